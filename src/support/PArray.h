@@ -1,0 +1,76 @@
+// PArray: the program's list container, a growable array of element pointers that always ends in a
+// null slot, so that a list can be walked by count or up to the first null.
+//
+// The array owns its slot storage, never the elements: an owner that wants them deleted deletes each
+// one itself (typically: delete Last(), RemoveLast(), until IsEmpty()). Capacity starts at 2 slots and
+// grows by 5 (2, 7, 12, ...). Not synchronised; one thread uses an array at a time.
+#pragma once
+
+#include <cassert>
+#include <cstdint>
+#include <memory>
+
+namespace quillon {
+
+template <class T>
+class PArray {
+public:
+    PArray() : slots_(std::make_unique<T*[]>(2)), capacity_(2), count_(0) { slots_[0] = nullptr; }
+    PArray(const PArray&) = delete;
+    PArray& operator=(const PArray&) = delete;
+    PArray(PArray&&) noexcept = default;
+    PArray& operator=(PArray&&) noexcept = default;
+
+    // Appends a non-null element and answers it.
+    T* Append(T* element) {
+        assert(element != nullptr);
+        if (capacity_ < count_ + 2) {
+            auto grown = std::make_unique<T*[]>(capacity_ + 5);
+            for (int32_t i = 0; i <= count_; ++i) {
+                grown[i] = slots_[i];
+            }
+            slots_ = std::move(grown);
+            capacity_ += 5;
+        }
+        slots_[count_++] = element;
+        slots_[count_] = nullptr;
+        return element;
+    }
+
+    // Element i for 0 <= i < Count(); Get(Count()) is null.
+    T* Get(int32_t i) const {
+        assert(i >= 0 && i <= count_);
+        return slots_[i];
+    }
+    int32_t Count() const { return count_; }
+    bool IsEmpty() const { return count_ == 0; }
+    T* Last() const { return count_ > 0 ? slots_[count_ - 1] : nullptr; }
+
+    // Drops the last element from the list without deleting it. The array must not be empty.
+    void RemoveLast() {
+        assert(count_ > 0);
+        slots_[--count_] = nullptr;
+    }
+
+    int32_t Capacity() const { return capacity_; }
+
+    // Range-for support over the elements.
+    T* const* begin() const { return slots_.get(); }
+    T* const* end() const { return slots_.get() + count_; }
+
+private:
+    std::unique_ptr<T*[]> slots_;
+    int32_t capacity_;
+    int32_t count_;
+};
+
+// Deletes every element, last first, and leaves the array empty.
+template <class T>
+void DeleteAll(PArray<T>& array) {
+    while (!array.IsEmpty()) {
+        delete array.Last();
+        array.RemoveLast();
+    }
+}
+
+}  // namespace quillon
