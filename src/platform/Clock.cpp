@@ -8,7 +8,7 @@ namespace quillon {
 namespace {
 
 class SystemClock : public Clock {
-public:
+  public:
     int64_t Now() override {
         using namespace std::chrono;
         return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
@@ -30,10 +30,16 @@ Clock& Current() {
 
 }  // namespace
 
-int64_t NowSeconds() { return Current().Now(); }
+int64_t NowSeconds() {
+    return Current().Now();
+}
 
-void SleepMilliseconds(int64_t milliseconds) { Current().Sleep(milliseconds); }
+void SleepMilliseconds(int64_t milliseconds) {
+    Current().Sleep(milliseconds);
+}
 
-Clock* SetClock(Clock* clock) { return installedClock.exchange(clock, std::memory_order_acq_rel); }
+Clock* SetClock(Clock* clock) {
+    return installedClock.exchange(clock, std::memory_order_acq_rel);
+}
 
 }  // namespace quillon

@@ -9,7 +9,7 @@
 namespace quillon {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Seconds since 1970-01-01 00:00:00 UTC.
     virtual int64_t Now() = 0;

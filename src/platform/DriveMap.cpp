@@ -110,7 +110,7 @@ DriveMap DriveMap::Load(const std::string& folder) {
 DriveMap DriveMap::FromEnvironment() {
     const char* configured = std::getenv("QUILLON_DRIVES");
     std::string folder = configured != nullptr && *configured != '\0' ? std::string(configured)
-                                                                        : DataHome() + "/quillon/dosdevices";
+                                                                      : DataHome() + "/quillon/dosdevices";
     struct stat info;
     if (::stat(folder.c_str(), &info) != 0) {
         CreateDefaultFolder(folder);

@@ -21,7 +21,7 @@
 namespace quillon {
 
 class DriveMap {
-public:
+  public:
     // An empty map: every translation fails.
     DriveMap() = default;
 
@@ -46,7 +46,7 @@ public:
 
     const std::string& Folder() const { return folder_; }
 
-private:
+  private:
     std::string folder_;
     std::array<std::string, 26> targets_;
 };

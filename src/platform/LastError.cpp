@@ -22,9 +22,13 @@ bool ParentDirectoryExists(std::string_view path) {
 
 }  // namespace
 
-void SetLastError(int32_t error) { lastError = error; }
+void SetLastError(int32_t error) {
+    lastError = error;
+}
 
-int32_t GetLastError() { return lastError; }
+int32_t GetLastError() {
+    return lastError;
+}
 
 int32_t WindowsErrorFromErrno(int err, std::string_view nativePath) {
     switch (err) {
@@ -32,7 +36,7 @@ int32_t WindowsErrorFromErrno(int err, std::string_view nativePath) {
             return kErrorSuccess;
         case ENOENT:
             return !nativePath.empty() && !ParentDirectoryExists(nativePath) ? kErrorPathNotFound
-                                                                              : kErrorFileNotFound;
+                                                                             : kErrorFileNotFound;
         case ENOTDIR:
             return kErrorPathNotFound;
         case EACCES:

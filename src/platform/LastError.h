@@ -27,7 +27,7 @@ enum WindowsError : int32_t {
     kErrorLockViolation = 33,
     kErrorNoSystemCode = 40,       // the program's own: a failure without a system error number
     kErrorTempDirectoryFull = 41,  // the program's own: the staging folder ran out of space
-    kErrorDeviceGone = 55,  // a network resource or device that is no longer available
+    kErrorDeviceGone = 55,         // a network resource or device that is no longer available
     kErrorUnexpectedNetwork = 59,
     kErrorFileExists = 80,
     kErrorInvalidParameter = 87,

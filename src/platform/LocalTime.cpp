@@ -16,6 +16,8 @@ int64_t FromLocalFields(std::tm& fields) {
     return result == static_cast<time_t>(-1) ? -1 : static_cast<int64_t>(result);
 }
 
-void ReloadTimeZone() { ::tzset(); }
+void ReloadTimeZone() {
+    ::tzset();
+}
 
 }  // namespace quillon

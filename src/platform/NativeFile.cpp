@@ -44,7 +44,8 @@ bool NativeFile::CreateWrite(const std::string& windowsPath) {
     if (!ToNativePath(windowsPath, nativePath_)) {
         return false;
     }
-    int fd = ::open(nativePath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    int fd =
+        ::open(nativePath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     if (fd < 0) {
         SetLastErrorFromErrno(errno, nativePath_);
         return false;

@@ -11,7 +11,7 @@
 namespace quillon {
 
 class NativeFile {
-public:
+  public:
     NativeFile() = default;
     ~NativeFile();
     NativeFile(const NativeFile&) = delete;
@@ -41,7 +41,7 @@ public:
     // Closes the file; false when closing reported an error (a delayed write failure).
     bool Close();
 
-private:
+  private:
     int fd_ = -1;
     std::string nativePath_;
 };

@@ -13,7 +13,7 @@ namespace {
 
 // The destination named by QUILLON_TRACE, opened once on first use.
 class EnvironmentSink : public TraceSink {
-public:
+  public:
     EnvironmentSink() {
         const char* target = std::getenv("QUILLON_TRACE");
         if (target == nullptr || *target == '\0') {
@@ -43,7 +43,7 @@ public:
         std::fflush(file_);
     }
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     bool ownsFile_ = false;
 };

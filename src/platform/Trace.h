@@ -17,7 +17,7 @@ void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // A destination of trace records. Write receives each record exactly as formatted; calls are serialised.
 class TraceSink {
-public:
+  public:
     virtual ~TraceSink() = default;
     virtual void Write(std::string_view record) = 0;
 };

@@ -13,8 +13,8 @@ MessageBoxPresenter presenter;  // guarded by presenterMutex
 
 int DefaultAnswer(unsigned style) {
     static const int kButtons[][3] = {
-        {kIdOk, kIdOk, kIdOk},          {kIdOk, kIdCancel, kIdCancel},  {kIdAbort, kIdRetry, kIdIgnore},
-        {kIdYes, kIdNo, kIdCancel},     {kIdYes, kIdNo, kIdNo},         {kIdRetry, kIdCancel, kIdCancel},
+        {kIdOk, kIdOk, kIdOk},      {kIdOk, kIdCancel, kIdCancel}, {kIdAbort, kIdRetry, kIdIgnore},
+        {kIdYes, kIdNo, kIdCancel}, {kIdYes, kIdNo, kIdNo},        {kIdRetry, kIdCancel, kIdCancel},
     };
     unsigned type = style & kMbTypeMask;
     unsigned button = (style & kMbDefMask) >> 8;

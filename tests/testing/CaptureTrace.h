@@ -10,7 +10,7 @@
 namespace quillon::testing {
 
 class CaptureTrace : public TraceSink {
-public:
+  public:
     CaptureTrace() { previous_ = SetTraceSink(this); }
     ~CaptureTrace() override { SetTraceSink(previous_); }
 
@@ -36,7 +36,7 @@ public:
         records_.clear();
     }
 
-private:
+  private:
     TraceSink* previous_ = nullptr;
     mutable std::mutex mutex_;
     std::vector<std::string> records_;

@@ -50,7 +50,9 @@ ScopedDriveMap::ScopedDriveMap() {
     previous_ = SetDrives(std::make_shared<const DriveMap>(DriveMap::Load(folder_)));
 }
 
-ScopedDriveMap::~ScopedDriveMap() { SetDrives(previous_); }
+ScopedDriveMap::~ScopedDriveMap() {
+    SetDrives(previous_);
+}
 
 std::string ScopedDriveMap::Native(const std::string& windowsPath) const {
     std::string native;
@@ -65,6 +67,8 @@ void ScopedDriveMap::Map(char letter, const std::string& nativeFolder) {
     Reload();
 }
 
-void ScopedDriveMap::Reload() { SetDrives(std::make_shared<const DriveMap>(DriveMap::Load(folder_))); }
+void ScopedDriveMap::Reload() {
+    SetDrives(std::make_shared<const DriveMap>(DriveMap::Load(folder_)));
+}
 
 }  // namespace quillon::testing

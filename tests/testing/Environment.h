@@ -15,31 +15,31 @@ namespace quillon::testing {
 
 // Sets (or with nullopt unsets) an environment variable and restores it afterwards.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(std::string name, std::optional<std::string> value);
     ~ScopedEnv();
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     std::string name_;
     std::optional<std::string> old_;
 };
 
 // Sets TZ (for example "Europe/Berlin") and makes the C library reread it.
 class ScopedTimeZone {
-public:
+  public:
     explicit ScopedTimeZone(const std::string& zone);
     ~ScopedTimeZone();
 
-private:
+  private:
     std::optional<ScopedEnv> env_;
 };
 
 // A drive map of its own for one test: "c:" is a fresh temporary folder, "z:" is "/".
 // Further drives can be added with Map().
 class ScopedDriveMap {
-public:
+  public:
     ScopedDriveMap();
     ~ScopedDriveMap();
     ScopedDriveMap(const ScopedDriveMap&) = delete;
@@ -52,7 +52,7 @@ public:
     // Maps letter to nativeFolder and reloads the process-wide map.
     void Map(char letter, const std::string& nativeFolder);
 
-private:
+  private:
     void Reload();
     TempDir dir_;
     std::string folder_;

@@ -9,8 +9,10 @@
 namespace quillon::testing {
 
 class FakeClock : public Clock {
-public:
-    explicit FakeClock(int64_t now = 1'069'648'824) : milliseconds_(now * 1000) { previous_ = SetClock(this); }
+  public:
+    explicit FakeClock(int64_t now = 1'069'648'824) : milliseconds_(now * 1000) {
+        previous_ = SetClock(this);
+    }
     ~FakeClock() override { SetClock(previous_); }
 
     int64_t Now() override { return milliseconds_.load() / 1000; }
@@ -23,7 +25,7 @@ public:
     // Total milliseconds callers have slept.
     int64_t Slept() const { return slept_.load(); }
 
-private:
+  private:
     Clock* previous_ = nullptr;
     std::atomic<int64_t> milliseconds_;
     std::atomic<int64_t> slept_{0};

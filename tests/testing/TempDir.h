@@ -6,7 +6,7 @@
 namespace quillon::testing {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -17,7 +17,7 @@ public:
     // Path() + "/" + relative.
     std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -1,0 +1,78 @@
+#include "platform/NativeFile.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/LastError.h"
+#include "testing/Environment.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+using testing::ReadFile;
+using testing::ScopedDriveMap;
+using testing::WriteFile;
+
+TEST(NativeFileTest, WritesThenReadsWholeFilesThroughTheDriveMap) {
+    ScopedDriveMap drives;
+    NativeFile out;
+    ASSERT_TRUE(out.CreateWrite("C:\\Quillon.TMP"));
+    ASSERT_TRUE(out.WriteAll("x\r\nyz\r\n", 7));
+    EXPECT_TRUE(out.Sync());
+    EXPECT_TRUE(out.Close());
+    EXPECT_EQ(ReadFile(drives.DriveC() + "/Quillon.TMP"), "x\r\nyz\r\n");
+
+    NativeFile in;
+    ASSERT_TRUE(in.OpenRead("C:\\Quillon.TMP"));
+    EXPECT_EQ(in.Size(), 7);
+    char buffer[16];
+    EXPECT_EQ(in.Read(buffer, sizeof buffer), 7);
+    EXPECT_EQ(in.Read(buffer, sizeof buffer), 0);
+}
+
+TEST(NativeFileTest, CreatingTruncatesAnExistingFile) {
+    ScopedDriveMap drives;
+    WriteFile(drives.DriveC() + "/f.txt", "old contents");
+    NativeFile out;
+    ASSERT_TRUE(out.CreateWrite("C:\\f.txt"));
+    ASSERT_TRUE(out.WriteAll("new", 3));
+    ASSERT_TRUE(out.Close());
+    EXPECT_EQ(ReadFile(drives.DriveC() + "/f.txt"), "new");
+}
+
+TEST(NativeFileTest, FailuresSetTheWindowsError) {
+    ScopedDriveMap drives;
+    WriteFile(drives.DriveC() + "/plain", "x");
+    struct Case {
+        const char* path;
+        bool write;
+        int32_t error;
+    } cases[] = {
+        {"C:\\missing.txt", false, kErrorFileNotFound},
+        {"C:\\no\\such\\dir\\x.txt", false, kErrorPathNotFound},
+        {"C:\\no\\such\\dir\\x.txt", true, kErrorPathNotFound},
+        {"C:\\plain\\below-a-file.txt", true, kErrorPathNotFound},  // even root cannot pass a file
+        {"Q:\\unmapped.txt", false, kErrorPathNotFound},
+        {"C:\\", false, kErrorAccessDenied},  // a directory is not a file
+    };
+    for (const auto& c : cases) {
+        NativeFile file;
+        SetLastError(0);
+        EXPECT_FALSE(c.write ? file.CreateWrite(c.path) : file.OpenRead(c.path)) << c.path;
+        EXPECT_EQ(GetLastError(), c.error) << c.path;
+        EXPECT_FALSE(file.IsOpen());
+    }
+}
+
+TEST(NativeFileTest, AFifoIsRefusedInsteadOfBlocking) {
+    ScopedDriveMap drives;
+    ASSERT_EQ(mkfifo((drives.DriveC() + "/pipe").c_str(), 0600), 0);
+    NativeFile file;
+    EXPECT_FALSE(file.OpenRead("C:\\pipe"));
+    EXPECT_EQ(GetLastError(), kErrorAccessDenied);
+    EXPECT_FALSE(file.CreateWrite("C:\\pipe"));
+}
+
+}  // namespace
+}  // namespace quillon
