@@ -1,0 +1,98 @@
+#include "engine/MatchPattern.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+namespace quillon {
+namespace {
+
+// The plain recursive definition: at a star, try every text position that continues the match.
+bool ReferenceMatch(std::string_view pattern, std::string_view text) {
+    if (pattern.empty()) {
+        return text.empty();
+    }
+    if (pattern[0] != '*') {
+        return !text.empty() && pattern[0] == text[0] && ReferenceMatch(pattern.substr(1), text.substr(1));
+    }
+    size_t p = pattern.find_first_not_of('*');
+    if (p == std::string_view::npos) {
+        return true;
+    }
+    for (size_t t = 0; t < text.size(); ++t) {
+        if (text[t] == pattern[p] && ReferenceMatch(pattern.substr(p + 1), text.substr(t + 1))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(MatchPatternTest, PatternsOnFullPaths) {
+    struct Case {
+        const char* pattern;
+        const char* text;
+        bool match;
+    } cases[] = {
+        {"*.TMP", "A.TMP", true},
+        {"*.TMP", ".TMP", true},
+        {"*.TMP", "A.TMPX", false},
+        {"*.TMP", "C:\\DATA\\SUB\\X.TMP", true},
+        {"A*B*C", "ABC", true},
+        {"A*B*C", "AXXBYYC", true},
+        {"A*B*C", "ACB", false},
+        {"**", "", true},
+        {"*", "", true},
+        {"", "", true},
+        {"", "A", false},
+        {"ABC", "ABC", true},
+        {"ABC", "ABCD", false},
+        {"ABC", "AB", false},
+        {"A?C", "ABC", false},  // '?' is no wildcard
+        {"A?C", "A?C", true},
+        {"C:\\DATA\\CACHE\\*", "C:\\DATA\\CACHE\\X\\Y.DOC", true},
+        {"C:\\DATA\\CACHE\\*", "C:\\DATA\\CACHEX\\Y.DOC", false},
+        {"*\\~*", "C:\\DATA\\~TEMP\\X.DOC", true},
+        {"*\\~*", "C:\\DATA\\~X.DOC", true},
+        {"*\\~*", "C:\\DATA\\X~.DOC", false},
+        {"*\\IMPORTANT.BAK", "C:\\A\\IMPORTANT.BAK", true},
+        {"*\\IMPORTANT.BAK", "C:\\A\\NOTIMPORTANT.BAK", false},
+        {"*AB", "AAB", true},  // the star must give back characters it first took
+        {"*A*A*A", "AAA", true},
+        {"*A*A*A", "AA", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(MatchPattern(c.pattern, c.text), c.match) << c.pattern << " on " << c.text;
+    }
+}
+
+TEST(MatchPatternTest, AgreesWithTheRecursiveDefinitionOnRandomInputs) {
+    std::mt19937 random(20031124);
+    const char alphabet[] = "AB*\\.";
+    for (int round = 0; round < 20000; ++round) {
+        std::string pattern, text;
+        for (int i = random() % 7; i > 0; --i) {
+            pattern += alphabet[random() % 5];
+        }
+        for (int i = random() % 9; i > 0; --i) {
+            text += alphabet[random() % 2 + (random() % 4 == 0 ? 3 : 0)];
+        }
+        ASSERT_EQ(MatchPattern(pattern, text), ReferenceMatch(pattern, text))
+            << "pattern " << pattern << " text " << text;
+    }
+}
+
+// Many stars against a long near-miss text take exponential time when every star is retried at every
+// position: this case would not finish in a lifetime then.
+TEST(MatchPatternTest, ManyStarsDoNotExplode) {
+    std::string pattern;
+    for (int i = 0; i < 30; ++i) {
+        pattern += "*A";
+    }
+    pattern += "*B";
+    std::string text(4000, 'A');
+    EXPECT_FALSE(MatchPattern(pattern, text));
+}
+
+}  // namespace
+}  // namespace quillon
