@@ -9,17 +9,28 @@
 #include <cassert>
 #include <cstdint>
 #include <memory>
+#include <utility>
 
 namespace quillon {
 
 template <class T>
 class PArray {
-public:
+  public:
     PArray() : slots_(std::make_unique<T*[]>(2)), capacity_(2), count_(0) { slots_[0] = nullptr; }
     PArray(const PArray&) = delete;
     PArray& operator=(const PArray&) = delete;
-    PArray(PArray&&) noexcept = default;
-    PArray& operator=(PArray&&) noexcept = default;
+    // A moved-from array is a valid empty array again (the defaulted moves would leave it with no
+    // storage but its old count, so a later Get or Append on it would touch freed or missing slots).
+    // The move constructor allocates the moved-from array's two new slots and may therefore throw.
+    PArray(PArray&& other) : PArray() { Swap(other); }
+    PArray& operator=(PArray&& other) noexcept {
+        if (this != &other) {
+            Swap(other);
+            other.count_ = 0;
+            other.slots_[0] = nullptr;
+        }
+        return *this;
+    }
 
     // Appends a non-null element and answers it.
     T* Append(T* element) {
@@ -49,6 +60,9 @@ public:
     // Drops the last element from the list without deleting it. The array must not be empty.
     void RemoveLast() {
         assert(count_ > 0);
+        if (count_ == 0) {
+            return;  // a caller error; writing slot -1 would corrupt the heap
+        }
         slots_[--count_] = nullptr;
     }
 
@@ -58,7 +72,13 @@ public:
     T* const* begin() const { return slots_.get(); }
     T* const* end() const { return slots_.get() + count_; }
 
-private:
+  private:
+    void Swap(PArray& other) noexcept {
+        std::swap(slots_, other.slots_);
+        std::swap(capacity_, other.capacity_);
+        std::swap(count_, other.count_);
+    }
+
     std::unique_ptr<T*[]> slots_;
     int32_t capacity_;
     int32_t count_;

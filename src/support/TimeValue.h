@@ -17,11 +17,14 @@ namespace quillon {
 
 // A signed count of seconds.
 class TimeSpan {
-public:
+  public:
     constexpr TimeSpan() = default;
     constexpr explicit TimeSpan(int32_t seconds) : seconds_(seconds) {}
+    // The sum is taken in 64 bits and saturated to the 32-bit range (about 24 855 days either way), so
+    // a large count of days gives the longest span rather than one that wrapped to the other sign.
     constexpr TimeSpan(int32_t days, int32_t hours, int32_t minutes, int32_t seconds)
-        : seconds_(((days * 24 + hours) * 60 + minutes) * 60 + seconds) {}
+        : seconds_(
+              Saturate(int64_t{days} * 86400 + int64_t{hours} * 3600 + int64_t{minutes} * 60 + seconds)) {}
 
     constexpr int32_t Seconds() const { return seconds_; }
     // Whole days, truncated toward zero.
@@ -29,12 +32,19 @@ public:
 
     constexpr auto operator<=>(const TimeSpan&) const = default;
 
-private:
+    // seconds bounded to the 32-bit range.
+    static constexpr int32_t Saturate(int64_t seconds) {
+        return seconds > INT32_MAX   ? INT32_MAX
+               : seconds < INT32_MIN ? INT32_MIN
+                                     : static_cast<int32_t>(seconds);
+    }
+
+  private:
     int32_t seconds_ = 0;
 };
 
 class TimeValue {
-public:
+  public:
     constexpr TimeValue() = default;
     constexpr explicit TimeValue(int32_t seconds) : seconds_(seconds) {}
 
@@ -56,7 +66,8 @@ public:
     int Second() const;
     int DayOfWeek() const;
 
-    // The local fields formatted with a strftime pattern ("%Y-%m-%d %H:%M:%S" and the like).
+    // The local fields formatted with a strftime-style pattern ("%Y-%m-%d %H:%M:%S" and the like).
+    // Understood: %Y %y %m %d %H %M %S and %%; any other conversion is copied as written.
     std::string Format(const char* pattern) const;
 
     // Moving by a span saturates at the ends of the range, like FromSeconds.
@@ -64,17 +75,19 @@ public:
     TimeValue operator-(TimeSpan span) const { return FromSeconds(int64_t{seconds_} - span.Seconds()); }
     TimeValue& operator+=(TimeSpan span) { return *this = *this + span; }
     TimeValue& operator-=(TimeSpan span) { return *this = *this - span; }
+    // The distance between two times, saturated to the 32-bit range of a span.
     TimeSpan operator-(TimeValue other) const;
 
     constexpr auto operator<=>(const TimeValue&) const = default;
 
-private:
+  private:
     int32_t seconds_ = 0;
 };
 
 // Builds a time from local fields; daylightSaving is -1 (decide from the date), 0 (the fields are
-// standard time) or 1 (daylight time). Out-of-range fields are normalised; a result outside the
-// 32-bit range saturates as in FromSeconds.
+// standard time) or 1 (daylight time). Out-of-range fields are normalised (month 13 is January of the
+// next year, day 0 the last day of the month before); a result outside the 32-bit range saturates as
+// in FromSeconds, also when the fields are too far out for the C library to build them at all.
 TimeValue MakeTime(int year, int month, int day, int hour, int minute, int second, int daylightSaving = -1);
 
 // The current time, from the installed clock (platform/Clock.h).
@@ -84,7 +97,8 @@ TimeValue GetNow();
 void ClampDateParts(int year, int month, int day, int hour, int minute, int second, int& outYear,
                     int& outMonth, int& outDay, int& outHour, int& outMinute, int& outSecond);
 
-// True when daylight-saving time is in effect today.
+// True when daylight-saving time is in effect today (on the installed clock): 08:00 of today's date
+// read as standard time differs from the same fields read as whatever the date's rule says.
 bool IsDaylightSavingToday();
 
 // True when a's calendar date lies before b's.
@@ -96,7 +110,9 @@ bool IsEarlierMinute(TimeValue a, TimeValue b);
 void TruncateToDay(TimeValue& t);
 // target takes source's date and keeps its own time of day.
 void SetDateKeepTime(TimeValue& target, TimeValue source);
-// Moves t by whole calendar days, keeping its time of day across daylight-saving changes.
+// Moves t by whole calendar days (negative days move back), keeping its time of day even when a
+// 23-hour or 25-hour day lies between. In the repeated hour of the autumn change the rebuilt time may
+// be the other of the two equal-looking times.
 void AddDays(TimeValue& t, int32_t days);
 
 }  // namespace quillon

@@ -1,0 +1,153 @@
+#include "support/TimeValue.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "support/TimeText.h"
+#include "testing/Environment.h"
+#include "testing/FakeClock.h"
+
+namespace quillon {
+namespace {
+
+using testing::FakeClock;
+using testing::ScopedTimeZone;
+
+// Berlin has a 23-hour day on the last Sunday of March and a 25-hour day on the last Sunday of October.
+class TimeValueTest : public ::testing::Test {
+  protected:
+    ScopedTimeZone zone_{"Europe/Berlin"};
+};
+
+std::string Text(TimeValue t) {
+    return FormatRegistryTime(t);
+}
+TimeValue At(const char* text) {
+    return ParseRegistryTime(text);
+}
+
+// The last second of the 32-bit count, 2038-01-19 03:14:07 UTC, in Berlin.
+constexpr const char* kLastSecond = "2038-01-19 04:14:07";
+
+TEST_F(TimeValueTest, AddDaysKeepsTimeOfDayAcrossDaylightSavingChanges) {
+    struct Case {
+        const char* start;
+        int32_t days;
+        const char* expected;
+    } cases[] = {
+        {"2024-03-30 23:30:00", 1, "2024-03-31 23:30:00"},   // into the 23-hour day, late
+        {"2024-04-01 00:30:00", -1, "2024-03-31 00:30:00"},  // back onto it, early
+        {"2024-10-26 23:30:00", 1, "2024-10-27 23:30:00"},   // the 25-hour day
+        {"2024-10-28 00:30:00", -1, "2024-10-27 00:30:00"},
+        {"2024-03-20 04:59:59", 14, "2024-04-03 04:59:59"},
+        {"2024-01-31 22:00:00", 30, "2024-03-01 22:00:00"},
+        {"2003-11-24 17:05:09", 0, "2003-11-24 17:05:09"},
+        {"2038-01-10 12:00:00", 30, kLastSecond},  // saturates
+        {"2003-11-24 12:00:00", INT32_MAX, kLastSecond},
+    };
+    for (const Case& c : cases) {
+        TimeValue t = At(c.start);
+        AddDays(t, c.days);
+        EXPECT_EQ(Text(t), c.expected) << c.start << " + " << c.days << " days";
+    }
+    TimeValue early = At("2003-11-24 12:00:00");
+    AddDays(early, INT32_MIN);
+    EXPECT_EQ(early.Seconds(), INT32_MIN);
+}
+
+TEST_F(TimeValueTest, ClampDatePartsBoundsEachField) {
+    const int cases[][2][6] = {
+        {{2003, 11, 24, 5, 40, 24}, {2003, 11, 24, 5, 40, 24}},
+        {{1979, 0, 0, -1, -1, -1}, {1980, 1, 1, 0, 0, 0}},
+        {{2050, 13, 32, 25, 60, 60}, {2049, 12, 31, 24, 59, 59}},
+        {{INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN}, {1980, 1, 1, 0, 0, 0}}};
+    for (const auto& [in, expected] : cases) {
+        int out[6];
+        ClampDateParts(in[0], in[1], in[2], in[3], in[4], in[5], out[0], out[1], out[2], out[3], out[4],
+                       out[5]);
+        for (int i = 0; i < 6; ++i) {
+            EXPECT_EQ(out[i], expected[i]) << "field " << i << " of the case for year " << in[0];
+        }
+    }
+}
+
+TEST_F(TimeValueTest, MakeTimeNormalisesAndSaturates) {
+    EXPECT_EQ(Text(MakeTime(2003, 4, 31, 24, 0, 0)), "2003-05-02 00:00:00");
+    EXPECT_EQ(Text(MakeTime(2003, -1, 0, 0, 0, 0)), "2002-10-31 00:00:00");
+    EXPECT_EQ(MakeTime(2038, 1, 19, 4, 14, 7).Seconds(), INT32_MAX);
+    EXPECT_EQ(MakeTime(2049, 12, 31, 24, 59, 59).Seconds(), INT32_MAX);
+    // Fields too far out even for the C library must still give an end of the range.
+    EXPECT_EQ(MakeTime(INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX).Seconds(), INT32_MAX);
+    EXPECT_EQ(MakeTime(INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN, INT_MIN).Seconds(), INT32_MIN);
+    EXPECT_EQ(MakeTime(INT_MAX - 1, 12, INT_MAX, 0, 0, 0).Seconds(), INT32_MAX);
+}
+
+TEST_F(TimeValueTest, SpansAreExactSecondsAndSaturate) {
+    EXPECT_EQ(TimeSpan(1, 2, 3, 4).Seconds(), 93784);
+    EXPECT_EQ(TimeSpan(-90000).Days(), -1);
+    EXPECT_EQ(TimeSpan(30000, 0, 0, 0).Seconds(), INT32_MAX);
+    EXPECT_EQ((TimeValue(INT32_MAX) - TimeValue(INT32_MIN)).Seconds(), INT32_MAX);
+    EXPECT_EQ((TimeValue(INT32_MAX - 5) + TimeSpan(0, 1, 0, 0)).Seconds(), INT32_MAX);
+    // A span is exact seconds: across the 23-hour day one day lands an hour later on the clock.
+    EXPECT_EQ(Text(At("2024-03-30 12:00:00") + TimeSpan(1, 0, 0, 0)), "2024-03-31 13:00:00");
+}
+
+TEST_F(TimeValueTest, DaylightSavingTodayFollowsTheClock) {
+    struct Case {
+        const char* zone;
+        int64_t utc;
+        bool expected;
+    } cases[] = {
+        {"Europe/Berlin", 1719835200, true},   // 2024-07-01 12:00 UTC
+        {"Europe/Berlin", 1705320000, false},  // 2024-01-15 12:00 UTC
+        {"Europe/Berlin", 1711845000, true},   // 2024-03-31 00:30 UTC, before that day's change
+        {"Europe/Berlin", 1729989000, false},  // 2024-10-27 00:30 UTC, before that day's change
+        {"UTC", 1719835200, false},
+    };
+    for (const Case& c : cases) {
+        ScopedTimeZone zone(c.zone);
+        FakeClock clock(c.utc);
+        EXPECT_EQ(IsDaylightSavingToday(), c.expected) << c.zone << " at " << c.utc;
+    }
+}
+
+TEST_F(TimeValueTest, EarlierDayAndMinuteCompareFieldsNotSeconds) {
+    struct Case {
+        const char *a, *b;
+        bool earlierDay, earlierMinute;
+    } cases[] = {
+        {"2003-11-24 10:15:00", "2003-11-24 10:15:59", false, false},
+        {"2003-11-24 10:15:59", "2003-11-24 10:15:00", false, false},
+        {"2003-11-24 10:14:59", "2003-11-24 10:15:00", false, true},
+        {"2003-11-24 23:59:59", "2003-11-25 00:00:00", true, true},
+        {"2003-01-31 12:00:00", "2003-02-01 00:00:00", true, true},
+        {"2004-01-01 00:00:00", "2003-12-31 23:59:00", false, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsEarlierDay(At(c.a), At(c.b)), c.earlierDay) << c.a << " vs " << c.b;
+        EXPECT_EQ(IsEarlierMinute(At(c.a), At(c.b)), c.earlierMinute) << c.a << " vs " << c.b;
+    }
+}
+
+TEST_F(TimeValueTest, TruncateToDayAndSetDateKeepTime) {
+    TimeValue t = At("2003-11-24 17:05:09");
+    TruncateToDay(t);
+    EXPECT_EQ(Text(t), "2003-11-24 00:00:00");
+    TimeValue unset;  // 1970-01-01 in Berlin, 1969-12-31 in New York: the years clamp to 1980
+    TruncateToDay(unset);
+    EXPECT_EQ(Text(unset), "1980-01-01 00:00:00");
+    {
+        ScopedTimeZone west("America/New_York");
+        TimeValue unsetWest;
+        TruncateToDay(unsetWest);
+        EXPECT_EQ(Text(unsetWest), "1980-12-31 00:00:00");
+    }
+    TimeValue target = At("2003-11-24 17:05:09");
+    SetDateKeepTime(target, At("2024-03-31 01:00:00"));
+    EXPECT_EQ(Text(target), "2024-03-31 17:05:09");
+}
+
+}  // namespace
+}  // namespace quillon
