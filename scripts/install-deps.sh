@@ -7,6 +7,8 @@ packages=(
   cmake ninja-build g++ pkg-config make
   libgtest-dev libgmock-dev
   tzdata attr
+  libsqlite3-dev sqlite3
+  clang libclang-rt-dev llvm
 )
 
 missing=()
