@@ -19,6 +19,7 @@ enum WindowsError : int32_t {
     kErrorAccessDenied = 5,
     kErrorInvalidHandle = 6,
     kErrorNotEnoughMemory = 8,
+    kErrorNoMoreFiles = 18,  // the end of a directory search
     kErrorWriteProtect = 19,
     kErrorNotReady = 21,
     kErrorReadFault = 30,

@@ -7,9 +7,56 @@
 #include <cerrno>
 
 #include "platform/DriveMap.h"
+#include "platform/FaultInjection.h"
 #include "platform/LastError.h"
 
 namespace quillon {
+namespace {
+
+bool InjectedFault(FileOperation operation, const std::string& nativePath = {}) {
+    int err = 0;
+    if (CheckFault(operation, err)) {
+        SetLastErrorFromErrno(err, nativePath);
+        return true;
+    }
+    return false;
+}
+
+// Opens a regular file with flags (O_RDONLY, or O_WRONLY with O_CREAT and O_TRUNC as wanted) and
+// answers the descriptor, or -1 with the last error set.
+int OpenRegularFile(const std::string& windowsPath, int flags, std::string& nativePath) {
+    if (!ToNativePath(windowsPath, nativePath)) {
+        return -1;
+    }
+    if (InjectedFault(FileOperation::kOpen, nativePath)) {
+        return -1;
+    }
+    if ((flags & O_ACCMODE) != O_RDONLY) {
+        // Checked before opening, so that a refused file is not truncated first.
+        struct stat existing;
+        if (::stat(nativePath.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+            (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+            SetLastError(kErrorAccessDenied);
+            return -1;
+        }
+    }
+    // O_NONBLOCK: opening a FIFO would otherwise wait for the other side for ever.
+    int fd = ::open(nativePath.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+    if (fd < 0) {
+        SetLastErrorFromErrno(errno, nativePath);
+        return -1;
+    }
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        SetLastError(kErrorAccessDenied);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+}  // namespace
 
 NativeFile::~NativeFile() {
     if (fd_ >= 0) {
@@ -19,46 +66,20 @@ NativeFile::~NativeFile() {
 
 bool NativeFile::OpenRead(const std::string& windowsPath) {
     Close();
-    if (!ToNativePath(windowsPath, nativePath_)) {
-        return false;
-    }
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer for ever.
-    int fd = ::open(nativePath_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        SetLastErrorFromErrno(errno, nativePath_);
-        return false;
-    }
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        SetLastError(kErrorAccessDenied);
-        return false;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    fd_ = fd;
-    return true;
+    fd_ = OpenRegularFile(windowsPath, O_RDONLY, nativePath_);
+    return fd_ >= 0;
 }
 
 bool NativeFile::CreateWrite(const std::string& windowsPath) {
     Close();
-    if (!ToNativePath(windowsPath, nativePath_)) {
-        return false;
-    }
-    int fd =
-        ::open(nativePath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
-    if (fd < 0) {
-        SetLastErrorFromErrno(errno, nativePath_);
-        return false;
-    }
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        SetLastError(kErrorAccessDenied);
-        return false;
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    fd_ = fd;
-    return true;
+    fd_ = OpenRegularFile(windowsPath, O_WRONLY | O_CREAT | O_TRUNC, nativePath_);
+    return fd_ >= 0;
+}
+
+bool NativeFile::OpenWrite(const std::string& windowsPath) {
+    Close();
+    fd_ = OpenRegularFile(windowsPath, O_WRONLY, nativePath_);
+    return fd_ >= 0;
 }
 
 int64_t NativeFile::Size() const {
@@ -71,6 +92,9 @@ int64_t NativeFile::Size() const {
 }
 
 int64_t NativeFile::Read(void* buffer, int64_t count) {
+    if (InjectedFault(FileOperation::kRead)) {
+        return -1;
+    }
     char* next = static_cast<char*>(buffer);
     int64_t done = 0;
     while (done < count) {
@@ -91,6 +115,9 @@ int64_t NativeFile::Read(void* buffer, int64_t count) {
 }
 
 bool NativeFile::WriteAll(const void* buffer, int64_t count) {
+    if (InjectedFault(FileOperation::kWrite)) {
+        return false;
+    }
     const char* next = static_cast<const char*>(buffer);
     while (count > 0) {
         ssize_t written = ::write(fd_, next, static_cast<size_t>(count));
@@ -107,7 +134,26 @@ bool NativeFile::WriteAll(const void* buffer, int64_t count) {
     return true;
 }
 
+bool NativeFile::Seek(int64_t offset) {
+    if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        SetLastErrorFromErrno(errno);
+        return false;
+    }
+    return true;
+}
+
+bool NativeFile::SetLength(int64_t length) {
+    if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
+        SetLastErrorFromErrno(errno);
+        return false;
+    }
+    return true;
+}
+
 bool NativeFile::Sync() {
+    if (InjectedFault(FileOperation::kSync)) {
+        return false;
+    }
     if (::fdatasync(fd_) != 0) {
         SetLastErrorFromErrno(errno);
         return false;

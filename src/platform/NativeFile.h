@@ -1,7 +1,9 @@
 // A file opened through the drive map, for whole-file reading and writing.
 //
-// Opening for reading accepts regular files only and never blocks: a FIFO, socket or device is refused
-// with error 5 (access denied) instead of hanging the program. Every failure sets the last-error value.
+// Opening accepts regular files only and never blocks: a FIFO, socket or device is refused with error 5
+// (access denied) instead of hanging the program. A READONLY file (no write permission bit) cannot be
+// opened for writing, whoever asks, as on Windows. Every failure sets the last-error value; every open,
+// read, write and sync passes the fault seam (platform/FaultInjection.h).
 // One object is used by one thread at a time.
 #pragma once
 
@@ -23,6 +25,10 @@ class NativeFile {
     // Creates the file, or truncates an existing one, for writing. False when it cannot.
     bool CreateWrite(const std::string& windowsPath);
 
+    // Opens an existing regular file for writing, keeping its content; writing starts at its
+    // beginning. False when it does not exist or cannot be opened.
+    bool OpenWrite(const std::string& windowsPath);
+
     bool IsOpen() const { return fd_ >= 0; }
 
     // Length of the open file in bytes, or -1.
@@ -34,6 +40,13 @@ class NativeFile {
 
     // Writes all count bytes. False on any failure (a full disk among them).
     bool WriteAll(const void* buffer, int64_t count);
+
+    // Moves the position for the next read or write to offset bytes from the start. Writing beyond the
+    // end leaves a hole that reads as zeros. False on failure.
+    bool Seek(int64_t offset);
+
+    // Cuts or extends the file to length bytes (an extension reads as zeros). False on failure.
+    bool SetLength(int64_t length);
 
     // Forces the file's data to the disk. False on failure.
     bool Sync();

@@ -74,5 +74,41 @@ TEST(NativeFileTest, AFifoIsRefusedInsteadOfBlocking) {
     EXPECT_FALSE(file.CreateWrite("C:\\pipe"));
 }
 
+TEST(NativeFileTest, AReadOnlyFileIsNeitherTruncatedNorOpenedForWriting) {
+    ScopedDriveMap drives;
+    std::string native = drives.DriveC() + "/ro.txt";
+    WriteFile(native, "keep");
+    ::chmod(native.c_str(), 0444);
+    NativeFile file;
+    SetLastError(0);
+    EXPECT_FALSE(file.CreateWrite("C:\\ro.txt"));  // refused even to root, as on Windows
+    EXPECT_EQ(GetLastError(), kErrorAccessDenied);
+    EXPECT_FALSE(file.OpenWrite("C:\\ro.txt"));
+    EXPECT_EQ(ReadFile(native), "keep");
+    EXPECT_TRUE(file.OpenRead("C:\\ro.txt"));
+}
+
+TEST(NativeFileTest, OpenWriteKeepsContentAndSeekLeavesHoles) {
+    ScopedDriveMap drives;
+    std::string native = drives.DriveC() + "/f.bin";
+    WriteFile(native, "abcdef");
+    NativeFile file;
+    EXPECT_FALSE(file.OpenWrite("C:\\missing.bin"));
+    EXPECT_EQ(GetLastError(), kErrorFileNotFound);
+    ASSERT_TRUE(file.OpenWrite("C:\\f.bin"));
+    ASSERT_TRUE(file.WriteAll("XY", 2));
+    ASSERT_TRUE(file.Seek(8));
+    ASSERT_TRUE(file.WriteAll("Z", 1));
+    ASSERT_TRUE(file.Close());
+    EXPECT_EQ(ReadFile(native), std::string("XYcdef\0\0Z", 9));
+
+    ASSERT_TRUE(file.OpenWrite("C:\\f.bin"));
+    ASSERT_TRUE(file.SetLength(3));
+    EXPECT_EQ(file.Size(), 3);
+    ASSERT_TRUE(file.SetLength(5));
+    ASSERT_TRUE(file.Close());
+    EXPECT_EQ(ReadFile(native), std::string("XYc\0\0", 5));
+}
+
 }  // namespace
 }  // namespace quillon

@@ -1,0 +1,235 @@
+#include "platform/DirectoryListing.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/DriveMap.h"
+#include "platform/FileAttributes.h"
+#include "platform/LastError.h"
+
+namespace quillon {
+namespace {
+
+constexpr unsigned kStatxMask = STATX_BASIC_STATS | STATX_BTIME;
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Wildcard match with one backtracking point: after a '*' fails further on, the '*' takes one more
+// character. Linear in practice, never exponential.
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+    size_t p = 0;
+    size_t n = 0;
+    size_t starP = std::string_view::npos;
+    size_t starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() &&
+                   (pattern[p] == '?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
+            ++p;
+            ++n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+bool HasWildcard(std::string_view name) {
+    return name.find_first_of("*?") != std::string_view::npos;
+}
+
+// Splits a Windows-form pattern at its last separator into the directory and the last component.
+void SplitLast(const std::string& path, std::string& directory, std::string& last) {
+    size_t separator = path.find_last_of("\\/");
+    if (separator == std::string::npos) {
+        directory.clear();
+        last = path;
+    } else {
+        directory = path.substr(0, separator);
+        last = path.substr(separator + 1);
+    }
+}
+
+std::string ChildPath(const std::string& directory, const std::string& name) {
+    return !directory.empty() && directory.back() == '/' ? directory + name : directory + "/" + name;
+}
+
+int64_t CreationOrModification(const struct statx& info) {
+    return (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime.tv_sec : info.stx_mtime.tv_sec;
+}
+
+// Fills entry for the native path; false when the entry is not to be listed in scope (or is gone).
+bool Inspect(const std::string& nativePath, ListingScope scope, FileInfo& entry) {
+    struct statx info;
+    if (::statx(AT_FDCWD, nativePath.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStatxMask, &info) !=
+        0) {
+        SetLastErrorFromErrno(errno, nativePath);
+        return false;
+    }
+    bool link = S_ISLNK(info.stx_mode);
+    if (link) {
+        struct statx target;
+        if (::statx(AT_FDCWD, nativePath.c_str(), AT_NO_AUTOMOUNT, kStatxMask, &target) == 0) {
+            info = target;
+        } else if (scope == ListingScope::kFilesAndDirectories) {
+            SetLastError(kErrorFileNotFound);  // a dangling link leads nowhere
+            return false;
+        }
+    }
+    uint32_t attributes = link ? kAttributeReparsePoint : 0;
+    if (S_ISREG(info.stx_mode)) {
+        entry.Kind = EntryKind::kFile;
+        entry.Size = static_cast<int64_t>(info.stx_size);
+        attributes |= AttributesOfNative(nativePath, info.stx_mode);
+    } else if (S_ISDIR(info.stx_mode)) {
+        entry.Kind = EntryKind::kDirectory;
+        entry.Size = 0;
+        attributes |= AttributesOfNative(nativePath, info.stx_mode);
+    } else if (scope == ListingScope::kWithOtherEntries) {
+        entry.Kind = EntryKind::kOther;
+        entry.Size = 0;
+    } else {
+        SetLastError(kErrorFileNotFound);
+        return false;
+    }
+    entry.Attributes = attributes;
+    entry.ModificationTime = info.stx_mtime.tv_sec;
+    entry.AccessTime = info.stx_atime.tv_sec;
+    entry.CreationTime = CreationOrModification(info);
+    return true;
+}
+
+int DotRank(const std::string& name) {
+    return name == "." ? 0 : name == ".." ? 1 : 2;
+}
+
+bool ListedBefore(const FileInfo& a, const FileInfo& b) {
+    int rankA = DotRank(a.Name);
+    int rankB = DotRank(b.Name);
+    return rankA != rankB ? rankA < rankB : a.Name < b.Name;
+}
+
+bool ListMatching(const std::string& windowsDirectory, const std::string& pattern, ListingScope scope,
+                  std::vector<FileInfo>& entries) {
+    std::string nativeDirectory;
+    if (!ToNativePath(windowsDirectory, nativeDirectory)) {
+        return false;
+    }
+    if (nativeDirectory.empty()) {
+        nativeDirectory = "/";
+    }
+    DIR* directory = ::opendir(nativeDirectory.c_str());
+    if (directory == nullptr) {
+        int err = errno;
+        SetLastError(err == ENOENT || err == ENOTDIR ? kErrorPathNotFound : WindowsErrorFromErrno(err));
+        return false;
+    }
+    while (const dirent* item = ::readdir(directory)) {
+        FileInfo entry;
+        entry.Name = item->d_name;
+        if (MatchesFilePattern(pattern, entry.Name) &&
+            Inspect(ChildPath(nativeDirectory, entry.Name), scope, entry)) {
+            entries.push_back(std::move(entry));
+        }
+    }
+    ::closedir(directory);
+    std::sort(entries.begin(), entries.end(), ListedBefore);
+    return true;
+}
+
+bool LookUp(const std::string& windowsPath, ListingScope scope, FileInfo& entry) {
+    std::string directory;
+    std::string last;
+    SplitLast(windowsPath, directory, last);
+    if (last.empty()) {
+        SetLastError(kErrorFileNotFound);  // "C:\Data\" names no entry, as on Windows
+        return false;
+    }
+    std::string native;
+    if (!ToNativePath(windowsPath, native)) {
+        return false;
+    }
+    entry.Name = last;
+    return Inspect(native, scope, entry);
+}
+
+}  // namespace
+
+bool FileInfo::IsLink() const {
+    return (Attributes & kAttributeReparsePoint) != 0;
+}
+
+bool FileInfo::MayEnter() const {
+    return Kind == EntryKind::kDirectory && !IsLink() && Name != "." && Name != "..";
+}
+
+bool MatchesFilePattern(const std::string& pattern, const std::string& name) {
+    std::string_view whole(pattern);
+    if (WildcardMatch(whole, name)) {
+        return true;
+    }
+    // "*.*" and "name.*" also match names without any extension, as they always have on Windows.
+    return whole.size() >= 2 && whole.substr(whole.size() - 2) == ".*" &&
+           WildcardMatch(whole.substr(0, whole.size() - 2), name);
+}
+
+bool DirectorySearch::First(const std::string& windowsPattern, FileInfo& entry) {
+    entries_.clear();
+    next_ = 0;
+    std::string directory;
+    std::string last;
+    SplitLast(windowsPattern, directory, last);
+    if (!HasWildcard(last)) {
+        FileInfo single;
+        if (!LookUp(windowsPattern, scope_, single)) {
+            return false;
+        }
+        entries_.push_back(std::move(single));
+    } else if (!ListMatching(directory, last, scope_, entries_)) {
+        return false;
+    }
+    if (entries_.empty()) {
+        SetLastError(kErrorFileNotFound);
+        return false;
+    }
+    return Next(entry);
+}
+
+bool DirectorySearch::Next(FileInfo& entry) {
+    if (next_ >= entries_.size()) {
+        SetLastError(18);  // ERROR_NO_MORE_FILES, as the end of a search reports on Windows
+        return false;
+    }
+    entry = entries_[next_++];
+    return true;
+}
+
+std::vector<FileInfo> ListDirectory(const std::string& windowsPattern, ListingScope scope) {
+    std::vector<FileInfo> entries;
+    DirectorySearch search(scope);
+    FileInfo entry;
+    for (bool found = search.First(windowsPattern, entry); found; found = search.Next(entry)) {
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+bool LookUpFile(const std::string& windowsPath, FileInfo& entry) {
+    return LookUp(windowsPath, ListingScope::kFilesAndDirectories, entry);
+}
+
+}  // namespace quillon

@@ -1,0 +1,81 @@
+// Directory listing with the C runtime's find-first/find-next semantics, over Windows-form paths.
+//
+//   "C:\Data\*.*"  every entry of C:\Data, "." and ".." included, sorted by name ("." and ".." first)
+//   "C:\Data\*.do?" the entries whose names match ('*' any run, '?' one character, letter case of
+//                  A-Z ignored; a trailing ".*" also matches names without a dot)
+//   "C:\Data\a.doc" that entry alone (its name compared exactly)
+//
+// Each entry carries its name as stored (bytes unchanged), Windows attributes, a 64-bit size (0 for
+// directories) and its times in seconds since 1970 UTC.
+//
+// Links and special files, so that no walk can loop, block or escape:
+//   - a symbolic link to a regular file reads as that file, with kAttributeReparsePoint added;
+//   - a symbolic link to a directory reads as a directory with kAttributeReparsePoint: walkers must not
+//     enter it (MayEnter() is false) and deleting it means removing the link alone;
+//   - FIFOs, sockets, devices and dangling links are not listed at all, unless the search is made with
+//     kWithOtherEntries (tree deletion needs them, to remove them); they are never opened.
+//
+// One object is used by one thread at a time; separate objects are independent.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+enum class EntryKind {
+    kFile,       // a regular file, or a link to one
+    kDirectory,  // a directory, or a link to one (see kAttributeReparsePoint)
+    kOther,      // FIFO, socket, device, dangling link: only with kWithOtherEntries
+};
+
+struct FileInfo {
+    std::string Name;
+    uint32_t Attributes = 0;
+    int64_t Size = 0;
+    int64_t CreationTime = 0;  // the modification time where the file system keeps no creation time
+    int64_t ModificationTime = 0;
+    int64_t AccessTime = 0;
+    EntryKind Kind = EntryKind::kFile;
+
+    bool IsDirectory() const { return Kind == EntryKind::kDirectory; }
+    bool IsLink() const;
+    // A real directory that a walk may descend into (not "." or "..", not reached through a link).
+    bool MayEnter() const;
+};
+
+enum class ListingScope {
+    kFilesAndDirectories,
+    kWithOtherEntries,
+};
+
+class DirectorySearch {
+  public:
+    explicit DirectorySearch(ListingScope scope = ListingScope::kFilesAndDirectories) : scope_(scope) {}
+
+    // Starts a search and gives its first entry. False when nothing matches: the last error is then 2
+    // (no match) or 3 (the directory does not exist), and Next finds nothing.
+    bool First(const std::string& windowsPattern, FileInfo& entry);
+
+    // The next entry. False after the last one, with the last error 18 (no more files).
+    bool Next(FileInfo& entry);
+
+  private:
+    ListingScope scope_;
+    std::vector<FileInfo> entries_;
+    size_t next_ = 0;
+};
+
+// All entries of a search, in order; empty when nothing matches (last error as for First).
+std::vector<FileInfo> ListDirectory(const std::string& windowsPattern,
+                                    ListingScope scope = ListingScope::kFilesAndDirectories);
+
+// The entry a plain Windows-form path names (no wildcards), as the listing would show it. False (with
+// the last error set) when it does not exist or is of a kind the listing leaves out.
+bool LookUpFile(const std::string& windowsPath, FileInfo& entry);
+
+// The name matching of the listing, for its tests: pattern against one name.
+bool MatchesFilePattern(const std::string& pattern, const std::string& name);
+
+}  // namespace quillon
