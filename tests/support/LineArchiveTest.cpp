@@ -1,0 +1,312 @@
+#include "support/LineArchive.h"
+
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+
+#include <cstring>
+#include <filesystem>
+#include <latch>
+#include <set>
+#include <thread>
+
+#include "platform/LastError.h"
+#include "support/MessageBox.h"
+#include "testing/CaptureTrace.h"
+#include "testing/Environment.h"
+#include "testing/FakeClock.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+using namespace std::string_literals;
+using testing::CaptureTrace;
+using testing::ReadFile;
+using testing::ScopedDriveMap;
+using testing::WriteFile;
+using Lines = std::vector<std::pair<std::string, bool>>;  // each line with the end-of-file flag after it
+using Messages = std::vector<std::pair<std::string, unsigned>>;
+
+std::string Shown(const std::string& bytes) {
+    std::string shown;
+    for (unsigned char c : bytes) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        shown += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : hex;
+    }
+    return "\"" + shown + "\"";
+}
+
+Lines ReadToEnd(CLineArchive& archive) {
+    Lines lines;
+    while (!archive.IsEof()) {
+        std::string line;
+        archive.ReadLine(line);
+        lines.emplace_back(line, archive.IsEof());
+    }
+    return lines;
+}
+
+// Collects the message boxes shown while it lives.
+struct CapturedMessages {
+    CapturedMessages() {
+        previous = SetMessageBoxPresenter([this](const std::string& text, unsigned style) {
+            shown.emplace_back(text, style);
+            return static_cast<int>(kIdOk);
+        });
+    }
+    ~CapturedMessages() { SetMessageBoxPresenter(previous); }
+    MessageBoxPresenter previous;
+    Messages shown;
+};
+
+TEST(LineArchiveTest, ReadsLinesAndSetsEndOfFileWithTheLastOne) {
+    struct Case {
+        std::string bytes;
+        Lines lines;
+    } cases[] = {
+        {"a\r\nb\r\n", {{"a", false}, {"b", true}}},
+        {"a\r\nb", {{"a", false}, {"b", true}}},
+        {"a\nb\n", {{"a\nb\n", true}}},  // LF alone is part of the line
+        {"\r\n\r\n", {{"", false}, {"", true}}},
+        {"a\rb\r", {{"a", false}, {"b", true}}},  // CR alone ends a line
+        {"a\r\r\nb", {{"a", false}, {"", false}, {"b", true}}},
+        {"a\r\n\nb\r\n", {{"a", false}, {"\nb", true}}},  // one LF belongs to the line end, no more
+        {"x\0y\r\n\xE4\xFF"s, {{"x\0y"s, false}, {"\xE4\xFF", true}}},  // bytes pass unchanged
+        {"", {}},
+    };
+    ScopedDriveMap drives;
+    for (const auto& c : cases) {
+        WriteFile(drives.DriveC() + "/Quillon.txt", c.bytes);
+        CaptureTrace trace;
+        CLineArchiveFile archive;
+        ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false)) << Shown(c.bytes);
+        EXPECT_EQ(ReadToEnd(archive), c.lines) << Shown(c.bytes);
+        std::string line = "stale";
+        archive.ReadLine(line);
+        EXPECT_EQ(line, "") << "past the end of " << Shown(c.bytes);
+        archive.Rewind();
+        EXPECT_EQ(ReadToEnd(archive), c.lines) << "after Rewind: " << Shown(c.bytes);
+        EXPECT_TRUE(archive.Close());
+        std::vector<std::string> traced;
+        if (c.bytes.empty()) {
+            traced.push_back("-- L\xE4nge der Eingabedatei: 0 Bytes\n");
+        }
+        EXPECT_EQ(trace.Records(), traced) << Shown(c.bytes);
+    }
+}
+
+TEST(LineArchiveTest, AFileThatCannotBeReadFailsSilentlyAndLeavesTheArchiveClosed) {
+    ScopedDriveMap drives;
+    WriteFile(drives.DriveC() + "/plain", "x");
+    CapturedMessages messages;
+    for (auto [path, error] : {std::pair{"C:\\missing.txt", kErrorFileNotFound},
+                               {"C:\\plain\\Quillon.txt", kErrorPathNotFound},
+                               {"C:\\", kErrorAccessDenied}}) {
+        CLineArchiveFile archive;
+        EXPECT_FALSE(archive.Open(path, false)) << path;
+        EXPECT_EQ(GetLastError(), error) << path;
+        EXPECT_EQ(ReadToEnd(archive), Lines{}) << path;
+        EXPECT_TRUE(archive.Close()) << path;
+    }
+    EXPECT_EQ(messages.shown, Messages{});
+}
+
+TEST(LineArchiveTest, WritesTheLinesWithCrLfOnlyAtClose) {
+    ScopedDriveMap drives;
+    const std::string native = drives.DriveC() + "/Quillon.TMP";
+    WriteFile(native, "previous");
+    CLineArchiveFile archive;
+    ASSERT_TRUE(archive.Open("C:\\Quillon.TMP", true));
+    archive.WriteLine("x");
+    archive.WriteLine("yz");
+    EXPECT_EQ(ReadFile(native), "previous");
+    EXPECT_TRUE(archive.Close(true));
+    EXPECT_EQ(ReadFile(native), "x\r\nyz\r\n");
+
+    ASSERT_TRUE(archive.Open("C:\\new.txt", true));
+    EXPECT_FALSE(std::filesystem::exists(drives.DriveC() + "/new.txt"));
+    EXPECT_TRUE(archive.Close());
+    EXPECT_EQ(ReadFile(drives.DriveC() + "/new.txt"), "");
+}
+
+TEST(LineArchiveTest, LinesWithoutCrReadBackAsWrittenWhateverTheirSize) {
+    const std::vector<std::string> cases[] = {
+        {"", "  C:\\\xC4nderungen \xFC\xDF.doc  ", "with\nline\nfeeds", "nul\0inside"s, "\0"s, "\x80\xFF"},
+        {std::string(29998, 'a'), "b"},  // fills the first block exactly
+        {std::string(29999, 'a'), "b"},
+        {std::string(29000, 'a'), std::string(100000, 'b'), "c"},  // longer than one growth step
+        std::vector<std::string>(20000, "C:\\Data\\some\\file.txt"),
+    };
+    ScopedDriveMap drives;
+    for (const auto& lines : cases) {
+        CLineArchiveFile archive;
+        ASSERT_TRUE(archive.Open("C:\\Quillon.txt", true));
+        for (const auto& line : lines) {
+            archive.WriteLine(line);
+        }
+        ASSERT_TRUE(archive.Close());
+        ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false));
+        Lines expected;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            expected.emplace_back(lines[i], i + 1 == lines.size());
+        }
+        EXPECT_TRUE(ReadToEnd(archive) == expected)
+            << lines.size() << " lines from " << Shown(lines[0].substr(0, 40));
+        archive.Close();
+    }
+}
+
+TEST(LineArchiveTest, AFileThatCannotBeCreatedIsReportedAtCloseAndNothingAppears) {
+    ScopedDriveMap drives;
+    WriteFile(drives.DriveC() + "/plain.txt", "a regular file");
+    // Below a regular file not even root can create anything.
+    for (const char* path : {"C:\\plain.txt\\Quillon.TMP", "C:\\missing\\Quillon.TMP"}) {
+        CapturedMessages messages;
+        CLineArchiveFile archive;
+        ASSERT_TRUE(archive.Open(path, true)) << path;
+        archive.WriteLine("x");
+        EXPECT_EQ(messages.shown, Messages{}) << path;
+        EXPECT_FALSE(archive.Close()) << path;
+        EXPECT_EQ(GetLastError(), kErrorPathNotFound) << path;
+        EXPECT_EQ(messages.shown,
+                  (Messages{{"*** File "s + path + " could not be opened.", kMbOk | kMbIconExclamation}}));
+        EXPECT_TRUE(archive.Close()) << "nothing left to write";
+        EXPECT_EQ(messages.shown.size(), 1u);
+    }
+    EXPECT_EQ(ReadFile(drives.DriveC() + "/plain.txt"), "a regular file");
+    EXPECT_FALSE(std::filesystem::exists(drives.DriveC() + "/missing"));
+}
+
+// In a child process: writes more than a 64 KiB disk holds and exits 0 when Close reported it. The
+// disk is a tmpfs where mount namespaces are allowed, otherwise a file-size limit; root passes neither.
+[[noreturn]] void WriteToAFullDisk(const std::string& mountPoint) {
+    int32_t expectedError = kErrorDiskFull;
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {65536, 65536};
+        expectedError = ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? kErrorFileTooLarge : -1;
+    }
+    CapturedMessages messages;
+    CLineArchiveFile archive;
+    archive.Open("D:\\Quillon.TMP", true);
+    for (int i = 0; i < 4000; ++i) {
+        archive.WriteLine("  2003-11-24 17:40        C:\\Data\\some\\file.txt");
+    }
+    bool closed = archive.Close(true);
+    int32_t error = GetLastError();
+    std::fprintf(stderr, "closed %d, error %d\n", closed, error);
+    std::_Exit(!closed && error == expectedError &&
+                       messages.shown == Messages{{"*** File D:\\Quillon.TMP could not be written.",
+                                                   kMbOk | kMbIconExclamation}}
+                   ? 0
+                   : 1);
+}
+
+TEST(LineArchiveTest, AFailedWriteIsReportedAndAnsweredFalse) {
+    ScopedDriveMap drives;
+    const std::string mountPoint = drives.DriveC() + "/small-disk";
+    std::filesystem::create_directory(mountPoint);
+    drives.Map('D', mountPoint);
+    EXPECT_EXIT(WriteToAFullDisk(mountPoint), ::testing::ExitedWithCode(0), "closed 0");
+}
+
+TEST(LineArchiveTest, LongLinesGrowThePoolBufferWhichIsKeptForLaterReads) {
+    ScopedDriveMap drives;
+    std::string bytes;
+    Lines expected;
+    for (size_t length : {98, 99, 100, 101, 399, 401, 5}) {  // around the sizes 100, 200, 400
+        expected.emplace_back(std::string(length, 'a'), false);
+        expected.emplace_back(std::string(length, 'b'), false);
+        bytes += expected[expected.size() - 2].first + "\r\n" + expected.back().first + "\r";
+    }
+    expected.back().second = true;
+    FreeLineBuffers();
+    WriteFile(drives.DriveC() + "/f.txt", bytes);
+    CLineArchiveFile archive;
+    ASSERT_TRUE(archive.Open("C:\\f.txt", false));
+    EXPECT_EQ(ReadToEnd(archive), expected);
+    archive.Close();
+    EXPECT_EQ(LineBufferSize(0), 800);  // every read borrowed slot 0; 401 bytes and a zero need 800
+    FreeLineBuffers();
+}
+
+TEST(LineBufferPoolTest, AFullPoolWaitsTenSecondsThenHandsOutAPrivateBufferNeverAHeldSlot) {
+    testing::FakeClock clock;
+    CaptureTrace trace;
+    LineBufferPool pool;
+    std::set<int> held;
+    for (int i = 0; i < LineBufferPool::kSlots; ++i) {
+        held.insert(pool.Acquire());
+    }
+    EXPECT_EQ(held.size(), 20u);
+    EXPECT_EQ(clock.Slept(), 0);
+    int extra = pool.Acquire();
+    int second = pool.Acquire();
+    for (int slot : {extra, second}) {
+        EXPECT_EQ(held.count(slot), 0u) << slot;
+        EXPECT_GE(slot, LineBufferPool::kSlots);
+    }
+    EXPECT_NE(extra, second);
+    EXPECT_EQ(clock.Slept(), 2 * 10 * 1000);
+    std::vector<std::string> expected;
+    for (int attempt = 9; attempt >= 0; --attempt) {
+        expected.push_back("*** Kein Buffer frei  (" + std::to_string(attempt) + ")\n");
+    }
+    expected.push_back("******** Buffer-Notausgang\n");
+    std::vector<std::string> records = trace.Records();
+    records.resize(11);  // the second request repeats the same
+    EXPECT_EQ(records, expected);
+
+    std::memset(pool.Buffer(extra), 'p', 100);  // a private buffer grows like a slot's
+    EXPECT_EQ(std::string(pool.Grow(extra), 100), std::string(100, 'p'));
+    EXPECT_EQ(pool.Size(extra), 200);
+    pool.Release(extra);
+    pool.Release(7);
+    EXPECT_EQ(pool.Acquire(), 7);
+}
+
+TEST(LineBufferPoolTest, FreeingKeepsTheBufferOfAHeldSlot) {
+    LineBufferPool pool;
+    int held = pool.Acquire();
+    std::memcpy(pool.Buffer(held), "in use", 7);
+    pool.FreeBuffers();
+    EXPECT_STREQ(pool.Buffer(held), "in use");
+}
+
+TEST(LineBufferPoolTest, ConcurrentHoldersNeverShareASlot) {
+    testing::FakeClock clock;  // the waits of a full pool pass at once
+    CaptureTrace trace;
+    LineBufferPool pool;
+    constexpr int kThreads = 25;  // more than the pool has slots
+    std::vector<int> slots(kThreads);
+    std::latch allHeld(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < 20; ++round) {
+                int slot = pool.Acquire();
+                char* buffer = pool.Size(slot) < 1000 ? pool.Grow(slot) : pool.Buffer(slot);
+                std::string mine(static_cast<size_t>(pool.Size(slot)), static_cast<char>('a' + t));
+                std::memcpy(buffer, mine.data(), mine.size());
+                if (round == 0) {
+                    slots[t] = slot;
+                    allHeld.arrive_and_wait();  // all threads hold a buffer at the same moment
+                }
+                EXPECT_EQ(std::string(buffer, mine.size()), mine) << "thread " << t;
+                pool.Release(slot);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(std::set<int>(slots.begin(), slots.end()).size(), static_cast<size_t>(kThreads));
+}
+
+}  // namespace
+}  // namespace quillon
