@@ -1,0 +1,146 @@
+#include "config/Registrierung.h"
+
+#include <cstring>
+
+#include "platform/LastError.h"
+#include "platform/Trace.h"
+
+namespace quillon {
+namespace {
+
+// Splits at the last backslash: the key path before it, the value name after it. Without a backslash
+// the whole path is the value name.
+void SplitValuePath(const std::string& path, std::string& keyPath, std::string& name) {
+    size_t last = path.rfind('\\');
+    if (last == std::string::npos) {
+        keyPath.clear();
+        name = path;
+    } else {
+        keyPath = path.substr(0, last);
+        name = path.substr(last + 1);
+    }
+}
+
+// Opens keyPath for reading and queries name into buffer, falling back once from the machine hive to
+// the user hive when either step fails there. Answers the final status.
+int32_t QueryWithFallback(HiveRoot root, const std::string& path, char* buffer, uint32_t capacity,
+                          uint32_t& type, uint32_t& size) {
+    std::string keyPath;
+    std::string name;
+    SplitValuePath(path, keyPath, name);
+    int32_t status = kErrorSuccess;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        std::memset(buffer, 0, capacity);
+        size = capacity;
+        RegistryKey key;
+        status = OpenRegistryKey(root, keyPath, key);
+        if (status == kErrorSuccess) {
+            status = QueryRegistryValue(key, name, &type, buffer, &size);
+            key.Close();
+        }
+        if (status == kErrorSuccess || root != HKEY_LOCAL_MACHINE) {
+            break;
+        }
+        root = HKEY_CURRENT_USER;
+    }
+    return status;
+}
+
+}  // namespace
+
+std::string GetRegistryString(HiveRoot root, const std::string& path, const std::string& defaultText) {
+    char buffer[kRegistryStringBuffer];
+    uint32_t type = kRegNone;
+    uint32_t size = 0;
+    int32_t status = QueryWithFallback(root, path, buffer, sizeof buffer, type, size);
+    if (status == kErrorMoreData) {
+        Trace("** GetRegistryString: String too long in >%s<\n", path.c_str());
+        return defaultText;
+    }
+    if (status != kErrorSuccess) {
+        return defaultText;
+    }
+    if (type != kRegSz && type != kRegExpandSz) {
+        Trace("** GetRegistryString: Wrong Data type in >%s<\n", path.c_str());
+        return defaultText;
+    }
+    // Text stored without its terminating zero ends with the stored bytes, never beyond them.
+    return std::string(buffer, ::strnlen(buffer, size));
+}
+
+int32_t GetRegistryInt(HiveRoot root, const std::string& path, int32_t defaultValue) {
+    char buffer[kRegistryIntBuffer];
+    uint32_t type = kRegNone;
+    uint32_t size = 0;
+    int32_t status = QueryWithFallback(root, path, buffer, sizeof buffer, type, size);
+    if (status == kErrorMoreData) {
+        Trace("** GetRegistryInt: Too many Data in >%s<\n", path.c_str());
+        return defaultValue;
+    }
+    if (status != kErrorSuccess) {
+        return defaultValue;
+    }
+    if (type != kRegDword && type != kRegBinary) {
+        Trace("** GetRegistryInt: Wrong Data type in >%s<\n", path.c_str());
+        return defaultValue;
+    }
+    auto byte = [&](int i) { return static_cast<uint32_t>(static_cast<unsigned char>(buffer[i])); };
+    return static_cast<int32_t>(byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
+}
+
+RegistryKey CreateRegistryPath(HiveRoot root, const std::string& keyPath) {
+    RegistryKey key;
+    if (CreateRegistryKey(root, keyPath, key) == kErrorSuccess) {
+        return key;
+    }
+    Trace("*** CreateRegistryPath: Key Open Error 1:  >%s<\n", keyPath.c_str());
+    if (CreateRegistryKey(root, keyPath, key) == kErrorSuccess) {
+        return key;
+    }
+    Trace("*** CreateRegistryPath: Key Open Error 2:  >%s<\n", keyPath.c_str());
+    if (root != HKEY_LOCAL_MACHINE) {
+        return RegistryKey();
+    }
+    if (CreateRegistryKey(HKEY_CURRENT_USER, keyPath, key) == kErrorSuccess) {
+        return key;
+    }
+    Trace("*** CreateRegistryPath: Key Open Error 3:  >%s<\n", keyPath.c_str());
+    return RegistryKey();
+}
+
+void WriteRegistryString(HiveRoot root, const std::string& path, const std::string& text) {
+    std::string keyPath;
+    std::string name;
+    SplitValuePath(path, keyPath, name);
+    RegistryKey key = CreateRegistryPath(root, keyPath);
+    if (!key) {
+        return;
+    }
+    std::string data(text.c_str());
+    data.push_back('\0');
+    int32_t status = SetRegistryValue(key, name, kRegSz, data);
+    key.Close();
+    if (status != kErrorSuccess) {
+        Trace("*** WriteRegistryString: Write Error in >%s<\n", path.c_str());
+    }
+}
+
+void WriteRegistryInt(HiveRoot root, const std::string& path, int32_t value) {
+    std::string keyPath;
+    std::string name;
+    SplitValuePath(path, keyPath, name);
+    RegistryKey key = CreateRegistryPath(root, keyPath);
+    if (!key) {
+        return;
+    }
+    auto bits = static_cast<uint32_t>(value);
+    char data[4] = {static_cast<char>(bits), static_cast<char>(bits >> 8), static_cast<char>(bits >> 16),
+                    static_cast<char>(bits >> 24)};
+    int32_t status = SetRegistryValue(key, name, kRegDword, std::string_view(data, 4));
+    key.Close();
+    if (status != kErrorSuccess) {
+        Trace("*** WriteRegistryInt: Write Error in >%s<\n", path.c_str());
+    }
+}
+
+}  // namespace quillon

@@ -1,0 +1,61 @@
+// Registry hives of their own for one test: both hive files lie in a fresh temporary folder and do
+// not exist until something writes them. A hive can be made unwritable (its file would lie below a
+// regular file, which even root cannot create) or damaged (random bytes instead of a database).
+#pragma once
+
+#include <random>
+#include <string>
+
+#include "platform/RegistryHive.h"
+#include "testing/Environment.h"
+#include "testing/TempDir.h"
+
+namespace quillon::testing {
+
+class ScopedHives {
+  public:
+    ScopedHives()
+        : machine_("QUILLON_MACHINE_HIVE", dir_ / "machine/machine.hive"),
+          user_("QUILLON_USER_HIVE", dir_ / "user/user.hive") {
+        WriteFile(dir_ / "blocker", "a regular file, so that nothing can be created below it");
+    }
+
+    std::string File(HiveRoot root) const { return HiveFilePath(root); }
+
+    // Points the hive at a path below a regular file: reads find nothing, writes are denied.
+    void MakeUnwritable(HiveRoot root) {
+        Env(root).emplace(Name(root), dir_ / "blocker/quillon/unwritable.hive");
+    }
+
+    // Replaces the hive with a file of random bytes and answers its path.
+    std::string MakeDamaged(HiveRoot root) {
+        std::string file =
+            dir_ / (root == HiveRoot::kLocalMachine ? "damaged-machine.hive" : "damaged-user.hive");
+        std::mt19937 random(42);
+        std::string bytes(4096, '\0');
+        for (char& c : bytes) {
+            c = static_cast<char>(random());
+        }
+        WriteFile(file, bytes);
+        Env(root).emplace(Name(root), file);
+        return file;
+    }
+
+  private:
+    static const char* Name(HiveRoot root) {
+        return root == HiveRoot::kLocalMachine ? "QUILLON_MACHINE_HIVE" : "QUILLON_USER_HIVE";
+    }
+    std::optional<ScopedEnv>& Env(HiveRoot root) {
+        std::optional<ScopedEnv>& env = root == HiveRoot::kLocalMachine ? machineOverride_ : userOverride_;
+        env.reset();
+        return env;
+    }
+
+    TempDir dir_;
+    ScopedEnv machine_;
+    ScopedEnv user_;
+    std::optional<ScopedEnv> machineOverride_;
+    std::optional<ScopedEnv> userOverride_;
+};
+
+}  // namespace quillon::testing
