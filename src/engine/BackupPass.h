@@ -1,0 +1,91 @@
+// BackupPass: one backup pass over one source path, and the state the pass keeps from its start to its
+// end.
+//
+// A pass reads the path's control file, scans the source tree for changed files, decides between a
+// full and an incremental backup and the date of the set, copies the files into the dated set,
+// deletes old sets by the retention rules, rewrites the control file and stores the path's run state
+// in the registry. The steps live in files of their own (ScanDirectory.cpp, CopyMarkedFiles.cpp,
+// Retention.cpp, ControlFileWriter.cpp); BackupPass.cpp runs them in order.
+//
+// Runs on the engine's worker thread. The pass owns its lists and empties them when it ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/FileEntry.h"
+#include "support/PArray.h"
+#include "support/TimeValue.h"
+
+namespace quillon {
+
+class SourcePathRecord;
+struct RunState;
+
+class BackupPass {
+  public:
+    BackupPass(RunState& run, SourcePathRecord& path);
+    ~BackupPass();  // deletes the elements of every list
+    BackupPass(const BackupPass&) = delete;
+    BackupPass& operator=(const BackupPass&) = delete;
+
+    // Runs every step of the pass. Failures end up in the run state and the registry, never here.
+    void Run();
+
+    // --- Steps (public so that tests can drive one step over a prepared state) ---
+
+    // Walks dir (Windows form) and, when the path says so, its subdirectories: fills CurrentFiles,
+    // marks the changed files, counts FilesToCopy and raises LatestChange and LatestFileTime.
+    void ScanDirectory(const std::string& dir, const std::string& dirUpper);
+
+    // Stores the files marked ToCopy into setDirectory. sizeKB receives the stored size in kilobytes
+    // (0 after an aborting error); errorCode is the pass's error code, in and out.
+    void CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeKB, int32_t& errorCode);
+
+    // Drops from SavedBackups every set whose directory no longer exists.
+    void DropVanishedSets();
+    // Deletes the oldest sets by the path's delete and keep rules.
+    void DeleteOldBackups();
+
+    // Writes the control file through tempName and renames it to controlName; then places a copy into
+    // setDirectory (empty when nothing was copied).
+    void WriteControlFile(const std::string& tempName, const std::string& controlName,
+                          const std::string& setDirectory);
+
+    // The entry of PreviousFiles recorded for the same file, or null for a new file. Tries the entry
+    // behind the previous match first, as the lists are usually in the same order.
+    FileEntry* FindPrevious(const FileEntry& current);
+
+    // --- Pass state ---
+    RunState& State;
+    SourcePathRecord& Path;
+
+    PArray<FileEntry> PreviousFiles;   // as recorded by the control file at the start of the pass
+    PArray<FileEntry> CurrentFiles;    // as found by the scan, in scan order
+    PArray<FileEntry> SetFiles;        // recorded by an earlier set of the same date (merge)
+    PArray<SavedBackup> SavedBackups;  // oldest first
+    std::vector<std::string> ZipLines;
+
+    bool Compress = false;      // the storage form of this pass's set
+    int32_t StartPosition = 0;  // length of DestPath: directories below it are created, never above
+    int32_t FilesToCopy = 0;
+    int32_t FilesCopied = 0;
+    TimeValue LatestChange;    // newest time among the files to copy
+    TimeValue LatestFileTime;  // newest time among all scanned files
+    bool FullBackup = false;
+    bool IsNewPath = false;
+    bool RecordOnly = false;
+    int32_t RunsUntilFull = -1;
+    TimeValue SetDate;  // the date of this pass's set
+
+  private:
+    // Index of PreviousFiles by exact path, built on first use.
+    std::unordered_map<std::string_view, int32_t> previousIndex_;
+    bool previousIndexBuilt_ = false;
+    int32_t previousCursor_ = 0;
+};
+
+}  // namespace quillon

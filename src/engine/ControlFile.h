@@ -1,0 +1,53 @@
+// The control file "Quillon.txt" of a source path: its readers and the texts of its lines.
+//
+// Layout, line by line:
+//   1  "Quillon-Run -- Processing Time: " ["(DST)"] run time ["   Latest File Change: " time]
+//   2  the full-backup line ("7 runs until full backup", "-1 no full backup scheduled",
+//      "Next scheduled full backup: 2003-12-01")
+//   3  the source path
+//   4… archive history lines "Z001  2003-11-24 18:05:12"
+//      "# ===== Saved Backups:", then one line per set: "2003-11-17 F      8421 kBytes"
+//      "# ===== Files:", then one line per file: mark, time, optional archive number, path
+//
+// The readers work on an archive opened for reading and rewind it first, so they may be called in any
+// order. They never fail: what cannot be read counts as absent. One thread at a time per archive.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/FileEntry.h"
+#include "support/PArray.h"
+
+namespace quillon {
+
+class CLineArchive;
+
+inline constexpr const char* kControlFileName = "Quillon.txt";
+inline constexpr const char* kControlTempName = "Quillon.TMP";
+
+// Appends the saved sets (the lines after the first line beginning with '#') to backups.
+void ReadSavedBackups(CLineArchive& archive, PArray<SavedBackup>& backups);
+
+// The number at the start of line 2, or -1 when line 2 does not start with a digit.
+int32_t ReadRunsUntilFull(CLineArchive& archive);
+
+// Appends the file lines to files. readStoredMarks: take 'X' as Stored. highestZipNumber (may be null)
+// is raised to the highest archive number found. daylightSaving is the program's current state: when
+// the file was written in the other state and Is_NTFS_Patition says the source's drive needs it, the
+// recorded times are corrected by an hour.
+void ReadFileList(CLineArchive& archive, PArray<FileEntry>& files, bool readStoredMarks,
+                  int32_t* highestZipNumber, bool daylightSaving);
+
+// The archive history lines ("Z…") that follow the first three lines.
+void ReadZipLines(CLineArchive& archive, std::vector<std::string>& zipLines);
+
+// Whether the drive of path keeps file times in a form that needs the daylight-saving correction.
+bool Is_NTFS_Patition(const std::string& path);
+
+// The text of one saved-set line and of one file line (see the layout above).
+std::string FormatSavedBackupLine(const SavedBackup& backup);
+std::string FormatFileLine(const FileEntry& entry, bool recordOnly, bool compressedSetColumn);
+
+}  // namespace quillon
