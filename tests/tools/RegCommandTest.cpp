@@ -1,0 +1,349 @@
+#include "reg/RegCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "platform/RegistryHive.h"
+#include "reg/CodePage1252.h"
+#include "testing/ScopedHives.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+using testing::ReadFile;
+using testing::ScopedHives;
+using testing::TempDir;
+using testing::WriteFile;
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+Result Reg(std::vector<std::string> args, const std::string& answers = "") {
+    std::istringstream in(answers);
+    std::ostringstream out;
+    std::ostringstream err;
+    Result result;
+    result.code = RunRegCommand(args, in, out, err);
+    result.out = out.str();
+    result.err = err.str();
+    return result;
+}
+
+// The stored value as "<type>:<bytes>", or "missing".
+std::string Stored(HiveRoot root, const std::string& key, const std::string& name) {
+    RegistryKey handle;
+    uint32_t type = 0;
+    std::string data;
+    if (OpenRegistryKey(root, key, handle) != 0 || ReadRegistryValue(handle, name, type, data) != 0) {
+        return "missing";
+    }
+    return std::to_string(type) + ":" + data;
+}
+
+// Every key below root\path with its values, in one comparable text.
+std::string Dump(HiveRoot root, const std::string& path) {
+    RegistryKey key;
+    if (OpenRegistryKey(root, path, key) != 0) {
+        return "<missing " + path + ">";
+    }
+    std::string text = "[" + path + "]\n";
+    std::vector<RegistryValue> values;
+    EXPECT_EQ(EnumRegistryValues(key, values), 0);
+    for (const RegistryValue& value : values) {
+        text += value.name + "=" + std::to_string(value.type) + ":" + value.data + "\n";
+    }
+    std::vector<std::string> subkeys;
+    EXPECT_EQ(EnumRegistrySubkeys(key, subkeys), 0);
+    for (const std::string& subkey : subkeys) {
+        text += Dump(root, path + "\\" + subkey);
+    }
+    return text;
+}
+
+class RegCommandTest : public ::testing::Test {
+  protected:
+    ScopedHives hives_;
+    TempDir dir_;
+};
+
+TEST_F(RegCommandTest, AddStoresEachTypeAndQueryShowsIt) {
+    struct Case {
+        std::vector<std::string> options;
+        std::string stored;  // "<type>:<bytes>"
+        std::string shown;   // the query line after the name
+    } cases[] = {
+        {{"/d",
+          "B\xC3\xBC"
+          "cher"},
+         std::string("1:B\xFC"
+                     "cher\0",
+                     9),
+         "REG_SZ    B\xC3\xBC"
+         "cher"},
+        {{"/t", "reg_expand_sz", "/d", "%TEMP%"}, std::string("2:%TEMP%\0", 9), "REG_EXPAND_SZ    %TEMP%"},
+        {{"/t", "REG_MULTI_SZ", "/d", "a\\0b"}, std::string("7:a\0b\0\0", 7), "REG_MULTI_SZ    a\\0b"},
+        {{"/t", "REG_MULTI_SZ", "/s", ",", "/d", "a,b"},
+         std::string("7:a\0b\0\0", 7),
+         "REG_MULTI_SZ    a\\0b"},
+        {{"/t", "REG_MULTI_SZ", "/d", ""}, std::string("7:\0", 3), "REG_MULTI_SZ    "},
+        {{"/t", "REG_DWORD", "/d", "42"}, std::string("4:\x2A\0\0\0", 6), "REG_DWORD    0x2a"},
+        {{"/t", "REG_DWORD", "/d", "0xFFFFFFFF"}, "4:\xFF\xFF\xFF\xFF", "REG_DWORD    0xffffffff"},
+        {{"/t", "REG_DWORD", "/d", "-1"}, "4:\xFF\xFF\xFF\xFF", "REG_DWORD    0xffffffff"},
+        {{"/t", "REG_QWORD", "/d", "0x100000000"},
+         std::string("11:\0\0\0\0\x01\0\0\0", 11),
+         "REG_QWORD    0x100000000"},
+        {{"/t", "REG_BINARY", "/d", "01fF"}, "3:\x01\xFF", "REG_BINARY    01FF"},
+        {{"/t", "REG_NONE"}, "0:", "REG_NONE    "},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"add", "HKCU\\Software\\Norrow\\Quillon", "/v", "Wert", "/f"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        Result add = Reg(args);
+        EXPECT_EQ(add.code, 0) << c.shown << add.err;
+        EXPECT_EQ(add.out, "The operation completed successfully.\n");
+        EXPECT_EQ(Stored(HiveRoot::kCurrentUser, "Software\\Norrow\\Quillon", "Wert"), c.stored) << c.shown;
+        Result query = Reg({"query", "HKEY_CURRENT_USER\\Software\\Norrow\\Quillon", "/V", "wert"});
+        EXPECT_EQ(query.code, 0);
+        EXPECT_EQ(query.out, "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\n    Wert    " + c.shown + "\n");
+    }
+}
+
+TEST_F(RegCommandTest, BadCommandLinesFailWithAMessage) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{}, "ERROR: Invalid syntax."},
+        {{"frobnicate", "HKCU\\A"}, "ERROR: Invalid syntax."},
+        {{"add"}, "ERROR: Invalid syntax.\nType \"REG ADD /?\" for usage."},
+        {{"add", "HKCU\\A", "/v"}, "ERROR: Invalid syntax."},
+        {{"add", "HKCU\\A", "/v", "x", "/ve"}, "ERROR: Invalid syntax."},
+        {{"add", "HKCU\\A", "/v", "x", "/v", "y"}, "ERROR: Invalid syntax."},
+        {{"add", "HKCU\\A", "/t", "REG_FOO"}, "ERROR: Invalid syntax."},
+        {{"add", "HKCU\\A", "/v", "x", "/s", ",", "/d", "a"}, "ERROR: Invalid syntax."},
+        {{"add", "HKCU\\A", "/v", "x", "/t", "REG_DWORD", "/d", "4294967296"}, "valid numeric value"},
+        {{"add", "HKCU\\A", "/v", "x", "/t", "REG_DWORD", "/d", "12abc"}, "valid numeric value"},
+        {{"add", "HKCU\\A", "/v", "x", "/t", "REG_BINARY", "/d", "0g"}, "two digits per byte"},
+        {{"add", "HKCU\\A", "/v", "x", "/t", "REG_BINARY", "/d", "123"}, "two digits per byte"},
+        {{"add", "HKCU\\A", "/v", "x", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b"}, "empty string"},
+        {{"add", "HKCU\\A", "/v", "\xCE\xA9"}, "U+03A9 cannot be stored"},
+        {{"add", "HKEY_USERS\\A"}, "ERROR: Invalid key name."},
+        {{"add", "HKCU\\A\\\\B"}, "ERROR: Invalid key name."},
+        {{"query", "HKCU\\A", "HKCU\\B"}, "ERROR: Invalid syntax."},
+        {{"query", "HKCU\\Missing"},
+         "ERROR: The system was unable to find the specified registry key or value."},
+        {{"delete", "HKCU\\A", "/v", "x", "/va"}, "ERROR: Invalid syntax."},
+        {{"delete", "HKCU", "/f"}, "A root key cannot be deleted"},
+        {{"import"}, "ERROR: Invalid syntax."},
+        {{"export", "HKCU\\A"}, "ERROR: Invalid syntax."},
+    };
+    ASSERT_EQ(Reg({"add", "HKCU\\A"}).code, 0);
+    for (const Case& c : cases) {
+        std::string line;
+        for (const std::string& arg : c.args) {
+            line += arg + " ";
+        }
+        Result result = Reg(c.args);
+        EXPECT_EQ(result.code, 1) << line;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << line << "\n" << result.err;
+    }
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "A"), "[A]\n") << "no failed command wrote anything";
+}
+
+TEST_F(RegCommandTest, QuestionsGuardOverwritingAndDeleting) {
+    ASSERT_EQ(Reg({"add", "HKCU\\A", "/v", "x", "/d", "old"}).code, 0);
+    Result no = Reg({"add", "HKCU\\A", "/v", "x", "/d", "new"}, "n\n");
+    EXPECT_EQ(no.code, 1);
+    EXPECT_NE(no.out.find("Value x exists, overwrite (Yes/No)?"), std::string::npos) << no.out;
+    EXPECT_EQ(Reg({"add", "HKCU\\A", "/v", "x", "/d", "new"}, "").code, 1) << "no answer is no";
+    EXPECT_EQ(Stored(HiveRoot::kCurrentUser, "A", "x"), std::string("1:old\0", 6));
+    EXPECT_EQ(Reg({"add", "HKCU\\A", "/v", "x", "/d", "new"}, "yes\n").code, 0);
+    EXPECT_EQ(Stored(HiveRoot::kCurrentUser, "A", "x"), std::string("1:new\0", 6));
+
+    EXPECT_EQ(Reg({"delete", "HKCU\\A"}, "no\n").code, 1);
+    EXPECT_EQ(Reg({"delete", "HKCU\\A", "/v", "x"}, "\n").code, 1);
+    EXPECT_EQ(Stored(HiveRoot::kCurrentUser, "A", "x"), std::string("1:new\0", 6));
+    Result yes = Reg({"delete", "HKCU\\A"}, "Y\n");
+    EXPECT_EQ(yes.code, 0);
+    EXPECT_NE(yes.out.find("Permanently delete the registry key HKEY_CURRENT_USER\\A (Yes/No)?"),
+              std::string::npos);
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "A"), "<missing A>");
+}
+
+TEST_F(RegCommandTest, DeleteValuesAndKeys) {
+    for (const char* name : {"a", "b"}) {
+        ASSERT_EQ(Reg({"add", "HKLM\\K", "/v", name, "/d", name}).code, 0);
+    }
+    ASSERT_EQ(Reg({"add", "HKLM\\K", "/ve", "/d", "default"}).code, 0);
+    ASSERT_EQ(Reg({"add", "HKLM\\K\\Sub", "/v", "c", "/d", "c"}).code, 0);
+
+    EXPECT_EQ(Reg({"delete", "HKLM\\K", "/v", "A", "/f"}).code, 0);
+    Result missing = Reg({"delete", "HKLM\\K", "/v", "a", "/f"});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_NE(missing.err.find("unable to find"), std::string::npos);
+    EXPECT_EQ(Reg({"delete", "HKLM\\K", "/ve", "/f"}).code, 0);
+    EXPECT_EQ(Stored(HiveRoot::kLocalMachine, "K", ""), "missing");
+    EXPECT_EQ(Reg({"add", "HKLM\\K", "/v", "d", "/d", "d"}).code, 0);
+    EXPECT_EQ(Reg({"delete", "HKLM\\K", "/va", "/f"}).code, 0);
+    EXPECT_EQ(Dump(HiveRoot::kLocalMachine, "K"), std::string("[K]\n[K\\Sub]\nc=1:c\0\n", 19))
+        << "/va deletes the values of the key, not its subkeys";
+    EXPECT_EQ(Reg({"delete", "HKLM\\k", "/f"}).code, 0);
+    EXPECT_EQ(Dump(HiveRoot::kLocalMachine, "K"), "<missing K>");
+    EXPECT_EQ(Reg({"delete", "HKLM\\K", "/f"}).code, 1);
+}
+
+TEST_F(RegCommandTest, QueryLayout) {
+    ASSERT_EQ(
+        Reg({"add", "HKCU\\Software\\Norrow\\Quillon\\Path000", "/v", "SourcePath", "/d", "C:\\Daten"}).code,
+        0);
+    ASSERT_EQ(Reg({"add", "HKCU\\Software\\Norrow\\Quillon\\Path000", "/v", "Flags", "/t", "REG_DWORD", "/d",
+                   "2082"})
+                  .code,
+              0);
+    ASSERT_EQ(Reg({"add", "HKCU\\Software\\Norrow\\Quillon\\Settings", "/v", "RunAtTime", "/t", "REG_DWORD",
+                   "/d", "1"})
+                  .code,
+              0);
+    ASSERT_EQ(Reg({"add", "HKCU\\Software\\Norrow\\Quillon", "/v", "Top", "/d", "t"}).code, 0);
+
+    Result plain = Reg({"query", "hkcu\\software\\norrow\\quillon"});
+    EXPECT_EQ(plain.code, 0);
+    EXPECT_EQ(plain.out,
+              "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\n"
+              "    Top    REG_SZ    t\n"
+              "\n"
+              "HKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Path000\n"
+              "HKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Settings\n");
+    Result tree = Reg({"query", "HKCU\\Software\\Norrow\\Quillon", "/s"});
+    EXPECT_EQ(tree.out,
+              "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\n"
+              "    Top    REG_SZ    t\n"
+              "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Path000\n"
+              "    SourcePath    REG_SZ    C:\\Daten\n"
+              "    Flags    REG_DWORD    0x822\n"
+              "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Settings\n"
+              "    RunAtTime    REG_DWORD    0x1\n");
+    Result search = Reg({"query", "HKCU\\Software", "/s", "/v", "flags"});
+    EXPECT_EQ(search.code, 0);
+    EXPECT_EQ(search.out,
+              "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Path000\n"
+              "    Flags    REG_DWORD    0x822\n"
+              "End of search: 1 match(es) found.\n");
+    EXPECT_EQ(Reg({"query", "HKCU\\Software", "/s", "/v", "Nothing"}).code, 1);
+    Result unset = Reg({"query", "HKCU\\Software", "/ve"});
+    EXPECT_EQ(unset.out, "\nHKEY_CURRENT_USER\\Software\n    (Default)    REG_SZ    (value not set)\n");
+}
+
+// Fills the user hive with every type of value, non-ASCII text included, below Software\Test.
+void FillEveryType() {
+    std::string all256;
+    for (int b = 0; b < 256; ++b) {
+        all256.push_back(static_cast<char>(b));
+    }
+    std::vector<RegistryChange> changes = {
+        {RegistryChange::kSetValue, HiveRoot::kCurrentUser, "Software\\Test", "SourcePath", kRegSz,
+         std::string("C:\\B\xFC"
+                     "cher \x80\0",
+                     13)},
+        {RegistryChange::kSetValue, HiveRoot::kCurrentUser, "Software\\Test", "", kRegSz,
+         std::string("dflt\0", 5)},
+        {RegistryChange::kSetValue, HiveRoot::kCurrentUser, "Software\\Test", "raw text", kRegSz, all256},
+        {RegistryChange::kSetValue, HiveRoot::kCurrentUser, "Software\\Test", "expand", kRegExpandSz,
+         std::string("%X%\\\xE9\0", 6)},
+        {RegistryChange::kSetValue, HiveRoot::kCurrentUser, "Software\\Test", "multi", kRegMultiSz,
+         std::string("\xC4\0b\0\0", 5)},
+        {RegistryChange::kSetValue, HiveRoot::kCurrentUser, "Software\\Test", "bin", kRegBinary, all256},
+        {RegistryChange::kSetValue, HiveRoot::kCurrentUser, "Software\\Test", "dword", kRegDword,
+         std::string("\x22\x08\0\0", 4)},
+        {RegistryChange::kSetValue, HiveRoot::kCurrentUser, "Software\\Test", "qword", kRegQword,
+         std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
+        {RegistryChange::kSetValue, HiveRoot::kCurrentUser, "Software\\Test", "none", kRegNone, ""},
+        {RegistryChange::kSetValue, HiveRoot::kCurrentUser, "Software\\Test", "type 99", 99, "xyz"},
+        {RegistryChange::kSetValue, HiveRoot::kCurrentUser,
+         "Software\\Test\\\xDC"
+         "ber \"Sub\"",
+         "\xDF", kRegSz, std::string("\xDF\0", 2)},
+        {RegistryChange::kCreateKey, HiveRoot::kCurrentUser, "Software\\Test\\Empty", "", 0, ""},
+    };
+    ASSERT_EQ(ApplyRegistryChanges(changes), 0);
+}
+
+TEST_F(RegCommandTest, ExportThenImportGivesIdenticalValues) {
+    FillEveryType();
+    std::string before = Dump(HiveRoot::kCurrentUser, "Software\\Test");
+    std::string file = dir_ / "test.reg";
+    Result exported = Reg({"export", "HKCU\\software\\test", file});
+    ASSERT_EQ(exported.code, 0) << exported.err;
+    EXPECT_EQ(ReadFile(file).substr(0, 4), std::string("\xFF\xFEW\0", 4)) << "UTF-16LE with byte-order mark";
+
+    ASSERT_EQ(Reg({"delete", "HKCU\\Software\\Test", "/f"}).code, 0);
+    Result imported = Reg({"import", file});
+    ASSERT_EQ(imported.code, 0) << imported.err;
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "Software\\Test"), before);
+
+    // The same again through a file saved as UTF-8 by an editor: identical values.
+    ASSERT_EQ(Reg({"export", "HKCU\\Software\\Test", file, "/y"}).code, 0);
+    std::string utf16 = ReadFile(file).substr(2);
+    std::string text1252;
+    for (size_t i = 0; i < utf16.size(); i += 2) {
+        char byte = 0;
+        char32_t unit = static_cast<unsigned char>(utf16[i]) | static_cast<unsigned char>(utf16[i + 1]) << 8;
+        ASSERT_TRUE(CharTo1252(unit, byte));
+        text1252.push_back(byte);
+    }
+    WriteFile(dir_ / "utf8.reg", ToUtf8(text1252));
+    ASSERT_EQ(Reg({"delete", "HKCU\\Software\\Test", "/f"}).code, 0);
+    ASSERT_EQ(Reg({"import", dir_ / "utf8.reg"}).code, 0);
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "Software\\Test"), before);
+}
+
+TEST_F(RegCommandTest, ImportIsAllOrNothing) {
+    std::string file = dir_ / "broken.reg";
+    WriteFile(file,
+              "Windows Registry Editor Version 5.00\r\n\r\n"
+              "[HKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Path000]\r\n"
+              "\"SourcePath\"=\"C:\\\\Daten\"\r\n"
+              "\"DestPath\"=\"D:\\Backup\"\r\n");
+    Result broken = Reg({"import", file});
+    EXPECT_EQ(broken.code, 1);
+    EXPECT_EQ(broken.err,
+              "ERROR: " + file +
+                  ":5: unknown escape \\B in quoted text (write \\\\ for a backslash) (nothing was "
+                  "imported)\n");
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "Software"), "<missing Software>");
+
+    // A well-formed file whose machine-hive part cannot be written changes neither hive.
+    WriteFile(file,
+              "Windows Registry Editor Version 5.00\r\n\r\n"
+              "[HKEY_CURRENT_USER\\Software\\A]\r\n\"v\"=dword:00000001\r\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\B]\r\n\"v\"=dword:00000001\r\n");
+    hives_.MakeUnwritable(HiveRoot::kLocalMachine);
+    Result denied = Reg({"import", file});
+    EXPECT_EQ(denied.code, 1);
+    EXPECT_EQ(denied.err, "ERROR: Access is denied.\n");
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "Software"), "<missing Software>");
+
+    EXPECT_EQ(Reg({"import", dir_ / "no such file.reg"}).code, 1);
+    EXPECT_EQ(Reg({"import", dir_.Path()}).code, 1) << "a folder is no file";
+}
+
+TEST_F(RegCommandTest, ExportAsksBeforeReplacingAFile) {
+    ASSERT_EQ(Reg({"add", "HKCU\\A", "/v", "x", "/d", "1"}).code, 0);
+    std::string file = dir_ / "a.reg";
+    WriteFile(file, "keep");
+    EXPECT_EQ(Reg({"export", "HKCU\\A", file}, "n\n").code, 1);
+    EXPECT_EQ(ReadFile(file), "keep");
+    EXPECT_EQ(Reg({"export", "HKCU\\A", file}, "y\n").code, 0);
+    EXPECT_NE(ReadFile(file), "keep");
+    EXPECT_EQ(Reg({"export", "HKCU\\Missing", dir_ / "m.reg"}).code, 1);
+    EXPECT_EQ(ReadFile(dir_ / "m.reg"), "") << "nothing written for a missing key";
+    EXPECT_EQ(Reg({"export", "HKCU\\A", dir_ / "no folder/a.reg"}).code, 1);
+}
+
+}  // namespace
+}  // namespace quillon

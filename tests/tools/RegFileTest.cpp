@@ -1,0 +1,308 @@
+#include "reg/RegFile.h"
+
+#include <gtest/gtest.h>
+
+#include "reg/CodePage1252.h"
+
+namespace quillon {
+namespace {
+
+const std::string kV5 = "Windows Registry Editor Version 5.00\r\n\r\n";
+
+// Each entry as one line of text, so that tables can state what a file means.
+std::vector<std::string> Describe(const std::vector<RegEntry>& entries) {
+    std::vector<std::string> lines;
+    for (const RegEntry& e : entries) {
+        std::string key = std::string(e.root == HiveRoot::kLocalMachine ? "HKLM" : "HKCU") + "\\" + e.key;
+        switch (e.kind) {
+            case RegEntry::kKey:
+                lines.push_back("key " + key);
+                break;
+            case RegEntry::kDeleteKey:
+                lines.push_back("delete key " + key);
+                break;
+            case RegEntry::kDeleteValue:
+                lines.push_back("delete " + key + " [" + e.name + "]");
+                break;
+            case RegEntry::kValue: {
+                std::string hex;
+                for (char c : e.data) {
+                    char digits[4];
+                    std::snprintf(digits, sizeof digits, " %02x", static_cast<unsigned char>(c));
+                    hex += digits;
+                }
+                lines.push_back(key + " [" + e.name + "] type " + std::to_string(e.type) + ":" + hex);
+                break;
+            }
+        }
+    }
+    return lines;
+}
+
+std::vector<std::string> ParseOk(const std::string& bytes) {
+    std::vector<RegEntry> entries;
+    RegFileError error;
+    EXPECT_TRUE(ParseRegFile(bytes, entries, error)) << "line " << error.line << ": " << error.message << "\n"
+                                                     << bytes;
+    return Describe(entries);
+}
+
+// UTF-16LE with byte-order mark of ASCII or code page 1252 text.
+std::string Utf16File(const std::string& text) {
+    return "\xFF\xFE" + ToUtf16Le(text);
+}
+
+TEST(RegFileTest, ValueForms) {
+    struct Case {
+        std::string body;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {"", {}},
+        {"[HKEY_CURRENT_USER\\Software\\Norrow]\r\n", {"key HKCU\\Software\\Norrow"}},
+        {"[HKEY_LOCAL_MACHINE\\A]\r\n\"s\"=\"C:\\\\Daten \\\"x\\\"\"\r\n",
+         {"key HKLM\\A", "HKLM\\A [s] type 1: 43 3a 5c 44 61 74 65 6e 20 22 78 22 00"}},
+        {"[HKCU\\A]\n@=\"\"\n\"\"=\"x\"\n",
+         {"key HKCU\\A", "HKCU\\A [] type 1: 00", "HKCU\\A [] type 1: 78 00"}},
+        {"[hkcu\\A]\n\"d\"=dword:0000002a\n\"max\"=dword:FFFFFFFF\n\"short\"=dword:5\n",
+         {"key HKCU\\A", "HKCU\\A [d] type 4: 2a 00 00 00", "HKCU\\A [max] type 4: ff ff ff ff",
+          "HKCU\\A [short] type 4: 05 00 00 00"}},
+        {"[HKCU\\A]\n\"b\"=hex:01,FF,0\n\"e\"=hex:\n\"t\"=hex:01,\n",
+         {"key HKCU\\A", "HKCU\\A [b] type 3: 01 ff 00", "HKCU\\A [e] type 3:", "HKCU\\A [t] type 3: 01"}},
+        {"[HKCU\\A]\n\"x\"=hex(2):25,00,54,00,00,00\n\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00\n",
+         {"key HKCU\\A", "HKCU\\A [x] type 2: 25 54 00", "HKCU\\A [m] type 7: 61 00 62 00 00"}},
+        {"[HKCU\\A]\n\"q\"=hex(b):01,02,03,04,05,06,07,08\n\"n\"=hex(0):\n\"o\"=hex(1234abcd):aa\n",
+         {"key HKCU\\A", "HKCU\\A [q] type 11: 01 02 03 04 05 06 07 08",
+          "HKCU\\A [n] type 0:", "HKCU\\A [o] type 305441741: aa"}},
+        {"[HKCU\\A]\n\"long\"=hex:01,02,\\\n  03,04,\\\n\t05\n\"after\"=-\n",
+         {"key HKCU\\A", "HKCU\\A [long] type 3: 01 02 03 04 05", "delete HKCU\\A [after]"}},
+        {"; a comment\n   ; another\n[-HKEY_LOCAL_MACHINE\\Old\\Tree]\n[HKCU\\New]\n@=-\n",
+         {"delete key HKLM\\Old\\Tree", "key HKCU\\New", "delete HKCU\\New []"}},
+        {"[HKCU\\Trailing blank ]  \n[HKCU\\Slash\\]\n[HKEY_CURRENT_USER]\n\"top\"=\"v\"\n",
+         {"key HKCU\\Trailing blank ", "key HKCU\\Slash", "key HKCU\\", "HKCU\\ [top] type 1: 76 00"}},
+        {"[HKCU\\A]\r\"cr\"=\"only\"\r\n  \"indented\" = \"v\"  \n",
+         {"key HKCU\\A", "HKCU\\A [cr] type 1: 6f 6e 6c 79 00", "HKCU\\A [indented] type 1: 76 00"}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ParseOk(kV5 + c.body), c.expected) << c.body;
+    }
+}
+
+TEST(RegFileTest, EncodingsOfTheSameFile) {
+    // "Bücher" with u-umlaut, which is 0xFC in code page 1252.
+    std::vector<std::string> expected = {
+        "key HKCU\\B\xFC"
+        "cher",
+        "HKCU\\B\xFC"
+        "cher [\xFC] type 1: 42 fc 00"};
+    std::string text1252 = kV5 +
+                           "[HKCU\\B\xFC"
+                           "cher]\r\n\"\xFC\"=\"B\xFC\"\r\n";
+    std::string utf8 = ToUtf8(text1252);
+    struct Case {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"UTF-16LE with byte-order mark", Utf16File(text1252)},
+        {"UTF-8 with byte-order mark", "\xEF\xBB\xBF" + utf8},
+        {"UTF-8", utf8},
+        {"code page 1252 under a version 5 header", text1252},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ParseOk(c.bytes), expected) << c.what;
+    }
+    // REGEDIT4 keeps the data of string types as 8-bit bytes.
+    EXPECT_EQ(ParseOk("REGEDIT4\n\n[HKCU\\A]\n\"x\"=hex(2):25,e4,00\n\"s\"=\"\xE4\"\n"),
+              (std::vector<std::string>{"key HKCU\\A", "HKCU\\A [x] type 2: 25 e4 00",
+                                        "HKCU\\A [s] type 1: e4 00"}));
+    // A character outside code page 1252 may stand in a comment.
+    EXPECT_EQ(ParseOk(kV5 + "; \xCE\xA9 omega\n[HKCU\\A]\n"), std::vector<std::string>{"key HKCU\\A"});
+}
+
+TEST(RegFileTest, MalformedFilesAreRejectedWithLineAndReason) {
+    struct Case {
+        std::string bytes;
+        int line;
+        std::string reason;  // a part of the message
+    } cases[] = {
+        {"", 1, "not a registry file"},
+        {"Windows Registry Editor Version 4.00\n", 1, "not a registry file"},
+        {kV5 + "\"early\"=\"v\"\n", 3, "must follow a [KEY]"},
+        {kV5 + "[-HKCU\\A]\n\"v\"=\"x\"\n", 4, "must follow a [KEY]"},
+        {kV5 + "[HKCU\\A]\n\"p\"=\"C:\\Daten\"\n", 4, "unknown escape \\D"},
+        {kV5 + "[HKCU\\A]\n\"p\"=\"open\n", 4, "closing quote"},
+        {kV5 + "[HKCU\\A]\n\"p\"=\"a\" b\n", 4, "after the closing quote"},
+        {kV5 + "[HKCU\\A]\n\"d\"=dword:123456789\n", 4, "1 to 8 hex digits"},
+        {kV5 + "[HKCU\\A]\n\"d\"=dword:\n", 4, "1 to 8 hex digits"},
+        {kV5 + "[HKCU\\A]\n\"d\"=dword:-1\n", 4, "1 to 8 hex digits"},
+        {kV5 + "[HKCU\\A]\n\"b\"=hex:1g\n", 4, "invalid hex byte \"1g\""},
+        {kV5 + "[HKCU\\A]\n\"b\"=hex:123\n", 4, "invalid hex byte"},
+        {kV5 + "[HKCU\\A]\n\"b\"=hex:01,,02\n", 4, "invalid hex byte"},
+        {kV5 + "[HKCU\\A]\n\"b\"=hex(zz):01\n", 4, "hex(N)"},
+        {kV5 + "[HKCU\\A]\n\"b\"=hex(2:01\n", 4, "hex(N)"},
+        {kV5 + "[HKCU\\A]\n\"b\"=hex 01\n", 4, "expected ':'"},
+        {kV5 + "[HKCU\\A]\n\"b\"=hex:01,\\", 4, "ends inside continued hex"},
+        {kV5 + "[HKCU\\A]\n\"b\"=hex:01,\\\n  zz\n", 4, "invalid hex byte"},
+        {kV5 + "[HKCU\\A]\n\"b\"=text\n", 4, "unknown value data"},
+        {kV5 + "[HKCU\\A]\n\"b\" \"c\"\n", 4, "expected '='"},
+        {kV5 + "[HKEY_USERS\\A]\n", 3, "unknown root key \"HKEY_USERS\""},
+        {kV5 + "[HKCU\\A\\\\B]\n", 3, "invalid key name"},
+        {kV5 + "[HKCU\\" + std::string(256, 'k') + "]\n", 3, "invalid key name"},
+        {kV5 + "[HKCU\\A\n", 3, "must end with ']'"},
+        {kV5 + "[-HKCU]\n", 3, "root key cannot be deleted"},
+        {kV5 + "HKCU\\A\n", 3, "unexpected line"},
+        {kV5 + "[HKCU\\A]\n\"\xCE\xA9\"=\"v\"\n", 4, "U+03A9 is not in code page 1252"},
+        {kV5 + "[HKCU\\A]\n\"v\"=hex(1):a9,03,00,00\n", 4, "U+03A9 is not in code page 1252"},
+        {kV5 + "[HKCU\\A]\n\"v\"=hex(7):61,00,00\n", 4, "odd number of bytes"},
+        {"\xEF\xBB\xBF" + kV5 + "[HKCU\\A]\n\"v\"=\"\xE4\"\n", 4, "malformed UTF-8"},
+        {Utf16File(kV5 + "[HKCU\\A]\n") + "x", 4, "middle of a UTF-16 character"},
+        {"\xFE\xFF", 1, "big-endian"},
+    };
+    for (const Case& c : cases) {
+        std::vector<RegEntry> entries;
+        RegFileError error;
+        EXPECT_FALSE(ParseRegFile(c.bytes, entries, error)) << c.bytes;
+        EXPECT_TRUE(entries.empty()) << "nothing of a malformed file is kept: " << c.bytes;
+        EXPECT_EQ(error.line, c.line) << c.bytes << "\n" << error.message;
+        EXPECT_NE(error.message.find(c.reason), std::string::npos) << c.bytes << "\n" << error.message;
+    }
+}
+
+// The text of a written file, decoded from UTF-16LE to code page 1252.
+std::string WrittenText(const std::vector<RegExportKey>& keys) {
+    std::string bytes;
+    std::string error;
+    EXPECT_TRUE(WriteRegFile(keys, bytes, error)) << error;
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+    std::string text;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        char32_t unit = static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8;
+        char byte = '?';
+        EXPECT_TRUE(CharTo1252(unit, byte));
+        text.push_back(byte);
+    }
+    return text;
+}
+
+TEST(RegFileTest, WritesWhatTheRegistryEditorWrites) {
+    std::vector<RegExportKey> keys = {
+        {HiveRoot::kCurrentUser,
+         "Software\\Norrow\\Quillon\\Path000",
+         {{"SourcePath", kRegSz, std::string("C:\\Daten \"alt\"\0", 15)},
+          {"Flags", kRegDword, std::string("\x22\x08\0\0", 4)},
+          {"", kRegSz, std::string("default\0", 8)},
+          {"Bin", kRegBinary, std::string(30, '\xAB')}}},
+        {HiveRoot::kLocalMachine, "", {}},
+    };
+    std::string expected =
+        "Windows Registry Editor Version 5.00\r\n"
+        "\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Path000]\r\n"
+        "\"SourcePath\"=\"C:\\\\Daten \\\"alt\\\"\"\r\n"
+        "\"Flags\"=dword:00000822\r\n"
+        "@=\"default\"\r\n"
+        "\"Bin\"=hex:ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\r\n"
+        "  ab,ab,ab,ab,ab,ab,ab,ab\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE]\r\n"
+        "\r\n";
+    EXPECT_EQ(WrittenText(keys), expected);
+}
+
+TEST(RegFileTest, EveryTypeSurvivesWritingAndReading) {
+    std::string all256;
+    for (int b = 1; b < 256; ++b) {
+        all256.push_back(static_cast<char>(b));
+    }
+    std::vector<RegistryValue> values = {
+        {"plain", kRegSz,
+         std::string("B\xFC"
+                     "cher \x80 \xE4\xF6\xFC\xDF\0",
+                     14)},
+        {"every byte as text", kRegSz, all256 + '\0'},
+        {"no zero", kRegSz, "abc"},
+        {"inner zero", kRegSz, std::string("a\0b\0", 4)},
+        {"line break", kRegSz, std::string("a\r\nb\0", 5)},
+        {"empty", kRegSz, ""},
+        {"expand", kRegExpandSz, std::string("%TEMP%\\\xE4\0", 9)},
+        {"multi", kRegMultiSz, std::string("eins\0zw\xF6lf\0\0", 12)},
+        {"binary", kRegBinary, std::string("\0", 1) + all256},
+        {"dword", kRegDword, std::string("\xFF\xFF\xFF\xFF", 4)},
+        {"short dword", kRegDword, std::string("\x01\x02\x03", 3)},
+        {"qword", kRegQword, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
+        {"none", kRegNone, ""},
+        {"odd type", 0x4711, std::string("\0\xFF", 2)},
+        {"", kRegSz, std::string("default\0", 8)},
+        {"quote \" and \\ \xE4", kRegDword, std::string(4, '\0')},
+    };
+    std::vector<RegExportKey> keys = {{HiveRoot::kCurrentUser, "Software\\\xC4rger \\[x]", values},
+                                      {HiveRoot::kLocalMachine, "M", {}}};
+    std::string bytes;
+    std::string error;
+    ASSERT_TRUE(WriteRegFile(keys, bytes, error)) << error;
+    std::vector<RegEntry> entries;
+    RegFileError parseError;
+    ASSERT_TRUE(ParseRegFile(bytes, entries, parseError)) << parseError.line << ": " << parseError.message;
+    ASSERT_EQ(entries.size(), values.size() + 2);
+    EXPECT_EQ(entries[0].kind, RegEntry::kKey);
+    EXPECT_EQ(entries[0].key, keys[0].path);
+    for (size_t i = 0; i < values.size(); ++i) {
+        const RegEntry& entry = entries[i + 1];
+        EXPECT_EQ(entry.kind, RegEntry::kValue) << values[i].name;
+        EXPECT_EQ(entry.name, values[i].name);
+        EXPECT_EQ(entry.type, values[i].type) << values[i].name;
+        EXPECT_EQ(entry.data, values[i].data) << values[i].name;
+    }
+    EXPECT_EQ(entries.back().root, HiveRoot::kLocalMachine);
+}
+
+TEST(RegFileTest, NamesWithLineBreaksCannotBeWritten) {
+    std::string bytes;
+    std::string error;
+    EXPECT_FALSE(WriteRegFile({{HiveRoot::kCurrentUser, "A\nB", {}}}, bytes, error));
+    EXPECT_FALSE(WriteRegFile({{HiveRoot::kCurrentUser, "A", {{"x\ry", kRegSz, ""}}}}, bytes, error));
+    EXPECT_NE(error.find("line break"), std::string::npos);
+}
+
+TEST(RegFileTest, CodePage1252Conversions) {
+    ASSERT_TRUE(CodePage1252Available());
+    struct Case {
+        char byte;
+        char16_t unicode;
+    } cases[] = {{'A', u'A'},         {'\x80', u'\u20AC'}, {'\x8A', u'\u0160'}, {'\x81', u'\u0081'},
+                 {'\x9D', u'\u009D'}, {'\xE4', u'\u00E4'}, {'\xFF', u'\u00FF'}, {'\0', u'\0'}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(CharFrom1252(c.byte), c.unicode) << int(static_cast<unsigned char>(c.byte));
+    }
+    for (int b = 0; b < 256; ++b) {
+        char back = 0;
+        EXPECT_TRUE(CharTo1252(CharFrom1252(static_cast<char>(b)), back)) << b;
+        EXPECT_EQ(static_cast<unsigned char>(back), b) << "every byte survives UTF-16";
+    }
+    char byte = 0;
+    EXPECT_FALSE(CharTo1252(0x80, byte)) << "U+0080 has no byte: 0x80 is the euro sign";
+    EXPECT_FALSE(CharTo1252(0x3A9, byte));
+
+    EXPECT_EQ(ToUtf8("B\xFC\x80"), "B\xC3\xBC\xE2\x82\xAC");
+    std::string text;
+    char32_t bad = 0;
+    EXPECT_TRUE(Utf8To1252("B\xC3\xBC\xE2\x82\xAC", text, bad));
+    EXPECT_EQ(text, "B\xFC\x80");
+    EXPECT_FALSE(Utf8To1252("\xCE\xA9", text, bad));
+    EXPECT_EQ(bad, U'\u03A9');
+    for (const char* malformed : {"\xC3", "\xC0\x80", "\xED\xA0\x80", "\xF8\x88\x80\x80\x80", "\x80"}) {
+        EXPECT_FALSE(Utf8To1252(malformed, text, bad)) << malformed;
+        EXPECT_EQ(bad, 0u);
+    }
+    // Command-line text that is not UTF-8 is taken as code page 1252 already.
+    EXPECT_TRUE(
+        ArgumentTo1252("B\xFC"
+                       "cher",
+                       text, bad));
+    EXPECT_EQ(text,
+              "B\xFC"
+              "cher");
+    EXPECT_FALSE(ArgumentTo1252("\xCE\xA9", text, bad));
+}
+
+}  // namespace
+}  // namespace quillon

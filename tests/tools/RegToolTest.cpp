@@ -1,0 +1,129 @@
+// End-to-end tests of the quillon-reg program, run as a separate process on temporary hives.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "config/AppProfile.h"
+#include "config/PathConfig.h"
+#include "platform/RegistryHive.h"
+#include "testing/ScopedHives.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+using testing::ReadFile;
+using testing::ScopedHives;
+using testing::TempDir;
+using testing::WriteFile;
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+class RegToolTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const char* bin = std::getenv("QUILLON_TEST_BIN_DIR");
+        if (bin == nullptr) {
+            GTEST_SKIP() << "QUILLON_TEST_BIN_DIR is not set (ctest sets it)";
+        }
+        tool_ = std::string(bin) + "/quillon-reg";
+    }
+
+    // Runs a shell command in which "@REG" stands for the program; answers its exit code.
+    int Shell(std::string command) {
+        for (size_t at = command.find("@REG"); at != std::string::npos; at = command.find("@REG", at)) {
+            command.replace(at, 4, Quote(tool_));
+        }
+        int status =
+            std::system((command + " >" + Quote(dir_ / "out") + " 2>" + Quote(dir_ / "err")).c_str());
+        out_ = ReadFile(dir_ / "out");
+        err_ = ReadFile(dir_ / "err");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    ScopedHives hives_;
+    TempDir dir_;
+    std::string tool_;
+    std::string out_;
+    std::string err_;
+};
+
+TEST_F(RegToolTest, TheReadmeExampleConfiguresOneSourcePath) {
+    std::string file = dir_ / "documents.reg";
+    WriteFile(file,
+              "Windows Registry Editor Version 5.00\n"
+              "\n"
+              "[HKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Path000]\n"
+              "\"SourcePath\"=\"Z:\\\\home\\\\me\\\\Documents\"\n"
+              "\"DestPath\"=\"Z:\\\\srv\\\\backup\\\\Documents\"\n"
+              "\"Flags\"=dword:00000826\n"
+              "\"KeepBackups\"=dword:0000000a\n"
+              "\"DelAfterDays\"=dword:0000005a\n"
+              "\"Exclude000\"=\"*.tmp\"\n");
+    ASSERT_EQ(Shell("@REG import " + Quote(file)), 0) << err_;
+    EXPECT_EQ(out_, "The operation completed successfully.\n");
+
+    CAppProfile profile;
+    profile.BindProfile(0);
+    PathConfig config;
+    std::atomic<int32_t> activity{0};
+    LoadPathConfig(profile, config, activity);
+    ASSERT_EQ(config.PathRecords.Count(), 1);
+    const SourcePathRecord& record = *config.PathRecords.Get(0);
+    EXPECT_EQ(record.SourcePath, "Z:\\home\\me\\Documents");
+    EXPECT_EQ(record.DestPath, "Z:\\srv\\backup\\Documents");
+    EXPECT_TRUE(record.Compress);
+    EXPECT_TRUE(record.FullBackupScheduled);
+    EXPECT_TRUE(record.KeepBackupsActive);
+    EXPECT_EQ(record.KeepBackups, 10);
+    EXPECT_TRUE(record.DeleteEnabled);
+    EXPECT_EQ(record.DelAfterDays, 90);
+    ASSERT_EQ(record.ExcludeList.Count(), 1);
+    EXPECT_EQ(record.ExcludeList.Get(0)->PatternUpper, "*.TMP");
+}
+
+TEST_F(RegToolTest, ExitCodesAndMessages) {
+    EXPECT_EQ(Shell("@REG add HKCU\\\\Software\\\\X /v n /t REG_DWORD /d 5"), 0);
+    EXPECT_EQ(Shell("@REG query HKCU\\\\Software\\\\X /v N"), 0);
+    EXPECT_EQ(out_, "\nHKEY_CURRENT_USER\\Software\\X\n    n    REG_DWORD    0x5\n");
+    EXPECT_EQ(Shell("@REG query HKCU\\\\Software\\\\Missing"), 1);
+    EXPECT_EQ(err_, "ERROR: The system was unable to find the specified registry key or value.\n");
+    EXPECT_EQ(out_, "");
+    EXPECT_EQ(Shell("@REG"), 1);
+    EXPECT_EQ(Shell("@REG '/?'"), 0);
+    EXPECT_NE(out_.find("import FILE"), std::string::npos);
+    // A native path that begins with '/' is an argument, not a switch.
+    EXPECT_EQ(Shell("@REG export HKCU\\\\Software " + Quote(dir_ / "x.reg")), 0) << err_;
+    EXPECT_EQ(Shell("@REG delete HKCU\\\\Software /f && @REG import " + Quote(dir_ / "x.reg")), 0) << err_;
+    EXPECT_EQ(Shell("@REG query HKCU\\\\Software\\\\X /v n"), 0);
+}
+
+TEST_F(RegToolTest, TwoProgramsWritingAtOnceLoseNothing) {
+    constexpr int kEach = 15;
+    std::string loop = "for i in $(seq 1 " + std::to_string(kEach) +
+                       "); do @REG add HKCU\\\\Shared /v TAG$i /d TAG$i /f >/dev/null || echo failed; done";
+    std::string a = loop;
+    std::string b = loop;
+    for (std::string* text : {&a, &b}) {
+        for (size_t at = text->find("TAG"); at != std::string::npos; at = text->find("TAG", at)) {
+            text->replace(at, 3, text == &a ? "a" : "b");
+        }
+    }
+    ASSERT_EQ(Shell("(" + a + ") & (" + b + ") & wait"), 0);
+    EXPECT_EQ(out_, "") << "every add succeeded";
+    RegistryKey key;
+    ASSERT_EQ(OpenRegistryKey(HiveRoot::kCurrentUser, "Shared", key), 0);
+    std::vector<RegistryValue> values;
+    ASSERT_EQ(EnumRegistryValues(key, values), 0);
+    EXPECT_EQ(values.size(), 2u * kEach);
+}
+
+}  // namespace
+}  // namespace quillon
