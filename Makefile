@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build test run clean
+.PHONY: all deps build test run clean fuzz
 
 all: build
 
@@ -20,8 +20,23 @@ test: deps
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS)
 
+# Builds every libFuzzer target (fuzz/*Fuzz.cpp) with clang and runs each for FUZZ_SECONDS seconds,
+# starting from its seed corpus in fuzz/corpus/<target>/; new inputs collect in build-fuzz/corpus/.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+		-DCMAKE_CXX_COMPILER=clang++ -DQUILLON_FUZZ=ON -DQUILLON_TESTS=OFF >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_all
+	@set -e; for source in fuzz/*Fuzz.cpp; do \
+		target=$$(basename $$source .cpp); \
+		mkdir -p build-fuzz/corpus/$$target fuzz/corpus/$$target; \
+		echo "== $$target: $(FUZZ_SECONDS) s"; \
+		build-fuzz/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+			build-fuzz/corpus/$$target fuzz/corpus/$$target; \
+	done
+
 run: build
 	@build/bin/quillon-run
 
 clean:
-	rm -rf build build-asan build-tsan
+	rm -rf build build-asan build-tsan build-fuzz
