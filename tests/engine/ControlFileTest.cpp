@@ -1,0 +1,427 @@
+#include "engine/ControlFile.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/LineArchive.h"
+#include "support/TimeText.h"
+#include "testing/CaptureTrace.h"
+#include "testing/Environment.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+using testing::CaptureTrace;
+using testing::ScopedDriveMap;
+using testing::ScopedTimeZone;
+using testing::WriteFile;
+
+constexpr const char* kControlPath = "C:\\Dest\\Quillon.txt";
+
+// The control file of a compressed path after two passes, one line per element.
+const std::vector<std::string> kExample = {
+    "Quillon-Run -- Processing Time: 2003-11-24 18:05   Latest File Change: 2003-11-24 17:40",
+    "7 runs until full backup",
+    "C:\\Data",
+    "Z000  2003-11-24 18:05:12",
+    "# ===== Saved Backups:",
+    "2003-11-17 F      8421 kBytes",
+    "2003-11-24 I       532 kBytes",
+    "# ===== Files:",
+    "X 2003-11-24 17:40  Z000  C:\\Data\\offer.doc",
+    "  2003-10-02 09:12        C:\\Data\\old\\notes.txt",
+    "E 2003-11-24 16:58        C:\\Data\\mail.pst",
+};
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string bytes;
+    for (const std::string& line : lines) {
+        bytes += line + "\r\n";
+    }
+    return bytes;
+}
+
+TimeValue At(int year, int month, int day, int hour = 0, int minute = 0) {
+    return MakeTime(year, month, day, hour, minute, 0);
+}
+
+std::string Shown(TimeValue t) {
+    return t.Format(kTimeSecondPattern);
+}
+
+class ControlFileTest : public ::testing::Test {
+  protected:
+    // Writes the lines as the control file and opens it for reading.
+    CLineArchiveFile& Open(const std::vector<std::string>& lines) { return OpenBytes(Joined(lines)); }
+    CLineArchiveFile& OpenBytes(const std::string& bytes) {
+        WriteFile(drives_.Native(kControlPath), bytes);
+        EXPECT_TRUE(archive_.Open(kControlPath, false));
+        return archive_;
+    }
+
+    struct FileList {
+        PArray<FileEntry> files;
+        ~FileList() { DeleteAll(files); }
+        const FileEntry& operator[](int32_t i) const { return *files.Get(i); }
+    };
+    struct SetList {
+        PArray<SavedBackup> sets;
+        ~SetList() { DeleteAll(sets); }
+        const SavedBackup& operator[](int32_t i) const { return *sets.Get(i); }
+    };
+
+    ScopedTimeZone zone_{"Europe/Berlin"};
+    ScopedDriveMap drives_;
+    CLineArchiveFile archive_;
+};
+
+TEST_F(ControlFileTest, ReadsEveryPartOfAWrittenFileInAnyOrder) {
+    CLineArchive& archive = Open(kExample);
+
+    // The readers rewind, so a file list read first does not hide the saved sets or line 2.
+    FileList list;
+    int32_t highest = -1;
+    ReadFileList(archive, list.files, true, &highest, false);
+    SetList saved;
+    ReadSavedBackups(archive, saved.sets);
+    std::vector<std::string> zipLines = {"left over"};
+    ReadZipLines(archive, zipLines);
+
+    EXPECT_EQ(ReadRunsUntilFull(archive), 7);
+    EXPECT_EQ(zipLines, std::vector<std::string>{"Z000  2003-11-24 18:05:12"});
+
+    ASSERT_EQ(saved.sets.Count(), 2);
+    EXPECT_EQ(saved[0].Date, At(2003, 11, 17));
+    EXPECT_TRUE(saved[0].Full);
+    EXPECT_EQ(saved[0].SizeKB, 8421);
+    EXPECT_EQ(saved[1].Date, At(2003, 11, 24));
+    EXPECT_FALSE(saved[1].Full);
+    EXPECT_EQ(saved[1].SizeKB, 532);
+
+    ASSERT_EQ(list.files.Count(), 3);
+    EXPECT_EQ(highest, 0);
+    EXPECT_EQ(list[0].Path, "C:\\Data\\offer.doc");
+    EXPECT_EQ(list[0].PathUpper, "C:\\DATA\\OFFER.DOC");
+    EXPECT_EQ(Shown(list[0].Time), "2003-11-24 17:40:00");
+    EXPECT_EQ(list[0].ZipNumber, 0);
+    EXPECT_TRUE(list[0].Stored);
+    EXPECT_FALSE(list[0].Pending);
+    EXPECT_EQ(list[1].Path, "C:\\Data\\old\\notes.txt");
+    EXPECT_EQ(Shown(list[1].Time), "2003-10-02 09:12:00");
+    EXPECT_EQ(list[1].ZipNumber, -1);
+    EXPECT_FALSE(list[1].Stored);
+    EXPECT_FALSE(list[1].Pending);
+    EXPECT_EQ(list[2].Path, "C:\\Data\\mail.pst");
+    EXPECT_TRUE(list[2].Pending);
+    EXPECT_FALSE(list[2].ToCopy);  // 'E' asks the scan to copy; the reader only notes it
+}
+
+TEST_F(ControlFileTest, StoredMarksAndArchiveNumbersOnlyWhenAskedFor) {
+    CLineArchive& archive = Open(kExample);
+    FileList list;
+    ReadFileList(archive, list.files, false, nullptr, false);
+    ASSERT_EQ(list.files.Count(), 3);
+    EXPECT_FALSE(list[0].Stored);
+    EXPECT_EQ(list[0].ZipNumber, 0);  // the number is read either way
+    EXPECT_TRUE(list[2].Pending);
+
+    // The highest number is only ever raised.
+    int32_t highest = 4;
+    FileList again;
+    ReadFileList(archive, again.files, true, &highest, false);
+    EXPECT_EQ(highest, 4);
+}
+
+TEST_F(ControlFileTest, FileLines) {
+    struct Case {
+        std::string line;
+        bool read;  // false: the line is skipped
+        std::string path;
+        int32_t zipNumber;
+        std::string time;  // second form; "0" for the time value 0
+    } cases[] = {
+        // An archive mark needs a digit after its 'Z': a path on drive Z has ':' there.
+        {"  2003-10-02 09:12  Z:\\Data\\a.txt", true, "Z:\\Data\\a.txt", -1, "2003-10-02 09:12:00"},
+        {"X 2003-11-24 17:40  Z012  Z:\\Data\\b.txt", true, "Z:\\Data\\b.txt", 12, "2003-11-24 17:40:00"},
+        {"  2003-10-02 09:12        Z:\\c", true, "Z:\\c", -1, "2003-10-02 09:12:00"},
+        {"  2003-10-02 09:12  Z1234  C:\\d", true, "C:\\d", 1234, "2003-10-02 09:12:00"},
+        {"X 2003-11-24 17:40  Z001", true, "", 1, "2003-11-24 17:40:00"},  // mark without a path
+        // A name may end in blanks; it reads back as written.
+        {"  2003-10-02 09:12  C:\\Data\\name  ", true, "C:\\Data\\name  ", -1, "2003-10-02 09:12:00"},
+        {"  2003-10-02 09:12  C:\\Data\\\xE4.txt", true, "C:\\Data\\\xE4.txt", -1, "2003-10-02 09:12:00"},
+        // Unreadable dates read as the time value 0, which makes the file count as changed.
+        {"  yesterday 10:00     C:\\Data\\e.txt", true, "C:\\Data\\e.txt", -1, "0"},
+        {"  2003/10/02 09:12  C:\\Data\\f.txt", true, "C:\\Data\\f.txt", -1, "0"},
+        // Exactly 21 characters is the shortest line that is read; 20 and fewer are skipped.
+        {"  2003-10-02 09:12  C", true, "C", -1, "2003-10-02 09:12:00"},
+        {"  2003-10-02 09:12  ", false, "", -1, ""},
+        {"X", false, "", -1, ""},
+        {"", false, "", -1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("line: \"" + c.line + "\"");
+        CLineArchive& archive = Open({"header", "1 runs until full backup", "C:\\Data",
+                                      "# ===== Saved Backups:", "# ===== Files:", c.line});
+        FileList list;
+        int32_t highest = -1;
+        ReadFileList(archive, list.files, true, &highest, false);
+        if (!c.read) {
+            EXPECT_EQ(list.files.Count(), 0);
+            continue;
+        }
+        ASSERT_EQ(list.files.Count(), 1);
+        EXPECT_EQ(list[0].Path, c.path);
+        EXPECT_EQ(list[0].ZipNumber, c.zipNumber);
+        EXPECT_EQ(highest, c.zipNumber);
+        EXPECT_EQ(c.time == "0" ? "0" : Shown(list[0].Time), c.time);
+        if (c.time == "0") {
+            EXPECT_EQ(list[0].Time, TimeValue());
+        }
+    }
+}
+
+TEST_F(ControlFileTest, SavedSetLines) {
+    struct Case {
+        std::string line;
+        std::string date;  // second form; "0" for the time value 0
+        bool full;
+        int32_t sizeKB;
+    } cases[] = {
+        {"2003-11-17 F      8421 kBytes", "2003-11-17 00:00:00", true, 8421},
+        {"2003-11-24 I       532 kBytes", "2003-11-24 00:00:00", false, 532},
+        {"2003-11-24 I 1234567890 kBytes", "2003-11-24 00:00:00", false, 1234567890},
+        // Older files kept the size in bytes, rounded to the nearest kilobyte on reading.
+        {"2003-11-17 F 1536", "2003-11-17 00:00:00", true, 2},
+        {"2003-11-17 F 1535", "2003-11-17 00:00:00", true, 1},
+        {"2003-11-17 F 511", "2003-11-17 00:00:00", true, 0},
+        {"   \t2003-11-17 F       100 kBytes", "2003-11-17 00:00:00", true, 100},
+        // 12 characters or fewer: the date alone.
+        {"2003-11-17 F", "2003-11-17 00:00:00", false, 0},
+        {"2003-11-17", "2003-11-17 00:00:00", false, 0},
+        {"2003-11-17 F ", "2003-11-17 00:00:00", true, 0},
+        {"not a date at all", "0", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("line: \"" + c.line + "\"");
+        CLineArchive& archive =
+            Open({"header", "1 runs until full backup", "C:\\Data", "# ===== Saved Backups:", c.line,
+                  "# ===== Files:", "X 2003-11-24 17:40  C:\\Data\\file.txt"});
+        SetList saved;
+        ReadSavedBackups(archive, saved.sets);
+        ASSERT_EQ(saved.sets.Count(), 1);
+        EXPECT_EQ(c.date == "0" ? (saved[0].Date.IsSet() ? "set" : "0") : Shown(saved[0].Date), c.date);
+        EXPECT_EQ(saved[0].Full, c.full);
+        EXPECT_EQ(saved[0].SizeKB, c.sizeKB);
+    }
+}
+
+TEST_F(ControlFileTest, SavedSetsEndAtTheNextMarkerAndSkipBlankLines) {
+    CLineArchive& archive =
+        Open({"header", "1 runs until full backup", "C:\\Data", "# ===== Saved Backups:", "",
+              "2003-11-17 F         1 kBytes", "   ", "2003-11-18 I         2 kBytes",
+              "# ===== Files:", "2003-11-19 I         3 kBytes"});
+    SetList saved;
+    ReadSavedBackups(archive, saved.sets);
+    ASSERT_EQ(saved.sets.Count(), 2);
+    EXPECT_EQ(saved[1].SizeKB, 2);
+}
+
+TEST_F(ControlFileTest, RunsUntilFullBackup) {
+    struct Case {
+        std::vector<std::string> lines;
+        int32_t runs;
+    } cases[] = {
+        {{"header", "7 runs until full backup"}, 7},
+        {{"header", "0 runs until full backup"}, 0},
+        {{"header", "  12 runs until full backup"}, 12},
+        // Written when no full backup is scheduled; '-' is not a digit.
+        {{"header", "-1 no full backup scheduled"}, -1},
+        {{"header", "Next scheduled full backup: 2003-12-01"}, -1},
+        {{"header", ""}, -1},
+        {{"header"}, -1},
+        {{}, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("line 2: \"" + (c.lines.size() > 1 ? c.lines[1] : std::string("(none)")) + "\"");
+        EXPECT_EQ(ReadRunsUntilFull(Open(c.lines)), c.runs);
+    }
+}
+
+TEST_F(ControlFileTest, AFileOfTheFirstThreeLinesHoldsNoSetsFilesOrArchiveLines) {
+    // A source on drive Z: its line 3 begins with 'Z' and is still no archive line.
+    for (const std::string& ending : {std::string("\r\n"), std::string()}) {
+        SCOPED_TRACE(ending.empty() ? "without a final line end" : "with a final line end");
+        CLineArchive& archive = OpenBytes(
+            "Quillon-Run -- Processing Time: 2003-11-24 18:05\r\n3 runs until full backup\r\nZ:\\Data" +
+            ending);
+        SetList saved;
+        ReadSavedBackups(archive, saved.sets);
+        FileList list;
+        ReadFileList(archive, list.files, true, nullptr, false);
+        std::vector<std::string> zipLines = {"left over"};
+        ReadZipLines(archive, zipLines);
+        EXPECT_EQ(saved.sets.Count(), 0);
+        EXPECT_EQ(list.files.Count(), 0);
+        EXPECT_TRUE(zipLines.empty());
+        EXPECT_EQ(ReadRunsUntilFull(archive), 3);
+    }
+}
+
+TEST_F(ControlFileTest, ArchiveLinesAreTheZLinesFromLineFourOn) {
+    CLineArchive& archive =
+        Open({"header", "1 runs until full backup", "Z:\\Data", "Z000  2003-11-20 10:00:00",
+              "Z003  2003-11-24 18:05:12", "# ===== Saved Backups:", "Z004  not history"});
+    std::vector<std::string> zipLines;
+    ReadZipLines(archive, zipLines);
+    EXPECT_EQ(zipLines, (std::vector<std::string>{"Z000  2003-11-20 10:00:00", "Z003  2003-11-24 18:05:12"}));
+
+    // The history may run to the very end of the file.
+    CLineArchive& atEnd = OpenBytes("h\r\n2\r\nC:\\Data\r\nZ000  2003-11-20 10:00:00");
+    ReadZipLines(atEnd, zipLines);
+    EXPECT_EQ(zipLines, std::vector<std::string>{"Z000  2003-11-20 10:00:00"});
+}
+
+TEST_F(ControlFileTest, DaylightSavingStateOfTheFileLeavesTimesAlone) {
+    // Times recorded here never move with the season, so a file written in summer and read in winter
+    // (or the other way round) keeps its times; only a garbled source path line is worth a trace.
+    struct Case {
+        const char* header;
+        bool daylightSavingNow;
+        const char* sourcePath;
+        bool traced;
+    } cases[] = {
+        {"Quillon-Run -- Processing Time: (DST)2003-08-01 10:00", false, "C:\\Data", false},
+        {"Quillon-Run -- Processing Time: 2003-11-24 18:05", true, "C:\\Data", false},
+        {"Quillon-Run -- Processing Time: (DST)2003-08-01 10:00", false, "Data", true},
+        {"Quillon-Run -- Processing Time: 2003-11-24 18:05", true, "", true},
+        {"Quillon-Run -- Processing Time: (DST)2003-08-01 10:00", true, "Data", false},  // same state
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.header) + " read with daylight saving " +
+                     (c.daylightSavingNow ? "on" : "off"));
+        CaptureTrace trace;
+        CLineArchive& archive =
+            Open({c.header, "1 runs until full backup", c.sourcePath,
+                  "# ===== Saved Backups:", "# ===== Files:", "  2003-10-02 09:12  C:\\Data\\a.txt"});
+        FileList list;
+        ReadFileList(archive, list.files, false, nullptr, c.daylightSavingNow);
+        ASSERT_EQ(list.files.Count(), 1);
+        EXPECT_EQ(Shown(list[0].Time), "2003-10-02 09:12:00");
+        std::vector<std::string> expected;
+        if (c.traced) {
+            expected.push_back(std::string("*** Path error in Is_NTFS_Patition: >") + c.sourcePath + "<\n");
+        }
+        EXPECT_EQ(trace.Records(), expected);
+    }
+}
+
+TEST(IsNtfsPartitionTest, AnswersFalseAndTracesPathsWithoutADrive) {
+    struct Case {
+        const char* path;
+        bool traced;
+    } cases[] = {
+        {"C:\\Data", false},         {"Z:", false},   {"C", true}, {"", true},
+        {"\\\\server\\share", true}, {"CC:\\", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("path: \"") + c.path + "\"");
+        CaptureTrace trace;
+        EXPECT_FALSE(Is_NTFS_Patition(c.path));
+        EXPECT_EQ(trace.Records().size(), c.traced ? 1u : 0u);
+    }
+}
+
+TEST_F(ControlFileTest, FormattedLines) {
+    struct SetCase {
+        SavedBackup set;
+        const char* line;
+    } sets[] = {
+        {{At(2003, 11, 17), true, 8421}, "2003-11-17 F      8421 kBytes"},
+        {{At(2003, 11, 24), false, 532}, "2003-11-24 I       532 kBytes"},
+        {{At(2003, 11, 24), false, 0}, "2003-11-24 I         1 kBytes"},           // the smallest set is 1 kB
+        {{At(2003, 11, 24), true, 1234567890}, "2003-11-24 F 1234567890 kBytes"},  // never truncated
+    };
+    for (const SetCase& c : sets) {
+        EXPECT_EQ(FormatSavedBackupLine(c.set), c.line);
+    }
+
+    auto entry = [](bool toCopy, bool stored, bool copyFailed, int32_t zipNumber) {
+        FileEntry e;
+        e.Path = "C:\\Data\\offer.doc";
+        e.Time = At(2003, 11, 24, 17, 40);
+        e.ToCopy = toCopy;
+        e.Stored = stored;
+        e.CopyFailed = copyFailed;
+        e.ZipNumber = zipNumber;
+        return e;
+    };
+    struct FileCase {
+        FileEntry entry;
+        bool recordOnly;
+        bool compressedSetColumn;
+        const char* line;
+    } files[] = {
+        {entry(false, false, false, -1), false, false, "  2003-11-24 17:40  C:\\Data\\offer.doc"},
+        {entry(true, true, false, -1), false, false, "X 2003-11-24 17:40  C:\\Data\\offer.doc"},
+        {entry(false, true, false, -1), false, false, "X 2003-11-24 17:40  C:\\Data\\offer.doc"},
+        // Marked but not stored: the next pass copies it.
+        {entry(true, false, false, -1), false, false, "E 2003-11-24 17:40  C:\\Data\\offer.doc"},
+        {entry(false, true, true, -1), false, false, "E 2003-11-24 17:40  C:\\Data\\offer.doc"},
+        // A first pass that only records the files leaves nothing pending.
+        {entry(true, false, false, -1), true, false, "  2003-11-24 17:40  C:\\Data\\offer.doc"},
+        {entry(true, false, true, -1), true, false, "E 2003-11-24 17:40  C:\\Data\\offer.doc"},
+        {entry(true, true, false, 0), false, true, "X 2003-11-24 17:40  Z000  C:\\Data\\offer.doc"},
+        {entry(true, true, false, 1234), false, true, "X 2003-11-24 17:40  Z1234  C:\\Data\\offer.doc"},
+        {entry(false, false, false, -1), false, true, "  2003-11-24 17:40        C:\\Data\\offer.doc"},
+        {entry(false, false, false, 7), false, false, "  2003-11-24 17:40  Z007  C:\\Data\\offer.doc"},
+    };
+    for (const FileCase& c : files) {
+        EXPECT_EQ(FormatFileLine(c.entry, c.recordOnly, c.compressedSetColumn), c.line)
+            << "ToCopy " << c.entry.ToCopy << " Stored " << c.entry.Stored << " CopyFailed "
+            << c.entry.CopyFailed << " ZipNumber " << c.entry.ZipNumber << " recordOnly " << c.recordOnly;
+    }
+}
+
+TEST_F(ControlFileTest, FormattedLinesReadBackAsTheyWere) {
+    std::vector<FileEntry> written(4);
+    const char* paths[] = {"C:\\Data\\a.txt", "Z:\\root file", "C:\\Data\\trailing blank ",
+                           "C:\\Data\\\xE4\xDF"};
+    for (int i = 0; i < 4; ++i) {
+        written[i].Path = paths[i];
+        written[i].Time = At(2003, 3 + i, 30, 2 + i, 59);  // one in the night of the spring change
+        written[i].Stored = i % 2 == 0;
+        written[i].ZipNumber = i == 1 ? 2 : -1;
+    }
+    std::vector<std::string> lines = {"header",
+                                      "5 runs until full backup",
+                                      "C:\\Data",
+                                      "# ===== Saved Backups:",
+                                      FormatSavedBackupLine({At(2003, 3, 30), true, 0}),
+                                      "# ===== Files:"};
+    for (const FileEntry& e : written) {
+        lines.push_back(FormatFileLine(e, false, true));
+    }
+    CLineArchive& archive = Open(lines);
+    FileList list;
+    int32_t highest = -1;
+    ReadFileList(archive, list.files, true, &highest, false);
+    ASSERT_EQ(list.files.Count(), 4);
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(lines[6 + i]);
+        EXPECT_EQ(list[i].Path, written[i].Path);
+        EXPECT_EQ(list[i].Time, written[i].Time);
+        EXPECT_EQ(list[i].Stored, written[i].Stored);
+        EXPECT_EQ(list[i].ZipNumber, written[i].ZipNumber);
+    }
+    EXPECT_EQ(highest, 2);
+    SetList saved;
+    ReadSavedBackups(archive, saved.sets);
+    ASSERT_EQ(saved.sets.Count(), 1);
+    EXPECT_EQ(saved[0].SizeKB, 1);
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,47 @@
+#include "platform/DirectorySync.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "platform/FaultInjection.h"
+#include "platform/LastError.h"
+#include "testing/Environment.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+using testing::ScopedDriveMap;
+using testing::WriteFile;
+
+TEST(DirectorySyncTest, FlushesFoldersAndReportsWhatCannotBeFlushed) {
+    ScopedDriveMap drives;
+    WriteFile(drives.Native("C:\\Dest\\Quillon.txt"), "x");
+
+    EXPECT_TRUE(SyncDirectory("C:\\Dest"));
+    EXPECT_TRUE(SyncDirectory("C:\\"));
+
+    struct Case {
+        const char* path;
+        int32_t error;
+    } cases[] = {
+        {"C:\\missing", kErrorFileNotFound},
+        {"C:\\missing\\deeper", kErrorPathNotFound},
+        {"C:\\Dest\\Quillon.txt", kErrorPathNotFound},  // a file is no folder
+    };
+    for (const Case& c : cases) {
+        SetLastError(0);
+        EXPECT_FALSE(SyncDirectory(c.path)) << c.path;
+        EXPECT_EQ(GetLastError(), c.error) << c.path;
+    }
+
+    ScopedFaults faults;
+    InjectFault(FileOperation::kSync, 1, EIO);
+    EXPECT_FALSE(SyncDirectory("C:\\Dest"));
+    EXPECT_EQ(GetLastError(), kErrorReadFault);
+    EXPECT_TRUE(SyncDirectory("C:\\Dest"));
+}
+
+}  // namespace
+}  // namespace quillon
