@@ -20,6 +20,10 @@ char LowerAscii(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+char UpperAscii(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 // Wildcard match with one backtracking point: after a '*' fails further on, the '*' takes one more
 // character. Linear in practice, never exponential.
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
@@ -117,10 +121,23 @@ int DotRank(const std::string& name) {
     return name == "." ? 0 : name == ".." ? 1 : 2;
 }
 
+// The order of Windows directories: letter case of A-Z ignored; names that differ only in case (which
+// Linux allows) by their bytes.
 bool ListedBefore(const FileInfo& a, const FileInfo& b) {
     int rankA = DotRank(a.Name);
     int rankB = DotRank(b.Name);
-    return rankA != rankB ? rankA < rankB : a.Name < b.Name;
+    if (rankA != rankB) {
+        return rankA < rankB;
+    }
+    size_t common = std::min(a.Name.size(), b.Name.size());
+    for (size_t i = 0; i < common; ++i) {
+        auto x = static_cast<unsigned char>(UpperAscii(a.Name[i]));
+        auto y = static_cast<unsigned char>(UpperAscii(b.Name[i]));
+        if (x != y) {
+            return x < y;
+        }
+    }
+    return a.Name.size() != b.Name.size() ? a.Name.size() < b.Name.size() : a.Name < b.Name;
 }
 
 bool ListMatching(const std::string& windowsDirectory, const std::string& pattern, ListingScope scope,

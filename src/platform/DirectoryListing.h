@@ -1,6 +1,7 @@
 // Directory listing with the C runtime's find-first/find-next semantics, over Windows-form paths.
 //
-//   "C:\Data\*.*"  every entry of C:\Data, "." and ".." included, sorted by name ("." and ".." first)
+//   "C:\Data\*.*"  every entry of C:\Data, "." and ".." included, sorted by name as Windows sorts
+//                  (A-Z without regard to letter case; "." and ".." first)
 //   "C:\Data\*.do?" the entries whose names match ('*' any run, '?' one character, letter case of
 //                  A-Z ignored; a trailing ".*" also matches names without a dot)
 //   "C:\Data\a.doc" that entry alone (its name compared exactly)

@@ -140,24 +140,61 @@ bool IsSymbolicLink(const std::string& windowsPath) {
     return ::lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
-bool SyncFileSystem(const std::string& windowsPath) {
-    std::string native;
-    if (!Prepare(windowsPath, FileOperation::kSync, native)) {
+bool IsSameFile(const std::string& windowsPathA, const std::string& windowsPathB) {
+    std::string a;
+    std::string b;
+    if (!Drives().ToNative(windowsPathA, a) || !Drives().ToNative(windowsPathB, b)) {
         return false;
     }
-    // O_NONBLOCK: the path could be a FIFO, whose opening would otherwise wait for a writer.
-    int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0) {
-        return Fail(native);
+    struct stat infoA;
+    struct stat infoB;
+    return ::stat(a.c_str(), &infoA) == 0 && ::stat(b.c_str(), &infoB) == 0 && infoA.st_dev == infoB.st_dev &&
+           infoA.st_ino == infoB.st_ino;
+}
+
+bool SyncFileSystem(const std::string& windowsPath) {
+    FileSystemSync sync;
+    return sync.Open(windowsPath) && sync.Sync();
+}
+
+FileSystemSync::~FileSystemSync() {
+    Close();
+}
+
+bool FileSystemSync::Open(const std::string& windowsPath) {
+    Close();
+    std::string native;
+    if (!ToNativePath(windowsPath, native)) {
+        return false;
     }
-    int result = ::syncfs(fd);
-    int err = errno;
-    ::close(fd);
-    if (result != 0) {
-        SetLastErrorFromErrno(err, native);
+    // O_NONBLOCK: the path could be a FIFO, whose opening would otherwise wait for a writer. The kernel
+    // notes the file system's error state at this open; syncfs reports what went wrong after it.
+    fd_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    return fd_ >= 0 || Fail(native);
+}
+
+bool FileSystemSync::Sync() {
+    if (fd_ < 0) {
+        SetLastError(kErrorInvalidHandle);
+        return false;
+    }
+    int err = 0;
+    if (CheckFault(FileOperation::kSync, err)) {
+        SetLastErrorFromErrno(err);
+        return false;
+    }
+    if (::syncfs(fd_) != 0) {
+        SetLastErrorFromErrno(errno);
         return false;
     }
     return true;
+}
+
+void FileSystemSync::Close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
 }
 
 bool CurrentDirectory(std::string& windowsPath) {

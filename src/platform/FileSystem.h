@@ -35,9 +35,35 @@ bool SetFileTimes(const std::string& windowsPath, int64_t modificationTime, int6
 // True when the last component of the path (trailing separators ignored) is a symbolic link.
 bool IsSymbolicLink(const std::string& windowsPath);
 
+// True when both paths name the same existing file (the same inode, whatever the names or links).
+bool IsSameFile(const std::string& windowsPathA, const std::string& windowsPathB);
+
 // Writes every modified buffer of the file system that holds the path to the disk, data and names
-// alike, and reports write-back errors of that file system. False (last error set) on failure.
+// alike. False (last error set) on failure, also when a write-back of that file system failed since
+// this call opened the path; errors from before are not seen (see FileSystemSync).
 bool SyncFileSystem(const std::string& windowsPath);
+
+// Makes a whole batch of writes durable with one flush at its end. Open before the first write of the
+// batch: from then on every write-back error of the file system that holds the path, in whatever file,
+// makes Sync fail, even when the file was written back and closed long before. One object per thread.
+class FileSystemSync {
+  public:
+    FileSystemSync() = default;
+    ~FileSystemSync();
+    FileSystemSync(const FileSystemSync&) = delete;
+    FileSystemSync& operator=(const FileSystemSync&) = delete;
+
+    // Starts watching the file system of an existing path. False (last error set) when it cannot.
+    bool Open(const std::string& windowsPath);
+    // Writes everything modified on that file system to the disk. True when all of it, and every
+    // write-back since Open, succeeded. False with the last error set otherwise, or when not open.
+    bool Sync();
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
 
 // The process's working directory in Windows form. False when it lies below no drive.
 bool CurrentDirectory(std::string& windowsPath);

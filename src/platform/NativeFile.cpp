@@ -134,6 +134,29 @@ bool NativeFile::WriteAll(const void* buffer, int64_t count) {
     return true;
 }
 
+int64_t NativeFile::NextData(int64_t offset) const {
+    // Asking moves the file position; the next read or write must find it where it was.
+    off_t current = ::lseek(fd_, 0, SEEK_CUR);
+    if (current < 0) {
+        SetLastErrorFromErrno(errno);
+        return -1;
+    }
+    off_t data = ::lseek(fd_, static_cast<off_t>(offset), SEEK_DATA);
+    int err = errno;
+    ::lseek(fd_, current, SEEK_SET);
+    if (data >= 0) {
+        return data;
+    }
+    if (err == ENXIO) {
+        return Size();  // nothing but a hole up to the end, or offset past the end
+    }
+    if (err == EINVAL) {
+        return offset;  // no hole support: everything is data
+    }
+    SetLastErrorFromErrno(err);
+    return -1;
+}
+
 bool NativeFile::Seek(int64_t offset) {
     if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
         SetLastErrorFromErrno(errno);

@@ -41,6 +41,11 @@ class NativeFile {
     // Writes all count bytes. False on any failure (a full disk among them).
     bool WriteAll(const void* buffer, int64_t count);
 
+    // The offset of the first byte at or after offset that holds data rather than a hole; the file's
+    // length when only a hole follows (also when offset lies beyond the end). Where the file system
+    // keeps no record of holes every byte counts as data. -1 on failure.
+    int64_t NextData(int64_t offset) const;
+
     // Moves the position for the next read or write to offset bytes from the start. Writing beyond the
     // end leaves a hole that reads as zeros. False on failure.
     bool Seek(int64_t offset);

@@ -53,16 +53,17 @@ TEST(DirectoryListingTest, PatternsMatchLikeTheCRuntimeSearch) {
     }
 }
 
-TEST(DirectoryListingTest, ListsEveryEntrySortedWithDotsFirst) {
+TEST(DirectoryListingTest, ListsEveryEntrySortedAsWindowsDoes) {
     ScopedDriveMap drives;
     WriteFile(drives.DriveC() + "/Data/b.txt", "bb");
     WriteFile(drives.DriveC() + "/Data/-first", "");
     WriteFile(drives.DriveC() + "/Data/A.TXT", "a");
+    WriteFile(drives.DriveC() + "/Data/Zeta", "z");
     fs::create_directory(drives.DriveC() + "/Data/sub");
 
     std::vector<FileInfo> entries = ListDirectory("C:\\Data\\*.*");
-    EXPECT_EQ(Names(entries), (std::vector<std::string>{".", "..", "-first", "A.TXT", "b.txt", "sub"}));
-    ASSERT_EQ(entries.size(), 6u);
+    EXPECT_EQ(Names(entries), (std::vector<std::string>{".", "..", "-first", "A.TXT", "b.txt", "sub", "Zeta"}));
+    ASSERT_EQ(entries.size(), 7u);
     EXPECT_TRUE(entries[0].IsDirectory());
     EXPECT_FALSE(entries[0].MayEnter());
     EXPECT_EQ(entries[4].Size, 2);

@@ -27,9 +27,12 @@ TEST(FileSystemTest, CreatingDirectoriesSpeaksWindowsErrors) {
         const char* path;
         int32_t error;
     } cases[] = {
-        {"C:\\New", kErrorAlreadyExists}, {"C:\\file", kErrorAlreadyExists},  // a file of that name counts as
-                                                                              // existing, as on Windows
-        {"C:\\a\\b", kErrorPathNotFound}, {"C:\\file\\b", kErrorPathNotFound}, {"Q:\\x", kErrorPathNotFound},
+        {"C:\\New", kErrorAlreadyExists},
+        {"C:\\file", kErrorAlreadyExists},  // a file of that name counts as
+                                            // existing, as on Windows
+        {"C:\\a\\b", kErrorPathNotFound},
+        {"C:\\file\\b", kErrorPathNotFound},
+        {"Q:\\x", kErrorPathNotFound},
     };
     for (const auto& c : cases) {
         SetLastError(0);
@@ -92,6 +95,21 @@ TEST(FileSystemTest, RenameReplacesAndTimesAreSet) {
     EXPECT_FALSE(SetFileTimes("C:\\missing", in1975, in1975));
 }
 
+TEST(FileSystemTest, SameFileWhateverTheName) {
+    ScopedDriveMap drives;
+    WriteFile(drives.DriveC() + "/a.txt", "a");
+    WriteFile(drives.DriveC() + "/b.txt", "a");
+    fs::create_hard_link(drives.DriveC() + "/a.txt", drives.DriveC() + "/hard.txt");
+    fs::create_symlink(drives.DriveC() + "/a.txt", drives.DriveC() + "/soft.txt");
+    drives.Map('E', drives.DriveC());
+    EXPECT_TRUE(IsSameFile("C:\\a.txt", "C:\\a.txt"));
+    EXPECT_TRUE(IsSameFile("C:\\a.txt", "C:\\hard.txt"));
+    EXPECT_TRUE(IsSameFile("C:\\a.txt", "C:\\soft.txt"));
+    EXPECT_TRUE(IsSameFile("C:\\a.txt", "E:\\a.txt"));
+    EXPECT_FALSE(IsSameFile("C:\\a.txt", "C:\\b.txt"));
+    EXPECT_FALSE(IsSameFile("C:\\a.txt", "C:\\missing.txt"));
+}
+
 TEST(FileSystemTest, SymbolicLinksAreRecognisedWithOrWithoutTrailingBackslash) {
     ScopedDriveMap drives;
     fs::create_directory(drives.DriveC() + "/real");
@@ -112,6 +130,15 @@ TEST(FileSystemTest, SyncingAndTheWorkingDirectory) {
     InjectFault(FileOperation::kSync, 1, EIO);
     EXPECT_FALSE(SyncFileSystem("C:\\"));
     EXPECT_EQ(GetLastError(), kErrorReadFault);
+
+    FileSystemSync batch;
+    EXPECT_FALSE(batch.Sync());  // not open
+    EXPECT_EQ(GetLastError(), kErrorInvalidHandle);
+    ASSERT_TRUE(batch.Open("C:\\"));
+    WriteFile(drives.DriveC() + "/written.txt", "x");
+    EXPECT_TRUE(batch.Sync());
+    EXPECT_FALSE(batch.Open("C:\\missing"));
+    EXPECT_FALSE(batch.IsOpen());
 
     std::string cwd;
     ASSERT_TRUE(CurrentDirectory(cwd));  // below Z:, which is "/"

@@ -110,5 +110,31 @@ TEST(NativeFileTest, OpenWriteKeepsContentAndSeekLeavesHoles) {
     EXPECT_EQ(ReadFile(native), std::string("XYc\0\0", 5));
 }
 
+TEST(NativeFileTest, NextDataFindsDataPastHolesWithoutMovingThePosition) {
+    ScopedDriveMap drives;
+    std::string native = drives.DriveC() + "/sparse.bin";
+    WriteFile(native, "");
+    {
+        NativeFile out;
+        ASSERT_TRUE(out.OpenWrite("C:\\sparse.bin"));
+        ASSERT_TRUE(out.WriteAll("head", 4));
+        ASSERT_TRUE(out.Seek(1 << 20));
+        ASSERT_TRUE(out.WriteAll("data", 4));
+        ASSERT_TRUE(out.SetLength(2 << 20));
+    }
+    NativeFile in;
+    ASSERT_TRUE(in.OpenRead("C:\\sparse.bin"));
+    EXPECT_EQ(in.NextData(0), 0);
+    int64_t next = in.NextData(64 << 10);
+    EXPECT_GE(next, 64 << 10);  // where holes are kept: the block of "data"; elsewhere the offset itself
+    EXPECT_LE(next, 1 << 20);
+    int64_t after = in.NextData((1 << 20) + 64 * 1024);
+    EXPECT_TRUE(after == 2 << 20 || after == (1 << 20) + 64 * 1024) << after;
+    EXPECT_EQ(in.NextData(3 << 20), 2 << 20);  // beyond the end: the length
+    char buffer[4];
+    EXPECT_EQ(in.Read(buffer, 4), 4);  // still reading from the start
+    EXPECT_EQ(std::string(buffer, 4), "head");
+}
+
 }  // namespace
 }  // namespace quillon

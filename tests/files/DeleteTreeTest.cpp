@@ -1,0 +1,205 @@
+#include "files/DeleteTree.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "platform/FaultInjection.h"
+#include "platform/FileAttributes.h"
+#include "platform/LastError.h"
+#include "testing/CaptureTrace.h"
+#include "testing/Environment.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CaptureTrace;
+using testing::ReadFile;
+using testing::ScopedDriveMap;
+using testing::WriteFile;
+
+using Lines = std::vector<std::string>;
+
+class DeleteTreeTest : public ::testing::Test {
+  protected:
+    DeleteTreeTest() { drives.Map('D', backup.Path()); }
+    std::string D(const std::string& relative) { return backup / relative; }
+
+    // A backup set with read-only files, three subdirectories and links that point out of the tree.
+    void MakeSet(const std::string& set) {
+        WriteFile(D(set + "/Quillon.txt"), "control");
+        WriteFile(D(set + "/a/1.txt"), "1");
+        WriteFile(D(set + "/b/2.txt"), "2");
+        WriteFile(D(set + "/c/3.txt"), "3");
+        WriteFileAttributes("D:\\" + set + "\\Quillon.txt", kAttributeReadOnly);
+        WriteFileAttributes("D:\\" + set + "\\b\\2.txt", kAttributeReadOnly | kAttributeHidden);
+    }
+
+    ScopedDriveMap drives;
+    testing::TempDir backup;
+    testing::TempDir outside;
+    ScopedFaults faults;
+};
+
+TEST_F(DeleteTreeTest, DeletesEverythingBelowButNothingOutside) {
+    MakeSet("Docs/2003-05-17");
+    WriteFile(outside / "keep.txt", "keep");
+    WriteFile(outside / "dir/inner.txt", "inner");
+    std::string set = D("Docs/2003-05-17");
+    fs::create_symlink(outside / "keep.txt", set + "/a/file-link");
+    fs::create_directory_symlink(outside / "dir", set + "/dir-link");
+    fs::create_directory_symlink(set, set + "/c/cycle");
+    fs::create_symlink(set + "/nowhere", set + "/dangling");
+    ASSERT_EQ(::mkfifo((set + "/b/pipe").c_str(), 0600), 0);
+    ::chmod((outside / "keep.txt").c_str(), 0444);
+
+    Lines lines;
+    SetLastError(0);
+    EXPECT_TRUE(DeleteDatedDirectory("D:\\Docs\\2003-05-17", &lines));
+    EXPECT_EQ(lines, Lines{});
+    EXPECT_FALSE(fs::exists(fs::symlink_status(set)));
+    EXPECT_TRUE(fs::is_directory(D("Docs")));
+    EXPECT_EQ(GetLastError(), kErrorSuccess);  // the end of the listings is not an error
+    // Targets of links are untouched, read-only bit included.
+    EXPECT_EQ(ReadFile(outside / "keep.txt"), "keep");
+    EXPECT_EQ(ReadFile(outside / "dir/inner.txt"), "inner");
+    EXPECT_EQ(fs::status(outside / "keep.txt").permissions() & fs::perms::owner_write, fs::perms::none);
+}
+
+TEST_F(DeleteTreeTest, KeepingTheDirectoryItselfEmptiesIt) {
+    WriteFile(drives.DriveC() + "/Temp/QuilRun/staged/a.doc", "a");
+    WriteFile(drives.DriveC() + "/Temp/QuilRun/b.doc", "b");
+    EXPECT_TRUE(DeleteTempDirectory("C:\\Temp\\QuilRun\\", nullptr, false));
+    EXPECT_TRUE(fs::is_directory(drives.DriveC() + "/Temp/QuilRun"));
+    EXPECT_TRUE(fs::is_empty(drives.DriveC() + "/Temp/QuilRun"));
+    EXPECT_TRUE(DeleteTempDirectory("C:\\Temp\\QuilRun\\", nullptr, true));
+    EXPECT_FALSE(fs::exists(drives.DriveC() + "/Temp/QuilRun"));
+    EXPECT_TRUE(DeleteDirectoryTree("", nullptr, true));
+}
+
+TEST_F(DeleteTreeTest, GuardsRefuseWithTheirTwoLines) {
+    MakeSet("Docs/2003-05-17");
+    MakeSet("2003-5-17");
+    MakeSet("Docs/x2003-05-17y");
+    WriteFile(drives.DriveC() + "/Temporary/x/f", "f");
+    WriteFile(drives.DriveC() + "/temp/f", "f");
+    struct Case {
+        const char* path;
+        bool dated;  // else the temp guard
+        bool deleted;
+        Lines lines;
+        const char* native;  // what must be gone or stay
+    } cases[] = {
+        {"D:\\Docs",
+         true,
+         false,
+         {"Dat-Dir-Term in Path >D:\\Docs<", "missing. For security no deletion will be done."},
+         "Docs"},
+        {"D:\\2003-5-17",
+         true,
+         false,
+         {"Dat-Dir-Term in Path >D:\\2003-5-17<", "missing. For security no deletion will be done."},
+         "2003-5-17"},
+        {"D:\\Docs\\x2003-05-17y", true, true, {}, "Docs/x2003-05-17y"},
+        {"C:\\Temporary\\x\\",
+         false,
+         false,
+         {"'Temp' in Path >C:\\Temporary\\x\\<", "missing. For security no deletion will be done."},
+         ""},
+        {"c:\\temp\\", false, true, {}, ""},  // letter case does not matter to the guard
+    };
+    for (const auto& c : cases) {
+        Lines lines;
+        bool result =
+            c.dated ? DeleteDatedDirectory(c.path, &lines) : DeleteTempDirectory(c.path, &lines, true);
+        EXPECT_EQ(result, c.deleted) << c.path;
+        EXPECT_EQ(lines, c.lines) << c.path;
+        if (*c.native != '\0') {
+            EXPECT_EQ(fs::exists(D(c.native)), !c.deleted) << c.path;
+        }
+        // Without a list the guards refuse just the same, silently.
+        EXPECT_FALSE(c.dated ? DeleteDatedDirectory("D:\\Docs", nullptr)
+                             : DeleteTempDirectory("C:\\x", nullptr, true));
+    }
+    EXPECT_TRUE(fs::exists(drives.DriveC() + "/Temporary/x/f"));
+    EXPECT_FALSE(fs::exists(drives.DriveC() + "/temp"));
+    EXPECT_TRUE(DeleteDatedDirectory("", nullptr));
+    EXPECT_TRUE(DeleteTempDirectory("", nullptr, true));
+}
+
+TEST_F(DeleteTreeTest, AFailureInTheSecondOfThreeSubdirectoriesStopsThere) {
+    MakeSet("2003-05-17");
+    // Deletions in name order: a\1.txt, b\2.txt, ...; the second one fails.
+    InjectFault(FileOperation::kDelete, 2, EBUSY);
+    Lines lines;
+    EXPECT_FALSE(DeleteDatedDirectory("D:\\2003-05-17", &lines));
+    EXPECT_EQ(lines, Lines{"File >D:\\2003-05-17\\b\\2.txt< could not be deleted."});
+    EXPECT_FALSE(fs::exists(D("2003-05-17/a")));
+    EXPECT_TRUE(fs::exists(D("2003-05-17/b/2.txt")));
+    EXPECT_TRUE(fs::exists(D("2003-05-17/c/3.txt")));
+    EXPECT_TRUE(fs::exists(D("2003-05-17/Quillon.txt")));
+    // Its read-only bit was cleared on the way; the next attempt finishes the job.
+    ClearFaults();
+    EXPECT_TRUE(DeleteDatedDirectory("D:\\2003-05-17", &lines));
+    EXPECT_FALSE(fs::exists(D("2003-05-17")));
+}
+
+TEST_F(DeleteTreeTest, ADirectoryThatCannotBeRemovedIsReportedAndTraced) {
+    MakeSet("2003-05-17");
+    InjectFault(FileOperation::kRemoveDirectory, 4, EBUSY);  // a, b, c, then the set itself
+    CaptureTrace trace;
+    Lines lines;
+    EXPECT_FALSE(DeleteDatedDirectory("D:\\2003-05-17", &lines));
+    EXPECT_EQ(lines, Lines{"Directory >D:\\2003-05-17< could not be deleted."});
+    EXPECT_TRUE(trace.Contains("*** Directory >D:\\2003-05-17< could not be deleted.\n"));
+    EXPECT_TRUE(fs::is_empty(D("2003-05-17")));
+
+    Lines missing;
+    EXPECT_FALSE(DeleteDatedDirectory("D:\\2003-05-18", &missing));
+    EXPECT_EQ(missing, Lines{"Directory >D:\\2003-05-18< could not be deleted."});
+}
+
+// Fail each deletion and each directory removal in turn: every run ends in false with one line, and a
+// clean retry always finishes the tree.
+TEST_F(DeleteTreeTest, EveryFailingStepLeavesARetryableTree) {
+    for (FileOperation operation : {FileOperation::kDelete, FileOperation::kRemoveDirectory}) {
+        MakeSet("2003-05-17");
+        ClearFaults();
+        ASSERT_TRUE(DeleteDatedDirectory("D:\\2003-05-17", nullptr));
+        int calls = FaultCallCount(operation);
+        ASSERT_GT(calls, 0);
+        for (int nth = 1; nth <= calls; ++nth) {
+            MakeSet("2003-05-17");
+            ClearFaults();
+            InjectFault(operation, nth, EIO);
+            Lines lines;
+            EXPECT_FALSE(DeleteDatedDirectory("D:\\2003-05-17", &lines)) << nth;
+            EXPECT_EQ(lines.size(), 1u) << nth;
+            ClearFaults();
+            EXPECT_TRUE(DeleteDatedDirectory("D:\\2003-05-17", nullptr)) << nth;
+            EXPECT_FALSE(fs::exists(D("2003-05-17"))) << nth;
+        }
+    }
+}
+
+TEST_F(DeleteTreeTest, ATreeThatIsALinkLosesOnlyTheLink) {
+    WriteFile(outside / "precious/a.txt", "a");
+    fs::create_directory_symlink(outside / "precious", D("2003-05-17"));
+    fs::create_directories(drives.DriveC() + "/Temp");
+    fs::create_directory_symlink(outside / "precious", drives.DriveC() + "/Temp/QuilRun");
+
+    EXPECT_TRUE(DeleteTempDirectory("C:\\Temp\\QuilRun\\", nullptr, false));
+    EXPECT_EQ(ReadFile(outside / "precious/a.txt"), "a");
+    EXPECT_TRUE(DeleteDatedDirectory("D:\\2003-05-17", nullptr));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(D("2003-05-17"))));
+    EXPECT_TRUE(DeleteTempDirectory("C:\\Temp\\QuilRun\\", nullptr, true));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(drives.DriveC() + "/Temp/QuilRun")));
+    EXPECT_EQ(ReadFile(outside / "precious/a.txt"), "a");
+}
+
+}  // namespace
+}  // namespace quillon

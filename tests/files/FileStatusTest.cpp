@@ -1,0 +1,171 @@
+#include "files/FileStatus.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
+#include "platform/LastError.h"
+#include "testing/CaptureTrace.h"
+#include "testing/Environment.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CaptureTrace;
+using testing::ScopedDriveMap;
+using testing::WriteFile;
+
+constexpr int64_t kLowestTime = 315525978;    // 1979-12-31 22:06:18 UTC, the lower clamp
+constexpr int64_t kHighestTime = 2099421747;  // 2036-07-11 20:42:27 UTC, the upper clamp
+constexpr int64_t k2003 = 1069692131;         // 2003-11-24 16:42:11 UTC
+
+TEST(FileStatusTest, ModificationTimesAreClampedOtherTimesReplaced) {
+    ScopedDriveMap drives;
+    WriteFile(drives.DriveC() + "/f.txt", "12345");
+    struct Case {
+        int64_t modification;
+        int64_t access;
+        int64_t expectedModification;
+        int64_t expectedAccess;
+    } cases[] = {
+        {k2003, k2003 + 60, k2003, k2003 + 60},
+        {157766400, k2003, kLowestTime, k2003},  // 1975: raised to the end of 1979
+        {kLowestTime - 1, k2003, kLowestTime, k2003},
+        {kLowestTime + 1, k2003, kLowestTime + 1, k2003},
+        {-86400, k2003, kLowestTime, k2003},       // before 1970
+        {2240524800, k2003, kHighestTime, k2003},  // 2041
+        // The bounds apply to the upper 32 bits of the 100 ns count: up to 7 minutes past the upper
+        // instant still pass, later times fall back to it.
+        {2099422176, k2003, 2099422176, k2003},
+        {2099422177, k2003, kHighestTime, k2003},
+        {k2003, 2099422177, k2003, k2003},
+        {k2003, 157766400, k2003, k2003},  // an access time out of range becomes the modification time
+        {k2003, 4102444800, k2003, k2003},
+        {157766400, 157766400, kLowestTime, kLowestTime},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(SetFileTimes("C:\\f.txt", c.modification, c.access));
+        FileStatus status;
+        ASSERT_TRUE(GetFileStatus("C:\\f.txt", status)) << c.modification;
+        EXPECT_EQ(status.ModificationTime.Seconds(), c.expectedModification) << c.modification;
+        EXPECT_EQ(status.AccessTime.Seconds(), c.expectedAccess) << c.modification << " " << c.access;
+        // The file was made just now: its creation time is in range, or the modification time where the
+        // file system keeps none.
+        EXPECT_GT(status.CreationTime.Seconds(), kLowestTime);
+    }
+}
+
+TEST(FileStatusTest, StatusCarriesSizeAttributeAndFullName) {
+    ScopedDriveMap drives;
+    WriteFile(drives.DriveC() + "/Data/f.txt", "12345");
+    fs::create_directory_symlink(drives.DriveC() + "/Data", drives.DriveC() + "/link");
+    ::chmod((drives.DriveC() + "/Data/f.txt").c_str(), 0444);
+
+    FileStatus status;
+    ASSERT_TRUE(GetFileStatus("C:\\Data\\.\\sub\\..\\f.txt", status));
+    EXPECT_EQ(status.FullName, "C:\\Data\\f.txt");
+    EXPECT_EQ(status.Size, 5);
+    EXPECT_EQ(status.Attribute, kAttributeReadOnly | kAttributeArchive);
+
+    ASSERT_TRUE(GetFileStatus("C:/link", status));
+    EXPECT_EQ(status.FullName, "C:\\link");
+    EXPECT_EQ(status.Attribute, kAttributeDirectory | kAttributeArchive);  // 0x400 is masked off
+
+    ASSERT_TRUE(GetFileStatus("C:\\Data\\*.txt", status));  // the first match
+    EXPECT_EQ(status.Size, 5);
+
+    EXPECT_FALSE(GetFileStatus("C:\\Data\\missing.txt", status));
+    EXPECT_EQ(status.FullName, "C:\\Data\\missing.txt");
+    EXPECT_FALSE(GetFileStatus("", status));
+    EXPECT_EQ(status.FullName, "");
+}
+
+TEST(FileStatusTest, RelativePathsBecomeAbsoluteAgainstTheWorkingDirectory) {
+    ScopedDriveMap drives;
+    std::string cwd;
+    ASSERT_TRUE(CurrentDirectory(cwd));
+    FileStatus status;
+    GetFileStatus("some\\file.txt", status);
+    EXPECT_EQ(status.FullName, cwd + "\\some\\file.txt");
+    GetFileStatus("\\top.txt", status);
+    EXPECT_EQ(status.FullName, cwd.substr(0, 2) + "\\top.txt");
+}
+
+TEST(FileStatusTest, AttributesAreChangedOnlyWhenTheyCanBeRead) {
+    ScopedDriveMap drives;
+    WriteFile(drives.DriveC() + "/f.txt", "x");
+    EXPECT_TRUE(ChangeFileAttributes("C:\\f.txt", kAttributeHidden | kAttributeReadOnly, kAttributeArchive));
+    EXPECT_TRUE(GetFileAttribute("C:\\f.txt", kAttributeHidden));
+    EXPECT_TRUE(GetFileAttribute("C:\\f.txt", kAttributeReadOnly | kAttributeSystem));
+    EXPECT_FALSE(GetFileAttribute("C:\\f.txt", kAttributeArchive));
+    EXPECT_TRUE(ChangeFileAttributes("C:\\f.txt", 0, kAttributeReadOnly));
+    EXPECT_FALSE(GetFileAttribute("C:\\f.txt", kAttributeReadOnly));
+
+    EXPECT_FALSE(ChangeFileAttributes("C:\\missing.txt", kAttributeArchive, 0));
+    EXPECT_FALSE(fs::exists(drives.DriveC() + "/missing.txt"));
+    CaptureTrace trace;
+    EXPECT_FALSE(GetFileAttribute("C:\\missing.txt", kAttributeArchive));
+    EXPECT_EQ(trace.Records(),
+              std::vector<std::string>{"*** GetFileAttribute(C:\\missing.txt): Access Error\n"});
+}
+
+TEST(FileStatusTest, LengthsAndTreeSizesAreSixtyFourBit) {
+    ScopedDriveMap drives;
+    testing::TempDir outside;
+    WriteFile(outside / "big-outside.bin", std::string(1000, 'o'));
+    std::string root = drives.DriveC() + "/Tree";
+    WriteFile(root + "/a.txt", "12345");
+    WriteFile(root + "/sub/b.txt", "123");
+    WriteFile(root + "/sub/deeper/c.txt", "1");
+    fs::create_directories(root + "/empty");
+    WriteFile(root + "/sparse.bin", "");
+    const int64_t fiveGiB = int64_t{5} << 30;
+    fs::resize_file(root + "/sparse.bin", static_cast<uintmax_t>(fiveGiB));
+    fs::create_directory_symlink(outside.Path(), root + "/outside-link");  // not followed
+    fs::create_symlink(root + "/a.txt", root + "/sub/a-link");             // counts as the file
+    fs::create_directory_symlink(root, root + "/sub/cycle");               // not followed either
+    ASSERT_EQ(::mkfifo((root + "/pipe").c_str(), 0600), 0);
+
+    EXPECT_EQ(GetFileLength("C:\\Tree\\sparse.bin"), fiveGiB);
+    EXPECT_EQ(GetFileLength("C:\\Tree\\a.txt"), 5);
+    EXPECT_EQ(GetFileLength("C:\\Tree\\missing"), 0);
+    EXPECT_EQ(GetFileLength("C:\\Tree\\sub"), 0);
+    EXPECT_EQ(GetDirectorySize("C:\\Tree"), fiveGiB + 5 + 3 + 1 + 5);
+    EXPECT_EQ(GetDirectorySize("C:\\Tree\\sub\\deeper"), 1);
+    EXPECT_EQ(GetDirectorySize("C:\\Missing"), 0);
+}
+
+TEST(FileStatusTest, ExistenceAndWritability) {
+    ScopedDriveMap drives;
+    WriteFile(drives.DriveC() + "/Set/QuillonData_000.Zip", "z");
+    WriteFile(drives.DriveC() + "/Set/ro.zip", "z");
+    ::chmod((drives.DriveC() + "/Set/ro.zip").c_str(), 0444);
+    fs::create_symlink(drives.DriveC() + "/nowhere", drives.DriveC() + "/Set/dangling");
+    struct Case {
+        const char* path;
+        bool exists;
+        bool writable;
+    } cases[] = {
+        {"", true, false},  // counts as existing, and cannot be opened
+        {"C:\\Set\\QuillonData_000.Zip", true, true},
+        {"C:\\Set\\QuillonData_*.Zip", true, false},  // a pattern names no file to open
+        {"C:\\Set\\*.rar", false, true},
+        {"C:\\Set\\missing.zip", false, true},
+        {"C:\\Set\\ro.zip", true, false},
+        {"C:\\Set", true, false},  // a directory cannot be opened for writing
+        {"C:\\Set\\dangling", false, true},
+        {"C:\\NoDir\\x.zip", false, true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FileExists(c.path), c.exists) << c.path;
+        EXPECT_EQ(IsFileWritable(c.path), c.writable) << c.path;
+    }
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,68 @@
+#include "files/PathDirectories.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "platform/FaultInjection.h"
+#include "platform/LastError.h"
+#include "testing/Environment.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScopedDriveMap;
+using testing::WriteFile;
+
+TEST(PathDirectoriesTest, CreatesEveryDirectoryUpToTheLastBackslash) {
+    ScopedDriveMap drives;
+    WriteFile(drives.DriveC() + "/file.txt", "x");
+    fs::create_directories(drives.DriveC() + "/Root");
+    struct Case {
+        const char* path;
+        int32_t start;
+        int32_t result;
+        std::vector<const char*> created;  // native, below drive C:
+        std::vector<const char*> absent;
+    } cases[] = {
+        {"C:\\Temp\\QuilRun\\", 0, 16, {"Temp", "Temp/QuilRun"}, {}},
+        {"C:\\Temp\\QuilRun\\", 0, 16, {"Temp/QuilRun"}, {}},  // all there: still the length
+        {"C:\\Data\\file.txt", 0, 16, {"Data"}, {"Data/file.txt"}},
+        {"C:\\Two\\\\Slashes\\", 0, 16, {"Two", "Two/Slashes"}, {}},
+        {"C:\\", 0, 3, {}, {}},
+        {"C:", 0, 2, {}, {}},
+        {"", 0, 0, {}, {}},
+        // Everything before the start is taken as existing and left alone.
+        {"C:\\Root\\a\\b\\", 7, 12, {"Root/a", "Root/a/b"}, {}},
+        {"C:\\Missing\\a\\", 10, -1, {}, {"Missing"}},
+        // A file in the way counts as existing at first; the directory below it cannot be made.
+        {"C:\\file.txt\\sub\\", 0, -1, {}, {"file.txt/sub"}},
+        {"Q:\\unmapped\\", 0, -1, {}, {}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(CreatePathDirectories(c.path, c.start), c.result) << c.path;
+        for (const char* dir : c.created) {
+            EXPECT_TRUE(fs::is_directory(drives.DriveC() + "/" + dir)) << c.path << ": " << dir;
+        }
+        for (const char* dir : c.absent) {
+            EXPECT_FALSE(fs::is_directory(drives.DriveC() + "/" + dir)) << c.path << ": " << dir;
+        }
+    }
+}
+
+TEST(PathDirectoriesTest, AFailedCreationEndsWithTheSystemError) {
+    ScopedDriveMap drives;
+    ScopedFaults faults;
+    InjectFault(FileOperation::kCreateDirectory, 2, ENOSPC);
+    EXPECT_EQ(CreatePathDirectories("C:\\a\\b\\c\\", 0), -1);
+    EXPECT_EQ(GetLastError(), kErrorDiskFull);
+    EXPECT_TRUE(fs::is_directory(drives.DriveC() + "/a"));
+    EXPECT_FALSE(fs::exists(drives.DriveC() + "/a/b"));
+    EXPECT_EQ(CreatePathDirectories("C:\\a\\b\\c\\", 0), 9);
+}
+
+}  // namespace
+}  // namespace quillon

@@ -1,0 +1,67 @@
+#include "files/SystemUtilities.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "platform/FaultInjection.h"
+#include "platform/LastError.h"
+#include "platform/NativeFile.h"
+#include "testing/Environment.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::ScopedDriveMap;
+using testing::WriteFile;
+
+TEST(SystemUtilitiesTest, StringListsBecomeCrLfLinesAndTheFileStaysOpen) {
+    ScopedDriveMap drives;
+    NativeFile file;
+    ASSERT_TRUE(file.CreateWrite("C:\\QuillonRun.Log"));
+    EXPECT_TRUE(WriteStringList(file, {"2003-11-24 18:02:11  C:\\Data\\mail.pst", "", "\xE4nderung"}));
+    EXPECT_TRUE(WriteStringList(file, {}));
+    ASSERT_TRUE(file.WriteAll("end", 3));
+    ASSERT_TRUE(file.Close());
+    EXPECT_EQ(ReadFile(drives.DriveC() + "/QuillonRun.Log"),
+              "2003-11-24 18:02:11  C:\\Data\\mail.pst\r\n\r\n\xE4nderung\r\nend");
+
+    ScopedFaults faults;
+    ASSERT_TRUE(file.CreateWrite("C:\\x.log"));
+    InjectFault(FileOperation::kWrite, 1, ENOSPC);
+    EXPECT_FALSE(WriteStringList(file, {"a"}));
+    EXPECT_EQ(GetLastError(), kErrorDiskFull);
+}
+
+TEST(SystemUtilitiesTest, TheStagingFolderIsCreatedOnDriveC) {
+    ScopedDriveMap drives;
+    EXPECT_EQ(GetTempDirectory(), "C:\\Temp\\QuilRun\\");
+    EXPECT_TRUE(fs::is_directory(drives.DriveC() + "/Temp/QuilRun"));
+    EXPECT_EQ(GetTempDirectory(), "C:\\Temp\\QuilRun\\");  // existing: the same answer
+}
+
+TEST(SystemUtilitiesTest, NoStagingFolderWhereTempCannotBeADirectory) {
+    ScopedDriveMap drives;
+    WriteFile(drives.DriveC() + "/Temp", "a file in the way");
+    EXPECT_EQ(GetTempDirectory(), "");
+
+    ScopedDriveMap noDriveC;
+    fs::remove(noDriveC.DriveC());
+    EXPECT_EQ(GetTempDirectory(), "");
+}
+
+TEST(SystemUtilitiesTest, LocalAndUnmappedDrivesAreNotNetworkDrives) {
+    ScopedDriveMap drives;
+    EXPECT_FALSE(IsNetworkDrive('C'));
+    EXPECT_FALSE(IsNetworkDrive('c'));
+    EXPECT_FALSE(IsNetworkDrive('Q'));
+    EXPECT_FALSE(IsNetworkDrive('\0'));
+    EXPECT_FALSE(IsNetworkDrive('\xE4'));
+}
+
+}  // namespace
+}  // namespace quillon
