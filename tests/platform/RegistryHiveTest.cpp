@@ -369,7 +369,7 @@ int WaitExit(pid_t pid) {
 }
 
 TEST_F(RegistryHiveTest, TwoProcessesWritingAtOnceLoseNothing) {
-    constexpr int kValues = 150;
+    constexpr int kValues = 80;
     auto writer = [&](char tag) {
         return [tag] {
             for (int i = 0; i < kValues; ++i) {

@@ -1,5 +1,6 @@
 #include "reg/RegFile.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "reg/CodePage1252.h"
@@ -291,11 +292,12 @@ class Parser {
     }
 
     bool CheckCharacters(const Line& line) {
-        for (const auto& [offset, character] : decoded_.missing) {
-            if (offset >= line.offset && offset < line.offset + line.text.size()) {
-                return Fail(line.number,
-                            "character " + CharacterName(character) + " is not in code page 1252");
-            }
+        // missing is in text order: the first entry at or after the line's start decides.
+        auto first = std::lower_bound(decoded_.missing.begin(), decoded_.missing.end(), line.offset,
+                                      [](const auto& entry, size_t offset) { return entry.first < offset; });
+        if (first != decoded_.missing.end() && first->first < line.offset + line.text.size()) {
+            return Fail(line.number,
+                        "character " + CharacterName(first->second) + " is not in code page 1252");
         }
         return true;
     }
