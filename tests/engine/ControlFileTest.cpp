@@ -270,6 +270,24 @@ TEST_F(ControlFileTest, AFileOfTheFirstThreeLinesHoldsNoSetsFilesOrArchiveLines)
     }
 }
 
+TEST_F(ControlFileTest, AMissingFileReadsAsANewPath) {
+    // A pass reads through the archive even when the file could not be opened.
+    CLineArchiveFile archive;
+    ASSERT_FALSE(archive.Open("C:\\Dest\\missing.txt", false));
+    SetList saved;
+    ReadSavedBackups(archive, saved.sets);
+    FileList list;
+    int32_t highest = -1;
+    ReadFileList(archive, list.files, true, &highest, true);
+    std::vector<std::string> zipLines = {"left over"};
+    ReadZipLines(archive, zipLines);
+    EXPECT_EQ(saved.sets.Count(), 0);
+    EXPECT_EQ(list.files.Count(), 0);
+    EXPECT_EQ(highest, -1);
+    EXPECT_TRUE(zipLines.empty());
+    EXPECT_EQ(ReadRunsUntilFull(archive), -1);
+}
+
 TEST_F(ControlFileTest, ArchiveLinesAreTheZLinesFromLineFourOn) {
     CLineArchive& archive =
         Open({"header", "1 runs until full backup", "Z:\\Data", "Z000  2003-11-20 10:00:00",

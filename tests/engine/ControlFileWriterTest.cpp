@@ -1,0 +1,385 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "config/SourcePathRecord.h"
+#include "engine/BackupPass.h"
+#include "engine/ControlFile.h"
+#include "engine/RunState.h"
+#include "platform/FaultInjection.h"
+#include "platform/FileAttributes.h"
+#include "support/ErrorText.h"
+#include "support/LineArchive.h"
+#include "support/MessageBox.h"
+#include "testing/Environment.h"
+#include "testing/FakeClock.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+using testing::FakeClock;
+using testing::ReadFile;
+using testing::ScopedDriveMap;
+using testing::ScopedTimeZone;
+using testing::WriteFile;
+
+constexpr const char* kTemp = "C:\\Dest\\Quillon.TMP";
+constexpr const char* kControl = "C:\\Dest\\Quillon.txt";
+constexpr const char* kSet = "C:\\Dest\\2003-11-24";
+constexpr const char* kOldContent = "old control file\r\n";
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string bytes;
+    for (const std::string& line : lines) {
+        bytes += line + "\r\n";
+    }
+    return bytes;
+}
+
+TimeValue At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+    return MakeTime(year, month, day, hour, minute, second);
+}
+
+class ControlFileWriterTest : public ::testing::Test {
+  protected:
+    ControlFileWriterTest() : pass_(state_, path_) {
+        clock_.Set(At(2003, 11, 24, 18, 7).Seconds());
+        previousPresenter_ = SetMessageBoxPresenter([this](const std::string& text, unsigned) {
+            messages_.push_back(text);
+            return static_cast<int>(kIdOk);
+        });
+        std::filesystem::create_directories(Native(kSet));
+        path_.SourcePath = "C:\\Data";
+        path_.DestPath = "C:\\Dest";
+        path_.FullBackupScheduled = true;
+        path_.FullBackupByDays = false;
+        state_.RunTime = At(2003, 11, 24, 18, 5, 12);
+        pass_.RunsUntilFull = 7;
+    }
+    ~ControlFileWriterTest() override { SetMessageBoxPresenter(previousPresenter_); }
+
+    std::string Native(const std::string& windowsPath) const { return drives_.Native(windowsPath); }
+    bool Exists(const std::string& windowsPath) const { return std::filesystem::exists(Native(windowsPath)); }
+    std::string Content(const std::string& windowsPath) const { return ReadFile(Native(windowsPath)); }
+
+    void Write(const std::string& setDirectory = "") {
+        pass_.WriteControlFile(kTemp, kControl, setDirectory);
+    }
+
+    FileEntry* AddFile(const std::string& path, TimeValue time) {
+        auto* entry = new FileEntry;
+        entry->Path = path;
+        entry->Time = time;
+        return pass_.CurrentFiles.Append(entry);
+    }
+    void AddSet(TimeValue date, bool full, int32_t sizeKB) {
+        pass_.SavedBackups.Append(new SavedBackup{date, full, sizeKB});
+    }
+
+    // The pass of the example: a compressed set of 2003-11-24 into which offer.doc went, with
+    // mail.pst failing.
+    void PrepareCompressedPass() {
+        AddSet(At(2003, 11, 17), true, 8421);
+        AddSet(At(2003, 11, 24), false, 532);
+        FileEntry* offer = AddFile("C:\\Data\\offer.doc", At(2003, 11, 24, 17, 40));
+        offer->ToCopy = offer->Stored = true;
+        offer->ZipNumber = 0;
+        AddFile("C:\\Data\\old\\notes.txt", At(2003, 10, 2, 9, 12));
+        FileEntry* mail = AddFile("C:\\Data\\mail.pst", At(2003, 11, 24, 16, 58));
+        mail->ToCopy = mail->CopyFailed = true;
+        pass_.FilesToCopy = 2;
+        pass_.FilesCopied = 1;
+        pass_.LatestChange = At(2003, 11, 24, 17, 40);
+        state_.ZipNumber = 1;
+    }
+
+    // A plain set that received a.txt; b.txt was unchanged.
+    void PreparePlainPass() {
+        AddSet(At(2003, 11, 24), true, 0);
+        FileEntry* a = AddFile("C:\\Data\\a.txt", At(2003, 11, 24, 9, 30));
+        a->ToCopy = a->Stored = true;
+        AddFile("C:\\Data\\sub\\b.txt", At(2003, 1, 2, 3, 4));
+        pass_.FilesToCopy = 1;
+        pass_.FilesCopied = 1;
+        pass_.LatestChange = At(2003, 11, 24, 9, 30);
+    }
+
+    ScopedTimeZone zone_{"Europe/Berlin"};
+    ScopedDriveMap drives_;
+    FakeClock clock_;
+    ScopedFaults faults_;
+    MessageBoxPresenter previousPresenter_;
+    std::vector<std::string> messages_;
+    RunState state_;
+    SourcePathRecord path_;
+    BackupPass pass_;
+};
+
+TEST_F(ControlFileWriterTest, CompressedSetListIsWrittenByteForByte) {
+    PrepareCompressedPass();
+    Write();
+    EXPECT_EQ(Content(kControl),
+              Joined({
+                  "Quillon-Run -- Processing Time: 2003-11-24 18:05   Latest File Change: 2003-11-24 17:40",
+                  "7 runs until full backup",
+                  "C:\\Data",
+                  "Z000  2003-11-24 18:05:12",
+                  "# ===== Saved Backups:",
+                  "2003-11-17 F      8421 kBytes",
+                  "2003-11-24 I       532 kBytes",
+                  "# ===== Files:",
+                  "X 2003-11-24 17:40  Z000  C:\\Data\\offer.doc",
+                  "  2003-10-02 09:12        C:\\Data\\old\\notes.txt",
+                  "E 2003-11-24 16:58        C:\\Data\\mail.pst",
+              }));
+    EXPECT_FALSE(Exists(kTemp));
+    EXPECT_EQ(state_.ActivityCounter.load(), 3);  // one per file line
+    EXPECT_FALSE(state_.ErrorFlag);
+    EXPECT_TRUE(state_.CopyErrorList.empty());
+}
+
+TEST_F(ControlFileWriterTest, PlainSetListAndTheCopyInTheSet) {
+    PreparePlainPass();
+    Write(kSet);
+    const std::string expected = Joined({
+        "Quillon-Run -- Processing Time: 2003-11-24 18:05   Latest File Change: 2003-11-24 09:30",
+        "7 runs until full backup",
+        "C:\\Data",
+        "# ===== Saved Backups:",
+        "2003-11-24 F         1 kBytes",
+        "# ===== Files:",
+        "X 2003-11-24 09:30  C:\\Data\\a.txt",
+        "  2003-01-02 03:04  C:\\Data\\sub\\b.txt",
+    });
+    EXPECT_EQ(Content(kControl), expected);
+
+    // The set describes itself with a write-protected copy of the same file.
+    EXPECT_EQ(Content(std::string(kSet) + "\\Quillon.txt"), expected);
+    uint32_t attributes = 0;
+    ASSERT_TRUE(ReadFileAttributes(std::string(kSet) + "\\Quillon.txt", attributes));
+    EXPECT_TRUE(attributes & kAttributeReadOnly);
+
+    // The next pass of the same day replaces the write-protected copy.
+    pass_.CurrentFiles.Get(1)->Stored = true;
+    Write(kSet);
+    EXPECT_EQ(Content(std::string(kSet) + "\\Quillon.txt"), Content(kControl));
+    EXPECT_NE(Content(kControl), expected);
+}
+
+TEST_F(ControlFileWriterTest, HeaderAndArchiveHistory) {
+    struct Case {
+        bool daylightSaving;
+        int32_t filesToCopy;
+        int32_t zipNumber;
+        std::vector<std::string> zipLines;
+        std::vector<std::string> firstLines;  // up to the saved sets
+    } cases[] = {
+        {false,
+         0,
+         -1,
+         {},
+         {"Quillon-Run -- Processing Time: 2003-11-24 18:05", "7 runs until full backup", "C:\\Data"}},
+        {true,
+         0,
+         -1,
+         {},
+         {"Quillon-Run -- Processing Time: (DST)2003-11-24 18:05", "7 runs until full backup", "C:\\Data"}},
+        {true,
+         3,
+         -1,
+         {},
+         {"Quillon-Run -- Processing Time: (DST)2003-11-24 18:05   Latest File Change: 2003-11-24 17:40",
+          "7 runs until full backup", "C:\\Data"}},
+        // Archive 0 was begun but nothing was written into it: no new history line.
+        {false,
+         0,
+         0,
+         {"Z000  2003-11-20 10:00:00"},
+         {"Quillon-Run -- Processing Time: 2003-11-24 18:05", "7 runs until full backup", "C:\\Data",
+          "Z000  2003-11-20 10:00:00"}},
+        {false,
+         1,
+         13,
+         {"Z000  2003-11-20 10:00:00", "Z011  2003-11-22 10:00:00"},
+         {"Quillon-Run -- Processing Time: 2003-11-24 18:05   Latest File Change: 2003-11-24 17:40",
+          "7 runs until full backup", "C:\\Data", "Z000  2003-11-20 10:00:00", "Z011  2003-11-22 10:00:00",
+          "Z012  2003-11-24 18:05:12"}},
+        {false,
+         1,
+         1001,
+         {},
+         {"Quillon-Run -- Processing Time: 2003-11-24 18:05   Latest File Change: 2003-11-24 17:40",
+          "7 runs until full backup", "C:\\Data", "Z1000  2003-11-24 18:05:12"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.firstLines[0] + " / ZipNumber " + std::to_string(c.zipNumber));
+        state_.DaylightSaving = c.daylightSaving;
+        state_.ZipNumber = c.zipNumber;
+        pass_.FilesToCopy = c.filesToCopy;
+        pass_.LatestChange = At(2003, 11, 24, 17, 40);
+        pass_.ZipLines = c.zipLines;
+        Write();
+        std::vector<std::string> expected = c.firstLines;
+        expected.insert(expected.end(), {"# ===== Saved Backups:", "# ===== Files:"});
+        EXPECT_EQ(Content(kControl), Joined(expected));
+    }
+}
+
+TEST_F(ControlFileWriterTest, FullBackupLineInItsThreeFormsReadsBack) {
+    struct Case {
+        bool scheduled;
+        bool byDays;
+        int32_t runsUntilFull;
+        const char* line;
+        int32_t readBack;
+    } cases[] = {
+        {false, false, -1, "-1 no full backup scheduled", -1},
+        {false, true, -1, "-1 no full backup scheduled", -1},
+        {true, false, 7, "7 runs until full backup", 7},
+        {true, false, 0, "0 runs until full backup", 0},
+        {true, true, 7, "Next scheduled full backup: 2003-12-01", -1},
+    };
+    path_.FB_NextTime = At(2003, 12, 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        path_.FullBackupScheduled = c.scheduled;
+        path_.FullBackupByDays = c.byDays;
+        pass_.RunsUntilFull = c.runsUntilFull;
+        Write();
+        CLineArchiveFile archive;
+        ASSERT_TRUE(archive.Open(kControl, false));
+        std::string line;
+        archive.ReadLine(line);
+        archive.ReadLine(line);
+        EXPECT_EQ(line, c.line);
+        EXPECT_EQ(ReadRunsUntilFull(archive), c.readBack);
+    }
+}
+
+TEST_F(ControlFileWriterTest, CopyGoesOnlyIntoAPlainSetThatReceivedFiles) {
+    struct Case {
+        int32_t filesToCopy;
+        bool recordOnly;
+        const char* setDirectory;
+        bool compress;
+        bool copied;
+    } cases[] = {
+        {1, false, kSet, false, true},
+        {0, false, kSet, false, false},
+        {1, true, kSet, false, false},  // a first pass that only records: the set was never written
+        {1, false, "", false, false},
+        {1, false, kSet, true, false},  // a compressed set keeps its copy inside its first archive
+    };
+    const std::string copy = std::string(kSet) + "\\Quillon.txt";
+    for (const Case& c : cases) {
+        SCOPED_TRACE("FilesToCopy " + std::to_string(c.filesToCopy) + " RecordOnly " +
+                     std::to_string(c.recordOnly) + " set \"" + c.setDirectory + "\" Compress " +
+                     std::to_string(c.compress));
+        std::filesystem::remove(Native(copy));
+        pass_.FilesToCopy = c.filesToCopy;
+        pass_.RecordOnly = c.recordOnly;
+        pass_.Compress = c.compress;
+        Write(c.setDirectory);
+        EXPECT_TRUE(Exists(kControl));
+        EXPECT_EQ(Exists(copy), c.copied);
+    }
+}
+
+TEST_F(ControlFileWriterTest, ReplacesAWriteProtectedControlFileWithoutEverRemovingIt) {
+    WriteFile(Native(kControl), kOldContent);
+    ASSERT_TRUE(WriteFileAttributes(kControl, kAttributeReadOnly | kAttributeArchive));
+    PreparePlainPass();
+
+    // Right up to the rename the old file is still there, whole.
+    std::string seenBeforeRename;
+    InjectHook(FileOperation::kRename, 1, [&] { seenBeforeRename = Content(kControl); });
+    Write();
+
+    EXPECT_EQ(seenBeforeRename, kOldContent);
+    EXPECT_NE(Content(kControl), kOldContent);
+    EXPECT_FALSE(Exists(kTemp));
+    EXPECT_FALSE(state_.ErrorFlag);
+}
+
+TEST_F(ControlFileWriterTest, AFullDiskKeepsTheOldControlFile) {
+    WriteFile(Native(kControl), kOldContent);
+    PreparePlainPass();
+    InjectFault(FileOperation::kWrite, 1, ENOSPC, true);
+    Write(kSet);
+
+    EXPECT_EQ(Content(kControl), kOldContent);
+    EXPECT_FALSE(Exists(kTemp));  // a partial file would only take space
+    EXPECT_FALSE(Exists(std::string(kSet) + "\\Quillon.txt"));
+    EXPECT_TRUE(state_.ErrorFlag);
+    EXPECT_EQ(state_.CopyErrorList,
+              (std::vector<std::string>{
+                  "2003-11-24 18:07:00  Writing the Control File C:\\Dest\\Quillon.TMP failed",
+                  "                     Error 112:   " + ErrorText(112)}));
+    EXPECT_EQ(messages_, std::vector<std::string>{"*** File C:\\Dest\\Quillon.TMP could not be written."});
+}
+
+TEST_F(ControlFileWriterTest, AFailedRenameIsLoggedAndKeepsBothFiles) {
+    WriteFile(Native(kControl), kOldContent);
+    PreparePlainPass();
+    InjectFault(FileOperation::kRename, 1, EIO);
+    Write(kSet);
+
+    EXPECT_EQ(Content(kControl), kOldContent);
+    EXPECT_TRUE(Exists(kTemp));
+    EXPECT_FALSE(Exists(std::string(kSet) + "\\Quillon.txt"));
+    EXPECT_TRUE(state_.ErrorFlag);
+    EXPECT_EQ(state_.CopyErrorList,
+              std::vector<std::string>{
+                  "2003-11-24 18:07:00  Renaming the Control File C:\\Dest\\Quillon.TMP failed"});
+}
+
+TEST_F(ControlFileWriterTest, AFailedFolderSyncIsReported) {
+    PreparePlainPass();
+    InjectFault(FileOperation::kSync, 2, EIO);  // the first forces the file's data, the second the folder
+    Write();
+    EXPECT_TRUE(Exists(kControl));
+    EXPECT_TRUE(state_.ErrorFlag);
+    ASSERT_EQ(state_.CopyErrorList.size(), 2u);
+    EXPECT_EQ(state_.CopyErrorList[0],
+              "2003-11-24 18:07:00  Saving the Control File C:\\Dest\\Quillon.txt failed");
+}
+
+// Whichever step fails, the control file beside the sets is the old one or the new one, whole; and
+// when it is still the old one the run says so.
+TEST_F(ControlFileWriterTest, EveryFailingStepLeavesAWholeControlFile) {
+    PreparePlainPass();
+    Write(kSet);
+    const std::string newContent = Content(kControl);
+
+    for (FileOperation operation :
+         {FileOperation::kOpen, FileOperation::kWrite, FileOperation::kSync, FileOperation::kRename}) {
+        ClearFaults();
+        WriteFile(Native(kControl), kOldContent);
+        Write(kSet);
+        const int calls = FaultCallCount(operation);
+        ASSERT_GT(calls, 0) << static_cast<int>(operation);
+        for (int nth = 1; nth <= calls; ++nth) {
+            SCOPED_TRACE("operation " + std::to_string(static_cast<int>(operation)) + ", call " +
+                         std::to_string(nth));
+            ClearFaults();
+            WriteFile(Native(kControl), kOldContent);
+            state_.ErrorFlag = false;
+            state_.CopyErrorList.clear();
+            InjectFault(operation, nth, ENOSPC);
+            Write(kSet);
+            std::string content = Content(kControl);
+            EXPECT_TRUE(content == kOldContent || content == newContent) << content;
+            if (content == kOldContent) {
+                EXPECT_TRUE(state_.ErrorFlag);
+                EXPECT_FALSE(state_.CopyErrorList.empty());
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace quillon
