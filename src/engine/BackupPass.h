@@ -80,6 +80,9 @@ class BackupPass {
     bool RecordOnly = false;
     int32_t RunsUntilFull = -1;
     TimeValue SetDate;  // the date of this pass's set
+    // SourcePath names one file rather than a directory (set by the scan). The copy then places that
+    // file directly in the set directory, and no subdirectory is walked.
+    bool SingleFileSource = false;
 
   private:
     // Index of PreviousFiles by exact path, built on first use.

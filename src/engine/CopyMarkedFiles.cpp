@@ -1,0 +1,207 @@
+// The copy step of a pass: stores the files marked for copying in the set directory, logs the files
+// that fail, and stops the path at the first failure that concerns more than one file.
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "config/SourcePathRecord.h"
+#include "engine/BackupPass.h"
+#include "engine/ControlFile.h"
+#include "engine/RunState.h"
+#include "files/CopyFile.h"
+#include "files/FileStatus.h"
+#include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
+#include "platform/LastError.h"
+#include "platform/Trace.h"
+#include "support/ErrorText.h"
+#include "support/StringTable.h"
+#include "support/TimeText.h"
+
+namespace quillon {
+namespace {
+
+const std::string kIndent(21, ' ');
+
+std::string Stamp() {
+    return GetNow().Format(kTimeSecondPattern);
+}
+
+// The error-list line of an error number: "Error  32:   " and its text.
+std::string ErrorLine(int32_t code) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%3d", code);
+    return kIndent + "Error " + number + ":   " + ErrorText(code);
+}
+
+// The last error of the step that just failed, or 40 when the system gave none.
+int32_t FailureCode() {
+    int32_t code = GetLastError();
+    return code != 0 ? code : kErrorNoSystemCode;
+}
+
+// The file a copy reads. A source-root "Quillon.txt" is listed under its copy name but read under its
+// own name; a compressed set stages it under the listed name.
+std::string SourceOf(const FileEntry& entry, bool compressedSet) {
+    if (!entry.StoredAsCopyName || compressedSet) {
+        return entry.Path;
+    }
+    size_t separator = entry.Path.rfind('\\');
+    return entry.Path.substr(0, separator == std::string::npos ? 0 : separator + 1) + kControlFileName;
+}
+
+}  // namespace
+
+void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeKB, int32_t& errorCode) {
+    sizeKB = 0;
+    int64_t bytesToCopy = 0;
+    for (const FileEntry* entry : CurrentFiles) {
+        if (entry->ToCopy) {
+            bytesToCopy += entry->Size;
+        }
+    }
+    State.BytesToCopy = bytesToCopy;
+    // A compressed set opens its staging here (StartZipCopy). When that fails, Compress is switched off
+    // in every path record for the rest of the run, and this loop stores plain files.
+    State.BytesCopied = 0;
+    int64_t total = 0;
+    if (State.CopyBuffer.empty()) {
+        State.CopyBuffer.resize(kCopyBufferSize);  // the run normally allocates it before the worker starts
+    }
+
+    // The copies are made durable together, with one flush of the destination's file system after the
+    // last one. Watching that file system from before the first copy makes the flush report a failed
+    // write-back of any copy, even of one whose file was closed long before.
+    FileSystemSync durable;
+    const bool watching = durable.Open(setDirectory);
+    std::vector<FileEntry*> copied;  // stored by this loop, in order
+    int32_t newFiles = 0;            // of those, the ones counted in CountNewFiles
+
+    // Nothing may record a file as stored before its copy is on the disk: the control file writes 'X'
+    // for Stored and the set's size. When the flush fails, the files of this loop go back to pending
+    // ('E'), so the next pass copies them again, and the counters forget them.
+    auto flushCopies = [&]() {
+        if (copied.empty() || (watching ? durable.Sync() : SyncFileSystem(setDirectory))) {
+            return true;
+        }
+        int32_t code = FailureCode();
+        Trace("*** Sichern auf die Platte gescheitert: %s\n", setDirectory.c_str());
+        State.ErrorFlag = true;
+        State.CopyErrorList.push_back(Stamp() + "  Writing the copies to the disk failed: " + setDirectory);
+        State.CopyErrorList.push_back(ErrorLine(code));
+        if (errorCode == 0) {
+            errorCode = code;
+            State.PassErrorLine = kIndent + "Writing to the disk failed: " + setDirectory;
+            State.PassErrorMessage = State.PassErrorMessage.empty()
+                                         ? std::string(LoadText(kTextErrorCopying)) + Path.SourcePath +
+                                               "\r\n" + LoadText(kTextTo) + setDirectory
+                                         : " ";
+        }
+        for (FileEntry* entry : copied) {
+            entry->Stored = false;
+            entry->CopyFailed = true;
+        }
+        const int32_t count = static_cast<int32_t>(copied.size());
+        FilesCopied -= count;
+        State.RunFilesCopied -= count;
+        State.CountNewFiles -= newFiles;
+        State.FilesStored = FilesCopied;
+        copied.clear();
+        return false;
+    };
+
+    // The source keeps its archive attribute until its copy is known to be on the disk, and after a full
+    // disk, whose set the pass discards, it keeps it for good.
+    auto resetArchiveBits = [&]() {
+        if (!Path.ResetArchiveBit || errorCode == kErrorDiskFull) {
+            return;
+        }
+        for (const FileEntry* entry : copied) {
+            ChangeFileAttributes(SourceOf(*entry, Compress), 0, static_cast<uint8_t>(kAttributeArchive));
+        }
+    };
+
+    for (FileEntry* entry : CurrentFiles) {
+        if (!entry->ToCopy) {
+            continue;
+        }
+        State.Tick();
+        // The set holds each file under its path below SourcePath; a single source file lies directly
+        // in the set directory.
+        size_t cut = Path.SourcePath.size();
+        if (SingleFileSource || cut == entry->Path.size()) {
+            size_t separator = entry->Path.rfind('\\');
+            cut = separator == std::string::npos ? 0 : separator;
+        }
+        if (cut > entry->Path.size()) {
+            cut = entry->Path.size();
+        }
+        const std::string source = SourceOf(*entry, Compress);
+        const std::string destination = setDirectory + entry->Path.substr(cut);
+
+        // A compressed set stages the file instead (StageFile), into the archive being filled.
+        bool ok = false;
+        try {
+            ok = CopyFileCreatingPath(source, destination, Path.WriteProtectCopies, State.CopyBuffer.data(),
+                                      static_cast<int64_t>(State.CopyBuffer.size()), StartPosition,
+                                      &State.BytesCopied);
+        } catch (const std::exception& error) {
+            Trace("*** %s\n", error.what());
+        }
+
+        if (!ok) {
+            State.ErrorFlag = true;
+            if (errorCode == 0) {
+                errorCode = FailureCode();
+            }
+            entry->CopyFailed = true;
+            if (IsDiskError(errorCode)) {
+                // This file alone is affected (gone, locked, unreadable): log it and go on.
+                State.CopyErrorList.push_back(Stamp() + "  " + source);
+                State.CopyErrorList.push_back(kIndent + "==> " + destination);
+                State.CopyErrorList.push_back(ErrorLine(errorCode));
+                State.UncopiedFiles.push_back(source);
+                errorCode = 0;
+                continue;
+            }
+            // Anything else (a full disk, no access, no code at all) stops the copying of this path. The
+            // remaining marked files stay pending and are copied by the next pass.
+            if (errorCode != kErrorNoSystemCode) {
+                State.PassErrorLine =
+                    kIndent + "Copying File: " + source + "\r\n" + kIndent + "          to: " + destination;
+                State.PassErrorMessage = State.PassErrorMessage.empty()
+                                             ? std::string(LoadText(kTextErrorCopying)) + source + "\r\n" +
+                                                   LoadText(kTextTo) + destination
+                                             : " ";
+            }
+            // A compressed set closes its archive here (CloseArchive).
+            flushCopies();
+            resetArchiveBits();
+            return;
+        }
+
+        entry->Stored = true;
+        total += entry->Size;
+        copied.push_back(entry);
+        ++State.RunFilesCopied;
+        if (entry->Time > State.LastAutoRunTime) {
+            ++State.CountNewFiles;
+            ++newFiles;
+        }
+        ++FilesCopied;
+        State.FilesStored = FilesCopied;
+    }
+
+    // A compressed set closes its last archive here (CloseArchive): the archive's size is added to the
+    // total, and FilesStored := FilesCopied.
+    if (!flushCopies()) {
+        return;
+    }
+    resetArchiveBits();
+    State.BytesCopied = -1;
+    sizeKB = static_cast<int32_t>(static_cast<double>(total) / 1024.0 + 0.5);
+}
+
+}  // namespace quillon

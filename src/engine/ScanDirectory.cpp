@@ -1,0 +1,192 @@
+// The scan of a source tree: which files exist now, which of them are excluded, and which changed since
+// the control file recorded them.
+
+#include <string>
+
+#include "config/SourcePathRecord.h"
+#include "engine/BackupPass.h"
+#include "engine/ControlFile.h"
+#include "engine/MatchPattern.h"
+#include "engine/RunState.h"
+#include "platform/DirectoryListing.h"
+#include "support/TextCase.h"
+#include "support/TimeText.h"
+#include "support/TimeValue.h"
+
+namespace quillon {
+namespace {
+
+// 1979-12-31 23:16:18 UTC. Earlier file times are raised to it, so that every recorded time can be
+// written to the control file and read back as the same date.
+constexpr int32_t kEarliestFileTime = 315'530'178;
+
+// The staging folder of compressed sets, upper-cased: a compressed pass never backs up its own staging.
+constexpr const char* kStagingFolderUpper = "C:\\TEMP\\QUILRUN\\";
+
+// A file that lands directly in the set directory under the control file's name is stored under this
+// prefix plus that name, so that the set's own copy of the control file cannot replace it.
+constexpr const char* kCopyNamePrefix = "Kopie von ";
+
+// A pattern that names the directory being entered comes to cover everything in it.
+void ExtendPatternsNaming(PArray<PatternEntry>& patterns, const std::string& dirUpper) {
+    for (PatternEntry* pattern : patterns) {
+        if (pattern->PatternUpper.size() >= 2 && pattern->PatternUpper == dirUpper) {
+            pattern->Pattern += "\\*";
+            pattern->PatternUpper += "\\*";
+        }
+    }
+}
+
+bool AnyPatternMatches(const PArray<PatternEntry>& patterns, const std::string& pathUpper) {
+    for (const PatternEntry* pattern : patterns) {
+        if (MatchPattern(pattern->PatternUpper, pathUpper)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Why a name cannot be backed up, or null when it can. Paths are Windows-form, so a backslash inside a
+// name would split it into two components that name another file; a line break would split the
+// name's line in the control file and make the next pass misread it.
+const char* UnusableNameReason(const std::string& name) {
+    if (name.find_first_of("\r\n") != std::string::npos) {
+        return "its name holds a line break";
+    }
+    if (name.find('\\') != std::string::npos) {
+        return "its name holds a backslash";
+    }
+    return nullptr;
+}
+
+// The name with its line breaks written out, so that the error log keeps one line per entry.
+std::string VisibleName(const std::string& name) {
+    std::string visible;
+    for (char c : name) {
+        if (c == '\r') {
+            visible += "<CR>";
+        } else if (c == '\n') {
+            visible += "<LF>";
+        } else {
+            visible += c;
+        }
+    }
+    return visible;
+}
+
+void ReportUnusableName(RunState& state, const std::string& dir, const FileInfo& entry, const char* reason) {
+    const char* what = entry.IsDirectory() ? "Folder" : "File";
+    state.CopyErrorList.push_back(GetNow().Format(kTimeSecondPattern) + "  " + what + " >" +
+                                  VisibleName(entry.Name) + "< in " + dir + " not backed up: " + reason);
+}
+
+}  // namespace
+
+void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirUpperIn) {
+    std::string dir = dirIn;
+    std::string dirUpper = dirUpperIn;
+
+    ExtendPatternsNaming(Path.ExcludeList, dirUpper);
+    ExtendPatternsNaming(Path.ForceList, dirUpper);
+
+    DirectorySearch search;
+    FileInfo entry;
+    bool found = search.First(dir + "\\*.*", entry);
+    bool singleFile = false;
+    // Only the source path itself may name a single file. A subdirectory that cannot be listed (gone
+    // since its parent was listed, or unreadable) simply holds nothing.
+    if (!found && dir == Path.SourcePath) {
+        found = search.First(dir, entry);
+        if (found) {
+            singleFile = true;
+            SingleFileSource = true;
+            size_t separator = dir.rfind('\\');
+            dir = separator == std::string::npos ? std::string() : dir.substr(0, separator);
+            dirUpper = ToUpperPath(dir);
+        }
+    }
+
+    for (; found; found = search.Next(entry)) {
+        State.Tick();
+        if (entry.IsDirectory()) {
+            if (entry.Name == "." || entry.Name == "..") {
+                continue;
+            }
+            if (!Path.IncludeSubdirs || singleFile) {
+                continue;
+            }
+            // A link to a directory is never followed: it could lead out of the tree or around in a
+            // circle. Only real directories are walked.
+            if (!entry.MayEnter()) {
+                continue;
+            }
+            const std::string subUpper = dirUpper + "\\" + ToUpperPath(entry.Name);
+            // With force patterns every directory is walked: a forced file may lie below an excluded one.
+            if (Path.ForceList.IsEmpty() && AnyPatternMatches(Path.ExcludeList, subUpper)) {
+                continue;
+            }
+            if (const char* reason = UnusableNameReason(entry.Name)) {
+                ReportUnusableName(State, dir, entry, reason);
+                continue;
+            }
+            ScanDirectory(dir + "\\" + entry.Name, subUpper);
+            continue;
+        }
+
+        const std::string fileUpper = dirUpper + "\\" + ToUpperPath(entry.Name);
+        bool included = !AnyPatternMatches(Path.ExcludeList, fileUpper);
+        if (!included && AnyPatternMatches(Path.ForceList, fileUpper)) {
+            included = true;  // force patterns only bring back what an exclude pattern removed
+        }
+        if (Compress && fileUpper.starts_with(kStagingFolderUpper)) {
+            included = false;
+        }
+        if (!included) {
+            continue;  // not listed at all, so the control file forgets it
+        }
+        if (const char* reason = UnusableNameReason(entry.Name)) {
+            ReportUnusableName(State, dir, entry, reason);
+            continue;
+        }
+
+        auto* file = CurrentFiles.Append(new FileEntry);
+        std::string name = entry.Name;
+        // The file lands directly in the set directory when it lies in the source root or is the single
+        // source file; there its own name would be taken by the set's copy of the control file.
+        if ((singleFile || dir == Path.SourcePath) && name == kControlFileName) {
+            name = std::string(kCopyNamePrefix) + kControlFileName;
+            file->StoredAsCopyName = true;
+        }
+        // The name is kept exactly as found, blanks included: trimmed, it would name another file.
+        file->Path = dir + "\\" + name;
+        file->PathUpper = ToUpperPath(file->Path);
+        file->Size = entry.Size;
+        file->Time = TimeValue::FromSeconds(entry.ModificationTime);
+        if (file->Time.Seconds() < kEarliestFileTime) {
+            file->Time = TimeValue(kEarliestFileTime);
+        }
+        if (LatestFileTime < file->Time) {
+            LatestFileTime = file->Time;
+        }
+
+        // Only the recorded time and a pending mark decide, never the archive attribute. A time that went
+        // back (an older version restored) is no change. Times before 2000 are compared by the day,
+        // later ones by the minute, the precision the control file keeps.
+        const FileEntry* previous = FindPrevious(*file);
+        if (previous == nullptr || previous->Pending) {
+            file->ToCopy = true;
+        } else if (file->Time.Year() < 2000) {
+            file->ToCopy = IsEarlierDay(previous->Time, file->Time);
+        } else {
+            file->ToCopy = IsEarlierMinute(previous->Time, file->Time);
+        }
+        if (file->ToCopy) {
+            ++FilesToCopy;
+            if (LatestChange < file->Time) {
+                LatestChange = file->Time;
+            }
+        }
+    }
+}
+
+}  // namespace quillon
