@@ -117,21 +117,15 @@ TEST_F(ControlFileTest, ReadsEveryPartOfAWrittenFileInAnyOrder) {
     EXPECT_EQ(list[2].Path, "C:\\Data\\mail.pst");
     EXPECT_TRUE(list[2].Pending);
     EXPECT_FALSE(list[2].ToCopy);  // 'E' asks the scan to copy; the reader only notes it
-}
 
-TEST_F(ControlFileTest, StoredMarksAndArchiveNumbersOnlyWhenAskedFor) {
-    CLineArchive& archive = Open(kExample);
-    FileList list;
-    ReadFileList(archive, list.files, false, nullptr, false);
-    ASSERT_EQ(list.files.Count(), 3);
-    EXPECT_FALSE(list[0].Stored);
-    EXPECT_EQ(list[0].ZipNumber, 0);  // the number is read either way
-    EXPECT_TRUE(list[2].Pending);
-
-    // The highest number is only ever raised.
-    int32_t highest = 4;
-    FileList again;
-    ReadFileList(archive, again.files, true, &highest, false);
+    // Without 'X' marks (the start of a pass) archive numbers are still read; the highest number is
+    // only ever raised.
+    FileList unmarked;
+    highest = 4;
+    ReadFileList(archive, unmarked.files, false, &highest, false);
+    ASSERT_EQ(unmarked.files.Count(), 3);
+    EXPECT_FALSE(unmarked[0].Stored);
+    EXPECT_EQ(unmarked[0].ZipNumber, 0);
     EXPECT_EQ(highest, 4);
 }
 
@@ -315,6 +309,8 @@ TEST_F(ControlFileTest, DaylightSavingStateOfTheFileLeavesTimesAlone) {
         {"Quillon-Run -- Processing Time: 2003-11-24 18:05", true, "C:\\Data", false},
         {"Quillon-Run -- Processing Time: (DST)2003-08-01 10:00", false, "Data", true},
         {"Quillon-Run -- Processing Time: 2003-11-24 18:05", true, "", true},
+        {"Quillon-Run -- Processing Time: 2003-11-24 18:05", true, "\\\\server\\share", true},
+        {"Quillon-Run -- Processing Time: 2003-11-24 18:05", true, "Z:", false},
         {"Quillon-Run -- Processing Time: (DST)2003-08-01 10:00", true, "Data", false},  // same state
     };
     for (const Case& c : cases) {
@@ -333,22 +329,6 @@ TEST_F(ControlFileTest, DaylightSavingStateOfTheFileLeavesTimesAlone) {
             expected.push_back(std::string("*** Path error in Is_NTFS_Patition: >") + c.sourcePath + "<\n");
         }
         EXPECT_EQ(trace.Records(), expected);
-    }
-}
-
-TEST(IsNtfsPartitionTest, AnswersFalseAndTracesPathsWithoutADrive) {
-    struct Case {
-        const char* path;
-        bool traced;
-    } cases[] = {
-        {"C:\\Data", false},         {"Z:", false},   {"C", true}, {"", true},
-        {"\\\\server\\share", true}, {"CC:\\", true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string("path: \"") + c.path + "\"");
-        CaptureTrace trace;
-        EXPECT_FALSE(Is_NTFS_Patition(c.path));
-        EXPECT_EQ(trace.Records().size(), c.traced ? 1u : 0u);
     }
 }
 
