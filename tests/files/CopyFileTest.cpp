@@ -77,20 +77,15 @@ TEST_F(CopyFileTest, CopiesDataTimesAndCountsBytes) {
     EXPECT_EQ(counter, 110);
     EXPECT_EQ(AttributesOf("C:\\dst.txt"), kAttributeArchive);
 
-    WriteFile(C("empty"), "");
-    EXPECT_TRUE(Copy("C:\\empty", "C:\\empty-copy"));
-    EXPECT_TRUE(fs::exists(C("empty-copy")));
+    // Times before 1980 are raised to the end of 1979; an access time out of range takes the result.
+    ASSERT_TRUE(SetFileTimes("C:\\src.txt", 157766400, 157766400));
+    ASSERT_TRUE(Copy("C:\\src.txt", "C:\\old.txt"));
+    Stat old(C("old.txt"));
+    EXPECT_EQ(old.info.st_mtime, 315525978);  // 1979-12-31 22:06:18 UTC
+    EXPECT_EQ(old.info.st_atime, 315525978);
 }
 
-TEST_F(CopyFileTest, TimesBefore1980AreRaisedOnTheCopy) {
-    WriteFile(C("old.txt"), "x");
-    ASSERT_TRUE(SetFileTimes("C:\\old.txt", 157766400, 157766400));  // 1975
-    ASSERT_TRUE(Copy("C:\\old.txt", "C:\\old-copy.txt"));
-    Stat copy(C("old-copy.txt"));
-    EXPECT_EQ(copy.info.st_mtime, 315525978);  // 1979-12-31 22:06:18 UTC
-    EXPECT_EQ(copy.info.st_atime, 315525978);  // out of range: the modification time
-}
-
+// Each round overwrites the copy of the round before, read-only or not.
 TEST_F(CopyFileTest, CopiesLoseHiddenAndSystemAndGainArchive) {
     struct Case {
         uint32_t source;
@@ -111,19 +106,7 @@ TEST_F(CopyFileTest, CopiesLoseHiddenAndSystemAndGainArchive) {
         ASSERT_TRUE(Copy("C:\\src", "C:\\dst", c.markReadOnly)) << c.source;
         EXPECT_EQ(AttributesOf("C:\\dst"), c.copy) << c.source << " " << c.markReadOnly;
         EXPECT_EQ(AttributesOf("C:\\src"), c.source) << "the source is not touched";
-        EXPECT_EQ(ReadFile(C("dst")), "data");
-        // The next round overwrites the copy, read-only or not.
-        WriteFileAttributes("C:\\src", 0);
     }
-}
-
-TEST_F(CopyFileTest, AReadOnlyDestinationIsOverwritten) {
-    WriteFile(C("src"), "new content");
-    WriteFile(C("dst"), "old");
-    ASSERT_TRUE(WriteFileAttributes("C:\\dst", kAttributeReadOnly));
-    ASSERT_TRUE(Copy("C:\\src", "C:\\dst"));
-    EXPECT_EQ(ReadFile(C("dst")), "new content");
-    EXPECT_EQ(AttributesOf("C:\\dst"), kAttributeArchive);
 }
 
 TEST_F(CopyFileTest, ASourceThatShrinksFailsAndKeepsTheWholeChunksWritten) {
@@ -182,40 +165,18 @@ TEST_F(CopyFileTest, CopyingAFileOntoItselfUnderAnotherNameLeavesItWhole) {
     }
 }
 
-TEST_F(CopyFileTest, LinksToFilesAreCopiedAsTheirContent) {
-    WriteFile(C("real.txt"), "content");
-    fs::create_symlink(C("real.txt"), C("link.txt"));
-    ASSERT_TRUE(Copy("C:\\link.txt", "C:\\copy.txt"));
-    EXPECT_FALSE(fs::is_symlink(C("copy.txt")));
-    EXPECT_EQ(ReadFile(C("copy.txt")), "content");
-}
-
-TEST_F(CopyFileTest, ABufferWithoutRoomIsRefused) {
-    WriteFile(C("src"), "x");
-    std::vector<char> none;
-    EXPECT_FALSE(CopyFileWithBuffer("C:\\src", "C:\\dst", false, none.data(), 0));
-    EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
-    char one;
-    EXPECT_TRUE(CopyFileWithBuffer("C:\\src", "C:\\dst", false, &one, 1));
-    EXPECT_EQ(ReadFile(C("dst")), "x");
-}
-
-TEST_F(CopyFileTest, CreatingPathAndOwnBuffer) {
+TEST_F(CopyFileTest, NoBufferOrAMissingRootFailsAndMyCopyFileHasItsOwn) {
     WriteFile(C("Data/a.txt"), "abc");
-    fs::create_directories(C("Backup"));
-    buffer.assign(1000, '\0');
-    EXPECT_TRUE(CopyFileCreatingPath("C:\\Data\\a.txt", "C:\\Backup\\2003-11-24\\Data\\a.txt", false,
-                                     buffer.data(), 1000, 9, &counter));
-    EXPECT_EQ(ReadFile(C("Backup/2003-11-24/Data/a.txt")), "abc");
+    EXPECT_FALSE(CopyFileWithBuffer("C:\\Data\\a.txt", "C:\\dst", false, nullptr, 0));  // would never advance
+    EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
     // A root that is missing below the start position is not created: the copy fails instead.
+    buffer.assign(1000, '\0');
     EXPECT_FALSE(CopyFileCreatingPath("C:\\Data\\a.txt", "C:\\Gone\\x\\a.txt", false, buffer.data(), 1000, 7,
                                       &counter));
     EXPECT_FALSE(fs::exists(C("Gone")));
-
-    EXPECT_TRUE(MyCopyFile("C:\\Data\\a.txt", "C:\\Backup\\Quillon.txt", true));
-    EXPECT_EQ(ReadFile(C("Backup/Quillon.txt")), "abc");
-    EXPECT_TRUE(GetFileAttribute("C:\\Backup\\Quillon.txt", kAttributeReadOnly));
-    EXPECT_TRUE(MyCopyFile("C:\\Data\\a.txt", "C:\\Backup\\Quillon.txt", false));  // read-only: replaced
+    EXPECT_TRUE(MyCopyFile("C:\\Data\\a.txt", "C:\\Quillon.txt", true));
+    EXPECT_TRUE(GetFileAttribute("C:\\Quillon.txt", kAttributeReadOnly));
+    EXPECT_EQ(ReadFile(C("Quillon.txt")), "abc");
 }
 
 TEST_F(CopyFileTest, FilesBeyondFourGibibytesAreCopiedWholeAndStaySparse) {

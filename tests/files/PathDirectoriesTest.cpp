@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
 
-#include "platform/FaultInjection.h"
-#include "platform/LastError.h"
 #include "testing/Environment.h"
 #include "testing/TempDir.h"
 
@@ -51,17 +48,6 @@ TEST(PathDirectoriesTest, CreatesEveryDirectoryUpToTheLastBackslash) {
             EXPECT_FALSE(fs::is_directory(drives.DriveC() + "/" + dir)) << c.path << ": " << dir;
         }
     }
-}
-
-TEST(PathDirectoriesTest, AFailedCreationEndsWithTheSystemError) {
-    ScopedDriveMap drives;
-    ScopedFaults faults;
-    InjectFault(FileOperation::kCreateDirectory, 2, ENOSPC);
-    EXPECT_EQ(CreatePathDirectories("C:\\a\\b\\c\\", 0), -1);
-    EXPECT_EQ(GetLastError(), kErrorDiskFull);
-    EXPECT_TRUE(fs::is_directory(drives.DriveC() + "/a"));
-    EXPECT_FALSE(fs::exists(drives.DriveC() + "/a/b"));
-    EXPECT_EQ(CreatePathDirectories("C:\\a\\b\\c\\", 0), 9);
 }
 
 }  // namespace

