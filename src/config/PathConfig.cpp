@@ -3,6 +3,7 @@
 #include "config/AppProfile.h"
 #include "config/registrylit.h"
 #include "platform/Trace.h"
+#include "support/CodePage1252.h"
 #include "support/TextCase.h"
 #include "support/TimeText.h"
 
@@ -63,7 +64,7 @@ void LoadPatterns(const CAppProfile& profile, const std::string& section, const 
             break;
         }
         auto* entry = list.Append(new PatternEntry);
-        entry->Pattern = TrimBlanks(text);
+        entry->Pattern = Cp1252ToUtf8(TrimBlanks(text));
         entry->PatternUpper = ToUpperPath(entry->Pattern);
     }
 }
@@ -113,9 +114,10 @@ void LoadPathConfig(const CAppProfile& profile, PathConfig& config, std::atomic<
         }
         SourcePathRecord& record = *config.PathRecords.Append(new SourcePathRecord);
         record.PathIndex = i;
-        record.SourcePath = sourcePath;
-        record.SourcePathUpper = ToUpperPath(sourcePath);
-        record.DestPath = destPath;
+        // The registry holds code page 1252; names on disk are UTF-8.
+        record.SourcePath = Cp1252ToUtf8(sourcePath);
+        record.SourcePathUpper = ToUpperPath(record.SourcePath);
+        record.DestPath = Cp1252ToUtf8(destPath);
 
         record.NextRunTime =
             ParseRegistryMinuteTime(profile.GetProfileString(section, lit::kNextRunTime, ""));

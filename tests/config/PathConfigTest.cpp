@@ -245,6 +245,18 @@ TEST_F(PathConfigTest, PatternsAreTrimmedAndUpperCased) {
     EXPECT_EQ(record.ForceList.Get(0)->Pattern, "*.doc");
 }
 
+// The registry keeps code page 1252 (\xE4 is a-umlaut, \x80 the euro sign); the disk names files in UTF-8.
+TEST_F(PathConfigTest, PathsAndPatternsArriveInTheFormOfNamesOnDisk) {
+    Text("Path000", "SourcePath", "C:\\Dokumente \xE4\x80");
+    Text("Path000", "DestPath", "D:\\Sicherung \xFC");
+    Text("Path000", "Exclude000", "*\\\xC4rger*");
+    const SourcePathRecord& record = LoadOne();
+    EXPECT_EQ(record.SourcePath, "C:\\Dokumente \xC3\xA4\xE2\x82\xAC");
+    EXPECT_EQ(record.SourcePathUpper, "C:\\DOKUMENTE \xC3\xA4\xE2\x82\xAC");
+    EXPECT_EQ(record.DestPath, "D:\\Sicherung \xC3\xBC");
+    EXPECT_EQ(record.ExcludeList.Get(0)->Pattern, "*\\\xC3\x84rger*");
+}
+
 TEST_F(PathConfigTest, EachInstanceLoadsItsOwnPaths) {
     Path(0, "C:\\Quillon");
     CAppProfile third;
