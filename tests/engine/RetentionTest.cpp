@@ -1,0 +1,398 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/SourcePathRecord.h"
+#include "engine/BackupPass.h"
+#include "engine/RunState.h"
+#include "platform/FaultInjection.h"
+#include "platform/FileAttributes.h"
+#include "support/StringTable.h"
+#include "support/TimeText.h"
+#include "testing/CaptureTrace.h"
+#include "testing/Environment.h"
+#include "testing/FakeClock.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::CaptureTrace, testing::FakeClock, testing::ScopedDriveMap, testing::ScopedTimeZone;
+using testing::TempDir, testing::WriteFile;
+
+constexpr const char* kDest = "C:\\Backup\\Docs";
+
+struct Set {
+    std::string Date;  // "YYYY-MM-DD"
+    int32_t SizeKB = 1;
+    bool Full = false;
+};
+using Sets = std::vector<Set>;
+using Names = std::vector<std::string>;
+
+Sets Dated(std::initializer_list<const char*> dates) {
+    Sets sets;
+    for (const char* date : dates) {
+        sets.push_back({date});
+    }
+    return sets;
+}
+
+// The dates of the newest n sets.
+Names LastOf(const Sets& sets, size_t n) {
+    Names names;
+    for (size_t i = sets.size() - n; i < sets.size(); ++i) {
+        names.push_back(sets[i].Date);
+    }
+    return names;
+}
+
+// A clock that also plays the progress dialog: a question it finds open while the engine waits is
+// answered at once with Answer, so a test never hangs on a question it did not expect. Without an
+// Answer the question is left to another thread.
+class AnsweringClock : public FakeClock {
+  public:
+    explicit AnsweringClock(std::atomic<int32_t>& question) : question_(question) {}
+    void Sleep(int64_t milliseconds) override {
+        FakeClock::Sleep(milliseconds);
+        if (Answer && question_.load() > 0) {
+            asked_ = true;
+            question_.store(*Answer);
+        }
+    }
+    bool Asked() const { return asked_; }
+
+    std::optional<int32_t> Answer = 0;
+
+  private:
+    std::atomic<int32_t>& question_;
+    bool asked_ = false;
+};
+
+// One destination with real set folders (each holding a file in a subfolder) and a run on
+// 2003-11-24 at 10:00. DeleteEnabled is on; every rule is off until a test switches it on.
+struct Scene {
+    Scene() {
+        clock.Set(MakeTime(2003, 11, 24, 10, 0, 0).Seconds());
+        state.RunTime = GetNow();
+        path.DestPath = kDest;
+        path.DeleteEnabled = true;
+    }
+
+    std::string SetPath(const std::string& date) const { return std::string(kDest) + "\\" + date; }
+    std::string Native(const std::string& date) const { return drives.Native(SetPath(date)); }
+
+    // Appends the sets to SavedBackups, oldest first, and creates their folders.
+    void Add(const Sets& sets) {
+        for (const Set& set : sets) {
+            WriteFile(Native(set.Date) + "/sub/file.txt", "data");
+            pass.SavedBackups.Append(new SavedBackup{ParseDateTime(set.Date), set.Full, set.SizeKB});
+        }
+    }
+
+    static PatternEntry* Pattern(const char* text) {
+        auto* entry = new PatternEntry;
+        entry->Pattern = text;
+        return entry;
+    }
+
+    Names Listed() const {
+        Names names;
+        for (const SavedBackup* set : pass.SavedBackups) {
+            names.push_back(set->Date.Format(kDatePattern));
+        }
+        return names;
+    }
+
+    Names OnDisk() const {
+        Names names;
+        for (const auto& entry : fs::directory_iterator(drives.Native(kDest))) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    ScopedDriveMap drives;
+    RunState state;
+    AnsweringClock clock{state.DeleteQuestion};
+    SourcePathRecord path;
+    BackupPass pass{state, path};
+};
+
+class RetentionTest : public ::testing::Test {
+  protected:
+    ScopedTimeZone zone{"Europe/Berlin"};
+};
+
+// --- Which sets the rules delete -------------------------------------------------------------------
+
+// The rules of a path; a rule without a value is not active.
+struct Rules {
+    std::optional<int32_t> delAfterBackups{}, delAfterDays{}, delAfterMemory{}, keepBackups{}, keepDays{},
+        keepFull{};
+    const char* exclude = nullptr;
+    const char* force = nullptr;
+    bool enabled = true;
+
+    void ApplyTo(SourcePathRecord& p) const {
+        auto set = [](const std::optional<int32_t>& rule, bool& active, int32_t& value) {
+            active = rule.has_value();
+            value = rule.value_or(value);
+        };
+        p.DeleteEnabled = enabled;
+        set(delAfterBackups, p.DelAfterBackupsActive, p.DelAfterBackups);
+        set(delAfterDays, p.DelAfterDaysActive, p.DelAfterDays);
+        set(delAfterMemory, p.DelAfterMemoryActive, p.DelAfterMemory);
+        set(keepBackups, p.KeepBackupsActive, p.KeepBackups);
+        set(keepDays, p.KeepDaysActive, p.KeepDays);
+        set(keepFull, p.KeepFullBackupsActive, p.KeepFullBackups);
+        if (exclude != nullptr) {
+            p.ExcludeList.Append(Scene::Pattern(exclude));
+        }
+        if (force != nullptr) {
+            p.ForceList.Append(Scene::Pattern(force));
+        }
+    }
+};
+
+TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
+    Sets twelve;
+    for (int day = 1; day <= 12; ++day) {
+        twelve.push_back({MakeTime(2003, 11, day, 0, 0, 0).Format(kDatePattern)});
+    }
+    const Sets aroundDay30 = Dated({"2003-10-01", "2003-10-24", "2003-10-25", "2003-11-24"});
+    const Sets sized = {{"2003-11-01", 60000}, {"2003-11-02", 30000}, {"2003-11-03", 50000}};
+    const Sets oneFull = {{"2003-11-01", 1, true}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04"}};
+    const Sets fullInMiddle = {
+        {"2003-11-01", 1, true}, {"2003-11-02"}, {"2003-11-03", 1, true}, {"2003-11-04"}, {"2003-11-05"}};
+    const Sets three = Dated({"2003-11-01", "2003-11-02", "2003-11-03"});
+    const Sets bigNewest = {{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03", 20000}};
+
+    struct Case {
+        const char* name;
+        Rules rules;
+        Sets sets;
+        Names remaining;
+    };
+    const Case cases[] = {
+        {"12 sets, 10 allowed", {.delAfterBackups = 10}, twelve, LastOf(twelve, 10)},
+        {"... with KeepBackups 11", {.delAfterBackups = 10, .keepBackups = 11}, twelve, LastOf(twelve, 11)},
+        {"deletion switched off", {.delAfterBackups = 1, .enabled = false}, twelve, LastOf(twelve, 12)},
+        {"30 days: the sets before 2003-10-25 go", {.delAfterDays = 30}, aroundDay30, LastOf(aroundDay30, 2)},
+        {"... with KeepDays 60", {.delAfterDays = 30, .keepDays = 60}, aroundDay30, LastOf(aroundDay30, 4)},
+        {"... with KeepDays 31", {.delAfterDays = 30, .keepDays = 31}, aroundDay30, LastOf(aroundDay30, 3)},
+        {"100 MB: 50 and 30 fit, the 60 behind not", {.delAfterMemory = 100}, sized, LastOf(sized, 2)},
+        {"140 MB: exactly full still fits", {.delAfterMemory = 140}, sized, LastOf(sized, 3)},
+        {"space and count agree on all but the newest: no question",
+         {.delAfterBackups = 1, .delAfterMemory = 10},
+         bigNewest,
+         LastOf(bigNewest, 1)},
+        {"KeepFullBackups 2 with one full set",
+         {.delAfterBackups = 1, .keepFull = 2},
+         oneFull,
+         LastOf(oneFull, 4)},
+        {"KeepFullBackups 1 keeps the newest full set and all after it",
+         {.delAfterBackups = 1, .keepFull = 1},
+         fullInMiddle,
+         LastOf(fullInMiddle, 3)},
+        {"without keep rules the newest set survives", {.delAfterBackups = 0}, three, LastOf(three, 1)},
+        {"a path that backs up nothing loses all", {.delAfterBackups = 0, .exclude = "*"}, three, {}},
+        {"... unless it forces a pattern",
+         {.delAfterBackups = 0, .exclude = "*", .force = "*.doc"},
+         three,
+         LastOf(three, 1)},
+        {"exclude *.* is not exclude *", {.delAfterBackups = 0, .exclude = "*.*"}, three, LastOf(three, 1)},
+        {"KeepBackups 0 lets all go", {.delAfterBackups = 0, .keepBackups = 0}, three, {}},
+        {"negative numbers ask for more sets than there are",
+         {.delAfterBackups = -5, .keepBackups = -5},
+         three,
+         {}},
+        {"extreme delete numbers",
+         {.delAfterBackups = INT32_MIN, .delAfterDays = INT32_MIN, .keepBackups = INT32_MIN},
+         three,
+         {}},
+        {"extreme keep numbers",
+         {.delAfterBackups = 0, .keepBackups = INT32_MAX, .keepDays = INT32_MAX},
+         three,
+         LastOf(three, 3)},
+        {"no sets at all", {.delAfterBackups = 0}, {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene scene;
+        c.rules.ApplyTo(scene.path);
+        fs::create_directories(scene.drives.Native(kDest));
+        scene.Add(c.sets);
+        scene.pass.DeleteOldBackups();
+        EXPECT_EQ(scene.Listed(), c.remaining);
+        EXPECT_EQ(scene.OnDisk(), c.remaining);
+        EXPECT_FALSE(scene.clock.Asked());
+        EXPECT_FALSE(scene.state.ErrorFlag);
+        EXPECT_TRUE(scene.state.CopyErrorList.empty());
+        EXPECT_EQ(scene.state.Texts.Read().Status,
+                  c.remaining.size() < c.sets.size() ? LoadText(kTextDeletingOldBackups) : "");
+    }
+}
+
+// --- The disk-space question ------------------------------------------------------------------------
+
+// Three small sets and a newest one of 20 MB with 10 MB allowed: only the newest would stay. The
+// dialog's timer, on its own thread, sees the question after the engine has waited a while and
+// answers once.
+TEST_F(RetentionTest, DiskSpaceQuestionIsAnsweredFromTheDialogThread) {
+    struct Case {
+        const char* name;
+        Rules rules;
+        int32_t answer;
+        Names remaining;
+    };
+    const Case cases[] = {
+        {"No: only what the count rule demands",
+         {.delAfterBackups = 3, .delAfterMemory = 10},
+         -1,
+         {"2003-11-02", "2003-11-03", "2003-11-04"}},
+        {"No without count or age rule: nothing",
+         {.delAfterMemory = 10},
+         -1,
+         {"2003-11-01", "2003-11-02", "2003-11-03", "2003-11-04"}},
+        {"Yes: all but the newest", {.delAfterBackups = 3, .delAfterMemory = 10}, 0, {"2003-11-04"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Scene scene;
+        scene.clock.Answer.reset();
+        c.rules.ApplyTo(scene.path);
+        scene.Add({{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04", 20000}});
+        std::atomic<bool> done{false};
+        std::atomic<bool> answered{false};
+        std::thread dialog([&] {
+            while (!done.load()) {
+                if (scene.state.DeleteQuestion.load() == 1 && scene.clock.Slept() >= 3000) {
+                    answered.store(true);
+                    scene.state.DeleteQuestion.store(c.answer);
+                    return;
+                }
+                std::this_thread::yield();
+            }
+        });
+        scene.pass.DeleteOldBackups();
+        done.store(true);
+        dialog.join();
+
+        EXPECT_TRUE(answered.load());
+        EXPECT_EQ(scene.clock.Slept() % 1000, 0);  // it waits in steps of a second, on the clock
+        EXPECT_EQ(scene.state.DeleteQuestion.load(), 0);
+        EXPECT_EQ(scene.Listed(), c.remaining);
+        EXPECT_EQ(scene.OnDisk(), c.remaining);
+    }
+}
+
+// --- Sets that stay in their turn -------------------------------------------------------------------
+
+// Three sets; the oldest is protected or fails. With one turn nothing goes, with two the second set
+// goes in its own turn: a newer set never takes the place of one that stays.
+struct TurnCase {
+    int32_t delAfterBackups;
+    Names remaining;
+};
+const TurnCase kTurnCases[] = {
+    {2, {"2003-11-01", "2003-11-02", "2003-11-03"}},
+    {1, {"2003-11-01", "2003-11-03"}},
+};
+
+TEST_F(RetentionTest, SetNotArchivedElsewhereStaysAndUsesUpItsTurn) {
+    for (const TurnCase& c : kTurnCases) {
+        SCOPED_TRACE(c.delAfterBackups);
+        Scene scene;
+        scene.path.DeleteOnlyArchived = true;
+        Rules{.delAfterBackups = c.delAfterBackups}.ApplyTo(scene.path);
+        scene.Add(Dated({"2003-11-01", "2003-11-02", "2003-11-03"}));
+        ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-01"), kAttributeArchive));
+        ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-02"), 0));  // archived elsewhere
+        ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-03"), 0));
+        scene.pass.DeleteOldBackups();
+        EXPECT_EQ(scene.Listed(), c.remaining);
+        EXPECT_EQ(scene.OnDisk(), c.remaining);
+        EXPECT_FALSE(scene.state.ErrorFlag);
+    }
+}
+
+TEST_F(RetentionTest, SetThatCannotBeDeletedIsReportedAndUsesUpItsTurn) {
+    for (const TurnCase& c : kTurnCases) {
+        SCOPED_TRACE(c.delAfterBackups);
+        CaptureTrace trace;
+        Scene scene;
+        Rules{.delAfterBackups = c.delAfterBackups}.ApplyTo(scene.path);
+        scene.Add(Dated({"2003-11-01", "2003-11-02", "2003-11-03"}));
+        ScopedFaults faults;
+        InjectFault(FileOperation::kDelete, 1, EIO);  // the first file of the oldest set
+        scene.pass.DeleteOldBackups();
+
+        EXPECT_EQ(scene.Listed(), c.remaining);
+        EXPECT_EQ(scene.OnDisk(), c.remaining);
+        EXPECT_TRUE(scene.state.ErrorFlag);
+        EXPECT_EQ(scene.state.CopyErrorList,
+                  (Names{"File >C:\\Backup\\Docs\\2003-11-01\\sub\\file.txt< could not be deleted.",
+                         "2003-11-24 10:00:00  Error deleting C:\\Backup\\Docs\\2003-11-01"}));
+        Names deleted;
+        if (c.remaining.size() == 2) {
+            deleted.push_back("--- C:\\Backup\\Docs\\2003-11-02 gel\xF6scht\n");
+        }
+        EXPECT_EQ(trace.Records(), deleted);
+        EXPECT_GE(scene.state.ActivityCounter.load(), c.delAfterBackups == 1 ? 3 : 1);
+    }
+}
+
+TEST_F(RetentionTest, DirectoryOfASetThatStaysIsNeverDeleted) {
+    // A damaged control file lists 2003-11-20 twice, the second time after the newest set.
+    Scene scene;
+    Rules{.delAfterBackups = 2}.ApplyTo(scene.path);
+    scene.Add(Dated({"2003-11-20", "2003-11-24", "2003-11-20"}));
+    scene.pass.DeleteOldBackups();
+    EXPECT_EQ(scene.Listed(), (Names{"2003-11-20", "2003-11-24", "2003-11-20"}));
+    EXPECT_TRUE(fs::exists(scene.Native("2003-11-20") + "/sub/file.txt"));
+}
+
+TEST_F(RetentionTest, DeletingASetNeverFollowsALinkOutOfIt) {
+    TempDir outside;
+    WriteFile(outside / "folder/keep.txt", "keep");
+    Scene scene;
+    Rules{.delAfterBackups = 1}.ApplyTo(scene.path);
+    fs::create_directories(scene.drives.Native(kDest));
+    // The oldest set is itself a link to a folder elsewhere; the second holds links that lead out.
+    fs::create_directory_symlink(outside / "folder", scene.Native("2003-11-01"));
+    scene.pass.SavedBackups.Append(new SavedBackup{ParseDateTime("2003-11-01"), false, 1});
+    scene.Add(Dated({"2003-11-02", "2003-11-03"}));
+    fs::create_directory_symlink(outside / "folder", scene.Native("2003-11-02") + "/sub/folder-link");
+    fs::create_symlink(outside / "folder/keep.txt", scene.Native("2003-11-02") + "/file-link");
+    scene.pass.DeleteOldBackups();
+    EXPECT_EQ(scene.Listed(), Names{"2003-11-03"});
+    EXPECT_EQ(scene.OnDisk(), Names{"2003-11-03"});
+    EXPECT_EQ(testing::ReadFile(outside / "folder/keep.txt"), "keep");
+}
+
+// --- Vanished sets ----------------------------------------------------------------------------------
+
+TEST_F(RetentionTest, DropVanishedSetsForgetsSetsWhoseFolderIsGone) {
+    Scene scene;
+    scene.Add(Dated({"2003-11-01", "2003-11-02", "2003-11-03", "2003-11-04", "2003-11-05"}));
+    fs::remove_all(scene.Native("2003-11-02"));
+    fs::remove_all(scene.Native("2003-11-03"));           // two in a row: the second is examined too
+    fs::remove_all(scene.Native("2003-11-04") + "/sub");  // empty, but there
+    fs::remove_all(scene.Native("2003-11-05"));
+    scene.pass.DropVanishedSets();
+    EXPECT_EQ(scene.Listed(), (Names{"2003-11-01", "2003-11-04"}));
+    EXPECT_GE(scene.state.ActivityCounter.load(), 5);
+}
+
+}  // namespace
+}  // namespace quillon
