@@ -3,9 +3,10 @@
 //
 //   copy_durability_bench [folder] [small files] [large files] [large MiB] [rounds] [small max KiB]
 //
-// The folder (default: a new folder below /var/tmp, which lies on a real disk rather than in memory) must
-// be on the file system to measure. Each round copies the same source tree into a fresh destination in
-// three ways and prints the wall-clock times; the median round is what to quote.
+// The folder (default, also when given as "": a new folder below /var/tmp, which lies on a real disk
+// rather than in memory, removed at the end) must be on the file system to measure. Each round copies the
+// same source tree into a fresh destination in three ways and prints the wall-clock times; the median round
+// is what to quote.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -98,7 +99,8 @@ int main(int argc, char** argv) {
     int64_t largeMiB = argc > 4 ? std::atoll(argv[4]) : 32;
     int rounds = argc > 5 ? std::atoi(argv[5]) : 3;
     int64_t smallMaxKiB = std::max<int64_t>(argc > 6 ? std::atoll(argv[6]) : 64, 2);
-    if (folder.empty()) {
+    const bool ownFolder = folder.empty();
+    if (ownFolder) {
         std::string pattern = "/var/tmp/quillon-bench-XXXXXX";
         if (::mkdtemp(pattern.data()) == nullptr) {
             std::perror("mkdtemp");
@@ -159,7 +161,7 @@ int main(int argc, char** argv) {
                         times[times.size() / 2], times.front(), times.back());
         }
     }
-    if (argc <= 1) {
+    if (ownFolder) {
         fs::remove_all(folder);
     }
     return 0;
