@@ -3,8 +3,8 @@
 //   - a READONLY file (no write permission bit) cannot be deleted, whoever asks, root included;
 //   - creating a directory that exists, or a name taken by a file, fails with 183 (already exists);
 //   - deleting a symbolic link removes the link, never what it points to.
-// Every failure sets the last-error value to a Windows error number. All calls go through the fault
-// seam (platform/FaultInjection.h). Stateless; any thread.
+// Every failure sets the last-error value to a Windows error number. Creating, removing, deleting,
+// renaming and syncing pass the fault seam (platform/FaultInjection.h). Stateless; any thread.
 #pragma once
 
 #include <cstdint>
@@ -45,7 +45,9 @@ bool SyncFileSystem(const std::string& windowsPath);
 
 // Makes a whole batch of writes durable with one flush at its end. Open before the first write of the
 // batch: from then on every write-back error of the file system that holds the path, in whatever file,
-// makes Sync fail, even when the file was written back and closed long before. One object per thread.
+// makes Sync fail, even when the file was written back and closed long before (the kernel keeps such
+// errors per file system since Linux 5.8; older kernels report only those of files still open).
+// One object per thread.
 class FileSystemSync {
   public:
     FileSystemSync() = default;
