@@ -55,6 +55,13 @@ class BackupPass {
     void WriteControlFile(const std::string& tempName, const std::string& controlName,
                           const std::string& setDirectory);
 
+    // Reads what an earlier pass of the same day stored in setDirectory (its control file copy): the
+    // archive history, the files it holds (SetFiles) and its highest archive number.
+    void MergeSameDaySet(const std::string& setDirectory);
+    // After copying: every file the same-day set already held is listed as stored, and files that left
+    // the source since are kept in the list, so the control file describes the whole set.
+    void MergeSetFiles();
+
     // The entry of PreviousFiles recorded for the same file, or null for a new file. Tries the entry
     // behind the previous match first, as the lists are usually in the same order.
     FileEntry* FindPrevious(const FileEntry& current);
@@ -85,6 +92,20 @@ class BackupPass {
     bool SingleFileSource = false;
 
   private:
+    // Decides Compress for this pass's set: a set keeps the form it was begun in.
+    void ChooseStorageForm(const std::string& setDirectory);
+    // After a full disk: deletes a set this pass began and marks its files to be copied again. False
+    // when nothing was deleted.
+    bool DiscardIncompleteSet(const std::string& setDirectory, SavedBackup* set, bool setIsNew);
+    // Counts down to the next full backup, by runs or by days.
+    void ScheduleNextFullBackup(const SavedBackup* set);
+    // Removes set from SavedBackups and deletes it; nothing when it is no longer listed.
+    void RemoveSavedBackup(SavedBackup* set);
+    // Removes the control file and the destination folder; false (logged) when either stays.
+    bool RemoveEmptyDestination(const std::string& controlName);
+    // Stores NextRunTime, FB_NextTime, FullBackupNext, LastRunTime and LatestSaveDate of the path.
+    void StoreRunState(TimeValue date);
+
     // Index of PreviousFiles by exact path, built on first use.
     std::unordered_map<std::string_view, int32_t> previousIndex_;
     bool previousIndexBuilt_ = false;

@@ -1,0 +1,280 @@
+#include "engine/BackupPass.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "config/AppProfile.h"
+#include "config/PathConfig.h"
+#include "engine/RunAllPaths.h"
+#include "engine/RunState.h"
+#include "platform/FaultInjection.h"
+#include "platform/FileSystem.h"
+#include "support/TextCase.h"
+#include "support/TimeText.h"
+#include "testing/CaptureTrace.h"
+#include "testing/Environment.h"
+#include "testing/FakeClock.h"
+#include "testing/ScopedHives.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+using testing::ReadFile;
+using testing::WriteFile;
+
+TimeValue At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+    return MakeTime(year, month, day, hour, minute, second);
+}
+
+// A source tree C:\Data, its destination C:\Backup, a profile of its own, and runs at chosen times, each
+// prepared as the application prepares it: the configuration loaded from the registry anew.
+class BackupPassTest : public ::testing::Test {
+  protected:
+    BackupPassTest() : zone_("Europe/Berlin") {
+        profile_.BindProfile(0);
+        run_.Profile = &profile_;
+        run_.CopyBuffer.resize(kCopyBufferSize);
+        Set("SourcePath", "C:\\Data");
+        Set("DestPath", "C:\\Backup");
+        std::filesystem::create_directories(Native("C:\\Data"));
+    }
+
+    void Set(const std::string& entry, const std::string& text) {
+        ASSERT_TRUE(profile_.WriteProfileString("Path000", entry, text));
+    }
+    void Set(const std::string& entry, int32_t value) {
+        ASSERT_TRUE(profile_.WriteProfileInt("Path000", entry, value));
+    }
+    std::string Get(const std::string& entry) {
+        return profile_.GetProfileString("Path000", entry, "<none>");
+    }
+
+    std::string Native(const std::string& windowsPath) { return drives_.Native(windowsPath); }
+    // Writes a source file below C:\Data with the given modification time.
+    void Source(const std::string& relative, const std::string& contents, TimeValue modified) {
+        std::string path = "C:\\Data\\" + relative;
+        WriteFile(Native(path), contents);
+        ASSERT_TRUE(SetFileTimes(path, modified.Seconds(), modified.Seconds()));
+    }
+    bool Exists(const std::string& windowsPath) { return std::filesystem::exists(Native(windowsPath)); }
+    std::string Control() { return ReadFile(Native("C:\\Backup\\Quillon.txt")); }
+
+    void RunAt(TimeValue now, bool startedByWindows = false) {
+        clock_.Set(now.Seconds());
+        LoadPathConfig(profile_, run_.Paths, run_.ActivityCounter);
+        run_.RunTime = GetNow();
+        run_.RunDay = run_.RunTime;
+        TruncateToDay(run_.RunDay);
+        run_.StartedByWindows = startedByWindows;
+        run_.FirstErrorCode = 0;
+        run_.ErrorFlag = false;
+        run_.PassErrorLine.clear();
+        run_.PassErrorMessage.clear();
+        run_.RunInProgress = true;
+        RunAllPaths(run_);
+        EXPECT_FALSE(run_.RunInProgress);
+    }
+
+    testing::ScopedTimeZone zone_;
+    testing::FakeClock clock_;
+    testing::ScopedDriveMap drives_;
+    testing::ScopedHives hives_;
+    CAppProfile profile_;
+    RunState run_;
+};
+
+TEST_F(BackupPassTest, AFirstRunCopiesEveryFileIntoAFullSetAndRecordsIt) {
+    Source("offer.doc", "offer", At(2003, 11, 20, 10, 0));
+    Source("old\\notes.txt", "notes", At(2003, 11, 23, 9, 30, 45));
+
+    RunAt(At(2003, 11, 24, 18, 5, 12));
+
+    // The set is named after the newest change; the copies are read-only, as configured by default.
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-23\\offer.doc")), "offer");
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-23\\old\\notes.txt")), "notes");
+    struct stat info;
+    ASSERT_EQ(stat(Native("C:\\Backup\\2003-11-23\\offer.doc").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0222, 0u);
+    EXPECT_EQ(Control(),
+              "Quillon-Run -- Processing Time: 2003-11-24 18:05   Latest File Change: 2003-11-23 09:30\r\n"
+              "0 runs until full backup\r\n"
+              "C:\\Data\r\n"
+              "# ===== Saved Backups:\r\n"
+              "2003-11-23 F         1 kBytes\r\n"
+              "# ===== Files:\r\n"
+              "X 2003-11-20 10:00  C:\\Data\\offer.doc\r\n"
+              "X 2003-11-23 09:30  C:\\Data\\old\\notes.txt\r\n");
+    // The set describes itself with a copy of the control file.
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-23\\Quillon.txt")), Control());
+    EXPECT_FALSE(Exists("C:\\Backup\\Quillon.TMP"));
+
+    EXPECT_EQ(Get("LastRunTime"), "2003-11-24 18:05:12");
+    EXPECT_EQ(Get("NextRunTime"), "2003-11-25 00:00");
+    EXPECT_EQ(Get("LatestSaveDate"), "2003-11-23 00:00");
+    EXPECT_EQ(profile_.GetProfileInt("Path000", "FullBackupNext", -1), 0);
+    EXPECT_EQ(run_.RunFilesCopied, 2);
+    EXPECT_TRUE(run_.CopyPerformed);
+    EXPECT_EQ(run_.FirstErrorCode, 0);
+    EXPECT_FALSE(run_.ErrorFlag);
+    EXPECT_EQ(run_.LatestSetDate, At(2003, 11, 23));
+}
+
+TEST_F(BackupPassTest, AFirstRunWithoutCopyOnFirstRunOnlyRecordsTheFiles) {
+    Set("Flags", 0x400 | 0x20);  // full backups scheduled, no copy on the first run
+    Source("a.txt", "a", At(2003, 11, 20, 10, 0));
+
+    RunAt(At(2003, 11, 24, 18, 5));
+
+    EXPECT_FALSE(Exists("C:\\Backup\\2003-11-20"));
+    EXPECT_EQ(Control(),
+              "Quillon-Run -- Processing Time: 2003-11-24 18:05   Latest File Change: 2003-11-20 10:00\r\n"
+              "0 runs until full backup\r\n"
+              "C:\\Data\r\n"
+              "# ===== Saved Backups:\r\n"
+              "# ===== Files:\r\n"
+              "  2003-11-20 10:00  C:\\Data\\a.txt\r\n");
+    EXPECT_FALSE(run_.CopyPerformed);
+    EXPECT_EQ(Get("LatestSaveDate"), "<none>");
+}
+
+TEST_F(BackupPassTest, LaterRunsCopyOnlyWhatChangedAndMakeAFullSetEveryThirdRun) {
+    Set("FullBackupSep", 3);
+    Source("a.txt", "a", At(2003, 11, 20, 10, 0));
+    Source("b.txt", "b", At(2003, 11, 20, 10, 0));
+    RunAt(At(2003, 11, 20, 18, 0));  // run 1: new path, full
+
+    const char* kinds[] = {"I", "I", "F", "I"};
+    for (int day = 21; day <= 24; ++day) {
+        Source("b.txt", "b" + std::to_string(day), At(2003, 11, day, 9, 0));
+        RunAt(At(2003, 11, day, 18, 0));
+        std::string set = "C:\\Backup\\2003-11-" + std::to_string(day);
+        EXPECT_EQ(ReadFile(Native(set + "\\b.txt")), "b" + std::to_string(day));
+        bool full = std::string(kinds[day - 21]) == "F";
+        EXPECT_EQ(Exists(set + "\\a.txt"), full) << set;
+        EXPECT_NE(Control().find("2003-11-" + std::to_string(day) + " " + kinds[day - 21]), std::string::npos)
+            << Control();
+    }
+    EXPECT_NE(Control().find("  2003-11-20 10:00  C:\\Data\\a.txt"), std::string::npos) << Control();
+}
+
+TEST_F(BackupPassTest, AFullBackupIsDueWhenItsDayHasCome) {
+    Set("Flags", 0x20 | 0x80);  // scheduled by days
+    Set("FullBackupSepTage", 7);
+    Source("a.txt", "a", At(2003, 11, 1, 10, 0));
+    Source("b.txt", "b", At(2003, 11, 1, 10, 0));
+    RunAt(At(2003, 11, 1, 18, 0));
+    // The schedule counts whole intervals from the date recorded before (none: from 1970-01-01).
+    EXPECT_EQ(Get("FB_NextTime"), "2003-11-06 00:00");
+    EXPECT_NE(Control().find("Next scheduled full backup: 2003-11-06\r\n"), std::string::npos) << Control();
+
+    Source("b.txt", "b2", At(2003, 11, 5, 9, 0));
+    RunAt(At(2003, 11, 5, 18, 0));
+    EXPECT_FALSE(Exists("C:\\Backup\\2003-11-05\\a.txt"));
+
+    // Due once the day of FB_NextTime has passed: every file goes into the set.
+    Source("b.txt", "b3", At(2003, 11, 9, 9, 0));
+    RunAt(At(2003, 11, 9, 18, 0));
+    EXPECT_TRUE(Exists("C:\\Backup\\2003-11-09\\a.txt"));
+    EXPECT_EQ(Get("FB_NextTime"), "2003-11-13 00:00");
+}
+
+TEST_F(BackupPassTest, ASecondPassOnTheSameDayAddsToTheSameSet) {
+    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+    RunAt(At(2003, 11, 24, 10, 0));
+    Source("b.txt", std::string(5000, 'b'), At(2003, 11, 24, 11, 0));
+    RunAt(At(2003, 11, 24, 12, 0));
+
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\a.txt")), "a");
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\b.txt")), std::string(5000, 'b'));
+    std::string control = Control();
+    // One line for the set, its size taken from the folder, and both files marked as held by it.
+    EXPECT_EQ(control.find("2003-11-24 F"), control.rfind("2003-11-24 F")) << control;
+    EXPECT_NE(control.find("2003-11-24 F         5 kBytes"), std::string::npos) << control;
+    EXPECT_NE(control.find("X 2003-11-24 09:00  C:\\Data\\a.txt"), std::string::npos) << control;
+    EXPECT_NE(control.find("X 2003-11-24 11:00  C:\\Data\\b.txt"), std::string::npos) << control;
+}
+
+TEST_F(BackupPassTest, TheSetDateFollowsTheLastRunAndThePreviousDaySetting) {
+    Source("a.txt", "a", At(2003, 11, 20, 10, 0));
+    RunAt(At(2003, 11, 23, 20, 0), true);  // the path last ran on the 23rd
+
+    // Changed at 00:30 and started at login at 01:00: the set belongs to the day before.
+    Source("a.txt", "night", At(2003, 11, 24, 0, 30));
+    RunAt(At(2003, 11, 24, 1, 0), true);
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-23\\a.txt")), "night");
+
+    // Without the setting the same change is filed under its own day.
+    ASSERT_TRUE(profile_.WriteProfileInt("Settings", "Vortagsdatum", 0));
+    Source("a.txt", "night 2", At(2003, 11, 25, 0, 30));
+    RunAt(At(2003, 11, 25, 1, 0), true);
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-25\\a.txt")), "night 2");
+}
+
+TEST_F(BackupPassTest, AStartAtLoginSkipsAPathThatIsNotDueYet) {
+    ASSERT_TRUE(profile_.WriteProfileInt("Settings", "Vortagsdatum", 0));
+    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+    RunAt(At(2003, 11, 24, 10, 0), true);
+    Source("a.txt", "changed", At(2003, 11, 24, 11, 0));
+    RunAt(At(2003, 11, 24, 12, 0), true);  // NextRunTime is tomorrow's midnight
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\a.txt")), "a");
+    RunAt(At(2003, 11, 24, 13, 0), false);  // by hand it runs
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\a.txt")), "changed");
+}
+
+TEST_F(BackupPassTest, AFullDiskDeletesTheNewSetAndLeavesEveryFileToBeCopiedAgain) {
+    Source("a.txt", std::string(100, 'a'), At(2003, 11, 24, 9, 0));
+    Source("b.txt", std::string(100, 'b'), At(2003, 11, 24, 9, 0));
+    Source("c.txt", "c", At(2003, 11, 24, 9, 0));
+    {
+        // a.txt is written whole; the disk is full when b.txt is written.
+        ScopedFaults faults;
+        InjectFault(FileOperation::kWrite, 2, ENOSPC);
+        RunAt(At(2003, 11, 24, 10, 0));
+    }
+    EXPECT_EQ(run_.FirstErrorCode, 112);
+    EXPECT_FALSE(Exists("C:\\Backup\\2003-11-24"));
+    EXPECT_EQ(run_.PassErrorLine, std::string(21, ' ') + "Incomplete backup has been deleted");
+    std::string control = Control();
+    EXPECT_NE(control.find("E 2003-11-24 09:00  C:\\Data\\a.txt"), std::string::npos) << control;
+    EXPECT_NE(control.find("E 2003-11-24 09:00  C:\\Data\\b.txt"), std::string::npos) << control;
+    EXPECT_NE(control.find("E 2003-11-24 09:00  C:\\Data\\c.txt"), std::string::npos) << control;
+    EXPECT_EQ(control.find("2003-11-24 F"), std::string::npos) << control;
+
+    RunAt(At(2003, 11, 24, 11, 0));
+    EXPECT_EQ(run_.FirstErrorCode, 0);
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\a.txt")), std::string(100, 'a'));
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\b.txt")), std::string(100, 'b'));
+}
+
+TEST_F(BackupPassTest, ADestinationThatCannotBeCreatedEndsThePassWithoutWritingAnything) {
+    Set("DestPath", "Q:\\Backup");
+    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+    RunAt(At(2003, 11, 24, 10, 0));
+    EXPECT_EQ(run_.FirstErrorCode, 3);
+    EXPECT_EQ(run_.PassErrorMessage, "Error creating Q:\\Backup");
+    EXPECT_EQ(run_.PassErrorLine, std::string(21, ' ') + "Error Creating Q:\\Backup");
+    EXPECT_EQ(Get("LastRunTime"), "<none>");
+}
+
+TEST_F(BackupPassTest, ASingleFileSourceLandsDirectlyInTheSet) {
+    Set("SourcePath", "C:\\Data\\report.doc");
+    Source("report.doc", "report", At(2003, 11, 24, 9, 0));
+    Source("other.doc", "other", At(2003, 11, 24, 9, 0));
+    RunAt(At(2003, 11, 24, 10, 0));
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\report.doc")), "report");
+    EXPECT_FALSE(Exists("C:\\Backup\\2003-11-24\\other.doc"));
+}
+
+TEST_F(BackupPassTest, AnEmptySourceWithoutSetsLeavesNoDestinationBehind) {
+    Set("Flags", 0x400 | 0x20);
+    RunAt(At(2003, 11, 24, 10, 0));
+    EXPECT_FALSE(Exists("C:\\Backup"));
+    EXPECT_TRUE(run_.CopyErrorList.empty());
+}
+
+}  // namespace
+}  // namespace quillon
