@@ -3,7 +3,9 @@
 //
 // The array owns its slot storage, never the elements: an owner that wants them deleted deletes each
 // one itself (typically: delete Last(), RemoveLast(), until IsEmpty()). Capacity starts at 2 slots and
-// grows by 5 (2, 7, 12, ...). Not synchronised; one thread uses an array at a time.
+// grows by 5 (2, 7, 12, ...) while the array is small; from kLinearGrowthLimit slots on it grows by half
+// its size, so that the file list of a tree of 100 000 files is not copied 20 000 times while it is
+// built. Not synchronised; one thread uses an array at a time.
 #pragma once
 
 #include <cassert>
@@ -36,12 +38,13 @@ class PArray {
     T* Append(T* element) {
         assert(element != nullptr);
         if (capacity_ < count_ + 2) {
-            auto grown = std::make_unique<T*[]>(capacity_ + 5);
+            int32_t step = capacity_ < kLinearGrowthLimit ? 5 : capacity_ / 2;
+            auto grown = std::make_unique<T*[]>(capacity_ + step);
             for (int32_t i = 0; i <= count_; ++i) {
                 grown[i] = slots_[i];
             }
             slots_ = std::move(grown);
-            capacity_ += 5;
+            capacity_ += step;
         }
         slots_[count_++] = element;
         slots_[count_] = nullptr;
@@ -67,6 +70,9 @@ class PArray {
     }
 
     int32_t Capacity() const { return capacity_; }
+
+    // Capacity up to which the array grows by 5 slots at a time.
+    static constexpr int32_t kLinearGrowthLimit = 1002;
 
     // Range-for support over the elements.
     T* const* begin() const { return slots_.get(); }

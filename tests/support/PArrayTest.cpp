@@ -42,6 +42,24 @@ TEST(PArrayTest, GrowsByFiveSlotsKeepingElementsAndTerminator) {
     }
 }
 
+// A large list grows by half its size, so that building it costs a number of copies linear in its length.
+TEST(PArrayTest, LargeArraysGrowGeometrically) {
+    static int value = 0;
+    PArray<int> array;
+    int growths = 0;
+    int32_t capacity = array.Capacity();
+    for (int i = 0; i < 100000; ++i) {
+        array.Append(&value);
+        if (array.Capacity() != capacity) {
+            ++growths;
+            capacity = array.Capacity();
+        }
+    }
+    EXPECT_EQ(array.Count(), 100000);
+    EXPECT_EQ(array.Get(100000), nullptr);
+    EXPECT_LT(growths, 200 + 30);  // 200 steps of 5 up to 1002 slots, then few
+}
+
 TEST(PArrayTest, NeverDeletesItsElements) {
     int destroyed = 0;
     Counted a(destroyed), b(destroyed);
