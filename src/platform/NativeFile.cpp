@@ -82,6 +82,12 @@ bool NativeFile::OpenWrite(const std::string& windowsPath) {
     return fd_ >= 0;
 }
 
+bool NativeFile::OpenAppend(const std::string& windowsPath) {
+    Close();
+    fd_ = OpenRegularFile(windowsPath, O_WRONLY | O_CREAT | O_APPEND, nativePath_);
+    return fd_ >= 0;
+}
+
 int64_t NativeFile::Size() const {
     struct stat info;
     if (fd_ < 0 || ::fstat(fd_, &info) != 0) {

@@ -29,6 +29,10 @@ class NativeFile {
     // beginning. False when it does not exist or cannot be opened.
     bool OpenWrite(const std::string& windowsPath);
 
+    // Opens a regular file for appending, creating it when it is missing; every write lands at its
+    // end. False when it cannot be opened or created.
+    bool OpenAppend(const std::string& windowsPath);
+
     bool IsOpen() const { return fd_ >= 0; }
 
     // Length of the open file in bytes, or -1.

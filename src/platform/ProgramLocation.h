@@ -1,0 +1,15 @@
+// Where the running program and the user's state files live.
+// Stateless; any thread.
+#pragma once
+
+#include <string>
+
+namespace quillon {
+
+// The native folder of the running program's executable, without a trailing '/'; "" when unknown.
+std::string NativeProgramDirectory();
+
+// The folder for the user's state files: ${XDG_STATE_HOME:-$HOME/.local/state}/quillon (not created).
+std::string NativeStateDirectory();
+
+}  // namespace quillon
