@@ -14,6 +14,7 @@
 
 #include "config/PathConfig.h"
 #include "engine/ProgressTexts.h"
+#include "files/IbZip.h"
 #include "support/TimeValue.h"
 
 namespace quillon {
@@ -36,6 +37,10 @@ struct RunState {
     bool StartedByWindows = false;  // started with "/W"
     bool DaylightSaving = false;    // daylight-saving time is in effect today
     std::vector<char> CopyBuffer;   // the copy buffer of the run (1 000 000 bytes)
+
+    // The compression library: the user-interface thread opens it before the worker starts and closes
+    // it after the run; the worker packs and reads the archives of compressed sets through it.
+    IbZip ZipLibrary;
 
     // Set by RunAllPaths: 00:00:00 of the day before RunDay.
     TimeValue PreviousDay;
