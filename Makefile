@@ -1,8 +1,9 @@
 # Entry points for people and CI. `make run` and `make test` do all set-up on a fresh Debian 12 machine.
 JOBS ?= $(shell nproc)
+ROUNDS ?= 3
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build test run clean fuzz
+.PHONY: all deps build test run clean bench fuzz
 
 all: build
 
@@ -34,6 +35,11 @@ fuzz: deps
 		build-fuzz/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
 			build-fuzz/corpus/$$target fuzz/corpus/$$target; \
 	done
+
+# Benchmarks against cp -a, find and rsync on generated trees (build/bench-data, about 1.3 GiB).
+bench: build
+	@command -v rsync >/dev/null && command -v bc >/dev/null || bash scripts/install-deps.sh rsync bc
+	@bash bench/run.sh build/bin build/bench-data $(ROUNDS)
 
 run: build
 	@build/bin/quillon-run

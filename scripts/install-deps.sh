@@ -10,6 +10,8 @@ packages=(
   libsqlite3-dev sqlite3
   clang libclang-rt-dev llvm
 )
+# Further packages a make target needs only for itself (the benchmarks' peers, for example).
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

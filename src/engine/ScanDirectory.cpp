@@ -89,7 +89,7 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
     ExtendPatternsNaming(Path.ExcludeList, dirUpper);
     ExtendPatternsNaming(Path.ForceList, dirUpper);
 
-    DirectorySearch search;
+    DirectorySearch search(ListingScope::kFilesAndDirectories, AttributeDetail::kTypesOnly);
     FileInfo entry;
     bool found = search.First(dir + "\\*.*", entry);
     bool singleFile = false;

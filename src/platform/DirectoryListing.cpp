@@ -76,18 +76,27 @@ int64_t CreationOrModification(const struct statx& info) {
     return (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime.tv_sec : info.stx_mtime.tv_sec;
 }
 
-// Fills entry for the native path; false when the entry is not to be listed in scope (or is gone).
-bool Inspect(const std::string& nativePath, ListingScope scope, FileInfo& entry) {
+uint32_t AttributesOf(const std::string& nativePath, uint32_t mode, AttributeDetail detail) {
+    if (detail == AttributeDetail::kAll) {
+        return AttributesOfNative(nativePath, mode);
+    }
+    return (S_ISDIR(mode) ? kAttributeDirectory : 0) | ((mode & 0222) == 0 ? kAttributeReadOnly : 0);
+}
+
+// Fills entry for the native path, which is name below the open folder folderFd (or AT_FDCWD and the
+// whole path); false when the entry is not to be listed in scope (or is gone). Looking names up below
+// the open folder spares the kernel a walk of the whole path for every entry.
+bool Inspect(int folderFd, const char* name, const std::string& nativePath, ListingScope scope,
+             AttributeDetail detail, FileInfo& entry) {
     struct statx info;
-    if (::statx(AT_FDCWD, nativePath.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStatxMask, &info) !=
-        0) {
+    if (::statx(folderFd, name, AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStatxMask, &info) != 0) {
         SetLastErrorFromErrno(errno, nativePath);
         return false;
     }
     bool link = S_ISLNK(info.stx_mode);
     if (link) {
         struct statx target;
-        if (::statx(AT_FDCWD, nativePath.c_str(), AT_NO_AUTOMOUNT, kStatxMask, &target) == 0) {
+        if (::statx(folderFd, name, AT_NO_AUTOMOUNT, kStatxMask, &target) == 0) {
             info = target;
         } else if (scope == ListingScope::kFilesAndDirectories) {
             SetLastError(kErrorFileNotFound);  // a dangling link leads nowhere
@@ -98,11 +107,11 @@ bool Inspect(const std::string& nativePath, ListingScope scope, FileInfo& entry)
     if (S_ISREG(info.stx_mode)) {
         entry.Kind = EntryKind::kFile;
         entry.Size = static_cast<int64_t>(info.stx_size);
-        attributes |= AttributesOfNative(nativePath, info.stx_mode);
+        attributes |= AttributesOf(nativePath, info.stx_mode, detail);
     } else if (S_ISDIR(info.stx_mode)) {
         entry.Kind = EntryKind::kDirectory;
         entry.Size = 0;
-        attributes |= AttributesOfNative(nativePath, info.stx_mode);
+        attributes |= AttributesOf(nativePath, info.stx_mode, detail);
     } else if (scope == ListingScope::kWithOtherEntries) {
         entry.Kind = EntryKind::kOther;
         entry.Size = 0;
@@ -141,7 +150,7 @@ bool ListedBefore(const FileInfo& a, const FileInfo& b) {
 }
 
 bool ListMatching(const std::string& windowsDirectory, const std::string& pattern, ListingScope scope,
-                  std::vector<FileInfo>& entries) {
+                  AttributeDetail detail, std::vector<FileInfo>& entries) {
     std::string nativeDirectory;
     if (!ToNativePath(windowsDirectory, nativeDirectory)) {
         return false;
@@ -159,7 +168,8 @@ bool ListMatching(const std::string& windowsDirectory, const std::string& patter
         FileInfo entry;
         entry.Name = item->d_name;
         if (MatchesFilePattern(pattern, entry.Name) &&
-            Inspect(ChildPath(nativeDirectory, entry.Name), scope, entry)) {
+            Inspect(::dirfd(directory), item->d_name, ChildPath(nativeDirectory, entry.Name), scope, detail,
+                    entry)) {
             entries.push_back(std::move(entry));
         }
     }
@@ -181,7 +191,7 @@ bool LookUp(const std::string& windowsPath, ListingScope scope, FileInfo& entry)
         return false;
     }
     entry.Name = last;
-    return Inspect(native, scope, entry);
+    return Inspect(AT_FDCWD, native.c_str(), native, scope, AttributeDetail::kAll, entry);
 }
 
 }  // namespace
@@ -216,7 +226,7 @@ bool DirectorySearch::First(const std::string& windowsPattern, FileInfo& entry) 
             return false;
         }
         entries_.push_back(std::move(single));
-    } else if (!ListMatching(directory, last, scope_, entries_)) {
+    } else if (!ListMatching(directory, last, scope_, detail_, entries_)) {
         return false;
     }
     if (entries_.empty()) {
@@ -231,7 +241,7 @@ bool DirectorySearch::Next(FileInfo& entry) {
         SetLastError(18);  // ERROR_NO_MORE_FILES, as the end of a search reports on Windows
         return false;
     }
-    entry = entries_[next_++];
+    entry = std::move(entries_[next_++]);
     return true;
 }
 

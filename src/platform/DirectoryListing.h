@@ -51,9 +51,19 @@ enum class ListingScope {
     kWithOtherEntries,
 };
 
+// How much of the attributes a listing reads. kTypesOnly leaves out HIDDEN, SYSTEM and ARCHIVE, which
+// live in an extended attribute: one system call less per entry, for walks that need only names, sizes,
+// times and kinds (the scan of a source tree).
+enum class AttributeDetail {
+    kAll,
+    kTypesOnly,
+};
+
 class DirectorySearch {
   public:
-    explicit DirectorySearch(ListingScope scope = ListingScope::kFilesAndDirectories) : scope_(scope) {}
+    explicit DirectorySearch(ListingScope scope = ListingScope::kFilesAndDirectories,
+                             AttributeDetail detail = AttributeDetail::kAll)
+        : scope_(scope), detail_(detail) {}
 
     // Starts a search and gives its first entry. False when nothing matches: the last error is then 2
     // (no match) or 3 (the directory does not exist), and Next finds nothing.
@@ -64,6 +74,7 @@ class DirectorySearch {
 
   private:
     ListingScope scope_;
+    AttributeDetail detail_;
     std::vector<FileInfo> entries_;
     size_t next_ = 0;
 };

@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 namespace quillon {
 
@@ -17,6 +18,13 @@ int64_t FromLocalFields(std::tm& fields) {
 }
 
 void ReloadTimeZone() {
+    ::tzset();
+}
+
+void PinLocalTimeZone() {
+    if (std::getenv("TZ") == nullptr) {
+        ::setenv("TZ", ":/etc/localtime", 1);
+    }
     ::tzset();
 }
 

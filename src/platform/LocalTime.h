@@ -17,4 +17,9 @@ int64_t FromLocalFields(std::tm& fields);
 // Rereads the TZ variable (after a test changed it).
 void ReloadTimeZone();
 
+// With TZ unset the C library looks at /etc/localtime again at every conversion from calendar fields,
+// one system call per date of a control file. Naming the zone file in TZ once spares that; a change of
+// the system's zone is then seen at the next start. Call at start-up, before any other thread exists.
+void PinLocalTimeZone();
+
 }  // namespace quillon
