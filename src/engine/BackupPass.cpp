@@ -88,9 +88,16 @@ void BackupPass::Run() {
     if (!IsNewPath) {
         ReadFileList(control, PreviousFiles, false, nullptr, State.DaylightSaving);
     }
+    // Everything the pass needs of the control file is read now; its text need not stay in memory
+    // while the tree is scanned.
+    const int32_t recordedRunsUntilFull = ReadRunsUntilFull(control);
+    control.Close();
 
-    // 6.-7. What is there now, and which sets still exist.
+    // 6.-7. What is there now, and which sets still exist. Once every file is compared, the recorded
+    // list is no longer needed: it goes before the new control file is collected, which halves the
+    // memory a pass over a large tree takes at its peak.
     ScanDirectory(Path.SourcePath, Path.SourcePathUpper);
+    ForgetPreviousFiles();
     DropVanishedSets();
 
     // 8. Full backup by request or by the day schedule.
@@ -141,8 +148,7 @@ void BackupPass::Run() {
     }
 
     // 12.
-    RunsUntilFull = ReadRunsUntilFull(control);
-    control.Close();
+    RunsUntilFull = recordedRunsUntilFull;
     State.ZipNumber = -1;
 
     // 13. Copy into the set of the date.
@@ -368,6 +374,13 @@ void BackupPass::StoreRunState(TimeValue date) {
     if (FilesCopied > 0) {
         profile.WriteProfileString(section, lit::kLatestSaveDate, FormatRegistryMinuteTime(date));
     }
+}
+
+void BackupPass::ForgetPreviousFiles() {
+    previousIndex_.clear();  // its keys point into the entries
+    previousIndexBuilt_ = false;
+    previousCursor_ = 0;
+    DeleteAll(PreviousFiles);
 }
 
 // The files of a directory come sorted by name, as they were when the control file was written, so the

@@ -65,6 +65,8 @@ class BackupPass {
     // The entry of PreviousFiles recorded for the same file, or null for a new file. Tries the entry
     // behind the previous match first, as the lists are usually in the same order.
     FileEntry* FindPrevious(const FileEntry& current);
+    // Deletes PreviousFiles and the index over it, once the scan has compared every file.
+    void ForgetPreviousFiles();
 
     // --- Pass state ---
     RunState& State;
