@@ -7,6 +7,7 @@
 #include "config/registrylit.h"
 #include "engine/ControlFile.h"
 #include "engine/RunState.h"
+#include "engine/ZipCopy.h"
 #include "files/DeleteTree.h"
 #include "files/FileStatus.h"
 #include "files/PathDirectories.h"
@@ -53,7 +54,9 @@ void BackupPass::Run() {
     int32_t errorCode = 0;
     const std::string pathLine = "  " + LastComponent(Path.SourcePath);
 
-    // 1. Announce the path.
+    // 1. Announce the path. The scan already needs the path's storage form: it leaves out the staging
+    // folder of compressed sets.
+    Compress = Path.Compress;
     Trace("--- Bearbeite %s --", Path.SourcePath.c_str());
     State.Texts.SetStatus(LoadText(kTextSearchingChangedFiles));
     State.Texts.SetPath(pathLine);
@@ -264,11 +267,9 @@ void BackupPass::ChooseStorageForm(const std::string& setDirectory) {
     Compress = Path.Compress;
     if (Compress && FileExists(setDirectory + "\\" + kControlFileName)) {
         Compress = false;
-    } else if (!Compress && FileExists(setDirectory + "\\QuillonData_000.Zip")) {
+    } else if (!Compress && FileExists(setDirectory + "\\" + ArchiveFileName(0))) {
         Compress = true;
     }
-    // Compressed sets need the compression library, which this build does not bind yet: store plainly.
-    Compress = false;
 }
 
 // The set is deleted to give the space back. Its files were recorded with their new times; unless they

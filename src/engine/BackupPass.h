@@ -5,12 +5,14 @@
 // full and an incremental backup and the date of the set, copies the files into the dated set,
 // deletes old sets by the retention rules, rewrites the control file and stores the path's run state
 // in the registry. The steps live in files of their own (ScanDirectory.cpp, CopyMarkedFiles.cpp,
-// Retention.cpp, ControlFileWriter.cpp); BackupPass.cpp runs them in order.
+// Retention.cpp, ControlFileWriter.cpp, SameDayMerge.cpp, ZipCopy.cpp); BackupPass.cpp runs them in
+// order.
 //
 // Runs on the engine's worker thread. The pass owns its lists and empties them when it ends.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -22,6 +24,7 @@
 
 namespace quillon {
 
+class FileSystemSync;
 class SourcePathRecord;
 struct RunState;
 
@@ -55,12 +58,37 @@ class BackupPass {
     void WriteControlFile(const std::string& tempName, const std::string& controlName,
                           const std::string& setDirectory);
 
-    // Reads what an earlier pass of the same day stored in setDirectory (its control file copy): the
-    // archive history, the files it holds (SetFiles) and its highest archive number.
+    // Reads what an earlier pass of the same day stored in setDirectory (its control file copy, in a
+    // compressed set the one inside archive 000): the archive history, the files it holds (SetFiles)
+    // and its highest archive number.
     void MergeSameDaySet(const std::string& setDirectory);
     // After copying: every file the same-day set already held is listed as stored, and files that left
     // the source since are kept in the list, so the control file describes the whole set.
     void MergeSetFiles();
+
+    // --- Compressed sets (ZipCopy.cpp): files are staged in TempDirPath and packed into the numbered
+    // archives of the set directory, each archive written whole and flushed to the disk before its
+    // files count as stored. ---
+
+    // Prepares the staging of a compressed set: empties the staging folder, begins the next archive
+    // and sets the library up to pack the staging folder. False, logged, when there is no staging
+    // folder (also shown to the user) or no compression library: the caller then stores plain files.
+    bool StartZipCopy(const std::string& sourcePath, const std::string& setDirectory);
+    // Copies source into the staging folder under the entry's path from position cut on (see
+    // StagedName), closing the current archive first when the file does not fit into it. On success
+    // the entry is Stored in archive ZipNumber, which total (the pass's byte count) will count once
+    // the archive is written. On failure the last error tells why; a staging folder out of space
+    // closes the archive and tries once more (retry), and fails with 41 when even that fails.
+    bool StageFile(const std::string& source, FileEntry& entry, size_t cut, int64_t& total, bool retry);
+    // Packs the staged files into the current archive, flushes it and adds its length to total. An
+    // empty archive writes nothing. On failure the archive's files go back to pending, the error is
+    // logged and no later archive of the pass is written (ZipBroken). Empties the staging folder.
+    bool CloseArchive(int64_t& total);
+    // Adds the control file (a file name, packed under its last component) to the archive. A set on
+    // drive A is updated through a copy in the staging folder. False (last error set) on failure.
+    bool AddControlFileToArchive(const std::string& controlName, const std::string& archivePath);
+    // Where StageFile puts an entry: TempDirPath + the entry's path from cut on.
+    std::string StagedName(const FileEntry& entry, size_t cut) const;
 
     // The entry of PreviousFiles recorded for the same file, or null for a new file. Tries the entry
     // behind the previous match first, as the lists are usually in the same order.
@@ -93,6 +121,13 @@ class BackupPass {
     // file directly in the set directory, and no subdirectory is walked.
     bool SingleFileSource = false;
 
+    // The archive being filled (compressed sets): whether nothing is staged for it yet, and how many
+    // more bytes and files it takes. ZipBroken: an archive of this copy loop could not be written.
+    bool ArchiveEmpty = true;
+    int64_t ArchiveBytesLeft = 0;
+    int32_t ArchiveFilesLeft = 0;
+    bool ZipBroken = false;
+
   private:
     // Decides Compress for this pass's set: a set keeps the form it was begun in.
     void ChooseStorageForm(const std::string& setDirectory);
@@ -107,6 +142,20 @@ class BackupPass {
     bool RemoveEmptyDestination(const std::string& controlName);
     // Stores NextRunTime, FB_NextTime, FullBackupNext, LastRunTime and LatestSaveDate of the path.
     void StoreRunState(TimeValue date);
+
+    // TempDirPath, obtained on first use; false when the staging folder cannot be created.
+    bool HaveTempDirectory();
+    // Updates archivePath with the control file through the library; false (last error set) on
+    // failure.
+    bool PackControlFile(const std::string& controlName, const std::string& archivePath);
+
+    // Compressed sets: the set directory of the staging, the entries staged for the current archive,
+    // the error that broke an archive, and the flush of the set's file system, watched from the start
+    // of the staging so that a failed write-back of any archive is seen.
+    std::string zipSetDirectory_;
+    std::vector<FileEntry*> archiveFiles_;
+    int32_t zipError_ = 0;
+    std::unique_ptr<FileSystemSync> archiveSync_;
 
     // Index of PreviousFiles by exact path, built on first use.
     std::unordered_map<std::string_view, int32_t> previousIndex_;

@@ -6,6 +6,7 @@
 #include "engine/BackupPass.h"
 #include "engine/ControlFile.h"
 #include "engine/RunState.h"
+#include "engine/ZipCopy.h"
 #include "files/CopyFile.h"
 #include "files/FileStatus.h"
 #include "platform/DirectorySync.h"
@@ -15,7 +16,9 @@
 #include "platform/Trace.h"
 #include "support/ErrorText.h"
 #include "support/LineArchive.h"
+#include "support/MessageBox.h"
 #include "support/NumberText.h"
+#include "support/StringTable.h"
 #include "support/TimeText.h"
 
 namespace quillon {
@@ -121,10 +124,16 @@ void BackupPass::WriteControlFile(const std::string& tempName, const std::string
         return;
     }
     if (Compress) {
-        // Compressed set: the control file is added to the set's archive 000
-        // ("QuillonData_000.Zip" in setDirectory). A failure is reported as
-        // "%s  Zipped Controlfile >%s< could not be written" in CopyErrorList, traced, shown to the user
-        // and sets ErrorFlag. Until compressed sets are built a pass never runs with Compress set.
+        // A compressed set keeps its copy inside archive 000.
+        const std::string archive = setDirectory + "\\" + ArchiveFileName(0);
+        if (!AddControlFileToArchive(controlName, archive)) {
+            State.CopyErrorList.push_back(Stamp() + "  Zipped Controlfile >" + archive +
+                                          "< could not be written");
+            Trace("*** Zipped Controlfile >%s< could not be written\n", archive.c_str());
+            ShowMessageBox(std::string(LoadText(kTextTheFile)) + archive + LoadText(kTextCouldNotBeWritten),
+                           kMbOk);
+            State.ErrorFlag = true;
+        }
         return;
     }
     // A failed copy is not reported: the control file beside the sets is valid, and it is the one the

@@ -42,10 +42,10 @@ int32_t FailureCode() {
     return code != 0 ? code : kErrorNoSystemCode;
 }
 
-// The file a copy reads. A source-root "Quillon.txt" is listed under its copy name but read under its
-// own name; a compressed set stages it under the listed name.
-std::string SourceOf(const FileEntry& entry, bool compressedSet) {
-    if (!entry.StoredAsCopyName || compressedSet) {
+// The file a copy reads. A source-root "Quillon.txt" is listed, stored and staged under its copy name
+// but read under its own name: no file of the copy name exists in the source.
+std::string SourceOf(const FileEntry& entry) {
+    if (!entry.StoredAsCopyName) {
         return entry.Path;
     }
     size_t separator = entry.Path.rfind('\\');
@@ -63,13 +63,21 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
         }
     }
     State.BytesToCopy = bytesToCopy;
-    // A compressed set opens its staging here (StartZipCopy). When that fails, Compress is switched off
-    // in every path record for the rest of the run, and this loop stores plain files.
-    State.BytesCopied = 0;
-    int64_t total = 0;
     if (State.CopyBuffer.empty()) {
         State.CopyBuffer.resize(kCopyBufferSize);  // the run normally allocates it before the worker starts
     }
+    // A compressed set stages its files for the archives. Without staging, every path of the run
+    // stores plain files from now on.
+    if (Compress && !StartZipCopy(Path.SourcePath, setDirectory)) {
+        for (SourcePathRecord* record : State.Paths.PathRecords) {
+            record->Compress = false;
+        }
+        Path.Compress = false;
+        Compress = false;
+    }
+    State.BytesCopied = 0;
+    int64_t total = 0;
+    ZipBroken = false;
 
     // The copies are made durable together, with one flush of the destination's file system after the
     // last one. Watching that file system from before the first copy makes the flush report a failed
@@ -112,14 +120,16 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
         return false;
     };
 
-    // The source keeps its archive attribute until its copy is known to be on the disk, and after a full
-    // disk, whose set the pass discards, it keeps it for good.
+    // The source keeps its archive attribute until its copy is known to be on the disk (flushed copy or
+    // archive: Stored), and after a full disk, whose set the pass discards, it keeps it for good.
     auto resetArchiveBits = [&]() {
         if (!Path.ResetArchiveBit || errorCode == kErrorDiskFull) {
             return;
         }
-        for (const FileEntry* entry : copied) {
-            ChangeFileAttributes(SourceOf(*entry, Compress), 0, static_cast<uint8_t>(kAttributeArchive));
+        for (const FileEntry* entry : CurrentFiles) {
+            if (entry->ToCopy && entry->Stored) {
+                ChangeFileAttributes(SourceOf(*entry), 0, static_cast<uint8_t>(kAttributeArchive));
+            }
         }
     };
 
@@ -138,15 +148,19 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
         if (cut > entry->Path.size()) {
             cut = entry->Path.size();
         }
-        const std::string source = SourceOf(*entry, Compress);
-        const std::string destination = setDirectory + entry->Path.substr(cut);
+        const std::string source = SourceOf(*entry);
+        const std::string destination =
+            Compress ? StagedName(*entry, cut) : setDirectory + entry->Path.substr(cut);
 
-        // A compressed set stages the file instead (StageFile), into the archive being filled.
         bool ok = false;
         try {
-            ok = CopyFileCreatingPath(source, destination, Path.WriteProtectCopies, State.CopyBuffer.data(),
-                                      static_cast<int64_t>(State.CopyBuffer.size()), StartPosition,
-                                      &State.BytesCopied);
+            if (Compress) {
+                ok = StageFile(source, *entry, cut, total, false);  // into the archive being filled
+            } else {
+                ok = CopyFileCreatingPath(
+                    source, destination, Path.WriteProtectCopies, State.CopyBuffer.data(),
+                    static_cast<int64_t>(State.CopyBuffer.size()), StartPosition, &State.BytesCopied);
+            }
         } catch (const std::exception& error) {
             Trace("*** %s\n", error.what());
         }
@@ -157,7 +171,8 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
                 errorCode = FailureCode();
             }
             entry->CopyFailed = true;
-            if (IsDiskError(errorCode)) {
+            // Once an archive failed, no later one is written: the remaining files stay pending.
+            if (IsDiskError(errorCode) && !ZipBroken) {
                 // This file alone is affected (gone, locked, unreadable): log it and go on.
                 State.CopyErrorList.push_back(Stamp() + "  " + source);
                 State.CopyErrorList.push_back(kIndent + "==> " + destination);
@@ -176,26 +191,34 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
                                                    LoadText(kTextTo) + destination
                                              : " ";
             }
-            // A compressed set closes its archive here (CloseArchive).
+            if (Compress) {
+                CloseArchive(total);  // what is staged is still stored
+            }
             flushCopies();
             resetArchiveBits();
             return;
         }
 
         entry->Stored = true;
-        total += entry->Size;
-        copied.push_back(entry);
+        if (!Compress) {
+            total += entry->Size;  // an archive counts its own length once written
+            copied.push_back(entry);
+        }
         ++State.RunFilesCopied;
         if (entry->Time > State.LastAutoRunTime) {
             ++State.CountNewFiles;
             ++newFiles;
         }
         ++FilesCopied;
-        State.FilesStored = FilesCopied;
+        if (!Compress) {
+            State.FilesStored = FilesCopied;  // an archive's files count once it is written
+        }
     }
 
-    // A compressed set closes its last archive here (CloseArchive): the archive's size is added to the
-    // total, and FilesStored := FilesCopied.
+    if (Compress) {
+        CloseArchive(total);
+        State.FilesStored = FilesCopied;
+    }
     if (!flushCopies()) {
         return;
     }

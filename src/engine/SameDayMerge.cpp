@@ -3,8 +3,12 @@
 #include "engine/BackupPass.h"
 #include "engine/ControlFile.h"
 #include "engine/RunState.h"
+#include "engine/ZipCopy.h"
 #include "files/FileStatus.h"
+#include "files/IbZip.h"
+#include "platform/FileSystem.h"
 #include "support/LineArchive.h"
+#include "support/TimeText.h"
 
 namespace quillon {
 
@@ -12,14 +16,36 @@ void BackupPass::MergeSameDaySet(const std::string& setDirectory) {
     if (setDirectory.empty()) {
         return;
     }
-    const std::string setControl = setDirectory + "\\" + kControlFileName;
+    std::string setControl = setDirectory + "\\" + kControlFileName;
+    std::string extracted;  // the control file taken out of archive 000, removed after reading
     if (!FileExists(setControl)) {
-        // A compressed set keeps its control file inside archive 000; reading it from there needs the
-        // compression library, which this build does not bind yet.
-        return;
+        // A compressed set keeps its control file inside archive 000.
+        IbZip& zip = State.ZipLibrary;
+        if (zip.IB_UnZipArchiveFile(setDirectory + "\\" + ArchiveFileName(0)) <= 0) {
+            return;  // no compressed set either: nothing to merge
+        }
+        if (!HaveTempDirectory()) {
+            State.CopyErrorList.push_back(GetNow().Format(kTimeSecondPattern) +
+                                          "  Merge not possible (TempDirPath not available)");
+            return;
+        }
+        extracted = State.TempDirPath + kControlFileName;
+        DeleteFile(extracted);  // a stale one must not pass for this set's
+        zip.IB_UnZipExtractDir(State.TempDirPath);
+        zip.IB_UnZipFileSpec(kControlFileName);
+        zip.IB_UnZipUseStoredDirs(1);
+        zip.IB_Overwrite(1);
+        if (zip.IB_UnZip(0) < 1) {
+            return;
+        }
+        setControl = extracted;
     }
     CLineArchiveFile archive;
-    if (!archive.Open(setControl, false)) {
+    bool opened = archive.Open(setControl, false);  // reads the whole file at once
+    if (!extracted.empty()) {
+        DeleteFile(extracted);
+    }
+    if (!opened) {
         return;  // the pass goes on without it: the new files are added, the rest is not listed
     }
     ReadZipLines(archive, ZipLines);

@@ -1,0 +1,393 @@
+// Compressed sets end to end: whole runs over a source tree with the build's compression library, the
+// archives checked with unzip.
+#include "engine/ZipCopy.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "config/AppProfile.h"
+#include "config/SourcePathRecord.h"
+#include "engine/BackupPass.h"
+#include "engine/RunAllPaths.h"
+#include "engine/RunState.h"
+#include "platform/DriveMap.h"
+#include "platform/FaultInjection.h"
+#include "platform/FileSystem.h"
+#include "platform/LastError.h"
+#include "support/MessageBox.h"
+#include "support/TextCase.h"
+#include "testing/CaptureTrace.h"
+#include "testing/Environment.h"
+#include "testing/FakeClock.h"
+#include "testing/ScopedHives.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::WriteFile;
+
+constexpr int32_t kCompressed = 0x826;  // the default flags: scheduled full backups, compression
+constexpr int32_t kPlain = 0x026;
+
+TimeValue At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+    return MakeTime(year, month, day, hour, minute, second);
+}
+
+std::string Shell(const std::string& command, int* status = nullptr) {
+    std::string output;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    char buffer[4096];
+    for (size_t n; pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        output.append(buffer, n);
+    }
+    int result = pipe != nullptr ? ::pclose(pipe) : -1;
+    if (status != nullptr) {
+        *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+    }
+    return output;
+}
+
+std::string BuiltLibrary() {
+    const char* dir = std::getenv("QUILLON_TEST_BIN_DIR");
+    return dir != nullptr ? std::string(dir) + "/libib-zip.so" : "/nonexistent/libib-zip.so";
+}
+
+// The library reads the drive map from the environment: it gets the test's own.
+class ZipCopyTest : public ::testing::Test {
+  protected:
+    ZipCopyTest() {
+        previousPresenter_ = SetMessageBoxPresenter([this](const std::string& text, unsigned style) {
+            messages_.push_back(text);
+            return DefaultAnswer(style);
+        });
+        profile_.BindProfile(0);
+        run_.Profile = &profile_;
+        run_.CopyBuffer.resize(kCopyBufferSize);
+        Set("SourcePath", "C:\\Data");
+        Set("DestPath", "C:\\Backup");
+        fs::create_directories(Native("C:\\Data"));
+        EXPECT_TRUE(run_.ZipLibrary.Open()) << BuiltLibrary();
+    }
+    ~ZipCopyTest() override {
+        run_.ZipLibrary.Close();
+        SetMessageBoxPresenter(previousPresenter_);
+    }
+
+    void Set(const std::string& entry, const std::string& text) {
+        ASSERT_TRUE(profile_.WriteProfileString("Path000", entry, text));
+    }
+    void Set(const std::string& entry, int32_t value) {
+        ASSERT_TRUE(profile_.WriteProfileInt("Path000", entry, value));
+    }
+    std::string Native(const std::string& windowsPath) {
+        std::string native;
+        EXPECT_TRUE(ToNativePath(windowsPath, native)) << windowsPath;
+        return native;
+    }
+    void Source(const std::string& relative, const std::string& contents, TimeValue modified) {
+        const std::string path = "C:\\Data\\" + relative;
+        WriteFile(Native(path), contents);
+        ASSERT_TRUE(SetFileTimes(path, modified.Seconds(), modified.Seconds()));
+    }
+    bool Exists(const std::string& windowsPath) { return fs::exists(Native(windowsPath)); }
+    std::string Control(const std::string& dest = "C:\\Backup") {
+        return ReadFile(Native(dest + "\\Quillon.txt"));
+    }
+    bool HasLine(const std::string& text, const std::string& line) {
+        return text.find(line + "\r\n") != std::string::npos;
+    }
+
+    // The names in an archive, sorted, once `unzip -t` has found every entry intact.
+    std::vector<std::string> Entries(const std::string& archive) {
+        int status = -1;
+        const std::string native = Native(archive);
+        std::string test = Shell("unzip -tq '" + native + "' 2>&1", &status);
+        EXPECT_EQ(status, 0) << archive << ": " << test;
+        std::vector<std::string> names;
+        std::string listing = Shell("unzip -Z1 '" + native + "' 2>/dev/null");
+        for (size_t start = 0, end; (end = listing.find('\n', start)) != std::string::npos; start = end + 1) {
+            names.push_back(listing.substr(start, end - start));
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string Entry(const std::string& archive, const std::string& name) {
+        return Shell("unzip -p '" + Native(archive) + "' '" + name + "'");
+    }
+
+    void RunAt(TimeValue now) {
+        clock_.Set(now.Seconds());
+        LoadPathConfig(profile_, run_.Paths, run_.ActivityCounter);
+        run_.RunTime = GetNow();
+        run_.RunDay = run_.RunTime;
+        TruncateToDay(run_.RunDay);
+        run_.ErrorFlag = false;
+        run_.FirstErrorCode = 0;
+        run_.CopyErrorList.clear();
+        run_.RunInProgress = true;
+        RunAllPaths(run_);
+    }
+
+    testing::ScopedTimeZone zone_{"Europe/Berlin"};
+    testing::FakeClock clock_{0};
+    testing::ScopedDriveMap drives_;
+    testing::ScopedEnv drivesForLibrary_{"QUILLON_DRIVES", Drives().Folder()};
+    testing::ScopedEnv library_{"QUILLON_IBZIP", BuiltLibrary()};
+    testing::ScopedHives hives_;
+    CAppProfile profile_;
+    RunState run_;
+    std::vector<std::string> messages_;
+    MessageBoxPresenter previousPresenter_;
+};
+
+const std::string kSet = "C:\\Backup\\2003-11-24";
+const std::string kArchive0 = kSet + "\\QuillonData_000.Zip";
+const std::string kArchive1 = kSet + "\\QuillonData_001.Zip";
+
+TEST_F(ZipCopyTest, ArchiveZeroTakesTwentyFilesTheNextArchiveTheRestAndArchiveZeroTheControlFile) {
+    std::vector<std::string> first{"Quillon.txt"}, second;
+    for (int i = 1; i <= 25; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, i < 25 ? "f%02d.txt" : "sub\\f%02d.txt", i);
+        Source(name, "file " + std::to_string(i), At(2003, 11, 24, 9, 0));
+        std::string stored = name;
+        std::replace(stored.begin(), stored.end(), '\\', '/');
+        (i <= 20 ? first : second).push_back(stored);
+    }
+    std::sort(first.begin(), first.end());
+
+    RunAt(At(2003, 11, 24, 18, 5, 12));
+
+    EXPECT_EQ(Entries(kArchive0), first);
+    EXPECT_EQ(Entries(kArchive1), second);
+    EXPECT_FALSE(Exists(kSet + "\\QuillonData_002.Zip"));
+    EXPECT_EQ(Entry(kArchive1, "sub/f25.txt"), "file 25");
+    const std::string control = Control();
+    EXPECT_TRUE(HasLine(control, "C:\\Data\r\nZ001  2003-11-24 18:05:12")) << control;
+    EXPECT_TRUE(HasLine(control, "X 2003-11-24 09:00  Z000  C:\\Data\\f20.txt")) << control;
+    EXPECT_TRUE(HasLine(control, "X 2003-11-24 09:00  Z001  C:\\Data\\f21.txt")) << control;
+    EXPECT_EQ(Entry(kArchive0, "Quillon.txt"), control);
+    EXPECT_FALSE(Exists(kSet + "\\Quillon.txt"));
+    EXPECT_EQ(run_.RunFilesCopied, 25);
+    EXPECT_FALSE(run_.ErrorFlag);
+    EXPECT_TRUE(run_.CopyErrorList.empty());
+    EXPECT_TRUE(messages_.empty());
+}
+
+TEST_F(ZipCopyTest, AFileLargerThanAnArchiveSkipsTheEmptyFirstArchive) {
+    const std::string big = Native("C:\\Data\\big.bin");
+    WriteFile(big, "");
+    fs::resize_file(big, 40'000'000);  // sparse: only its length is large
+    ASSERT_TRUE(SetFileTimes("C:\\Data\\big.bin", At(2003, 11, 24, 9, 0).Seconds(),
+                             At(2003, 11, 24, 9, 0).Seconds()));
+
+    RunAt(At(2003, 11, 24, 18, 5, 12));
+
+    EXPECT_EQ(Entries(kArchive0), std::vector<std::string>{"Quillon.txt"});
+    EXPECT_EQ(Entries(kArchive1), std::vector<std::string>{"big.bin"});
+    EXPECT_TRUE(HasLine(Control(), "X 2003-11-24 09:00  Z001  C:\\Data\\big.bin")) << Control();
+    EXPECT_TRUE(HasLine(Control(), "Z001  2003-11-24 18:05:12"));
+}
+
+TEST_F(ZipCopyTest, ASecondPassOnTheSameDayContinuesTheNumberingAndKeepsTheEarlierFiles) {
+    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+    Source("b.txt", "b old", At(2003, 11, 24, 9, 0));
+    RunAt(At(2003, 11, 24, 18, 0, 0));
+    Source("b.txt", "b new", At(2003, 11, 24, 19, 0));
+    Source("c.txt", "c", At(2003, 11, 24, 19, 0));
+
+    RunAt(At(2003, 11, 24, 20, 0, 30));
+
+    const std::string control = Control();
+    EXPECT_TRUE(HasLine(control, "Z000  2003-11-24 18:00:00\r\nZ001  2003-11-24 20:00:30")) << control;
+    EXPECT_TRUE(HasLine(control, "X 2003-11-24 09:00  Z000  C:\\Data\\a.txt")) << control;
+    EXPECT_TRUE(HasLine(control, "X 2003-11-24 19:00  Z001  C:\\Data\\b.txt")) << control;
+    EXPECT_TRUE(HasLine(control, "X 2003-11-24 19:00  Z001  C:\\Data\\c.txt")) << control;
+    EXPECT_EQ(Entries(kArchive0), (std::vector<std::string>{"Quillon.txt", "a.txt", "b.txt"}));
+    EXPECT_EQ(Entries(kArchive1), (std::vector<std::string>{"b.txt", "c.txt"}));
+    EXPECT_EQ(Entry(kArchive0, "b.txt"), "b old");
+    EXPECT_EQ(Entry(kArchive0, "Quillon.txt"), control);
+}
+
+TEST_F(ZipCopyTest, ASetKeepsTheFormItWasBegunInWhenTheSettingChangesTheSameDay) {
+    struct Case {
+        int32_t first, second;
+        bool compressed;
+    };
+    for (Case c : {Case{kPlain, kCompressed, false}, Case{kCompressed, kPlain, true}}) {
+        SCOPED_TRACE(c.compressed ? "begun compressed" : "begun plain");
+        fs::remove_all(Native("C:\\Backup"));
+        Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+        Set("Flags", c.first);
+        RunAt(At(2003, 11, 24, 18, 0));
+        Source("b.txt", "b", At(2003, 11, 24, 19, 0));
+        Set("Flags", c.second);
+
+        RunAt(At(2003, 11, 24, 20, 0));
+
+        EXPECT_EQ(Exists(kSet + "\\b.txt"), !c.compressed);
+        EXPECT_EQ(Exists(kSet + "\\Quillon.txt"), !c.compressed);
+        EXPECT_EQ(Exists(kArchive0), c.compressed);
+        if (c.compressed) {
+            EXPECT_EQ(Entries(kArchive1), std::vector<std::string>{"b.txt"});
+            EXPECT_EQ(Entry(kArchive0, "Quillon.txt"), Control());
+        }
+        EXPECT_FALSE(run_.ErrorFlag);
+        fs::remove(Native("C:\\Data\\b.txt"));
+    }
+}
+
+TEST_F(ZipCopyTest, AnArchiveThatCannotBeWrittenLeavesItsFilesPendingAndStopsTheArchivesOfThePass) {
+    for (int i = 1; i <= 25; ++i) {
+        Source("f" + std::to_string(100 + i) + ".txt", "x", At(2003, 11, 24, 9, 0));
+    }
+    fs::create_directories(Native(kArchive0 + ".part"));  // where the library builds the archive
+    testing::CaptureTrace trace;
+
+    RunAt(At(2003, 11, 24, 18, 5, 12));
+
+    EXPECT_FALSE(Exists(kArchive0));
+    EXPECT_FALSE(Exists(kArchive1));
+    const std::string control = Control();
+    EXPECT_TRUE(HasLine(control, "E 2003-11-24 09:00  C:\\Data\\f101.txt")) << control;
+    EXPECT_TRUE(HasLine(control, "E 2003-11-24 09:00  C:\\Data\\f125.txt")) << control;
+    EXPECT_EQ(control.find("X "), std::string::npos) << control;
+    ASSERT_EQ(run_.CopyErrorList.size(), 2u);
+    EXPECT_EQ(run_.CopyErrorList[0], "2003-11-24 18:05:12  Error writing file >" + kArchive0 + "<");
+    EXPECT_EQ(run_.CopyErrorList[1],
+              "2003-11-24 18:05:12  Zipped Controlfile >" + kArchive0 + "< could not be written");
+    EXPECT_TRUE(trace.Contains("*** Error writing file >" + kArchive0 + "<\n"));
+    EXPECT_EQ(messages_, std::vector<std::string>{"The file >" + kArchive0 + "<\ncould not be written."});
+    EXPECT_TRUE(run_.ErrorFlag);
+    EXPECT_NE(run_.FirstErrorCode, 0);
+    EXPECT_EQ(run_.RunFilesCopied, 0);
+}
+
+TEST_F(ZipCopyTest, AStagingFolderOutOfSpaceClosesTheArchiveEarlyAndTriesTheFileOnce) {
+    struct Case {
+        const char* name;
+        bool sticky;
+    };
+    for (Case c : {Case{"full once", false}, Case{"full for good", true}}) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(Native("C:\\Backup"));
+        Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+        Source("b.txt", "b", At(2003, 11, 24, 9, 0));
+        SourcePathRecord path;
+        path.SourcePath = "C:\\Data";
+        BackupPass pass(run_, path);
+        FileEntry a, b;
+        a.Path = "C:\\Data\\a.txt";
+        b.Path = "C:\\Data\\b.txt";
+        a.Size = b.Size = 1;
+        fs::create_directories(Native(kSet));
+        run_.ZipNumber = -1;
+        ASSERT_TRUE(pass.StartZipCopy(path.SourcePath, kSet));
+        int64_t total = 0;
+        ASSERT_TRUE(pass.StageFile(a.Path, a, 7, total, false));
+
+        bool staged;
+        {
+            ScopedFaults faults;
+            InjectFault(FileOperation::kWrite, 1, ENOSPC, c.sticky);
+            staged = pass.StageFile(b.Path, b, 7, total, false);
+        }
+
+        EXPECT_EQ(Entries(kArchive0), std::vector<std::string>{"a.txt"});  // closed early
+        EXPECT_EQ(staged, !c.sticky);
+        EXPECT_EQ(b.CopyFailed, c.sticky);
+        if (c.sticky) {
+            EXPECT_EQ(GetLastError(), kErrorTempDirectoryFull);
+            EXPECT_FALSE(fs::exists(Native(run_.TempDirPath + "b.txt")));
+        } else {
+            EXPECT_EQ(b.ZipNumber, 1);
+            ASSERT_TRUE(pass.CloseArchive(total));
+            EXPECT_EQ(Entries(kArchive1), std::vector<std::string>{"b.txt"});
+        }
+    }
+}
+
+TEST_F(ZipCopyTest, WithoutTheLibraryTheRunIsToldOnceAndStoresPlainFiles) {
+    run_.ZipLibrary.Close();
+    testing::ScopedEnv missing("QUILLON_IBZIP", "/nonexistent/libib-zip.so");
+    EXPECT_FALSE(run_.ZipLibrary.Open());
+    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+
+    RunAt(At(2003, 11, 24, 18, 5, 12));
+
+    EXPECT_EQ(messages_, std::vector<std::string>{"Die Datei IB-ZIP.DLL konnte nicht initialisiert werden."});
+    EXPECT_EQ(ReadFile(Native(kSet + "\\a.txt")), "a");
+    EXPECT_EQ(ReadFile(Native(kSet + "\\Quillon.txt")), Control());
+    EXPECT_FALSE(Exists(kArchive0));
+    EXPECT_TRUE(HasLine(Control(), "X 2003-11-24 09:00  C:\\Data\\a.txt"));
+    EXPECT_EQ(run_.CopyErrorList, (std::vector<std::string>{
+                                      "2003-11-24 18:05:12  ZipCopy not possible (IB-ZIP.DLL not available)",
+                                      "                     Deactivate compression"}));
+}
+
+TEST_F(ZipCopyTest, AMergedArchiveWithNamesLeadingOutOfTheStagingFolderWritesNothingOutside) {
+    // Archive 000 of an earlier pass, with entries that climb out of any folder they are extracted to.
+    WriteFile(Native("C:\\Craft\\Quillon.txt"),
+              "Quillon-Run -- Processing Time: 2003-11-24 08:00\r\n0 runs until full backup\r\nC:\\Data\r\n"
+              "Z000  2003-11-24 08:00:00\r\n# ===== Saved Backups:\r\n# ===== Files:\r\n"
+              "X 2003-11-23 07:00  Z000  C:\\Data\\old.txt\r\n");
+    WriteFile(Native("C:\\Craft\\xx\\Quillon.txt"), "evil");
+    WriteFile(Native("C:\\Craft\\xx\\xx\\evil.txt"), "evil");
+    fs::create_directories(Native(kSet));
+    IbZip& zip = run_.ZipLibrary;
+    zip.IB_ZipFileSpec("C:\\Craft\\*.*");
+    zip.IB_ZipRecurseDirs(1);
+    zip.IB_ZipStoredDirNames(2);
+    zip.IB_ZipArchiveFile(kArchive0);
+    ASSERT_EQ(zip.IB_Zip(0), 3);
+    std::string bytes = ReadFile(Native(kArchive0));
+    int renamed = 0;
+    for (size_t at; (at = bytes.find("xx/")) != std::string::npos; ++renamed) {
+        bytes.replace(at, 3, "../");
+    }
+    ASSERT_EQ(renamed, 6);  // three names, each in its local header and in the central directory
+    WriteFile(Native(kArchive0), bytes);
+    fs::remove_all(Native("C:\\Craft"));
+    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+
+    RunAt(At(2003, 11, 24, 18, 5, 12));
+
+    const std::string control = Control();
+    EXPECT_TRUE(HasLine(control, "X 2003-11-23 07:00  Z000  C:\\Data\\old.txt")) << control;
+    EXPECT_TRUE(HasLine(control, "X 2003-11-24 09:00  Z001  C:\\Data\\a.txt")) << control;
+    for (const auto& file : fs::recursive_directory_iterator(drives_.DriveC())) {
+        EXPECT_NE(file.path().filename(), "evil.txt") << file.path();
+    }
+    EXPECT_FALSE(Exists("C:\\Temp\\Quillon.txt"));
+}
+
+TEST_F(ZipCopyTest, OnDriveATheControlFileIsAddedThroughACopyInTheStagingFolder) {
+    testing::TempDir floppy;
+    drives_.Map('A', floppy.Path());
+    Set("DestPath", "A:\\Backup");
+    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+    RunAt(At(2003, 11, 24, 18, 0));
+    Source("b.txt", "b", At(2003, 11, 24, 19, 0));
+
+    RunAt(At(2003, 11, 24, 20, 0));
+
+    const std::string archive = "A:\\Backup\\2003-11-24\\QuillonData_000.Zip";
+    EXPECT_EQ(Entries(archive), (std::vector<std::string>{"Quillon.txt", "a.txt"}));
+    EXPECT_EQ(Entry(archive, "Quillon.txt"), Control("A:\\Backup"));
+    EXPECT_EQ(Entries("A:\\Backup\\2003-11-24\\QuillonData_001.Zip"), std::vector<std::string>{"b.txt"});
+    EXPECT_FALSE(Exists("A:\\Backup\\2003-11-24\\QuillonData_000.TMP"));
+    EXPECT_FALSE(Exists(run_.TempDirPath + "QuillonData_000.Zip"));
+    EXPECT_FALSE(run_.ErrorFlag);
+}
+
+}  // namespace
+}  // namespace quillon
