@@ -85,6 +85,7 @@ bool CopyFileWithBuffer(const std::string& source, const std::string& destinatio
     }
     bool shortRead = false;
     bool holePending = false;  // chunks of zeros skipped since the last write
+    bool kernelCopy = true;
     int64_t position = 0;
     for (int64_t remaining = length; remaining > 0;) {
         int64_t chunk = std::min(remaining, bufferSize);
@@ -100,18 +101,36 @@ bool CopyFileWithBuffer(const std::string& source, const std::string& destinatio
                 return FailAndClose(in, out);
             }
         } else {
-            int64_t got = in.Read(buffer, chunk);
+            // The kernel copies the data itself where it can, which spares passing every byte through
+            // the buffer; elsewhere (another file system kind, an old kernel) the buffer serves.
+            int64_t got = NativeFile::kCopyNotSupported;
+            if (kernelCopy) {
+                if (holePending && !out.Seek(position)) {
+                    return FailAndClose(in, out);
+                }
+                got = out.CopyFrom(in, chunk);
+                kernelCopy = got != NativeFile::kCopyNotSupported;
+            }
+            if (!kernelCopy) {
+                got = in.Read(buffer, chunk);
+            }
             if (got < 0) {
                 return FailAndClose(in, out);
             }
             if (got < chunk) {
                 Trace("*** Read Error bei File %s\n", source.c_str());
                 shortRead = true;
+                // The kernel copy has written the piece it found; the copy keeps whole chunks only.
+                if (kernelCopy && got > 0 && !out.SetLength(position)) {
+                    return FailAndClose(in, out);
+                }
                 break;
             }
-            zeros = AllZero(buffer, chunk);
-            if (!zeros && ((holePending && !out.Seek(position)) || !out.WriteAll(buffer, chunk))) {
-                return FailAndClose(in, out);
+            if (!kernelCopy) {
+                zeros = AllZero(buffer, chunk);
+                if (!zeros && ((holePending && !out.Seek(position)) || !out.WriteAll(buffer, chunk))) {
+                    return FailAndClose(in, out);
+                }
             }
         }
         holePending = zeros;

@@ -140,6 +140,33 @@ bool NativeFile::WriteAll(const void* buffer, int64_t count) {
     return true;
 }
 
+int64_t NativeFile::CopyFrom(NativeFile& source, int64_t count) {
+    // Counted as the read and the write it replaces, so that faults land where they would.
+    if (InjectedFault(FileOperation::kRead) || InjectedFault(FileOperation::kWrite)) {
+        return -1;
+    }
+    int64_t done = 0;
+    while (done < count) {
+        ssize_t copied =
+            ::copy_file_range(source.fd_, nullptr, fd_, nullptr, static_cast<size_t>(count - done), 0);
+        if (copied < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (done == 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP)) {
+                return kCopyNotSupported;
+            }
+            SetLastErrorFromErrno(errno);
+            return -1;
+        }
+        if (copied == 0) {
+            break;  // the end of the source
+        }
+        done += copied;
+    }
+    return done;
+}
+
 int64_t NativeFile::NextData(int64_t offset) const {
     // Asking moves the file position; the next read or write must find it where it was.
     off_t current = ::lseek(fd_, 0, SEEK_CUR);

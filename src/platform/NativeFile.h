@@ -45,6 +45,13 @@ class NativeFile {
     // Writes all count bytes. False on any failure (a full disk among them).
     bool WriteAll(const void* buffer, int64_t count);
 
+    // Copies up to count bytes from source's position to this file's position inside the kernel, without
+    // passing them through the program, and advances both positions. Answers the bytes copied (fewer
+    // only at the end of the source), -1 on a failure (last error set), or kCopyNotSupported when
+    // the two files cannot be copied this way (then nothing was copied: read and write instead).
+    int64_t CopyFrom(NativeFile& source, int64_t count);
+    static constexpr int64_t kCopyNotSupported = -2;
+
     // The offset of the first byte at or after offset that holds data rather than a hole; the file's
     // length when only a hole follows (also when offset lies beyond the end). Where the file system
     // keeps no record of holes every byte counts as data. -1 on failure.
