@@ -29,6 +29,15 @@ class ProgressTexts {
         texts_.ShowRequested = true;
         ++texts_.Version;
     }
+    // Empties the three texts and withdraws the request to show, before the next run begins.
+    void Clear() {
+        std::lock_guard lock(mutex_);
+        texts_.Status.clear();
+        texts_.Path.clear();
+        texts_.Kind.clear();
+        texts_.ShowRequested = false;
+        ++texts_.Version;
+    }
     Snapshot Read() const {
         std::lock_guard lock(mutex_);
         return texts_;

@@ -27,6 +27,7 @@ enum MessageBoxStyle : unsigned {
     kMbDefButton2 = 0x100,
     kMbDefButton3 = 0x200,
     kMbDefMask = 0xF00,
+    kMbHelp = 0x4000,  // a Help button beside the others
 };
 
 // The button that closed a box.

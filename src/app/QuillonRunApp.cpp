@@ -1,0 +1,269 @@
+#include "app/QuillonRunApp.h"
+
+#include <exception>
+#include <new>
+#include <system_error>
+
+#include "app/CommandLine.h"
+#include "config/PathConfig.h"
+#include "config/Registrierung.h"
+#include "config/registrylit.h"
+#include "engine/RunAllPaths.h"
+#include "log/ErrorLog.h"
+#include "platform/Clock.h"
+#include "platform/LastError.h"
+#include "platform/ThreadPriority.h"
+#include "platform/Trace.h"
+#include "support/LineBufferPool.h"
+#include "support/TextCase.h"
+#include "support/TimeText.h"
+
+namespace quillon {
+namespace {
+
+using namespace registrylit;
+
+constexpr char kHelpFileName[] = "QL.HLP";
+constexpr int32_t kMaxWaitSeconds = 1'000'000;
+constexpr int kSemaphoreQuietPolls = 36;   // 3 minutes without a change: the holder is gone
+constexpr int kSemaphoreTotalPolls = 720;  // 1 hour at most
+constexpr int64_t kSemaphorePollMilliseconds = 5000;
+
+TimeValue DayOf(TimeValue t) {
+    TruncateToDay(t);
+    return t;
+}
+
+}  // namespace
+
+CQuillonRunApp::CQuillonRunApp(MessageLoop& loop, RunPresenter& presenter)
+    : Engine(RunAllPaths), loop_(loop), presenter_(presenter) {
+    Profile = this;
+}
+
+CQuillonRunApp::~CQuillonRunApp() {
+    JoinWorker();
+}
+
+int CQuillonRunApp::Run() {
+    if (InitInstance()) {
+        loop_.Run([this](uint32_t message) { OnThreadMessage(message); });
+    }
+    return ExitInstance();
+}
+
+void CQuillonRunApp::OnThreadMessage(uint32_t message) {
+    switch (message) {
+        case WM_SCHEDULE_WAIT:
+            OnScheduleWait();
+            break;
+        case WM_START_RUN:
+            OnStartRun();
+            break;
+        default:
+            break;
+    }
+}
+
+bool CQuillonRunApp::InitInstance() {
+    // Switches; later ones overwrite earlier ones, parsing stops at the first empty word.
+    std::string line = CommandLine;
+    for (std::string word = NextCommandLineWord(line); !word.empty(); word = NextCommandLineWord(line)) {
+        word = ToUpperPath(word);
+        if (word == "/W") {
+            StartedByWindows = true;
+        } else if (word == "/T") {
+            NoCounterReset = true;
+        } else if (word.size() == 2 && word[0] == '/' && word[1] >= '1' && word[1] <= '9') {
+            InstanceNumber = word[1] - '0';
+        } else if (word == "/F") {
+            // accepted without effect
+        } else {
+            Trace("*** Ung\xFCltiger Aufrufparameter: %s\n", word.c_str());
+        }
+    }
+
+    RunTime = GetNow();
+    RunDay = DayOf(RunTime);
+
+    BindProfile(InstanceNumber);
+    if (StartedByWindows) {
+        WriteProfileString(kDynData, kLastWindowsStartTime, RunTime.Format(kTimeSecondPattern));
+    }
+
+    std::string folder = ProgramDirectory();
+    HelpFilePath = folder.empty() ? kHelpFileName : folder + "\\" + kHelpFileName;
+
+    StartInstance = GetProfileInt(kDynData, kAktuellInstance, 0);
+    if (StartedByWindows) {
+        WriteProfileInt(kDynData, kRunningInstance, StartInstance);
+    }
+    LastAutoRunTime = ParseRegistryTime(GetRegistryString(HKEY_LOCAL_MACHINE, kLastAutoRunTimePath, ""));
+
+    waitWindow_ = std::make_unique<CWaitWindow>(*this);
+    DaylightSaving = IsDaylightSavingToday();
+    LargeFonts = presenter_.IsLargeFontSystem();
+    NoAutomaticRun = GetProfileInt(kSettings, kNoAutomaticRun, 0);
+
+    if (StartedByWindows && NoAutomaticRun != 0) {
+        return false;
+    }
+    WaitForSemaphore();
+    OnScheduleWait();
+    return true;
+}
+
+int CQuillonRunApp::ExitInstance() {
+    JoinWorker();
+    // Only the generation that is still current clears the entry: a newer instance owns it otherwise.
+    int32_t generation = GetProfileInt(kDynData, kAktuellInstance, 0);
+    if (StartedByWindows && generation == StartInstance) {
+        WriteProfileInt(kDynData, kRunningInstance, -1);
+    }
+    WriteProfileInt(kDynData, kLastRunStatus, RunStatus);
+
+    dialog_.reset();
+    closedDialog_.reset();
+    waitWindow_.reset();
+    FreeLineBuffers();
+    return 0;
+}
+
+void CQuillonRunApp::OnScheduleWait() {
+    RunAtTime = GetProfileInt(kSettings, kRunAtTime, 0);
+    if (RunAtTime == 0 || !StartedByWindows) {
+        loop_.PostThreadMessage(WM_START_RUN);
+        return;
+    }
+    RunTime = GetNow();
+    RunDay = DayOf(RunTime);
+    ScheduledRun = ParseRegistryTime(GetProfileString(kDynData, kRunTime, ""));
+
+    int64_t seconds = int64_t{ScheduledRun.Seconds()} - RunTime.Seconds();
+    if (seconds < 1) {
+        seconds = 1;
+    }
+    if (seconds > kMaxWaitSeconds) {
+        seconds = kMaxWaitSeconds;  // a longer wait is cut and looked at again when it ends
+    }
+    Trace("Beginning wait %d seconds (CurrentTime: %s  NextRun: %s)\n", static_cast<int>(seconds),
+          RunTime.Format(kTimeSecondPattern).c_str(), ScheduledRun.Format(kTimeSecondPattern).c_str());
+    loop_.SetTimer(*waitWindow_, CWaitWindow::kScheduleTimer, seconds * 1000);
+}
+
+void CQuillonRunApp::OnStartRun() {
+    // A second start while a run is under way would run two workers over one run state.
+    if (dialog_ != nullptr || worker_.joinable()) {
+        Trace("*** OnStartRun: Sicherung l\xE4uft noch\n");
+        return;
+    }
+
+    RunTime = GetNow();
+    RunDay = DayOf(RunTime);
+    FirstErrorCode = 0;
+    PassErrorLine.clear();
+    PassErrorMessage.clear();
+    DaylightSaving = IsDaylightSavingToday();
+    LastAutoRunTime = ParseRegistryTime(GetRegistryString(HKEY_LOCAL_MACHINE, kLastAutoRunTimePath, ""));
+    IsAutoRun = LastAutoRunTime < RunDay && (StartedByWindows || NoAutomaticRun != 0);
+    CountNewFiles = IsAutoRun ? GetRegistryInt(HKEY_LOCAL_MACHINE, kCountNewFilesPath, 0) : 0;
+
+    if (RunAtTime != 0 && StartedByWindows) {
+        int32_t generation = GetProfileInt(kDynData, kAktuellInstance, 0);
+        RunAtTime = GetProfileInt(kSettings, kRunAtTime, 0);
+        NoAutomaticRun = GetProfileInt(kSettings, kNoAutomaticRun, 0);
+        if (NoAutomaticRun != 0) {
+            RunAtTime = 0;
+        }
+        if (generation != StartInstance || RunAtTime == 0) {
+            Trace("Ende, weil diese Instanz nicht mehr ben\xF6tigt wird\n");
+            loop_.PostThreadMessage(WM_QUIT);
+            return;
+        }
+        ScheduledRun = ParseRegistryTime(GetProfileString(kDynData, kRunTime, ""));
+        if (RunTime < ScheduledRun) {
+            loop_.PostThreadMessage(WM_SCHEDULE_WAIT);  // woken early, or the wait was cut
+            return;
+        }
+        while (ScheduledRun <= RunTime) {
+            AddDays(ScheduledRun, 1);
+        }
+        WriteProfileString(kDynData, kRunTime, FormatRegistryTime(ScheduledRun));
+    }
+
+    WaitForSemaphore();
+    WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 1);
+
+    LoadPathConfig(*this, Paths, ActivityCounter);
+
+    closedDialog_.reset();
+    Texts.Clear();
+    dialog_ = std::make_unique<CQuillonDlg>(*this, presenter_.CreateProgressView(LargeFonts));
+    loop_.SetTimer(*dialog_, CQuillonDlg::kProgressTimer, CQuillonDlg::kProgressMilliseconds);
+
+    ZipLibrary.Open();
+
+    ErrorFlag = false;
+    Trace("\n");
+    // Without its buffer or its thread the run cannot begin; it then ends at the dialog's next tick
+    // with the error reported like any other, instead of taking the program down.
+    try {
+        CopyBuffer.assign(kCopyBufferSize, '\0');
+    } catch (const std::bad_alloc&) {
+        Trace("*** CopyBuffer: kein Speicher\n");
+        FirstErrorCode = kErrorNotEnoughMemory;
+        return;
+    }
+    RunInProgress.store(true);
+    StartWorker();
+}
+
+void CQuillonRunApp::StartWorker() {
+    try {
+        worker_ = std::thread([this] {
+            if (WorkerAtLowestPriority && !LowerThreadPriority()) {
+                Trace("** Priorit\xE4t des Sicherungs-Threads nicht gesenkt\n");
+            }
+            try {
+                Engine(*this);
+            } catch (const std::exception& error) {
+                Trace("*** Sicherungs-Thread: %s\n", error.what());
+                ErrorFlag = true;
+            }
+            RunInProgress.store(false, std::memory_order_release);
+        });
+    } catch (const std::system_error& error) {
+        Trace("*** Sicherungs-Thread nicht gestartet: %s\n", error.what());
+        FirstErrorCode = kErrorNotEnoughMemory;
+        RunInProgress.store(false);
+    }
+}
+
+void CQuillonRunApp::JoinWorker() {
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+void CQuillonRunApp::WaitForSemaphore() {
+    int32_t value = GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 0);
+    int quiet = kSemaphoreQuietPolls;
+    int total = kSemaphoreTotalPolls;
+    while (value > 0 && quiet > 0 && total > 0) {
+        --quiet;
+        --total;
+        Trace("Waiting for Semaphore: %2d\n", quiet);
+        SleepMilliseconds(kSemaphorePollMilliseconds);
+        int32_t next = GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 0);
+        if (next != value) {
+            quiet = kSemaphoreQuietPolls;  // a live holder renews its value
+        }
+        value = next;
+    }
+}
+
+void CQuillonRunApp::ForgetProgressDialog() {
+    closedDialog_ = std::move(dialog_);
+}
+
+}  // namespace quillon

@@ -1,0 +1,75 @@
+// ConsolePresenter: the user interface of a program without a display. The progress dialog becomes one
+// line on a terminal that is drawn over at every tick, or plain lines when the output is a file or a
+// pipe; a message box prints its text and, when someone can answer at a terminal, waits for the
+// answer typed with the box's keys; otherwise it answers at once as an unanswered box does after 30
+// minutes (with its focused button), and says so. The error list prints the copied count and the
+// sorted list.
+//
+// Everything goes to one stream (standard error). User-interface thread only: the plain boxes reach
+// it through SetMessageBoxPresenter(MessageBoxesOnLoopThread(loop, presenter.BoxPresenter())).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/RunPresenter.h"
+#include "platform/Terminal.h"
+#include "support/MessageBox.h"
+
+namespace quillon {
+
+// Where the presenter writes and whether it may ask.
+struct ConsoleStreams {
+    std::FILE* Out = stderr;
+    bool LiveLine = false;  // Out is a terminal: the progress is one line, drawn over and over
+    bool CanAsk = false;    // standard input and Out are terminals: a box waits for an answer
+    int Columns = 80;       // width of the live line
+    // Reads one typed line, waiting at most the given milliseconds (ReadInputLine).
+    std::function<InputResult(int64_t milliseconds, std::string& line)> ReadLine;
+};
+
+// Standard error, with LiveLine, CanAsk and Columns as the terminals are.
+ConsoleStreams StandardConsoleStreams();
+
+class ConsolePresenter final : public RunPresenter {
+  public:
+    // How long a box waits for a typed answer before it answers by itself.
+    static constexpr int64_t kAnswerMilliseconds = 1'800'000;
+
+    explicit ConsolePresenter(ConsoleStreams streams);
+    ~ConsolePresenter() override;
+    ConsolePresenter(const ConsolePresenter&) = delete;
+    ConsolePresenter& operator=(const ConsolePresenter&) = delete;
+
+    std::unique_ptr<ProgressView> CreateProgressView(bool largeFonts) override;
+    int ShowMessageBoxWithCheckBox(const std::string& text, unsigned style, bool& checkBox) override;
+    void SetMessageBoxHelpContext(int helpContext) override;
+    void ShowErrorList(int32_t filesCopied, const std::vector<std::string>& uncopiedFiles) override;
+    bool IsLargeFontSystem() override { return false; }
+
+    // A plain message box (ShowMessageBox's style flags and answers).
+    int ShowMessageBox(const std::string& text, unsigned style);
+    // ShowMessageBox as a presenter for SetMessageBoxPresenter; the presenter must outlive it.
+    MessageBoxPresenter BoxPresenter();
+
+  private:
+    class View;
+
+    int Ask(const std::string& text, unsigned style, bool* checkBox);
+    // Writes text; a live progress line on the screen is ended first, so the text starts a new line.
+    void Write(const std::string& text);
+    // Draws text over the live progress line.
+    void DrawLiveLine(const std::string& text);
+
+    ConsoleStreams streams_;
+    bool lineOpen_ = false;  // a live progress line is on the screen without its line end
+};
+
+// Text as the console shows it: UTF-8 stays, anything else is read as code page 1252.
+std::string ForConsole(const std::string& text);
+
+}  // namespace quillon

@@ -1,0 +1,187 @@
+// Test fixture for the application: its own hives and drive C:, Berlin time on a fake clock, a
+// virtual-time loop, a presenter that records what it was asked to show, and an engine stand-in.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/QuillonRunApp.h"
+#include "app/RunPresenter.h"
+#include "app/TimerLoop.h"
+#include "config/Registrierung.h"
+#include "support/MessageBox.h"
+#include "support/TimeValue.h"
+#include "testing/CaptureTrace.h"
+#include "testing/Environment.h"
+#include "testing/FakeClock.h"
+#include "testing/ScopedHives.h"
+
+namespace quillon::testing {
+
+// What a progress view was told, kept beyond the life of the view.
+struct ViewRecord {
+    std::map<ProgressLine, std::string> Texts;
+    bool Filled[ProgressView::kSegments] = {};
+    bool Shown = false;
+    int Closed = 0;
+};
+
+class FakePresenter : public RunPresenter {
+  public:
+    struct Box {
+        std::string Text;
+        unsigned Style;
+        bool CheckBoxIn;
+    };
+
+    std::unique_ptr<ProgressView> CreateProgressView(bool) override {
+        Views.push_back(std::make_shared<ViewRecord>());
+        return std::make_unique<View>(Views.back());
+    }
+    // Answers from CheckBoxAnswers (answer, ticked when closed), else the default button untouched.
+    int ShowMessageBoxWithCheckBox(const std::string& text, unsigned style, bool& checkBox) override {
+        Boxes.push_back({text, style, checkBox});
+        if (CheckBoxAnswers.empty()) {
+            return DefaultAnswer(style);
+        }
+        auto [answer, ticked] = CheckBoxAnswers.front();
+        CheckBoxAnswers.pop_front();
+        checkBox = ticked;
+        return answer;
+    }
+    void SetMessageBoxHelpContext(int context) override { HelpContexts.push_back(context); }
+    void ShowErrorList(int32_t copied, const std::vector<std::string>& files) override {
+        ErrorLists.push_back({copied, files});
+    }
+    bool IsLargeFontSystem() override { return false; }
+
+    std::vector<std::shared_ptr<ViewRecord>> Views;
+    std::vector<Box> Boxes;
+    std::deque<std::pair<int, bool>> CheckBoxAnswers;
+    std::vector<int> HelpContexts;
+    std::vector<std::pair<int32_t, std::vector<std::string>>> ErrorLists;
+
+  private:
+    struct View : ProgressView {
+        explicit View(std::shared_ptr<ViewRecord> record) : Record(std::move(record)) {}
+        void SetText(ProgressLine line, const std::string& text) override { Record->Texts[line] = text; }
+        void SetSegment(int index, bool filled) override { Record->Filled[index] = filled; }
+        void Show() override { Record->Shown = true; }
+        void Redraw() override {}
+        void Close() override { ++Record->Closed; }
+        std::shared_ptr<ViewRecord> Record;
+    };
+};
+
+// A window whose timer runs a test's action at a chosen moment of virtual time.
+class ActionAt : public TimerWindow {
+  public:
+    ActionAt(MessageLoop& loop, int64_t milliseconds, std::function<void()> action)
+        : loop_(loop), action_(std::move(action)) {
+        loop_.SetTimer(*this, 1, milliseconds);
+    }
+    ~ActionAt() { loop_.KillTimers(*this); }
+    void OnTimer(uint32_t) override {
+        loop_.KillTimers(*this);
+        action_();
+    }
+
+  private:
+    MessageLoop& loop_;
+    std::function<void()> action_;
+};
+
+class AppTest : public ::testing::Test {
+  protected:
+    // 2003-11-24 18:02:11 in Berlin, a Monday.
+    static constexpr int64_t kNow = 1'069'693'331;
+
+    AppTest() {
+        previousBoxes_ = SetMessageBoxPresenter([this](const std::string& text, unsigned style) -> int {
+            if (text.rfind("Die Datei IB-ZIP.DLL", 0) == 0) {
+                return kIdOk;  // the compression library is not built beside the tests
+            }
+            Messages.push_back({text, style, false});
+            if (MessageAnswers.empty()) {
+                return DefaultAnswer(style);
+            }
+            int answer = MessageAnswers.front();
+            MessageAnswers.pop_front();
+            return answer;
+        });
+        app.WorkerAtLowestPriority = false;  // the tests' workers must not wait for an idle processor
+        app.Engine = [this](RunState& run) {
+            ++EngineRuns;
+            if (EngineAction) {
+                EngineAction(run);
+            }
+            run.RunInProgress.store(false);
+        };
+    }
+    ~AppTest() override { SetMessageBoxPresenter(previousBoxes_); }
+
+    // A profile entry of section in the profile "Quillon" (or that of the instance).
+    void Set(const std::string& section, const std::string& entry, int32_t value, int instance = 0) {
+        Profile(instance).WriteProfileInt(section, entry, value);
+    }
+    void Set(const std::string& section, const std::string& entry, const std::string& text,
+             int instance = 0) {
+        Profile(instance).WriteProfileString(section, entry, text);
+    }
+    std::string Get(const std::string& section, const std::string& entry, int instance = 0) {
+        return Profile(instance).GetProfileString(section, entry, "<none>");
+    }
+    int32_t GetInt(const std::string& section, const std::string& entry, int instance = 0) {
+        return Profile(instance).GetProfileInt(section, entry, -999);
+    }
+    static std::string Machine(const std::string& name) {
+        return GetRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\" + name, "<none>");
+    }
+    static CAppProfile Profile(int instance) {
+        CAppProfile profile;
+        profile.BindProfile(instance);
+        return profile;
+    }
+    static std::string At(int64_t seconds) {
+        return TimeValue::FromSeconds(seconds).Format("%Y-%m-%d %H:%M:%S");
+    }
+    // The trace records that begin with prefix.
+    std::vector<std::string> Traces(const std::string& prefix) const {
+        std::vector<std::string> found;
+        for (const std::string& record : trace.Records()) {
+            if (record.rfind(prefix, 0) == 0) {
+                found.push_back(record);
+            }
+        }
+        return found;
+    }
+    // Runs the program with the given switches; the run ends at the latest after stopAfter seconds.
+    int RunProgram(const std::string& commandLine, int64_t stopAfter = 3 * 86400) {
+        app.CommandLine = commandLine;
+        ActionAt stop(loop, stopAfter * 1000, [this] { loop.PostThreadMessage(WM_QUIT); });
+        return app.Run();
+    }
+
+    ScopedTimeZone zone{"Europe/Berlin"};
+    FakeClock clock{kNow};
+    ScopedHives hives;
+    ScopedDriveMap drives;
+    CaptureTrace trace;
+    TimerLoop loop{TimerLoop::Time::kVirtual};
+    FakePresenter presenter;
+    CQuillonRunApp app{loop, presenter};
+    std::vector<FakePresenter::Box> Messages;  // the plain message boxes
+    std::deque<int> MessageAnswers;            // their answers; the default button when empty
+    int EngineRuns = 0;
+    std::function<void(RunState&)> EngineAction;
+
+  private:
+    MessageBoxPresenter previousBoxes_;
+};
+
+}  // namespace quillon::testing

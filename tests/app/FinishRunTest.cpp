@@ -1,0 +1,126 @@
+// The end of a run: summaries, status, registry entries, the disk error report, the error list.
+#include <gtest/gtest.h>
+
+#include "app/AppFixture.h"
+#include "app/QuillonRunApp.h"
+#include "testing/TempDir.h"
+
+namespace quillon::testing {
+namespace {
+
+TEST_F(AppTest, SummaryAndStatusOfTheRun) {
+    struct Case {
+        const char* name;
+        bool copied;
+        int32_t files;
+        bool error;
+        const char* summary;
+        int32_t status;
+    };
+    const Case cases[] = {
+        {"nothing", false, 0, false, "No changed file found.", 1},
+        {"one file", true, 1, false, "1 file has been saved.", 0},
+        {"two files", true, 2, false, "2 files have been saved.", 0},
+        {"a copy error", true, 2, true, "Errors have been occurred.", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CQuillonRunApp run(loop, presenter);
+        run.Engine = [&](RunState& state) {
+            state.CopyPerformed = c.copied;
+            state.RunFilesCopied = c.files;
+            state.ErrorFlag = c.error;
+            state.RunInProgress.store(false);
+        };
+        Set("DynData", "TotalFullBackup", 1);
+        int64_t start = NowSeconds();
+        run.Run();
+        EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kKind], c.summary);
+        EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kStatus], "");
+        EXPECT_EQ(GetInt("DynData", "LastRunStatus"), c.status);
+        EXPECT_EQ(GetInt("DynData", "TotalFullBackup"), 0);
+        EXPECT_EQ(Machine("LastRunTime"), At(start));
+        EXPECT_EQ(Machine("LastAutoRunTime"), "<none>");  // not an automatic run
+        EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", -1), 0);
+    }
+    EXPECT_TRUE(presenter.ErrorLists.empty());
+    EXPECT_TRUE(Messages.empty());
+}
+
+TEST_F(AppTest, DiskErrorIsShownAndLogged) {
+    Set("Settings", "ErrorLogPath", "C:\\Logs\\QuillonRun.Log");
+    EngineAction = [](RunState& run) {
+        run.FirstErrorCode = 112;
+        run.PassErrorLine = "2003-11-24 18:02:11  Error copying C:\\Data\\big.iso";
+        run.PassErrorMessage = "Error copying C:\\Data\\big.iso";
+        run.UncopiedFiles = {"C:\\Data\\big.iso"};
+        run.RunFilesCopied = 4;
+    };
+    RunProgram("");
+    ASSERT_EQ(Messages.size(), 1u);
+    EXPECT_EQ(
+        Messages[0].Text,
+        "Backup error:\n\nNot enough space on the disk\n(Error code 112)\n\nError copying C:\\Data\\big.iso");
+    EXPECT_EQ(Messages[0].Style, 0x10u);
+    EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 2);
+    std::string log = ReadFile(drives.Native("C:\\Logs\\QuillonRun.Log"));
+    EXPECT_NE(log.find("  **** Disk Error 112: Not enough space on the disk\r\n"
+                       "2003-11-24 18:02:11  Error copying C:\\Data\\big.iso\r\n"),
+              std::string::npos)
+        << log;
+    ASSERT_EQ(presenter.ErrorLists.size(), 1u);
+    EXPECT_EQ(presenter.ErrorLists[0].first, 4);
+    EXPECT_TRUE(app.CopyErrorList.empty());
+}
+
+TEST_F(AppTest, LatestSaveDateIsRaisedAndAFutureOneReplaced) {
+    struct Case {
+        const char* stored;
+        TimeValue latest;
+        const char* after;
+    };
+    const Case cases[] = {
+        {"2003-11-26 09:00", TimeValue(), "1990-01-01 00:00"},  // two days ahead: cannot be right
+        {"2003-11-20 09:00", MakeTime(2003, 11, 24, 0, 0, 0), "2003-11-24 00:00"},
+        {"2003-11-24 00:00", MakeTime(2003, 11, 20, 0, 0, 0), "2003-11-24 00:00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        Set("DynData", "LatestSaveDate", c.stored);
+        CQuillonRunApp run(loop, presenter);
+        run.Engine = app.Engine;
+        if (c.latest.IsSet()) {
+            run.LatestSetDate = c.latest;
+        }
+        run.Run();
+        EXPECT_EQ(Get("DynData", "LatestSaveDate"), c.after);
+    }
+}
+
+// The new-files counter of the first automatic run of a day is stored at its end; "/T" leaves the
+// stored value alone, and a run by hand neither loads nor stores it.
+TEST_F(AppTest, NewFilesCounterOfAnAutomaticRunIsStored) {
+    const std::tuple<const char*, int32_t, bool> cases[] = {
+        {"/W", 8, true},
+        {"/W /T", 5, true},
+        {"", 5, false},
+    };
+    for (auto [line, counter, automatic] : cases) {
+        SCOPED_TRACE(line);
+        WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\CountNewFiles", 5);
+        WriteRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\LastAutoRunTime", "");
+        CQuillonRunApp run(loop, presenter);
+        run.Engine = [](RunState& state) {
+            state.CountNewFiles += 3;
+            state.RunInProgress.store(false);
+        };
+        run.CommandLine = line;
+        run.Run();
+        EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\CountNewFiles", -1),
+                  counter);
+        EXPECT_EQ(Machine("LastAutoRunTime"), automatic ? Machine("LastRunTime") : "");
+    }
+}
+
+}  // namespace
+}  // namespace quillon::testing

@@ -1,0 +1,208 @@
+#include "app/ProgressDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+#include "app/AppFixture.h"
+
+namespace quillon::testing {
+namespace {
+
+class ProgressDialogTest : public AppTest {
+  protected:
+    ProgressDialogTest() {
+        app.BindProfile(0);
+        app.RunInProgress.store(true);
+    }
+    int32_t Semaphore() const {
+        return GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", -1);
+    }
+    CQuillonDlg dialog{app, presenter.CreateProgressView(false)};
+};
+
+TEST_F(ProgressDialogTest, BarFollowsTheFraction) {
+    struct Case {
+        std::vector<std::pair<double, int>> steps;  // fraction, times
+        int filled;
+        bool activity;
+    };
+    const Case cases[] = {
+        {{{0.5, 3}}, 3, true},  // three readings do not yet leave the activity block
+        {{{0.5, 4}}, 17, false},
+        {{{1.0, 4}}, 35, false},
+        {{{0.001, 4}}, 0, false},
+        {{{0.0015, 4}}, 1, false},
+        {{{0.56, 4}, {0.27, 3}}, 20, false},  // a falling value is held three times
+        {{{0.56, 4}, {0.27, 4}}, 10, false},
+        {{{0.56, 4}, {-1.0, 1}}, 1, true},  // the end of a copy loop: the activity block at once
+    };
+    for (const Case& c : cases) {
+        CQuillonDlg fresh(app, presenter.CreateProgressView(false));
+        std::string steps;
+        for (auto [f, times] : c.steps) {
+            steps += std::to_string(f) + "x" + std::to_string(times) + " ";
+            for (int i = 0; i < times; ++i) {
+                fresh.ShowProgress(f);
+            }
+        }
+        int filled = 0;
+        for (int i = 0; i < CQuillonDlg::kSegments; ++i) {
+            filled += fresh.IsSegmentFilled(i);
+            EXPECT_EQ(presenter.Views.back()->Filled[i], fresh.IsSegmentFilled(i)) << steps << i;
+        }
+        EXPECT_EQ(filled, c.filled) << steps;
+        EXPECT_EQ(fresh.IsActivityMode(), c.activity) << steps;
+    }
+}
+
+// Without new activity the block runs for 200 ticks and then stands, and with it the renewal of the
+// semaphore; new activity starts both again.
+TEST_F(ProgressDialogTest, ActivityBlockAndSemaphoreRenewalRestWhenIdle) {
+    for (int tick = 1; tick <= 10; ++tick) {
+        dialog.ShowProgress(-1.0);
+    }
+    for (int i = 0; i < CQuillonDlg::kSegments; ++i) {
+        EXPECT_EQ(dialog.IsSegmentFilled(i), i >= 5 && i <= 9) << i;
+    }
+    EXPECT_EQ(Semaphore(), -1);
+    for (int tick = 11; tick <= 201; ++tick) {
+        dialog.ShowProgress(-1.0);
+    }
+    EXPECT_EQ(Semaphore(), 0);  // renewed with the activity counter
+    std::array<bool, 35> standing{};
+    for (int i = 0; i < 35; ++i) {
+        standing[i] = dialog.IsSegmentFilled(i);
+    }
+    WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", 77);
+    for (int tick = 0; tick < 100; ++tick) {
+        dialog.ShowProgress(-1.0);
+    }
+    for (int i = 0; i < 35; ++i) {
+        EXPECT_EQ(dialog.IsSegmentFilled(i), standing[i]) << i;
+    }
+    EXPECT_EQ(Semaphore(), 77);
+
+    app.Tick();
+    for (int tick = 0; tick < 30; ++tick) {
+        dialog.ShowProgress(-1.0);
+    }
+    EXPECT_EQ(Semaphore(), 1);
+    std::array<bool, 35> moved{};
+    for (int i = 0; i < 35; ++i) {
+        moved[i] = dialog.IsSegmentFilled(i);
+    }
+    EXPECT_NE(moved, standing);
+}
+
+TEST_F(ProgressDialogTest, FractionCountsPackedBytesAtSevenTenthsUntilTheCopyingIsWeighed) {
+    struct Tick {
+        bool packing;
+        int32_t archive;
+        int64_t copied;
+        double fraction;
+    };
+    app.BytesToCopy.store(1'000'000);
+    const Tick ticks[] = {
+        {false, -1, 500'000, 0.5}, {false, -1, -1, -1.0},      {true, 1, 400'000, 0.4},
+        {true, 1, 600'000, 0.54},  {false, 1, 800'000, 0.722},  // weight 0.7 / 2 ticks x 0.3 + 0.7
+        {true, 2, 900'000, 0.9},                                // a new archive starts from its bytes
+    };
+    int n = 0;
+    for (const Tick& t : ticks) {
+        app.CompressPhase.store(t.packing);
+        app.ZipNumber.store(t.archive);
+        app.BytesCopied.store(t.copied);
+        EXPECT_NEAR(dialog.ProgressFraction(), t.fraction, 1e-9) << "tick " << n++;
+    }
+    app.BytesToCopy.store(0);
+    app.BytesCopied.store(5);
+    EXPECT_EQ(dialog.ProgressFraction(), 0.0);
+}
+
+TEST_F(ProgressDialogTest, TickTakesTheEngineTextsAndTheCopiedCount) {
+    ViewRecord& view = *presenter.Views.back();
+    EXPECT_EQ(view.Texts[ProgressLine::kVersion], "Version 2.10");
+    EXPECT_EQ(CQuillonDlg::VersionLine(3), "Test 3");
+
+    app.Texts.SetStatus("Copying files");
+    app.Texts.SetPath("C:\\Data");
+    app.FilesStored.store(12);
+    dialog.OnTimer(CQuillonDlg::kProgressTimer);
+    EXPECT_FALSE(view.Shown);  // the engine has not asked yet
+    EXPECT_EQ(view.Texts[ProgressLine::kStatus], "    12 Files copied");
+    EXPECT_EQ(view.Texts[ProgressLine::kPath], "C:\\Data");
+
+    app.Texts.RequestShow();
+    app.Texts.SetStatus("Deleting old backups");
+    dialog.OnTimer(CQuillonDlg::kProgressTimer);
+    EXPECT_TRUE(view.Shown);
+    EXPECT_EQ(view.Texts[ProgressLine::kStatus], "Deleting old backups");  // the count is unchanged
+
+    dialog.OnTimer(7);
+    EXPECT_TRUE(trace.Contains("*** CQuillonDlg::OnTimer: Nicht definierter Typ: 7\n"));
+}
+
+TEST_F(ProgressDialogTest, DiskSpaceQuestion) {
+    struct Case {
+        const char* name;
+        int32_t hideDialogs;
+        int32_t deleteFlags;                          // -999: no entry
+        std::vector<std::pair<int, bool>> questions;  // answer, box still ticked
+        std::vector<int> confirmations;
+        int32_t answer;
+        int32_t hideDialogsAfter;
+        int32_t deleteFlagsAfter;
+    };
+    const Case cases[] = {
+        {"hidden", 0x10, 0x0F, {}, {}, 0, 0x10, 0x0F},
+        {"yes, ask again", 0, 0x0F, {{kIdYes, false}}, {}, 0, 0, 0x0F},
+        {"yes, never ask again", 0x01, 0x0F, {{kIdYes, true}}, {}, 0, 0x11, 0x0F},
+        {"no, cancel, no, ok", 0, 0x0F, {{kIdNo, false}, {kIdNo, false}}, {kIdCancel, kIdOk}, -1, 0, 0x07},
+        {"no without a flags entry", 0, -999, {{kIdNo, false}}, {kIdOk}, -1, 0, -999},
+    };
+    SourcePathRecord path;
+    path.PathIndex = 2;
+    path.SourcePath = "C:\\Data";
+    app.Paths.CurrentPath.store(&path);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Set("Path002", "HideDialogs", c.hideDialogs);
+        Profile(0).WriteProfileString("Path002", "DeleteFlags", "");  // removes the integer
+        if (c.deleteFlags != -999) {
+            Set("Path002", "DeleteFlags", c.deleteFlags);
+        }
+        presenter.Boxes.clear();
+        presenter.HelpContexts.clear();
+        presenter.CheckBoxAnswers.assign(c.questions.begin(), c.questions.end());
+        Messages.clear();
+        MessageAnswers.assign(c.confirmations.begin(), c.confirmations.end());
+        app.DeleteQuestion.store(1);
+
+        dialog.AskDeleteForDiskSpace();
+        EXPECT_EQ(app.DeleteQuestion.load(), c.answer);
+        EXPECT_EQ(GetInt("Path002", "HideDialogs"), c.hideDialogsAfter);
+        EXPECT_EQ(GetInt("Path002", "DeleteFlags"), c.deleteFlagsAfter);
+        ASSERT_EQ(presenter.Boxes.size(), c.questions.size());
+        EXPECT_EQ(Messages.size(), c.confirmations.size());
+        if (!c.questions.empty()) {
+            EXPECT_EQ(
+                presenter.Boxes[0].Text,
+                "According to the delete settings of the source Path\n    'C:\\Data',\nold backups shall be "
+                "deleted, until they cover not more than 500 MB disk space.\nThis would result in the "
+                "deletion of all backups except the newest one.\n\nAre you sure to have all the older "
+                "backups deleted?\n\n(Click 'Yes' to delete or 'No' to remove the setting to delete for "
+                "disk space.)");
+            EXPECT_EQ(presenter.Boxes[0].Style, 0x4124u);
+            EXPECT_TRUE(presenter.Boxes[0].CheckBoxIn);
+            EXPECT_EQ(presenter.HelpContexts, (std::vector<int>{3846, 3841}));
+        }
+        for (const auto& box : Messages) {
+            EXPECT_EQ(box.Style, 0x4031u);
+        }
+    }
+    app.Paths.CurrentPath.store(nullptr);
+}
+
+}  // namespace
+}  // namespace quillon::testing

@@ -1,0 +1,288 @@
+#include "app/QuillonRunApp.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <thread>
+
+#include "app/AppFixture.h"
+#include "engine/RunAllPaths.h"
+#include "support/TimeText.h"
+#include "testing/TempDir.h"
+
+namespace quillon::testing {
+namespace {
+
+TEST_F(AppTest, SwitchesAreReadInOrderAndUnknownOnesOnlyTraced) {
+    struct Case {
+        std::string line;
+        bool windows, noReset;
+        int instance;
+        std::vector<std::string> invalid;
+    };
+    const Case cases[] = {
+        {"", false, false, 0, {}},
+        {"/w", true, false, 0, {}},
+        {"/T /F", false, true, 0, {}},
+        {"/3 /5", false, false, 5, {}},
+        {"/0 /10 /x", false, false, 0, {"/0", "/10", "/X"}},
+        {"/W \"\" /T", true, false, 0, {}},  // the empty word ends the parsing
+        {"\t/4\t/t", false, true, 4, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        trace.Clear();
+        Set("Settings", "NoAutomaticRun", 1);  // "/W" then ends at once; otherwise the run is only posted
+        CQuillonRunApp fresh(loop, presenter);
+        fresh.CommandLine = c.line;
+        fresh.InitInstance();
+        EXPECT_EQ(fresh.StartedByWindows, c.windows);
+        EXPECT_EQ(fresh.NoCounterReset, c.noReset);
+        EXPECT_EQ(fresh.InstanceNumber, c.instance);
+        EXPECT_EQ(fresh.ProfileKey(), c.instance == 0
+                                          ? "Software\\Norrow\\Quillon"
+                                          : "Software\\Norrow\\QuillonApp" + std::to_string(c.instance));
+        std::vector<std::string> expected;
+        for (const std::string& word : c.invalid) {
+            expected.push_back("*** Ung\xFCltiger Aufrufparameter: " + word + "\n");
+        }
+        EXPECT_EQ(Traces("*** Ung"), expected);
+    }
+}
+
+TEST_F(AppTest, AutomaticStartWhileAutomaticRunsAreOffEndsAtOnce) {
+    Set("Settings", "NoAutomaticRun", 1);
+    Set("DynData", "AktuellInstance", 4);
+    EXPECT_EQ(RunProgram("/W"), 0);
+    EXPECT_EQ(EngineRuns, 0);
+    EXPECT_EQ(Get("DynData", "LastWindowsStartTime"), "2003-11-24 18:02:11");
+    EXPECT_EQ(GetInt("DynData", "RunningInstance"), -1);
+    EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
+    EXPECT_EQ(Machine("LastRunTime"), "<none>");
+}
+
+TEST_F(AppTest, WithoutW_OneRunStartsAtOnceAndTheProgramEnds) {
+    Set("Settings", "RunAtTime", 1);
+    Set("DynData", "RunTime", "2003-11-25 08:00:00", 0);
+    EXPECT_EQ(RunProgram(""), 0);
+    EXPECT_EQ(EngineRuns, 1);
+    EXPECT_TRUE(Traces("Beginning wait").empty());
+    EXPECT_EQ(Machine("LastRunTime"), "2003-11-24 18:02:11");
+    EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", -1), 0);
+    EXPECT_EQ(GetInt("DynData", "RunningInstance"), -999);
+    EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
+    EXPECT_EQ(Get("DynData", "RunTime"), "2003-11-25 08:00:00");
+    EXPECT_LT(clock.Now() - kNow, 5);  // 2 s of closing, then the end
+}
+
+// Resident with "RunTime" three days in the past: a wait of 1 s, one run, "RunTime" moved by whole days
+// to the first such time after the run's start, and the next wait aims at it.
+TEST_F(AppTest, ResidentRunAdvancesRunTimeByWholeDays) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"2003-11-21 20:00:00", "2003-11-24 20:00:00"},  // still ahead today
+        {"2003-11-21 08:00:00", "2003-11-25 08:00:00"},  // passed today: tomorrow
+    };
+    for (auto [stored, advanced] : cases) {
+        SCOPED_TRACE(stored);
+        trace.Clear();
+        clock.Set(kNow);
+        EngineRuns = 0;
+        Set("Settings", "RunAtTime", 1);
+        Set("DynData", "RunTime", stored);
+        CQuillonRunApp resident(loop, presenter);
+        resident.Engine = app.Engine;
+        resident.WorkerAtLowestPriority = false;
+        resident.CommandLine = "/W";
+        ActionAt stop(loop, 600'000, [this] { loop.PostThreadMessage(WM_QUIT); });
+        resident.Run();
+
+        EXPECT_EQ(EngineRuns, 1);
+        EXPECT_EQ(Get("DynData", "RunTime"), advanced);
+        std::vector<std::string> waits = Traces("Beginning wait");
+        ASSERT_EQ(waits.size(), 2u);
+        EXPECT_EQ(waits[0],
+                  std::string("Beginning wait 1 seconds (CurrentTime: 2003-11-24 18:02:11  NextRun: ") +
+                      stored + ")\n");
+        // The next wait aims at the advanced time: its length is the distance from its own "now".
+        int seconds = 0;
+        char now[20] = {}, target[20] = {};
+        ASSERT_EQ(std::sscanf(waits[1].c_str(),
+                              "Beginning wait %d seconds (CurrentTime: %19[^)]  NextRun: %19[^)])", &seconds,
+                              now, target),
+                  3)
+            << waits[1];
+        EXPECT_EQ(std::string(target), advanced);
+        EXPECT_EQ(seconds, ParseRegistryTime(advanced).Seconds() - ParseRegistryTime(now).Seconds());
+        EXPECT_EQ(Machine("LastAutoRunTime"), "2003-11-24 18:02:12");
+        EXPECT_EQ(GetInt("DynData", "RunningInstance"), -1);
+    }
+}
+
+TEST_F(AppTest, EarlyWakeUpWaitsAgainForTheRest) {
+    Set("Settings", "RunAtTime", 1);
+    Set("DynData", "RunTime", At(kNow + 10));
+    // The schedule moves one second later while the program waits: timer 3 then fires a second early.
+    ActionAt later(loop, 5000, [this] { Set("DynData", "RunTime", At(kNow + 11)); });
+    RunProgram("/W", 600);
+    std::vector<std::string> waits = Traces("Beginning wait");
+    ASSERT_GE(waits.size(), 2u);
+    EXPECT_EQ(waits[0].substr(0, 26), "Beginning wait 10 seconds ");
+    EXPECT_EQ(waits[1], "Beginning wait 1 seconds (CurrentTime: " + At(kNow + 10) +
+                            "  NextRun: " + At(kNow + 11) + ")\n");
+    EXPECT_EQ(EngineRuns, 1);
+    EXPECT_EQ(Get("DynData", "RunTime"), At(kNow + 11 + 86400));
+}
+
+TEST_F(AppTest, WaitLongerThanAMillionSecondsIsCutAndResumed) {
+    Set("Settings", "RunAtTime", 1);
+    Set("DynData", "RunTime", At(kNow + 2'000'000));
+    RunProgram("/W", 1'999'000);
+    std::vector<std::string> waits = Traces("Beginning wait");
+    ASSERT_EQ(waits.size(), 2u);
+    EXPECT_EQ(waits[0].substr(0, 31), "Beginning wait 1000000 seconds ");
+    EXPECT_EQ(waits[1].substr(0, 31), "Beginning wait 1000000 seconds ");
+    EXPECT_EQ(EngineRuns, 0);
+}
+
+// A waiting instance that is no longer wanted ends at its wake-up without a run; it clears
+// "RunningInstance" only while the generation is still its own.
+TEST_F(AppTest, InstanceNoLongerNeededEndsAtItsWakeUp) {
+    struct Case {
+        const char* name;
+        const char* section;
+        const char* entry;
+        int32_t value;
+        int32_t runningInstance;
+    };
+    const Case cases[] = {
+        {"new generation", "DynData", "AktuellInstance", 8, 7},
+        {"automatic runs off", "Settings", "NoAutomaticRun", 1, -1},
+        {"scheduling off", "Settings", "RunAtTime", 0, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        trace.Clear();
+        Set("Settings", "RunAtTime", 1);
+        Set("Settings", "NoAutomaticRun", 0);
+        Set("DynData", "AktuellInstance", 7);
+        Set("DynData", "RunTime", At(NowSeconds() + 60));
+        CQuillonRunApp resident(loop, presenter);
+        resident.Engine = app.Engine;
+        resident.CommandLine = "/W";
+        ActionAt change(loop, 30'000, [&] { Set(c.section, c.entry, c.value); });
+        ActionAt stop(loop, 3'600'000, [this] { loop.PostThreadMessage(WM_QUIT); });
+        resident.Run();
+        EXPECT_EQ(EngineRuns, 0);
+        EXPECT_TRUE(trace.Contains("Ende, weil diese Instanz nicht mehr ben\xF6tigt wird\n"));
+        EXPECT_EQ(GetInt("DynData", "RunningInstance"), c.runningInstance);
+        EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
+    }
+}
+
+// A clock on which the semaphore's holder writes a new value every 30 s (every sixth poll).
+class RenewingClock : public FakeClock {
+  public:
+    using FakeClock::FakeClock;
+    void Sleep(int64_t milliseconds) override {
+        FakeClock::Sleep(milliseconds);
+        if (renew && ++sleeps % 6 == 0) {
+            WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", ++value);
+        }
+    }
+    bool renew = false;
+    int sleeps = 0;
+    int32_t value = 5;
+};
+
+TEST_F(AppTest, SemaphoreWaitEndsWhenFreeUnchangedOrAfterAnHour) {
+    struct Case {
+        const char* name;
+        int32_t semaphore;
+        bool renewing;
+        size_t polls;
+        int quietAtLastPoll;
+    };
+    const Case cases[] = {
+        {"free", 0, false, 0, 0},
+        {"held unchanged", 5, false, 36, 0},
+        {"held and renewed", 5, true, 720, 30},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        trace.Clear();
+        RenewingClock renewing(kNow);
+        renewing.renew = c.renewing;
+        WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", c.semaphore);
+        app.WaitForSemaphore();
+        std::vector<std::string> polls = Traces("Waiting for Semaphore: ");
+        ASSERT_EQ(polls.size(), c.polls);
+        EXPECT_EQ(renewing.Slept(), static_cast<int64_t>(c.polls) * 5000);
+        if (c.polls > 0) {
+            EXPECT_EQ(polls.front(), "Waiting for Semaphore: 35\n");
+            char last[40];
+            std::snprintf(last, sizeof last, "Waiting for Semaphore: %2d\n", c.quietAtLastPoll);
+            EXPECT_EQ(polls.back(), last);
+        }
+    }
+}
+
+TEST_F(AppTest, WaitWindowTimersFireOnce) {
+    CWaitWindow window(app);
+    struct Dialog : AutoCloseDialog {
+        void OnAutoClose() override { ++closed; }
+        int closed = 0;
+    } first, second;
+    std::vector<uint32_t> messages;
+    auto runFor = [&](int64_t milliseconds) {
+        ActionAt end(loop, milliseconds, [&] { loop.PostThreadMessage(WM_QUIT); });
+        loop.Run([&](uint32_t message) { messages.push_back(message); });
+    };
+
+    window.OpenAutoCloseDialog(first);
+    window.CloseAutoCloseDialog(first);  // the user closed it before the 30 minutes were up
+    runFor(1'800'001);
+    EXPECT_EQ(first.closed, 0);
+    EXPECT_TRUE(Traces("AutoClose").empty());
+
+    window.OpenAutoCloseDialog(second);
+    loop.SetTimer(window, CWaitWindow::kScheduleTimer, 1000);
+    window.OnTimer(99);
+    runFor(3'600'000);
+    EXPECT_EQ(second.closed, 1);
+    EXPECT_EQ(Traces("AutoClose Dialogbox\n").size(), 1u);
+    EXPECT_TRUE(trace.Contains("CWaitWindow::OnTimer: Nicht definierter Timer: 99\n"));
+    EXPECT_EQ(messages, std::vector<uint32_t>{WM_START_RUN});
+}
+
+// The real engine on its worker thread, backing up one file; a box it shows from that thread is shown
+// on the loop's thread.
+TEST_F(AppTest, RealEngineRunsOnTheWorkerThread) {
+    TempDir tree;
+    drives.Map('D', tree.Path());
+    WriteFile(tree / "Data/offer.txt", "offer");
+    Set("Path000", "SourcePath", "D:\\Data");
+    Set("Path000", "DestPath", "D:\\Backup");
+    Set("Path000", "Flags", 0x06);  // plain copies
+
+    std::map<std::string, std::thread::id> boxThreads;
+    SetMessageBoxPresenter(MessageBoxesOnLoopThread(loop, [&](const std::string& text, unsigned) {
+        boxThreads[text] = std::this_thread::get_id();
+        return kIdOk;
+    }));
+    app.Engine = [](RunState& run) {
+        ShowMessageBox("from the worker", kMbOk);
+        RunAllPaths(run);
+    };
+    RunProgram("");
+
+    EXPECT_EQ(boxThreads.at("from the worker"), std::this_thread::get_id());
+    EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 0);
+    EXPECT_EQ(presenter.Views.at(0)->Texts[ProgressLine::kKind], "1 file has been saved.");
+    EXPECT_TRUE(presenter.Views.at(0)->Shown);
+    EXPECT_TRUE(std::filesystem::exists(tree / "Backup/Quillon.txt"));
+}
+
+}  // namespace
+}  // namespace quillon::testing
