@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 ROUNDS ?= 3
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build test run clean bench fuzz
+.PHONY: all deps build test tsan run clean bench fuzz
 
 all: build
 
@@ -20,6 +20,16 @@ test: deps
 	@cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON -DQUILLON_WERROR=ON >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS)
+
+# Debug build under ThreadSanitizer, then the tests that run threads: the application's run on its
+# worker thread and message loop, and the engine and support pieces both threads use.
+TSAN_TARGETS := app_tests engine_tests support_tests platform_tests
+TSAN_TESTS := ^(AppTest|ProgressDialogTest|TimerLoopTest|CommandLineTest)\.|Retention|LineArchive|Trace
+tsan: deps
+	@cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TSAN=ON -DQUILLON_WERROR=ON >/dev/null
+	@cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
+	@cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+		ctest --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
 
 # Builds every libFuzzer target (fuzz/*Fuzz.cpp) with clang and runs each for FUZZ_SECONDS seconds,
 # starting from its seed corpus in fuzz/corpus/<target>/; new inputs collect in build-fuzz/corpus/.
