@@ -9,6 +9,7 @@ packages=(
   tzdata attr
   libsqlite3-dev sqlite3
   clang libclang-rt-dev llvm
+  libzip-dev zip unzip
 )
 # Further packages a make target needs only for itself (the benchmarks' peers, for example).
 packages+=("$@")

@@ -1,0 +1,194 @@
+#include "ibzip/FileCollector.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <unordered_set>
+
+#include "ibzip/IbZip.h"
+#include "ibzip/ZipCodes.h"
+#include "ibzip/ZipNames.h"
+#include "platform/DriveMap.h"
+
+namespace quillon::ibzip {
+namespace {
+
+class Walker {
+  public:
+    Walker(const ZipSettings& settings, std::string pattern, std::string wholePathPrefix, dev_t skipDevice,
+           ino_t skipInode)
+        : settings_(settings),
+          pattern_(std::move(pattern)),
+          wholePathPrefix_(std::move(wholePathPrefix)),
+          skipDevice_(skipDevice),
+          skipInode_(skipInode) {}
+
+    // Lists nativeFolder; relative is its path below the spec's folder ("" or "a/b/").
+    void Walk(const std::string& nativeFolder, const std::string& relative) {
+        if (result_.failure != 0) {
+            return;
+        }
+        std::vector<std::string> names;
+        if (!ListFolder(nativeFolder, names)) {
+            return;
+        }
+        for (const std::string& name : names) {
+            std::string path = nativeFolder == "/" ? "/" + name : nativeFolder + "/" + name;
+            struct stat info;
+            if (::lstat(path.c_str(), &info) != 0) {
+                if (errno == ENOENT) {
+                    continue;  // gone between listing and looking: it was never selected
+                }
+                result_.failure = CodeFromErrno(errno, Step::kListFolder);
+                return;
+            }
+            bool matches = MatchesPattern(pattern_, name);
+            if (S_ISLNK(info.st_mode)) {
+                // Links to files are followed; links to folders are never entered, so that a link
+                // cannot lead the walk in circles or out of the tree.
+                struct stat target;
+                bool resolved = ::stat(path.c_str(), &target) == 0;
+                if (resolved && S_ISDIR(target.st_mode)) {
+                    continue;
+                }
+                if (!resolved || !S_ISREG(target.st_mode)) {
+                    result_.warnings |= matches;
+                    continue;
+                }
+                info = target;
+            }
+            if (S_ISDIR(info.st_mode)) {
+                if (settings_.recurseDirs) {
+                    Walk(path, relative + name + "/");
+                }
+            } else if (!S_ISREG(info.st_mode)) {
+                result_.warnings |= matches;  // FIFO, socket or device: never opened
+            } else if (matches) {
+                Add(path, relative + name, name, info);
+            }
+            if (result_.failure != 0) {
+                return;
+            }
+        }
+    }
+
+    Collection Take() { return std::move(result_); }
+
+  private:
+    bool ListFolder(const std::string& nativeFolder, std::vector<std::string>& names) {
+        DIR* dir = ::opendir(nativeFolder.c_str());
+        if (dir == nullptr) {
+            result_.failure = CodeFromErrno(errno, Step::kListFolder);
+            return false;
+        }
+        errno = 0;
+        while (dirent* entry = ::readdir(dir)) {
+            std::string name = entry->d_name;
+            if (name != "." && name != "..") {
+                names.push_back(std::move(name));
+            }
+            errno = 0;
+        }
+        int err = errno;
+        ::closedir(dir);
+        if (err != 0) {
+            result_.failure = CodeFromErrno(err, Step::kListFolder);
+            return false;
+        }
+        std::sort(names.begin(), names.end());
+        return true;
+    }
+
+    void Add(const std::string& path, const std::string& relative, const std::string& name,
+             const struct stat& info) {
+        if (info.st_dev == skipDevice_ && info.st_ino == skipInode_) {
+            return;
+        }
+        CollectedFile file;
+        file.nativePath = path;
+        switch (settings_.storedNames) {
+            case StoredNames::kNameOnly:
+                file.entryName = name;
+                break;
+            case StoredNames::kWholePath:
+                file.entryName = wholePathPrefix_ + relative;
+                break;
+            case StoredNames::kBelowSpecFolder:
+                file.entryName = relative;
+                break;
+        }
+        if (!usedNames_.insert(file.entryName).second) {
+            result_.warnings = true;  // the name is taken by an earlier file of this call
+            return;
+        }
+        file.nameIsUtf8 = IsValidUtf8(file.entryName);
+        result_.warnings |= !file.nameIsUtf8;
+        file.size = static_cast<uint64_t>(info.st_size);
+        file.modified = info.st_mtime;
+        file.mode = info.st_mode & 07777;
+        result_.files.push_back(std::move(file));
+    }
+
+    const ZipSettings& settings_;
+    std::string pattern_;
+    std::string wholePathPrefix_;
+    dev_t skipDevice_;
+    ino_t skipInode_;
+    std::unordered_set<std::string> usedNames_;
+    Collection result_;
+};
+
+// The Windows-form folder without its drive, with '/' separators and a trailing '/' ("Temp/QuilRun/").
+std::string WholePathPrefix(const std::string& windowsFolder) {
+    std::string prefix;
+    size_t start = windowsFolder.size() >= 2 && windowsFolder[1] == ':' ? 2 : 0;
+    for (size_t i = start; i < windowsFolder.size(); ++i) {
+        char c = windowsFolder[i] == '\\' ? '/' : windowsFolder[i];
+        if (c == '/' && (prefix.empty() || prefix.back() == '/')) {
+            continue;
+        }
+        prefix.push_back(c);
+    }
+    if (!prefix.empty() && prefix.back() != '/') {
+        prefix.push_back('/');
+    }
+    return prefix;
+}
+
+}  // namespace
+
+Collection CollectFiles(const DriveMap& drives, const ZipSettings& settings, dev_t skipDevice,
+                        ino_t skipInode) {
+    const std::string& spec = settings.zipSpec;
+    size_t cut = spec.find_last_of("\\/");
+    if (cut == std::string::npos) {
+        return Collection{{}, kIbPathNotFound, false};  // a relative spec names no folder we could find
+    }
+    std::string windowsFolder = spec.substr(0, cut + 1);
+    std::string pattern = spec.substr(cut + 1);
+    if (pattern.empty()) {
+        pattern = "*.*";
+    }
+    std::string nativeFolder;
+    struct stat info;
+    if (!drives.ToNative(windowsFolder, nativeFolder) || ::stat(nativeFolder.c_str(), &info) != 0 ||
+        !S_ISDIR(info.st_mode)) {
+        return Collection{{}, kIbPathNotFound, false};
+    }
+    while (nativeFolder.size() > 1 && nativeFolder.back() == '/') {
+        nativeFolder.pop_back();
+    }
+    Walker walker(settings, pattern, WholePathPrefix(windowsFolder), skipDevice, skipInode);
+    walker.Walk(nativeFolder, "");
+    Collection result = walker.Take();
+    if (result.failure == 0 && result.files.empty() && !HasWildcards(pattern)) {
+        result.failure = kIbFileNotFound;
+    }
+    return result;
+}
+
+}  // namespace quillon::ibzip

@@ -1,0 +1,43 @@
+// Finds the files an IB_ZipFileSpec selects and the entry name each gets in the archive.
+//
+// Called by IB_Zip on the caller's thread; holds no state between calls.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "ibzip/ZipSettings.h"
+
+namespace quillon {
+class DriveMap;
+}
+
+namespace quillon::ibzip {
+
+struct CollectedFile {
+    std::string nativePath;
+    std::string entryName;  // '/' separators
+    bool nameIsUtf8 = true;
+    uint64_t size = 0;
+    time_t modified = 0;
+    mode_t mode = 0;  // permission bits
+};
+
+struct Collection {
+    std::vector<CollectedFile> files;  // in the order of a sorted walk, names unique
+    int32_t failure = 0;               // a code when the spec's folder or a subfolder cannot be read
+    bool warnings = false;             // something was left out or is not UTF-8 (see IbZip.h)
+};
+
+// Walks the folder of settings.zipSpec (and, with recurseDirs, its subfolders) and collects every
+// regular file, or link to one, whose name matches the spec's last component. A file with the device
+// and inode of skip (the archive being written) is left out silently. A name without wildcards that
+// selects nothing fails with kIbFileNotFound; a missing or untranslatable folder with kIbPathNotFound.
+Collection CollectFiles(const DriveMap& drives, const ZipSettings& settings, dev_t skipDevice,
+                        ino_t skipInode);
+
+}  // namespace quillon::ibzip

@@ -1,0 +1,332 @@
+#include "ibzip/ParallelDeflate.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "ibzip/IbZip.h"
+#include "ibzip/ZipCodes.h"
+
+namespace quillon::ibzip {
+namespace {
+
+constexpr uint64_t kPieceSize = 1 << 20;
+constexpr uint64_t kDictionarySize = 32 * 1024;  // the deflate window
+constexpr size_t kMaxWaitingPieces = 16;
+
+// Reads exactly length bytes at offset; a file that ends early counts as a read failure.
+int32_t ReadAt(int fd, unsigned char* buffer, uint64_t length, uint64_t offset) {
+    while (length > 0) {
+        ssize_t got = ::pread(fd, buffer, length, static_cast<off_t>(offset));
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return CodeFromErrno(errno, Step::kReadFile);
+        }
+        if (got == 0) {
+            return kIbCannotRead;  // the file became shorter while it was packed
+        }
+        buffer += got;
+        length -= static_cast<uint64_t>(got);
+        offset += static_cast<uint64_t>(got);
+    }
+    return 0;
+}
+
+}  // namespace
+
+struct ParallelDeflate::Piece {
+    size_t file = 0;
+    uint64_t offset = 0;
+    uint64_t length = 0;
+    bool last = false;
+    bool ready = false;
+    int32_t failure = 0;
+    std::vector<unsigned char> deflated;
+    uint32_t crc = 0;
+    size_t consumed = 0;  // bytes of deflated handed to libzip
+};
+
+struct ParallelDeflate::FileState {
+    std::string nativePath;
+    uint64_t expectedSize = 0;
+    int fd = -1;
+    // Written by the reading side only, once the file's pieces have gone through.
+    uint64_t size = 0;
+    uint64_t deflatedSize = 0;
+    uint32_t crc = 0;
+    bool finished = false;
+};
+
+struct ParallelDeflate::Source {
+    ParallelDeflate* owner = nullptr;
+    size_t file = 0;
+    zip_error_t error;
+};
+
+ParallelDeflate::ParallelDeflate(unsigned workers) : workerCount_(std::max(1u, workers)) {}
+
+ParallelDeflate::~ParallelDeflate() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    workReady_.notify_all();
+    for (std::thread& worker : workers_) {
+        worker.join();
+    }
+    for (auto& file : files_) {
+        if (file->fd >= 0) {
+            ::close(file->fd);
+        }
+    }
+    for (auto& source : sources_) {
+        zip_error_fini(&source->error);
+    }
+}
+
+unsigned ParallelDeflate::DefaultWorkers() {
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+}
+
+zip_source_t* ParallelDeflate::NewSource(zip_t* archive, const std::string& nativePath,
+                                         uint64_t expectedSize) {
+    auto file = std::make_unique<FileState>();
+    file->nativePath = nativePath;
+    file->expectedSize = expectedSize;
+    auto source = std::make_unique<Source>();
+    source->owner = this;
+    source->file = files_.size();
+    zip_error_init(&source->error);
+    zip_source_t* zipSource = zip_source_function(archive, &ParallelDeflate::SourceCallback, source.get());
+    if (zipSource == nullptr) {
+        zip_error_fini(&source->error);
+        return nullptr;
+    }
+    files_.push_back(std::move(file));
+    sources_.push_back(std::move(source));
+    return zipSource;
+}
+
+void ParallelDeflate::Start(std::vector<size_t> readOrder) {
+    {
+        std::lock_guard lock(mutex_);
+        readOrder_ = std::move(readOrder);
+    }
+    for (unsigned i = 0; i < workerCount_; ++i) {
+        workers_.emplace_back(&ParallelDeflate::Work, this);
+    }
+}
+
+int32_t ParallelDeflate::Failure() {
+    std::lock_guard lock(mutex_);
+    return failure_;
+}
+
+void ParallelDeflate::Refill() {
+    while (!feedDone_ && window_.size() < kMaxWaitingPieces) {
+        if (orderPosition_ == readOrder_.size()) {
+            feedDone_ = true;
+            break;
+        }
+        size_t number = readOrder_[orderPosition_];
+        FileState& file = *files_[number];
+        if (!fileOpen_) {
+            // O_NONBLOCK: should the file have been swapped for a FIFO since the walk, opening must not
+            // hang; it has no effect on regular files.
+            int fd = ::open(file.nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+            int32_t failure = fd < 0 ? CodeFromErrno(errno, Step::kOpenFile) : 0;
+            struct stat info;
+            if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
+                failure = kIbCannotOpen;
+                ::close(fd);
+            }
+            if (failure != 0) {
+                Piece& failed = window_.emplace_back();
+                failed.file = number;
+                failed.last = true;
+                failed.failure = failure;
+                feedDone_ = true;
+                break;
+            }
+            file.fd = fd;
+            file.size = static_cast<uint64_t>(info.st_size);
+            fileOpen_ = true;
+            nextOffset_ = 0;
+        }
+        Piece& piece = window_.emplace_back();
+        piece.file = number;
+        piece.offset = nextOffset_;
+        piece.length = std::min(kPieceSize, file.size - nextOffset_);
+        nextOffset_ += piece.length;
+        piece.last = nextOffset_ >= file.size;
+        if (piece.last) {
+            ++orderPosition_;
+            fileOpen_ = false;
+        }
+    }
+}
+
+void ParallelDeflate::Work() {
+    z_stream stream{};
+    bool ready =
+        deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    std::vector<unsigned char> input;
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        Refill();
+        if (stopping_) {
+            break;
+        }
+        if (nextAssigned_ == window_.size()) {
+            workReady_.wait(lock);
+            continue;
+        }
+        Piece& piece = window_[nextAssigned_++];
+        if (piece.failure == 0) {
+            int fd = files_[piece.file]->fd;
+            lock.unlock();
+            int32_t failure = ready ? DeflatePiece(piece, fd, &stream, input) : kIbGeneralError;
+            lock.lock();
+            piece.failure = failure;
+        }
+        if (piece.failure != 0 && failure_ == 0) {
+            failure_ = piece.failure;
+        }
+        piece.ready = true;
+        pieceDone_.notify_all();
+    }
+    if (ready) {
+        deflateEnd(&stream);
+    }
+}
+
+int32_t ParallelDeflate::DeflatePiece(Piece& piece, int fd, void* streamPointer,
+                                      std::vector<unsigned char>& input) {
+    auto& stream = *static_cast<z_stream*>(streamPointer);
+    uint64_t dictionary = std::min(piece.offset, kDictionarySize);
+    input.resize(dictionary + piece.length);
+    if (int32_t failure = ReadAt(fd, input.data(), input.size(), piece.offset - dictionary); failure != 0) {
+        return failure;
+    }
+    unsigned char* data = input.data() + dictionary;
+    piece.crc = static_cast<uint32_t>(crc32(0, data, static_cast<uInt>(piece.length)));
+    if (deflateReset(&stream) != Z_OK ||
+        (dictionary > 0 &&
+         deflateSetDictionary(&stream, input.data(), static_cast<uInt>(dictionary)) != Z_OK)) {
+        return kIbGeneralError;
+    }
+    stream.next_in = data;
+    stream.avail_in = static_cast<uInt>(piece.length);
+    int flush = piece.last ? Z_FINISH : Z_SYNC_FLUSH;
+    std::vector<unsigned char>& out = piece.deflated;
+    out.resize(deflateBound(&stream, static_cast<uLong>(piece.length)) + 16);
+    size_t produced = 0;
+    for (;;) {
+        if (out.size() - produced < 64) {
+            out.resize(out.size() * 2);
+        }
+        stream.next_out = out.data() + produced;
+        stream.avail_out = static_cast<uInt>(out.size() - produced);
+        int result = deflate(&stream, flush);
+        produced = out.size() - stream.avail_out;
+        if (result == Z_STREAM_ERROR) {
+            return kIbGeneralError;
+        }
+        // A sync flush is complete when deflate leaves output space unused; a finish when the stream ends.
+        if (piece.last ? result == Z_STREAM_END : stream.avail_in == 0 && stream.avail_out > 0) {
+            break;
+        }
+    }
+    out.resize(produced);
+    return 0;
+}
+
+zip_int64_t ParallelDeflate::Read(Source& source, void* data, zip_uint64_t length) {
+    std::unique_lock lock(mutex_);
+    FileState& file = *files_[source.file];
+    zip_uint64_t given = 0;
+    while (given == 0 && length > 0 && !file.finished) {
+        Refill();
+        workReady_.notify_all();
+        // After Refill an empty window means every file was cut: this one was never announced.
+        pieceDone_.wait(lock, [this] { return window_.empty() || window_.front().ready; });
+        if (window_.empty() || window_.front().file != source.file) {
+            zip_error_set(&source.error, ZIP_ER_INTERNAL, 0);  // libzip reads in another order than announced
+            return -1;
+        }
+        Piece& piece = window_.front();
+        if (piece.failure != 0) {
+            zip_error_set(&source.error, ZIP_ER_READ, 0);
+            return -1;
+        }
+        given = std::min<zip_uint64_t>(length, piece.deflated.size() - piece.consumed);
+        std::memcpy(data, piece.deflated.data() + piece.consumed, given);
+        piece.consumed += given;
+        if (piece.consumed == piece.deflated.size()) {
+            file.crc =
+                static_cast<uint32_t>(crc32_combine(file.crc, piece.crc, static_cast<z_off_t>(piece.length)));
+            file.deflatedSize += piece.deflated.size();
+            if (piece.last) {
+                file.finished = true;
+                ::close(file.fd);
+                file.fd = -1;
+            }
+            window_.pop_front();
+            --nextAssigned_;
+        }
+    }
+    return static_cast<zip_int64_t>(given);
+}
+
+zip_int64_t ParallelDeflate::Stat(Source& source, zip_stat_t* stat) {
+    std::lock_guard lock(mutex_);
+    const FileState& file = *files_[source.file];
+    zip_stat_init(stat);
+    stat->valid = ZIP_STAT_COMP_METHOD | ZIP_STAT_SIZE;
+    stat->comp_method = ZIP_CM_DEFLATE;
+    // Before the data is read the walk's size decides whether the entry needs Zip64 fields; afterwards
+    // libzip asks again and takes the sizes and the CRC of what was written.
+    stat->size = file.finished ? file.size : file.expectedSize;
+    if (file.finished) {
+        stat->valid |= ZIP_STAT_COMP_SIZE | ZIP_STAT_CRC;
+        stat->comp_size = file.deflatedSize;
+        stat->crc = file.crc;
+    }
+    return sizeof(*stat);
+}
+
+zip_int64_t ParallelDeflate::SourceCallback(void* userdata, void* data, zip_uint64_t length,
+                                            zip_source_cmd_t command) {
+    auto& source = *static_cast<Source*>(userdata);
+    switch (command) {
+        case ZIP_SOURCE_SUPPORTS:
+            return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
+                                                  ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+        case ZIP_SOURCE_OPEN:
+        case ZIP_SOURCE_CLOSE:
+        case ZIP_SOURCE_FREE:  // the Source belongs to the ParallelDeflate
+            return 0;
+        case ZIP_SOURCE_READ:
+            return source.owner->Read(source, data, length);
+        case ZIP_SOURCE_STAT:
+            if (length < sizeof(zip_stat_t)) {
+                zip_error_set(&source.error, ZIP_ER_INVAL, 0);
+                return -1;
+            }
+            return source.owner->Stat(source, static_cast<zip_stat_t*>(data));
+        case ZIP_SOURCE_ERROR:
+            return zip_error_to_data(&source.error, data, length);
+        default:
+            zip_error_set(&source.error, ZIP_ER_OPNOTSUPP, 0);
+            return -1;
+    }
+}
+
+}  // namespace quillon::ibzip

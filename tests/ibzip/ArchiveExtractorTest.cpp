@@ -1,0 +1,170 @@
+// Reading archives with IB_UnZip: the control file of a set, patterns, and archives that try to write
+// outside the extract folder.
+#include <sys/stat.h>
+#include <zip.h>
+
+#include "ibzip/IbZipHarness.h"
+
+namespace quillon::testing {
+namespace {
+
+struct RawEntry {
+    std::string name;
+    std::string content;
+    uint32_t unixMode = 0;  // 0: no Unix attributes
+};
+
+// Writes an archive with exactly these entry names, as a hostile or foreign tool could.
+void WriteRawArchive(const std::string& path, const std::vector<RawEntry>& entries) {
+    int error = 0;
+    zip_t* zip = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(zip, nullptr);
+    for (const RawEntry& entry : entries) {
+        zip_source_t* source = zip_source_buffer(zip, entry.content.data(), entry.content.size(), 0);
+        zip_int64_t index = zip_file_add(zip, entry.name.c_str(), source, ZIP_FL_ENC_RAW);
+        ASSERT_GE(index, 0) << entry.name;
+        if (entry.unixMode != 0) {
+            zip_file_set_external_attributes(zip, static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX,
+                                             entry.unixMode << 16);
+        }
+    }
+    ASSERT_EQ(zip_close(zip), 0);
+}
+
+using ArchiveExtractorTest = IbZipTest;
+
+TEST_F(ArchiveExtractorTest, ExtractsTheControlFileOfASet) {
+    WriteFile(Native("stage/Quillon.txt"), "control");
+    WriteFile(Native("stage/sub/Quillon.txt"), "a source file of the same name");
+    WriteFile(Native("stage/data.txt"), "data");
+    SetModified(Native("stage/Quillon.txt"), 1'069'669'231);
+    ASSERT_EQ(Zip("C:\\stage\\*.*", "C:\\QuillonData_000.Zip", 1, 2, 1), 3);
+    WriteFile(Native("temp/Quillon.txt"), "an older extraction");
+
+    EXPECT_EQ(Ib("IB_UnZipArchiveFile", "C:\\QuillonData_000.Zip"), 4);
+    EXPECT_EQ(Unzip("C:\\QuillonData_000.Zip", "C:\\temp", "Quillon.txt", 1, 1), 1);
+    EXPECT_EQ(TreeOf(Native("temp")), (std::map<std::string, std::string>{{"Quillon.txt", "control"}}));
+    struct stat info;
+    ASSERT_EQ(::stat(Native("temp/Quillon.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, 1'069'669'231);
+}
+
+TEST_F(ArchiveExtractorTest, OpeningAndExtractingFailuresAreCodes) {
+    WriteFile(Native("text.zip"), "PK but not really an archive");
+    WriteRawArchive(Native("good.zip"), {{"a.txt", "a"}});
+    std::string truncated = ReadFile(Native("good.zip"));
+    WriteFile(Native("truncated.zip"), truncated.substr(0, truncated.size() - 10));
+    struct Case {
+        const char* archive;
+        int32_t opened;
+    };
+    const Case cases[] = {
+        {"C:\\missing.zip", -25172}, {"C:\\nofolder\\missing.zip", -25154}, {"Q:\\x.zip", -25154},
+        {"C:\\text.zip", -25139},    {"C:\\truncated.zip", -25139},         {"C:\\", -25235},
+        {"C:\\good.zip", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.archive);
+        EXPECT_EQ(Ib("IB_UnZipArchiveFile", c.archive), c.opened);
+        EXPECT_EQ(Unzip(c.archive, "C:\\", "*.*", 1, 1), c.opened < 0 ? c.opened : 1);
+    }
+    EXPECT_EQ(Unzip("C:\\good.zip", "C:\\nofolder", "*.*", 1, 1), -25154);
+}
+
+TEST_F(ArchiveExtractorTest, PatternsSelectEntriesByWholeName) {
+    WriteRawArchive(Native("set.zip"), {{"Quillon.txt", "1"},
+                                        {"sub/Quillon.txt", "2"},
+                                        {"A.TXT", "3"},
+                                        {"b.doc", "4"},
+                                        {"sub/c.txt", "5"},
+                                        {"empty/", ""}});
+    struct Case {
+        const char* spec;
+        int storedDirs;
+        std::map<std::string, std::string> tree;
+    };
+    const Case cases[] = {
+        {"Quillon.txt", 1, {{"Quillon.txt", "1"}}},
+        {"quillon.TXT", 1, {{"Quillon.txt", "1"}}},
+        {"*.txt",
+         1,
+         {{"Quillon.txt", "1"}, {"sub/", ""}, {"sub/Quillon.txt", "2"}, {"A.TXT", "3"}, {"sub/c.txt", "5"}}},
+        {"sub\\*", 1, {{"sub/", ""}, {"sub/Quillon.txt", "2"}, {"sub/c.txt", "5"}}},
+        {"?.doc", 1, {{"b.doc", "4"}}},
+        {"sub/c.txt", 0, {{"c.txt", "5"}}},
+        {"*.*",
+         1,
+         {{"Quillon.txt", "1"},
+          {"sub/", ""},
+          {"sub/Quillon.txt", "2"},
+          {"A.TXT", "3"},
+          {"b.doc", "4"},
+          {"sub/c.txt", "5"},
+          {"empty/", ""}}},
+    };
+    int number = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.spec << " stored dirs " << c.storedDirs);
+        std::string folder = "out" + std::to_string(number++);
+        std::filesystem::create_directories(Native(folder));
+        int files = 0;
+        for (const auto& [name, content] : c.tree) {
+            files += name.back() != '/';
+        }
+        EXPECT_EQ(Unzip("C:\\set.zip", "C:\\" + folder, c.spec, c.storedDirs, 1), files);
+        EXPECT_EQ(TreeOf(Native(folder)), c.tree);
+    }
+}
+
+TEST_F(ArchiveExtractorTest, HostileEntriesAreNeverWrittenOutside) {
+    std::string outside = Native("outside");
+    std::filesystem::create_directories(outside);
+    std::filesystem::create_directories(Native("jail/deep"));
+    std::filesystem::create_directory_symlink(outside, Native("jail/through"));
+    WriteRawArchive(Native("hostile.zip"), {
+                                               {"../x", "1"},
+                                               {"deep/../../x", "2"},
+                                               {"..\\x", "3"},
+                                               {"/abs", "4"},
+                                               {"\\abs", "5"},
+                                               {"C:\\x", "6"},
+                                               {"c:x", "7"},
+                                               {"through/x", "8"},          // a link below the extract folder
+                                               {"link", outside, 0120777},  // a symbolic link entry
+                                               {"fifo", "", 0010644},
+                                               {"deep/ok.txt", "fine"},
+                                           });
+    const std::map<std::string, std::string> expected = {
+        {"deep/", ""}, {"deep/ok.txt", "fine"}, {"through", "-> " + outside}};
+    for (int storedDirs : {1, 0}) {
+        SCOPED_TRACE(::testing::Message() << "stored dirs " << storedDirs);
+        EXPECT_EQ(Unzip("C:\\hostile.zip", "C:\\jail", "*.*", storedDirs, 1), -25270);
+        EXPECT_TRUE(std::filesystem::is_empty(outside));
+        EXPECT_FALSE(std::filesystem::exists(Native("x")));
+        EXPECT_FALSE(std::filesystem::exists("/abs"));
+        auto tree = TreeOf(Native("jail"));
+        if (storedDirs == 0) {
+            // Names only: the files land in the folder itself, "through\x" as "x" beside the link.
+            EXPECT_EQ(tree["ok.txt"], "fine");
+            EXPECT_EQ(tree["x"], "8");
+            tree.erase("ok.txt");
+            tree.erase("x");
+        }
+        EXPECT_EQ(tree, expected);
+    }
+    EXPECT_EQ(Unzip("C:\\hostile.zip", "C:\\jail", "../x", 1, 1), 0);
+}
+
+TEST_F(ArchiveExtractorTest, ExistingFilesStayWithoutOverwrite) {
+    WriteRawArchive(Native("set.zip"), {{"a.txt", "new a"}, {"b.txt", "new b"}});
+    WriteFile(Native("out/a.txt"), "old a");
+    EXPECT_EQ(Unzip("C:\\set.zip", "C:\\out", "*.*", 1, 0), -25270);
+    EXPECT_EQ(TreeOf(Native("out")),
+              (std::map<std::string, std::string>{{"a.txt", "old a"}, {"b.txt", "new b"}}));
+    EXPECT_EQ(Unzip("C:\\set.zip", "C:\\out", "*.*", 1, 1), 2);
+    EXPECT_EQ(TreeOf(Native("out")),
+              (std::map<std::string, std::string>{{"a.txt", "new a"}, {"b.txt", "new b"}}));
+}
+
+}  // namespace
+}  // namespace quillon::testing

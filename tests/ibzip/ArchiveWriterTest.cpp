@@ -1,0 +1,214 @@
+// Archives written by IB_Zip: contents, names, times, updates, and failures that keep the old archive.
+#include <sched.h>
+#include <sys/mount.h>
+
+#include <ctime>
+#include <random>
+
+#include "ibzip/IbZipHarness.h"
+
+namespace quillon::testing {
+namespace {
+
+// Mixed data: compressible text and random bytes, so that pieces deflate to different sizes.
+std::string MixedBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes;
+    while (bytes.size() < size) {
+        if (random() % 2 == 0) {
+            bytes += "line " + std::to_string(bytes.size()) + " of some text that repeats\n";
+        } else {
+            for (int i = 0; i < 300; ++i) {
+                bytes.push_back(static_cast<char>(random()));
+            }
+        }
+    }
+    bytes.resize(size);
+    return bytes;
+}
+
+time_t LocalTime(int year, int month, int day, int hour, int minute, int second) {
+    struct tm local {};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    return std::mktime(&local);
+}
+
+using ArchiveWriterTest = IbZipTest;
+
+TEST_F(ArchiveWriterTest, PacksContentsNamesAndTimes) {
+    const std::string large = MixedBytes(3'500'000, 1);  // four pieces, deflated on several threads
+    const std::string umlautFolder = "M\xC3\xBCller";
+    WriteFile(Native("src/large.bin"), large);
+    WriteFile(Native("src/empty"), "");
+    WriteFile(Native("src/" + umlautFolder +
+                     "/Gr\xC3\xBC\xC3\x9F"
+                     "e.txt"),
+              "hallo");
+    WriteFile(Native("src/with space.txt"), "x");
+    SetModified(Native("src/with space.txt"), LocalTime(2003, 11, 24, 10, 20, 31));
+
+    EXPECT_EQ(Zip("C:\\src\\*.*", "C:\\set\\QuillonData_000.Zip", 1, 2, 1), -25154);  // no folder yet
+    std::filesystem::create_directories(Native("set"));
+    EXPECT_EQ(Zip("C:\\src\\*.*", "C:\\set\\QuillonData_000.Zip", 1, 2, 1), 4);
+
+    std::string archive = Native("set/QuillonData_000.Zip");
+    const std::string umlautName = umlautFolder +
+                                   "/Gr\xC3\xBC\xC3\x9F"
+                                   "e.txt";
+    ExpectArchive(archive,
+                  {{"large.bin", large}, {"empty", ""}, {umlautName, "hallo"}, {"with space.txt", "x"}});
+    EXPECT_EQ(TreeOf(Native("set")).size(), 1u) << "no working file is left beside the archive";
+    if (HavePython()) {
+        auto entries = *ReadWithPython(archive);
+        EXPECT_EQ(entries[umlautName].flags & 0x800, 0x800) << "UTF-8 flag on a name that is not ASCII";
+        EXPECT_EQ(entries["large.bin"].flags & 0x800, 0) << "no UTF-8 flag on an ASCII name";
+        EXPECT_EQ(entries["with space.txt"].time, "2003-11-24 10:20:30");  // DOS time counts in 2 seconds
+    }
+    // Info-ZIP restores the exact time from the extended timestamp field.
+    ASSERT_TRUE(RunCommand("cd '" + Native("") + "' && mkdir x && cd x && unzip -qq '" + archive + "'"));
+    struct stat info;
+    ASSERT_EQ(::stat(Native("x/with space.txt").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtime, LocalTime(2003, 11, 24, 10, 20, 31));
+}
+
+TEST_F(ArchiveWriterTest, UpdatesReplaceOrKeepEntriesAndAddTheControlFile) {
+    const std::string archive = "C:\\set\\QuillonData_000.Zip";
+    WriteFile(Native("stage/a.txt"), "a1");
+    WriteFile(Native("stage/sub/b.txt"), "b1");
+    std::filesystem::create_directories(Native("set"));
+    ASSERT_EQ(Zip("C:\\stage\\*.*", archive, 1, 2, 1), 2);
+
+    WriteFile(Native("stage/a.txt"), "a2");
+    WriteFile(Native("stage/c.txt"), "c1");
+    EXPECT_EQ(Zip("C:\\stage\\*.*", archive, 0, 2, 1), 2) << "a.txt replaced, c.txt added";
+    ExpectArchive(Native("set/QuillonData_000.Zip"), {{"a.txt", "a2"}, {"sub/b.txt", "b1"}, {"c.txt", "c1"}});
+
+    WriteFile(Native("stage/a.txt"), "a3");
+    WriteFile(Native("stage/d.txt"), "d1");
+    EXPECT_EQ(Zip("C:\\stage\\*.*", archive, 0, 2, 0), -25270) << "a.txt and c.txt kept, d.txt added";
+    EXPECT_EQ(Zip("C:\\stage\\*.txt", archive, 0, 2, 0), 0) << "every name taken: nothing written";
+
+    // The control file, as a backup pass adds it after every pass: exactly one file each time.
+    WriteFile(Native("dest/Quillon.txt"), "control 1");
+    WriteFile(Native("dest/2003-11-24/Quillon.txt"), "not this one");
+    Ib("IB_Overwrite", 1);
+    for (const char* content : {"control 1", "control 2"}) {
+        WriteFile(Native("dest/Quillon.txt"), content);
+        Ib("IB_ZipFileSpec", "C:\\dest\\Quillon.txt");
+        Ib("IB_ZipArchiveFile", archive);
+        Ib("IB_ZipRecurseDirs", 0);
+        EXPECT_EQ(Ib("IB_Zip", 0), 1);
+    }
+    ExpectArchive(Native("set/QuillonData_000.Zip"), {{"a.txt", "a2"},
+                                                      {"sub/b.txt", "b1"},
+                                                      {"c.txt", "c1"},
+                                                      {"d.txt", "d1"},
+                                                      {"Quillon.txt", "control 2"}});
+}
+
+TEST_F(ArchiveWriterTest, WarningsStillStoreTheFile) {
+    struct Case {
+        const char* what;
+        std::string folder;
+        std::string name;
+        time_t modified;
+        std::string dosTime;
+        int utf8Flag;
+    };
+    const Case cases[] = {
+        {"time before 1980", "w/time", "old.txt", LocalTime(1975, 6, 1, 12, 0, 0), "1980-1-1 0:0:0", 0},
+        {"name not UTF-8", "w/name", "bad\xFF.txt", LocalTime(2010, 1, 2, 3, 4, 6), "2010-1-2 3:4:6", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string& folder = c.folder;
+        WriteFile(Native(folder + "/" + c.name), "content");
+        SetModified(Native(folder + "/" + c.name), c.modified);
+        std::string archive = Native(folder + ".zip");
+        EXPECT_EQ(Zip("C:\\" + folder + "\\*.*", "C:\\" + folder + ".zip", 0, 2, 1), -25270);
+        ExpectArchive(archive, {{c.name, "content"}});
+        if (HavePython()) {
+            auto entries = *ReadWithPython(archive);
+            EXPECT_EQ(entries[c.name].time, c.dosTime);
+            EXPECT_EQ(entries[c.name].flags & 0x800, c.utf8Flag);
+        }
+    }
+}
+
+TEST_F(ArchiveWriterTest, ManyEntriesGetZip64Records) {
+    // More entries than the classic end record can count: the archive needs its Zip64 records.
+    constexpr int kEntries = 65'600;
+    std::string folder = Native("many");
+    std::filesystem::create_directories(folder);
+    for (int i = 0; i < kEntries; ++i) {
+        int fd = ::open((folder + "/" + std::to_string(i)).c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+    }
+    ASSERT_EQ(Zip("C:\\many\\*.*", "C:\\many.zip", 0, 2, 1), kEntries);
+    EXPECT_TRUE(UnzipTestPasses(Native("many.zip")));
+    if (HavePython()) {
+        auto count = RunCommand(
+            "python3 -c \"import sys, zipfile; print(len(zipfile.ZipFile(sys.argv[1]).namelist()))\" '" +
+            Native("many.zip") + "'");
+        ASSERT_TRUE(count);
+        EXPECT_EQ(std::stoi(*count), kEntries);
+    }
+}
+
+TEST_F(ArchiveWriterTest, LargeSparseFileNeedsZip64Sizes) {
+    if (std::getenv("QUILLON_SLOW_TESTS") == nullptr) {
+        GTEST_SKIP() << "deflating 4 GiB takes a minute; set QUILLON_SLOW_TESTS=1";
+    }
+    std::string path = Native("big/sparse.bin");
+    WriteFile(path, "");
+    std::filesystem::resize_file(path, (4ull << 30) + 12345);  // a hole: costs no disk space
+    WriteFile(Native("big/small.txt"), "after the big one");
+    EXPECT_EQ(Zip("C:\\big\\*.*", "C:\\big.zip", 0, 2, 1), 2);
+    EXPECT_TRUE(UnzipTestPasses(Native("big.zip")));
+}
+
+// Runs the rest of the test in a mount namespace of its own with a small tmpfs at folder; false when
+// the system does not allow that (no privileges).
+bool MountSmallTmpfs(const std::string& folder) {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+        return false;
+    }
+    std::filesystem::create_directories(folder);
+    return ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=256k") == 0;
+}
+
+TEST_F(ArchiveWriterTest, FullDiskKeepsTheOldArchiveAndLeavesNothingBehind) {
+    std::string full = Native("full");
+    if (!MountSmallTmpfs(full)) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    WriteFile(Native("stage/small.txt"), "small");
+    ASSERT_EQ(Zip("C:\\stage\\*.*", "C:\\full\\QuillonData_000.Zip", 0, 2, 1), 1);
+    std::string old = ReadFile(Native("full/QuillonData_000.Zip"));
+
+    WriteFile(Native("stage/random.bin"), MixedBytes(1'000'000, 2));
+    for (const char* archive : {"C:\\full\\QuillonData_000.Zip", "C:\\full\\QuillonData_001.Zip"}) {
+        SCOPED_TRACE(archive);
+        EXPECT_EQ(Zip("C:\\stage\\*.*", archive, 0, 2, 1), -25156);
+        EXPECT_EQ(TreeOf(full), (std::map<std::string, std::string>{{"QuillonData_000.Zip", old}}));
+    }
+    ::umount2(full.c_str(), MNT_DETACH);
+}
+
+TEST_F(ArchiveWriterTest, DamagedArchiveIsNotUpdated) {
+    WriteFile(Native("stage/a.txt"), "a");
+    WriteFile(Native("bad.zip"), "this is not a zip archive, and it stays as it is");
+    EXPECT_EQ(Zip("C:\\stage\\*.*", "C:\\bad.zip", 0, 2, 1), -25139);
+    EXPECT_EQ(ReadFile(Native("bad.zip")), "this is not a zip archive, and it stays as it is");
+    EXPECT_FALSE(std::filesystem::exists(Native("bad.zip.part")));
+}
+
+}  // namespace
+}  // namespace quillon::testing

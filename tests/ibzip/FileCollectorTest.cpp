@@ -1,0 +1,117 @@
+// Which files a spec selects and how their entries are named.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "ibzip/IbZipHarness.h"
+
+namespace quillon::testing {
+namespace {
+
+class FileCollectorTest : public IbZipTest {
+  protected:
+    void SetUp() override {
+        IbZipTest::SetUp();
+        // Every file holds its own path below C:\src, so that contents show which file an entry is.
+        for (const char* name :
+             {"a.txt", "b.TXT", "c.doc", "noext", "sub/d.txt", "sub/a.txt", "sub/deeper/e.txt"}) {
+            WriteFile(Native(std::string("src/") + name), name);
+        }
+    }
+};
+
+TEST_F(FileCollectorTest, SpecsSelectFilesAndNameEntries) {
+    struct Case {
+        const char* spec;
+        int recurse;
+        int storedNames;
+        int32_t result;
+        std::map<std::string, std::string> entries;  // name -> content (the file's path below C:\src)
+    };
+    const Case cases[] = {
+        {"C:\\src\\*.*",
+         0,
+         2,
+         4,
+         {{"a.txt", "a.txt"}, {"b.TXT", "b.TXT"}, {"c.doc", "c.doc"}, {"noext", "noext"}}},
+        {"C:\\src\\*.txt",
+         1,
+         2,
+         5,
+         {{"a.txt", "a.txt"},
+          {"b.TXT", "b.TXT"},
+          {"sub/a.txt", "sub/a.txt"},
+          {"sub/d.txt", "sub/d.txt"},
+          {"sub/deeper/e.txt", "sub/deeper/e.txt"}}},
+        {"C:\\src\\sub\\*.*",
+         1,
+         1,
+         3,
+         {{"src/sub/a.txt", "sub/a.txt"},
+          {"src/sub/d.txt", "sub/d.txt"},
+          {"src/sub/deeper/e.txt", "sub/deeper/e.txt"}}},
+        {"C:\\src\\?.doc", 0, 2, 1, {{"c.doc", "c.doc"}}},
+        {"C:\\src\\A.TXT", 0, 2, 1, {{"a.txt", "a.txt"}}},
+        {"C:\\src\\",
+         0,
+         0,
+         4,
+         {{"a.txt", "a.txt"}, {"b.TXT", "b.TXT"}, {"c.doc", "c.doc"}, {"noext", "noext"}}},
+        {"C:/src/sub/deeper/e.txt", 0, 2, 1, {{"e.txt", "sub/deeper/e.txt"}}},
+        // Names only: sub\a.txt would take the name of a.txt; the first stays, the answer warns.
+        {"C:\\src\\a.txt", 1, 0, -25270, {{"a.txt", "a.txt"}}},
+    };
+    int number = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << c.spec << " recurse " << c.recurse << " names " << c.storedNames);
+        std::string archive = "C:\\out" + std::to_string(number++) + ".zip";
+        EXPECT_EQ(Zip(c.spec, archive, c.recurse, c.storedNames, 1), c.result);
+        ExpectArchive(Native(archive.substr(3)), c.entries);
+    }
+}
+
+TEST_F(FileCollectorTest, FailuresWriteNoArchive) {
+    std::filesystem::create_directories(Native("folder.zip"));
+    struct Case {
+        const char* spec;
+        const char* archive;
+        int32_t result;
+    };
+    const Case cases[] = {
+        {"C:\\missing\\*.*", "C:\\out.zip", -25154},
+        {"C:\\src\\missing.txt", "C:\\out.zip", -25172},
+        {"C:\\src\\sub", "C:\\out.zip", -25172},  // a folder is not a file
+        {"C:\\src\\*.none", "C:\\out.zip", 0},
+        {"*.*", "C:\\out.zip", -25154},
+        {"Q:\\src\\*.*", "C:\\out.zip", -25154},  // an unmapped drive
+        {"C:\\src\\*.*", "C:\\missing\\out.zip", -25154},
+        {"C:\\src\\*.*", "C:\\folder.zip", -25235},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.spec << " into " << c.archive);
+        EXPECT_EQ(Zip(c.spec, c.archive, 0, 2, 1), c.result);
+        EXPECT_FALSE(std::filesystem::exists(Native("out.zip")));
+        EXPECT_FALSE(std::filesystem::exists(Native("out.zip.part")));
+    }
+}
+
+TEST_F(FileCollectorTest, LinksAreFollowedToFilesOnlyAndSpecialFilesLeftOut) {
+    WriteFile(Native("odd/real.txt"), "real");
+    std::filesystem::create_symlink(Native("src/c.doc"), Native("odd/to-file"));
+    std::filesystem::create_directory_symlink(Native("src"), Native("odd/to-folder"));
+    std::filesystem::create_symlink(Native("nowhere"), Native("odd/dangling"));
+    ASSERT_EQ(::mkfifo(Native("odd/fifo").c_str(), 0600), 0);  // never opened: the call must not hang
+
+    EXPECT_EQ(Zip("C:\\odd\\*.*", "C:\\odd.zip", 1, 2, 1), -25270);
+    ExpectArchive(Native("odd.zip"), {{"real.txt", "real"}, {"to-file", "c.doc"}});
+}
+
+TEST_F(FileCollectorTest, ArchiveInsideTheSelectedFolderIsNotPackedIntoItself) {
+    EXPECT_EQ(Zip("C:\\src\\*.*", "C:\\src\\self.zip", 0, 2, 1), 4);
+    EXPECT_EQ(Zip("C:\\src\\*.*", "C:\\src\\self.zip", 0, 2, 1), 4);
+    ExpectArchive(Native("src/self.zip"),
+                  {{"a.txt", "a.txt"}, {"b.TXT", "b.TXT"}, {"c.doc", "c.doc"}, {"noext", "noext"}});
+}
+
+}  // namespace
+}  // namespace quillon::testing

@@ -1,0 +1,197 @@
+// Test harness for the compression library: loads libib-zip.so the way the program does (dlopen, every
+// export looked up by name), gives it a drive map of its own (C: is a temporary folder) and reads the
+// archives it writes with independent tools: `unzip -t` and Python's zipfile.
+#pragma once
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "testing/Environment.h"
+#include "testing/TempDir.h"
+
+namespace quillon::testing {
+
+inline void* IbZipLibrary() {
+    static void* handle = [] {
+        const char* bin = std::getenv("QUILLON_TEST_BIN_DIR");
+        std::string path = std::string(bin != nullptr ? bin : ".") + "/libib-zip.so";
+        return ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }();
+    return handle;
+}
+
+// Calls an export by name, as the binding does.
+inline int32_t Ib(const char* name, intptr_t argument) {
+    auto* function = reinterpret_cast<int32_t (*)(intptr_t)>(::dlsym(IbZipLibrary(), name));
+    EXPECT_NE(function, nullptr) << name;
+    return function != nullptr ? function(argument) : INT32_MIN;
+}
+
+inline int32_t Ib(const char* name, const std::string& text) {
+    return Ib(name, reinterpret_cast<intptr_t>(text.c_str()));
+}
+
+// Runs a shell command and returns its standard output, or nullopt when it exits unsuccessfully.
+inline std::optional<std::string> RunCommand(const std::string& command) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return std::nullopt;
+    }
+    std::string output;
+    char buffer[4096];
+    while (size_t got = fread(buffer, 1, sizeof buffer, pipe)) {
+        output.append(buffer, got);
+    }
+    return ::pclose(pipe) == 0 ? std::optional(output) : std::nullopt;
+}
+
+inline bool HavePython() {
+    static bool have = RunCommand("python3 -c 'import zipfile' 2>/dev/null").has_value();
+    return have;
+}
+
+// One entry as Python's zipfile reads it: the raw name bytes, the content, the general-purpose flags and
+// the DOS time "Y-M-D h:m:s".
+struct PyEntry {
+    std::string content;
+    int flags = 0;
+    std::string time;
+};
+
+// Every entry of an archive through Python's zipfile (which checks each CRC while reading), or nullopt
+// when zipfile rejects the archive.
+inline std::optional<std::map<std::string, PyEntry>> ReadWithPython(const std::string& archive) {
+    const char* script =
+        "import sys, zipfile\n"
+        "z = zipfile.ZipFile(sys.argv[1])\n"
+        "for i in z.infolist():\n"
+        "    raw = i.filename.encode('utf-8' if i.flag_bits & 0x800 else 'cp437')\n"
+        "    print(raw.hex(), z.read(i).hex(), i.flag_bits, '%d-%d-%d %d:%d:%d' % i.date_time)\n";
+    auto output = RunCommand("python3 -c \"" + std::string(script) + "\" '" + archive + "'");
+    if (!output) {
+        return std::nullopt;
+    }
+    auto unhex = [](const std::string& hex) {
+        std::string bytes;
+        for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+            bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        }
+        return bytes;
+    };
+    std::map<std::string, PyEntry> entries;
+    std::istringstream lines(*output);
+    std::string name, content, date, clock;
+    int flags;
+    while (lines >> name >> content >> flags >> date >> clock) {
+        entries[unhex(name)] = PyEntry{unhex(content), flags, date + " " + clock};
+    }
+    return entries;
+}
+
+inline bool UnzipTestPasses(const std::string& archive) {
+    return RunCommand("unzip -tqq '" + archive + "' >/dev/null 2>&1").has_value();
+}
+
+// Checks an archive with both tools: `unzip -t` passes and zipfile reads exactly names -> contents.
+inline void ExpectArchive(const std::string& archive, const std::map<std::string, std::string>& expected) {
+    EXPECT_TRUE(UnzipTestPasses(archive)) << archive;
+    if (!HavePython()) {
+        return;
+    }
+    auto entries = ReadWithPython(archive);
+    ASSERT_TRUE(entries) << archive;
+    std::map<std::string, std::string> contents;
+    for (const auto& [name, entry] : *entries) {
+        contents[name] = entry.content;
+    }
+    EXPECT_EQ(contents, expected) << archive;
+}
+
+// Every entry below folder as relative path -> content ("name/" for a folder, "-> target" for a link).
+inline std::map<std::string, std::string> TreeOf(const std::string& folder) {
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        std::string relative = entry.path().lexically_relative(folder).string();
+        if (entry.is_symlink()) {
+            tree[relative] = "-> " + std::filesystem::read_symlink(entry.path()).string();
+        } else if (entry.is_directory()) {
+            tree[relative + "/"] = "";
+        } else {
+            tree[relative] = ReadFile(entry.path().string());
+        }
+    }
+    return tree;
+}
+
+inline void SetModified(const std::string& path, time_t modified) {
+    const timespec times[2] = {{modified, 0}, {modified, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+// A drive map of the library's own, through QUILLON_DRIVES: C: is a temporary folder, Z: is '/'.
+class IbZipTest : public ::testing::Test {
+  protected:
+    IbZipTest() : drives_(MakeDrives(dir_)), env_("QUILLON_DRIVES", drives_) {}
+
+    void SetUp() override { ASSERT_NE(IbZipLibrary(), nullptr) << ::dlerror(); }
+
+    // Native path of "C:\" + relative (relative with '\' or '/').
+    std::string Native(const std::string& relative) const {
+        std::string path = dir_ / "c";
+        if (!relative.empty()) {
+            path += '/';
+        }
+        for (char c : relative) {
+            path.push_back(c == '\\' ? '/' : c);
+        }
+        return path;
+    }
+
+    // Settings for writing; the others stay as they were.
+    int32_t Zip(const std::string& spec, const std::string& archive, int recurse, int storedNames,
+                int overwrite) {
+        Ib("IB_ZipFileSpec", spec);
+        Ib("IB_ZipArchiveFile", archive);
+        Ib("IB_ZipRecurseDirs", recurse);
+        Ib("IB_ZipStoredDirNames", storedNames);
+        Ib("IB_Overwrite", overwrite);
+        return Ib("IB_Zip", 0);
+    }
+
+    int32_t Unzip(const std::string& archive, const std::string& folder, const std::string& spec,
+                  int storedDirs, int overwrite) {
+        Ib("IB_UnZipArchiveFile", archive);
+        Ib("IB_UnZipExtractDir", folder);
+        Ib("IB_UnZipFileSpec", spec);
+        Ib("IB_UnZipUseStoredDirs", storedDirs);
+        Ib("IB_Overwrite", overwrite);
+        return Ib("IB_UnZip", 0);
+    }
+
+  private:
+    static std::string MakeDrives(const TempDir& dir) {
+        std::string folder = dir / "dosdevices";
+        std::filesystem::create_directories(folder);
+        std::filesystem::create_directories(dir / "c");
+        std::filesystem::create_directory_symlink(dir / "c", folder + "/c:");
+        std::filesystem::create_directory_symlink("/", folder + "/z:");
+        return folder;
+    }
+
+    TempDir dir_;
+    std::string drives_;
+    ScopedEnv env_;
+};
+
+}  // namespace quillon::testing
