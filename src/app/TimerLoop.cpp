@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/BootClock.h"
 #include "platform/Clock.h"
 
 namespace quillon {
 namespace {
 
-int64_t SteadyMilliseconds() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
+// A condition variable waits on the monotonic clock, which stands still while the computer sleeps; the
+// loop looks at the boot clock at least this often, so that a timer due during a suspend fires soon
+// after the resume.
+constexpr int64_t kLongestWaitMilliseconds = 60'000;
 
 }  // namespace
 
@@ -20,7 +20,7 @@ TimerLoop::TimerLoop(Time time) : time_(time), owner_(std::this_thread::get_id()
 
 int64_t TimerLoop::NowMilliseconds() const {
     if (time_ == Time::kReal) {
-        return SteadyMilliseconds();
+        return BootMilliseconds();
     }
     std::lock_guard lock(mutex_);
     return virtualNow_;
@@ -101,7 +101,7 @@ int TimerLoop::Run(const ThreadMessageHandler& handler) {
             continue;
         }
         int next = NextTimer();
-        int64_t now = time_ == Time::kReal ? SteadyMilliseconds() : virtualNow_;
+        int64_t now = time_ == Time::kReal ? BootMilliseconds() : virtualNow_;
         if (next >= 0 && timers_[next].due <= now) {
             Timer& timer = timers_[next];
             timer.due = now + timer.interval;
@@ -133,7 +133,8 @@ int TimerLoop::Run(const ThreadMessageHandler& handler) {
             continue;
         }
         if (next >= 0) {
-            wake_.wait_for(lock, std::chrono::milliseconds(timers_[next].due - now));
+            wake_.wait_for(
+                lock, std::chrono::milliseconds(std::min(timers_[next].due - now, kLongestWaitMilliseconds)));
         } else {
             wake_.wait(lock);
         }

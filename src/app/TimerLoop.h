@@ -1,9 +1,10 @@
 // TimerLoop: the program's own MessageLoop, without any GUI toolkit.
 //
-// In real time it waits on a monotonic clock, so that changing the wall clock neither fires nor
-// delays a timer. In virtual time (tests) it never waits for a timer: when nothing else is to do it
-// moves straight to the next due timer and advances the installed clock (platform/Clock.h, a fake one
-// in tests) by the same amount, so an hour of waiting passes in microseconds and GetNow follows.
+// In real time it measures on the boot clock (platform/BootClock.h), so that setting the wall clock
+// neither fires nor delays a timer, and a timer due while the computer slept fires at the resume. In virtual
+// time (tests) it never waits for a timer: when nothing else is to do it moves straight to the next due timer
+// and advances the installed clock (platform/Clock.h, a fake one in tests) by the same amount, so an hour of
+// waiting passes in microseconds and GetNow follows.
 //
 // Thread rules as for MessageLoop: the thread that constructs the loop is the loop's thread.
 #pragma once
