@@ -125,19 +125,18 @@ class AppTest : public ::testing::Test {
     }
     ~AppTest() override { SetMessageBoxPresenter(previousBoxes_); }
 
-    // A profile entry of section in the profile "Quillon" (or that of the instance).
-    void Set(const std::string& section, const std::string& entry, int32_t value, int instance = 0) {
-        Profile(instance).WriteProfileInt(section, entry, value);
+    // Entries of the profile "Quillon".
+    void Set(const std::string& section, const std::string& entry, int32_t value) {
+        Profile(0).WriteProfileInt(section, entry, value);
     }
-    void Set(const std::string& section, const std::string& entry, const std::string& text,
-             int instance = 0) {
-        Profile(instance).WriteProfileString(section, entry, text);
+    void Set(const std::string& section, const std::string& entry, const std::string& text) {
+        Profile(0).WriteProfileString(section, entry, text);
     }
-    std::string Get(const std::string& section, const std::string& entry, int instance = 0) {
-        return Profile(instance).GetProfileString(section, entry, "<none>");
+    std::string Get(const std::string& section, const std::string& entry) {
+        return Profile(0).GetProfileString(section, entry, "<none>");
     }
-    int32_t GetInt(const std::string& section, const std::string& entry, int instance = 0) {
-        return Profile(instance).GetProfileInt(section, entry, -999);
+    int32_t GetInt(const std::string& section, const std::string& entry) {
+        return Profile(0).GetProfileInt(section, entry, -999);
     }
     static std::string Machine(const std::string& name) {
         return GetRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\" + name, "<none>");

@@ -59,40 +59,29 @@ TEST_F(ProgressDialogTest, BarFollowsTheFraction) {
 // Without new activity the block runs for 200 ticks and then stands, and with it the renewal of the
 // semaphore; new activity starts both again.
 TEST_F(ProgressDialogTest, ActivityBlockAndSemaphoreRenewalRestWhenIdle) {
-    for (int tick = 1; tick <= 10; ++tick) {
-        dialog.ShowProgress(-1.0);
-    }
-    for (int i = 0; i < CQuillonDlg::kSegments; ++i) {
-        EXPECT_EQ(dialog.IsSegmentFilled(i), i >= 5 && i <= 9) << i;
-    }
+    auto ticks = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            dialog.ShowProgress(-1.0);
+        }
+        std::array<bool, CQuillonDlg::kSegments> bar{};
+        for (int i = 0; i < CQuillonDlg::kSegments; ++i) {
+            bar[i] = dialog.IsSegmentFilled(i);
+        }
+        return bar;
+    };
+    std::array<bool, CQuillonDlg::kSegments> block{};
+    std::fill(block.begin() + 5, block.begin() + 10, true);
+    EXPECT_EQ(ticks(10), block);
     EXPECT_EQ(Semaphore(), -1);
-    for (int tick = 11; tick <= 201; ++tick) {
-        dialog.ShowProgress(-1.0);
-    }
-    EXPECT_EQ(Semaphore(), 0);  // renewed with the activity counter
-    std::array<bool, 35> standing{};
-    for (int i = 0; i < 35; ++i) {
-        standing[i] = dialog.IsSegmentFilled(i);
-    }
+    std::array<bool, CQuillonDlg::kSegments> standing = ticks(191);  // 200 ticks without new activity
+    EXPECT_EQ(Semaphore(), 0);                                       // renewed with the activity counter
     WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", 77);
-    for (int tick = 0; tick < 100; ++tick) {
-        dialog.ShowProgress(-1.0);
-    }
-    for (int i = 0; i < 35; ++i) {
-        EXPECT_EQ(dialog.IsSegmentFilled(i), standing[i]) << i;
-    }
+    EXPECT_EQ(ticks(100), standing);
     EXPECT_EQ(Semaphore(), 77);
 
     app.Tick();
-    for (int tick = 0; tick < 30; ++tick) {
-        dialog.ShowProgress(-1.0);
-    }
+    EXPECT_NE(ticks(30), standing);
     EXPECT_EQ(Semaphore(), 1);
-    std::array<bool, 35> moved{};
-    for (int i = 0; i < 35; ++i) {
-        moved[i] = dialog.IsSegmentFilled(i);
-    }
-    EXPECT_NE(moved, standing);
 }
 
 TEST_F(ProgressDialogTest, FractionCountsPackedBytesAtSevenTenthsUntilTheCopyingIsWeighed) {
@@ -168,7 +157,7 @@ TEST_F(ProgressDialogTest, DiskSpaceQuestion) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Set("Path002", "HideDialogs", c.hideDialogs);
-        Profile(0).WriteProfileString("Path002", "DeleteFlags", "");  // removes the integer
+        Set("Path002", "DeleteFlags", "");  // a text where an integer belongs reads as none
         if (c.deleteFlags != -999) {
             Set("Path002", "DeleteFlags", c.deleteFlags);
         }

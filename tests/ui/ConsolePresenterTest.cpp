@@ -51,7 +51,6 @@ class ConsolePresenterTest : public ::testing::Test {
 TEST_F(ConsolePresenterTest, PlainLinesShowNewTextsButNotEveryCount) {
     {
         ConsolePresenter presenter(Streams(false, false));
-        presenter.SetMessageBoxHelpContext(0);
         auto view = presenter.CreateProgressView(false);
         view->SetText(ProgressLine::kVersion, "Version 2.10");
         view->SetText(ProgressLine::kStatus, "Searching changed files");
@@ -59,13 +58,14 @@ TEST_F(ConsolePresenterTest, PlainLinesShowNewTextsButNotEveryCount) {
         view->Show();
         view->SetText(ProgressLine::kPath, "C:\\Daten\\M\xE4rz");
         view->SetText(ProgressLine::kStatus, "     3 Files copied");
-        view->SetText(ProgressLine::kPath, "");
         view->SetText(ProgressLine::kKind, "2 files have been saved.");
-        view->Redraw();
+        presenter.ShowErrorList(2, {"C:\\data\\b.txt", "C:\\DATA\\a.txt"});
     }
     EXPECT_EQ(
         Output(),
-        "Quillon  Version 2.10\nSearching changed files\nC:\\Daten\\M\xC3\xA4rz\n2 files have been saved.\n");
+        "Quillon  Version 2.10\nSearching changed files\nC:\\Daten\\M\xC3\xA4rz\n2 files have been saved.\n"
+        "\n2 files have been copied\nCopy error. The files listed below could not be copied:\n"
+        "  C:\\DATA\\a.txt\n  C:\\data\\b.txt\n");
 }
 
 TEST_F(ConsolePresenterTest, LiveLineIsDrawnOverAndEndedBeforeABox) {
@@ -89,68 +89,46 @@ TEST_F(ConsolePresenterTest, LiveLineIsDrawnOverAndEndedBeforeABox) {
         "answer after 30 minutes)\n");
 }
 
-TEST_F(ConsolePresenterTest, WithoutATerminalABoxAnswersWithItsFocusedButton) {
-    const std::pair<unsigned, int> cases[] = {
-        {kMbOk | kMbIconHand, kIdOk},
-        {kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp, kIdNo},
-        {kMbOkCancel | kMbIconExclamation | kMbHelp, kIdOk},
-        {kMbYesNo, kIdYes},
-        {kMbOkCancel | kMbDefButton2, kIdCancel},
-    };
-    ConsolePresenter presenter(Streams(false, false));
-    for (auto [style, answer] : cases) {
-        EXPECT_EQ(presenter.ShowMessageBox("Question?", style), answer) << std::hex << style;
-    }
-    bool ticked = true;
-    EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Delete?", 0x4124, ticked), kIdNo);
-    EXPECT_TRUE(ticked);
-    std::string output = Output();
-    EXPECT_NE(
-        output.find("\nDelete?\n[x] Please do not display this question again\n-> No (answered at once"),
-        std::string::npos)
-        << output;
-}
-
-TEST_F(ConsolePresenterTest, AtATerminalTheTypedKeyAnswers) {
+// Without a terminal a box answers at once with its focused button; at one, the typed key answers,
+// and Enter, a closed input or 30 minutes without an answer give the focused button.
+TEST_F(ConsolePresenterTest, BoxAnswers) {
+    using Typed = std::deque<std::pair<InputResult, std::string>>;
     struct Case {
+        bool canAsk;
         unsigned style;
-        std::deque<std::pair<InputResult, std::string>> typed;
+        Typed keys;
         int answer;
         bool ticked;
     };
     const Case cases[] = {
-        {0x4124,
+        {false, kMbOk | kMbIconHand, {}, kIdOk, true},
+        {false, kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp, {}, kIdNo, true},
+        {false, kMbOkCancel | kMbIconExclamation | kMbHelp, {}, kIdOk, true},
+        {false, kMbOkCancel | kMbDefButton2, {}, kIdCancel, true},
+        {true,
+         0x4124,
          {{InputResult::kLine, "x"}, {InputResult::kLine, "maybe"}, {InputResult::kLine, " Y"}},
          kIdYes,
          false},
-        {0x4124,
-         {{InputResult::kLine, "h"}, {InputResult::kLine, ""}},
-         kIdNo,
-         true},  // Enter: the focused button
-        {kMbOkCancel, {{InputResult::kLine, "c"}}, kIdCancel, true},
-        {kMbOkCancel, {{InputResult::kLine, "y"}, {InputResult::kTimedOut, ""}}, kIdOk, true},
-        {kMbYesNo | kMbDefButton2, {}, kIdNo, true},  // the input has ended
+        {true, 0x4124, {{InputResult::kLine, "h"}, {InputResult::kLine, ""}}, kIdNo, true},
+        {true, kMbOkCancel, {{InputResult::kLine, "c"}}, kIdCancel, true},
+        {true, kMbOkCancel, {{InputResult::kLine, "y"}, {InputResult::kTimedOut, ""}}, kIdOk, true},
+        {true, kMbYesNo | kMbDefButton2, {}, kIdNo, true},
     };
-    ConsolePresenter presenter(Streams(false, true));
     for (const Case& c : cases) {
-        typed = c.typed;
+        ConsolePresenter presenter(Streams(false, c.canAsk));
+        typed = c.keys;
         bool ticked = true;
         EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Sure?", c.style, ticked), c.answer)
-            << std::hex << c.style;
-        EXPECT_EQ(ticked, c.ticked);
+            << c.canAsk << " " << std::hex << c.style;
+        EXPECT_EQ(ticked, c.ticked) << c.canAsk << " " << std::hex << c.style;
     }
     std::string output = Output();
+    EXPECT_NE(output.find("\nSure?\n[x] Please do not display this question again\n-> No (answered at once"),
+              std::string::npos);
     EXPECT_NE(output.find("[Y]es / [N]o / [H]elp, X ticks or clears the box (Enter: No) > "),
               std::string::npos);
     EXPECT_NE(output.find("\n-> OK (no answer for 30 minutes)\n"), std::string::npos) << output;
-}
-
-TEST_F(ConsolePresenterTest, ErrorListIsSortedWithoutRegardToCase) {
-    ConsolePresenter presenter(Streams(false, false));
-    presenter.ShowErrorList(12, {"C:\\data\\b.txt", "C:\\Data\\C.txt", "C:\\DATA\\a.txt"});
-    EXPECT_EQ(Output(),
-              "\n12 files have been copied\nCopy error. The files listed below could not be copied:\n"
-              "  C:\\DATA\\a.txt\n  C:\\data\\b.txt\n  C:\\Data\\C.txt\n");
 }
 
 }  // namespace
