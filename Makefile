@@ -22,9 +22,10 @@ test: deps
 	@cd build-asan && ctest --output-on-failure -j $(JOBS)
 
 # Debug build under ThreadSanitizer, then the tests that run threads: the application's run on its
-# worker thread and message loop, and the engine and support pieces both threads use.
-TSAN_TARGETS := app_tests engine_tests support_tests platform_tests
-TSAN_TESTS := ^(AppTest|ProgressDialogTest|TimerLoopTest|CommandLineTest)\.|Retention|LineArchive|Trace
+# worker thread and message loop, the engine and support pieces both threads use, and the
+# compression library's deflating threads.
+TSAN_TARGETS := app_tests engine_tests support_tests platform_tests ibzip_tests
+TSAN_TESTS := ^(AppTest|ProgressDialogTest|TimerLoopTest|CommandLineTest)\.|Retention|LineArchive|Trace|^ArchiveWriterTest\.(Packs|Updates)
 tsan: deps
 	@cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TSAN=ON -DQUILLON_WERROR=ON >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)

@@ -239,7 +239,12 @@ Outcome WriteArchive(const ZipSettings& settings) {
     for (const auto& [index, number] : readOrder) {
         order.push_back(number);
     }
-    deflate.Start(std::move(order));
+    if (!deflate.Start(std::move(order))) {
+        zip_discard(zip);
+        ::unlink(part.c_str());
+        outcome.failure = kIbGeneralError;
+        return outcome;
+    }
     if (zip_close(zip) != 0) {
         int32_t failure = deflate.Failure();
         outcome.failure = failure != 0 ? failure : CodeFromZipError(zip_get_error(zip), Step::kWriteArchive);

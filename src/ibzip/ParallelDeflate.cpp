@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include "ibzip/IbZip.h"
 #include "ibzip/ZipCodes.h"
@@ -114,14 +115,19 @@ zip_source_t* ParallelDeflate::NewSource(zip_t* archive, const std::string& nati
     return zipSource;
 }
 
-void ParallelDeflate::Start(std::vector<size_t> readOrder) {
+bool ParallelDeflate::Start(std::vector<size_t> readOrder) {
     {
         std::lock_guard lock(mutex_);
         readOrder_ = std::move(readOrder);
     }
     for (unsigned i = 0; i < workerCount_; ++i) {
-        workers_.emplace_back(&ParallelDeflate::Work, this);
+        try {
+            workers_.emplace_back(&ParallelDeflate::Work, this);
+        } catch (const std::system_error&) {
+            break;  // fewer threads than hoped for still do the work
+        }
     }
+    return !workers_.empty();
 }
 
 int32_t ParallelDeflate::Failure() {

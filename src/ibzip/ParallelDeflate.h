@@ -40,8 +40,9 @@ class ParallelDeflate {
     zip_source_t* NewSource(zip_t* archive, const std::string& nativePath, uint64_t expectedSize);
 
     // Starts deflating. readOrder lists the file numbers in the order in which libzip will read them
-    // (the order of their entry indexes).
-    void Start(std::vector<size_t> readOrder);
+    // (the order of their entry indexes). False when not a single worker thread could be started; the
+    // sources must then not be read.
+    bool Start(std::vector<size_t> readOrder);
 
     // The code of the first file that could not be opened or read, 0 if none.
     int32_t Failure();
