@@ -52,8 +52,9 @@ bench: build
 	@command -v rsync >/dev/null && command -v bc >/dev/null || bash scripts/install-deps.sh rsync bc
 	@bash bench/run.sh build/bin build/bench-data $(ROUNDS)
 
+# The demo: a small tree of its own backed up twice, with its own hives and drive map in build/demo.
 run: build
-	@build/bin/quillon-run
+	@bash scripts/demo.sh build/bin build/demo
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz
