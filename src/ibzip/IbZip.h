@@ -61,9 +61,10 @@
 //               out;
 //             - a name is not valid UTF-8: stored as its bytes, without the UTF-8 flag;
 //             - a modification time lies outside 1980-2107: the DOS time is clamped to that range.
-//             Apart from the name cases, every selected file is in the archive. A file that vanishes or
-//             cannot be read is a failure, never a warning: the caller takes success to mean that every
-//             selected file was stored.
+//             Apart from the taken names, every regular file the spec selects is in the archive. A file
+//             that vanishes or cannot be read is a failure, never a warning: the caller takes success to
+//             mean that every file it staged was stored. With IB_Overwrite 1 and distinct names (which a
+//             walk below one folder with names relative to it always gives) no file is ever left out.
 //   IB_UnZip: - a matching entry was refused (see above), or kept out because a file of its name exists
 //               and IB_Overwrite is 0, or a folder stands where the file would go.
 //
