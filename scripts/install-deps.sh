@@ -10,6 +10,7 @@ packages=(
   libsqlite3-dev sqlite3
   clang libclang-rt-dev llvm
   libzip-dev zip unzip
+  qt6-base-dev
 )
 # Further packages a make target needs only for itself (the benchmarks' peers, for example).
 packages+=("$@")

@@ -1,5 +1,7 @@
 // quillon-run: the program. Puts the layers together: the message loop, the user interface, the
-// application object; then hands over to the application until the program ends.
+// application object; then hands over to the application until the program ends. The desktop's
+// dialogs serve when a display is there (or QUILLON_UI=qt), the console otherwise (or QUILLON_UI=console).
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -8,13 +10,14 @@
 #include "app/TimerLoop.h"
 #include "support/MessageBox.h"
 #include "ui/ConsolePresenter.h"
+#include "ui/UserInterfaceChoice.h"
+#include "ui/qt/DesktopProgram.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunOnConsole(int argc, char** argv) {
     using namespace quillon;
-
     TimerLoop loop(TimerLoop::Time::kReal);
-    // QUILLON_UI=qt or a display will select the desktop's dialogs (ChooseUserInterface) once they
-    // exist; until then the console serves every run.
     ConsolePresenter presenter(StandardConsoleStreams());
     SetMessageBoxPresenter(MessageBoxesOnLoopThread(loop, presenter.BoxPresenter()));
 
@@ -24,4 +27,13 @@ int main(int argc, char** argv) {
 
     SetMessageBoxPresenter(nullptr);
     return exitCode;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace quillon;
+    UserInterfaceKind kind = ChooseUserInterface(std::getenv("QUILLON_UI"), std::getenv("DISPLAY"),
+                                                 std::getenv("WAYLAND_DISPLAY"));
+    return kind == UserInterfaceKind::kDesktop ? RunOnDesktop(argc, argv) : RunOnConsole(argc, argv);
 }

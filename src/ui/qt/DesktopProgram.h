@@ -1,0 +1,11 @@
+// The program on the desktop: the Qt application object, the message loop on its event loop, the
+// dialogs, and the application object run on them. main chooses it (ui/UserInterfaceChoice.h) and
+// includes nothing of Qt itself. Call from main's thread only.
+#pragma once
+
+namespace quillon {
+
+// Runs the program with main's arguments (Qt's own options are taken out first); answers the exit code.
+int RunOnDesktop(int argc, char** argv);
+
+}  // namespace quillon

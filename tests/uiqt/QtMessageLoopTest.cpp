@@ -1,0 +1,94 @@
+#include "ui/qt/QtMessageLoop.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <thread>
+#include <vector>
+
+namespace quillon::testing {
+namespace {
+
+class RecordingWindow : public TimerWindow {
+  public:
+    explicit RecordingWindow(std::function<void(uint32_t)> onTimer) : onTimer_(std::move(onTimer)) {}
+    void OnTimer(uint32_t id) override { onTimer_(id); }
+
+  private:
+    std::function<void(uint32_t)> onTimer_;
+};
+
+TEST(QtMessageLoopTest, HandlesPostedMessagesInOrderAndEndsAtQuit) {
+    QtMessageLoop loop;
+    std::vector<uint32_t> seen;
+    loop.PostThreadMessage(WM_SCHEDULE_WAIT);
+    loop.PostThreadMessage(WM_START_RUN);
+    loop.PostThreadMessage(WM_QUIT);
+    loop.PostThreadMessage(WM_START_RUN);  // after the quit: left for a later Run
+    EXPECT_EQ(loop.Run([&](uint32_t message) { seen.push_back(message); }), 0);
+    EXPECT_EQ(seen, (std::vector<uint32_t>{WM_SCHEDULE_WAIT, WM_START_RUN}));
+    seen.clear();
+    loop.PostThreadMessage(WM_QUIT);
+    loop.Run([&](uint32_t message) { seen.push_back(message); });
+    EXPECT_EQ(seen, (std::vector<uint32_t>{WM_START_RUN}));
+}
+
+TEST(QtMessageLoopTest, TimersAreToldApartByWindowAndIdAndRestartWhenSetAgain) {
+    QtMessageLoop loop;
+    std::vector<std::pair<char, uint32_t>> fired;
+    RecordingWindow* second = nullptr;
+    int ticks = 0;
+    RecordingWindow first([&](uint32_t id) {
+        fired.push_back({'a', id});
+        if (++ticks == 3) {
+            loop.KillTimers(*second);
+            loop.KillTimer(*second, 7);  // not running: nothing happens
+            loop.PostThreadMessage(WM_QUIT);
+        }
+    });
+    RecordingWindow other([&](uint32_t id) {
+        fired.push_back({'b', id});
+        loop.KillTimer(other, id);  // one shot, as the wait window's timers are
+    });
+    second = &other;
+    loop.SetTimer(first, 1, 10);
+    loop.SetTimer(first, 1, 30);  // restarts with the new interval: still one timer
+    loop.SetTimer(other, 1, 5);
+    EXPECT_EQ(loop.TimerCount(), 2u);
+    QElapsedTimer clock;
+    clock.start();
+    loop.Run([](uint32_t) {});
+    EXPECT_GE(clock.elapsed(), 85);  // three ticks of 30 ms, not of 10
+    ASSERT_FALSE(fired.empty());
+    EXPECT_EQ(fired.front(), std::make_pair('b', 1u));
+    EXPECT_EQ(std::count(fired.begin(), fired.end(), std::make_pair('b', 1u)), 1);
+    EXPECT_EQ(std::count(fired.begin(), fired.end(), std::make_pair('a', 1u)), 3);
+    loop.KillTimers(first);
+    EXPECT_EQ(loop.TimerCount(), 0u);
+}
+
+TEST(QtMessageLoopTest, InvokeRunsOnTheLoopThreadAndAtOnceOnceTheLoopHasEnded) {
+    QtMessageLoop loop;
+    std::thread::id loopThread = std::this_thread::get_id();
+    std::thread::id ranOn;
+    std::thread::id ranAfterEnd;
+    std::thread worker;
+    QTimer::singleShot(0, [&] {
+        worker = std::thread([&] {
+            loop.Invoke([&] { ranOn = std::this_thread::get_id(); });
+            loop.PostThreadMessage(WM_QUIT);
+        });
+    });
+    loop.Run([](uint32_t) {});
+    worker.join();
+    EXPECT_EQ(ranOn, loopThread);
+
+    std::thread late([&] { loop.Invoke([&] { ranAfterEnd = std::this_thread::get_id(); }); });
+    std::thread::id lateId = late.get_id();
+    late.join();
+    EXPECT_EQ(ranAfterEnd, lateId);  // no loop to wait for: no deadlock
+}
+
+}  // namespace
+}  // namespace quillon::testing
