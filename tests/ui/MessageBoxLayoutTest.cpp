@@ -7,7 +7,7 @@ namespace {
 
 TEST(MessageBoxLayoutTest, SizesFromTextButtonsAndCheckBox) {
     struct Case {
-        const char* text;
+        std::string text;
         bool largeFonts;
         int buttons;
         bool checkBox;
@@ -20,7 +20,7 @@ TEST(MessageBoxLayoutTest, SizesFromTextButtonsAndCheckBox) {
         {"x", false, 1, true, 340, 170},
         {"x", true, 1, true, 400, 178},          // 13 * 1.227 rounds to 16: 26 + 7, 107, 38
         {"a\nb\nc", false, 1, false, 210, 163},  // three lines: 39 + 10 + 7 + 107
-        {std::string(40, 'W').c_str(), false, 1, false, 510, 140},
+        {std::string(40, 'W'), false, 1, false, 510, 140},
     };
     for (const Case& c : cases) {
         BoxLayout layout = LayoutBox(c.text, c.largeFonts, c.buttons, c.checkBox);
