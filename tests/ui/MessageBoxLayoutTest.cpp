@@ -42,7 +42,8 @@ TEST(MessageBoxLayoutTest, FocusAnswersAndLetters) {
     EXPECT_EQ(BoxAnswer(question, 2), kIdYes);
     EXPECT_EQ(AcceleratorButton(question, 'y'), 2);
     EXPECT_EQ(AcceleratorButton(question, 'O'), 0);
-    EXPECT_EQ(ButtonLeft(340, 3, 75, 0), 12 + (328 - 240) / 2);
+    EXPECT_EQ(ButtonLeft(340, 3, 75, 0), 12 + (328 - 255) / 2);  // a row of 3.4 buttons
+    EXPECT_EQ(ButtonLeft(340, 3, 75, 2), 48 + 2 * 90);
 }
 
 }  // namespace
