@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 ROUNDS ?= 3
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build test tsan run clean bench fuzz crashtest
+.PHONY: all deps build test tsan run clean bench fuzz crashtest screenshots
 
 all: build
 
@@ -67,3 +67,7 @@ run: build
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz
+
+# Every dialog of the desktop in its typical states, drawn offscreen into build/screenshots/*.png.
+screenshots: build
+	@QT_QPA_PLATFORM=offscreen build/bin/quillon-screenshots build/screenshots
