@@ -43,7 +43,7 @@ ErrorListDialog::ErrorListDialog(int32_t filesCopied, const std::vector<std::str
     int left = 72 + 12;
     QRect countRect = at(0, 8, 40, 12);
     count_ = new QLabel(QString::number(filesCopied), this);
-    count_->setFrameStyle(QFrame::Box | QFrame::Plain);
+    count_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     count_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     count_->setContentsMargins(0, 0, 4, 0);
     count_->setGeometry(left, countRect.y(), countRect.width(), countRect.height());

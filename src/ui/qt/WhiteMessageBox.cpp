@@ -1,6 +1,7 @@
 #include "ui/qt/WhiteMessageBox.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
@@ -74,6 +75,15 @@ WhiteMessageBox::WhiteMessageBox(const std::string& text, unsigned style, bool o
     text_->setTextFormat(Qt::PlainText);
     text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     text_->setGeometry(75, 30, layout_.ContentWidth, layout_.TextHeight);
+    // The size comes from a width table of the classic dialog font; a wider desktop font is made
+    // smaller until the text fits inside the window.
+    int room = width() - 75 - 6;
+    QFont font = text_->font();
+    while (font.pixelSize() > 8 &&
+           QFontMetrics(font).boundingRect(QRect(0, 0, 10000, 10000), 0, text_->text()).width() > room) {
+        font.setPixelSize(font.pixelSize() - 1);
+    }
+    text_->setFont(font);
 
     if (offerCheckBox) {
         checkBox_ = new ImageCheckBox(this);
