@@ -13,44 +13,29 @@ struct Case {
     int32_t expected;
 };
 
-// The text with its control characters visible, for failure messages.
-std::string Shown(const Case& c) {
-    std::string shown;
-    for (char ch : c.text) {
-        shown += ch == '\n' ? "\\n" : ch == '\r' ? "\\r" : std::string(1, ch);
-    }
-    return "\"" + shown + (c.largeFonts ? "\" large" : "\"");
-}
-
-TEST(TextEstimatesTest, WidthSumsTheCharacterClassesAndRounds) {
-    const Case cases[] = {
-        {"", false, 0},           {"Wim", false, 21},          {"Wim", true, 28},  // 27.993
-        {"abc", false, 17},       {"abcde", false, 29},                            // 28.5 rounds up
-        {" .i,l:;jr", false, 27}, {"t-\\/", false, 16},        {"_wm", false, 24},
-        {"AZQ", false, 21},       {"09", false, 12},           {"a\rb", false, 11},  // CR adds nothing
-        {"a\nb", false, 17},      {"\xE4\xC4\xFF", false, 17},  // high bytes are never capitals
-        {"1", true, 8},                                         // 7.998
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(EstimateTextWidth(c.text, c.largeFonts), c.expected) << Shown(c);
+template <size_t N>
+void Check(const char* what, int32_t (*measure)(std::string_view, bool), const Case (&cases)[N]) {
+    for (const Case& c : cases) {
+        EXPECT_EQ(measure(c.text, c.largeFonts), c.expected)
+            << what << " of " << ::testing::PrintToString(c.text) << (c.largeFonts ? " in large fonts" : "");
     }
 }
 
-TEST(TextEstimatesTest, LinesAreSplitAtLineFeeds) {
-    const Case widths[] = {
-        {"", false, 0},         {"\n", false, 0},      {"MM\ni", false, 20}, {"i\nMM", false, 20},
-        {"MM\r\ni", false, 20}, {"i\n\nW", false, 10}, {"MM\ni", true, 27},
-    };
-    for (const auto& c : widths) {
-        EXPECT_EQ(EstimateMaxLineWidth(c.text, c.largeFonts), c.expected) << Shown(c);
-    }
-    const Case heights[] = {
-        {"", false, 13},     {"abc\n", false, 26}, {"MM\ni", true, 32},  // 31.902
-        {"a\rb", false, 13}, {"\n\n\n", true, 64}, {"", true, 16},
-    };
-    for (const auto& c : heights) {
-        EXPECT_EQ(EstimateTextHeight(c.text, c.largeFonts), c.expected) << Shown(c);
-    }
+TEST(TextEstimatesTest, WidthsAndHeightsInPixels) {
+    // Large fonts scale 27.993 to 28 and 7.998 to 8; 28.5 rounds up. CR adds nothing; LF is an ordinary
+    // character of a single line. High bytes are never capitals.
+    const Case widths[] = {{"", false, 0},         {"Wim", false, 21},       {"Wim", true, 28},
+                           {"abcde", false, 29},   {" .i,l:;jr", false, 27}, {"t-\\/", false, 16},
+                           {"_wm", false, 24},     {"AZQ", false, 21},       {"09", false, 12},
+                           {"1", true, 8},         {"a\rb", false, 11},      {"a\nb", false, 17},
+                           {"\xC4\xFF", false, 11}};
+    const Case lines[] = {{"\n", false, 0},       {"MM\ni", false, 20},  {"i\nMM", false, 20},
+                          {"MM\r\ni", false, 20}, {"i\n\nW", false, 10}, {"MM\ni", true, 27}};
+    const Case heights[] = {{"", false, 13},     {"abc\n", false, 26}, {"MM\ni", true, 32},
+                            {"a\rb", false, 13}, {"\n\n\n", true, 64}, {"", true, 16}};
+    Check("width", EstimateTextWidth, widths);
+    Check("widest line", EstimateMaxLineWidth, lines);
+    Check("height", EstimateTextHeight, heights);
 }
 
 }  // namespace
