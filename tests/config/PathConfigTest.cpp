@@ -41,55 +41,55 @@ class PathConfigTest : public ::testing::Test {
     std::atomic<int32_t> activity_{0};
 };
 
-TEST_F(PathConfigTest, TheFirstSectionWithoutSourcePathEndsTheList) {
+TEST_F(PathConfigTest, TheListEndsAtTheFirstGapOrMissingDestPath) {
     Path(0, "C:\\Daten");
     Path(1, "C:\\Mail");
     Path(3, "C:\\Unreached");
     LoadPathConfig(profile_, config_, activity_);
     ASSERT_EQ(config_.PathRecords.Count(), 2);
-    EXPECT_EQ(config_.PathRecords.Get(0)->PathIndex, 0);
     EXPECT_EQ(config_.PathRecords.Get(0)->SourcePath, "C:\\Daten");
     EXPECT_EQ(config_.PathRecords.Get(0)->DestPath, "D:\\Backup0");
     EXPECT_EQ(config_.PathRecords.Get(1)->PathIndex, 1);
     EXPECT_EQ(config_.PathRecords.Get(1)->SourcePathUpper, "C:\\MAIL");
-}
 
-TEST_F(PathConfigTest, AMissingDestPathEndsTheListWithATraceLine) {
-    Path(0, "C:\\Daten");
-    Text("Path001", "SourcePath", "C:\\Ohne Ziel");
+    Text("Path001", "DestPath", "");
     Path(2, "C:\\Complete");
     CaptureTrace trace;
     LoadPathConfig(profile_, config_, activity_);
     EXPECT_EQ(config_.PathRecords.Count(), 1);
-    EXPECT_EQ(trace.Records(), std::vector<std::string>{"** DestPath zu C:\\Ohne Ziel fehlt\n"});
+    EXPECT_EQ(trace.Records(), std::vector<std::string>{"** DestPath zu C:\\Mail fehlt\n"});
 }
 
-TEST_F(PathConfigTest, EveryReloadStartsAfresh) {
+TEST_F(PathConfigTest, EveryReloadStartsAfreshWithTheApplicationWideSettings) {
     Path(0, "C:\\A");
     Path(1, "C:\\B");
-    LoadPathConfig(profile_, config_, activity_);
-    config_.CurrentPath = config_.PathRecords.Get(1);
-    Text("Path001", "SourcePath", "");
-    LoadPathConfig(profile_, config_, activity_);
-    EXPECT_EQ(config_.PathRecords.Count(), 1);
-    EXPECT_EQ(config_.CurrentPath.load(), nullptr) << "no pointer to a deleted record survives";
-    EXPECT_EQ(activity_.load(), 2);
-    ClearPathConfig(config_);
-    EXPECT_TRUE(config_.PathRecords.IsEmpty());
-}
-
-TEST_F(PathConfigTest, ApplicationWideSettings) {
     LoadPathConfig(profile_, config_, activity_);
     EXPECT_EQ(config_.OnlyOncePerDay, 1);
     EXPECT_EQ(config_.Vortagsdatum, 1);
     EXPECT_EQ(config_.TotalFullBackup, 0);
+    config_.CurrentPath = config_.PathRecords.Get(1);
+    Text("Path001", "SourcePath", "");
     Int("Settings", "OnlyOncePerDay", 0);
     Int("Settings", "Vortagsdatum", 0);
     Int("DynData", "TotalFullBackup", 1);
     LoadPathConfig(profile_, config_, activity_);
+    EXPECT_EQ(config_.PathRecords.Count(), 1);
+    EXPECT_EQ(config_.CurrentPath.load(), nullptr) << "no pointer to a deleted record survives";
+    EXPECT_EQ(activity_.load(), 2);
     EXPECT_EQ(config_.OnlyOncePerDay, 0);
     EXPECT_EQ(config_.Vortagsdatum, 0);
     EXPECT_EQ(config_.TotalFullBackup, 1);
+    ClearPathConfig(config_);
+    EXPECT_TRUE(config_.PathRecords.IsEmpty());
+
+    // Another instance loads the paths of its own profile.
+    CAppProfile third;
+    third.BindProfile(3);
+    ASSERT_TRUE(third.WriteProfileString("Path000", "SourcePath", "C:\\Third"));
+    ASSERT_TRUE(third.WriteProfileString("Path000", "DestPath", "D:\\Third"));
+    LoadPathConfig(third, config_, activity_);
+    ASSERT_EQ(config_.PathRecords.Count(), 1);
+    EXPECT_EQ(config_.PathRecords.Get(0)->SourcePath, "C:\\Third");
 }
 
 // The flags decoded from "Flags", in a fixed order, as a text of 0 and 1.
@@ -108,12 +108,10 @@ TEST_F(PathConfigTest, FlagsDecodeBitByBit) {
     struct Case {
         int64_t flags;  // -2: entry absent
         const char* expected;
-    } cases[] = {
-        {-2, "100111111"},    {0, "000110001"},      {-1, "100111111"},   {0x20, "100110001"},
-        {0x80, "010110001"},  {0x100, "001110001"},  {0x40, "000010001"}, {0x200, "000100001"},
-        {0x800, "000111001"}, {0x02, "000110101"},   {0x04, "000110011"}, {0x400, "000110000"},
-        {0xFFF, "111001110"}, {0x1000, "000110001"},
-    };
+    } cases[] = {{-2, "100111111"},    {0, "000110001"},     {-1, "100111111"},   {0x20, "100110001"},
+                 {0x80, "010110001"},  {0x100, "001110001"}, {0x40, "000010001"}, {0x200, "000100001"},
+                 {0x800, "000111001"}, {0x02, "000110101"},  {0x04, "000110011"}, {0x400, "000110000"},
+                 {0xFFF, "111001110"}, {0x1000, "000110001"}};
     for (const auto& c : cases) {
         ScopedHives hives;
         Path(0, "C:\\Daten");
@@ -174,98 +172,71 @@ TEST_F(PathConfigTest, DeletionRulesAndTheirBitField) {
 TEST_F(PathConfigTest, ReadOptionalIntLeavesTheValueOfAnInactiveRule) {
     Int("Path000", "KeepDays", 0);
     Int("Path000", "KeepBackups", -1);
-    int32_t value = 7;
-    bool active = false;
-    ReadOptionalInt(profile_, "Path000", "KeepDays", value, active);
-    EXPECT_TRUE(active);
-    EXPECT_EQ(value, 0);
-    value = 10;
-    ReadOptionalInt(profile_, "Path000", "KeepBackups", value, active);
-    EXPECT_FALSE(active);
-    EXPECT_EQ(value, 10);
-    active = true;
-    ReadOptionalInt(profile_, "Path000", "Missing", value, active);
-    EXPECT_FALSE(active);
-    EXPECT_EQ(value, 10);
+    struct Case {
+        const char* entry;
+        bool active;
+        int32_t value;
+    } cases[] = {{"KeepDays", true, 0}, {"KeepBackups", false, 10}, {"Missing", false, 10}};
+    for (const Case& c : cases) {
+        int32_t value = 10;
+        bool active = !c.active;
+        ReadOptionalInt(profile_, "Path000", c.entry, value, active);
+        EXPECT_EQ(active, c.active) << c.entry;
+        EXPECT_EQ(value, c.value) << c.entry;
+    }
 }
 
-TEST_F(PathConfigTest, FullBackupIntervals) {
-    struct Case {
-        int64_t stored;  // -2: absent
-        int32_t sep;
-        int32_t sepTage;
-    } cases[] = {{-2, 20, 28}, {0, 1, 1}, {5, 5, 5}, {-5, -5, -5}};
-    for (const auto& c : cases) {
+TEST_F(PathConfigTest, FullBackupIntervalsAndTimes) {
+    const std::tuple<int64_t, int32_t, int32_t> intervals[] = {
+        {-2, 20, 28}, {0, 1, 1}, {5, 5, 5}, {-5, -5, -5}};
+    for (const auto& [stored, sep, sepTage] : intervals) {  // stored -2: absent
         ScopedHives hives;
         Path(0, "C:\\Daten");
-        if (c.stored != -2) {
-            Int("Path000", "FullBackupSep", static_cast<int32_t>(c.stored));
-            Int("Path000", "FullBackupSepTage", static_cast<int32_t>(c.stored));
+        if (stored != -2) {
+            Int("Path000", "FullBackupSep", static_cast<int32_t>(stored));
+            Int("Path000", "FullBackupSepTage", static_cast<int32_t>(stored));
         }
         const SourcePathRecord& record = LoadOne();
-        EXPECT_EQ(record.FullBackupSep, c.sep) << c.stored;
-        EXPECT_EQ(record.FullBackupSepTage, c.sepTage) << c.stored;
+        EXPECT_EQ(record.FullBackupSep, sep) << stored;
+        EXPECT_EQ(record.FullBackupSepTage, sepTage) << stored;
     }
-    Int("Path000", "FullBackupNext", 2);
-    Path(0, "C:\\Daten");
-    EXPECT_TRUE(LoadOne().FullBackupNext);
-}
-
-TEST_F(PathConfigTest, TimeEntries) {
     testing::ScopedTimeZone zone("Europe/Berlin");
     Path(0, "C:\\Daten");
+    Int("Path000", "FullBackupNext", 2);
     Text("Path000", "NextRunTime", "2003-11-24 05:40");
     Text("Path000", "LastRunTime", "2003-11-24 05:40");  // minute form where the second form belongs
     Text("Path000", "FB_NextTime", "2003-12-01 00:00");
     const SourcePathRecord& record = LoadOne();
+    EXPECT_TRUE(record.FullBackupNext);
     EXPECT_EQ(record.NextRunTime, MakeTime(2003, 11, 24, 5, 40, 0));
     EXPECT_EQ(record.LastRunTime, TimeValue(0));
     EXPECT_EQ(record.LatestSaveDate, TimeValue(0)) << "absent";
     EXPECT_EQ(record.FB_NextTime, MakeTime(2003, 12, 1, 0, 0, 0));
-
     Text("Path000", "LastRunTime", "2003/11/24 05:40:00");
     CaptureTrace trace;
     EXPECT_EQ(LoadOne().LastRunTime, MakeTime(1980, 1, 1, 0, 0, 0));
     EXPECT_EQ(trace.Records().size(), 1u) << "the malformed text is traced";
 }
 
-TEST_F(PathConfigTest, PatternsAreTrimmedAndUpperCased) {
-    Path(0, "C:\\Daten");
+// The registry keeps code page 1252 (\xE4 is a-umlaut, \x80 the euro sign); the disk names files in UTF-8.
+TEST_F(PathConfigTest, PathsAndPatternsArriveTrimmedInTheFormOfNamesOnDisk) {
+    Text("Path000", "SourcePath", "C:\\Dokumente \xE4\x80");
+    Text("Path000", "DestPath", "D:\\Sicherung \xFC");
     Text("Path000", "Exclude000", "  *.tmp ");
-    Text("Path000", "Exclude001", "C:\\Daten\\Cache");
+    Text("Path000", "Exclude001", "*\\\xC4rger*");
     Text("Path000", "Exclude003", "*.unreached");
     Text("Path000", "Force000", "*.doc");
     Text("Path000", "Force002", "*.unreached");
     const SourcePathRecord& record = LoadOne();
-    ASSERT_EQ(record.ExcludeList.Count(), 2);
-    EXPECT_EQ(record.ExcludeList.Get(0)->Pattern, "*.tmp");
-    EXPECT_EQ(record.ExcludeList.Get(0)->PatternUpper, "*.TMP");
-    EXPECT_EQ(record.ExcludeList.Get(1)->PatternUpper, "C:\\DATEN\\CACHE");
-    ASSERT_EQ(record.ForceList.Count(), 1);
-    EXPECT_EQ(record.ForceList.Get(0)->Pattern, "*.doc");
-}
-
-// The registry keeps code page 1252 (\xE4 is a-umlaut, \x80 the euro sign); the disk names files in UTF-8.
-TEST_F(PathConfigTest, PathsAndPatternsArriveInTheFormOfNamesOnDisk) {
-    Text("Path000", "SourcePath", "C:\\Dokumente \xE4\x80");
-    Text("Path000", "DestPath", "D:\\Sicherung \xFC");
-    Text("Path000", "Exclude000", "*\\\xC4rger*");
-    const SourcePathRecord& record = LoadOne();
     EXPECT_EQ(record.SourcePath, "C:\\Dokumente \xC3\xA4\xE2\x82\xAC");
     EXPECT_EQ(record.SourcePathUpper, "C:\\DOKUMENTE \xC3\xA4\xE2\x82\xAC");
     EXPECT_EQ(record.DestPath, "D:\\Sicherung \xC3\xBC");
-    EXPECT_EQ(record.ExcludeList.Get(0)->Pattern, "*\\\xC3\x84rger*");
-}
-
-TEST_F(PathConfigTest, EachInstanceLoadsItsOwnPaths) {
-    Path(0, "C:\\Quillon");
-    CAppProfile third;
-    third.BindProfile(3);
-    ASSERT_TRUE(third.WriteProfileString("Path000", "SourcePath", "C:\\Third"));
-    ASSERT_TRUE(third.WriteProfileString("Path000", "DestPath", "D:\\Third"));
-    LoadPathConfig(third, config_, activity_);
-    ASSERT_EQ(config_.PathRecords.Count(), 1);
-    EXPECT_EQ(config_.PathRecords.Get(0)->SourcePath, "C:\\Third");
+    ASSERT_EQ(record.ExcludeList.Count(), 2);
+    EXPECT_EQ(record.ExcludeList.Get(0)->Pattern, "*.tmp");
+    EXPECT_EQ(record.ExcludeList.Get(0)->PatternUpper, "*.TMP");
+    EXPECT_EQ(record.ExcludeList.Get(1)->Pattern, "*\\\xC3\x84rger*");
+    ASSERT_EQ(record.ForceList.Count(), 1);
+    EXPECT_EQ(record.ForceList.Get(0)->Pattern, "*.doc");
 }
 
 }  // namespace
