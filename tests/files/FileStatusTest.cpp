@@ -27,33 +27,27 @@ constexpr int64_t k2003 = 1069692131;         // 2003-11-24 16:42:11 UTC
 TEST(FileStatusTest, ModificationTimesAreClampedOtherTimesReplaced) {
     ScopedDriveMap drives;
     WriteFile(drives.DriveC() + "/f.txt", "12345");
-    struct Case {
-        int64_t modification;
-        int64_t access;
-        int64_t expectedModification;
-        int64_t expectedAccess;
-    } cases[] = {
-        {k2003, k2003 + 60, k2003, k2003 + 60},
-        {157766400, k2003, kLowestTime, k2003},  // 1975: raised to the end of 1979
-        {kLowestTime - 1, k2003, kLowestTime, k2003},
-        {kLowestTime + 1, k2003, kLowestTime + 1, k2003},
-        {-86400, k2003, kLowestTime, k2003},       // before 1970
-        {2240524800, k2003, kHighestTime, k2003},  // 2041
-        // The bounds apply to the upper 32 bits of the 100 ns count: up to 7 minutes past the upper
-        // instant still pass, later times fall back to it.
-        {2099422176, k2003, 2099422176, k2003},
-        {2099422177, k2003, kHighestTime, k2003},
-        {k2003, 2099422177, k2003, k2003},
-        {k2003, 157766400, k2003, k2003},  // an access time out of range becomes the modification time
-        {k2003, 4102444800, k2003, k2003},
-        {157766400, 157766400, kLowestTime, kLowestTime},
-    };
-    for (const auto& c : cases) {
-        ASSERT_TRUE(SetFileTimes("C:\\f.txt", c.modification, c.access));
+    // 1975 and times before 1970 are raised to the end of 1979, 2041 lowered to 2036. The bounds apply
+    // to the upper 32 bits of the 100 ns count: up to 7 minutes past the upper instant still pass, later
+    // times fall back to it. An access time out of range becomes the modification time.
+    const int64_t cases[][4] = {{k2003, k2003 + 60, k2003, k2003 + 60},
+                                {157766400, k2003, kLowestTime, k2003},
+                                {kLowestTime - 1, k2003, kLowestTime, k2003},
+                                {kLowestTime + 1, k2003, kLowestTime + 1, k2003},
+                                {-86400, k2003, kLowestTime, k2003},
+                                {2240524800, k2003, kHighestTime, k2003},
+                                {2099422176, k2003, 2099422176, k2003},
+                                {2099422177, k2003, kHighestTime, k2003},
+                                {k2003, 2099422177, k2003, k2003},
+                                {k2003, 157766400, k2003, k2003},
+                                {k2003, 4102444800, k2003, k2003},
+                                {157766400, 157766400, kLowestTime, kLowestTime}};
+    for (const auto& [modification, access, expectedModification, expectedAccess] : cases) {
+        ASSERT_TRUE(SetFileTimes("C:\\f.txt", modification, access));
         FileStatus status;
-        ASSERT_TRUE(GetFileStatus("C:\\f.txt", status)) << c.modification;
-        EXPECT_EQ(status.ModificationTime.Seconds(), c.expectedModification) << c.modification;
-        EXPECT_EQ(status.AccessTime.Seconds(), c.expectedAccess) << c.modification << " " << c.access;
+        ASSERT_TRUE(GetFileStatus("C:\\f.txt", status)) << modification;
+        EXPECT_EQ(status.ModificationTime.Seconds(), expectedModification) << modification;
+        EXPECT_EQ(status.AccessTime.Seconds(), expectedAccess) << modification << " " << access;
         // The file was made just now: its creation time is in range, or the modification time where the
         // file system keeps none.
         EXPECT_GT(status.CreationTime.Seconds(), kLowestTime);
@@ -71,12 +65,10 @@ TEST(FileStatusTest, StatusCarriesSizeAttributeAndFullName) {
     EXPECT_EQ(status.FullName, "C:\\Data\\f.txt");
     EXPECT_EQ(status.Size, 5);
     EXPECT_EQ(status.Attribute, kAttributeReadOnly | kAttributeArchive);
-
     ASSERT_TRUE(GetFileStatus("C:/link", status));
     EXPECT_EQ(status.FullName, "C:\\link");
     EXPECT_EQ(status.Attribute, kAttributeDirectory | kAttributeArchive);  // 0x400 is masked off
-
-    ASSERT_TRUE(GetFileStatus("C:\\Data\\*.txt", status));  // the first match
+    ASSERT_TRUE(GetFileStatus("C:\\Data\\*.txt", status));                 // the first match
     EXPECT_EQ(status.Size, 5);
 
     EXPECT_FALSE(GetFileStatus("C:\\Data\\missing.txt", status));
@@ -104,7 +96,7 @@ TEST(FileStatusTest, AttributesAreChangedOnlyWhenTheyCanBeRead) {
               std::vector<std::string>{"*** GetFileAttribute(C:\\missing.txt): Access Error\n"});
 }
 
-TEST(FileStatusTest, LengthsAndTreeSizesAreSixtyFourBit) {
+TEST(FileStatusTest, LengthsAndTreeSizesAreSixtyFourBitAndNeverFollowLinks) {
     ScopedDriveMap drives;
     testing::TempDir outside;
     WriteFile(outside / "big-outside.bin", std::string(1000, 'o'));
@@ -136,21 +128,19 @@ TEST(FileStatusTest, ExistenceAndWritability) {
     WriteFile(drives.DriveC() + "/Set/ro.zip", "z");
     ::chmod((drives.DriveC() + "/Set/ro.zip").c_str(), 0444);
     fs::create_symlink(drives.DriveC() + "/nowhere", drives.DriveC() + "/Set/dangling");
+    // "" counts as existing and cannot be opened; neither can a pattern or a directory.
     struct Case {
         const char* path;
-        bool exists;
-        bool writable;
-    } cases[] = {
-        {"", true, false},  // counts as existing, and cannot be opened
-        {"C:\\Set\\QuillonData_000.Zip", true, true},
-        {"C:\\Set\\QuillonData_*.Zip", true, false},  // a pattern names no file to open
-        {"C:\\Set\\*.rar", false, true},
-        {"C:\\Set\\missing.zip", false, true},
-        {"C:\\Set\\ro.zip", true, false},
-        {"C:\\Set", true, false},  // a directory cannot be opened for writing
-        {"C:\\Set\\dangling", false, true},
-        {"C:\\NoDir\\x.zip", false, true},
-    };
+        bool exists, writable;
+    } cases[] = {{"", true, false},
+                 {"C:\\Set\\QuillonData_000.Zip", true, true},
+                 {"C:\\Set\\QuillonData_*.Zip", true, false},
+                 {"C:\\Set\\*.rar", false, true},
+                 {"C:\\Set\\missing.zip", false, true},
+                 {"C:\\Set\\ro.zip", true, false},
+                 {"C:\\Set", true, false},
+                 {"C:\\Set\\dangling", false, true},
+                 {"C:\\NoDir\\x.zip", false, true}};
     for (const auto& c : cases) {
         EXPECT_EQ(FileExists(c.path), c.exists) << c.path;
         EXPECT_EQ(IsFileWritable(c.path), c.writable) << c.path;

@@ -11,13 +11,14 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ScopedDriveMap;
-using testing::WriteFile;
 
 TEST(PathDirectoriesTest, CreatesEveryDirectoryUpToTheLastBackslash) {
-    ScopedDriveMap drives;
-    WriteFile(drives.DriveC() + "/file.txt", "x");
+    testing::ScopedDriveMap drives;
+    testing::WriteFile(drives.DriveC() + "/file.txt", "x");
     fs::create_directories(drives.DriveC() + "/Root");
+    // The result is the length of the path, also when everything exists. Everything before the start
+    // is taken as existing and left alone. A file in the way counts as existing at first; the directory
+    // below it cannot be made.
     struct Case {
         const char* path;
         int32_t start;
@@ -26,16 +27,14 @@ TEST(PathDirectoriesTest, CreatesEveryDirectoryUpToTheLastBackslash) {
         std::vector<const char*> absent;
     } cases[] = {
         {"C:\\Temp\\QuilRun\\", 0, 16, {"Temp", "Temp/QuilRun"}, {}},
-        {"C:\\Temp\\QuilRun\\", 0, 16, {"Temp/QuilRun"}, {}},  // all there: still the length
+        {"C:\\Temp\\QuilRun\\", 0, 16, {"Temp/QuilRun"}, {}},
         {"C:\\Data\\file.txt", 0, 16, {"Data"}, {"Data/file.txt"}},
         {"C:\\Two\\\\Slashes\\", 0, 16, {"Two", "Two/Slashes"}, {}},
         {"C:\\", 0, 3, {}, {}},
         {"C:", 0, 2, {}, {}},
         {"", 0, 0, {}, {}},
-        // Everything before the start is taken as existing and left alone.
         {"C:\\Root\\a\\b\\", 7, 12, {"Root/a", "Root/a/b"}, {}},
         {"C:\\Missing\\a\\", 10, -1, {}, {"Missing"}},
-        // A file in the way counts as existing at first; the directory below it cannot be made.
         {"C:\\file.txt\\sub\\", 0, -1, {}, {"file.txt/sub"}},
         {"Q:\\unmapped\\", 0, -1, {}, {}},
     };

@@ -15,9 +15,7 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ReadFile;
 using testing::ScopedDriveMap;
-using testing::WriteFile;
 
 TEST(SystemUtilitiesTest, StringListsBecomeCrLfLinesAndTheFileStaysOpen) {
     ScopedDriveMap drives;
@@ -27,7 +25,7 @@ TEST(SystemUtilitiesTest, StringListsBecomeCrLfLinesAndTheFileStaysOpen) {
     EXPECT_TRUE(WriteStringList(file, {}));
     ASSERT_TRUE(file.WriteAll("end", 3));
     ASSERT_TRUE(file.Close());
-    EXPECT_EQ(ReadFile(drives.DriveC() + "/QuillonRun.Log"),
+    EXPECT_EQ(testing::ReadFile(drives.DriveC() + "/QuillonRun.Log"),
               "2003-11-24 18:02:11  C:\\Data\\mail.pst\r\n\r\n\xE4nderung\r\nend");
 
     ScopedFaults faults;
@@ -42,18 +40,14 @@ TEST(SystemUtilitiesTest, TheStagingFolderIsCreatedOnDriveCWhereThatCanBe) {
     EXPECT_EQ(GetTempDirectory(), "C:\\Temp\\QuilRun\\");
     EXPECT_TRUE(fs::is_directory(drives.DriveC() + "/Temp/QuilRun"));
     fs::remove_all(drives.DriveC() + "/Temp");
-    WriteFile(drives.DriveC() + "/Temp", "a file in the way");
+    testing::WriteFile(drives.DriveC() + "/Temp", "a file in the way");
     EXPECT_EQ(GetTempDirectory(), "");
+    EXPECT_FALSE(IsNetworkDrive('c'));
+    EXPECT_FALSE(IsNetworkDrive('Q'));  // unmapped
 
     ScopedDriveMap noDriveC;
     fs::remove(noDriveC.DriveC());
     EXPECT_EQ(GetTempDirectory(), "");
-}
-
-TEST(SystemUtilitiesTest, LocalAndUnmappedDrivesAreNotNetworkDrives) {
-    ScopedDriveMap drives;
-    EXPECT_FALSE(IsNetworkDrive('c'));
-    EXPECT_FALSE(IsNetworkDrive('Q'));
 }
 
 }  // namespace
