@@ -11,18 +11,19 @@
 namespace quillon {
 namespace {
 
+namespace fs = std::filesystem;
 using testing::ScopedEnv;
 using testing::TempDir;
 
 class DriveMapTest : public ::testing::Test {
   protected:
     DriveMapTest() {
-        std::filesystem::create_directories(dir / "devices");
-        std::filesystem::create_directories(dir / "data/docs");
-        std::filesystem::create_directory_symlink(dir / "data", dir / "devices/d:");
-        std::filesystem::create_directory_symlink("/", dir / "devices/z:");
+        fs::create_directories(dir / "devices");
+        fs::create_directories(dir / "data/docs");
+        fs::create_directory_symlink(dir / "data", dir / "devices/d:");
+        fs::create_directory_symlink("/", dir / "devices/z:");
         // A relative link resolves against the folder, as the file system resolves it.
-        std::filesystem::create_directory_symlink("../data/docs", dir / "devices/e:");
+        fs::create_directory_symlink("../data/docs", dir / "devices/e:");
         map = DriveMap::Load(dir / "devices");
     }
     TempDir dir;
@@ -30,10 +31,7 @@ class DriveMapTest : public ::testing::Test {
 };
 
 TEST_F(DriveMapTest, WindowsPathsBecomeNativePaths) {
-    struct Case {
-        const char* windows;
-        std::string native;
-    } cases[] = {
+    const std::pair<const char*, std::string> cases[] = {
         {"D:\\a\\b.txt", dir / "data/a/b.txt"},
         {"d:\\a\\b.txt", dir / "data/a/b.txt"},
         {"D:/a/b.txt", dir / "data/a/b.txt"},
@@ -41,46 +39,36 @@ TEST_F(DriveMapTest, WindowsPathsBecomeNativePaths) {
         {"D:", dir / "data"},
         {"E:\\x", dir / "data/docs/x"},
         {"Z:\\home\\u\\x", "/home/u/x"},
-        {"Z:\\", "/"},
         {"D:\\Ordner mit Leerzeichen\\\xE4\xF6\xFC.doc",
-         dir / "data/Ordner mit Leerzeichen/\xE4\xF6\xFC.doc"},
-    };
-    for (const auto& c : cases) {
+         dir / "data/Ordner mit Leerzeichen/\xE4\xF6\xFC.doc"}};
+    for (const auto& [windows, expected] : cases) {
         std::string native;
-        EXPECT_TRUE(map.ToNative(c.windows, native)) << c.windows;
-        EXPECT_EQ(native, c.native) << c.windows;
+        EXPECT_TRUE(map.ToNative(windows, native)) << windows;
+        EXPECT_EQ(native, expected) << windows;
     }
-}
-
-TEST_F(DriveMapTest, UnmappedRelativeAndUncPathsFail) {
+    // Unmapped drives, relative and UNC paths have no native form.
     for (const char* path : {"C:\\x", "x\\y", "\\\\server\\share\\x", "\\x", "", "D:relative", "1:\\x"}) {
-        std::string native = "untouched";
+        std::string native;
         EXPECT_FALSE(map.ToNative(path, native)) << path;
     }
 }
 
 TEST_F(DriveMapTest, NativePathsBecomeWindowsPathsOfTheLongestPrefix) {
-    struct Case {
-        std::string native;
-        const char* windows;
-    } cases[] = {
-        {dir / "data/a/b.txt", "D:\\a\\b.txt"}, {dir / "data", "D:\\"},
-        {dir / "data/docs/x", "E:\\x"},  // e: is longer than d:
-        {"/home/u/x", "Z:\\home\\u\\x"},        {"/", "Z:\\"},
-    };
-    for (const auto& c : cases) {
+    // e: is longer than d:; a sibling that merely starts with the same letters is not below d:.
+    const std::pair<std::string, std::string> cases[] = {{dir / "data/a/b.txt", "D:\\a\\b.txt"},
+                                                         {dir / "data", "D:\\"},
+                                                         {dir / "data/docs/x", "E:\\x"},
+                                                         {"/home/u/x", "Z:\\home\\u\\x"},
+                                                         {"/", "Z:\\"}};
+    for (const auto& [native, expected] : cases) {
         std::string windows;
-        ASSERT_TRUE(map.ToWindows(c.native, windows)) << c.native;
-        EXPECT_EQ(windows, c.windows) << c.native;
+        ASSERT_TRUE(map.ToWindows(native, windows)) << native;
+        EXPECT_EQ(windows, expected) << native;
     }
-    // A sibling that merely starts with the same letters is not below the drive.
     std::string windows;
     ASSERT_TRUE(map.ToWindows(dir / "database", windows));
     EXPECT_EQ(windows.substr(0, 3), "Z:\\");
-}
-
-TEST_F(DriveMapTest, NamesThatNoWindowsPathCanHoldFail) {
-    std::string windows;
+    // Names that no Windows path can hold.
     EXPECT_FALSE(map.ToWindows(dir / "data/back\\slash", windows));
     EXPECT_FALSE(map.ToWindows("relative/path", windows));
     EXPECT_FALSE(DriveMap().ToWindows("/x", windows));
@@ -98,27 +86,23 @@ TEST_F(DriveMapTest, ProcessWideTranslationsSetTheLastError) {
     SetDrives(previous);
 }
 
-TEST(DriveMapDefaults, AMissingFolderIsCreatedWithDrivesCAndZ) {
+TEST(DriveMapDefaults, TheFolderComesFromTheEnvironmentAndIsCreatedWithDrivesCAndZ) {
     TempDir home;
     ScopedEnv drives("QUILLON_DRIVES", std::nullopt);
     ScopedEnv data("XDG_DATA_HOME", home / "share");
     DriveMap map = DriveMap::FromEnvironment();
     EXPECT_EQ(map.Folder(), home / "share/quillon/dosdevices");
     EXPECT_EQ(map.Target('c'), home / "share/quillon/drive_c");
-    EXPECT_TRUE(std::filesystem::is_directory(map.Target('c')));
+    EXPECT_TRUE(fs::is_directory(map.Target('c')));
     EXPECT_EQ(map.Target('Z'), "/");
     EXPECT_EQ(map.Target('d'), "");
-
     // An existing folder is read as it is, never extended.
-    std::filesystem::remove(home / "share/quillon/dosdevices/z:");
+    fs::remove(home / "share/quillon/dosdevices/z:");
     EXPECT_EQ(DriveMap::FromEnvironment().Target('z'), "");
-}
 
-TEST(DriveMapDefaults, QuillonDrivesNamesTheFolder) {
-    TempDir dir;
-    std::filesystem::create_directories(dir / "map");
-    std::filesystem::create_directory_symlink("/tmp", dir / "map/t:");
-    ScopedEnv drives("QUILLON_DRIVES", dir / "map");
+    fs::create_directories(home / "map");
+    fs::create_directory_symlink("/tmp", home / "map/t:");
+    ScopedEnv named("QUILLON_DRIVES", home / "map");
     EXPECT_EQ(DriveMap::FromEnvironment().Target('t'), "/tmp");
 }
 

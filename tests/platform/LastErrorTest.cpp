@@ -11,20 +11,14 @@ namespace quillon {
 namespace {
 
 TEST(LastErrorTest, ErrnoMapsToWindowsNumbers) {
-    struct Case {
-        int err;
-        int32_t windows;
-    } cases[] = {
+    const std::pair<int, int32_t> cases[] = {
         {0, 0},           {ENOTDIR, 3},        {EACCES, 5},   {EPERM, 5},   {ENOSPC, 112},  {EDQUOT, 112},
         {EROFS, 19},      {EBUSY, 32},         {ETXTBSY, 32}, {EIO, 30},    {EINVAL, 87},   {EEXIST, 183},
-        {ENOTEMPTY, 145}, {ENAMETOOLONG, 206}, {EMFILE, 4},   {ESTALE, 55}, {ENETDOWN, 59}, {EPROTO, 31},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(WindowsErrorFromErrno(c.err), c.windows) << "errno " << c.err;
+        {ENOTEMPTY, 145}, {ENAMETOOLONG, 206}, {EMFILE, 4},   {ESTALE, 55}, {ENETDOWN, 59}, {EPROTO, 31}};
+    for (const auto& [err, windows] : cases) {
+        EXPECT_EQ(WindowsErrorFromErrno(err), windows) << "errno " << err;
     }
-}
-
-TEST(LastErrorTest, MissingFileIsTwoAndMissingParentIsThree) {
+    // A missing file is 2, a missing folder on the way to it 3.
     testing::TempDir dir;
     EXPECT_EQ(WindowsErrorFromErrno(ENOENT), kErrorFileNotFound);
     EXPECT_EQ(WindowsErrorFromErrno(ENOENT, dir / "missing.txt"), kErrorFileNotFound);
