@@ -217,6 +217,14 @@ void BackupPass::Run() {
         DiscardIncompleteSet(setDirectory, set, setIsNew)) {
         set = nullptr;
     }
+    // A new set that took no file at all (every copy failed on its own, or the staging folder was full)
+    // holds nothing, yet would count as a set for the keep rules and push an older, real set out.
+    if (set != nullptr && setIsNew && copied && FilesCopied == 0 &&
+        DeleteDatedDirectory(setDirectory, &State.CopyErrorList)) {
+        RemoveSavedBackup(set);
+        set = nullptr;
+        copied = false;
+    }
 
     // 16. Schedule the next full backup, unless the pass failed.
     if (errorCode == 0) {

@@ -250,6 +250,32 @@ TEST_F(BackupPassTest, AFullDiskDeletesTheNewSetAndLeavesEveryFileToBeCopiedAgai
     EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\b.txt")), std::string(100, 'b'));
 }
 
+TEST_F(BackupPassTest, ANewSetInWhichNoCopySucceededIsNotKept) {
+    Source("a.txt", "a", At(2003, 11, 20, 9, 0));
+    Source("b.txt", "b", At(2003, 11, 20, 9, 0));
+    RunAt(At(2003, 11, 20, 10, 0));
+    Source("a.txt", "a2", At(2003, 11, 24, 9, 0));
+    Source("b.txt", "b2", At(2003, 11, 24, 9, 0));
+    {
+        // Both files vanish after the scan, when the new set's folder is made: every copy fails on its
+        // own. An empty set would count towards the keep rules and push an older, real set out.
+        ScopedFaults faults;
+        InjectHook(FileOperation::kCreateDirectory, 2,
+                   [&] { std::filesystem::rename(Native("C:\\Data"), Native("C:\\Away")); });
+        RunAt(At(2003, 11, 24, 10, 0));
+    }
+    EXPECT_TRUE(run_.ErrorFlag);
+    EXPECT_FALSE(Exists("C:\\Backup\\2003-11-24"));
+    std::string control = Control();
+    EXPECT_EQ(control.find("2003-11-24 I"), std::string::npos) << control;
+    EXPECT_NE(control.find("E 2003-11-24 09:00  C:\\Data\\a.txt"), std::string::npos) << control;
+
+    std::filesystem::rename(Native("C:\\Away"), Native("C:\\Data"));
+    RunAt(At(2003, 11, 24, 11, 0));
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\a.txt")), "a2");
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\b.txt")), "b2");
+}
+
 TEST_F(BackupPassTest, ADestinationThatCannotBeCreatedEndsThePassWithoutWritingAnything) {
     Set("DestPath", "Q:\\Backup");
     Source("a.txt", "a", At(2003, 11, 24, 9, 0));
