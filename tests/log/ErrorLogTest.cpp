@@ -96,6 +96,22 @@ TEST_F(ErrorLogTest, ALogTheProgramFolderCannotHoldGoesToTheStateFolder) {
     EXPECT_EQ(ReadFile(state / "quillon/QuillonRun.Log"), kSeparator + "\r\nline\r\n\r\n");
 }
 
+TEST_F(ErrorLogTest, ADiskThatFillsWhileTheBlockIsWrittenKeepsTheOldLogAndTheLines) {
+    Setting("ErrorLogPath", "C:\\QuillonRun.Log");
+    Write({"first run"});
+    const std::string before = ReadFile(drives_.Native("C:\\QuillonRun.Log"));
+    {
+        ScopedFaults faults;
+        InjectFault(FileOperation::kWrite, 1, ENOSPC, true);
+        Write({"second run", "more"});
+    }
+    EXPECT_EQ(lines_, (std::vector<std::string>{"second run", "more"}));
+    EXPECT_EQ(ReadFile(drives_.Native("C:\\QuillonRun.Log")), before);
+    WriteErrorLog(profile_, lines_, buffer_);  // the next run with space writes them
+    EXPECT_EQ(ReadFile(drives_.Native("C:\\QuillonRun.Log")),
+              before + kSeparator + "\r\nsecond run\r\nmore\r\n\r\n");
+}
+
 TEST_F(ErrorLogTest, ALogPastItsLimitKeepsItsNewestWholeLines) {
     Setting("ErrorLogPath", "C:\\QuillonRun.Log");
     std::string old;
