@@ -57,9 +57,10 @@ crashtest: build
 	@python3 tests/crash/crashtest.py build/bin --kills $(CRASH_KILLS) --seed $(CRASH_SEED)
 	@python3 tests/crash/fulldisk.py build/bin --seed $(CRASH_SEED)
 
-# Benchmarks against cp -a, find and rsync on generated trees (build/bench-data, about 1.3 GiB).
+# Benchmarks against cp -a, zip, find and rsync on generated trees (build/bench-data, about 1.3 GiB).
 bench: build
-	@command -v rsync >/dev/null && command -v bc >/dev/null || bash scripts/install-deps.sh rsync bc
+	@command -v rsync >/dev/null && command -v bc >/dev/null && command -v zip >/dev/null || \
+		bash scripts/install-deps.sh rsync bc zip
 	@bash bench/run.sh build/bin build/bench-data $(ROUNDS)
 
 # The demo: a small tree of its own backed up twice, with its own hives and drive map in build/demo.

@@ -34,6 +34,9 @@ int main(int argc, char** argv) {
     fs::create_directories(work / "dosdevices");
     std::error_code ignored;
     fs::create_directory_symlink("/", work / "dosdevices/z:", ignored);
+    // Drive C: holds the staging folder of compressed sets, on the destination's file system.
+    fs::create_directories(work / "drive_c");
+    fs::create_directory_symlink(fs::absolute(work / "drive_c"), work / "dosdevices/c:", ignored);
     setenv("QUILLON_DRIVES", (work / "dosdevices").c_str(), 1);
     setenv("QUILLON_USER_HIVE", (work / "user.hive").c_str(), 1);
     setenv("QUILLON_MACHINE_HIVE", (work / "machine.hive").c_str(), 1);
@@ -61,12 +64,16 @@ int main(int argc, char** argv) {
     run.Profile = &profile;
     run.CopyBuffer.resize(quillon::kCopyBufferSize);
     auto start = std::chrono::steady_clock::now();
+    if (mode == "compress" && !run.ZipLibrary.Open()) {  // libib-zip.so beside this program
+        return 2;
+    }
     quillon::LoadPathConfig(profile, run.Paths, run.ActivityCounter);
     run.RunTime = quillon::GetNow();
     run.RunDay = run.RunTime;
     quillon::TruncateToDay(run.RunDay);
     run.RunInProgress = true;
     quillon::RunAllPaths(run);
+    run.ZipLibrary.Close();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     rusage usage{};

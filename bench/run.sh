@@ -43,6 +43,12 @@ for round in $(seq "$rounds"); do
     rm -rf "$out"; mkdir -p "$out"; reset_cache "$data/mixed"
     add full_cp_sync "$(seconds sh -c "cp -a '$data/mixed' '$out/copy' && sync")"
 
+    # Full compressed backup of "mixed" (staging copy, packing, flushing every archive) against zip.
+    rm -rf "$out"; mkdir -p "$out"; reset_cache "$data/mixed"
+    add zip_ours "$(seconds "$bin/quillon-bench-pass" "$data/mixed" "$out/dest" compress)"
+    rm -rf "$out"; mkdir -p "$out"; reset_cache "$data/mixed"
+    add zip_peer "$(seconds zip -r -q -6 "$out/peer.zip" "$data/mixed")"
+
     # A pass over "many" that finds nothing to do, against a stat walk and rsync finding nothing.
     rm -rf "$out"; mkdir -p "$out"
     "$bin/quillon-bench-pass" "$data/many" "$out/dest" record-only > /dev/null
@@ -63,6 +69,8 @@ printf '%-44s %8.2fs %8.2fs %7s %s\n' "full plain backup of mixed vs cp -a" "$(m
     "$(ratio "$(m full_ours)" "$(m full_cp)")" "<= 1.10"
 printf '%-44s %8.2fs %8.2fs %7s %s\n' "  (the same vs cp -a followed by sync)" "$(m full_ours)" "$(m full_cp_sync)" \
     "$(ratio "$(m full_ours)" "$(m full_cp_sync)")" ""
+printf '%-44s %8.2fs %8.2fs %7s %s\n' "full compressed backup of mixed vs zip -r -6" "$(m zip_ours)" "$(m zip_peer)" \
+    "$(ratio "$(m zip_ours)" "$(m zip_peer)")" "<= 1.00"
 printf '%-44s %8.2fs %8.2fs %7s %s\n' "no-change pass over many vs find stat walk" "$(m nochange_ours)" \
     "$(m nochange_find)" "$(ratio "$(m nochange_ours)" "$(m nochange_find)")" "<= 1.50"
 printf '%-44s %8.2fs %8.2fs %7s %s\n' "no-change pass over many vs rsync -a" "$(m nochange_ours)" \

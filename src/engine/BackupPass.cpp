@@ -216,6 +216,7 @@ void BackupPass::Run() {
     if (errorCode == kErrorDiskFull && !setDirectory.empty() &&
         DiscardIncompleteSet(setDirectory, set, setIsNew)) {
         set = nullptr;
+        copied = false;  // the set is gone: no copy of the control file goes into it
     }
     // A new set that took no file at all (every copy failed on its own, or the staging folder was full)
     // holds nothing, yet would count as a set for the keep rules and push an older, real set out.

@@ -272,6 +272,25 @@ TEST_F(ZipCopyTest, AnArchiveThatCannotBeWrittenLeavesItsFilesPendingAndStopsThe
     EXPECT_EQ(run_.RunFilesCopied, 0);
 }
 
+TEST_F(ZipCopyTest, AControlFileThatCannotBeAddedToArchiveZeroIsReportedAndShown) {
+    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+    RunAt(At(2003, 11, 24, 18, 0));
+    Source("b.txt", "b", At(2003, 11, 24, 19, 0));
+    fs::create_directories(Native(kArchive0 + ".part"));  // archive 000 can no longer be rebuilt
+    testing::CaptureTrace trace;
+
+    RunAt(At(2003, 11, 24, 20, 0, 5));
+
+    EXPECT_EQ(Entries(kArchive1), std::vector<std::string>{"b.txt"});
+    EXPECT_TRUE(HasLine(Control(), "X 2003-11-24 19:00  Z001  C:\\Data\\b.txt")) << Control();
+    EXPECT_EQ(run_.CopyErrorList, std::vector<std::string>{"2003-11-24 20:00:05  Zipped Controlfile >" +
+                                                           kArchive0 + "< could not be written"});
+    EXPECT_TRUE(trace.Contains("*** Zipped Controlfile >" + kArchive0 + "< could not be written\n"));
+    EXPECT_EQ(messages_, std::vector<std::string>{"The file >" + kArchive0 + "<\ncould not be written."});
+    EXPECT_TRUE(run_.ErrorFlag);
+    EXPECT_EQ(run_.FirstErrorCode, 0);
+}
+
 TEST_F(ZipCopyTest, AStagingFolderOutOfSpaceClosesTheArchiveEarlyAndTriesTheFileOnce) {
     struct Case {
         const char* name;
