@@ -23,9 +23,9 @@ test: deps
 
 # Debug build under ThreadSanitizer, then the tests that run threads: the application's run on its
 # worker thread and message loop, the engine and support pieces both threads use, and the
-# compression library's deflating threads.
-TSAN_TARGETS := app_tests engine_tests support_tests platform_tests ibzip_tests
-TSAN_TESTS := ^(AppTest|ProgressDialogTest|TimerLoopTest|CommandLineTest)\.|Retention|LineArchive|Trace|^ArchiveWriterTest\.(Packs|Updates)
+# compression library's deflating threads and its binding's lock.
+TSAN_TARGETS := app_tests engine_tests support_tests platform_tests ibzip_tests files_tests
+TSAN_TESTS := ^(AppTest|ProgressDialogTest|TimerLoopTest|CommandLineTest|IbZipTest)\.|Retention|LineArchive|Trace|^ArchiveWriterTest\.(Packs|Updates)
 tsan: deps
 	@cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TSAN=ON -DQUILLON_WERROR=ON >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
