@@ -1,0 +1,54 @@
+#include "ui/qt/ErrorListDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+#include "ui/qt/ImageButton.h"
+
+namespace quillon::testing {
+namespace {
+
+TEST(ErrorListDialogTest, ShowsTheCountAndThePathsAlphabeticallyAndScrollsToTheWidest) {
+    ErrorListDialog dialog(12, {"C:\\b\\zeta.txt", "C:\\A\\beta.txt", "C:\\a\\Alpha.txt"}, false);
+    EXPECT_EQ(dialog.CountField()->text(), "12");
+    QStringList shown;
+    for (int i = 0; i < dialog.List()->count(); ++i) {
+        shown << dialog.List()->item(i)->text();
+    }
+    EXPECT_EQ(shown, QStringList({"C:\\a\\Alpha.txt", "C:\\A\\beta.txt", "C:\\b\\zeta.txt"}));
+
+    ErrorListDialog one(0, {"MM"}, false);
+    EXPECT_EQ(one.HorizontalExtent(), 23);  // trunc(trunc(20 * 0.9) * 1.05) + 5
+
+    std::string longPath = "C:\\" + std::string(300, 'W') + ".txt";
+    ErrorListDialog wide(0, {longPath}, false);
+    wide.show();
+    QCoreApplication::processEvents();
+    QScrollBar* across = wide.List()->horizontalScrollBar();
+    EXPECT_EQ(across->maximum() + wide.List()->viewport()->width(), wide.HorizontalExtent());
+}
+
+TEST(ErrorListDialogTest, CloseEscapeAndTheAutoCloseEndIt) {
+    for (int way = 0; way < 3; ++way) {
+        ErrorListDialog dialog(1, {"C:\\x"}, false);
+        QTimer::singleShot(0, &dialog, [&] {
+            if (way == 0) {
+                dialog.CloseButton()->click();
+            } else if (way == 1) {
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            } else {
+                dialog.OnAutoClose();
+            }
+        });
+        dialog.ShowModal(nullptr);
+        EXPECT_FALSE(dialog.isVisible()) << way;
+    }
+}
+
+}  // namespace
+}  // namespace quillon::testing

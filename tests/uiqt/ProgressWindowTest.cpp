@@ -1,0 +1,65 @@
+#include "ui/qt/ProgressWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+
+#include "ui/qt/Artwork.h"
+
+namespace quillon::testing {
+namespace {
+
+TEST(ProgressWindowTest, TakesTheTemplatesSizeInPixelsAndPlacesItsLines) {
+    ProgressWindow normal(false);
+    EXPECT_EQ(normal.size(), QSize(378, 169));
+    EXPECT_EQ(normal.Line(ProgressLine::kPath)->geometry(), QRect(66, 85, 264, 24));
+    EXPECT_TRUE(normal.Line(ProgressLine::kPath)->hasFrame());
+    EXPECT_FALSE(normal.Line(ProgressLine::kStatus)->hasFrame());
+    EXPECT_EQ(normal.Segment(0)->pos(), QPoint(62, 120));
+    EXPECT_EQ(normal.Segment(34)->pos(), QPoint(62 + 8 * 34, 120));
+    ProgressWindow large(true);
+    EXPECT_EQ(large.size(), QSize(378, 170));
+    EXPECT_FALSE(normal.isVisible());
+}
+
+TEST(ProgressWindowTest, ShowsTheBarsStatesAndTheLinesTexts) {
+    ProgressWindow window(false);
+    auto picture = [&](int i) { return window.Segment(i)->pixmap().cacheKey(); };
+    qint64 empty = Bitmap(bitmap::kSegmentEmpty).cacheKey();
+    qint64 filled = Bitmap(bitmap::kSegmentFilled).cacheKey();
+    for (int i = 0; i < 17; ++i) {
+        window.SetSegment(i, true);
+    }
+    window.SetSegment(16, false);
+    window.SetSegment(ProgressView::kSegments, true);  // beyond the bar: ignored
+    EXPECT_EQ(picture(0), filled);
+    EXPECT_EQ(picture(15), filled);
+    EXPECT_EQ(picture(16), empty);
+    EXPECT_EQ(picture(34), empty);
+    EXPECT_TRUE(window.SegmentFilled(15));
+    EXPECT_FALSE(window.SegmentFilled(16));
+
+    window.SetText(ProgressLine::kVersion, "Version 2.10");
+    window.SetText(ProgressLine::kPath, "C:\\Daten\\M\xE4rz");  // code page 1252
+    EXPECT_EQ(window.Text(ProgressLine::kVersion), "Version 2.10");
+    EXPECT_EQ(window.Text(ProgressLine::kPath), QString::fromUtf8("C:\\Daten\\M\xC3\xA4rz"));
+    EXPECT_EQ(window.Line(ProgressLine::kPath)->focusPolicy(), Qt::NoFocus);
+}
+
+TEST(ArtworkTest, DrawsEveryBitmapTheDialogsName) {
+    std::vector<int> missing;
+    for (int id : {128, 281, 282, 300, 301, 302, 303, 304, 305, 306, 307, 308, 309, 310, 311, 312,
+                   313, 314, 315, 316, 317, 318, 319, 320, 321, 322, 323, 324, 325, 326, 327, 328,
+                   329, 330, 331, 332, 333, 334, 336, 337, 338, 339, 340, 341, 342, 345}) {
+        if (Bitmap(id).isNull()) {
+            missing.push_back(id);
+        }
+    }
+    EXPECT_TRUE(missing.empty()) << missing.size() << " missing, first " << missing.front();
+    EXPECT_EQ(Bitmap(345).size(), QSize(389, 171));
+    EXPECT_TRUE(Bitmap(999).isNull());
+}
+
+}  // namespace
+}  // namespace quillon::testing

@@ -1,0 +1,140 @@
+#include "ui/qt/WhiteMessageBox.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+
+#include "app/QuillonRunApp.h"
+#include "ui/ConsolePresenter.h"
+#include "ui/qt/ImageButton.h"
+#include "ui/qt/QtMessageLoop.h"
+
+namespace quillon::testing {
+namespace {
+
+constexpr unsigned kDeleteQuestion = kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp;  // 0x4124
+
+TEST(WhiteMessageBoxTest, SizesItselfToItsTextAndCentresItsButtonRow) {
+    WhiteMessageBox box("x", kMbOk, false, false);
+    EXPECT_EQ(box.Layout().ContentWidth, 200);
+    EXPECT_EQ(box.Layout().WindowWidth, 210);
+    EXPECT_EQ(box.Layout().TextHeight, 33);
+    EXPECT_EQ(box.Layout().WindowHeight, 140);
+    EXPECT_EQ(box.size(), QSize(210 - WhiteMessageBox::kFrameWidth, 140 - WhiteMessageBox::kFrameHeight));
+    EXPECT_EQ(box.Button(1)->geometry().topLeft(), QPoint(12 + (198 - 75) / 2, 80));
+    EXPECT_EQ(box.TextControl()->geometry(), QRect(75, 30, 200, 33));
+
+    WhiteMessageBox question("Delete?\nReally?", kDeleteQuestion, true, false);
+    EXPECT_EQ(question.Layout().WindowWidth, 340);  // the check box asks for 330
+    ASSERT_NE(question.CheckBox(), nullptr);
+    EXPECT_EQ(question.CheckBox()->geometry(), QRect(54, question.Layout().WindowHeight - 99, 22, 21));
+    // Help, Yes, No from left to right, 1.2 button widths apart; No has the focus.
+    EXPECT_EQ(question.Button(1)->Role(), ButtonRole::kHelp);
+    EXPECT_EQ(question.Button(3)->Role(), ButtonRole::kNo);
+    EXPECT_EQ(question.Button(2)->x() - question.Button(1)->x(), 90);
+    EXPECT_EQ(question.FocusedButton(), 3);
+    EXPECT_TRUE(question.Button(3)->Highlighted());
+    EXPECT_FALSE(question.Button(2)->Highlighted());
+}
+
+TEST(WhiteMessageBoxTest, TabWrapsAndTheArrowsStopAtTheEnds) {
+    WhiteMessageBox box("Text", kMbOkCancel | kMbHelp, false, false);
+    box.show();
+    std::string visited;
+    for (int key : {Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Right, Qt::Key_Right, Qt::Key_Right,
+                    Qt::Key_Left, Qt::Key_Left, Qt::Key_Left}) {
+        QTest::keyClick(&box, static_cast<Qt::Key>(key));
+        visited += std::to_string(box.FocusedButton());
+    }
+    EXPECT_EQ(visited,
+              "312"
+              "333"
+              "211");
+    EXPECT_TRUE(box.isVisible());  // none of these keys closes the box
+}
+
+TEST(WhiteMessageBoxTest, EveryWayOfClosingAnswersAsTheBoxSays) {
+    struct Case {
+        const char* name;
+        unsigned style;
+        std::function<void(WhiteMessageBox&)> close;
+        int answer;
+    };
+    auto key = [](Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        return [=](WhiteMessageBox& box) { QTest::keyClick(&box, k, modifiers); };
+    };
+    const Case cases[] = {
+        {"Escape in a Yes/No box", kDeleteQuestion, key(Qt::Key_Escape), kIdNo},
+        {"close box", kDeleteQuestion, [](WhiteMessageBox& box) { box.close(); }, kIdNo},
+        {"auto-close with No focused", kDeleteQuestion, [](WhiteMessageBox& box) { box.OnAutoClose(); },
+         kIdNo},
+        {"auto-close after Tab to Help", kDeleteQuestion,
+         [](WhiteMessageBox& box) {
+             QTest::keyClick(&box, Qt::Key_Tab);
+             box.OnAutoClose();
+         },
+         kIdNo},
+        {"auto-close with Yes focused", kMbYesNo, [](WhiteMessageBox& box) { box.OnAutoClose(); }, kIdYes},
+        {"Enter on OK", kMbOkCancel, key(Qt::Key_Return), kIdOk},
+        {"Alt+C", kMbOkCancel, key(Qt::Key_C, Qt::AltModifier), kIdCancel},
+        {"Y", kMbYesNo, key(Qt::Key_Y), kIdYes},
+        {"n", kMbYesNo, key(Qt::Key_N), kIdNo},
+        {"clicked Yes", kDeleteQuestion, [](WhiteMessageBox& box) { box.Button(2)->click(); }, kIdYes},
+        {"Escape in an OK box", kMbOk, key(Qt::Key_Escape), kIdCancel},
+    };
+    for (const Case& c : cases) {
+        WhiteMessageBox box("Question", c.style, false, false);
+        QTimer::singleShot(0, &box, [&] { c.close(box); });
+        EXPECT_EQ(box.Ask(nullptr), c.answer) << c.name;
+    }
+}
+
+TEST(WhiteMessageBoxTest, HelpKeepsTheBoxOpen) {
+    WhiteMessageBox box("Question", kDeleteQuestion, false, false);
+    int helps = 0;
+    box.OnHelp = [&] { ++helps; };
+    QTimer::singleShot(0, &box, [&] {
+        QTest::keyClick(&box, Qt::Key_H);
+        QTest::keyClick(&box, Qt::Key_Left);
+        QTest::keyClick(&box, Qt::Key_Left);
+        QTest::keyClick(&box, Qt::Key_Return);  // Enter on Help
+        EXPECT_TRUE(box.isVisible());
+        QTest::keyClick(&box, Qt::Key_Escape);
+    });
+    EXPECT_EQ(box.Ask(nullptr), kIdNo);
+    EXPECT_EQ(helps, 2);
+}
+
+TEST(WhiteMessageBoxTest, TheLabelTogglesTheCheckBoxOnceAndTheCallerSeesTheTick) {
+    WhiteMessageBox message("Saved", kMbOk | kMbIconExclamation, true, false);
+    EXPECT_EQ(message.CheckBoxLabel()->text().toStdString(), " Please do not display this message again");
+    WhiteMessageBox box("Delete?", kDeleteQuestion, true, false);
+    EXPECT_EQ(box.CheckBoxLabel()->text().toStdString(), " Please do not display this question again");
+    box.show();
+    EXPECT_FALSE(box.CheckBoxTicked());
+    QTest::mouseClick(box.CheckBoxLabel(), Qt::LeftButton);
+    EXPECT_TRUE(box.CheckBoxTicked());
+    QTest::mouseClick(box.CheckBoxLabel(), Qt::LeftButton);
+    QTest::mouseClick(box.CheckBox(), Qt::LeftButton);
+    EXPECT_TRUE(box.CheckBoxTicked());
+    EXPECT_EQ(box.CheckBox()->CurrentBitmap(), 339);
+}
+
+TEST(WhiteMessageBoxTest, TheWaitWindowsTimerClosesTheBoxAndForgetsIt) {
+    QtMessageLoop loop;
+    ConsolePresenter unused(ConsoleStreams{});
+    CQuillonRunApp app(loop, unused);
+    CWaitWindow waitWindow(app);
+    WhiteMessageBox box("Unattended", kMbOkCancel, false, false);
+    QTimer::singleShot(0, &box, [&] {
+        EXPECT_EQ(app.CurrentAutoCloseDialog.load(), &box);
+        waitWindow.OnTimer(CWaitWindow::kAutoCloseTimer);
+    });
+    EXPECT_EQ(box.Ask(&waitWindow), kIdOk);
+    EXPECT_EQ(app.CurrentAutoCloseDialog.load(), nullptr);
+}
+
+}  // namespace
+}  // namespace quillon::testing
