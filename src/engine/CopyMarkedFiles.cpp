@@ -12,6 +12,7 @@
 #include "engine/RunState.h"
 #include "files/CopyFile.h"
 #include "files/FileStatus.h"
+#include "files/PathDirectories.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
@@ -133,6 +134,7 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
         }
     };
 
+    std::string madeFolder;  // the last folder of the set whose directory chain was made
     for (FileEntry* entry : CurrentFiles) {
         if (!entry->ToCopy) {
             continue;
@@ -157,9 +159,14 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
             if (Compress) {
                 ok = StageFile(source, *entry, cut, total, false);  // into the archive being filled
             } else {
-                ok = CopyFileCreatingPath(
-                    source, destination, Path.WriteProtectCopies, State.CopyBuffer.data(),
-                    static_cast<int64_t>(State.CopyBuffer.size()), StartPosition, &State.BytesCopied);
+                // The files of a folder come one after the other: its chain of directories is made
+                // once for them, not tried again (one failing creation per level) for every file.
+                std::string folder = destination.substr(0, destination.find_last_of('\\'));
+                if (folder != madeFolder && CreatePathDirectories(destination, StartPosition) >= 0) {
+                    madeFolder = folder;
+                }
+                ok = CopyFileWithBuffer(source, destination, Path.WriteProtectCopies, State.CopyBuffer.data(),
+                                        static_cast<int64_t>(State.CopyBuffer.size()), &State.BytesCopied);
             }
         } catch (const std::exception& error) {
             Trace("*** %s\n", error.what());
