@@ -25,7 +25,7 @@ test: deps
 # worker thread and message loop, the engine and support pieces both threads use, and the
 # compression library's deflating threads and its binding's lock.
 TSAN_TARGETS := app_tests engine_tests support_tests platform_tests ibzip_tests files_tests
-TSAN_TESTS := ^(AppTest|ProgressDialogTest|TimerLoopTest|CommandLineTest|IbZipTest)\.|Retention|LineArchive|Trace|^ArchiveWriterTest\.(Packs|Updates)
+TSAN_TESTS := ^(AppTest|ProgressDialogTest|TimerLoopTest|CommandLineTest|IbZipTest|RetentionTest|LineArchiveTest|LineBufferPoolTest|TraceTest)\.|^ArchiveWriterTest\.(Packs|Updates)
 tsan: deps
 	@cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TSAN=ON -DQUILLON_WERROR=ON >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
