@@ -286,15 +286,6 @@ TEST_F(BackupPassTest, ADestinationThatCannotBeCreatedEndsThePassWithoutWritingA
     EXPECT_EQ(Get("LastRunTime"), "<none>");
 }
 
-TEST_F(BackupPassTest, ASingleFileSourceLandsDirectlyInTheSet) {
-    Set("SourcePath", "C:\\Data\\report.doc");
-    Source("report.doc", "report", At(2003, 11, 24, 9, 0));
-    Source("other.doc", "other", At(2003, 11, 24, 9, 0));
-    RunAt(At(2003, 11, 24, 10, 0));
-    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\report.doc")), "report");
-    EXPECT_FALSE(Exists("C:\\Backup\\2003-11-24\\other.doc"));
-}
-
 TEST_F(BackupPassTest, AnEmptySourceWithoutSetsLeavesNoDestinationBehind) {
     Set("Flags", 0x400 | 0x20);
     RunAt(At(2003, 11, 24, 10, 0));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,28 +94,13 @@ TEST_F(ControlFileTest, ReadsEveryPartOfAWrittenFileInAnyOrder) {
     EXPECT_EQ(ReadRunsUntilFull(archive), 7);
     EXPECT_EQ(zipLines, std::vector<std::string>{"Z000  2003-11-24 18:05:12"});
 
+    // The fields of each line are read as FileLines and SavedSetLines show; here only what a mark means.
     ASSERT_EQ(saved.sets.Count(), 2);
-    EXPECT_EQ(saved[0].Date, At(2003, 11, 17));
-    EXPECT_TRUE(saved[0].Full);
-    EXPECT_EQ(saved[0].SizeKB, 8421);
-    EXPECT_EQ(saved[1].Date, At(2003, 11, 24));
-    EXPECT_FALSE(saved[1].Full);
-    EXPECT_EQ(saved[1].SizeKB, 532);
-
     ASSERT_EQ(list.files.Count(), 3);
     EXPECT_EQ(highest, 0);
-    EXPECT_EQ(list[0].Path, "C:\\Data\\offer.doc");
     EXPECT_EQ(list[0].PathUpper, "C:\\DATA\\OFFER.DOC");
-    EXPECT_EQ(Shown(list[0].Time), "2003-11-24 17:40:00");
-    EXPECT_EQ(list[0].ZipNumber, 0);
-    EXPECT_TRUE(list[0].Stored);
-    EXPECT_FALSE(list[0].Pending);
-    EXPECT_EQ(list[1].Path, "C:\\Data\\old\\notes.txt");
-    EXPECT_EQ(Shown(list[1].Time), "2003-10-02 09:12:00");
-    EXPECT_EQ(list[1].ZipNumber, -1);
-    EXPECT_FALSE(list[1].Stored);
-    EXPECT_FALSE(list[1].Pending);
-    EXPECT_EQ(list[2].Path, "C:\\Data\\mail.pst");
+    EXPECT_TRUE(list[0].Stored && !list[0].Pending);
+    EXPECT_FALSE(list[1].Stored || list[1].Pending);
     EXPECT_TRUE(list[2].Pending);
     EXPECT_FALSE(list[2].ToCopy);  // 'E' asks the scan to copy; the reader only notes it
 
@@ -244,42 +230,40 @@ TEST_F(ControlFileTest, RunsUntilFullBackup) {
     }
 }
 
-TEST_F(ControlFileTest, AFileOfTheFirstThreeLinesHoldsNoSetsFilesOrArchiveLines) {
-    // A source on drive Z: its line 3 begins with 'Z' and is still no archive line.
-    for (const std::string& ending : {std::string("\r\n"), std::string()}) {
-        SCOPED_TRACE(ending.empty() ? "without a final line end" : "with a final line end");
-        CLineArchive& archive = OpenBytes(
-            "Quillon-Run -- Processing Time: 2003-11-24 18:05\r\n3 runs until full backup\r\nZ:\\Data" +
-            ending);
+TEST_F(ControlFileTest, AFileWithoutSetsOrFilesReadsAsEmpty) {
+    // A source on drive Z: its line 3 begins with 'Z' and is still no archive line. A pass reads through
+    // the archive even when the file could not be opened: that is a new path.
+    const std::string threeLines =
+        "Quillon-Run -- Processing Time: 2003-11-24 18:05\r\n3 runs until full backup\r\nZ:\\Data";
+    struct Case {
+        const char* label;
+        std::optional<std::string> bytes;  // none: the file is missing
+        int32_t runs;
+    } cases[] = {
+        {"three lines", threeLines + "\r\n", 3},
+        {"three lines without a final line end", threeLines, 3},
+        {"missing", std::nullopt, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        CLineArchiveFile missing;
+        CLineArchive& archive = c.bytes ? static_cast<CLineArchive&>(OpenBytes(*c.bytes)) : missing;
+        if (!c.bytes) {
+            ASSERT_FALSE(missing.Open("C:\\Dest\\missing.txt", false));
+        }
         SetList saved;
         ReadSavedBackups(archive, saved.sets);
         FileList list;
-        ReadFileList(archive, list.files, true, nullptr, false);
+        int32_t highest = -1;
+        ReadFileList(archive, list.files, true, &highest, false);
         std::vector<std::string> zipLines = {"left over"};
         ReadZipLines(archive, zipLines);
         EXPECT_EQ(saved.sets.Count(), 0);
         EXPECT_EQ(list.files.Count(), 0);
+        EXPECT_EQ(highest, -1);
         EXPECT_TRUE(zipLines.empty());
-        EXPECT_EQ(ReadRunsUntilFull(archive), 3);
+        EXPECT_EQ(ReadRunsUntilFull(archive), c.runs);
     }
-}
-
-TEST_F(ControlFileTest, AMissingFileReadsAsANewPath) {
-    // A pass reads through the archive even when the file could not be opened.
-    CLineArchiveFile archive;
-    ASSERT_FALSE(archive.Open("C:\\Dest\\missing.txt", false));
-    SetList saved;
-    ReadSavedBackups(archive, saved.sets);
-    FileList list;
-    int32_t highest = -1;
-    ReadFileList(archive, list.files, true, &highest, true);
-    std::vector<std::string> zipLines = {"left over"};
-    ReadZipLines(archive, zipLines);
-    EXPECT_EQ(saved.sets.Count(), 0);
-    EXPECT_EQ(list.files.Count(), 0);
-    EXPECT_EQ(highest, -1);
-    EXPECT_TRUE(zipLines.empty());
-    EXPECT_EQ(ReadRunsUntilFull(archive), -1);
 }
 
 TEST_F(ControlFileTest, ArchiveLinesAreTheZLinesFromLineFourOn) {

@@ -171,59 +171,36 @@ TEST_F(ControlFileWriterTest, PlainSetListAndTheCopyInTheSet) {
 }
 
 TEST_F(ControlFileWriterTest, HeaderAndArchiveHistory) {
+    const std::string winter = "Quillon-Run -- Processing Time: 2003-11-24 18:05";
+    const std::string summer = "Quillon-Run -- Processing Time: (DST)2003-11-24 18:05";
+    const std::string latest = "   Latest File Change: 2003-11-24 17:40";
+    const std::string z000 = "Z000  2003-11-20 10:00:00", z011 = "Z011  2003-11-22 10:00:00";
     struct Case {
         bool daylightSaving;
         int32_t filesToCopy;
         int32_t zipNumber;
         std::vector<std::string> zipLines;
-        std::vector<std::string> firstLines;  // up to the saved sets
+        std::string header;
+        std::vector<std::string> history;  // the archive lines after line 3
     } cases[] = {
-        {false,
-         0,
-         -1,
-         {},
-         {"Quillon-Run -- Processing Time: 2003-11-24 18:05", "7 runs until full backup", "C:\\Data"}},
-        {true,
-         0,
-         -1,
-         {},
-         {"Quillon-Run -- Processing Time: (DST)2003-11-24 18:05", "7 runs until full backup", "C:\\Data"}},
-        {true,
-         3,
-         -1,
-         {},
-         {"Quillon-Run -- Processing Time: (DST)2003-11-24 18:05   Latest File Change: 2003-11-24 17:40",
-          "7 runs until full backup", "C:\\Data"}},
+        {false, 0, -1, {}, winter, {}},
+        {true, 0, -1, {}, summer, {}},
+        {true, 3, -1, {}, summer + latest, {}},
         // Archive 0 was begun but nothing was written into it: no new history line.
-        {false,
-         0,
-         0,
-         {"Z000  2003-11-20 10:00:00"},
-         {"Quillon-Run -- Processing Time: 2003-11-24 18:05", "7 runs until full backup", "C:\\Data",
-          "Z000  2003-11-20 10:00:00"}},
-        {false,
-         1,
-         13,
-         {"Z000  2003-11-20 10:00:00", "Z011  2003-11-22 10:00:00"},
-         {"Quillon-Run -- Processing Time: 2003-11-24 18:05   Latest File Change: 2003-11-24 17:40",
-          "7 runs until full backup", "C:\\Data", "Z000  2003-11-20 10:00:00", "Z011  2003-11-22 10:00:00",
-          "Z012  2003-11-24 18:05:12"}},
-        {false,
-         1,
-         1001,
-         {},
-         {"Quillon-Run -- Processing Time: 2003-11-24 18:05   Latest File Change: 2003-11-24 17:40",
-          "7 runs until full backup", "C:\\Data", "Z1000  2003-11-24 18:05:12"}},
+        {false, 0, 0, {z000}, winter, {z000}},
+        {false, 1, 13, {z000, z011}, winter + latest, {z000, z011, "Z012  2003-11-24 18:05:12"}},
+        {false, 1, 1001, {}, winter + latest, {"Z1000  2003-11-24 18:05:12"}},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.firstLines[0] + " / ZipNumber " + std::to_string(c.zipNumber));
+        SCOPED_TRACE(c.header + " / ZipNumber " + std::to_string(c.zipNumber));
         state_.DaylightSaving = c.daylightSaving;
         state_.ZipNumber = c.zipNumber;
         pass_.FilesToCopy = c.filesToCopy;
         pass_.LatestChange = At(2003, 11, 24, 17, 40);
         pass_.ZipLines = c.zipLines;
         Write();
-        std::vector<std::string> expected = c.firstLines;
+        std::vector<std::string> expected = {c.header, "7 runs until full backup", "C:\\Data"};
+        expected.insert(expected.end(), c.history.begin(), c.history.end());
         expected.insert(expected.end(), {"# ===== Saved Backups:", "# ===== Files:"});
         EXPECT_EQ(Content(kControl), Joined(expected));
     }
@@ -305,47 +282,51 @@ TEST_F(ControlFileWriterTest, ReplacesAWriteProtectedControlFileWithoutEverRemov
     EXPECT_FALSE(state_.ErrorFlag);
 }
 
-TEST_F(ControlFileWriterTest, AFullDiskKeepsTheOldControlFile) {
-    WriteFile(Native(kControl), kOldContent);
+// The exact reports of the steps that can fail; EveryFailingStepLeavesAWholeControlFile below tries them
+// all for the file's sake.
+TEST_F(ControlFileWriterTest, AFailedStepIsReportedWithTheFilesItLeaves) {
+    const std::string stamp = "2003-11-24 18:07:00  ";
+    const std::vector<std::string> writeFailed = {
+        stamp + "Writing the Control File C:\\Dest\\Quillon.TMP failed",
+        "                     Error 112:   " + ErrorText(112)};
+    const std::vector<std::string> renameFailed = {stamp +
+                                                   "Renaming the Control File C:\\Dest\\Quillon.TMP failed"};
+    const std::vector<std::string> syncFailed = {
+        stamp + "Saving the Control File C:\\Dest\\Quillon.txt failed",
+        "                     Error  30:   " + ErrorText(30)};
+    const std::vector<std::string> notWritten = {"*** File C:\\Dest\\Quillon.TMP could not be written."};
+    struct Case {
+        FileOperation operation;
+        int nth, err;
+        bool sticky, oldKept, tempLeft;
+        std::vector<std::string> errors, messages;
+    } cases[] = {
+        // A full disk: a partial temporary file would only take space.
+        {FileOperation::kWrite, 1, ENOSPC, true, true, false, writeFailed, notWritten},
+        {FileOperation::kRename, 1, EIO, false, true, true, renameFailed, {}},
+        // The first sync forces the file's data, the second the folder.
+        {FileOperation::kSync, 2, EIO, false, false, false, syncFailed, {}},
+    };
     PreparePlainPass();
-    InjectFault(FileOperation::kWrite, 1, ENOSPC, true);
-    Write(kSet);
-
-    EXPECT_EQ(Content(kControl), kOldContent);
-    EXPECT_FALSE(Exists(kTemp));  // a partial file would only take space
-    EXPECT_FALSE(Exists(std::string(kSet) + "\\Quillon.txt"));
-    EXPECT_TRUE(state_.ErrorFlag);
-    EXPECT_EQ(state_.CopyErrorList,
-              (std::vector<std::string>{
-                  "2003-11-24 18:07:00  Writing the Control File C:\\Dest\\Quillon.TMP failed",
-                  "                     Error 112:   " + ErrorText(112)}));
-    EXPECT_EQ(messages_, std::vector<std::string>{"*** File C:\\Dest\\Quillon.TMP could not be written."});
-}
-
-TEST_F(ControlFileWriterTest, AFailedRenameIsLoggedAndKeepsBothFiles) {
-    WriteFile(Native(kControl), kOldContent);
-    PreparePlainPass();
-    InjectFault(FileOperation::kRename, 1, EIO);
-    Write(kSet);
-
-    EXPECT_EQ(Content(kControl), kOldContent);
-    EXPECT_TRUE(Exists(kTemp));
-    EXPECT_FALSE(Exists(std::string(kSet) + "\\Quillon.txt"));
-    EXPECT_TRUE(state_.ErrorFlag);
-    EXPECT_EQ(state_.CopyErrorList,
-              std::vector<std::string>{
-                  "2003-11-24 18:07:00  Renaming the Control File C:\\Dest\\Quillon.TMP failed"});
-}
-
-TEST_F(ControlFileWriterTest, AFailedFolderSyncIsReported) {
-    PreparePlainPass();
-    InjectFault(FileOperation::kSync, 2, EIO);  // the first forces the file's data, the second the folder
-    Write();
-    EXPECT_TRUE(Exists(kControl));
-    EXPECT_TRUE(state_.ErrorFlag);
-    ASSERT_EQ(state_.CopyErrorList.size(), 2u);
-    EXPECT_EQ(state_.CopyErrorList[0],
-              "2003-11-24 18:07:00  Saving the Control File C:\\Dest\\Quillon.txt failed");
+    const std::string copy = std::string(kSet) + "\\Quillon.txt";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.errors[0]);
+        ClearFaults();
+        std::filesystem::remove(Native(kTemp));
+        std::filesystem::remove(Native(copy));
+        WriteFile(Native(kControl), kOldContent);
+        state_.ErrorFlag = false;
+        state_.CopyErrorList.clear();
+        messages_.clear();
+        InjectFault(c.operation, c.nth, c.err, c.sticky);
+        Write(c.oldKept ? kSet : "");
+        EXPECT_EQ(Content(kControl) == kOldContent, c.oldKept);
+        EXPECT_EQ(Exists(kTemp), c.tempLeft);
+        EXPECT_FALSE(Exists(copy));
+        EXPECT_TRUE(state_.ErrorFlag);
+        EXPECT_EQ(state_.CopyErrorList, c.errors);
+        EXPECT_EQ(messages_, c.messages);
+    }
 }
 
 // Whichever step fails, the control file beside the sets is the old one or the new one, whole; and

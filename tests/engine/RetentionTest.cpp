@@ -298,57 +298,43 @@ TEST_F(RetentionTest, DiskSpaceQuestionIsAnsweredFromTheDialogThread) {
 
 // --- Sets that stay in their turn -------------------------------------------------------------------
 
-// Three sets; the oldest is protected or fails. With one turn nothing goes, with two the second set
-// goes in its own turn: a newer set never takes the place of one that stays.
-struct TurnCase {
-    int32_t delAfterBackups;
-    Names remaining;
-};
-const TurnCase kTurnCases[] = {
-    {2, {"2003-11-01", "2003-11-02", "2003-11-03"}},
-    {1, {"2003-11-01", "2003-11-03"}},
-};
+// Three sets; the oldest is not archived elsewhere or cannot be deleted. With one turn nothing goes,
+// with two the second set goes in its own turn: a newer set never takes the place of one that stays.
+TEST_F(RetentionTest, SetThatStaysUsesUpItsTurn) {
+    const Names failed = {"File >C:\\Backup\\Docs\\2003-11-01\\sub\\file.txt< could not be deleted.",
+                          "2003-11-24 10:00:00  Error deleting C:\\Backup\\Docs\\2003-11-01"};
+    for (bool deleteFails : {false, true}) {
+        for (int32_t turns : {2, 1}) {
+            SCOPED_TRACE(std::string(deleteFails ? "cannot be deleted" : "not archived") + ", turns " +
+                         std::to_string(turns));
+            CaptureTrace trace;
+            Scene scene;
+            scene.path.DeleteOnlyArchived = !deleteFails;
+            Rules{.delAfterBackups = turns}.ApplyTo(scene.path);
+            scene.Add(Dated({"2003-11-01", "2003-11-02", "2003-11-03"}));
+            ScopedFaults faults;
+            if (deleteFails) {
+                InjectFault(FileOperation::kDelete, 1, EIO);  // the first file of the oldest set
+            } else {
+                ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-01"), kAttributeArchive));
+                ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-02"), 0));  // archived elsewhere
+                ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-03"), 0));
+            }
+            scene.pass.DeleteOldBackups();
 
-TEST_F(RetentionTest, SetNotArchivedElsewhereStaysAndUsesUpItsTurn) {
-    for (const TurnCase& c : kTurnCases) {
-        SCOPED_TRACE(c.delAfterBackups);
-        Scene scene;
-        scene.path.DeleteOnlyArchived = true;
-        Rules{.delAfterBackups = c.delAfterBackups}.ApplyTo(scene.path);
-        scene.Add(Dated({"2003-11-01", "2003-11-02", "2003-11-03"}));
-        ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-01"), kAttributeArchive));
-        ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-02"), 0));  // archived elsewhere
-        ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-03"), 0));
-        scene.pass.DeleteOldBackups();
-        EXPECT_EQ(scene.Listed(), c.remaining);
-        EXPECT_EQ(scene.OnDisk(), c.remaining);
-        EXPECT_FALSE(scene.state.ErrorFlag);
-    }
-}
-
-TEST_F(RetentionTest, SetThatCannotBeDeletedIsReportedAndUsesUpItsTurn) {
-    for (const TurnCase& c : kTurnCases) {
-        SCOPED_TRACE(c.delAfterBackups);
-        CaptureTrace trace;
-        Scene scene;
-        Rules{.delAfterBackups = c.delAfterBackups}.ApplyTo(scene.path);
-        scene.Add(Dated({"2003-11-01", "2003-11-02", "2003-11-03"}));
-        ScopedFaults faults;
-        InjectFault(FileOperation::kDelete, 1, EIO);  // the first file of the oldest set
-        scene.pass.DeleteOldBackups();
-
-        EXPECT_EQ(scene.Listed(), c.remaining);
-        EXPECT_EQ(scene.OnDisk(), c.remaining);
-        EXPECT_TRUE(scene.state.ErrorFlag);
-        EXPECT_EQ(scene.state.CopyErrorList,
-                  (Names{"File >C:\\Backup\\Docs\\2003-11-01\\sub\\file.txt< could not be deleted.",
-                         "2003-11-24 10:00:00  Error deleting C:\\Backup\\Docs\\2003-11-01"}));
-        Names deleted;
-        if (c.remaining.size() == 2) {
-            deleted.push_back("--- C:\\Backup\\Docs\\2003-11-02 gel\xF6scht\n");
+            const Names remaining = turns == 2 ? Names{"2003-11-01", "2003-11-02", "2003-11-03"}
+                                               : Names{"2003-11-01", "2003-11-03"};
+            EXPECT_EQ(scene.Listed(), remaining);
+            EXPECT_EQ(scene.OnDisk(), remaining);
+            EXPECT_EQ(scene.state.ErrorFlag, deleteFails);
+            EXPECT_EQ(scene.state.CopyErrorList, deleteFails ? failed : Names{});
+            Names deleted;
+            if (turns == 1) {
+                deleted.push_back("--- C:\\Backup\\Docs\\2003-11-02 gel\xF6scht\n");
+            }
+            EXPECT_EQ(trace.Records(), deleted);
+            EXPECT_GE(scene.state.ActivityCounter.load(), deleteFails && turns == 1 ? 3 : 1);
         }
-        EXPECT_EQ(trace.Records(), deleted);
-        EXPECT_GE(scene.state.ActivityCounter.load(), c.delAfterBackups == 1 ? 3 : 1);
     }
 }
 
