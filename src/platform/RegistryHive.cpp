@@ -725,8 +725,13 @@ int32_t DeleteRegistryKeyTree(HiveRoot root, std::string_view path) {
     });
 }
 
-int32_t EnumRegistrySubkeys(const RegistryKey& key, std::vector<std::string>& names) {
-    names.clear();
+namespace {
+
+// Reads every row a query on the key gives into items, retrying while another process holds the hive.
+// A hive without tables yet reads as empty; on failure items is empty.
+template <class Item, class ReadRow>
+int32_t ListKeyRows(const RegistryKey& key, const char* sql, std::vector<Item>& items, ReadRow readRow) {
+    items.clear();
     if (!key.IsOpen()) {
         return kErrorInvalidHandle;
     }
@@ -736,49 +741,35 @@ int32_t EnumRegistrySubkeys(const RegistryKey& key, std::vector<std::string>& na
     }
     int rc = SQLITE_BUSY;
     for (int attempt = 0; attempt < kBusyAttempts && IsBusy(rc); ++attempt) {
-        names.clear();
-        Statement list(connection->Db(), "SELECT name FROM keys WHERE parent=?1 ORDER BY fold");
+        items.clear();
+        Statement list(connection->Db(), sql);
         list.Bind(1, HiveAccess::Id(key));
         while ((rc = list.Step()) == SQLITE_ROW) {
-            names.push_back(list.Bytes(0));
+            items.push_back(readRow(list));
         }
     }
     if (rc == SQLITE_DONE) {
         return kErrorSuccess;
     }
-    names.clear();
+    items.clear();
     if (IsDamage(rc)) {
         TraceDamagedHive(connection->File());
     }
     return ErrorFromSqlite(rc, false);
 }
 
+}  // namespace
+
+int32_t EnumRegistrySubkeys(const RegistryKey& key, std::vector<std::string>& names) {
+    return ListKeyRows(key, "SELECT name FROM keys WHERE parent=?1 ORDER BY fold", names,
+                       [](Statement& row) { return row.Bytes(0); });
+}
+
 int32_t EnumRegistryValues(const RegistryKey& key, std::vector<RegistryValue>& values) {
-    values.clear();
-    if (!key.IsOpen()) {
-        return kErrorInvalidHandle;
-    }
-    HiveConnection* connection = HiveAccess::Connection(key);
-    if (connection == nullptr || !connection->hasSchema) {
-        return kErrorSuccess;
-    }
-    int rc = SQLITE_BUSY;
-    for (int attempt = 0; attempt < kBusyAttempts && IsBusy(rc); ++attempt) {
-        values.clear();
-        Statement list(connection->Db(), "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY id");
-        list.Bind(1, HiveAccess::Id(key));
-        while ((rc = list.Step()) == SQLITE_ROW) {
-            values.push_back({list.Bytes(0), static_cast<uint32_t>(list.Int(1)), list.Bytes(2)});
-        }
-    }
-    if (rc == SQLITE_DONE) {
-        return kErrorSuccess;
-    }
-    values.clear();
-    if (IsDamage(rc)) {
-        TraceDamagedHive(connection->File());
-    }
-    return ErrorFromSqlite(rc, false);
+    return ListKeyRows(
+        key, "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY id", values, [](Statement& row) {
+            return RegistryValue{row.Bytes(0), static_cast<uint32_t>(row.Int(1)), row.Bytes(2)};
+        });
 }
 
 int32_t ApplyRegistryChanges(const std::vector<RegistryChange>& changes) {
