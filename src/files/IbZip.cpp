@@ -109,7 +109,7 @@ int32_t IbZip::IB_UnZip(intptr_t unused) {
     int32_t IbZip::name(intptr_t argument) { \
         return Call(#name, argument);        \
     }
-QUILLON_IBZIP_BOUND_ONLY(QUILLON_IBZIP_DEFINE)
+IBZIP_UNSUPPORTED_EXPORTS(QUILLON_IBZIP_DEFINE)
 #undef QUILLON_IBZIP_DEFINE
 
 }  // namespace quillon

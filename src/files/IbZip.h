@@ -24,6 +24,7 @@
 #include <string>
 #include <thread>
 
+#include "ibzip/IbZipExportList.h"
 #include "platform/DynamicLibrary.h"
 
 namespace quillon {
@@ -33,41 +34,6 @@ namespace quillon {
 inline constexpr int32_t kIbZipNotAvailable = -25151;
 // A result that counts as success: the library did the work and has warnings to report.
 inline constexpr int32_t kIbZipWarnings = -25270;
-
-// The exports the program binds but never calls.
-#define QUILLON_IBZIP_BOUND_ONLY(X) \
-    X(IB_ArchiveType)               \
-    X(IB_CRCAddPassword)            \
-    X(IB_CRCCheck)                  \
-    X(IB_DecryptFile)               \
-    X(IB_EncryptFile)               \
-    X(IB_Error)                     \
-    X(IB_Language)                  \
-    X(IB_ProgrssHandle)             \
-    X(IB_ProgressMode)              \
-    X(IB_SFX)                       \
-    X(IB_SpaceOnFirstDisk)          \
-    X(IB_UnGzip)                    \
-    X(IB_UnGZipArchiveFile)         \
-    X(IB_UnGZipExtractDir)          \
-    X(IB_UnGZipFileSpec)            \
-    X(IB_UnZipAddExcludeFile)       \
-    X(IB_UnZipAddFileSpec)          \
-    X(IB_UnzipAddPassword)          \
-    X(IB_UnZipExcludeFile)          \
-    X(IB_UnZipPassword)             \
-    X(IB_ZipAttribut)               \
-    X(IB_ZipClearArchivBit)         \
-    X(IB_ZipCompressTpe)            \
-    X(IB_ZipCount)                  \
-    X(IB_ZipDelete)                 \
-    X(IB_ZipExcludeFile)            \
-    X(IB_ZipFiles)                  \
-    X(IB_ZipAddExcludeFile)         \
-    X(IB_ZipAddFileSpec)            \
-    X(IB_ZipInfo)                   \
-    X(IB_ZipMove)                   \
-    X(IB_ZipPassword)
 
 class IbZip {
   public:
@@ -98,7 +64,7 @@ class IbZip {
 
     // --- Forwarders of the exports bound but not called: the argument as the export takes it. ---
 #define QUILLON_IBZIP_DECLARE(name) int32_t name(intptr_t argument);
-    QUILLON_IBZIP_BOUND_ONLY(QUILLON_IBZIP_DECLARE)
+    IBZIP_UNSUPPORTED_EXPORTS(QUILLON_IBZIP_DECLARE)
 #undef QUILLON_IBZIP_DECLARE
 
   private:

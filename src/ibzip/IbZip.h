@@ -84,6 +84,8 @@
 
 #include <cstdint>
 
+#include "ibzip/IbZipExportList.h"
+
 #define IBZIP_EXPORT extern "C" __attribute__((visibility("default")))
 
 // Exports the program calls.
@@ -99,40 +101,8 @@ IBZIP_EXPORT int32_t IB_UnZipFileSpec(intptr_t spec);
 IBZIP_EXPORT int32_t IB_UnZipUseStoredDirs(intptr_t on);
 IBZIP_EXPORT int32_t IB_UnZip(intptr_t unused);
 
-// Exports the program binds but never calls; each answers kIbNotSupported.
-#define IBZIP_UNSUPPORTED_EXPORTS(X) \
-    X(IB_ArchiveType)                \
-    X(IB_CRCAddPassword)             \
-    X(IB_CRCCheck)                   \
-    X(IB_DecryptFile)                \
-    X(IB_EncryptFile)                \
-    X(IB_Error)                      \
-    X(IB_Language)                   \
-    X(IB_ProgrssHandle)              \
-    X(IB_ProgressMode)               \
-    X(IB_SFX)                        \
-    X(IB_SpaceOnFirstDisk)           \
-    X(IB_UnGzip)                     \
-    X(IB_UnGZipArchiveFile)          \
-    X(IB_UnGZipExtractDir)           \
-    X(IB_UnGZipFileSpec)             \
-    X(IB_UnZipAddExcludeFile)        \
-    X(IB_UnZipAddFileSpec)           \
-    X(IB_UnzipAddPassword)           \
-    X(IB_UnZipExcludeFile)           \
-    X(IB_UnZipPassword)              \
-    X(IB_ZipAttribut)                \
-    X(IB_ZipClearArchivBit)          \
-    X(IB_ZipCompressTpe)             \
-    X(IB_ZipCount)                   \
-    X(IB_ZipDelete)                  \
-    X(IB_ZipExcludeFile)             \
-    X(IB_ZipFiles)                   \
-    X(IB_ZipAddExcludeFile)          \
-    X(IB_ZipAddFileSpec)             \
-    X(IB_ZipInfo)                    \
-    X(IB_ZipMove)                    \
-    X(IB_ZipPassword)
+// Exports the program binds but never calls (the list is in IbZipExportList.h); each answers
+// kIbNotSupported.
 
 #define IBZIP_DECLARE_UNSUPPORTED(name) IBZIP_EXPORT int32_t name(intptr_t);
 IBZIP_UNSUPPORTED_EXPORTS(IBZIP_DECLARE_UNSUPPORTED)
