@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/DirectoryListing.h"
+
 namespace quillon::ibzip {
 namespace {
 
@@ -30,30 +32,7 @@ bool MatchesPattern(std::string_view pattern, std::string_view name) {
     if (pattern == "*.*") {
         return true;
     }
-    // Greedy matching with one backtracking point: the last '*' seen. Linear in practice, and never
-    // worse than quadratic, however many stars a hostile pattern holds.
-    size_t p = 0;
-    size_t n = 0;
-    size_t starP = std::string_view::npos;
-    size_t starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(name[n]))) {
-            ++p;
-            ++n;
-        } else if (starP != std::string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') {
-        ++p;
-    }
-    return p == pattern.size();
+    return WildcardMatch(pattern, name, Fold);
 }
 
 bool IsValidUtf8(std::string_view name) {

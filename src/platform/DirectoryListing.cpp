@@ -24,34 +24,6 @@ char UpperAscii(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// Wildcard match with one backtracking point: after a '*' fails further on, the '*' takes one more
-// character. Linear in practice, never exponential.
-bool WildcardMatch(std::string_view pattern, std::string_view name) {
-    size_t p = 0;
-    size_t n = 0;
-    size_t starP = std::string_view::npos;
-    size_t starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            starP = p++;
-            starN = n;
-        } else if (p < pattern.size() &&
-                   (pattern[p] == '?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
-            ++p;
-            ++n;
-        } else if (starP != std::string_view::npos) {
-            p = starP + 1;
-            n = ++starN;
-        } else {
-            return false;
-        }
-    }
-    while (p < pattern.size() && pattern[p] == '*') {
-        ++p;
-    }
-    return p == pattern.size();
-}
-
 bool HasWildcard(std::string_view name) {
     return name.find_first_of("*?") != std::string_view::npos;
 }
@@ -196,6 +168,33 @@ bool LookUp(const std::string& windowsPath, ListingScope scope, FileInfo& entry)
 
 }  // namespace
 
+// Wildcard match with one backtracking point: after a '*' fails further on, the '*' takes one more
+// character. Linear in practice, never exponential.
+bool WildcardMatch(std::string_view pattern, std::string_view name, char (*fold)(char)) {
+    size_t p = 0;
+    size_t n = 0;
+    size_t starP = std::string_view::npos;
+    size_t starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (p < pattern.size() && (pattern[p] == '?' || fold(pattern[p]) == fold(name[n]))) {
+            ++p;
+            ++n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
 bool FileInfo::IsLink() const {
     return (Attributes & kAttributeReparsePoint) != 0;
 }
@@ -206,12 +205,12 @@ bool FileInfo::MayEnter() const {
 
 bool MatchesFilePattern(const std::string& pattern, const std::string& name) {
     std::string_view whole(pattern);
-    if (WildcardMatch(whole, name)) {
+    if (WildcardMatch(whole, name, LowerAscii)) {
         return true;
     }
     // "*.*" and "name.*" also match names without any extension, as they always have on Windows.
     return whole.size() >= 2 && whole.substr(whole.size() - 2) == ".*" &&
-           WildcardMatch(whole.substr(0, whole.size() - 2), name);
+           WildcardMatch(whole.substr(0, whole.size() - 2), name, LowerAscii);
 }
 
 bool DirectorySearch::First(const std::string& windowsPattern, FileInfo& entry) {

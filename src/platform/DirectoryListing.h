@@ -21,6 +21,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quillon {
@@ -89,5 +90,9 @@ bool LookUpFile(const std::string& windowsPath, FileInfo& entry);
 
 // The name matching of the listing, for its tests: pattern against one name.
 bool MatchesFilePattern(const std::string& pattern, const std::string& name);
+
+// '*' any run of characters, '?' any one; other characters match when fold gives the same for both.
+// Linear in practice and never worse than pattern x name, however many stars a pattern holds.
+bool WildcardMatch(std::string_view pattern, std::string_view name, char (*fold)(char));
 
 }  // namespace quillon
