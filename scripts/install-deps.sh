@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-dev llvm
   libzip-dev zip unzip
   qt6-base-dev
+  xvfb xauth  # the test of a run on a virtual X display
 )
 # Further packages a make target needs only for itself (the benchmarks' peers, for example).
 packages+=("$@")
