@@ -1,0 +1,70 @@
+# Installation in the usual layout, `make uninstall` and the Debian package.
+#
+#   <prefix>/bin/quillon-run            -> ../lib/quillon/quillon-run
+#   <prefix>/bin/quillon-reg
+#   <prefix>/lib/quillon/               the program and its private pieces: libib-zip.so, which the
+#                                       program loads from its own folder, and quillon-run.html
+#                                       -> ../../share/quillon/quillon-run.html, the help it opens there
+#   <prefix>/share/quillon/             the help document, the autostart entry (not enabled)
+#   <prefix>/share/applications/        the menu entry "run the backups now"
+#   <prefix>/share/man/man1/            quillon-run.1, quillon-reg.1
+#   <prefix>/lib/systemd/user/          quillon-run.service (not enabled)
+#
+# The program finds its folder through /proc/self/exe, which names the real file behind the bin link,
+# so the library and the help document are found however the program is started.
+include(GNUInstallDirs)
+
+set(QUILLON_PRIVATE_DIR lib/quillon)  # no multiarch part: the bin link's target is fixed
+set(QUILLON_DATA_DIR ${CMAKE_INSTALL_DATADIR}/quillon)
+
+# The links are made in the build tree and installed as links, so that install_manifest.txt and the
+# package list them like any other file.
+set(links ${CMAKE_CURRENT_BINARY_DIR}/install-links)
+file(MAKE_DIRECTORY ${links}/bin ${links}/private)
+file(RELATIVE_PATH program_link /${CMAKE_INSTALL_BINDIR} /${QUILLON_PRIVATE_DIR}/quillon-run)
+file(RELATIVE_PATH help_link /${QUILLON_PRIVATE_DIR} /${QUILLON_DATA_DIR}/quillon-run.html)
+file(CREATE_LINK ${program_link} ${links}/bin/quillon-run SYMBOLIC)
+file(CREATE_LINK ${help_link} ${links}/private/quillon-run.html SYMBOLIC)
+
+install(TARGETS quillon-run RUNTIME DESTINATION ${QUILLON_PRIVATE_DIR})
+install(TARGETS ib-zip LIBRARY DESTINATION ${QUILLON_PRIVATE_DIR} NAMELINK_SKIP)
+install(FILES ${links}/private/quillon-run.html DESTINATION ${QUILLON_PRIVATE_DIR})
+install(FILES ${links}/bin/quillon-run DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quillon-reg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+install(FILES doc/quillon-run.html DESTINATION ${QUILLON_DATA_DIR})
+install(FILES doc/quillon-run.1 doc/quillon-reg.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES dist/quillon-run.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES dist/autostart/quillon-run.desktop DESTINATION ${QUILLON_DATA_DIR}/autostart)
+install(FILES dist/quillon-run.service DESTINATION lib/systemd/user)
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quillon)
+
+# Removes what the last install put in place (install_manifest.txt) and the program's own folders
+# when they are left empty.
+add_custom_target(uninstall
+  COMMAND ${CMAKE_COMMAND} -DMANIFEST=${CMAKE_BINARY_DIR}/install_manifest.txt
+          -P ${PROJECT_SOURCE_DIR}/cmake/Uninstall.cmake
+  COMMENT "Removing the installed files")
+
+# The Debian package (`make package`): the installed layout below /usr. Its dependencies are read
+# from the libraries the programs link by dpkg-shlibdeps.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME quillon)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Quillon developers <quillon@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "versioned file backup into dated sets, plain or zipped")
+set(CPACK_PACKAGE_DESCRIPTION
+  "quillon-run finds the files of every configured folder that changed since its last backup and copies\n\
+them into a set named after the date, as plain files or in zip archives. It makes full backups every\n\
+few runs or days, deletes old sets by each folder's rules and keeps a control file beside the sets.\n\
+Run once it backs up and ends; started with /W at login it runs daily at the configured time.\n\
+quillon-reg writes and reads its configuration.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS unzip)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+include(CPack)
