@@ -1,12 +1,14 @@
-# cmake -DMANIFEST=<build>/install_manifest.txt -P Uninstall.cmake
+# [DESTDIR=<root>] cmake -DMANIFEST=<build>/install_manifest.txt -P Uninstall.cmake
 # Removes every file and link the install listed, then the folders of the program's own (named quillon)
-# that are left empty; shared folders such as bin or share/man stay.
+# that are left empty; shared folders such as bin or share/man stay. The manifest lists the paths
+# without DESTDIR: an install into a staging root is removed with the same DESTDIR.
 if(NOT EXISTS "${MANIFEST}")
   message(FATAL_ERROR "Nothing to uninstall: ${MANIFEST} is missing (install first).")
 endif()
 file(STRINGS "${MANIFEST}" files)
 set(folders "")
 foreach(file IN LISTS files)
+  set(file "$ENV{DESTDIR}${file}")
   if(EXISTS "${file}" OR IS_SYMLINK "${file}")
     message(STATUS "Removing ${file}")
     file(REMOVE "${file}")

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary folder (DESTDIR) and runs both programs from there: quillon-reg
+# writes a configuration with a plain and a compressed path into hives of the test's own, quillon-run
+# started through the bin link backs both up, so the compression library must be found in the
+# installed private folder. Then the uninstall leaves nothing behind.
+#
+#   install_test.sh BUILD_DIR SOURCE_DIR
+set -euo pipefail
+build=$1
+source_dir=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+root=$work/root
+prefix=$root/usr
+DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
+[ "$(readlink "$prefix/bin/quillon-run")" = ../lib/quillon/quillon-run ] || fail "bin/quillon-run link"
+for f in bin/quillon-reg lib/quillon/quillon-run lib/quillon/libib-zip.so lib/quillon/quillon-run.html \
+         share/man/man1/quillon-run.1 share/man/man1/quillon-reg.1 lib/systemd/user/quillon-run.service \
+         share/applications/quillon-run.desktop share/quillon/autostart/quillon-run.desktop; do
+  [ -f "$prefix/$f" ] || fail "$f not installed"  # -f follows the help document's link
+done
+if command -v groff >/dev/null; then
+  warnings=$(groff -man -Tutf8 -ww "$prefix"/share/man/man1/*.1 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "man pages: $warnings"
+fi
+
+# The configuration and the data, all below the work folder.
+mkdir -p "$work/dosdevices" "$work/drive_c" "$work/src/Plain/sub" "$work/src/Packed"
+ln -s "$work/drive_c" "$work/dosdevices/c:"
+ln -s / "$work/dosdevices/z:"
+export QUILLON_DRIVES=$work/dosdevices QUILLON_USER_HIVE=$work/user.hive
+export QUILLON_MACHINE_HIVE=$work/machine.hive QUILLON_UI=console
+unset QUILLON_TRACE QUILLON_IBZIP
+echo letter > "$work/src/Plain/sub/letter.txt"
+echo photo > "$work/src/Packed/photo.jpg"
+win() { printf 'Z:%s' "${1//\//\\}"; }
+key='HKCU\Software\Norrow\Quillon'
+reg() { "$prefix/bin/quillon-reg" "$@" >/dev/null; }
+reg add "$key\\Path000" /v SourcePath /d "$(win "$work/src/Plain")" /f
+reg add "$key\\Path000" /v DestPath /d "$(win "$work/backup/Plain")" /f
+reg add "$key\\Path000" /v Flags /t REG_DWORD /d 0x20 /f
+reg add "$key\\Path001" /v SourcePath /d "$(win "$work/src/Packed")" /f
+reg add "$key\\Path001" /v DestPath /d "$(win "$work/backup/Packed")" /f
+reg add "$key\\Path001" /v Flags /t REG_DWORD /d 0x820 /f
+
+output=$("$prefix/bin/quillon-run" 2>&1) || fail "quillon-run ended with $?: $output"
+grep -q "2 files have been saved." <<<"$output" || fail "no summary in: $output"
+! grep -q "IB-ZIP" <<<"$output" || fail "compression library not found: $output"
+set_dir=$(find "$work/backup/Plain" -mindepth 1 -maxdepth 1 -type d)
+cmp -s "$work/src/Plain/sub/letter.txt" "$set_dir/sub/letter.txt" || fail "plain copy missing"
+[ -f "$work/backup/Plain/Quillon.txt" ] || fail "control file missing"
+archive=$(find "$work/backup/Packed" -name QuillonData_000.Zip)
+[ -n "$archive" ] || fail "no archive in the compressed set"
+if command -v unzip >/dev/null; then
+  [ "$(unzip -p "$archive" photo.jpg)" = photo ] || fail "archive does not hold photo.jpg"
+fi
+status=$("$prefix/bin/quillon-reg" query "$key\\DynData" /v LastRunStatus)
+grep -q "REG_DWORD    0x0" <<<"$status" || fail "LastRunStatus: $status"
+
+DESTDIR=$root cmake -DMANIFEST="$build/install_manifest.txt" -P "$source_dir/cmake/Uninstall.cmake" >/dev/null
+left=$(find "$root" -type f -o -type l)
+[ -z "$left" ] || fail "left after uninstall: $left"
+[ ! -e "$prefix/lib/quillon" ] && [ ! -e "$prefix/share/quillon" ] || fail "private folders left"
+echo "installed, ran and uninstalled from $prefix"
