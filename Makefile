@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 ROUNDS ?= 3
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build test tsan run clean bench fuzz crashtest screenshots
+.PHONY: all deps build test tsan run clean bench fuzz crashtest screenshots install uninstall package
 
 all: build
 
@@ -66,6 +66,20 @@ bench: build
 # The demo: a small tree of its own backed up twice, with its own hives and drive map in build/demo.
 run: build
 	@bash scripts/demo.sh build/bin build/demo
+
+# Installs the optimised programs, manual pages and help below PREFIX (default /usr/local); DESTDIR is honoured.
+PREFIX ?= /usr/local
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install build --prefix "$(PREFIX)"
+
+# Removes what the last `make install` put in place (build/install_manifest.txt; give the same DESTDIR).
+uninstall:
+	@DESTDIR="$(DESTDIR)" cmake -DMANIFEST=build/install_manifest.txt -P cmake/Uninstall.cmake
+
+# The Debian package build/quillon_<version>_<arch>.deb; `apt-get install ./build/quillon_*.deb` installs it.
+package: build
+	@command -v dpkg-shlibdeps >/dev/null && command -v file >/dev/null || bash scripts/install-deps.sh dpkg-dev file
+	@cd build && cpack -G DEB
 
 clean:
 	rm -rf build build-asan build-tsan build-fuzz
