@@ -2,6 +2,7 @@
 
 #include <limits.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -17,6 +18,11 @@ std::string NativeProgramDirectory() {
     std::string path(buffer, static_cast<size_t>(length));
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+bool IsNativeRegularFile(const std::string& nativePath) {
+    struct stat status{};
+    return ::stat(nativePath.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
 std::string NativeStateDirectory() {

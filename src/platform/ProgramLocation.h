@@ -9,6 +9,10 @@ namespace quillon {
 // The native folder of the running program's executable, without a trailing '/'; "" when unknown.
 std::string NativeProgramDirectory();
 
+// True when nativePath names an existing regular file, links followed: a document that ships beside
+// the program, for instance.
+bool IsNativeRegularFile(const std::string& nativePath);
+
 // The folder for the user's state files: ${XDG_STATE_HOME:-$HOME/.local/state}/quillon (not created).
 std::string NativeStateDirectory();
 

@@ -10,7 +10,7 @@
 
 namespace quillon {
 
-QtPresenter::QtPresenter() = default;
+QtPresenter::QtPresenter() : helpContext_(CQuillonDlg::kHelpDefault) {}
 QtPresenter::~QtPresenter() = default;
 
 bool QtPresenter::LargeFonts() const {
@@ -24,11 +24,7 @@ std::unique_ptr<ProgressView> QtPresenter::CreateProgressView(bool largeFonts) {
 int QtPresenter::Ask(const std::string& text, unsigned style, bool* checkBox) {
     WhiteMessageBox box(text, style, checkBox != nullptr && *checkBox, LargeFonts());
     int helpContext = helpContext_;
-    box.OnHelp = [this, helpContext] {
-        if (OpenHelp) {
-            OpenHelp(helpContext);
-        }
-    };
+    box.OnHelp = [this, helpContext] { Help.Open(helpContext); };
     int answer = box.Ask(app_ != nullptr ? app_->WaitWindow() : nullptr);
     if (checkBox != nullptr) {
         *checkBox = box.CheckBoxTicked();
@@ -51,11 +47,7 @@ MessageBoxPresenter QtPresenter::BoxPresenter() {
 void QtPresenter::ShowErrorList(int32_t filesCopied, const std::vector<std::string>& uncopiedFiles) {
     ErrorListDialog dialog(filesCopied, uncopiedFiles, LargeFonts());
     int helpContext = helpContext_;
-    dialog.OnHelp = [this, helpContext] {
-        if (OpenHelp) {
-            OpenHelp(helpContext);
-        }
-    };
+    dialog.OnHelp = [this, helpContext] { Help.Open(helpContext); };
     dialog.ShowModal(app_ != nullptr ? app_->WaitWindow() : nullptr);
 }
 

@@ -7,13 +7,13 @@
 // SetMessageBoxPresenter(MessageBoxesOnLoopThread(loop, presenter.BoxPresenter())).
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "app/RunPresenter.h"
 #include "support/MessageBox.h"
+#include "ui/qt/DesktopHelp.h"
 
 namespace quillon {
 
@@ -43,15 +43,16 @@ class QtPresenter final : public RunPresenter {
     // ShowMessageBox as a presenter for SetMessageBoxPresenter; the presenter must outlive it.
     MessageBoxPresenter BoxPresenter();
 
-    // Opens the help for a help context; the dialogs stay open meanwhile. Empty: Help does nothing.
-    std::function<void(int helpContext)> OpenHelp;
+    // Opens the help at the current help context when a dialog's Help is pressed; the dialog stays
+    // open meanwhile. Tests put a help of their own here.
+    DesktopHelp Help;
 
   private:
     int Ask(const std::string& text, unsigned style, bool* checkBox);
     bool LargeFonts() const;
 
     CQuillonRunApp* app_ = nullptr;
-    int helpContext_ = 0;
+    int helpContext_;  // the default topic until the progress dialog names another
 };
 
 }  // namespace quillon

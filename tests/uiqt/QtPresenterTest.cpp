@@ -1,0 +1,97 @@
+#include "ui/qt/QtPresenter.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QTimer>
+#include <thread>
+
+#include "testing/CaptureTrace.h"
+#include "testing/TempDir.h"
+#include "ui/qt/ImageButton.h"
+#include "ui/qt/QtMessageLoop.h"
+
+namespace quillon::testing {
+namespace {
+
+TEST(QtPresenterTest, HelpOpensTheDocumentAtTheCurrentTopicOnlyWhenItIsThere) {
+    TempDir dir;
+    std::vector<QUrl> opened;
+    QtPresenter presenter;
+    presenter.Help = DesktopHelp(dir.Path(), [&](const QUrl& url) {
+        opened.push_back(url);
+        return true;
+    });
+    CaptureTrace trace;
+    std::string document = dir / "quillon-run.html";
+
+    presenter.SetMessageBoxHelpContext(3846);
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        ASSERT_NE(box, nullptr);
+        QTest::keyClick(box, Qt::Key_H);  // no document: a trace line, nothing opened
+        EXPECT_TRUE(opened.empty());
+        EXPECT_TRUE(trace.Contains("*** Hilfe-Dokument " + document + " nicht gefunden\n"));
+        WriteFile(document, "<html></html>");
+        QTest::keyClick(box, Qt::Key_H);
+        EXPECT_TRUE(box->isVisible());
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    EXPECT_EQ(presenter.ShowMessageBox("Delete?", kMbYesNo | kMbHelp), kIdNo);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].toLocalFile().toStdString(), document);
+    EXPECT_EQ(opened[0].fragment(), "h3846");
+
+    // The error list's Help opens the topic in force; a desktop that refuses is traced.
+    presenter.SetMessageBoxHelpContext(3841);
+    presenter.Help = DesktopHelp(dir.Path(), [&](const QUrl& url) {
+        opened.push_back(url);
+        return false;
+    });
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        ASSERT_NE(dialog, nullptr);
+        for (auto* button : dialog->findChildren<ImageButton*>()) {
+            if (button->Role() == ButtonRole::kHelp) {
+                button->click();
+            }
+        }
+        EXPECT_TRUE(dialog->isVisible());
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    presenter.ShowErrorList(1, {"C:\\x"});
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[1].fragment(), "h3841");
+    EXPECT_TRUE(trace.Contains("*** Hilfe-Dokument " + document + " nicht ge\xF6" "ffnet\n"));
+}
+
+TEST(QtPresenterTest, AWorkersBoxIsShownOnTheLoopThreadAndAnswersTheWorker) {
+    QtMessageLoop loop;
+    QtPresenter presenter;
+    MessageBoxPresenter boxes = MessageBoxesOnLoopThread(loop, presenter.BoxPresenter());
+    std::thread::id shownOn;
+    QTimer closer;  // presses Enter on the box as soon as it is up
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            shownOn = std::this_thread::get_id();
+            QTest::keyClick(box, Qt::Key_Return);
+        }
+    });
+    closer.start(5);
+    int answer = 0;
+    std::thread worker;
+    QTimer::singleShot(0, [&] {
+        worker = std::thread([&] {
+            answer = boxes("The archive could not be written.", kMbOkCancel);
+            loop.PostThreadMessage(WM_QUIT);
+        });
+    });
+    loop.Run([](uint32_t) {});
+    worker.join();
+    EXPECT_EQ(answer, kIdOk);
+    EXPECT_EQ(shownOn, std::this_thread::get_id());
+}
+
+}  // namespace
+}  // namespace quillon::testing
