@@ -1,5 +1,6 @@
 #include "ui/qt/ImageButton.h"
 
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -66,8 +67,20 @@ void ImageButton::SetHighlighted(bool highlighted) {
 }
 
 void ImageButton::SetHovered(bool hovered) {
+    if (hovered == hovered_) {
+        return;
+    }
     hovered_ = hovered;
     update();
+    if (notifyWindow_ != nullptr) {
+        HoverNotification notification(hovered ? notifyCode_ : 0);
+        QCoreApplication::sendEvent(notifyWindow_, &notification);
+    }
+}
+
+void ImageButton::SetNotifyWindow(QObject* window, int code) {
+    notifyWindow_ = window;
+    notifyCode_ = code;
 }
 
 int ImageButton::CurrentBitmap() const {
