@@ -47,6 +47,17 @@ TEST(ProgressWindowTest, ShowsTheBarsStatesAndTheLinesTexts) {
     EXPECT_EQ(window.Line(ProgressLine::kPath)->focusPolicy(), Qt::NoFocus);
 }
 
+TEST(ProgressWindowTest, ACloseRequestOnlyMinimisesTheWindowUntilTheRunClosesIt) {
+    ProgressWindow window(false);
+    EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    window.Show();
+    EXPECT_FALSE(window.close());  // the desktop's close request is refused
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(window.isMinimized());
+    window.Close();
+    EXPECT_FALSE(window.isVisible());
+}
+
 TEST(ArtworkTest, DrawsEveryBitmapTheDialogsName) {
     std::vector<int> missing;
     for (int id : {128, 281, 282, 300, 301, 302, 303, 304, 305, 306, 307, 308, 309, 310, 311, 312,

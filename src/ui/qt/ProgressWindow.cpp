@@ -1,10 +1,12 @@
 #include "ui/qt/ProgressWindow.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
 
+#include "platform/Trace.h"
 #include "ui/ConsolePresenter.h"
 #include "ui/qt/Artwork.h"
 #include "ui/qt/DialogFont.h"
@@ -42,6 +44,7 @@ QLabel* Picture(QWidget* parent, int id, QPoint at) {
 }  // namespace
 
 ProgressWindow::ProgressWindow(bool largeFonts) {
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint);
     setWindowTitle("Quillon");
     setWindowIcon(ProgramIcon());
     setFont(DialogFont(largeFonts));
@@ -123,6 +126,12 @@ void ProgressWindow::Redraw() {
 
 void ProgressWindow::Close() {
     hide();
+}
+
+void ProgressWindow::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    Trace("Fortschrittsfenster minimiert: die Sicherung l\xE4uft weiter\n");
+    showMinimized();
 }
 
 }  // namespace quillon

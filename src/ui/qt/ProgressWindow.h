@@ -3,6 +3,10 @@
 // the engine, and the bar of 35 segments between its two ends. The lines can be neither focused,
 // selected nor typed into.
 //
+// The run cannot be stopped halfway: its title bar offers no close box, and a close request from the
+// desktop all the same (Alt+F4, the window menu) only minimises the window while the run goes on. The
+// window closes itself when the run has ended.
+//
 // User-interface thread only.
 #pragma once
 
@@ -33,6 +37,9 @@ class ProgressWindow final : public QWidget, public ProgressView {
     bool SegmentFilled(int index) const { return filled_[index]; }
     QLineEdit* Line(ProgressLine line) const;
     QLabel* Segment(int index) const { return segments_[index]; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     std::array<QLineEdit*, 4> lines_{};  // by ProgressLine - 1000; children of the window
