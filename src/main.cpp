@@ -1,7 +1,9 @@
 // quillon-run: the program. Puts the layers together: the message loop, the user interface, the
 // application object; then hands over to the application until the program ends. The desktop's
-// dialogs serve when a display is there (or QUILLON_UI=qt), the console otherwise (or QUILLON_UI=console).
+// dialogs serve when a display is there (or QUILLON_UI=qt), the console otherwise (or QUILLON_UI=console),
+// also when the display named cannot be opened.
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,5 +37,10 @@ int main(int argc, char** argv) {
     using namespace quillon;
     UserInterfaceKind kind = ChooseUserInterface(std::getenv("QUILLON_UI"), std::getenv("DISPLAY"),
                                                  std::getenv("WAYLAND_DISPLAY"));
-    return kind == UserInterfaceKind::kDesktop ? RunOnDesktop(argc, argv) : RunOnConsole(argc, argv);
+    if (kind == UserInterfaceKind::kDesktop) {
+        if (std::optional<int> exitCode = RunOnDesktop(argc, argv)) {
+            return *exitCode;
+        }
+    }
+    return RunOnConsole(argc, argv);
 }

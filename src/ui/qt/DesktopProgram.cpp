@@ -1,24 +1,57 @@
 #include "ui/qt/DesktopProgram.h"
 
 #include <QApplication>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
 #include "app/QuillonRunApp.h"
+#include "platform/Trace.h"
 #include "support/MessageBox.h"
 #include "ui/qt/Artwork.h"
 #include "ui/qt/QtMessageLoop.h"
 #include "ui/qt/QtPresenter.h"
 
 namespace quillon {
+namespace {
 
-int RunOnDesktop(int argc, char** argv) {
-    QApplication application(argc, argv);
+bool NamesPlatform(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0) {
+            return true;
+        }
+    }
+    return !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+}  // namespace
+
+std::optional<int> RunOnDesktop(int argc, char** argv) {
+    // Qt ends the process when the display it tries cannot be opened, and the backup would not run.
+    // Unless the user names a platform, the desktop's platforms are tried in turn and the offscreen
+    // one, which always opens, comes last: ending up there means there is no display to show anything.
+    std::vector<char*> arguments(argv, argv + argc);
+    bool fallBack = !NamesPlatform(argc, argv);
+    char platformSwitch[] = "-platform";
+    char platforms[] = "wayland;xcb;offscreen";
+    char* desktopPlatforms = qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? platforms + 8 : platforms;
+    if (fallBack) {
+        arguments.insert(arguments.begin() + 1, {platformSwitch, desktopPlatforms});
+    }
+    int count = static_cast<int>(arguments.size());
+    arguments.push_back(nullptr);
+
+    QApplication application(count, arguments.data());
+    if (fallBack && QGuiApplication::platformName() == "offscreen") {
+        Trace("*** Keine Anzeige erreichbar: Konsole statt Desktop\n");
+        return std::nullopt;
+    }
     // The program ends through its own WM_QUIT, not when its last dialog closes: a resident program
     // waits for its next run without any window.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(ProgramIcon());
+    Trace("Oberfl\xE4" "che: Desktop (%s)\n", QGuiApplication::platformName().toUtf8().constData());
 
     QtMessageLoop loop;
     QtPresenter presenter;
@@ -26,7 +59,9 @@ int RunOnDesktop(int argc, char** argv) {
 
     CQuillonRunApp app(loop, presenter);
     presenter.Attach(&app);
-    app.CommandLine = CommandLineFromArguments(std::vector<std::string>(argv + 1, argv + argc));
+    // Qt has taken its own options out of the arguments.
+    app.CommandLine =
+        CommandLineFromArguments(std::vector<std::string>(arguments.begin() + 1, arguments.begin() + count));
     int exitCode = app.Run();
 
     SetMessageBoxPresenter(nullptr);

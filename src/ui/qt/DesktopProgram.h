@@ -3,9 +3,12 @@
 // includes nothing of Qt itself. Call from main's thread only.
 #pragma once
 
+#include <optional>
+
 namespace quillon {
 
 // Runs the program with main's arguments (Qt's own options are taken out first); answers the exit code.
-int RunOnDesktop(int argc, char** argv);
+// Nothing (and nothing done) when no display can be opened: the caller runs on the console instead.
+std::optional<int> RunOnDesktop(int argc, char** argv);
 
 }  // namespace quillon
