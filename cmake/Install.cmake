@@ -26,6 +26,25 @@ file(RELATIVE_PATH help_link /${QUILLON_PRIVATE_DIR} /${QUILLON_DATA_DIR}/quillo
 file(CREATE_LINK ${program_link} ${links}/bin/quillon-run SYMBOLIC)
 file(CREATE_LINK ${help_link} ${links}/private/quillon-run.html SYMBOLIC)
 
+# Before anything is copied: the folders of the layout that do not exist yet, appended (with DESTDIR)
+# to install_dirs_made.txt, so that the uninstall removes them again when they are left empty. The
+# package's staging install is not recorded.
+set(layout_dirs ${CMAKE_INSTALL_BINDIR} ${QUILLON_PRIVATE_DIR} ${QUILLON_DATA_DIR}/autostart
+  ${CMAKE_INSTALL_MANDIR}/man1 ${CMAKE_INSTALL_DATADIR}/applications ${CMAKE_INSTALL_DATADIR}/doc/quillon
+  lib/systemd/user)
+install(CODE "
+  set(dirs ${layout_dirs})
+  if(\"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\" MATCHES \"/_CPack_Packages/\")
+    set(dirs \"\")
+  endif()
+  foreach(dir IN LISTS dirs)
+    set(path \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/\${dir}\")
+    while(NOT IS_DIRECTORY \"\${path}\" AND NOT path STREQUAL \"/\")
+      file(APPEND \"${CMAKE_BINARY_DIR}/install_dirs_made.txt\" \"\${path}\\n\")
+      get_filename_component(path \"\${path}\" DIRECTORY)
+    endwhile()
+  endforeach()")
+
 install(TARGETS quillon-run RUNTIME DESTINATION ${QUILLON_PRIVATE_DIR})
 install(TARGETS ib-zip LIBRARY DESTINATION ${QUILLON_PRIVATE_DIR} NAMELINK_SKIP)
 install(FILES ${links}/private/quillon-run.html DESTINATION ${QUILLON_PRIVATE_DIR})

@@ -1,7 +1,8 @@
 # [DESTDIR=<root>] cmake -DMANIFEST=<build>/install_manifest.txt -P Uninstall.cmake
-# Removes every file and link the install listed, then the folders of the program's own (named quillon)
-# that are left empty; shared folders such as bin or share/man stay. The manifest lists the paths
-# without DESTDIR: an install into a staging root is removed with the same DESTDIR.
+# Removes every file and link the install listed, then, when they are left empty, the program's own
+# folders (named quillon) and the folders the install made (install_dirs_made.txt beside the manifest);
+# shared folders that were there before stay. The manifest lists the paths without DESTDIR: an install
+# into a staging root is removed with the same DESTDIR.
 if(NOT EXISTS "${MANIFEST}")
   message(FATAL_ERROR "Nothing to uninstall: ${MANIFEST} is missing (install first).")
 endif()
@@ -19,6 +20,12 @@ foreach(file IN LISTS files)
     get_filename_component(folder "${folder}" DIRECTORY)
   endwhile()
 endforeach()
+get_filename_component(build "${MANIFEST}" DIRECTORY)
+set(made "${build}/install_dirs_made.txt")
+if(EXISTS "${made}")
+  file(STRINGS "${made}" made_folders)
+  list(APPEND folders ${made_folders})
+endif()
 list(REMOVE_DUPLICATES folders)
 list(SORT folders ORDER DESCENDING)  # the deeper folders first
 foreach(folder IN LISTS folders)
@@ -28,3 +35,4 @@ foreach(folder IN LISTS folders)
     file(REMOVE_RECURSE "${folder}")
   endif()
 endforeach()
+file(REMOVE "${made}")
