@@ -20,6 +20,9 @@ TEST(ProgressWindowTest, TakesTheTemplatesSizeInPixelsAndPlacesItsLines) {
     EXPECT_EQ(normal.Segment(34)->pos(), QPoint(62 + 8 * 34, 120));
     ProgressWindow large(true);
     EXPECT_EQ(large.size(), QSize(378, 170));
+    for (ProgressLine line : {ProgressLine::kStatus, ProgressLine::kPath, ProgressLine::kKind}) {
+        EXPECT_GE(large.Line(line)->x(), 62) << "on the white panel, off the band";
+    }
     EXPECT_FALSE(normal.isVisible());
 }
 

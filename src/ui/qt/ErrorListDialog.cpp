@@ -43,9 +43,10 @@ ErrorListDialog::ErrorListDialog(int32_t filesCopied, const std::vector<std::str
     int left = 72 + 12;
     QRect countRect = at(0, 8, 40, 12);
     count_ = new QLabel(QString::number(filesCopied), this);
-    count_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // A bordered white field like a read-only edit line; the style's sunken panel hardly shows on the
+    // dialog's grey.
+    count_->setStyleSheet("QLabel { background: white; border: 1px solid #8c8c8c; padding-right: 4px; }");
     count_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    count_->setContentsMargins(0, 0, 4, 0);
     count_->setGeometry(left, countRect.y(), countRect.width(), countRect.height());
     auto* copied = new QLabel(Shown(LoadText(kTextFilesHaveBeenCopied)), this);
     copied->setGeometry(count_->geometry().right() + 8, countRect.y(), width() - left - countRect.width(),

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
+#include <algorithm>
 
 #include "platform/Trace.h"
 #include "ui/ConsolePresenter.h"
@@ -28,6 +29,11 @@ constexpr LineRect kLines[] = {
     {ProgressLine::kKind, {47, 85, 200, 15}, {35, 69, 150, 12}, false},
 };
 
+// The white panel behind the lines and the bar; the band of the background picture lies left of it.
+constexpr QPoint kPanelTopLeft(58, 50);
+constexpr QPoint kPanelBottomRight(378, 169);
+// The engine's lines keep this far inside the panel, whatever the layout's dialog units give.
+constexpr int kLineIndent = 4;
 constexpr int kBarTop = 120;
 constexpr int kBarLeft = 58;
 constexpr int kFirstSegment = 62;
@@ -59,7 +65,7 @@ ProgressWindow::ProgressWindow(bool largeFonts) {
     QPalette white = panel->palette();
     white.setColor(QPalette::Window, Qt::white);
     panel->setPalette(white);
-    panel->setGeometry(QRect(QPoint(58, 50), QPoint(378, 169)));
+    panel->setGeometry(QRect(kPanelTopLeft, kPanelBottomRight));
 
     Picture(this, bitmap::kBarLeftEnd, QPoint(kBarLeft, kBarTop));
     for (int i = 0; i < kSegments; ++i) {
@@ -76,7 +82,12 @@ ProgressWindow::ProgressWindow(bool largeFonts) {
         line->setAttribute(Qt::WA_TransparentForMouseEvents);
         line->setContextMenuPolicy(Qt::NoContextMenu);
         line->setFrame(rect.Border);
-        line->setGeometry(FromDialogUnits(r[0], r[1], r[2], r[3], largeFonts));
+        QRect area = FromDialogUnits(r[0], r[1], r[2], r[3], largeFonts);
+        if (rect.Line != ProgressLine::kVersion) {
+            // The large layout's dialog units would reach into the band left of the panel.
+            area.setLeft(std::max(area.left(), kPanelTopLeft.x() + kLineIndent));
+        }
+        line->setGeometry(area);
         QPalette colours = line->palette();
         colours.setColor(QPalette::Base, rect.Line == ProgressLine::kVersion ? Qt::transparent : Qt::white);
         colours.setColor(QPalette::Text, rect.Line == ProgressLine::kVersion ? Qt::white : Qt::black);
