@@ -1,91 +1,16 @@
-#include "engine/BackupPass.h"
-
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <filesystem>
 
-#include "config/AppProfile.h"
-#include "config/PathConfig.h"
-#include "engine/RunAllPaths.h"
-#include "engine/RunState.h"
+#include "engine/PassTestTree.h"
 #include "platform/FaultInjection.h"
-#include "platform/FileSystem.h"
-#include "support/TextCase.h"
-#include "support/TimeText.h"
-#include "testing/CaptureTrace.h"
-#include "testing/Environment.h"
-#include "testing/FakeClock.h"
-#include "testing/ScopedHives.h"
-#include "testing/TempDir.h"
 
 namespace quillon {
 namespace {
 
+using testing::At;
 using testing::ReadFile;
-using testing::WriteFile;
-
-TimeValue At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-    return MakeTime(year, month, day, hour, minute, second);
-}
-
-// A source tree C:\Data, its destination C:\Backup, a profile of its own, and runs at chosen times, each
-// prepared as the application prepares it: the configuration loaded from the registry anew.
-class BackupPassTest : public ::testing::Test {
-  protected:
-    BackupPassTest() : zone_("Europe/Berlin") {
-        profile_.BindProfile(0);
-        run_.Profile = &profile_;
-        run_.CopyBuffer.resize(kCopyBufferSize);
-        Set("SourcePath", "C:\\Data");
-        Set("DestPath", "C:\\Backup");
-        std::filesystem::create_directories(Native("C:\\Data"));
-    }
-
-    void Set(const std::string& entry, const std::string& text) {
-        ASSERT_TRUE(profile_.WriteProfileString("Path000", entry, text));
-    }
-    void Set(const std::string& entry, int32_t value) {
-        ASSERT_TRUE(profile_.WriteProfileInt("Path000", entry, value));
-    }
-    std::string Get(const std::string& entry) {
-        return profile_.GetProfileString("Path000", entry, "<none>");
-    }
-
-    std::string Native(const std::string& windowsPath) { return drives_.Native(windowsPath); }
-    // Writes a source file below C:\Data with the given modification time.
-    void Source(const std::string& relative, const std::string& contents, TimeValue modified) {
-        std::string path = "C:\\Data\\" + relative;
-        WriteFile(Native(path), contents);
-        ASSERT_TRUE(SetFileTimes(path, modified.Seconds(), modified.Seconds()));
-    }
-    bool Exists(const std::string& windowsPath) { return std::filesystem::exists(Native(windowsPath)); }
-    std::string Control() { return ReadFile(Native("C:\\Backup\\Quillon.txt")); }
-
-    void RunAt(TimeValue now, bool startedByWindows = false) {
-        clock_.Set(now.Seconds());
-        LoadPathConfig(profile_, run_.Paths, run_.ActivityCounter);
-        run_.RunTime = GetNow();
-        run_.RunDay = run_.RunTime;
-        TruncateToDay(run_.RunDay);
-        run_.StartedByWindows = startedByWindows;
-        run_.FirstErrorCode = 0;
-        run_.ErrorFlag = false;
-        run_.PassErrorLine.clear();
-        run_.PassErrorMessage.clear();
-        run_.RunInProgress = true;
-        RunAllPaths(run_);
-        EXPECT_FALSE(run_.RunInProgress);
-    }
-
-    testing::ScopedTimeZone zone_;
-    testing::FakeClock clock_;
-    testing::ScopedDriveMap drives_;
-    testing::ScopedHives hives_;
-    CAppProfile profile_;
-    RunState run_;
-};
+using BackupPassTest = testing::RunTest;
 
 TEST_F(BackupPassTest, AFirstRunCopiesEveryFileIntoAFullSetAndRecordsIt) {
     Source("offer.doc", "offer", At(2003, 11, 20, 10, 0));
@@ -196,6 +121,8 @@ TEST_F(BackupPassTest, ASecondPassOnTheSameDayAddsToTheSameSet) {
     EXPECT_NE(control.find("2003-11-24 F         5 kBytes"), std::string::npos) << control;
     EXPECT_NE(control.find("X 2003-11-24 09:00  C:\\Data\\a.txt"), std::string::npos) << control;
     EXPECT_NE(control.find("X 2003-11-24 11:00  C:\\Data\\b.txt"), std::string::npos) << control;
+    // The set's write-protected copy of the control file is replaced too.
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\Quillon.txt")), control);
 }
 
 TEST_F(BackupPassTest, TheSetDateFollowsTheLastRunAndThePreviousDaySetting) {

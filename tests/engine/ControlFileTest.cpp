@@ -45,10 +45,6 @@ std::string Joined(const std::vector<std::string>& lines) {
     return bytes;
 }
 
-TimeValue At(int year, int month, int day, int hour = 0, int minute = 0) {
-    return MakeTime(year, month, day, hour, minute, 0);
-}
-
 std::string Shown(TimeValue t) {
     return t.Format(kTimeSecondPattern);
 }
@@ -209,27 +205,6 @@ TEST_F(ControlFileTest, SavedSetsEndAtTheNextMarkerAndSkipBlankLines) {
     EXPECT_EQ(saved[1].SizeKB, 2);
 }
 
-TEST_F(ControlFileTest, RunsUntilFullBackup) {
-    struct Case {
-        std::vector<std::string> lines;
-        int32_t runs;
-    } cases[] = {
-        {{"header", "7 runs until full backup"}, 7},
-        {{"header", "0 runs until full backup"}, 0},
-        {{"header", "  12 runs until full backup"}, 12},
-        // Written when no full backup is scheduled; '-' is not a digit.
-        {{"header", "-1 no full backup scheduled"}, -1},
-        {{"header", "Next scheduled full backup: 2003-12-01"}, -1},
-        {{"header", ""}, -1},
-        {{"header"}, -1},
-        {{}, -1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("line 2: \"" + (c.lines.size() > 1 ? c.lines[1] : std::string("(none)")) + "\"");
-        EXPECT_EQ(ReadRunsUntilFull(Open(c.lines)), c.runs);
-    }
-}
-
 TEST_F(ControlFileTest, AFileWithoutSetsOrFilesReadsAsEmpty) {
     // A source on drive Z: its line 3 begins with 'Z' and is still no archive line. A pass reads through
     // the archive even when the file could not be opened: that is a new path.
@@ -314,95 +289,6 @@ TEST_F(ControlFileTest, DaylightSavingStateOfTheFileLeavesTimesAlone) {
         }
         EXPECT_EQ(trace.Records(), expected);
     }
-}
-
-TEST_F(ControlFileTest, FormattedLines) {
-    struct SetCase {
-        SavedBackup set;
-        const char* line;
-    } sets[] = {
-        {{At(2003, 11, 17), true, 8421}, "2003-11-17 F      8421 kBytes"},
-        {{At(2003, 11, 24), false, 532}, "2003-11-24 I       532 kBytes"},
-        {{At(2003, 11, 24), false, 0}, "2003-11-24 I         1 kBytes"},           // the smallest set is 1 kB
-        {{At(2003, 11, 24), true, 1234567890}, "2003-11-24 F 1234567890 kBytes"},  // never truncated
-    };
-    for (const SetCase& c : sets) {
-        EXPECT_EQ(FormatSavedBackupLine(c.set), c.line);
-    }
-
-    auto entry = [](bool toCopy, bool stored, bool copyFailed, int32_t zipNumber) {
-        FileEntry e;
-        e.Path = "C:\\Data\\offer.doc";
-        e.Time = At(2003, 11, 24, 17, 40);
-        e.ToCopy = toCopy;
-        e.Stored = stored;
-        e.CopyFailed = copyFailed;
-        e.ZipNumber = zipNumber;
-        return e;
-    };
-    struct FileCase {
-        FileEntry entry;
-        bool recordOnly;
-        bool compressedSetColumn;
-        const char* line;
-    } files[] = {
-        {entry(false, false, false, -1), false, false, "  2003-11-24 17:40  C:\\Data\\offer.doc"},
-        {entry(true, true, false, -1), false, false, "X 2003-11-24 17:40  C:\\Data\\offer.doc"},
-        {entry(false, true, false, -1), false, false, "X 2003-11-24 17:40  C:\\Data\\offer.doc"},
-        // Marked but not stored: the next pass copies it.
-        {entry(true, false, false, -1), false, false, "E 2003-11-24 17:40  C:\\Data\\offer.doc"},
-        {entry(false, true, true, -1), false, false, "E 2003-11-24 17:40  C:\\Data\\offer.doc"},
-        // A first pass that only records the files leaves nothing pending.
-        {entry(true, false, false, -1), true, false, "  2003-11-24 17:40  C:\\Data\\offer.doc"},
-        {entry(true, false, true, -1), true, false, "E 2003-11-24 17:40  C:\\Data\\offer.doc"},
-        {entry(true, true, false, 0), false, true, "X 2003-11-24 17:40  Z000  C:\\Data\\offer.doc"},
-        {entry(true, true, false, 1234), false, true, "X 2003-11-24 17:40  Z1234  C:\\Data\\offer.doc"},
-        {entry(false, false, false, -1), false, true, "  2003-11-24 17:40        C:\\Data\\offer.doc"},
-        {entry(false, false, false, 7), false, false, "  2003-11-24 17:40  Z007  C:\\Data\\offer.doc"},
-    };
-    for (const FileCase& c : files) {
-        EXPECT_EQ(FormatFileLine(c.entry, c.recordOnly, c.compressedSetColumn), c.line)
-            << "ToCopy " << c.entry.ToCopy << " Stored " << c.entry.Stored << " CopyFailed "
-            << c.entry.CopyFailed << " ZipNumber " << c.entry.ZipNumber << " recordOnly " << c.recordOnly;
-    }
-}
-
-TEST_F(ControlFileTest, FormattedLinesReadBackAsTheyWere) {
-    std::vector<FileEntry> written(4);
-    const char* paths[] = {"C:\\Data\\a.txt", "Z:\\root file", "C:\\Data\\trailing blank ",
-                           "C:\\Data\\\xE4\xDF"};
-    for (int i = 0; i < 4; ++i) {
-        written[i].Path = paths[i];
-        written[i].Time = At(2003, 3 + i, 30, 2 + i, 59);  // one in the night of the spring change
-        written[i].Stored = i % 2 == 0;
-        written[i].ZipNumber = i == 1 ? 2 : -1;
-    }
-    std::vector<std::string> lines = {"header",
-                                      "5 runs until full backup",
-                                      "C:\\Data",
-                                      "# ===== Saved Backups:",
-                                      FormatSavedBackupLine({At(2003, 3, 30), true, 0}),
-                                      "# ===== Files:"};
-    for (const FileEntry& e : written) {
-        lines.push_back(FormatFileLine(e, false, true));
-    }
-    CLineArchive& archive = Open(lines);
-    FileList list;
-    int32_t highest = -1;
-    ReadFileList(archive, list.files, true, &highest, false);
-    ASSERT_EQ(list.files.Count(), 4);
-    for (int i = 0; i < 4; ++i) {
-        SCOPED_TRACE(lines[6 + i]);
-        EXPECT_EQ(list[i].Path, written[i].Path);
-        EXPECT_EQ(list[i].Time, written[i].Time);
-        EXPECT_EQ(list[i].Stored, written[i].Stored);
-        EXPECT_EQ(list[i].ZipNumber, written[i].ZipNumber);
-    }
-    EXPECT_EQ(highest, 2);
-    SetList saved;
-    ReadSavedBackups(archive, saved.sets);
-    ASSERT_EQ(saved.sets.Count(), 1);
-    EXPECT_EQ(saved[0].SizeKB, 1);
 }
 
 }  // namespace

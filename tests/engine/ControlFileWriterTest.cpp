@@ -142,34 +142,6 @@ TEST_F(ControlFileWriterTest, CompressedSetListIsWrittenByteForByte) {
     EXPECT_TRUE(state_.CopyErrorList.empty());
 }
 
-TEST_F(ControlFileWriterTest, PlainSetListAndTheCopyInTheSet) {
-    PreparePlainPass();
-    Write(kSet);
-    const std::string expected = Joined({
-        "Quillon-Run -- Processing Time: 2003-11-24 18:05   Latest File Change: 2003-11-24 09:30",
-        "7 runs until full backup",
-        "C:\\Data",
-        "# ===== Saved Backups:",
-        "2003-11-24 F         1 kBytes",
-        "# ===== Files:",
-        "X 2003-11-24 09:30  C:\\Data\\a.txt",
-        "  2003-01-02 03:04  C:\\Data\\sub\\b.txt",
-    });
-    EXPECT_EQ(Content(kControl), expected);
-
-    // The set describes itself with a write-protected copy of the same file.
-    EXPECT_EQ(Content(std::string(kSet) + "\\Quillon.txt"), expected);
-    uint32_t attributes = 0;
-    ASSERT_TRUE(ReadFileAttributes(std::string(kSet) + "\\Quillon.txt", attributes));
-    EXPECT_TRUE(attributes & kAttributeReadOnly);
-
-    // The next pass of the same day replaces the write-protected copy.
-    pass_.CurrentFiles.Get(1)->Stored = true;
-    Write(kSet);
-    EXPECT_EQ(Content(std::string(kSet) + "\\Quillon.txt"), Content(kControl));
-    EXPECT_NE(Content(kControl), expected);
-}
-
 TEST_F(ControlFileWriterTest, HeaderAndArchiveHistory) {
     const std::string winter = "Quillon-Run -- Processing Time: 2003-11-24 18:05";
     const std::string summer = "Quillon-Run -- Processing Time: (DST)2003-11-24 18:05";
@@ -234,35 +206,6 @@ TEST_F(ControlFileWriterTest, FullBackupLineInItsThreeFormsReadsBack) {
         archive.ReadLine(line);
         EXPECT_EQ(line, c.line);
         EXPECT_EQ(ReadRunsUntilFull(archive), c.readBack);
-    }
-}
-
-TEST_F(ControlFileWriterTest, CopyGoesOnlyIntoAPlainSetThatReceivedFiles) {
-    struct Case {
-        int32_t filesToCopy;
-        bool recordOnly;
-        const char* setDirectory;
-        bool compress;
-        bool copied;
-    } cases[] = {
-        {1, false, kSet, false, true},
-        {0, false, kSet, false, false},
-        {1, true, kSet, false, false},  // a first pass that only records: the set was never written
-        {1, false, "", false, false},
-        {1, false, kSet, true, false},  // a compressed set keeps its copy inside its first archive
-    };
-    const std::string copy = std::string(kSet) + "\\Quillon.txt";
-    for (const Case& c : cases) {
-        SCOPED_TRACE("FilesToCopy " + std::to_string(c.filesToCopy) + " RecordOnly " +
-                     std::to_string(c.recordOnly) + " set \"" + c.setDirectory + "\" Compress " +
-                     std::to_string(c.compress));
-        std::filesystem::remove(Native(copy));
-        pass_.FilesToCopy = c.filesToCopy;
-        pass_.RecordOnly = c.recordOnly;
-        pass_.Compress = c.compress;
-        Write(c.setDirectory);
-        EXPECT_TRUE(Exists(kControl));
-        EXPECT_EQ(Exists(copy), c.copied);
     }
 }
 

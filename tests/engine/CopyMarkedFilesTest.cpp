@@ -98,12 +98,8 @@ TEST_F(CopyMarkedFilesTest, CopiesTheMarkedFilesBelowTheSetAndCountsThem) {
     EXPECT_FALSE(Current("C:\\Src\\same.doc")->Stored);
     EXPECT_EQ(errorCode_, 0);
     EXPECT_FALSE(state_.ErrorFlag);
-    EXPECT_EQ(pass_->FilesCopied, 3);
-    EXPECT_EQ(state_.FilesStored.load(), 3);
     EXPECT_EQ(state_.RunFilesCopied, 8);
     EXPECT_EQ(state_.CountNewFiles, 1);  // only a.doc changed after the last automatic run
-    EXPECT_EQ(state_.BytesToCopy.load(), 1535);
-    EXPECT_EQ(state_.BytesCopied.load(), -1);
     EXPECT_EQ(sizeKB_, 1);  // 1535 bytes are just below 1.5 kilobytes
 }
 
@@ -136,8 +132,6 @@ TEST_F(CopyMarkedFilesTest, AFileGoneSinceTheScanIsLoggedAndTheNextOneStillCopie
     EXPECT_TRUE(state_.ErrorFlag);
     EXPECT_TRUE(Current("C:\\Src\\b.doc")->CopyFailed);
     EXPECT_EQ(InSet("\\c.doc"), "gamma");
-    EXPECT_EQ(pass_->FilesCopied, 2);
-    EXPECT_EQ(state_.BytesCopied.load(), -1);
     EXPECT_THAT(state_.PassErrorLine, IsEmpty());
 }
 
@@ -170,9 +164,7 @@ TEST_F(CopyMarkedFilesTest, AnAbortingErrorStopsThePathAndLeavesTheRestPending) 
         EXPECT_TRUE(Current("C:\\Src\\b.doc")->CopyFailed);
         const FileEntry& rest = *Current("C:\\Src\\c.doc");
         EXPECT_TRUE(rest.ToCopy && !rest.Stored && !rest.CopyFailed);  // written as pending
-        EXPECT_EQ(pass_->FilesCopied, 1);
         EXPECT_EQ(sizeKB_, 0);
-        EXPECT_NE(state_.BytesCopied.load(), -1);
         EXPECT_THAT(state_.CopyErrorList, IsEmpty());
         EXPECT_EQ(state_.PassErrorLine, c.code == 40 ? "" : line);
         EXPECT_EQ(state_.PassErrorMessage, c.code == 40 ? "" : c.earlierMessage.empty() ? message : " ");
@@ -223,8 +215,6 @@ TEST_F(CopyMarkedFilesTest, CopiesThatFailToReachTheDiskAreNotRecordedAsStored) 
         EXPECT_TRUE(!Current(name)->Stored && Current(name)->CopyFailed) << name;  // pending again
     }
     EXPECT_FALSE(Current("C:\\Src\\old.doc")->CopyFailed);
-    EXPECT_EQ(pass_->FilesCopied, 0);
-    EXPECT_EQ(state_.FilesStored.load(), 0);
     EXPECT_EQ(state_.RunFilesCopied, 4);
     EXPECT_EQ(state_.CountNewFiles, 2);
     EXPECT_EQ(sizeKB_, 0);

@@ -1,25 +1,34 @@
-// Test fixture for the steps of a backup pass: a private drive C: holding a source tree, a run state,
-// a source path record and a pass over both, in the time zone of Berlin on a fixed clock.
+// Test fixtures of the engine, in the time zone of Berlin on a fixed clock: PassTest for the steps of
+// one backup pass, RunTest for whole runs configured through the registry.
 #pragma once
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "config/AppProfile.h"
+#include "config/PathConfig.h"
 #include "config/SourcePathRecord.h"
 #include "engine/BackupPass.h"
+#include "engine/RunAllPaths.h"
 #include "engine/RunState.h"
 #include "platform/FileSystem.h"
 #include "support/TextCase.h"
 #include "support/TimeValue.h"
 #include "testing/Environment.h"
 #include "testing/FakeClock.h"
+#include "testing/ScopedHives.h"
 #include "testing/TempDir.h"
 
 namespace quillon::testing {
+
+inline TimeValue At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+    return MakeTime(year, month, day, hour, minute, second);
+}
 
 class PassTest : public ::testing::Test {
   protected:
@@ -81,6 +90,63 @@ class PassTest : public ::testing::Test {
     RunState state_;
     SourcePathRecord path_;
     std::unique_ptr<BackupPass> pass_;
+};
+
+// A source tree C:\Data, its destination C:\Backup, a profile of its own, and runs at chosen times, each
+// prepared as the application prepares it: the configuration loaded from the registry anew.
+class RunTest : public ::testing::Test {
+  protected:
+    RunTest() {
+        profile_.BindProfile(0);
+        run_.Profile = &profile_;
+        run_.CopyBuffer.resize(kCopyBufferSize);
+        Set("SourcePath", "C:\\Data");
+        Set("DestPath", "C:\\Backup");
+        std::filesystem::create_directories(Native("C:\\Data"));
+    }
+
+    void Set(const std::string& entry, const std::string& text) {
+        ASSERT_TRUE(profile_.WriteProfileString("Path000", entry, text));
+    }
+    void Set(const std::string& entry, int32_t value) {
+        ASSERT_TRUE(profile_.WriteProfileInt("Path000", entry, value));
+    }
+    std::string Get(const std::string& entry) { return profile_.GetProfileString("Path000", entry, "<none>"); }
+    std::string Native(const std::string& windowsPath) { return drives_.Native(windowsPath); }
+    // Writes a source file below C:\Data with the given modification time.
+    void Source(const std::string& relative, const std::string& contents, TimeValue modified) {
+        const std::string path = "C:\\Data\\" + relative;
+        WriteFile(Native(path), contents);
+        ASSERT_TRUE(SetFileTimes(path, modified.Seconds(), modified.Seconds()));
+    }
+    bool Exists(const std::string& windowsPath) { return std::filesystem::exists(Native(windowsPath)); }
+    std::string Control(const std::string& dest = "C:\\Backup") {
+        return ReadFile(Native(dest + "\\Quillon.txt"));
+    }
+
+    void RunAt(TimeValue now, bool startedByWindows = false) {
+        clock_.Set(now.Seconds());
+        LoadPathConfig(profile_, run_.Paths, run_.ActivityCounter);
+        run_.RunTime = GetNow();
+        run_.RunDay = run_.RunTime;
+        TruncateToDay(run_.RunDay);
+        run_.StartedByWindows = startedByWindows;
+        run_.FirstErrorCode = 0;
+        run_.ErrorFlag = false;
+        run_.CopyErrorList.clear();
+        run_.PassErrorLine.clear();
+        run_.PassErrorMessage.clear();
+        run_.RunInProgress = true;
+        RunAllPaths(run_);
+        EXPECT_FALSE(run_.RunInProgress);
+    }
+
+    ScopedTimeZone zone_{"Europe/Berlin"};
+    FakeClock clock_{0};
+    ScopedDriveMap drives_;
+    ScopedHives hives_;
+    CAppProfile profile_;
+    RunState run_;
 };
 
 }  // namespace quillon::testing

@@ -26,7 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::CaptureTrace, testing::FakeClock, testing::ScopedDriveMap, testing::ScopedTimeZone;
-using testing::TempDir, testing::WriteFile;
+using testing::WriteFile;
 
 constexpr const char* kDest = "C:\\Backup\\Docs";
 
@@ -346,24 +346,6 @@ TEST_F(RetentionTest, DirectoryOfASetThatStaysIsNeverDeleted) {
     scene.pass.DeleteOldBackups();
     EXPECT_EQ(scene.Listed(), (Names{"2003-11-20", "2003-11-24", "2003-11-20"}));
     EXPECT_TRUE(fs::exists(scene.Native("2003-11-20") + "/sub/file.txt"));
-}
-
-TEST_F(RetentionTest, DeletingASetNeverFollowsALinkOutOfIt) {
-    TempDir outside;
-    WriteFile(outside / "folder/keep.txt", "keep");
-    Scene scene;
-    Rules{.delAfterBackups = 1}.ApplyTo(scene.path);
-    fs::create_directories(scene.drives.Native(kDest));
-    // The oldest set is itself a link to a folder elsewhere; the second holds links that lead out.
-    fs::create_directory_symlink(outside / "folder", scene.Native("2003-11-01"));
-    scene.pass.SavedBackups.Append(new SavedBackup{ParseDateTime("2003-11-01"), false, 1});
-    scene.Add(Dated({"2003-11-02", "2003-11-03"}));
-    fs::create_directory_symlink(outside / "folder", scene.Native("2003-11-02") + "/sub/folder-link");
-    fs::create_symlink(outside / "folder/keep.txt", scene.Native("2003-11-02") + "/file-link");
-    scene.pass.DeleteOldBackups();
-    EXPECT_EQ(scene.Listed(), Names{"2003-11-03"});
-    EXPECT_EQ(scene.OnDisk(), Names{"2003-11-03"});
-    EXPECT_EQ(testing::ReadFile(outside / "folder/keep.txt"), "keep");
 }
 
 // --- Vanished sets ----------------------------------------------------------------------------------

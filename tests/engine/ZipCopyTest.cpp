@@ -1,46 +1,29 @@
 // Compressed sets end to end: whole runs over a source tree with the build's compression library, the
 // archives checked with unzip.
-#include "engine/ZipCopy.h"
-
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 
-#include "config/AppProfile.h"
-#include "config/SourcePathRecord.h"
-#include "engine/BackupPass.h"
-#include "engine/RunAllPaths.h"
-#include "engine/RunState.h"
+#include "engine/PassTestTree.h"
 #include "platform/DriveMap.h"
 #include "platform/FaultInjection.h"
-#include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "support/MessageBox.h"
-#include "support/TextCase.h"
 #include "testing/CaptureTrace.h"
-#include "testing/Environment.h"
-#include "testing/FakeClock.h"
-#include "testing/ScopedHives.h"
-#include "testing/TempDir.h"
 
 namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::At;
 using testing::ReadFile;
 using testing::WriteFile;
 
 constexpr int32_t kCompressed = 0x826;  // the default flags: scheduled full backups, compression
 constexpr int32_t kPlain = 0x026;
-
-TimeValue At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-    return MakeTime(year, month, day, hour, minute, second);
-}
 
 std::string Shell(const std::string& command, int* status = nullptr) {
     std::string output;
@@ -61,20 +44,15 @@ std::string BuiltLibrary() {
     return dir != nullptr ? std::string(dir) + "/libib-zip.so" : "/nonexistent/libib-zip.so";
 }
 
-// The library reads the drive map from the environment: it gets the test's own.
-class ZipCopyTest : public ::testing::Test {
+// Whole runs with the build's compression library, which reads the drive map from the environment: it
+// gets the test's own. The archives are checked with unzip.
+class ZipCopyTest : public testing::RunTest {
   protected:
     ZipCopyTest() {
         previousPresenter_ = SetMessageBoxPresenter([this](const std::string& text, unsigned style) {
             messages_.push_back(text);
             return DefaultAnswer(style);
         });
-        profile_.BindProfile(0);
-        run_.Profile = &profile_;
-        run_.CopyBuffer.resize(kCopyBufferSize);
-        Set("SourcePath", "C:\\Data");
-        Set("DestPath", "C:\\Backup");
-        fs::create_directories(Native("C:\\Data"));
         EXPECT_TRUE(run_.ZipLibrary.Open()) << BuiltLibrary();
     }
     ~ZipCopyTest() override {
@@ -82,26 +60,6 @@ class ZipCopyTest : public ::testing::Test {
         SetMessageBoxPresenter(previousPresenter_);
     }
 
-    void Set(const std::string& entry, const std::string& text) {
-        ASSERT_TRUE(profile_.WriteProfileString("Path000", entry, text));
-    }
-    void Set(const std::string& entry, int32_t value) {
-        ASSERT_TRUE(profile_.WriteProfileInt("Path000", entry, value));
-    }
-    std::string Native(const std::string& windowsPath) {
-        std::string native;
-        EXPECT_TRUE(ToNativePath(windowsPath, native)) << windowsPath;
-        return native;
-    }
-    void Source(const std::string& relative, const std::string& contents, TimeValue modified) {
-        const std::string path = "C:\\Data\\" + relative;
-        WriteFile(Native(path), contents);
-        ASSERT_TRUE(SetFileTimes(path, modified.Seconds(), modified.Seconds()));
-    }
-    bool Exists(const std::string& windowsPath) { return fs::exists(Native(windowsPath)); }
-    std::string Control(const std::string& dest = "C:\\Backup") {
-        return ReadFile(Native(dest + "\\Quillon.txt"));
-    }
     bool HasLine(const std::string& text, const std::string& line) {
         return text.find(line + "\r\n") != std::string::npos;
     }
@@ -124,27 +82,8 @@ class ZipCopyTest : public ::testing::Test {
         return Shell("unzip -p '" + Native(archive) + "' '" + name + "'");
     }
 
-    void RunAt(TimeValue now) {
-        clock_.Set(now.Seconds());
-        LoadPathConfig(profile_, run_.Paths, run_.ActivityCounter);
-        run_.RunTime = GetNow();
-        run_.RunDay = run_.RunTime;
-        TruncateToDay(run_.RunDay);
-        run_.ErrorFlag = false;
-        run_.FirstErrorCode = 0;
-        run_.CopyErrorList.clear();
-        run_.RunInProgress = true;
-        RunAllPaths(run_);
-    }
-
-    testing::ScopedTimeZone zone_{"Europe/Berlin"};
-    testing::FakeClock clock_{0};
-    testing::ScopedDriveMap drives_;
     testing::ScopedEnv drivesForLibrary_{"QUILLON_DRIVES", Drives().Folder()};
     testing::ScopedEnv library_{"QUILLON_IBZIP", BuiltLibrary()};
-    testing::ScopedHives hives_;
-    CAppProfile profile_;
-    RunState run_;
     std::vector<std::string> messages_;
     MessageBoxPresenter previousPresenter_;
 };
