@@ -1,15 +1,11 @@
 #include "platform/Trace.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "testing/CaptureTrace.h"
-#include "testing/TempDir.h"
 
 namespace quillon {
 namespace {
@@ -41,24 +37,6 @@ TEST(TraceTest, RecordsArriveWholeAndExactlyAsFormattedFromEveryThread) {
         EXPECT_EQ(record.rfind("thread ", 0), 0u) << record;
         EXPECT_EQ(record.back(), '\n');
     }
-}
-
-// The environment's destination is chosen once per process, so it is checked in a child process.
-TEST(TraceTest, QuillonTraceFileCollectsWholeLines) {
-    testing::TempDir dir;
-    std::string file = dir / "trace.txt";
-    testing::WriteFile(file, "earlier\n");
-    pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        setenv("QUILLON_TRACE", file.c_str(), 1);
-        Trace("ohne Zeilenende");
-        Trace("mit Zeilenende\n");
-        _exit(0);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_EQ(testing::ReadFile(file), "earlier\nohne Zeilenende\nmit Zeilenende\n");
 }
 
 }  // namespace
