@@ -80,16 +80,5 @@ TEST(TimerLoopTest, InvokeRunsOnTheLoopThreadAndWaits) {
     EXPECT_EQ(ranOn, lateId);
 }
 
-TEST(TimerLoopTest, RealTimeWaitsForTheTimer) {
-    TimerLoop loop(TimerLoop::Time::kReal);
-    Recorder window(loop);
-    window.react = [&](uint32_t) { loop.PostThreadMessage(WM_QUIT); };
-    int64_t start = loop.NowMilliseconds();
-    loop.SetTimer(window, 1, 30);
-    loop.Run([](uint32_t) {});
-    ASSERT_EQ(window.fired.size(), 1u);
-    EXPECT_GE(window.fired[0].first - start, 30);
-}
-
 }  // namespace
 }  // namespace quillon
