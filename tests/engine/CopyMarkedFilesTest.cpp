@@ -100,7 +100,7 @@ TEST_F(CopyMarkedFilesTest, CopiesTheMarkedFilesBelowTheSetAndCountsThem) {
     EXPECT_FALSE(state_.ErrorFlag);
     EXPECT_EQ(state_.RunFilesCopied, 8);
     EXPECT_EQ(state_.CountNewFiles, 1);  // only a.doc changed after the last automatic run
-    EXPECT_EQ(sizeKB_, 1);  // 1535 bytes are just below 1.5 kilobytes
+    EXPECT_EQ(sizeKB_, 1);               // 1535 bytes are just below 1.5 kilobytes
 }
 
 TEST_F(CopyMarkedFilesTest, ASingleSourceFileLiesDirectlyInTheSet) {

@@ -111,7 +111,9 @@ class RunTest : public ::testing::Test {
     void Set(const std::string& entry, int32_t value) {
         ASSERT_TRUE(profile_.WriteProfileInt("Path000", entry, value));
     }
-    std::string Get(const std::string& entry) { return profile_.GetProfileString("Path000", entry, "<none>"); }
+    std::string Get(const std::string& entry) {
+        return profile_.GetProfileString("Path000", entry, "<none>");
+    }
     std::string Native(const std::string& windowsPath) { return drives_.Native(windowsPath); }
     // Writes a source file below C:\Data with the given modification time.
     void Source(const std::string& relative, const std::string& contents, TimeValue modified) {
