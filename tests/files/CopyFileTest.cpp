@@ -48,12 +48,6 @@ struct stat StatOf(const std::string& native) {
     return info;
 }
 
-uint32_t AttributesOf(const std::string& windowsPath) {
-    uint32_t attributes = 0;
-    EXPECT_TRUE(ReadFileAttributes(windowsPath, attributes)) << windowsPath;
-    return attributes;
-}
-
 class CopyFileTest : public ::testing::Test {
   protected:
     std::string C(const std::string& relative) { return drives.DriveC() + "/" + relative; }
@@ -82,28 +76,6 @@ TEST_F(CopyFileTest, CopiesDataAndTimesAndCountsBytes) {
         EXPECT_EQ(copy.st_atime, expected + access - modification) << access;
         EXPECT_EQ(ReadFile(C("dst.txt")), "0123456789");
         EXPECT_EQ(counter, 110);
-    }
-}
-
-// Each round overwrites the copy of the round before, read-only or not; a read-only source stays so.
-TEST_F(CopyFileTest, CopiesLoseHiddenAndSystemAndGainArchive) {
-    struct Case {
-        uint32_t source;
-        bool markReadOnly;
-        uint32_t copy;
-    } cases[] = {{kAttributeArchive, false, kAttributeArchive},
-                 {0, false, kAttributeArchive},
-                 {kAttributeHidden | kAttributeSystem, false, kAttributeArchive},
-                 {kAttributeHidden | kAttributeArchive, true, kAttributeReadOnly | kAttributeArchive},
-                 {kAttributeReadOnly, false, kAttributeReadOnly | kAttributeArchive},
-                 {kAttributeReadOnly | kAttributeSystem, true, kAttributeReadOnly | kAttributeArchive}};
-    for (const auto& c : cases) {
-        fs::remove(C("src"));
-        WriteFile(C("src"), "data");
-        ASSERT_TRUE(WriteFileAttributes("C:\\src", c.source));
-        ASSERT_TRUE(Copy("C:\\src", "C:\\dst", c.markReadOnly)) << c.source;
-        EXPECT_EQ(AttributesOf("C:\\dst"), c.copy) << c.source << " " << c.markReadOnly;
-        EXPECT_EQ(AttributesOf("C:\\src"), c.source) << "the source is not touched";
     }
 }
 
