@@ -90,20 +90,6 @@ TEST(LineArchiveTest, ReadsLinesAndSetsEndOfFileWithTheLastOne) {
     }
 }
 
-TEST(LineArchiveTest, AFileThatCannotBeReadFailsSilentlyAndLeavesTheArchiveClosed) {
-    ScopedDriveMap drives;
-    CapturedMessages messages;
-    for (auto [path, error] :
-         {std::pair{"C:\\missing.txt", kErrorFileNotFound}, {"C:\\", kErrorAccessDenied}}) {
-        CLineArchiveFile archive;
-        EXPECT_FALSE(archive.Open(path, false)) << path;
-        EXPECT_EQ(GetLastError(), error) << path;
-        EXPECT_EQ(ReadToEnd(archive), Lines{}) << path;
-        EXPECT_TRUE(archive.Close()) << path;
-    }
-    EXPECT_EQ(messages.shown, Messages{});
-}
-
 // Each case replaces the file of the case before, which stays as it was until Close.
 TEST(LineArchiveTest, WritesCrLfLinesAtCloseThatReadBackAsWritten) {
     const std::vector<std::string> cases[] = {

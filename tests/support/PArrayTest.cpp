@@ -7,12 +7,6 @@
 namespace quillon {
 namespace {
 
-struct Counted {
-    explicit Counted(int& destroyed) : destroyed(destroyed) {}
-    ~Counted() { ++destroyed; }
-    int& destroyed;
-};
-
 // The elements in order, the null slot after them, and Last().
 void ExpectContents(const PArray<int>& array, const std::vector<int*>& expected) {
     ASSERT_EQ(array.Count(), static_cast<int32_t>(expected.size()));
@@ -44,27 +38,6 @@ TEST(PArrayTest, GrowsByFiveSlotsWhileSmallAndByHalfWhenLarge) {
     }
     EXPECT_EQ(large.Get(100000), nullptr);
     EXPECT_LT(growths, 200 + 30);
-}
-
-TEST(PArrayTest, NeverDeletesItsElementsUnlessAskedTo) {
-    int destroyed = 0;
-    Counted a(destroyed), b(destroyed);
-    {
-        PArray<Counted> array;
-        array.Append(&a);
-        array.Append(&b);
-        array.RemoveLast();
-        EXPECT_EQ(array.Last(), &a);
-        EXPECT_EQ(array.Get(1), nullptr);
-    }
-    EXPECT_EQ(destroyed, 0);
-    PArray<Counted> owned;
-    for (int i = 0; i < 8; ++i) {
-        owned.Append(new Counted(destroyed));
-    }
-    DeleteAll(owned);
-    EXPECT_EQ(destroyed, 8);
-    EXPECT_EQ(owned.Get(0), nullptr);
 }
 
 TEST(PArrayTest, MovedFromArrayIsEmptyAndUsable) {
