@@ -33,22 +33,6 @@ void WriteRawArchive(const std::string& path, const std::vector<RawEntry>& entri
 
 using ArchiveExtractorTest = IbZipTest;
 
-TEST_F(ArchiveExtractorTest, ExtractsTheControlFileOfASet) {
-    WriteFile(Native("stage/Quillon.txt"), "control");
-    WriteFile(Native("stage/sub/Quillon.txt"), "a source file of the same name");
-    WriteFile(Native("stage/data.txt"), "data");
-    SetModified(Native("stage/Quillon.txt"), 1'069'669'231);
-    ASSERT_EQ(Zip("C:\\stage\\*.*", "C:\\QuillonData_000.Zip", 1, 2, 1), 3);
-    WriteFile(Native("temp/Quillon.txt"), "an older extraction");
-
-    EXPECT_EQ(Ib("IB_UnZipArchiveFile", "C:\\QuillonData_000.Zip"), 4);
-    EXPECT_EQ(Unzip("C:\\QuillonData_000.Zip", "C:\\temp", "Quillon.txt", 1, 1), 1);
-    EXPECT_EQ(TreeOf(Native("temp")), (std::map<std::string, std::string>{{"Quillon.txt", "control"}}));
-    struct stat info;
-    ASSERT_EQ(::stat(Native("temp/Quillon.txt").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mtime, 1'069'669'231);
-}
-
 TEST_F(ArchiveExtractorTest, OpeningAndExtractingFailuresAreCodes) {
     WriteFile(Native("text.zip"), "PK but not really an archive");
     WriteRawArchive(Native("good.zip"), {{"a.txt", "a"}});

@@ -7,6 +7,10 @@
 namespace quillon::testing {
 namespace {
 
+// The entries of the files directly in C:\src.
+const std::map<std::string, std::string> kTop = {
+    {"a.txt", "a.txt"}, {"b.TXT", "b.TXT"}, {"c.doc", "c.doc"}, {"noext", "noext"}};
+
 class FileCollectorTest : public IbZipTest {
   protected:
     void SetUp() override {
@@ -28,11 +32,7 @@ TEST_F(FileCollectorTest, SpecsSelectFilesAndNameEntries) {
         std::map<std::string, std::string> entries;  // name -> content (the file's path below C:\src)
     };
     const Case cases[] = {
-        {"C:\\src\\*.*",
-         0,
-         2,
-         4,
-         {{"a.txt", "a.txt"}, {"b.TXT", "b.TXT"}, {"c.doc", "c.doc"}, {"noext", "noext"}}},
+        {"C:\\src\\*.*", 0, 2, 4, kTop},
         {"C:\\src\\*.txt",
          1,
          2,
@@ -51,11 +51,7 @@ TEST_F(FileCollectorTest, SpecsSelectFilesAndNameEntries) {
           {"src/sub/deeper/e.txt", "sub/deeper/e.txt"}}},
         {"C:\\src\\?.doc", 0, 2, 1, {{"c.doc", "c.doc"}}},
         {"C:\\src\\A.TXT", 0, 2, 1, {{"a.txt", "a.txt"}}},
-        {"C:\\src\\",
-         0,
-         0,
-         4,
-         {{"a.txt", "a.txt"}, {"b.TXT", "b.TXT"}, {"c.doc", "c.doc"}, {"noext", "noext"}}},
+        {"C:\\src\\", 0, 0, 4, kTop},
         {"C:/src/sub/deeper/e.txt", 0, 2, 1, {{"e.txt", "sub/deeper/e.txt"}}},
         // Names only: sub\a.txt would take the name of a.txt; the first stays, the answer warns.
         {"C:\\src\\a.txt", 1, 0, -25270, {{"a.txt", "a.txt"}}},
@@ -109,8 +105,7 @@ TEST_F(FileCollectorTest, LinksAreFollowedToFilesOnlyAndSpecialFilesLeftOut) {
 TEST_F(FileCollectorTest, ArchiveInsideTheSelectedFolderIsNotPackedIntoItself) {
     EXPECT_EQ(Zip("C:\\src\\*.*", "C:\\src\\self.zip", 0, 2, 1), 4);
     EXPECT_EQ(Zip("C:\\src\\*.*", "C:\\src\\self.zip", 0, 2, 1), 4);
-    ExpectArchive(Native("src/self.zip"),
-                  {{"a.txt", "a.txt"}, {"b.TXT", "b.TXT"}, {"c.doc", "c.doc"}, {"noext", "noext"}});
+    ExpectArchive(Native("src/self.zip"), kTop);
 }
 
 }  // namespace
