@@ -228,21 +228,32 @@ TEST_F(RegCommandTest, QueryLayout) {
     EXPECT_EQ(unset.out, "\nHKEY_CURRENT_USER\\Software\n    (Default)    REG_SZ    (value not set)\n");
 }
 
-// The .reg format itself is tested with every type in RegFileTest; here the tree makes the trip through
-// the hive and a file: subkeys, an empty key, the default value, code page 1252 text and names.
+// Every type and every awkward text makes the trip through the hive and a file: subkeys, an empty key,
+// the default value, code page 1252 text and names, and what the .reg format has to escape.
 TEST_F(RegCommandTest, ExportThenImportGivesIdenticalValues) {
     std::string all256;
     for (int b = 0; b < 256; ++b) {
         all256.push_back(static_cast<char>(b));
     }
-    const std::tuple<const char*, const char*, uint32_t, std::string> values[] = {
-        {"Software\\Test", "SourcePath", kRegSz, std::string("C:\\B\xFCro \x80 \xE9\0", 12)},
-        {"Software\\Test", "", kRegSz, std::string("dflt\0", 5)},
-        {"Software\\Test", "raw text", kRegSz, all256},
-        {"Software\\Test", "multi", kRegMultiSz, std::string("\xC4\0b\0\0", 5)},
-        {"Software\\Test", "bin", kRegBinary, all256},
-        {"Software\\Test", "type 99", 99, "xyz"},
-        {"Software\\Test\\\xC4rger \"Sub\"", "\xDF", kRegSz, std::string("\xDF\0", 2)},
+    const std::string key = "Software\\Test";
+    const std::tuple<std::string, const char*, uint32_t, std::string> values[] = {
+        {key, "SourcePath", kRegSz, std::string("C:\\B\xFCro \x80 \xE9\0", 12)},
+        {key, "", kRegSz, std::string("dflt\0", 5)},
+        {key, "raw text", kRegSz, all256},
+        {key, "no zero", kRegSz, "abc"},
+        {key, "inner zero", kRegSz, std::string("a\0b\0", 4)},
+        {key, "line break", kRegSz, std::string("a\r\nb\0", 5)},
+        {key, "empty", kRegSz, ""},
+        {key, "expand", kRegExpandSz, std::string("%TEMP%\\\xE4\0", 9)},
+        {key, "multi", kRegMultiSz, std::string("\xC4\0b\0\0", 5)},
+        {key, "bin", kRegBinary, all256},
+        {key, "dword", kRegDword, std::string("\xFF\xFF\xFF\xFF", 4)},
+        {key, "short dword", kRegDword, std::string("\x01\x02\x03", 3)},
+        {key, "qword", kRegQword, std::string("\x01\x02\x03\x04\x05\x06\x07\x08", 8)},
+        {key, "none", kRegNone, ""},
+        {key, "type 99", 99, "xyz"},
+        {key, "quote \" and \\ \xE4", kRegDword, std::string(4, '\0')},
+        {key + "\\\xC4rger \"Sub\" [x]", "\xDF", kRegSz, std::string("\xDF\0", 2)},
     };
     std::vector<RegistryChange> changes = {
         {RegistryChange::kCreateKey, HiveRoot::kCurrentUser, "Software\\Test\\Empty", "", 0, ""}};

@@ -4,8 +4,6 @@
 
 #include <cstdlib>
 
-#include "config/AppProfile.h"
-#include "config/PathConfig.h"
 #include "testing/ScopedHives.h"
 #include "testing/TempDir.h"
 
@@ -15,7 +13,6 @@ namespace {
 using testing::ReadFile;
 using testing::ScopedHives;
 using testing::TempDir;
-using testing::WriteFile;
 
 std::string Quote(const std::string& text) {
     std::string quoted = "'";
@@ -53,36 +50,6 @@ class RegToolTest : public ::testing::Test {
     std::string out_;
     std::string err_;
 };
-
-TEST_F(RegToolTest, TheReadmeExampleConfiguresOneSourcePath) {
-    std::string file = dir_ / "documents.reg";
-    WriteFile(file,
-              "Windows Registry Editor Version 5.00\n"
-              "\n"
-              "[HKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Path000]\n"
-              "\"SourcePath\"=\"Z:\\\\home\\\\me\\\\Documents\"\n"
-              "\"DestPath\"=\"Z:\\\\srv\\\\backup\\\\Documents\"\n"
-              "\"Flags\"=dword:00000826\n"
-              "\"KeepBackups\"=dword:0000000a\n"
-              "\"DelAfterDays\"=dword:0000005a\n"
-              "\"Exclude000\"=\"*.tmp\"\n");
-    ASSERT_EQ(Shell("@REG import " + Quote(file)), 0) << err_;
-    EXPECT_EQ(out_, "The operation completed successfully.\n");
-
-    CAppProfile profile;
-    profile.BindProfile(0);
-    PathConfig config;
-    std::atomic<int32_t> activity{0};
-    LoadPathConfig(profile, config, activity);
-    ASSERT_EQ(config.PathRecords.Count(), 1);
-    const SourcePathRecord& record = *config.PathRecords.Get(0);
-    EXPECT_EQ(record.SourcePath, "Z:\\home\\me\\Documents");
-    EXPECT_EQ(record.DestPath, "Z:\\srv\\backup\\Documents");
-    EXPECT_TRUE(record.Compress && record.FullBackupScheduled && record.DeleteEnabled);
-    EXPECT_EQ(record.KeepBackups, 10);
-    EXPECT_EQ(record.DelAfterDays, 90);
-    ASSERT_EQ(record.ExcludeList.Count(), 1);
-}
 
 TEST_F(RegToolTest, ExitCodesAndMessages) {
     EXPECT_EQ(Shell("@REG add HKCU\\\\Software\\\\X /v n /t REG_DWORD /d 5"), 0);
