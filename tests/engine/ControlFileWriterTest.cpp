@@ -13,7 +13,7 @@
 #include "platform/FileAttributes.h"
 #include "support/ErrorText.h"
 #include "support/LineArchive.h"
-#include "support/MessageBox.h"
+#include "testing/CaptureMessages.h"
 #include "testing/Environment.h"
 #include "testing/FakeClock.h"
 #include "testing/TempDir.h"
@@ -48,10 +48,6 @@ class ControlFileWriterTest : public ::testing::Test {
   protected:
     ControlFileWriterTest() : pass_(state_, path_) {
         clock_.Set(At(2003, 11, 24, 18, 7).Seconds());
-        previousPresenter_ = SetMessageBoxPresenter([this](const std::string& text, unsigned) {
-            messages_.push_back(text);
-            return static_cast<int>(kIdOk);
-        });
         std::filesystem::create_directories(Native(kSet));
         path_.SourcePath = "C:\\Data";
         path_.DestPath = "C:\\Dest";
@@ -60,7 +56,6 @@ class ControlFileWriterTest : public ::testing::Test {
         state_.RunTime = At(2003, 11, 24, 18, 5, 12);
         pass_.RunsUntilFull = 7;
     }
-    ~ControlFileWriterTest() override { SetMessageBoxPresenter(previousPresenter_); }
 
     std::string Native(const std::string& windowsPath) const { return drives_.Native(windowsPath); }
     bool Exists(const std::string& windowsPath) const { return std::filesystem::exists(Native(windowsPath)); }
@@ -112,8 +107,7 @@ class ControlFileWriterTest : public ::testing::Test {
     ScopedDriveMap drives_;
     FakeClock clock_;
     ScopedFaults faults_;
-    MessageBoxPresenter previousPresenter_;
-    std::vector<std::string> messages_;
+    testing::CaptureMessages messages_;
     RunState state_;
     SourcePathRecord path_;
     BackupPass pass_;
@@ -178,37 +172,6 @@ TEST_F(ControlFileWriterTest, HeaderAndArchiveHistory) {
     }
 }
 
-TEST_F(ControlFileWriterTest, FullBackupLineInItsThreeFormsReadsBack) {
-    struct Case {
-        bool scheduled;
-        bool byDays;
-        int32_t runsUntilFull;
-        const char* line;
-        int32_t readBack;
-    } cases[] = {
-        {false, false, -1, "-1 no full backup scheduled", -1},
-        {false, true, -1, "-1 no full backup scheduled", -1},
-        {true, false, 7, "7 runs until full backup", 7},
-        {true, false, 0, "0 runs until full backup", 0},
-        {true, true, 7, "Next scheduled full backup: 2003-12-01", -1},
-    };
-    path_.FB_NextTime = At(2003, 12, 1);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
-        path_.FullBackupScheduled = c.scheduled;
-        path_.FullBackupByDays = c.byDays;
-        pass_.RunsUntilFull = c.runsUntilFull;
-        Write();
-        CLineArchiveFile archive;
-        ASSERT_TRUE(archive.Open(kControl, false));
-        std::string line;
-        archive.ReadLine(line);
-        archive.ReadLine(line);
-        EXPECT_EQ(line, c.line);
-        EXPECT_EQ(ReadRunsUntilFull(archive), c.readBack);
-    }
-}
-
 TEST_F(ControlFileWriterTest, ReplacesAWriteProtectedControlFileWithoutEverRemovingIt) {
     WriteFile(Native(kControl), kOldContent);
     ASSERT_TRUE(WriteFileAttributes(kControl, kAttributeReadOnly | kAttributeArchive));
@@ -260,7 +223,7 @@ TEST_F(ControlFileWriterTest, AFailedStepIsReportedWithTheFilesItLeaves) {
         WriteFile(Native(kControl), kOldContent);
         state_.ErrorFlag = false;
         state_.CopyErrorList.clear();
-        messages_.clear();
+        messages_.Shown.clear();
         InjectFault(c.operation, c.nth, c.err, c.sticky);
         Write(c.oldKept ? kSet : "");
         EXPECT_EQ(Content(kControl) == kOldContent, c.oldKept);
@@ -268,7 +231,7 @@ TEST_F(ControlFileWriterTest, AFailedStepIsReportedWithTheFilesItLeaves) {
         EXPECT_FALSE(Exists(copy));
         EXPECT_TRUE(state_.ErrorFlag);
         EXPECT_EQ(state_.CopyErrorList, c.errors);
-        EXPECT_EQ(messages_, c.messages);
+        EXPECT_EQ(messages_.Texts(), c.messages);
     }
 }
 

@@ -11,7 +11,7 @@
 #include "platform/DriveMap.h"
 #include "platform/FaultInjection.h"
 #include "platform/LastError.h"
-#include "support/MessageBox.h"
+#include "testing/CaptureMessages.h"
 #include "testing/CaptureTrace.h"
 
 namespace quillon {
@@ -48,17 +48,8 @@ std::string BuiltLibrary() {
 // gets the test's own. The archives are checked with unzip.
 class ZipCopyTest : public testing::RunTest {
   protected:
-    ZipCopyTest() {
-        previousPresenter_ = SetMessageBoxPresenter([this](const std::string& text, unsigned style) {
-            messages_.push_back(text);
-            return DefaultAnswer(style);
-        });
-        EXPECT_TRUE(run_.ZipLibrary.Open()) << BuiltLibrary();
-    }
-    ~ZipCopyTest() override {
-        run_.ZipLibrary.Close();
-        SetMessageBoxPresenter(previousPresenter_);
-    }
+    ZipCopyTest() { EXPECT_TRUE(run_.ZipLibrary.Open()) << BuiltLibrary(); }
+    ~ZipCopyTest() override { run_.ZipLibrary.Close(); }
 
     bool HasLine(const std::string& text, const std::string& line) {
         return text.find(line + "\r\n") != std::string::npos;
@@ -84,8 +75,7 @@ class ZipCopyTest : public testing::RunTest {
 
     testing::ScopedEnv drivesForLibrary_{"QUILLON_DRIVES", Drives().Folder()};
     testing::ScopedEnv library_{"QUILLON_IBZIP", BuiltLibrary()};
-    std::vector<std::string> messages_;
-    MessageBoxPresenter previousPresenter_;
+    testing::CaptureMessages messages_;
 };
 
 const std::string kSet = "C:\\Backup\\2003-11-24";
@@ -119,7 +109,7 @@ TEST_F(ZipCopyTest, ArchiveZeroTakesTwentyFilesTheNextArchiveTheRestAndArchiveZe
     EXPECT_EQ(run_.RunFilesCopied, 25);
     EXPECT_FALSE(run_.ErrorFlag);
     EXPECT_TRUE(run_.CopyErrorList.empty());
-    EXPECT_TRUE(messages_.empty());
+    EXPECT_TRUE(messages_.Shown.empty());
 }
 
 TEST_F(ZipCopyTest, AFileLargerThanAnArchiveSkipsTheEmptyFirstArchive) {
@@ -205,7 +195,7 @@ TEST_F(ZipCopyTest, AnArchiveThatCannotBeWrittenLeavesItsFilesPendingAndStopsThe
     ASSERT_EQ(run_.CopyErrorList.size(), 1u);
     EXPECT_EQ(run_.CopyErrorList[0], "2003-11-24 18:05:12  Error writing file >" + kArchive0 + "<");
     EXPECT_TRUE(trace.Contains("*** Error writing file >" + kArchive0 + "<\n"));
-    EXPECT_TRUE(messages_.empty());
+    EXPECT_TRUE(messages_.Shown.empty());
     EXPECT_TRUE(run_.ErrorFlag);
     EXPECT_NE(run_.FirstErrorCode, 0);
     EXPECT_EQ(run_.RunFilesCopied, 0);
@@ -225,7 +215,8 @@ TEST_F(ZipCopyTest, AControlFileThatCannotBeAddedToArchiveZeroIsReportedAndShown
     EXPECT_EQ(run_.CopyErrorList, std::vector<std::string>{"2003-11-24 20:00:05  Zipped Controlfile >" +
                                                            kArchive0 + "< could not be written"});
     EXPECT_TRUE(trace.Contains("*** Zipped Controlfile >" + kArchive0 + "< could not be written\n"));
-    EXPECT_EQ(messages_, std::vector<std::string>{"The file >" + kArchive0 + "<\ncould not be written."});
+    EXPECT_EQ(messages_.Texts(),
+              std::vector<std::string>{"The file >" + kArchive0 + "<\ncould not be written."});
     EXPECT_TRUE(run_.ErrorFlag);
     EXPECT_EQ(run_.FirstErrorCode, 0);
 }
@@ -282,7 +273,8 @@ TEST_F(ZipCopyTest, WithoutTheLibraryTheRunIsToldOnceAndStoresPlainFiles) {
 
     RunAt(At(2003, 11, 24, 18, 5, 12));
 
-    EXPECT_EQ(messages_, std::vector<std::string>{"Die Datei IB-ZIP.DLL konnte nicht initialisiert werden."});
+    EXPECT_EQ(messages_.Texts(),
+              std::vector<std::string>{"Die Datei IB-ZIP.DLL konnte nicht initialisiert werden."});
     EXPECT_EQ(ReadFile(Native(kSet + "\\a.txt")), "a");
     EXPECT_EQ(ReadFile(Native(kSet + "\\Quillon.txt")), Control());
     EXPECT_FALSE(Exists(kArchive0));

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "support/MessageBox.h"
+#include "testing/CaptureMessages.h"
 #include "testing/Environment.h"
 
 namespace quillon {
@@ -22,23 +22,15 @@ std::string BuiltLibrary() {
 
 class IbZipTest : public ::testing::Test {
   protected:
-    IbZipTest() {
-        previous_ = SetMessageBoxPresenter([this](const std::string& text, unsigned style) {
-            messages_.push_back(text);
-            return DefaultAnswer(style);
-        });
-    }
-    ~IbZipTest() override { SetMessageBoxPresenter(previous_); }
-
-    std::vector<std::string> messages_;
-    MessageBoxPresenter previous_;
+    testing::CaptureMessages messages_;
 };
 
 TEST_F(IbZipTest, AMissingLibraryIsShownOnceAndEveryForwarderAnswersNegative) {
     testing::ScopedEnv missing("QUILLON_IBZIP", "/nonexistent/libib-zip.so");
     IbZip zip;
     EXPECT_FALSE(zip.Open());
-    EXPECT_EQ(messages_, std::vector<std::string>{"Die Datei IB-ZIP.DLL konnte nicht initialisiert werden."});
+    EXPECT_EQ(messages_.Texts(),
+              std::vector<std::string>{"Die Datei IB-ZIP.DLL konnte nicht initialisiert werden."});
     EXPECT_FALSE(zip.IsOpen());
     EXPECT_LT(zip.IB_ZipFileSpec("C:\\Temp\\QuilRun\\*.*"), 0);
     EXPECT_LT(zip.IB_Zip(0), 0);
@@ -74,7 +66,7 @@ TEST_F(IbZipTest, TheLockIsHeldFromOpenToCloseAndAnyThreadMayClose) {
     EXPECT_TRUE(zip.IsOpen());
     zip.Close();
     EXPECT_FALSE(zip.IsOpen());
-    EXPECT_TRUE(messages_.empty());
+    EXPECT_TRUE(messages_.Shown.empty());
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "platform/LastError.h"
-#include "support/MessageBox.h"
+#include "testing/CaptureMessages.h"
 #include "testing/CaptureTrace.h"
 #include "testing/Environment.h"
 #include "testing/FakeClock.h"
@@ -40,19 +40,6 @@ Lines ReadToEnd(CLineArchive& archive) {
     }
     return lines;
 }
-
-// Collects the message boxes shown while it lives.
-struct CapturedMessages {
-    CapturedMessages() {
-        previous = SetMessageBoxPresenter([this](const std::string& text, unsigned style) {
-            shown.emplace_back(text, style);
-            return static_cast<int>(kIdOk);
-        });
-    }
-    ~CapturedMessages() { SetMessageBoxPresenter(previous); }
-    MessageBoxPresenter previous;
-    Messages shown;
-};
 
 TEST(LineArchiveTest, ReadsLinesAndSetsEndOfFileWithTheLastOne) {
     struct Case {
@@ -133,15 +120,15 @@ TEST(LineArchiveTest, AFileThatCannotBeCreatedIsReportedAtCloseAndNothingAppears
     WriteFile(drives.DriveC() + "/plain.txt", "a regular file");
     // Below a regular file not even root can create anything.
     for (const char* path : {"C:\\plain.txt\\Quillon.TMP", "C:\\missing\\Quillon.TMP"}) {
-        CapturedMessages messages;
+        testing::CaptureMessages messages;
         CLineArchiveFile archive;
         ASSERT_TRUE(archive.Open(path, true)) << path;
         archive.WriteLine("x");
-        EXPECT_EQ(messages.shown, Messages{}) << path;
+        EXPECT_EQ(messages.Shown, Messages{}) << path;
         EXPECT_FALSE(archive.Close()) << path;
         EXPECT_EQ(GetLastError(), kErrorPathNotFound) << path;
         EXPECT_TRUE(archive.Close()) << "nothing left to write";
-        EXPECT_EQ(messages.shown,
+        EXPECT_EQ(messages.Shown,
                   (Messages{{"*** File "s + path + " could not be opened.", kMbOk | kMbIconExclamation}}));
     }
     EXPECT_EQ(ReadFile(drives.DriveC() + "/plain.txt"), "a regular file");
@@ -158,7 +145,7 @@ TEST(LineArchiveTest, AFileThatCannotBeCreatedIsReportedAtCloseAndNothingAppears
         struct rlimit limit = {65536, 65536};
         expectedError = ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? kErrorFileTooLarge : -1;
     }
-    CapturedMessages messages;
+    testing::CaptureMessages messages;
     CLineArchiveFile archive;
     archive.Open("D:\\Quillon.TMP", true);
     for (int i = 0; i < 4000; ++i) {
@@ -168,7 +155,7 @@ TEST(LineArchiveTest, AFileThatCannotBeCreatedIsReportedAtCloseAndNothingAppears
     int32_t error = GetLastError();
     std::fprintf(stderr, "closed %d, error %d\n", closed, error);
     std::_Exit(!closed && error == expectedError &&
-                       messages.shown == Messages{{"*** File D:\\Quillon.TMP could not be written.",
+                       messages.Shown == Messages{{"*** File D:\\Quillon.TMP could not be written.",
                                                    kMbOk | kMbIconExclamation}}
                    ? 0
                    : 1);
