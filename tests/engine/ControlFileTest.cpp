@@ -22,21 +22,6 @@ using testing::WriteFile;
 
 constexpr const char* kControlPath = "C:\\Dest\\Quillon.txt";
 
-// The control file of a compressed path after two passes, one line per element.
-const std::vector<std::string> kExample = {
-    "Quillon-Run -- Processing Time: 2003-11-24 18:05   Latest File Change: 2003-11-24 17:40",
-    "7 runs until full backup",
-    "C:\\Data",
-    "Z000  2003-11-24 18:05:12",
-    "# ===== Saved Backups:",
-    "2003-11-17 F      8421 kBytes",
-    "2003-11-24 I       532 kBytes",
-    "# ===== Files:",
-    "X 2003-11-24 17:40  Z000  C:\\Data\\offer.doc",
-    "  2003-10-02 09:12        C:\\Data\\old\\notes.txt",
-    "E 2003-11-24 16:58        C:\\Data\\mail.pst",
-};
-
 std::string Joined(const std::vector<std::string>& lines) {
     std::string bytes;
     for (const std::string& line : lines) {
@@ -74,42 +59,6 @@ class ControlFileTest : public ::testing::Test {
     ScopedDriveMap drives_;
     CLineArchiveFile archive_;
 };
-
-TEST_F(ControlFileTest, ReadsEveryPartOfAWrittenFileInAnyOrder) {
-    CLineArchive& archive = Open(kExample);
-
-    // The readers rewind, so a file list read first does not hide the saved sets or line 2.
-    FileList list;
-    int32_t highest = -1;
-    ReadFileList(archive, list.files, true, &highest, false);
-    SetList saved;
-    ReadSavedBackups(archive, saved.sets);
-    std::vector<std::string> zipLines = {"left over"};
-    ReadZipLines(archive, zipLines);
-
-    EXPECT_EQ(ReadRunsUntilFull(archive), 7);
-    EXPECT_EQ(zipLines, std::vector<std::string>{"Z000  2003-11-24 18:05:12"});
-
-    // The fields of each line are read as FileLines and SavedSetLines show; here only what a mark means.
-    ASSERT_EQ(saved.sets.Count(), 2);
-    ASSERT_EQ(list.files.Count(), 3);
-    EXPECT_EQ(highest, 0);
-    EXPECT_EQ(list[0].PathUpper, "C:\\DATA\\OFFER.DOC");
-    EXPECT_TRUE(list[0].Stored && !list[0].Pending);
-    EXPECT_FALSE(list[1].Stored || list[1].Pending);
-    EXPECT_TRUE(list[2].Pending);
-    EXPECT_FALSE(list[2].ToCopy);  // 'E' asks the scan to copy; the reader only notes it
-
-    // Without 'X' marks (the start of a pass) archive numbers are still read; the highest number is
-    // only ever raised.
-    FileList unmarked;
-    highest = 4;
-    ReadFileList(archive, unmarked.files, false, &highest, false);
-    ASSERT_EQ(unmarked.files.Count(), 3);
-    EXPECT_FALSE(unmarked[0].Stored);
-    EXPECT_EQ(unmarked[0].ZipNumber, 0);
-    EXPECT_EQ(highest, 4);
-}
 
 TEST_F(ControlFileTest, FileLines) {
     struct Case {
