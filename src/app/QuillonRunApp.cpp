@@ -191,8 +191,7 @@ void CQuillonRunApp::OnStartRun() {
         WriteProfileString(kDynData, kRunTime, FormatRegistryTime(ScheduledRun));
     }
 
-    WaitForSemaphore();
-    WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 1);
+    TakeSemaphore();
 
     LoadPathConfig(*this, Paths, ActivityCounter);
 
@@ -245,7 +244,24 @@ void CQuillonRunApp::JoinWorker() {
     }
 }
 
-void CQuillonRunApp::WaitForSemaphore() {
+void CQuillonRunApp::TakeSemaphore() {
+    // Two programs that find the semaphore free at the same moment must not both take it: it is taken
+    // only while it still holds the free value the wait ended on, and the loser waits again. A wait
+    // that ran out takes it regardless.
+    for (;;) {
+        int32_t seen = WaitForSemaphore();
+        if (seen > 0) {
+            WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 1);
+            return;
+        }
+        if (SwapRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, seen, 1)) {
+            return;
+        }
+        Trace("Semaphore taken by another program\n");
+    }
+}
+
+int32_t CQuillonRunApp::WaitForSemaphore() {
     int32_t value = GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 0);
     int quiet = kSemaphoreQuietPolls;
     int total = kSemaphoreTotalPolls;
@@ -260,6 +276,7 @@ void CQuillonRunApp::WaitForSemaphore() {
         }
         value = next;
     }
+    return value;
 }
 
 void CQuillonRunApp::ForgetProgressDialog() {

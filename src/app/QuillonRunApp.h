@@ -55,8 +55,12 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     // Checks the instance and the schedule, takes the semaphore, loads the configuration, creates the
     // progress dialog and starts the worker thread (or ends the program / waits again).
     void OnStartRun();
-    // Returns when the "Semaphore" value is free, unchanged for 3 minutes, or after 1 hour at most.
-    void WaitForSemaphore();
+    // Returns when the "Semaphore" value is free, unchanged for 3 minutes, or after 1 hour at most;
+    // answers the value it saw last (positive when the wait ran out).
+    int32_t WaitForSemaphore();
+    // Waits for the semaphore and takes it (value 1) without a moment in which another program could
+    // take it as well.
+    void TakeSemaphore();
     // The end of a run, called by the progress dialog after the worker has ended: frees the semaphore,
     // records run times and the latest backup date, reports a disk error, writes the summary and the
     // error log, shows the list of uncopied files and frees the run's resources.

@@ -1,6 +1,8 @@
 #include "config/Registrierung.h"
 
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "platform/LastError.h"
 #include "platform/Trace.h"
@@ -46,6 +48,20 @@ int32_t QueryWithFallback(HiveRoot root, const std::string& path, char* buffer, 
     return status;
 }
 
+// The first four bytes of stored data (shorter data zero-extended) as a little-endian signed integer.
+int32_t DwordOf(const char* data, size_t size) {
+    auto byte = [&](size_t i) {
+        return i < size ? static_cast<uint32_t>(static_cast<unsigned char>(data[i])) : 0u;
+    };
+    return static_cast<int32_t>(byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
+}
+
+std::string DwordBytes(int32_t value) {
+    auto bits = static_cast<uint32_t>(value);
+    return {static_cast<char>(bits), static_cast<char>(bits >> 8), static_cast<char>(bits >> 16),
+            static_cast<char>(bits >> 24)};
+}
+
 }  // namespace
 
 std::string GetRegistryString(HiveRoot root, const std::string& path, const std::string& defaultText) {
@@ -84,8 +100,7 @@ int32_t GetRegistryInt(HiveRoot root, const std::string& path, int32_t defaultVa
         Trace("** GetRegistryInt: Wrong Data type in >%s<\n", path.c_str());
         return defaultValue;
     }
-    auto byte = [&](int i) { return static_cast<uint32_t>(static_cast<unsigned char>(buffer[i])); };
-    return static_cast<int32_t>(byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
+    return DwordOf(buffer, size);
 }
 
 RegistryKey CreateRegistryPath(HiveRoot root, const std::string& keyPath) {
@@ -125,6 +140,31 @@ void WriteRegistryString(HiveRoot root, const std::string& path, const std::stri
     }
 }
 
+bool SwapRegistryInt(HiveRoot root, const std::string& path, int32_t expected, int32_t value) {
+    std::string keyPath;
+    std::string name;
+    SplitValuePath(path, keyPath, name);
+    RegistryKey key = CreateRegistryPath(root, keyPath);
+    if (!key) {
+        return true;
+    }
+    auto holdsExpected = [expected](bool exists, uint32_t type, std::string_view data) {
+        if (!exists || (type != kRegDword && type != kRegBinary) || data.size() > kRegistryIntBuffer) {
+            return expected == 0;  // read as the default
+        }
+        return DwordOf(data.data(), data.size()) == expected;
+    };
+    bool stored = false;
+    std::string data = DwordBytes(value);
+    int32_t status = SetRegistryValueIf(key, name, holdsExpected, kRegDword, data, stored);
+    key.Close();
+    if (status != kErrorSuccess) {
+        Trace("*** WriteRegistryInt: Write Error in >%s<\n", path.c_str());
+        return true;
+    }
+    return stored;
+}
+
 void WriteRegistryInt(HiveRoot root, const std::string& path, int32_t value) {
     std::string keyPath;
     std::string name;
@@ -133,10 +173,7 @@ void WriteRegistryInt(HiveRoot root, const std::string& path, int32_t value) {
     if (!key) {
         return;
     }
-    auto bits = static_cast<uint32_t>(value);
-    char data[4] = {static_cast<char>(bits), static_cast<char>(bits >> 8), static_cast<char>(bits >> 16),
-                    static_cast<char>(bits >> 24)};
-    int32_t status = SetRegistryValue(key, name, kRegDword, std::string_view(data, 4));
+    int32_t status = SetRegistryValue(key, name, kRegDword, DwordBytes(value));
     key.Close();
     if (status != kErrorSuccess) {
         Trace("*** WriteRegistryInt: Write Error in >%s<\n", path.c_str());

@@ -675,6 +675,52 @@ int32_t SetRegistryValue(const RegistryKey& key, std::string_view name, uint32_t
     });
 }
 
+int32_t SetRegistryValueIf(
+    const RegistryKey& key, std::string_view name,
+    const std::function<bool(bool exists, uint32_t type, std::string_view data)>& condition, uint32_t type,
+    std::string_view data, bool& stored) {
+    stored = false;
+    if (!key.IsOpen()) {
+        return kErrorInvalidHandle;
+    }
+    HiveConnection* connection = HiveAccess::Connection(key);
+    if (!key.Writable() || connection == nullptr) {
+        return kErrorAccessDenied;
+    }
+    sqlite3* db = connection->Db();
+    int64_t id = HiveAccess::Id(key);
+    bool store = false;
+    int32_t result = WriteTransaction(db, connection->File(), [&](int32_t& windowsError) {
+        bool exists = false;
+        int rc = KeyExists(db, id, exists);
+        if (rc != SQLITE_OK) {
+            return rc;
+        }
+        if (!exists) {
+            windowsError = kErrorKeyDeleted;
+            return SQLITE_OK;
+        }
+        uint32_t presentType = kRegNone;
+        std::string present;
+        {
+            Statement query(db, "SELECT type, data FROM vals WHERE key=?1 AND fold=?2");
+            query.Bind(1, id);
+            query.Bind(2, FoldRegistryName(name));
+            rc = query.Step();
+            if (rc == SQLITE_ROW) {
+                presentType = static_cast<uint32_t>(query.Int(0));
+                present = query.Bytes(1);
+            } else if (rc != SQLITE_DONE) {
+                return rc;
+            }
+        }
+        store = condition(rc == SQLITE_ROW, presentType, present);
+        return store ? UpsertValue(db, id, name, type, data) : SQLITE_OK;
+    });
+    stored = result == kErrorSuccess && store;
+    return result;
+}
+
 int32_t DeleteRegistryValue(const RegistryKey& key, std::string_view name) {
     if (!key.IsOpen()) {
         return kErrorInvalidHandle;

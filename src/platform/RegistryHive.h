@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -115,6 +116,17 @@ int32_t ReadRegistryValue(const RegistryKey& key, std::string_view name, uint32_
 // when the key was opened for reading only or the hive cannot be written, 1018 when the key has been
 // deleted meanwhile, 6 for a null key.
 int32_t SetRegistryValue(const RegistryKey& key, std::string_view name, uint32_t type, std::string_view data);
+
+// Stores a value like SetRegistryValue, but only when its present content passes condition, which is
+// called with whether the value exists, its type and its bytes (the latter two empty when it does not).
+// Reading and writing are one transaction: of several processes that store over the same content at
+// once, only the first finds it unchanged (a compare-and-swap, as the run semaphore needs). stored tells
+// whether the value was written. Answers 0 (also when the condition said no), or the errors of
+// SetRegistryValue.
+int32_t SetRegistryValueIf(
+    const RegistryKey& key, std::string_view name,
+    const std::function<bool(bool exists, uint32_t type, std::string_view data)>& condition, uint32_t type,
+    std::string_view data, bool& stored);
 
 // Deletes one value. Answers 0, 2 when it does not exist, 5 when the key is read-only.
 int32_t DeleteRegistryValue(const RegistryKey& key, std::string_view name);
