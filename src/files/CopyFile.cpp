@@ -17,6 +17,8 @@ namespace quillon {
 namespace {
 
 constexpr int64_t kMyCopyFileBufferSize = 500000;
+// Copies of a file that changes while it is read, before it is reported.
+constexpr int kCopyAttempts = 3;
 
 bool AllZero(const char* data, int64_t count) {
     return count > 0 && data[0] == 0 && std::memcmp(data, data + 1, static_cast<size_t>(count - 1)) == 0;
@@ -41,15 +43,12 @@ void ApplyStatus(const std::string& destination, const FileStatus& status, bool 
     WriteFileAttributes(destination, attribute);
 }
 
-}  // namespace
-
-bool CopyFileWithBuffer(const std::string& source, const std::string& destination, bool markReadOnly,
-                        char* buffer, int64_t bufferSize, std::atomic<int64_t>* counter) {
-    if (buffer == nullptr || bufferSize <= 0) {
-        // Without room for a single byte the copy could never advance.
-        SetLastError(kErrorInvalidParameter);
-        return false;
-    }
+// One copy of source; changed tells whether the source was written to while it was read (its stamp
+// differs between the open and the end), counted how many bytes were added to counter.
+bool CopyOnce(const std::string& source, const std::string& destination, bool markReadOnly, char* buffer,
+              int64_t bufferSize, std::atomic<int64_t>* counter, int64_t& counted, bool& changed) {
+    counted = 0;
+    changed = false;
     NativeFile in;
     if (!in.OpenRead(source)) {
         Trace("*** Datei %s konnte nicht gelesen werden\n", source.c_str());
@@ -57,8 +56,9 @@ bool CopyFileWithBuffer(const std::string& source, const std::string& destinatio
         SetLastError(error == 0 || error == kErrorPathNotFound ? kErrorFileNotFound : error);
         return false;
     }
+    const FileStamp before = in.Stamp();
     FileStatus status;
-    bool statusRead = GetFileStatus(source, status);
+    bool statusRead = GetExactFileStatus(source, status);
 
     NativeFile out;
     // Windows refuses to open a file for writing while it is open for reading here; Linux would let
@@ -138,12 +138,14 @@ bool CopyFileWithBuffer(const std::string& source, const std::string& destinatio
         remaining -= chunk;
         if (counter != nullptr) {
             counter->fetch_add(chunk, std::memory_order_relaxed);
+            counted += chunk;
         }
     }
     // Zero chunks at the end were skipped: the length still has to reach past them.
     if (holePending && !out.SetLength(position)) {
         return FailAndClose(in, out);
     }
+    changed = in.Stamp() != before;
     in.Close();
     if (!out.Close()) {
         // A network or quota file system may report a lost write only here.
@@ -159,6 +161,37 @@ bool CopyFileWithBuffer(const std::string& source, const std::string& destinatio
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool CopyFileWithBuffer(const std::string& source, const std::string& destination, bool markReadOnly,
+                        char* buffer, int64_t bufferSize, std::atomic<int64_t>* counter) {
+    if (buffer == nullptr || bufferSize <= 0) {
+        // Without room for a single byte the copy could never advance.
+        SetLastError(kErrorInvalidParameter);
+        return false;
+    }
+    // A file written to while it is read may be copied half old and half new. It is copied again; one
+    // that keeps changing is reported like a file that shrank, and its last copy stays in the set.
+    for (int attempt = 1;; ++attempt) {
+        int64_t counted = 0;
+        bool changed = false;
+        if (!CopyOnce(source, destination, markReadOnly, buffer, bufferSize, counter, counted, changed)) {
+            return false;
+        }
+        if (!changed) {
+            return true;
+        }
+        if (attempt == kCopyAttempts) {
+            Trace("*** Datei %s hat sich beim Kopieren ge\xE4ndert\n", source.c_str());
+            SetLastError(kErrorReadFault);
+            return false;
+        }
+        if (counter != nullptr) {
+            counter->fetch_sub(counted, std::memory_order_relaxed);
+        }
+    }
 }
 
 bool CopyFileCreatingPath(const std::string& source, const std::string& destination, bool markReadOnly,

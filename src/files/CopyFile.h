@@ -30,6 +30,8 @@ namespace quillon {
 //   - the destination cannot be created (or is the source itself: 32, sharing violation);
 //   - the source shrank while it was read: the destination keeps the whole chunks written before, and
 //     the last error is 30 (read fault), which lets the caller skip this file and go on;
+//   - the source was written to while it was read (its length or modification time changed): it is
+//     copied again, up to three times in all; after that the last copy stays and the error is 30;
 //   - a read or write failed (a full disk: 112): the destination keeps what was written.
 // A copy that answers true is whole: every byte of the source's length, 2 GiB and more included.
 bool CopyFileWithBuffer(const std::string& source, const std::string& destination, bool markReadOnly,

@@ -112,9 +112,7 @@ bool MakeAbsolute(const std::string& path, std::string& full) {
     return true;
 }
 
-}  // namespace
-
-bool GetFileStatus(const std::string& path, FileStatus& status) {
+bool ReadStatus(const std::string& path, bool exact, FileStatus& status) {
     if (!MakeAbsolute(path, status.FullName)) {
         status.FullName.clear();
         return false;
@@ -123,7 +121,7 @@ bool GetFileStatus(const std::string& path, FileStatus& status) {
     // not by the file system (where ".." after a link would lead elsewhere).
     DirectorySearch search;
     FileInfo entry;
-    if (!search.First(status.FullName, entry)) {
+    if (!(exact ? LookUpFile(status.FullName, entry) : search.First(status.FullName, entry))) {
         return false;
     }
     status.Attribute = static_cast<uint8_t>(entry.Attributes & 0x7F);
@@ -133,6 +131,16 @@ bool GetFileStatus(const std::string& path, FileStatus& status) {
     status.CreationTime = OtherTime(entry.CreationTime, status.ModificationTime);
     status.AccessTime = OtherTime(entry.AccessTime, status.ModificationTime);
     return true;
+}
+
+}  // namespace
+
+bool GetFileStatus(const std::string& path, FileStatus& status) {
+    return ReadStatus(path, false, status);
+}
+
+bool GetExactFileStatus(const std::string& path, FileStatus& status) {
+    return ReadStatus(path, true, status);
 }
 
 bool ChangeFileAttributes(const std::string& path, uint8_t set, uint8_t clear) {

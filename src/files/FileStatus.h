@@ -32,6 +32,10 @@ struct FileStatus {
 // cannot be made absolute (FullName is then empty) or names nothing.
 bool GetFileStatus(const std::string& path, FileStatus& status);
 
+// GetFileStatus for the one entry path names exactly: '*' and '?' are the characters they are (Linux
+// allows them in names), never wildcards that could find another file.
+bool GetExactFileStatus(const std::string& path, FileStatus& status);
+
 // Writes (attributes | set) & ~clear when the attributes can be read, ignoring whether the write
 // succeeds, and answers true; false when they cannot be read (a missing file).
 bool ChangeFileAttributes(const std::string& path, uint8_t set, uint8_t clear);

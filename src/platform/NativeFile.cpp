@@ -88,6 +88,16 @@ bool NativeFile::OpenAppend(const std::string& windowsPath) {
     return fd_ >= 0;
 }
 
+FileStamp NativeFile::Stamp() const {
+    struct stat info;
+    FileStamp stamp;
+    if (fd_ >= 0 && ::fstat(fd_, &info) == 0) {
+        stamp.Size = info.st_size;
+        stamp.ModifiedNanoseconds = int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+    }
+    return stamp;
+}
+
 int64_t NativeFile::Size() const {
     struct stat info;
     if (fd_ < 0 || ::fstat(fd_, &info) != 0) {

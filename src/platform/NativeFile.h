@@ -12,6 +12,14 @@
 
 namespace quillon {
 
+// What changes whenever a file's content is written: its length and its modification time to the
+// nanosecond. Two equal stamps taken before and after reading a file say that nobody wrote it meanwhile.
+struct FileStamp {
+    int64_t Size = -1;
+    int64_t ModifiedNanoseconds = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 class NativeFile {
   public:
     NativeFile() = default;
@@ -37,6 +45,9 @@ class NativeFile {
 
     // Length of the open file in bytes, or -1.
     int64_t Size() const;
+
+    // The open file's stamp; Size -1 when it cannot be read.
+    FileStamp Stamp() const;
 
     // Reads up to count bytes, stopping early only at the end of the file. Answers the number of bytes
     // read, or -1 on a read error.
