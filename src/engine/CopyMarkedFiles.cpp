@@ -179,7 +179,9 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
             }
             entry->CopyFailed = true;
             // Once an archive failed, no later one is written: the remaining files stay pending.
-            if (IsDiskError(errorCode) && !ZipBroken) {
+            // A path too long for the set (deep below the source) concerns this file alone too: stopping
+            // the path at it would keep every file after it from ever being stored.
+            if ((IsDiskError(errorCode) || errorCode == kErrorFilenameTooLong) && !ZipBroken) {
                 // This file alone is affected (gone, locked, unreadable): log it and go on.
                 State.CopyErrorList.push_back(Stamp() + "  " + source);
                 State.CopyErrorList.push_back(kIndent + "==> " + destination);

@@ -9,6 +9,8 @@
 #include "engine/MatchPattern.h"
 #include "engine/RunState.h"
 #include "platform/DirectoryListing.h"
+#include "platform/LastError.h"
+#include "support/ErrorText.h"
 #include "support/TextCase.h"
 #include "support/TimeText.h"
 #include "support/TimeValue.h"
@@ -93,8 +95,16 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
     FileInfo entry;
     bool found = search.First(dir + "\\*.*", entry);
     bool singleFile = false;
-    // Only the source path itself may name a single file. A subdirectory that cannot be listed (gone
-    // since its parent was listed, or unreadable) simply holds nothing.
+    // Only the source path itself may name a single file. A subdirectory gone since its parent was
+    // listed simply holds nothing; one that is there but cannot be listed (a path too long for the
+    // system, no access) is logged, since none of the files below it is backed up.
+    if (!found && dir != Path.SourcePath) {
+        const int32_t code = GetLastError();
+        if (code != kErrorFileNotFound && code != kErrorPathNotFound && code != 0) {
+            State.CopyErrorList.push_back(GetNow().Format(kTimeSecondPattern) + "  Folder " +
+                                          VisibleName(dir) + " not backed up: " + ErrorText(code));
+        }
+    }
     if (!found && dir == Path.SourcePath) {
         found = search.First(dir, entry);
         if (found) {

@@ -58,6 +58,8 @@ std::string ErrorText(int32_t error) {
             return "The file pointer cannot be set on the specified device or file";
         case 180:
             return "The system detected a segment number that was not correct";
+        case 206:
+            return "The file name or path is too long";  // a path beyond what the system can name
         case 276:
             return "The extended attribute file on the mounted file system is corrupt";
         default:

@@ -1,0 +1,202 @@
+#!/usr/bin/env python3
+"""Hostile source trees through real runs of quillon-run: links to / and in circles, FIFOs and
+sockets, names Windows-form paths or the line-based control file cannot carry, paths longer than the
+system can name, and many files in one folder. Every file that can be stored must be stored whole,
+nothing outside the source may be read, nothing may hang, every file left out must be in the error
+log, and the next run must agree with the first.
+
+    hostiletree.py BIN_DIR [--many N] [--keep]
+Exit status 0 when every check passed.
+"""
+import argparse
+import os
+import random
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from crashtest import Failure, Harness, SetContents  # noqa: E402
+
+PATH_MAX = 4096
+
+
+class Tree:
+    """The plain source path of a harness, with the files a run must store (relative path: bytes)."""
+
+    def __init__(self, harness):
+        self.root = harness.sources["plain"].encode()
+        self.expected = {}
+        self.skipped = []  # names the error log must mention
+        self.pending = set()  # files that fail to copy: recorded to be copied again ('E')
+
+    def file(self, rel, data=None, store=True):
+        rel = rel.encode() if isinstance(rel, str) else rel
+        data = data if data is not None else b"content of " + rel
+        path = os.path.join(self.root, rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        if store:
+            self.expected[rel] = data
+        return path
+
+    def deep(self, prefix, target_length):
+        """A chain of folders below prefix whose native path reaches target_length bytes; answers the
+        relative path of its last folder (made with *at calls: the whole path is too long for open)."""
+        rel = prefix.encode()
+        os.makedirs(os.path.join(self.root, rel), exist_ok=True)
+        fd = os.open(os.path.join(self.root, rel), os.O_RDONLY | os.O_DIRECTORY)
+        length = len(self.root) + 1 + len(rel)
+        while length < target_length:
+            name = b"d" * min(200, target_length - length - 1)
+            os.mkdir(name, dir_fd=fd)
+            inner = os.open(name, os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd)
+            os.close(fd)
+            fd = inner
+            rel += b"/" + name
+            length += 1 + len(name)
+        return fd, rel
+
+
+def write_at(fd, name, data):
+    out = os.open(name, os.O_WRONLY | os.O_CREAT, 0o644, dir_fd=fd)
+    os.write(out, data)
+    os.close(out)
+
+
+def build(harness, tree, many):
+    root = tree.root
+    for i in range(6):
+        tree.file("d%d/f%d.bin" % (i % 2, i), random.Random(i).randbytes(3000 * i))
+    # Links: to / (must not be walked into the whole system), in a circle, to a file (read as that file).
+    os.symlink("/", os.path.join(root, b"everything"))
+    tree.file("loop/inner.txt")
+    os.symlink("..", os.path.join(root, b"loop/up"))
+    os.symlink(os.path.join(root, b"d0/f0.bin"), os.path.join(root, b"alias.bin"))
+    tree.expected[b"alias.bin"] = tree.expected[b"d0/f0.bin"]
+    # A FIFO nobody writes to would block a reader for ever; a socket cannot be read at all.
+    os.mkfifo(os.path.join(root, b"pipe"))
+    listener = socket.socket(socket.AF_UNIX)
+    listener.bind(os.path.join(root, b"sock").decode())
+    # Names: blanks at either end, bytes that are not UTF-8, a tab, wildcard characters (with a
+    # sibling that matches "a*b" read as a pattern and sorts before it), the control file's own name.
+    for name in (b" leading", b"trailing ", b"latin\xe9\xff.txt", b"tab\tname", b"x:colon"):
+        tree.file(name)
+    tree.file(b"a!b.txt", b"the other one")
+    tree.file(b"a*b.txt", b"the star")
+    os.utime(os.path.join(root, b"a!b.txt"), (1_000_000_000, 1_000_000_000))
+    tree.file(b"Quillon.txt", b"a source file named like the control file")
+    tree.expected[b"Kopie von Quillon.txt"] = tree.expected.pop(b"Quillon.txt")
+    # Names a line of the control file or a Windows-form path cannot carry: left out and logged.
+    for name in (b"line\nfeed", b"carriage\rreturn", b"back\\slash", b"folder\nbreak/inside.txt"):
+        tree.file(name, store=False)
+        tree.skipped.append(name.split(b"/")[0].replace(b"\n", b"<LF>").replace(b"\r", b"<CR>"))
+    # Deep paths: a file whose source path fits but whose path in the set (11 bytes longer) does
+    # not, and a folder whose path is beyond what the system can name at all. Both are logged;
+    # files after them in the walk are still stored.
+    fd, rel = tree.deep("deep", PATH_MAX - 1 - len(b"/edge.txt") - 3)
+    write_at(fd, b"edge.txt", b"at the edge")
+    tree.skipped.append(b"edge.txt")
+    tree.pending.add(rel + b"/edge.txt")
+    os.mkdir(b"d" * 100, dir_fd=fd)
+    below = os.open(b"d" * 100, os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd)
+    write_at(below, b"beyond.txt", b"beyond the limit")
+    os.close(below)
+    os.close(fd)
+    tree.skipped.append(b"d" * 100 + b" not backed up")
+    tree.file("zz/after-the-deep-ones.txt")
+    # Many files in one folder.
+    folder = os.path.join(root, b"many")
+    os.makedirs(folder)
+    for i in range(many):
+        name = b"m%06d.txt" % i
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(b"%d" % i)
+        tree.expected[b"many/" + name] = b"%d" % i
+    return listener
+
+
+def run(harness, timeout):
+    began = time.monotonic()
+    process = subprocess.run([os.path.join(harness.bin, "quillon-run")], env=harness.env, cwd=harness.work,
+                             capture_output=True, timeout=timeout)
+    output = (process.stdout + process.stderr).decode("latin-1")
+    if process.returncode != 0:
+        raise Failure("quillon-run ended with %d:\n%s" % (process.returncode, output))
+    return time.monotonic() - began, output
+
+
+def check(harness, tree, log_path, first):
+    dest = harness.dests["plain"]
+    sets, files = harness.read_control(os.path.join(dest, "Quillon.txt"), harness.sources["plain"])
+    newest = os.path.join(dest, sets[-1]).encode()
+    # Names are bytes: the control file keeps them as found, whatever their encoding.
+    lines = {rel.encode("latin-1"): mark for mark, _, rel in files}
+    for rel, data in tree.expected.items():
+        if lines.get(rel) != "X":
+            raise Failure("%r is not recorded as stored (%r)" % (rel, lines.get(rel)))
+        if first:
+            with open(os.path.join(newest, rel), "rb") as f:
+                if f.read() != data:
+                    raise Failure("%r: the set holds other content" % rel)
+    extra = {rel for rel, mark in lines.items() if rel not in tree.expected and mark != "E"}
+    pending = {rel for rel, mark in lines.items() if mark == "E"}
+    if extra or pending != tree.pending:
+        raise Failure("the control file lists files it should not: %s, pending %s" %
+                      (sorted(extra)[:5], sorted(pending)))
+    # The copy of "a*b.txt" has its own time, not that of the file the pattern would find first.
+    if first and int(os.stat(os.path.join(newest, b"a*b.txt")).st_mtime) == 1_000_000_000:
+        raise Failure("a*b.txt was given the time of a!b.txt")
+    with open(log_path, "rb") as f:
+        log = f.read()
+    for name in tree.skipped:
+        if name not in log:
+            raise Failure("the error log does not mention %r:\n%s" % (name, log.decode("latin-1")))
+    harness.check_hives()
+    return sets
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("bin")
+    parser.add_argument("--many", type=int, default=3000, help="files in one folder")
+    parser.add_argument("--keep", action="store_true")
+    args = parser.parse_args()
+    work = tempfile.mkdtemp(prefix="quillon-hostile.")
+    harness = Harness(os.path.abspath(args.bin), work, random.Random(1), 0)
+    try:
+        harness.configure()
+        log_path = os.path.join(work, "run.log")
+        harness.reg("add", r"HKCU\Software\Norrow\Quillon\Settings", "/v", "ErrorLogPath", "/d",
+                    "Z:" + log_path.replace("/", "\\"), "/f")
+        tree = Tree(harness)
+        began = time.monotonic()
+        listener = build(harness, tree, args.many)
+        made = time.monotonic() - began
+        first, output = run(harness, 600)
+        sets = check(harness, tree, log_path, True)
+        # The second run stores nothing new (the file at the edge fails again) and keeps the same set.
+        second, output = run(harness, 600)
+        if check(harness, tree, log_path, False) != sets or "saved" in output:
+            raise Failure("the second run changed the sets:\n" + output)
+        listener.close()
+        print("hostiletree: %d files stored (%d in one folder), %d left out and logged; tree made in "
+              "%.1f s, first run %.1f s, second %.1f s" %
+              (len(tree.expected), args.many, len(tree.skipped), made, first, second))
+        return 0
+    except (Failure, subprocess.SubprocessError, OSError) as failure:
+        print("hostiletree: FAILED: %s" % failure, file=sys.stderr)
+        print("hostiletree: work folder kept: %s" % work, file=sys.stderr)
+        args.keep = True
+        return 1
+    finally:
+        if not args.keep:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
