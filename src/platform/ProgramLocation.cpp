@@ -21,7 +21,7 @@ std::string NativeProgramDirectory() {
 }
 
 bool IsNativeRegularFile(const std::string& nativePath) {
-    struct stat status{};
+    struct stat status {};
     return ::stat(nativePath.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 

@@ -63,7 +63,7 @@ TEST(QtPresenterTest, HelpOpensTheDocumentAtTheCurrentTopicOnlyWhenItIsThere) {
     presenter.ShowErrorList(1, {"C:\\x"});
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[1].fragment(), "h3841");
-    EXPECT_TRUE(trace.Contains("*** Hilfe-Dokument " + document + " nicht ge\xF6" "ffnet\n"));
+    EXPECT_TRUE(trace.Contains("*** Hilfe-Dokument " + document + " nicht ge\366ffnet\n"));
 }
 
 TEST(QtPresenterTest, AWorkersBoxIsShownOnTheLoopThreadAndAnswersTheWorker) {

@@ -26,7 +26,7 @@ bool DesktopHelp::Open(int helpContext) const {
     QUrl url = QUrl::fromLocalFile(QString::fromStdString(document));
     url.setFragment(QString("h%1").arg(helpContext));
     if (!opener_ || !opener_(url)) {
-        Trace("*** Hilfe-Dokument %s nicht ge\xF6" "ffnet\n", document.c_str());
+        Trace("*** Hilfe-Dokument %s nicht ge\366ffnet\n", document.c_str());
         return false;
     }
     return true;

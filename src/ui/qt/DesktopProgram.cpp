@@ -51,7 +51,7 @@ std::optional<int> RunOnDesktop(int argc, char** argv) {
     // waits for its next run without any window.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setWindowIcon(ProgramIcon());
-    Trace("Oberfl\xE4" "che: Desktop (%s)\n", QGuiApplication::platformName().toUtf8().constData());
+    Trace("Oberfl\344che: Desktop (%s)\n", QGuiApplication::platformName().toUtf8().constData());
 
     QtMessageLoop loop;
     QtPresenter presenter;
