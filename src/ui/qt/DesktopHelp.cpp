@@ -19,7 +19,7 @@ std::string DesktopHelp::DocumentPath() const {
 
 bool DesktopHelp::Open(int helpContext) const {
     std::string document = DocumentPath();
-    if (!IsNativeRegularFile(document)) {
+    if (folder_.empty() || !IsNativeRegularFile(document)) {  // empty: the program's folder is unknown
         Trace("*** Hilfe-Dokument %s nicht gefunden\n", document.c_str());
         return false;
     }
