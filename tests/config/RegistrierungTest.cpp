@@ -16,23 +16,11 @@ using Records = std::vector<std::string>;
 const std::string kKey = "Software\\Norrow\\Quillon";
 const std::string kValue = "Software\\Norrow\\Quillon\\LastAutoRunTime";
 
-// Stores a value directly in one hive, as the configuration program would.
-void Store(HiveRoot root, const std::string& name, uint32_t type, const std::string& data,
-           const std::string& key = kKey) {
-    RegistryKey handle;
-    ASSERT_EQ(CreateRegistryKey(root, key, handle), 0);
-    ASSERT_EQ(SetRegistryValue(handle, name, type, data), 0);
+void Store(HiveRoot root, const std::string& name, uint32_t type, const std::string& data) {
+    testing::StoreValue(root, kKey, name, type, data);
 }
-
-// The value as stored in one hive: "<type>:<bytes>", or "missing".
 std::string Stored(HiveRoot root, const std::string& name, const std::string& key = kKey) {
-    RegistryKey handle;
-    uint32_t type = 0;
-    std::string data;
-    if (OpenRegistryKey(root, key, handle) != 0 || ReadRegistryValue(handle, name, type, data) != 0) {
-        return "missing";
-    }
-    return std::to_string(type) + ":" + data;
+    return testing::StoredValue(root, key, name);
 }
 
 Records KeyOpenErrors(int count) {

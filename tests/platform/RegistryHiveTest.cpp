@@ -11,6 +11,7 @@
 #include "platform/LastError.h"
 #include "testing/CaptureTrace.h"
 #include "testing/Environment.h"
+#include "testing/ScopedHives.h"
 #include "testing/TempDir.h"
 
 namespace quillon {
@@ -19,6 +20,7 @@ namespace {
 using testing::CaptureTrace;
 using testing::ReadFile;
 using testing::ScopedEnv;
+using testing::StoreValue;
 using testing::TempDir;
 using testing::WriteFile;
 
@@ -35,12 +37,6 @@ class RegistryHiveTest : public ::testing::Test {
     std::string MachineFile() const { return dir_ / "machine/machine.hive"; }
     std::string UserFile() const { return dir_ / "user/user.hive"; }
 
-    void Set(HiveRoot root, const std::string& key, const std::string& name, uint32_t type,
-             const std::string& data) {
-        RegistryKey handle;
-        ASSERT_EQ(CreateRegistryKey(root, key, handle), 0) << key;
-        ASSERT_EQ(SetRegistryValue(handle, name, type, data), 0) << key << "\\" << name;
-    }
     // The value's data, or "<error N>".
     std::string Get(HiveRoot root, const std::string& key, const std::string& name,
                     uint32_t* type = nullptr) {
@@ -82,14 +78,14 @@ TEST_F(RegistryHiveTest, MissingHiveReadsAsEmptyAndIsCreatedByTheFirstWrite) {
     EXPECT_EQ(DeleteRegistryKeyTree(kUser, "Software"), kErrorFileNotFound);
     EXPECT_FALSE(FileExists(UserFile())) << "reading must not create the hive";
 
-    Set(kUser, "Software\\Norrow\\Quillon", "Semaphore", kRegDword, std::string("\x01\0\0\0", 4));
+    StoreValue(kUser, "Software\\Norrow\\Quillon", "Semaphore", kRegDword, std::string("\x01\0\0\0", 4));
     EXPECT_TRUE(FileExists(UserFile()));
     EXPECT_FALSE(FileExists(MachineFile()));
     EXPECT_EQ(OpenRegistryKey(kUser, "Software\\Norrow", key), 0) << "the whole chain was created";
 }
 
 TEST_F(RegistryHiveTest, NamesIgnoreCaseAndKeepTheirSpelling) {
-    Set(kUser, "Software\\Norrow\\\xC4rger", "Wert", kRegSz, "a");
+    StoreValue(kUser, "Software\\Norrow\\\xC4rger", "Wert", kRegSz, "a");
     // a-umlaut folds to A-umlaut; one trailing backslash is allowed.
     for (auto [key, name] : {std::pair{"SOFTWARE\\norrow\\\xC4RGER", "WERT"},
                              {"software\\NORROW\\\xE4rger", "wert"},
@@ -97,7 +93,7 @@ TEST_F(RegistryHiveTest, NamesIgnoreCaseAndKeepTheirSpelling) {
         EXPECT_EQ(Get(kUser, key, name), "a") << key << " " << name;
     }
     // Replacing through another spelling keeps the first one.
-    Set(kUser, "software\\norrow\\\xE4rger", "WERT", kRegSz, "b");
+    StoreValue(kUser, "software\\norrow\\\xE4rger", "WERT", kRegSz, "b");
     RegistryKey key;
     ASSERT_EQ(OpenRegistryKey(kUser, "Software\\Norrow", key), 0);
     std::vector<std::string> subkeys;
@@ -119,7 +115,7 @@ TEST_F(RegistryHiveTest, NamesIgnoreCaseAndKeepTheirSpelling) {
 }
 
 TEST_F(RegistryHiveTest, QueryAnswersMoreDataForASmallBufferAndLeavesItAlone) {
-    Set(kUser, "K", "v", kRegSz, std::string("12345\0", 6));
+    StoreValue(kUser, "K", "v", kRegSz, std::string("12345\0", 6));
     RegistryKey key;
     ASSERT_EQ(OpenRegistryKey(kUser, "K", key), 0);
     char buffer[8] = "zzzzzzz";
@@ -138,9 +134,9 @@ TEST_F(RegistryHiveTest, QueryAnswersMoreDataForASmallBufferAndLeavesItAlone) {
 }
 
 TEST_F(RegistryHiveTest, DeletingValuesAndTrees) {
-    Set(kUser, "A\\B\\C", "deep", kRegSz, "x");
-    Set(kUser, "A\\B", "mid", kRegSz, "y");
-    Set(kUser, "A\\Other", "keep", kRegSz, "z");
+    StoreValue(kUser, "A\\B\\C", "deep", kRegSz, "x");
+    StoreValue(kUser, "A\\B", "mid", kRegSz, "y");
+    StoreValue(kUser, "A\\Other", "keep", kRegSz, "z");
     RegistryKey key;
     ASSERT_EQ(CreateRegistryKey(kUser, "A\\B", key), 0);
     EXPECT_EQ(DeleteRegistryValue(key, "MID"), 0);
@@ -153,12 +149,12 @@ TEST_F(RegistryHiveTest, DeletingValuesAndTrees) {
     EXPECT_EQ(DeleteRegistryKeyTree(kUser, "A\\B"), kErrorFileNotFound);
     EXPECT_EQ(DeleteRegistryKeyTree(kUser, ""), kErrorInvalidParameter);
     // A key recreated under the old name starts empty: nothing of the deleted tree comes back.
-    Set(kUser, "A\\B\\C", "new", kRegDword, std::string(4, '\0'));
+    StoreValue(kUser, "A\\B\\C", "new", kRegDword, std::string(4, '\0'));
     EXPECT_EQ(Get(kUser, "A\\B\\C", "deep"), "<error 2>");
 }
 
 TEST_F(RegistryHiveTest, AccessRulesOfOpenKeys) {
-    Set(kUser, "K", "v", kRegSz, "x");
+    StoreValue(kUser, "K", "v", kRegSz, "x");
     RegistryKey reader;
     ASSERT_EQ(OpenRegistryKey(kUser, "K", reader), 0);
     EXPECT_EQ(SetRegistryValue(reader, "v", kRegSz, "y"), kErrorAccessDenied);
@@ -168,7 +164,7 @@ TEST_F(RegistryHiveTest, AccessRulesOfOpenKeys) {
     ASSERT_EQ(CreateRegistryKey(kUser, "K", writer), 0);
     ASSERT_EQ(DeleteRegistryKeyTree(kUser, "K"), 0);
     EXPECT_EQ(SetRegistryValue(writer, "v", kRegSz, "y"), kErrorKeyDeleted);
-    Set(kUser, "K", "other", kRegSz, "");
+    StoreValue(kUser, "K", "other", kRegSz, "");
     EXPECT_EQ(SetRegistryValue(writer, "v", kRegSz, "y"), kErrorKeyDeleted)
         << "a key of the same name created later is another key";
     EXPECT_EQ(Get(kUser, "K", "v"), "<error 2>");
@@ -190,7 +186,7 @@ TEST_F(RegistryHiveTest, MalformedKeyPathsAreRefused) {
 
 TEST_F(RegistryHiveTest, FilesThatAreNoHiveAreNeitherUsedNorOverwritten) {
     // A real hive whose marks were removed is just some database.
-    Set(kUser, "K", "v", kRegSz, "x");
+    StoreValue(kUser, "K", "v", kRegSz, "x");
     std::string foreign = ReadFile(UserFile());
     ASSERT_GT(foreign.size(), 72u);
     foreign.replace(68, 4, std::string(4, '\0'));  // the application id of the database header
@@ -219,7 +215,7 @@ TEST_F(RegistryHiveTest, FilesThatAreNoHiveAreNeitherUsedNorOverwritten) {
 }
 
 TEST_F(RegistryHiveTest, BatchesAreAllOrNothingAcrossBothHives) {
-    Set(kMachine, "M", "old", kRegSz, "1");
+    StoreValue(kMachine, "M", "old", kRegSz, "1");
     std::vector<RegistryChange> changes = {
         {RegistryChange::kSetValue, kMachine, "M", "new", kRegSz, "2"},
         {RegistryChange::kDeleteValue, kMachine, "M", "old", 0, ""},
@@ -312,7 +308,7 @@ TEST_F(RegistryHiveTest, TwoProcessesWritingAtOnceLoseNothing) {
 }
 
 TEST_F(RegistryHiveTest, AWriterKilledMidWayLeavesEveryValueWhole) {
-    Set(kUser, "K", "start", kRegSz, "");
+    StoreValue(kUser, "K", "start", kRegSz, "");
     pid_t child = Spawn([] {
         RegistryKey key;
         if (CreateRegistryKey(kUser, "K", key) != 0) {
@@ -340,7 +336,7 @@ TEST_F(RegistryHiveTest, AWriterKilledMidWayLeavesEveryValueWhole) {
             EXPECT_EQ(value.data, std::string(value.data.size(), value.data[0])) << value.name;
         }
     }
-    Set(kUser, "K", "after", kRegSz, "ok");
+    StoreValue(kUser, "K", "after", kRegSz, "ok");
     EXPECT_EQ(Get(kUser, "K", "after"), "ok");
 }
 

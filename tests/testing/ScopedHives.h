@@ -3,6 +3,8 @@
 // regular file, which even root cannot create) or damaged (random bytes instead of a database).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <random>
 #include <string>
 
@@ -57,5 +59,24 @@ class ScopedHives {
     std::optional<ScopedEnv> machineOverride_;
     std::optional<ScopedEnv> userOverride_;
 };
+
+// Stores a value directly in one hive, as the configuration program would.
+inline void StoreValue(HiveRoot root, const std::string& key, const std::string& name, uint32_t type,
+                       const std::string& data) {
+    RegistryKey handle;
+    ASSERT_EQ(CreateRegistryKey(root, key, handle), 0) << key;
+    ASSERT_EQ(SetRegistryValue(handle, name, type, data), 0) << key << "\\" << name;
+}
+
+// The value as stored in one hive: "<type>:<bytes>", or "missing".
+inline std::string StoredValue(HiveRoot root, const std::string& key, const std::string& name) {
+    RegistryKey handle;
+    uint32_t type = 0;
+    std::string data;
+    if (OpenRegistryKey(root, key, handle) != 0 || ReadRegistryValue(handle, name, type, data) != 0) {
+        return "missing";
+    }
+    return std::to_string(type) + ":" + data;
+}
 
 }  // namespace quillon::testing

@@ -33,17 +33,6 @@ Result Reg(std::vector<std::string> args, const std::string& answers = "") {
     return result;
 }
 
-// The stored value as "<type>:<bytes>", or "missing".
-std::string Stored(HiveRoot root, const std::string& key, const std::string& name) {
-    RegistryKey handle;
-    uint32_t type = 0;
-    std::string data;
-    if (OpenRegistryKey(root, key, handle) != 0 || ReadRegistryValue(handle, name, type, data) != 0) {
-        return "missing";
-    }
-    return std::to_string(type) + ":" + data;
-}
-
 // Every key below root\path with its values, in one comparable text.
 std::string Dump(HiveRoot root, const std::string& path) {
     RegistryKey key;
@@ -99,7 +88,8 @@ TEST_F(RegCommandTest, AddStoresEachTypeAndQueryShowsIt) {
         Result add = Reg(args);
         EXPECT_EQ(add.code, 0) << c.shown << add.err;
         EXPECT_EQ(add.out, "The operation completed successfully.\n");
-        EXPECT_EQ(Stored(HiveRoot::kCurrentUser, "Software\\Norrow\\Quillon", "Wert"), c.stored) << c.shown;
+        EXPECT_EQ(testing::StoredValue(HiveRoot::kCurrentUser, "Software\\Norrow\\Quillon", "Wert"), c.stored)
+            << c.shown;
         Result query = Reg({"query", "HKEY_CURRENT_USER\\Software\\Norrow\\Quillon", "/V", "wert"});
         EXPECT_EQ(query.code, 0);
         EXPECT_EQ(query.out, "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\n    Wert    " + c.shown + "\n");
@@ -154,13 +144,13 @@ TEST_F(RegCommandTest, QuestionsGuardOverwritingAndDeleting) {
     EXPECT_EQ(no.code, 1);
     EXPECT_NE(no.out.find("Value x exists, overwrite (Yes/No)?"), std::string::npos) << no.out;
     EXPECT_EQ(Reg({"add", "HKCU\\A", "/v", "x", "/d", "new"}, "").code, 1) << "no answer is no";
-    EXPECT_EQ(Stored(HiveRoot::kCurrentUser, "A", "x"), std::string("1:old\0", 6));
+    EXPECT_EQ(testing::StoredValue(HiveRoot::kCurrentUser, "A", "x"), std::string("1:old\0", 6));
     EXPECT_EQ(Reg({"add", "HKCU\\A", "/v", "x", "/d", "new"}, "yes\n").code, 0);
-    EXPECT_EQ(Stored(HiveRoot::kCurrentUser, "A", "x"), std::string("1:new\0", 6));
+    EXPECT_EQ(testing::StoredValue(HiveRoot::kCurrentUser, "A", "x"), std::string("1:new\0", 6));
 
     EXPECT_EQ(Reg({"delete", "HKCU\\A"}, "no\n").code, 1);
     EXPECT_EQ(Reg({"delete", "HKCU\\A", "/v", "x"}, "\n").code, 1);
-    EXPECT_EQ(Stored(HiveRoot::kCurrentUser, "A", "x"), std::string("1:new\0", 6));
+    EXPECT_EQ(testing::StoredValue(HiveRoot::kCurrentUser, "A", "x"), std::string("1:new\0", 6));
     Result yes = Reg({"delete", "HKCU\\A"}, "Y\n");
     EXPECT_EQ(yes.code, 0);
     EXPECT_NE(yes.out.find("Permanently delete the registry key HKEY_CURRENT_USER\\A (Yes/No)?"),
@@ -181,7 +171,7 @@ TEST_F(RegCommandTest, DeleteValuesAndKeys) {
     EXPECT_EQ(missing.code, 1);
     EXPECT_NE(missing.err.find("unable to find"), std::string::npos);
     EXPECT_EQ(Reg({"delete", "HKLM\\K", "/ve", "/f"}).code, 0);
-    EXPECT_EQ(Stored(HiveRoot::kLocalMachine, "K", ""), "missing");
+    EXPECT_EQ(testing::StoredValue(HiveRoot::kLocalMachine, "K", ""), "missing");
     EXPECT_EQ(Reg({"add", "HKLM\\K", "/v", "d", "/d", "d"}).code, 0);
     EXPECT_EQ(Reg({"delete", "HKLM\\K", "/va", "/f"}).code, 0);
     EXPECT_EQ(Dump(HiveRoot::kLocalMachine, "K"), std::string("[K]\n[K\\Sub]\nc=1:c\0\n", 19))
