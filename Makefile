@@ -15,11 +15,14 @@ build: deps
 	@cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_TESTS=OFF >/dev/null
 	@cmake --build build -j $(JOBS)
 
-# Debug build under AddressSanitizer and UndefinedBehaviorSanitizer, then every test.
+# Debug build under AddressSanitizer and UndefinedBehaviorSanitizer, then every test; then every
+# fuzz target for FUZZ_TEST_SECONDS seconds from its corpus (a crash fails the test).
+FUZZ_TEST_SECONDS ?= 5
 test: deps
 	@cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON -DQUILLON_WERROR=ON >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS)
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(FUZZ_TEST_SECONDS) FUZZ_FLAGS=-verbosity=0
 
 # Debug build under ThreadSanitizer, then the tests that run threads: the application's run on its
 # worker thread and message loop, the engine and support pieces both threads use, and the
@@ -36,6 +39,7 @@ tsan: deps
 # Builds every libFuzzer target (fuzz/*Fuzz.cpp) with clang and runs each for FUZZ_SECONDS seconds,
 # starting from its seed corpus in fuzz/corpus/<target>/; new inputs collect in build-fuzz/corpus/.
 FUZZ_SECONDS ?= 60
+FUZZ_FLAGS ?= -print_final_stats=1
 fuzz: deps
 	@cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
 		-DCMAKE_CXX_COMPILER=clang++ -DQUILLON_FUZZ=ON -DQUILLON_TESTS=OFF >/dev/null
@@ -44,7 +48,7 @@ fuzz: deps
 		target=$$(basename $$source .cpp); \
 		mkdir -p build-fuzz/corpus/$$target fuzz/corpus/$$target; \
 		echo "== $$target: $(FUZZ_SECONDS) s"; \
-		build-fuzz/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+		build-fuzz/fuzz/$$target -max_total_time=$(FUZZ_SECONDS) $(FUZZ_FLAGS) \
 			build-fuzz/corpus/$$target fuzz/corpus/$$target; \
 	done
 
