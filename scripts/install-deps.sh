@@ -10,6 +10,7 @@ packages=(
   libsqlite3-dev sqlite3
   clang libclang-rt-dev llvm
   libzip-dev zip unzip
+  python3  # the end-to-end tests (tests/crash), which ctest leaves out without it
   qt6-base-dev
   xvfb xauth  # the test of a run on a virtual X display
 )
