@@ -104,6 +104,7 @@ TEST_F(CopyMarkedFilesTest, CopiesTheMarkedFilesBelowTheSetAndCountsThem) {
 }
 
 TEST_F(CopyMarkedFilesTest, ASingleSourceFileLiesDirectlyInTheSet) {
+    File("C:\\Src\\sub\\other.doc", "not part of the source");
     for (const char* name : {"report.doc", "Quillon.txt"}) {
         SCOPED_TRACE(name);
         path_.SourcePath = "C:\\Src\\" + std::string(name);
@@ -115,6 +116,7 @@ TEST_F(CopyMarkedFilesTest, ASingleSourceFileLiesDirectlyInTheSet) {
         EXPECT_EQ(InSet(name == std::string("report.doc") ? "\\report.doc" : "\\Kopie von Quillon.txt"),
                   name);
         EXPECT_EQ(InSet("\\Quillon.txt"), "<none>");  // the set's control file copy goes there
+        EXPECT_EQ(pass_->FilesCopied, 1);             // the file alone, none beside or below it
     }
 }
 
