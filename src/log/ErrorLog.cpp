@@ -30,8 +30,10 @@ std::string FallbackLogPath() {
     return windows + "\\" + kErrorLogName;
 }
 
+// Beside the program, as the system has always kept it, unless the program is installed: the
+// package's folder is no place for a user's log (and root could write there and leave it behind).
 std::string DefaultLogPath() {
-    return ProgramDirectory() + "\\" + kErrorLogName;
+    return NativeProgramIsInstalled() ? FallbackLogPath() : ProgramDirectory() + "\\" + kErrorLogName;
 }
 
 bool OpenLog(NativeFile& log, const std::string& path) {
@@ -104,10 +106,7 @@ std::string ResolveErrorLogPath(const CAppProfile& profile) {
     std::string logPath = profile.GetProfileString(lit::kSettings, lit::kLogPath, "");
     size_t slash = logPath.find_last_of('\\');
     path = slash == std::string::npos ? std::string() : logPath.substr(0, slash + 1);
-    if (path.empty()) {
-        path = ProgramDirectory() + "\\";
-    }
-    path += kErrorLogName;
+    path = path.empty() ? DefaultLogPath() : path + kErrorLogName;
     profile.WriteProfileString(lit::kSettings, lit::kErrorLogPath, path);
     return path;
 }

@@ -20,6 +20,14 @@ std::string NativeProgramDirectory() {
     return slash == std::string::npos ? "" : path.substr(0, slash == 0 ? 1 : slash);
 }
 
+bool NativeProgramIsInstalled() {
+    // The folder cmake/Install.cmake puts the program in.
+    static const std::string kPrivateFolder = "/lib/quillon";
+    const std::string folder = NativeProgramDirectory();
+    return folder.size() > kPrivateFolder.size() &&
+           folder.compare(folder.size() - kPrivateFolder.size(), kPrivateFolder.size(), kPrivateFolder) == 0;
+}
+
 bool IsNativeRegularFile(const std::string& nativePath) {
     struct stat status {};
     return ::stat(nativePath.c_str(), &status) == 0 && S_ISREG(status.st_mode);

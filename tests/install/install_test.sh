@@ -59,6 +59,13 @@ fi
 status=$("$prefix/bin/quillon-reg" query "$key\\DynData" /v LastRunStatus)
 grep -q "REG_DWORD    0x0" <<<"$status" || fail "LastRunStatus: $status"
 
+# An installed program keeps its error log in the user's state folder, never in the package's folder.
+export XDG_STATE_HOME=$work/state
+reg add "$key\\Path000" /v DestPath /d "$(win "$prefix/bin/quillon-reg/below-a-file")" /f
+"$prefix/bin/quillon-run" >/dev/null 2>&1 || true
+grep -q 'below-a-file' "$work/state/quillon/QuillonRun.Log" || fail "error log not in the state folder"
+[ ! -e "$prefix/lib/quillon/QuillonRun.Log" ] || fail "error log written into the program's folder"
+
 DESTDIR=$root cmake -DMANIFEST="$build/install_manifest.txt" -P "$source_dir/cmake/Uninstall.cmake" >/dev/null
 [ ! -e "$root" ] || fail "left after uninstall: $(find "$root")"
 echo "installed, ran and uninstalled from $prefix"
