@@ -6,29 +6,21 @@
 #include <string>
 #include <vector>
 
+#include "engine/PassTestTree.h"
 #include "support/LineArchive.h"
 #include "support/TimeText.h"
 #include "testing/CaptureTrace.h"
-#include "testing/Environment.h"
-#include "testing/TempDir.h"
 
 namespace quillon {
 namespace {
 
 using testing::CaptureTrace;
+using testing::Joined;
 using testing::ScopedDriveMap;
 using testing::ScopedTimeZone;
 using testing::WriteFile;
 
 constexpr const char* kControlPath = "C:\\Dest\\Quillon.txt";
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string bytes;
-    for (const std::string& line : lines) {
-        bytes += line + "\r\n";
-    }
-    return bytes;
-}
 
 std::string Shown(TimeValue t) {
     return t.Format(kTimeSecondPattern);

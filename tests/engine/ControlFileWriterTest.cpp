@@ -5,10 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "config/SourcePathRecord.h"
-#include "engine/BackupPass.h"
 #include "engine/ControlFile.h"
-#include "engine/RunState.h"
+#include "engine/PassTestTree.h"
 #include "platform/FaultInjection.h"
 #include "platform/FileAttributes.h"
 #include "support/ErrorText.h"
@@ -21,7 +19,9 @@
 namespace quillon {
 namespace {
 
+using testing::At;
 using testing::FakeClock;
+using testing::Joined;
 using testing::ReadFile;
 using testing::ScopedDriveMap;
 using testing::ScopedTimeZone;
@@ -31,18 +31,6 @@ constexpr const char* kTemp = "C:\\Dest\\Quillon.TMP";
 constexpr const char* kControl = "C:\\Dest\\Quillon.txt";
 constexpr const char* kSet = "C:\\Dest\\2003-11-24";
 constexpr const char* kOldContent = "old control file\r\n";
-
-std::string Joined(const std::vector<std::string>& lines) {
-    std::string bytes;
-    for (const std::string& line : lines) {
-        bytes += line + "\r\n";
-    }
-    return bytes;
-}
-
-TimeValue At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-    return MakeTime(year, month, day, hour, minute, second);
-}
 
 class ControlFileWriterTest : public ::testing::Test {
   protected:

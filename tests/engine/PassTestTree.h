@@ -26,6 +26,15 @@
 
 namespace quillon::testing {
 
+// The lines as the bytes of a file: each ends with CR LF.
+inline std::string Joined(const std::vector<std::string>& lines) {
+    std::string bytes;
+    for (const std::string& line : lines) {
+        bytes += line + "\r\n";
+    }
+    return bytes;
+}
+
 inline TimeValue At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
     return MakeTime(year, month, day, hour, minute, second);
 }
