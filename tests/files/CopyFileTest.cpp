@@ -1,14 +1,9 @@
 #include "files/CopyFile.h"
 
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <signal.h>
-#include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -212,41 +207,6 @@ TEST_F(CopyFileTest, EveryFailingStepIsACleanFailure) {
     ClearFaults();
     EXPECT_TRUE(Copy("C:\\src", "C:\\dst"));
     EXPECT_EQ(ReadFile(C("dst")), data);
-}
-
-// In a child process: copies onto a 1 MiB disk (drive E:) until it is full; exits 0 when the copy that
-// did not fit failed with the full disk's error and left a prefix of whole chunks. The disk is a tmpfs
-// in a mount namespace of its own where that is allowed, otherwise a file-size limit, which root cannot
-// pass either.
-[[noreturn]] void CopyOntoASmallDisk(const std::string& mountPoint, const std::string& big) {
-    int32_t expectedError = kErrorDiskFull;
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = {1 << 20, 1 << 20};
-        expectedError = ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? kErrorFileTooLarge : -1;
-    }
-    std::vector<char> buffer(1'000'000);
-    auto copy = [&](const char* from, const char* to) {
-        return CopyFileCreatingPath(from, to, false, buffer.data(), 1'000'000, 2, nullptr);
-    };
-    bool small = copy("C:\\small.bin", "E:\\2003-11-24\\small.bin");
-    SetLastError(0);
-    bool full = !copy("C:\\big.bin", "E:\\2003-11-24\\big.bin") && GetLastError() == expectedError;
-    std::string partial = ReadFile(mountPoint + "/2003-11-24/big.bin");
-    bool prefix = partial.size() < big.size() && partial == big.substr(0, partial.size());
-    std::fprintf(stderr, "small %d full %d prefix %d\n", small, full, prefix);
-    std::_Exit(small && full && prefix ? 0 : 1);
-}
-
-TEST_F(CopyFileTest, AFullDiskFailsTheCopyWithDiskFull) {
-    const std::string mountPoint = C("small-disk");
-    fs::create_directory(mountPoint);
-    drives.Map('E', mountPoint);
-    WriteFile(C("small.bin"), RandomBytes(100'000, 2));
-    const std::string big = RandomBytes(3 << 20, 3);
-    WriteFile(C("big.bin"), big);
-    EXPECT_EXIT(CopyOntoASmallDisk(mountPoint, big), ::testing::ExitedWithCode(0), "small 1");
 }
 
 }  // namespace

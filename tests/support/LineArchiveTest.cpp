@@ -1,10 +1,6 @@
 #include "support/LineArchive.h"
 
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <signal.h>
-#include <sys/mount.h>
-#include <sys/resource.h>
 
 #include <cstring>
 #include <filesystem>
@@ -133,40 +129,6 @@ TEST(LineArchiveTest, AFileThatCannotBeCreatedIsReportedAtCloseAndNothingAppears
     }
     EXPECT_EQ(ReadFile(drives.DriveC() + "/plain.txt"), "a regular file");
     EXPECT_FALSE(std::filesystem::exists(drives.DriveC() + "/missing"));
-}
-
-// In a child process: writes more than a 64 KiB disk holds and exits 0 when Close reported it. The
-// disk is a tmpfs where mount namespaces are allowed, otherwise a file-size limit; root passes neither.
-[[noreturn]] void WriteToAFullDisk(const std::string& mountPoint) {
-    int32_t expectedError = kErrorDiskFull;
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0) {
-        ::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = {65536, 65536};
-        expectedError = ::setrlimit(RLIMIT_FSIZE, &limit) == 0 ? kErrorFileTooLarge : -1;
-    }
-    testing::CaptureMessages messages;
-    CLineArchiveFile archive;
-    archive.Open("D:\\Quillon.TMP", true);
-    for (int i = 0; i < 4000; ++i) {
-        archive.WriteLine("  2003-11-24 17:40        C:\\Data\\some\\file.txt");
-    }
-    bool closed = archive.Close(true);
-    int32_t error = GetLastError();
-    std::fprintf(stderr, "closed %d, error %d\n", closed, error);
-    std::_Exit(!closed && error == expectedError &&
-                       messages.Shown == Messages{{"*** File D:\\Quillon.TMP could not be written.",
-                                                   kMbOk | kMbIconExclamation}}
-                   ? 0
-                   : 1);
-}
-
-TEST(LineArchiveTest, AFailedWriteIsReportedAndAnsweredFalse) {
-    ScopedDriveMap drives;
-    const std::string mountPoint = drives.DriveC() + "/small-disk";
-    std::filesystem::create_directory(mountPoint);
-    drives.Map('D', mountPoint);
-    EXPECT_EXIT(WriteToAFullDisk(mountPoint), ::testing::ExitedWithCode(0), "closed 0");
 }
 
 TEST(LineArchiveTest, LongLinesGrowThePoolBufferWhichIsKeptForLaterReads) {
