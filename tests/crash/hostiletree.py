@@ -17,6 +17,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from crashtest import Failure, Harness, SetContents  # noqa: E402
@@ -25,10 +26,11 @@ PATH_MAX = 4096
 
 
 class Tree:
-    """The plain source path of a harness, with the files a run must store (relative path: bytes)."""
+    """One source path of a harness, with the files a run must store (relative path: bytes)."""
 
-    def __init__(self, harness):
-        self.root = harness.sources["plain"].encode()
+    def __init__(self, harness, name):
+        self.name = name
+        self.root = harness.sources[name].encode()
         self.expected = {}
         self.skipped = []  # names the error log must mention
         self.pending = set()  # files that fail to copy: recorded to be copied again ('E')
@@ -130,26 +132,45 @@ def run(harness, timeout):
     return time.monotonic() - began, output
 
 
+def stored_files(folder):
+    """The files of a set by their relative path in bytes: plain files, or the entries of its archives
+    (the higher archive wins, as it holds the later copy)."""
+    found = {}
+    archives = sorted(n for n in os.listdir(folder) if n.startswith(b"QuillonData_"))
+    for archive in archives:
+        with zipfile.ZipFile(os.fsdecode(os.path.join(folder, archive))) as z:
+            for info in z.infolist():
+                raw = info.filename.encode("utf-8" if info.flag_bits & 0x800 else "cp437")
+                found[raw.replace(b"\\", b"/")] = z.read(info)
+    if not archives:
+        for top, _, names in os.walk(folder):
+            for name in names:
+                path = os.path.join(top, name)
+                with open(path, "rb") as f:
+                    found[os.path.relpath(path, folder)] = f.read()
+    return found
+
+
 def check(harness, tree, log_path, first):
-    dest = harness.dests["plain"]
-    sets, files = harness.read_control(os.path.join(dest, "Quillon.txt"), harness.sources["plain"])
+    dest = harness.dests[tree.name]
+    sets, files = harness.read_control(os.path.join(dest, "Quillon.txt"), harness.sources[tree.name])
     newest = os.path.join(dest, sets[-1]).encode()
+    stored = stored_files(newest) if first else {}
     # Names are bytes: the control file keeps them as found, whatever their encoding.
     lines = {rel.encode("latin-1"): mark for mark, _, rel in files}
     for rel, data in tree.expected.items():
         if lines.get(rel) != "X":
             raise Failure("%r is not recorded as stored (%r)" % (rel, lines.get(rel)))
         if first:
-            with open(os.path.join(newest, rel), "rb") as f:
-                if f.read() != data:
-                    raise Failure("%r: the set holds other content" % rel)
+            if stored.get(rel) != data:
+                raise Failure("%s %r: the set holds other content" % (tree.name, rel))
     extra = {rel for rel, mark in lines.items() if rel not in tree.expected and mark != "E"}
     pending = {rel for rel, mark in lines.items() if mark == "E"}
     if extra or pending != tree.pending:
         raise Failure("the control file lists files it should not: %s, pending %s" %
                       (sorted(extra)[:5], sorted(pending)))
     # The copy of "a*b.txt" has its own time, not that of the file the pattern would find first.
-    if first and int(os.stat(os.path.join(newest, b"a*b.txt")).st_mtime) == 1_000_000_000:
+    if first and tree.name == "plain" and int(os.stat(os.path.join(newest, b"a*b.txt")).st_mtime) == 1_000_000_000:
         raise Failure("a*b.txt was given the time of a!b.txt")
     with open(log_path, "rb") as f:
         log = f.read()
@@ -173,20 +194,23 @@ def main():
         log_path = os.path.join(work, "run.log")
         harness.reg("add", r"HKCU\Software\Norrow\Quillon\Settings", "/v", "ErrorLogPath", "/d",
                     "Z:" + log_path.replace("/", "\\"), "/f")
-        tree = Tree(harness)
+        # The same tree as plain files and as compressed sets; the big folder only in the first.
+        trees = [Tree(harness, "plain"), Tree(harness, "zip")]
         began = time.monotonic()
-        listener = build(harness, tree, args.many)
+        listeners = [build(harness, tree, many) for tree, many in zip(trees, (args.many, 20))]
         made = time.monotonic() - began
         first, output = run(harness, 600)
-        sets = check(harness, tree, log_path, True)
+        sets = [check(harness, tree, log_path, True) for tree in trees]
         # The second run stores nothing new (the file at the edge fails again) and keeps the same set.
         second, output = run(harness, 600)
-        if check(harness, tree, log_path, False) != sets or "saved" in output:
+        if [check(harness, tree, log_path, False) for tree in trees] != sets or "saved" in output:
             raise Failure("the second run changed the sets:\n" + output)
-        listener.close()
+        for listener in listeners:
+            listener.close()
         print("hostiletree: %d files stored (%d in one folder), %d left out and logged; tree made in "
               "%.1f s, first run %.1f s, second %.1f s" %
-              (len(tree.expected), args.many, len(tree.skipped), made, first, second))
+              (sum(len(t.expected) for t in trees), args.many, sum(len(t.skipped) for t in trees), made, first,
+               second))
         return 0
     except (Failure, subprocess.SubprocessError, OSError) as failure:
         print("hostiletree: FAILED: %s" % failure, file=sys.stderr)
