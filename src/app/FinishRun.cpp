@@ -21,6 +21,7 @@ void CQuillonRunApp::FinishRun() {
     // Free the semaphore first, so that another program may begin its run while this one still
     // shows its messages.
     WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 0);
+    holdsSemaphore_ = false;
     WriteRegistryString(HKEY_LOCAL_MACHINE, kLastRunTimePath, FormatRegistryTime(RunTime));
     if (IsAutoRun) {
         WriteRegistryString(HKEY_LOCAL_MACHINE, kLastAutoRunTimePath, FormatRegistryTime(RunTime));

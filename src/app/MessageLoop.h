@@ -23,6 +23,9 @@ inline constexpr uint32_t WM_QUIT = 0x0012;
 inline constexpr uint32_t WM_USER = 0x0400;
 inline constexpr uint32_t WM_SCHEDULE_WAIT = WM_USER + 1;  // wait for the scheduled run time
 inline constexpr uint32_t WM_START_RUN = WM_USER + 2;      // start a run now
+// The system asks the program to end (a signal). Windows has no such message: there the framework
+// itself closes the program at the end of the session.
+inline constexpr uint32_t WM_END_REQUEST = WM_USER + 3;
 
 // Something that owns timers: the wait window, the progress dialog. A window kills its timers
 // (MessageLoop::KillTimers) before it goes away.

@@ -12,6 +12,7 @@
 #include "log/ErrorLog.h"
 #include "platform/Clock.h"
 #include "platform/LastError.h"
+#include "platform/TerminationSignals.h"
 #include "platform/ThreadPriority.h"
 #include "platform/Trace.h"
 #include "support/LineBufferPool.h"
@@ -37,7 +38,7 @@ TimeValue DayOf(TimeValue t) {
 }  // namespace
 
 CQuillonRunApp::CQuillonRunApp(MessageLoop& loop, RunPresenter& presenter)
-    : Engine(RunAllPaths), loop_(loop), presenter_(presenter) {
+    : Engine(RunAllPaths), EndProcess(EndProcessNow), loop_(loop), presenter_(presenter) {
     Profile = this;
 }
 
@@ -59,6 +60,9 @@ void CQuillonRunApp::OnThreadMessage(uint32_t message) {
             break;
         case WM_START_RUN:
             OnStartRun();
+            break;
+        case WM_END_REQUEST:
+            OnEndRequest();
             break;
         default:
             break;
@@ -115,11 +119,7 @@ bool CQuillonRunApp::InitInstance() {
 
 int CQuillonRunApp::ExitInstance() {
     JoinWorker();
-    // Only the generation that is still current clears the entry: a newer instance owns it otherwise.
-    int32_t generation = GetProfileInt(kDynData, kAktuellInstance, 0);
-    if (StartedByWindows && generation == StartInstance) {
-        WriteProfileInt(kDynData, kRunningInstance, -1);
-    }
+    ClearRunningInstance();
     WriteProfileInt(kDynData, kLastRunStatus, RunStatus);
 
     dialog_.reset();
@@ -152,6 +152,9 @@ void CQuillonRunApp::OnScheduleWait() {
 }
 
 void CQuillonRunApp::OnStartRun() {
+    if (TerminationRequested()) {
+        return;  // the end request is queued or handled already: no new run
+    }
     // A second start while a run is under way would run two workers over one run state.
     if (dialog_ != nullptr || worker_.joinable()) {
         Trace("*** OnStartRun: Sicherung l\xE4uft noch\n");
@@ -191,7 +194,9 @@ void CQuillonRunApp::OnStartRun() {
         WriteProfileString(kDynData, kRunTime, FormatRegistryTime(ScheduledRun));
     }
 
-    TakeSemaphore();
+    if (!TakeSemaphore()) {
+        return;
+    }
 
     LoadPathConfig(*this, Paths, ActivityCounter);
 
@@ -244,18 +249,23 @@ void CQuillonRunApp::JoinWorker() {
     }
 }
 
-void CQuillonRunApp::TakeSemaphore() {
+bool CQuillonRunApp::TakeSemaphore() {
     // Two programs that find the semaphore free at the same moment must not both take it: it is taken
     // only while it still holds the free value the wait ended on, and the loser waits again. A wait
     // that ran out takes it regardless.
     for (;;) {
         int32_t seen = WaitForSemaphore();
+        if (TerminationRequested()) {
+            return false;
+        }
         if (seen > 0) {
             WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 1);
-            return;
+            holdsSemaphore_ = true;
+            return true;
         }
         if (SwapRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, seen, 1)) {
-            return;
+            holdsSemaphore_ = true;
+            return true;
         }
         Trace("Semaphore taken by another program\n");
     }
@@ -265,7 +275,8 @@ int32_t CQuillonRunApp::WaitForSemaphore() {
     int32_t value = GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 0);
     int quiet = kSemaphoreQuietPolls;
     int total = kSemaphoreTotalPolls;
-    while (value > 0 && quiet > 0 && total > 0) {
+    // A program asked to end stops waiting: the system gives it only seconds before it kills it.
+    while (value > 0 && quiet > 0 && total > 0 && !TerminationRequested()) {
         --quiet;
         --total;
         Trace("Waiting for Semaphore: %2d\n", quiet);

@@ -8,7 +8,8 @@
 // what RunState says it shares.
 //
 // Life: InitInstance, then the loop while InitInstance answered true, then ExitInstance (Run does all
-// three). Driven by WM_SCHEDULE_WAIT, WM_START_RUN, the wait window's timers and the progress dialog's.
+// three). Driven by WM_SCHEDULE_WAIT, WM_START_RUN, WM_END_REQUEST, the wait window's timers and the
+// progress dialog's.
 #pragma once
 
 #include <atomic>
@@ -55,16 +56,28 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     // Checks the instance and the schedule, takes the semaphore, loads the configuration, creates the
     // progress dialog and starts the worker thread (or ends the program / waits again).
     void OnStartRun();
-    // Returns when the "Semaphore" value is free, unchanged for 3 minutes, or after 1 hour at most;
-    // answers the value it saw last (positive when the wait ran out).
+    // Returns when the "Semaphore" value is free, unchanged for 3 minutes, or after 1 hour at most, and
+    // early when the program has been asked to end; answers the value it saw last (positive when the
+    // wait ran out).
     int32_t WaitForSemaphore();
     // Waits for the semaphore and takes it (value 1) without a moment in which another program could
-    // take it as well.
-    void TakeSemaphore();
+    // take it as well. False, without taking it, when the program has been asked to end meanwhile.
+    bool TakeSemaphore();
     // The end of a run, called by the progress dialog after the worker has ended: frees the semaphore,
     // records run times and the latest backup date, reports a disk error, writes the summary and the
     // error log, shows the list of uncopied files and frees the run's resources.
     void FinishRun();
+
+    // Any thread: the system asks the program to end (signal: the signal's number). The first request
+    // is posted to the loop as WM_END_REQUEST; a later one ends the process at once (EndProcess) with
+    // 128 + signal, for a user who does not want to wait.
+    void RequestTermination(int signal);
+    bool TerminationRequested() const { return terminationSignal_.load() != 0; }
+    // WM_END_REQUEST. Without a run under way the program ends as it always does (the loop ends,
+    // ExitInstance). During a run the worker cannot be stopped halfway: the semaphore is freed and
+    // "RunningInstance" cleared at once, the unfinished set stays for the next run to complete, as after
+    // a crash, and the process ends through EndProcess with 128 + signal.
+    void OnEndRequest();
 
     MessageLoop& Loop() { return loop_; }
     RunPresenter& Presenter() { return presenter_; }
@@ -79,6 +92,9 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     std::function<void(RunState&)> Engine;
     // The worker thread runs at the lowest priority the system grants (LowerThreadPriority).
     bool WorkerAtLowestPriority = true;
+    // Ends the process with the given status while the worker may still run; EndProcessNow. Tests put
+    // a recorder here, and the program then goes on.
+    std::function<void(int status)> EndProcess;
 
     // Start-up fields (RunState holds RunTime, RunDay, StartedByWindows, LastAutoRunTime,
     // DaylightSaving).
@@ -106,6 +122,8 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     void JoinWorker();
     // Frees the copy buffer and the staging folder and closes the compression library.
     void FreeRunResources();
+    // DynData "RunningInstance" := -1, when started with "/W" and the generation is still this one's.
+    void ClearRunningInstance();
 
     MessageLoop& loop_;
     RunPresenter& presenter_;
@@ -113,6 +131,8 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     std::unique_ptr<CQuillonDlg> dialog_;
     std::unique_ptr<CQuillonDlg> closedDialog_;  // closed by its own timer; deleted at the next run
     std::thread worker_;
+    bool holdsSemaphore_ = false;            // taken by OnStartRun, freed by FinishRun
+    std::atomic<int> terminationSignal_{0};  // the signal of the first end request; 0: none
 };
 
 }  // namespace quillon

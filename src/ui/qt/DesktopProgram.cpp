@@ -7,6 +7,7 @@
 
 #include "app/CommandLine.h"
 #include "app/QuillonRunApp.h"
+#include "platform/TerminationSignals.h"
 #include "platform/Trace.h"
 #include "support/MessageBox.h"
 #include "ui/qt/Artwork.h"
@@ -27,7 +28,7 @@ bool NamesPlatform(int argc, char** argv) {
 
 }  // namespace
 
-std::optional<int> RunOnDesktop(int argc, char** argv) {
+std::optional<int> RunOnDesktop(int argc, char** argv, TerminationSignals& endSignals) {
     // Qt ends the process when the display it tries cannot be opened, and the backup would not run.
     // Unless the user names a platform, the desktop's platforms are tried in turn and the offscreen
     // one, which always opens, comes last: ending up there means there is no display to show anything.
@@ -62,8 +63,10 @@ std::optional<int> RunOnDesktop(int argc, char** argv) {
     // Qt has taken its own options out of the arguments.
     app.CommandLine =
         CommandLineFromArguments(std::vector<std::string>(arguments.begin() + 1, arguments.begin() + count));
+    endSignals.SetHandler([&app](int signal) { app.RequestTermination(signal); });
     int exitCode = app.Run();
 
+    endSignals.SetHandler(nullptr);
     SetMessageBoxPresenter(nullptr);
     presenter.Attach(nullptr);
     return exitCode;

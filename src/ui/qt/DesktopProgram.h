@@ -7,8 +7,11 @@
 
 namespace quillon {
 
+class TerminationSignals;
+
 // Runs the program with main's arguments (Qt's own options are taken out first); answers the exit code.
 // Nothing (and nothing done) when no display can be opened: the caller runs on the console instead.
-std::optional<int> RunOnDesktop(int argc, char** argv);
+// The application object takes the signals while it runs.
+std::optional<int> RunOnDesktop(int argc, char** argv, TerminationSignals& endSignals);
 
 }  // namespace quillon

@@ -1,0 +1,54 @@
+// The end of the program when the system asks for it (a signal), and the instance entry that every
+// end clears.
+#include "app/QuillonRunApp.h"
+#include "config/Registrierung.h"
+#include "config/registrylit.h"
+#include "platform/Trace.h"
+
+namespace quillon {
+
+using namespace registrylit;
+
+void CQuillonRunApp::RequestTermination(int signal) {
+    int none = 0;
+    if (terminationSignal_.compare_exchange_strong(none, signal)) {
+        loop_.PostThreadMessage(WM_END_REQUEST);
+        return;
+    }
+    Trace("*** Signal %d beim Beenden: sofortiges Ende\n", signal);
+    EndProcess(128 + signal);
+}
+
+void CQuillonRunApp::OnEndRequest() {
+    int signal = terminationSignal_.load();
+    if (!holdsSemaphore_) {
+        // Waiting for the scheduled time, or the run finished: nothing is left half done.
+        Trace("Ende, weil das System es verlangt (Signal %d)\n", signal);
+        loop_.PostThreadMessage(WM_QUIT);
+        return;
+    }
+    // The worker is copying and cannot be stopped halfway. Whatever it has stored stays: the next run
+    // finds the unfinished set as it finds one left by a crash, and copies what is missing. What must
+    // not outlive the process is the claim to be running: other instances would wait minutes for a
+    // semaphore nobody renews, and "RunningInstance" would name a generation that is gone. Each of
+    // these writes is a hive transaction of its own beside any the worker has open, and one the worker
+    // has open when the process ends is rolled back whole.
+    Trace(
+        "*** Ende w\344hrend der Sicherung, weil das System es verlangt (Signal %d): der n\344chste Lauf "
+        "holt nach, was fehlt\n",
+        signal);
+    WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 0);
+    holdsSemaphore_ = false;
+    ClearRunningInstance();
+    EndProcess(128 + signal);
+}
+
+void CQuillonRunApp::ClearRunningInstance() {
+    // Only the generation that is still current clears the entry: a newer instance owns it otherwise.
+    int32_t generation = GetProfileInt(kDynData, kAktuellInstance, 0);
+    if (StartedByWindows && generation == StartInstance) {
+        WriteProfileInt(kDynData, kRunningInstance, -1);
+    }
+}
+
+}  // namespace quillon
