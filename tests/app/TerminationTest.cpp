@@ -1,0 +1,106 @@
+// The system's request to end the program (a signal, as the watcher thread hands it over).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <memory>
+#include <thread>
+
+#include "app/AppFixture.h"
+
+namespace quillon::testing {
+namespace {
+
+constexpr char kSemaphore[] = "Software\\Norrow\\Quillon\\Semaphore";
+
+class TerminationTest : public AppTest {
+  protected:
+    TerminationTest() {
+        app.EndProcess = [this](int status) { Ended.push_back(status); };
+        Set("DynData", "AktuellInstance", 4);
+    }
+    std::vector<int> Ended;  // the statuses the process would have ended with at once
+};
+
+TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
+    struct Case {
+        const char* name;
+        int32_t semaphore;    // held by another program when not 0
+        bool beforeTheStart;  // the request comes before the semaphore wait
+    };
+    const Case cases[] = {
+        {"waiting for the scheduled time", 0, false},
+        {"waiting for another program's semaphore", 5, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        trace.Clear();
+        Ended.clear();
+        Set("Settings", "RunAtTime", c.beforeTheStart ? 0 : 1);
+        Set("DynData", "RunTime", At(NowSeconds() + 3600));
+        WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, c.semaphore);
+        CQuillonRunApp resident(loop, presenter);
+        resident.Engine = app.Engine;
+        resident.EndProcess = app.EndProcess;
+        resident.CommandLine = "/W";
+        // From another thread, as the watcher calls; the second signal ends at once.
+        auto request = [&] {
+            std::thread([&] {
+                resident.RequestTermination(SIGTERM);
+                resident.RequestTermination(SIGINT);
+            }).join();
+        };
+        std::unique_ptr<ActionAt> during;
+        if (c.beforeTheStart) {
+            request();
+        } else {
+            during = std::make_unique<ActionAt>(loop, 60'000, request);
+        }
+        ActionAt stop(loop, 86'400'000, [this] { loop.PostThreadMessage(WM_QUIT); });
+        EXPECT_EQ(resident.Run(), 0);
+
+        EXPECT_EQ(Ended, std::vector<int>{128 + SIGINT});
+        EXPECT_EQ(EngineRuns, 0);
+        EXPECT_TRUE(Traces("Waiting for Semaphore").empty());
+        EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, -1), c.semaphore);
+        EXPECT_EQ(GetInt("DynData", "RunningInstance"), -1);
+        EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
+        EXPECT_EQ(Traces("Ende, weil das System"),
+                  std::vector<std::string>{"Ende, weil das System es verlangt "
+                                           "(Signal 15)\n"});
+    }
+}
+
+TEST_F(TerminationTest, DuringARunTheSemaphoreAndTheInstanceAreFreedBeforeTheEnd) {
+    // The engine goes on writing the hive while the user-interface thread ends the program.
+    std::atomic<bool> ended{false};
+    int32_t written = 0;
+    EngineAction = [&](RunState& run) {
+        app.RequestTermination(SIGTERM);
+        while (!ended.load()) {
+            run.Profile->WriteProfileInt("Path000", "Probe", ++written);
+        }
+    };
+    int32_t semaphoreAtEnd = -1;
+    int32_t runningAtEnd = 0;
+    app.EndProcess = [&](int status) {
+        Ended.push_back(status);
+        semaphoreAtEnd = GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, -1);
+        runningAtEnd = GetInt("DynData", "RunningInstance");
+        ended.store(true);  // here the process is gone; the test lets the run finish instead
+    };
+    RunProgram("/W");
+
+    EXPECT_EQ(Ended, std::vector<int>{128 + SIGTERM});
+    EXPECT_EQ(semaphoreAtEnd, 0);
+    EXPECT_EQ(runningAtEnd, -1);
+    EXPECT_EQ(Traces("*** Ende w\344hrend der Sicherung"),
+              std::vector<std::string>{
+                  "*** Ende w\344hrend der Sicherung, weil das System es verlangt (Signal 15): "
+                  "der n\344chste Lauf holt nach, was fehlt\n"});
+    EXPECT_GT(written, 0);
+    EXPECT_EQ(GetInt("Path000", "Probe"), written);  // no write of the worker lost
+}
+
+}  // namespace
+}  // namespace quillon::testing
