@@ -29,19 +29,21 @@ test: deps
 # compression library's deflating threads and its binding's lock; the desktop's dialogs and message
 # loop with a worker's boxes. Qt is not instrumented: tests/tsan.supp keeps its inner workings out.
 TSAN_TARGETS := app_tests engine_tests support_tests platform_tests ibzip_tests files_tests uiqt_tests
-TSAN_TESTS := ^(AppTest|ProgressDialogTest|TimerLoopTest|CommandLineTest|IbZipTest|RetentionTest|LineArchiveTest|LineBufferPoolTest|TraceTest)\.|^ArchiveWriterTest\.(Packs|Updates)|^(QtMessageLoopTest|QtPresenterTest|WhiteMessageBoxTest|ErrorListDialogTest|ProgressWindowTest|ImageButtonTest|ArtworkTest)\.
+TSAN_TESTS := ^(AppTest|TerminationTest|ProgressDialogTest|TimerLoopTest|CommandLineTest|IbZipTest|RetentionTest|LineArchiveTest|LineBufferPoolTest|TraceTest)\.|^ArchiveWriterTest\.(Packs|Updates)|^(QtMessageLoopTest|QtPresenterTest|WhiteMessageBoxTest|ErrorListDialogTest|ProgressWindowTest|ImageButtonTest|ArtworkTest)\.
 tsan: deps
 	@cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TSAN=ON -DQUILLON_WERROR=ON >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
 	@cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 		ctest --output-on-failure -j $(JOBS) -R '$(TSAN_TESTS)'
 	@# The whole program too, on the console: two runs at once and a run over a hostile tree (a
-	@# race report ends the program with status 66, which fails the script).
+	@# race report ends the program with status 66, which fails the script); and signals that end it.
 	@cmake --build build-tsan -j $(JOBS) --target quillon-run quillon-reg ib-zip
 	@TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" \
 		python3 tests/crash/instances.py build-tsan/bin --rounds 1 --writes 10
 	@TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" \
 		python3 tests/crash/hostiletree.py build-tsan/bin --many 300
+	@TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" \
+		python3 tests/crash/terminate.py build-tsan/bin --files 60
 
 # Builds every libFuzzer target (fuzz/*Fuzz.cpp) with clang and runs each for FUZZ_SECONDS seconds,
 # starting from its seed corpus in fuzz/corpus/<target>/; new inputs collect in build-fuzz/corpus/.
