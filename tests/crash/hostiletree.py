@@ -11,6 +11,7 @@ Exit status 0 when every check passed.
 import argparse
 import os
 import random
+import resource
 import shutil
 import socket
 import subprocess
@@ -185,6 +186,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("bin")
     parser.add_argument("--many", type=int, default=3000, help="files in one folder")
+    parser.add_argument("--max-rss-mb", type=int, help="fail when a run's peak memory exceeds this")
     parser.add_argument("--keep", action="store_true")
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="quillon-hostile.")
@@ -207,10 +209,13 @@ def main():
             raise Failure("the second run changed the sets:\n" + output)
         for listener in listeners:
             listener.close()
+        peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024  # the runs' peak, in MB
+        if args.max_rss_mb and peak > args.max_rss_mb:
+            raise Failure("a run took %d MB of memory, more than %d MB" % (peak, args.max_rss_mb))
         print("hostiletree: %d files stored (%d in one folder), %d left out and logged; tree made in "
-              "%.1f s, first run %.1f s, second %.1f s" %
+              "%.1f s, first run %.1f s, second %.1f s, peak memory %d MB" %
               (sum(len(t.expected) for t in trees), args.many, sum(len(t.skipped) for t in trees), made, first,
-               second))
+               second, peak))
         return 0
     except (Failure, subprocess.SubprocessError, OSError) as failure:
         print("hostiletree: FAILED: %s" % failure, file=sys.stderr)
