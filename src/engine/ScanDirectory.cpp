@@ -9,7 +9,9 @@
 #include "engine/MatchPattern.h"
 #include "engine/RunState.h"
 #include "platform/DirectoryListing.h"
+#include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "platform/Trace.h"
 #include "support/ErrorText.h"
 #include "support/TextCase.h"
 #include "support/TimeText.h"
@@ -139,7 +141,14 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
                 ReportUnusableName(State, dir, entry, reason);
                 continue;
             }
-            ScanDirectory(dir + "\\" + entry.Name, subUpper);
+            // The path's own destination inside its source is never backed up: each pass would store
+            // every set before it once more, and the sets would grow without end.
+            const std::string sub = dir + "\\" + entry.Name;
+            if (IsSameFile(sub, Path.DestPath)) {
+                Trace("Ziel %s liegt in der Quelle: nicht gesichert\n", sub.c_str());
+                continue;
+            }
+            ScanDirectory(sub, subUpper);
             continue;
         }
 
