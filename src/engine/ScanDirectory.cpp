@@ -194,6 +194,11 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
         const FileEntry* previous = FindPrevious(*file);
         if (previous == nullptr || previous->Pending) {
             file->ToCopy = true;
+        } else if (GetNow() < previous->Time) {
+            // A recorded time still in the future came from a wrong clock, not from an older version:
+            // were a time before it no change, no edit would be stored until that time has come.
+            file->ToCopy =
+                IsEarlierMinute(previous->Time, file->Time) || IsEarlierMinute(file->Time, previous->Time);
         } else if (file->Time.Year() < 2000) {
             file->ToCopy = IsEarlierDay(previous->Time, file->Time);
         } else {
