@@ -43,7 +43,7 @@ tsan: deps
 	@TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" \
 		python3 tests/crash/hostiletree.py build-tsan/bin --many 300
 	@TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" \
-		python3 tests/crash/terminate.py build-tsan/bin --files 60
+		python3 tests/crash/terminate.py build-tsan/bin
 
 # Builds every libFuzzer target (fuzz/*Fuzz.cpp) with clang and runs each for FUZZ_SECONDS seconds,
 # starting from its seed corpus in fuzz/corpus/<target>/; new inputs collect in build-fuzz/corpus/.

@@ -3,6 +3,7 @@
 #include "app/QuillonRunApp.h"
 #include "config/Registrierung.h"
 #include "config/registrylit.h"
+#include "platform/TerminationSignals.h"
 #include "platform/Trace.h"
 
 namespace quillon {
@@ -41,6 +42,14 @@ void CQuillonRunApp::OnEndRequest() {
     holdsSemaphore_ = false;
     ClearRunningInstance();
     EndProcess(128 + signal);
+}
+
+void CQuillonRunApp::EndProcessWithRunningWorker(int status) {
+    // The worker is let go rather than waited for: the process ends under it, as it would be killed.
+    if (worker_.joinable()) {
+        worker_.detach();
+    }
+    EndProcessNow(status);
 }
 
 void CQuillonRunApp::ClearRunningInstance() {

@@ -12,7 +12,6 @@
 #include "log/ErrorLog.h"
 #include "platform/Clock.h"
 #include "platform/LastError.h"
-#include "platform/TerminationSignals.h"
 #include "platform/ThreadPriority.h"
 #include "platform/Trace.h"
 #include "support/LineBufferPool.h"
@@ -38,7 +37,10 @@ TimeValue DayOf(TimeValue t) {
 }  // namespace
 
 CQuillonRunApp::CQuillonRunApp(MessageLoop& loop, RunPresenter& presenter)
-    : Engine(RunAllPaths), EndProcess(EndProcessNow), loop_(loop), presenter_(presenter) {
+    : Engine(RunAllPaths),
+      EndProcess([this](int status) { EndProcessWithRunningWorker(status); }),
+      loop_(loop),
+      presenter_(presenter) {
     Profile = this;
 }
 

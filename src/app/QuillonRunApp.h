@@ -92,8 +92,9 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     std::function<void(RunState&)> Engine;
     // The worker thread runs at the lowest priority the system grants (LowerThreadPriority).
     bool WorkerAtLowestPriority = true;
-    // Ends the process with the given status while the worker may still run; EndProcessNow. Tests put
-    // a recorder here, and the program then goes on.
+    // Ends the process with the given status while the worker may still run: by default the worker is
+    // detached and the process ends at once (EndProcessNow). Tests put a recorder here, and the
+    // program then goes on.
     std::function<void(int status)> EndProcess;
 
     // Start-up fields (RunState holds RunTime, RunDay, StartedByWindows, LastAutoRunTime,
@@ -122,6 +123,7 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     void JoinWorker();
     // Frees the copy buffer and the staging folder and closes the compression library.
     void FreeRunResources();
+    void EndProcessWithRunningWorker(int status);
     // DynData "RunningInstance" := -1, when started with "/W" and the generation is still this one's.
     void ClearRunningInstance();
 
