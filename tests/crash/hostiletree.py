@@ -89,6 +89,10 @@ def build(harness, tree, many):
     # sibling that matches "a*b" read as a pattern and sorts before it), the control file's own name.
     for name in (b" leading", b"trailing ", b"latin\xe9\xff.txt", b"tab\tname", b"x:colon"):
         tree.file(name)
+    # Names that differ only in letter case are two files here, though not on Windows.
+    for name, data in ((b"case.txt", b"lower"), (b"CASE.txt", b"upper")):
+        hour_ago = time.time() - 3600
+        os.utime(tree.file(name, data), (hour_ago, hour_ago))
     tree.file(b"a!b.txt", b"the other one")
     tree.file(b"a*b.txt", b"the star")
     os.utime(os.path.join(root, b"a!b.txt"), (1_000_000_000, 1_000_000_000))
@@ -207,6 +211,13 @@ def main():
         second, output = run(harness, 600)
         if [check(harness, tree, log_path, False) for tree in trees] != sets or "saved" in output:
             raise Failure("the second run changed the sets:\n" + output)
+        # An edit of one of two names that differ in case only: the set of the same day takes it and
+        # keeps the other.
+        for tree in trees:
+            tree.file(b"case.txt", b"lower, edited")
+        run(harness, 600)
+        for tree in trees:
+            check(harness, tree, log_path, True)
         for listener in listeners:
             listener.close()
         peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024  # the runs' peak, in MB
