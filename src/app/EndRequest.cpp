@@ -46,7 +46,9 @@ void CQuillonRunApp::OnEndRequest() {
 
 void CQuillonRunApp::EndProcessWithRunningWorker(int status) {
     // The worker is let go rather than waited for: the process ends under it, as it would be killed.
-    if (worker_.joinable()) {
+    // Only the loop's thread owns the thread object; a second signal ends the process from the
+    // watcher's thread without touching it.
+    if (std::this_thread::get_id() == loopThread_ && worker_.joinable()) {
         worker_.detach();
     }
     EndProcessNow(status);

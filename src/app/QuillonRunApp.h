@@ -133,6 +133,7 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     std::unique_ptr<CQuillonDlg> dialog_;
     std::unique_ptr<CQuillonDlg> closedDialog_;  // closed by its own timer; deleted at the next run
     std::thread worker_;
+    const std::thread::id loopThread_ = std::this_thread::get_id();  // the thread that made the object
     bool holdsSemaphore_ = false;            // taken by OnStartRun, freed by FinishRun
     std::atomic<int> terminationSignal_{0};  // the signal of the first end request; 0: none
 };
