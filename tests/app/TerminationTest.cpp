@@ -3,7 +3,7 @@
 
 #include <atomic>
 #include <csignal>
-#include <memory>
+#include <optional>
 #include <thread>
 
 #include "app/AppFixture.h"
@@ -50,11 +50,11 @@ TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
                 resident.RequestTermination(SIGINT);
             }).join();
         };
-        std::unique_ptr<ActionAt> during;
+        std::optional<ActionAt> during;
         if (c.beforeTheStart) {
             request();
         } else {
-            during = std::make_unique<ActionAt>(loop, 60'000, request);
+            during.emplace(loop, 60'000, request);
         }
         ActionAt stop(loop, 86'400'000, [this] { loop.PostThreadMessage(WM_QUIT); });
         EXPECT_EQ(resident.Run(), 0);
