@@ -3,7 +3,6 @@
 
 #include <atomic>
 #include <csignal>
-#include <optional>
 #include <thread>
 
 #include "app/AppFixture.h"
@@ -50,12 +49,14 @@ TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
                 resident.RequestTermination(SIGINT);
             }).join();
         };
-        std::optional<ActionAt> during;
         if (c.beforeTheStart) {
             request();
-        } else {
-            during.emplace(loop, 60'000, request);
         }
+        ActionAt during(loop, 60'000, [&] {
+            if (!c.beforeTheStart) {
+                request();
+            }
+        });
         ActionAt stop(loop, 86'400'000, [this] { loop.PostThreadMessage(WM_QUIT); });
         EXPECT_EQ(resident.Run(), 0);
 
