@@ -3,6 +3,7 @@
 #include "app/QuillonRunApp.h"
 #include "config/Registrierung.h"
 #include "config/registrylit.h"
+#include "platform/BootClock.h"
 #include "platform/TerminationSignals.h"
 #include "platform/Trace.h"
 
@@ -11,10 +12,20 @@ namespace quillon {
 using namespace registrylit;
 
 void CQuillonRunApp::RequestTermination(int signal) {
-    int none = 0;
-    if (terminationSignal_.compare_exchange_strong(none, signal)) {
-        loop_.PostThreadMessage(WM_END_REQUEST);
-        return;
+    int64_t now = BootMilliseconds();
+    {
+        std::lock_guard lock(requestMutex_);
+        if (terminationSignal_.load() == 0) {
+            terminationSignal_.store(signal);
+            firstRequestAt_ = now;
+            loop_.PostThreadMessage(WM_END_REQUEST);
+            return;
+        }
+        // A session ending may send SIGTERM and SIGHUP together: signals that close behind the first
+        // are the same request, not a user's second.
+        if (now - firstRequestAt_ < kSameRequestMilliseconds) {
+            return;
+        }
     }
     Trace("*** Signal %d beim Beenden: sofortiges Ende\n", signal);
     EndProcess(128 + signal);

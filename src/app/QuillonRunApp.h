@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -69,9 +70,10 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     void FinishRun();
 
     // Any thread: the system asks the program to end (signal: the signal's number). The first request
-    // is posted to the loop as WM_END_REQUEST; a later one ends the process at once (EndProcess) with
-    // 128 + signal, for a user who does not want to wait.
+    // is posted to the loop as WM_END_REQUEST; one that comes kSameRequestMilliseconds or more later
+    // ends the process at once (EndProcess) with 128 + signal, for a user who does not want to wait.
     void RequestTermination(int signal);
+    static constexpr int64_t kSameRequestMilliseconds = 500;
     bool TerminationRequested() const { return terminationSignal_.load() != 0; }
     // WM_END_REQUEST. Without a run under way the program ends as it always does (the loop ends,
     // ExitInstance). During a run the worker cannot be stopped halfway: the semaphore is freed and
@@ -135,7 +137,9 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     std::thread worker_;
     const std::thread::id loopThread_ = std::this_thread::get_id();  // the thread that made the object
     bool holdsSemaphore_ = false;            // taken by OnStartRun, freed by FinishRun
+    std::mutex requestMutex_;                // taken by RequestTermination
     std::atomic<int> terminationSignal_{0};  // the signal of the first end request; 0: none
+    int64_t firstRequestAt_ = 0;             // guarded by requestMutex_: its boot milliseconds
 };
 
 }  // namespace quillon

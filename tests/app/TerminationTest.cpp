@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <csignal>
 #include <thread>
 
@@ -26,10 +27,20 @@ TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
         const char* name;
         int32_t semaphore;    // held by another program when not 0
         bool beforeTheStart;  // the request comes before the semaphore wait
+        bool pause;           // the second signal comes after a pause, not right behind the first
+        std::vector<int> ended;
     };
     const Case cases[] = {
-        {"waiting for the scheduled time", 0, false},
-        {"waiting for another program's semaphore", 5, true},
+        {"waiting for the scheduled time; a signal right behind the first is the same request",
+         0,
+         false,
+         false,
+         {}},
+        {"waiting for another program's semaphore; a later second signal ends at once",
+         5,
+         true,
+         true,
+         {128 + SIGHUP}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -42,11 +53,15 @@ TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
         resident.Engine = app.Engine;
         resident.EndProcess = app.EndProcess;
         resident.CommandLine = "/W";
-        // From another thread, as the watcher calls; the second signal ends at once.
+        // From another thread, as the watcher calls.
         auto request = [&] {
             std::thread([&] {
                 resident.RequestTermination(SIGTERM);
-                resident.RequestTermination(SIGINT);
+                if (c.pause) {
+                    std::this_thread::sleep_for(
+                        std::chrono::milliseconds(CQuillonRunApp::kSameRequestMilliseconds + 50));
+                }
+                resident.RequestTermination(SIGHUP);
             }).join();
         };
         if (c.beforeTheStart) {
@@ -60,15 +75,14 @@ TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
         ActionAt stop(loop, 86'400'000, [this] { loop.PostThreadMessage(WM_QUIT); });
         EXPECT_EQ(resident.Run(), 0);
 
-        EXPECT_EQ(Ended, std::vector<int>{128 + SIGINT});
+        EXPECT_EQ(Ended, c.ended);
         EXPECT_EQ(EngineRuns, 0);
         EXPECT_TRUE(Traces("Waiting for Semaphore").empty());
         EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, -1), c.semaphore);
         EXPECT_EQ(GetInt("DynData", "RunningInstance"), -1);
         EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
         EXPECT_EQ(Traces("Ende, weil das System"),
-                  std::vector<std::string>{"Ende, weil das System es verlangt "
-                                           "(Signal 15)\n"});
+                  std::vector<std::string>{"Ende, weil das System es verlangt (Signal 15)\n"});
     }
 }
 
