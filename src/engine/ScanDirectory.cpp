@@ -78,10 +78,13 @@ std::string VisibleName(const std::string& name) {
     return visible;
 }
 
+// The log line, and an entry in the list of files that could not be copied, which the user sees at the
+// end of the run.
 void ReportUnusableName(RunState& state, const std::string& dir, const FileInfo& entry, const char* reason) {
     const char* what = entry.IsDirectory() ? "Folder" : "File";
     state.CopyErrorList.push_back(GetNow().Format(kTimeSecondPattern) + "  " + what + " >" +
                                   VisibleName(entry.Name) + "< in " + dir + " not backed up: " + reason);
+    state.UncopiedFiles.push_back(dir + "\\" + VisibleName(entry.Name));
 }
 
 }  // namespace
@@ -105,6 +108,7 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
         if (code != kErrorFileNotFound && code != kErrorPathNotFound && code != 0) {
             State.CopyErrorList.push_back(GetNow().Format(kTimeSecondPattern) + "  Folder " +
                                           VisibleName(dir) + " not backed up: " + ErrorText(code));
+            State.UncopiedFiles.push_back(VisibleName(dir));
         }
     }
     if (!found && dir == Path.SourcePath) {

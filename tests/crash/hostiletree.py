@@ -207,6 +207,11 @@ def main():
         made = time.monotonic() - began
         first, output = run(harness, 600)
         sets = [check(harness, tree, log_path, True) for tree in trees]
+        # The list of files not copied at the end of the run names the skipped ones too.
+        for name in ("line<LF>feed", "carriage<CR>return", "back\\slash", "folder<LF>break", "edge.txt",
+                     "d" * 100 + "\n"):
+            if name not in output:
+                raise Failure("the run's error list does not name %r:\n%s" % (name, output[-3000:]))
         # The second run stores nothing new (the file at the edge fails again) and keeps the same set.
         second, output = run(harness, 600)
         if [check(harness, tree, log_path, False) for tree in trees] != sets or "saved" in output:
