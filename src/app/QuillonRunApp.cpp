@@ -253,8 +253,8 @@ void CQuillonRunApp::JoinWorker() {
 
 bool CQuillonRunApp::TakeSemaphore() {
     // Two programs that find the semaphore free at the same moment must not both take it: it is taken
-    // only while it still holds the free value the wait ended on, and the loser waits again. A wait
-    // that ran out takes it regardless.
+    // only while it is still free, checked and written in one transaction, and the loser waits again. A
+    // wait that ran out takes it regardless.
     for (;;) {
         int32_t seen = WaitForSemaphore();
         if (TerminationRequested()) {
@@ -265,7 +265,7 @@ bool CQuillonRunApp::TakeSemaphore() {
             holdsSemaphore_ = true;
             return true;
         }
-        if (SwapRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, seen, 1)) {
+        if (TakeRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 1)) {
             holdsSemaphore_ = true;
             return true;
         }

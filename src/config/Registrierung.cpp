@@ -140,7 +140,7 @@ void WriteRegistryString(HiveRoot root, const std::string& path, const std::stri
     }
 }
 
-bool SwapRegistryInt(HiveRoot root, const std::string& path, int32_t expected, int32_t value) {
+bool TakeRegistryInt(HiveRoot root, const std::string& path, int32_t value) {
     std::string keyPath;
     std::string name;
     SplitValuePath(path, keyPath, name);
@@ -148,15 +148,14 @@ bool SwapRegistryInt(HiveRoot root, const std::string& path, int32_t expected, i
     if (!key) {
         return true;
     }
-    auto holdsExpected = [expected](bool exists, uint32_t type, std::string_view data) {
+    auto isFree = [](bool exists, uint32_t type, std::string_view data) {
         if (!exists || (type != kRegDword && type != kRegBinary) || data.size() > kRegistryIntBuffer) {
-            return expected == 0;  // read as the default
+            return true;  // read as 0
         }
-        return DwordOf(data.data(), data.size()) == expected;
+        return DwordOf(data.data(), data.size()) <= 0;
     };
     bool stored = false;
-    std::string data = DwordBytes(value);
-    int32_t status = SetRegistryValueIf(key, name, holdsExpected, kRegDword, data, stored);
+    int32_t status = SetRegistryValueIf(key, name, isFree, kRegDword, DwordBytes(value), stored);
     key.Close();
     if (status != kErrorSuccess) {
         Trace("*** WriteRegistryInt: Write Error in >%s<\n", path.c_str());

@@ -44,10 +44,11 @@ void WriteRegistryString(HiveRoot root, const std::string& path, const std::stri
 // Stores value as a 4-byte little-endian REG_DWORD.
 void WriteRegistryInt(HiveRoot root, const std::string& path, int32_t value);
 
-// Stores value as WriteRegistryInt does, but only while the integer stored there (as GetRegistryInt
-// reads it, 0 when missing) is still expected; the check and the write are one transaction of the hive.
-// False only when another value was found; a value that cannot be written at all answers true, as
-// writes here are best effort.
-bool SwapRegistryInt(HiveRoot root, const std::string& path, int32_t expected, int32_t value);
+// Takes a semaphore: stores value as WriteRegistryInt does, but only while the integer stored there (as
+// GetRegistryInt reads it, 0 when missing) is 0 or less, which means free. The check and the write are
+// one transaction of the hive, so of several processes taking it at once only one succeeds. False only
+// when a positive value was found; a value that cannot be written at all answers true, as writes here
+// are best effort.
+bool TakeRegistryInt(HiveRoot root, const std::string& path, int32_t value);
 
 }  // namespace quillon

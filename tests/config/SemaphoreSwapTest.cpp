@@ -1,4 +1,4 @@
-// The run semaphore's take between processes: SwapRegistryInt is a compare-and-swap in the hive.
+// The run semaphore's take between processes: TakeRegistryInt checks and writes in one transaction.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,20 +14,30 @@ namespace {
 const std::string kSemaphore = "Software\\Norrow\\Quillon\\Semaphore";
 const std::string kCounter = "Software\\Norrow\\Quillon\\Counter";
 
-TEST(SemaphoreSwapTest, SwapsOnlyFromTheExpectedValue) {
+TEST(SemaphoreSwapTest, TakesOnlyAFreeSemaphore) {
     testing::ScopedHives hives;
-    EXPECT_FALSE(SwapRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 5, 1));  // missing reads as 0
-    EXPECT_TRUE(SwapRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 0, 1));
-    EXPECT_FALSE(SwapRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 0, 2));
+    EXPECT_TRUE(TakeRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 1));  // missing: free
+    EXPECT_FALSE(TakeRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 2));
     EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, -1), 1);
-    EXPECT_TRUE(SwapRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 1, 0));
+    WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, -3);  // 0 or less: free
+    EXPECT_TRUE(TakeRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 4));
+    EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, -1), 4);
+    // Free as the wait reads it (a user-hive value, the machine hive without one) is free to take too:
+    // were the take to expect the very value the wait saw, it would fail and retry for ever.
+    RegistryKey machine;
+    ASSERT_EQ(CreateRegistryKey(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon", machine), 0);
+    ASSERT_EQ(DeleteRegistryValue(machine, "Semaphore"), 0);
+    WriteRegistryInt(HKEY_CURRENT_USER, kSemaphore, -1);
+    ASSERT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 0), -1);
+    EXPECT_TRUE(TakeRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 5));
+    EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 0), 5);
     // A machine hive that cannot be written: the value lands in the user hive, as every write does.
     hives.MakeUnwritable(HKEY_LOCAL_MACHINE);
-    EXPECT_TRUE(SwapRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 0, 7));
+    EXPECT_TRUE(TakeRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 7));
     EXPECT_EQ(GetRegistryInt(HKEY_CURRENT_USER, kSemaphore, -1), 7);
 }
 
-// Processes that take the semaphore only through the swap are never inside at the same time: each
+// Processes that take the semaphore only through TakeRegistryInt never hold it together: each
 // increments a counter with a plain read and write while it holds the semaphore, and no increment is
 // lost. (Read-then-write taking, as before, loses increments here.)
 TEST(SemaphoreSwapTest, ProcessesTakingItAtOnceNeverHoldItTogether) {
@@ -41,13 +51,14 @@ TEST(SemaphoreSwapTest, ProcessesTakingItAtOnceNeverHoldItTogether) {
         if (child == 0) {
             const int32_t me = static_cast<int32_t>(::getpid());
             for (int round = 0; round < kRounds; ++round) {
-                while (!SwapRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 0, me)) {
+                while (!TakeRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, me)) {
                 }
                 int32_t count = GetRegistryInt(HKEY_LOCAL_MACHINE, kCounter, -1000);
                 WriteRegistryInt(HKEY_LOCAL_MACHINE, kCounter, count + 1);
-                if (!SwapRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, me, 0)) {
+                if (GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 0) != me) {
                     ::_exit(2);  // somebody else took it while this process held it
                 }
+                WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 0);
             }
             ::_exit(0);
         }
