@@ -96,7 +96,9 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
     ExtendPatternsNaming(Path.ExcludeList, dirUpper);
     ExtendPatternsNaming(Path.ForceList, dirUpper);
 
-    DirectorySearch search(ListingScope::kFilesAndDirectories, AttributeDetail::kTypesOnly);
+    // Below the source path every folder was a real one when its parent was listed.
+    DirectorySearch search(ListingScope::kFilesAndDirectories, AttributeDetail::kTypesOnly,
+                           dir == Path.SourcePath ? FolderLink::kFollow : FolderLink::kRefuse);
     FileInfo entry;
     bool found = search.First(dir + "\\*.*", entry);
     bool singleFile = false;

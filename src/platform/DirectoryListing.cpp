@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -122,7 +123,7 @@ bool ListedBefore(const FileInfo& a, const FileInfo& b) {
 }
 
 bool ListMatching(const std::string& windowsDirectory, const std::string& pattern, ListingScope scope,
-                  AttributeDetail detail, std::vector<FileInfo>& entries) {
+                  AttributeDetail detail, FolderLink folderLink, std::vector<FileInfo>& entries) {
     std::string nativeDirectory;
     if (!ToNativePath(windowsDirectory, nativeDirectory)) {
         return false;
@@ -130,9 +131,22 @@ bool ListMatching(const std::string& windowsDirectory, const std::string& patter
     if (nativeDirectory.empty()) {
         nativeDirectory = "/";
     }
-    DIR* directory = ::opendir(nativeDirectory.c_str());
+    const int flags =
+        O_RDONLY | O_DIRECTORY | O_CLOEXEC | (folderLink == FolderLink::kRefuse ? O_NOFOLLOW : 0);
+    const int fd = ::open(nativeDirectory.c_str(), flags);
+    DIR* directory = fd >= 0 ? ::fdopendir(fd) : nullptr;
     if (directory == nullptr) {
         int err = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        // A refused link reads as no folder at all (ENOTDIR) to open: tell it apart, it is to be reported.
+        struct stat link;
+        if (folderLink == FolderLink::kRefuse && (err == ENOTDIR || err == ELOOP) &&
+            ::lstat(nativeDirectory.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            SetLastError(kErrorCantResolveFilename);
+            return false;
+        }
         SetLastError(err == ENOENT || err == ENOTDIR ? kErrorPathNotFound : WindowsErrorFromErrno(err));
         return false;
     }
@@ -225,7 +239,7 @@ bool DirectorySearch::First(const std::string& windowsPattern, FileInfo& entry) 
             return false;
         }
         entries_.push_back(std::move(single));
-    } else if (!ListMatching(directory, last, scope_, detail_, entries_)) {
+    } else if (!ListMatching(directory, last, scope_, detail_, folderLink_, entries_)) {
         return false;
     }
     if (entries_.empty()) {

@@ -60,11 +60,20 @@ enum class AttributeDetail {
     kTypesOnly,
 };
 
+// Whether the folder a wildcard search lists may be a link to a folder. A walk that found a real folder
+// refuses a link there: had the folder been replaced by a link (to "/", say) since it was listed, the
+// walk would otherwise follow it out of the tree. The search then fails with error 1921.
+enum class FolderLink {
+    kFollow,
+    kRefuse,
+};
+
 class DirectorySearch {
   public:
     explicit DirectorySearch(ListingScope scope = ListingScope::kFilesAndDirectories,
-                             AttributeDetail detail = AttributeDetail::kAll)
-        : scope_(scope), detail_(detail) {}
+                             AttributeDetail detail = AttributeDetail::kAll,
+                             FolderLink folderLink = FolderLink::kFollow)
+        : scope_(scope), detail_(detail), folderLink_(folderLink) {}
 
     // Starts a search and gives its first entry. False when nothing matches: the last error is then 2
     // (no match) or 3 (the directory does not exist), and Next finds nothing.
@@ -76,6 +85,7 @@ class DirectorySearch {
   private:
     ListingScope scope_;
     AttributeDetail detail_;
+    FolderLink folderLink_;
     std::vector<FileInfo> entries_;
     size_t next_ = 0;
 };
