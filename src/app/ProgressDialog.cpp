@@ -182,7 +182,10 @@ void CQuillonDlg::ShowProgress(double f) {
     }
 
     if (--app_.ProgressCarry.SemaphoreCountdown <= 0) {
-        WriteRegistryInt(HKEY_LOCAL_MACHINE, registrylit::kSemaphorePath, app_.ActivityCounter.load());
+        // The value only has to keep changing while the run works; 0 or less would read as free to the
+        // other instances (a counter not yet raised, or one that wrapped), so it stays positive.
+        const int32_t activity = app_.ActivityCounter.load() & 0x7FFFFFFF;
+        WriteRegistryInt(HKEY_LOCAL_MACHINE, registrylit::kSemaphorePath, activity == 0 ? 1 : activity);
         app_.ProgressCarry.SemaphoreCountdown = 30;
     }
 }

@@ -85,6 +85,7 @@ void ReportUnusableName(RunState& state, const std::string& dir, const FileInfo&
     state.CopyErrorList.push_back(GetNow().Format(kTimeSecondPattern) + "  " + what + " >" +
                                   VisibleName(entry.Name) + "< in " + dir + " not backed up: " + reason);
     state.UncopiedFiles.push_back(dir + "\\" + VisibleName(entry.Name));
+    state.ErrorFlag = true;  // a file left out is an error of the run, not a success
 }
 
 }  // namespace
@@ -111,6 +112,7 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
             State.CopyErrorList.push_back(GetNow().Format(kTimeSecondPattern) + "  Folder " +
                                           VisibleName(dir) + " not backed up: " + ErrorText(code));
             State.UncopiedFiles.push_back(VisibleName(dir));
+            State.ErrorFlag = true;
         }
     }
     if (!found && dir == Path.SourcePath) {

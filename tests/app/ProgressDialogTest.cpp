@@ -74,7 +74,7 @@ TEST_F(ProgressDialogTest, ActivityBlockAndSemaphoreRenewalRestWhenIdle) {
     EXPECT_EQ(ticks(10), block);
     EXPECT_EQ(Semaphore(), -1);
     std::array<bool, CQuillonDlg::kSegments> standing = ticks(191);  // 200 ticks without new activity
-    EXPECT_EQ(Semaphore(), 0);                                       // renewed with the activity counter
+    EXPECT_EQ(Semaphore(), 1);  // renewed: the counter is still 0, which would read as free
     WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", 77);
     EXPECT_EQ(ticks(100), standing);
     EXPECT_EQ(Semaphore(), 77);

@@ -187,7 +187,7 @@ TEST_F(ScanDirectoryTest, NamesThatCannotBeRecordedAreReportedOnceAndSkipped) {
                     prefix + "File >c\\d.txt< in C:\\Src not backed up: its name holds a backslash",
                     prefix + "File >e<CR>f.txt< in C:\\Src not backed up: its name holds a line break",
                     prefix + "Folder >g<LF>h< in C:\\Src not backed up: its name holds a line break"));
-    EXPECT_FALSE(state_.ErrorFlag);
+    EXPECT_TRUE(state_.ErrorFlag);  // the run ends with "Errors have been occurred.", not as a success
 }
 
 TEST_F(ScanDirectoryTest, LinksToFoldersAreNeverEnteredAndSpecialFilesNeverListed) {
