@@ -476,6 +476,33 @@ class HiveAccess {
     static int64_t Id(const RegistryKey& key) { return key.id_; }
 };
 
+// A write to the values of an open key: the key must be writable, and it must still be there when the
+// write transaction begins (another process may have deleted it since it was opened).
+template <typename Write>
+int32_t WriteKeyValues(const RegistryKey& key, Write write) {
+    if (!key.IsOpen()) {
+        return kErrorInvalidHandle;
+    }
+    HiveConnection* connection = HiveAccess::Connection(key);
+    if (!key.Writable() || connection == nullptr) {
+        return kErrorAccessDenied;
+    }
+    sqlite3* db = connection->Db();
+    const int64_t id = HiveAccess::Id(key);
+    return WriteTransaction(db, connection->File(), [&](int32_t& windowsError) {
+        bool exists = false;
+        int rc = KeyExists(db, id, exists);
+        if (rc != SQLITE_OK) {
+            return rc;
+        }
+        if (!exists) {
+            windowsError = kErrorKeyDeleted;
+            return SQLITE_OK;
+        }
+        return write(db, id, windowsError);
+    });
+}
+
 char FoldRegistryChar(char c) {
     auto u = static_cast<unsigned char>(c);
     if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7)) {
@@ -652,27 +679,8 @@ int32_t QueryRegistryValue(const RegistryKey& key, std::string_view name, uint32
 
 int32_t SetRegistryValue(const RegistryKey& key, std::string_view name, uint32_t type,
                          std::string_view data) {
-    if (!key.IsOpen()) {
-        return kErrorInvalidHandle;
-    }
-    HiveConnection* connection = HiveAccess::Connection(key);
-    if (!key.Writable() || connection == nullptr) {
-        return kErrorAccessDenied;
-    }
-    sqlite3* db = connection->Db();
-    int64_t id = HiveAccess::Id(key);
-    return WriteTransaction(db, connection->File(), [&](int32_t& windowsError) {
-        bool exists = false;
-        int rc = KeyExists(db, id, exists);
-        if (rc != SQLITE_OK) {
-            return rc;
-        }
-        if (!exists) {
-            windowsError = kErrorKeyDeleted;
-            return SQLITE_OK;
-        }
-        return UpsertValue(db, id, name, type, data);
-    });
+    return WriteKeyValues(
+        key, [&](sqlite3* db, int64_t id, int32_t&) { return UpsertValue(db, id, name, type, data); });
 }
 
 int32_t SetRegistryValueIf(
@@ -680,28 +688,11 @@ int32_t SetRegistryValueIf(
     const std::function<bool(bool exists, uint32_t type, std::string_view data)>& condition, uint32_t type,
     std::string_view data, bool& stored) {
     stored = false;
-    if (!key.IsOpen()) {
-        return kErrorInvalidHandle;
-    }
-    HiveConnection* connection = HiveAccess::Connection(key);
-    if (!key.Writable() || connection == nullptr) {
-        return kErrorAccessDenied;
-    }
-    sqlite3* db = connection->Db();
-    int64_t id = HiveAccess::Id(key);
     bool store = false;
-    int32_t result = WriteTransaction(db, connection->File(), [&](int32_t& windowsError) {
-        bool exists = false;
-        int rc = KeyExists(db, id, exists);
-        if (rc != SQLITE_OK) {
-            return rc;
-        }
-        if (!exists) {
-            windowsError = kErrorKeyDeleted;
-            return SQLITE_OK;
-        }
+    int32_t result = WriteKeyValues(key, [&](sqlite3* db, int64_t id, int32_t&) {
         uint32_t presentType = kRegNone;
         std::string present;
+        int rc;
         {
             Statement query(db, "SELECT type, data FROM vals WHERE key=?1 AND fold=?2");
             query.Bind(1, id);
@@ -713,7 +704,7 @@ int32_t SetRegistryValueIf(
             } else if (rc != SQLITE_DONE) {
                 return rc;
             }
-        }
+        }  // the read is finished before the write
         store = condition(rc == SQLITE_ROW, presentType, present);
         return store ? UpsertValue(db, id, name, type, data) : SQLITE_OK;
     });
@@ -722,17 +713,9 @@ int32_t SetRegistryValueIf(
 }
 
 int32_t DeleteRegistryValue(const RegistryKey& key, std::string_view name) {
-    if (!key.IsOpen()) {
-        return kErrorInvalidHandle;
-    }
-    HiveConnection* connection = HiveAccess::Connection(key);
-    if (!key.Writable() || connection == nullptr) {
-        return kErrorAccessDenied;
-    }
-    sqlite3* db = connection->Db();
-    return WriteTransaction(db, connection->File(), [&](int32_t& windowsError) {
+    return WriteKeyValues(key, [&](sqlite3* db, int64_t id, int32_t& windowsError) {
         bool removed = false;
-        int rc = RemoveValue(db, HiveAccess::Id(key), name, removed);
+        int rc = RemoveValue(db, id, name, removed);
         if (rc == SQLITE_OK && !removed) {
             windowsError = kErrorFileNotFound;
         }

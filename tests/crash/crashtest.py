@@ -44,6 +44,28 @@ class Failure(Exception):
     pass
 
 
+def run_in_work_folder(name, keep, body, before_cleanup=None):
+    """Runs body(work) in a new temporary folder and returns the exit status: 0, or 1 after a failure,
+    which is told on stderr. The folder goes afterwards unless the run failed or keep is set;
+    before_cleanup(work, kept) runs first (to unmount what the body mounted, say)."""
+    work = tempfile.mkdtemp(prefix="quillon-%s." % name)
+    kept = keep
+    try:
+        body(work)
+        return 0
+    except (Failure, subprocess.SubprocessError, OSError) as failure:
+        print("%s: FAILED: %s" % (name, failure), file=sys.stderr)
+        kept = True
+        return 1
+    finally:
+        if before_cleanup is not None:
+            before_cleanup(work, kept)
+        if kept:
+            print("%s: work folder kept: %s" % (name, work), file=sys.stderr)
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+
+
 def win(path):
     return "Z:" + path.replace("/", "\\")
 

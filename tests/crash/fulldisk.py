@@ -13,11 +13,10 @@ import random
 import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from crashtest import SET_NAME, Failure, Harness  # noqa: E402
+from crashtest import run_in_work_folder, SET_NAME, Failure, Harness  # noqa: E402
 
 SKIPPED = 77
 
@@ -100,6 +99,28 @@ def run(bin_dir, work, seed):
     print("fulldisk: the program said: " + " | ".join(l.strip() for l in output.splitlines() if l.strip()))
 
 
+def run_on_small_disk(name, args, body):
+    """Runs body(work) inside a private mount namespace, so that the small disk it mounts below the work
+    folder goes with it: the script starts itself again inside one (args.inside). Returns the exit
+    status; SKIPPED where such a namespace is not permitted."""
+    if not args.inside:
+        probe = subprocess.run(["unshare", "-m", "--propagation", "private", "true"], capture_output=True)
+        if probe.returncode != 0:
+            print("%s: skipped, a private mount namespace is not permitted here" % name)
+            return SKIPPED
+        return subprocess.run(["unshare", "-m", "--propagation", "private", sys.executable,
+                               os.path.abspath(sys.argv[0]), *sys.argv[1:], "--inside"]).returncode
+
+    def unmount(work, kept):
+        disk = os.path.join(work, "disk")
+        if kept and os.path.ismount(disk):
+            shutil.copytree(disk, os.path.join(work, "disk-copy"), symlinks=True)
+            print("%s: the disk is kept as disk-copy" % name, file=sys.stderr)
+        subprocess.run(["umount", disk], capture_output=True)
+
+    return run_in_work_folder(name, args.keep, body, unmount)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("bin")
@@ -107,29 +128,7 @@ def main():
     parser.add_argument("--keep", action="store_true")
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
-    if not args.inside:
-        probe = subprocess.run(["unshare", "-m", "--propagation", "private", "true"], capture_output=True)
-        if probe.returncode != 0:
-            print("fulldisk: skipped, a private mount namespace is not permitted here")
-            return SKIPPED
-        return subprocess.run(["unshare", "-m", "--propagation", "private", sys.executable,
-                               os.path.abspath(__file__), *sys.argv[1:], "--inside"]).returncode
-    work = tempfile.mkdtemp(prefix="quillon-fulldisk.")
-    try:
-        run(os.path.abspath(args.bin), work, args.seed)
-        return 0
-    except (Failure, subprocess.SubprocessError) as failure:
-        print("fulldisk: FAILED: %s" % failure, file=sys.stderr)
-        args.keep = True
-        return 1
-    finally:
-        if args.keep and os.path.ismount(os.path.join(work, "disk")):
-            shutil.copytree(os.path.join(work, "disk"), os.path.join(work, "disk-copy"), symlinks=True)
-        subprocess.run(["umount", os.path.join(work, "disk")], capture_output=True)
-        if args.keep:
-            print("fulldisk: work folder kept: %s (the disk as disk-copy)" % work, file=sys.stderr)
-        else:
-            shutil.rmtree(work, ignore_errors=True)
+    return run_on_small_disk("fulldisk", args, lambda work: run(os.path.abspath(args.bin), work, args.seed))
 
 
 if __name__ == "__main__":

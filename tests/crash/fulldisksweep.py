@@ -12,15 +12,13 @@ Exit status 0 when every check passed, 77 when a private mount namespace is not 
 import argparse
 import os
 import random
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from crashtest import SET_NAME, Failure, Harness  # noqa: E402
-from fulldisk import SKIPPED, mount_tmpfs  # noqa: E402
+from fulldisk import mount_tmpfs, run_on_small_disk  # noqa: E402
 
 PAGE = 4096
 
@@ -129,29 +127,8 @@ def main():
     parser.add_argument("--keep", action="store_true")
     parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
     args = parser.parse_args()
-    if not args.inside:
-        probe = subprocess.run(["unshare", "-m", "--propagation", "private", "true"], capture_output=True)
-        if probe.returncode != 0:
-            print("fulldisksweep: skipped, a private mount namespace is not permitted here")
-            return SKIPPED
-        return subprocess.run(["unshare", "-m", "--propagation", "private", sys.executable,
-                               os.path.abspath(__file__), *sys.argv[1:], "--inside"]).returncode
-    work = tempfile.mkdtemp(prefix="quillon-fulldisksweep.")
-    try:
-        run(os.path.abspath(args.bin), work, args.seed, args.pages)
-        return 0
-    except (Failure, subprocess.SubprocessError) as failure:
-        print("fulldisksweep: FAILED: %s" % failure, file=sys.stderr)
-        args.keep = True
-        return 1
-    finally:
-        if args.keep and os.path.ismount(os.path.join(work, "disk")):
-            shutil.copytree(os.path.join(work, "disk"), os.path.join(work, "disk-copy"), symlinks=True)
-        subprocess.run(["umount", os.path.join(work, "disk")], capture_output=True)
-        if args.keep:
-            print("fulldisksweep: work folder kept: %s (the disk as disk-copy)" % work, file=sys.stderr)
-        else:
-            shutil.rmtree(work, ignore_errors=True)
+    return run_on_small_disk("fulldisksweep", args,
+                             lambda work: run(os.path.abspath(args.bin), work, args.seed, args.pages))
 
 
 if __name__ == "__main__":

@@ -12,16 +12,14 @@ import argparse
 import os
 import random
 import resource
-import shutil
 import socket
 import subprocess
 import sys
-import tempfile
 import time
 import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from crashtest import Failure, Harness, SetContents  # noqa: E402
+from crashtest import run_in_work_folder, Failure, Harness  # noqa: E402
 
 PATH_MAX = 4096
 
@@ -193,9 +191,8 @@ def main():
     parser.add_argument("--max-rss-mb", type=int, help="fail when a run's peak memory exceeds this")
     parser.add_argument("--keep", action="store_true")
     args = parser.parse_args()
-    work = tempfile.mkdtemp(prefix="quillon-hostile.")
-    harness = Harness(os.path.abspath(args.bin), work, random.Random(1), 0)
-    try:
+    def body(work):
+        harness = Harness(os.path.abspath(args.bin), work, random.Random(1), 0)
         harness.configure()
         log_path = os.path.join(work, "run.log")
         harness.reg("add", r"HKCU\Software\Norrow\Quillon\Settings", "/v", "ErrorLogPath", "/d",
@@ -232,15 +229,8 @@ def main():
               "%.1f s, first run %.1f s, second %.1f s, peak memory %d MB" %
               (sum(len(t.expected) for t in trees), args.many, sum(len(t.skipped) for t in trees), made, first,
                second, peak))
-        return 0
-    except (Failure, subprocess.SubprocessError, OSError) as failure:
-        print("hostiletree: FAILED: %s" % failure, file=sys.stderr)
-        print("hostiletree: work folder kept: %s" % work, file=sys.stderr)
-        args.keep = True
-        return 1
-    finally:
-        if not args.keep:
-            shutil.rmtree(work, ignore_errors=True)
+
+    return run_in_work_folder("hostiletree", args.keep, body)
 
 
 if __name__ == "__main__":

@@ -10,15 +10,13 @@ Exit status 0 when every check passed.
 import argparse
 import os
 import random
-import shutil
 import sqlite3
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from crashtest import Failure, Harness  # noqa: E402
+from crashtest import run_in_work_folder, Failure, Harness  # noqa: E402
 
 SEMAPHORE = r"HKLM\Software\Norrow\Quillon"
 
@@ -88,10 +86,9 @@ def main():
     parser.add_argument("--writes", type=int, default=150, help="values each registry writer adds")
     parser.add_argument("--keep", action="store_true")
     args = parser.parse_args()
-    work = tempfile.mkdtemp(prefix="quillon-instances.")
-    rng = random.Random(5)
-    harness = Harness(os.path.abspath(args.bin), work, rng, 15)
-    try:
+    def body(work):
+        rng = random.Random(5)
+        harness = Harness(os.path.abspath(args.bin), work, rng, 15)
         harness.configure()
         harness.reg("add", r"HKCU\Software\Norrow\Quillon\Settings", "/v", "ErrorLogPath", "/d",
                     "Z:" + os.path.join(work, "run.log").replace("/", "\\"), "/f")
@@ -105,15 +102,8 @@ def main():
         print("instances: %d rounds of two runs at once took turns (%s s); 2 x %d registry writes in %.1f s, "
               "none lost" % (args.rounds, ", ".join("%.1f" % t for t in times), args.writes,
                              time.monotonic() - began))
-        return 0
-    except (Failure, subprocess.SubprocessError, OSError) as failure:
-        print("instances: FAILED: %s" % failure, file=sys.stderr)
-        print("instances: work folder kept: %s" % work, file=sys.stderr)
-        args.keep = True
-        return 1
-    finally:
-        if not args.keep:
-            shutil.rmtree(work, ignore_errors=True)
+
+    return run_in_work_folder("instances", args.keep, body)
 
 
 if __name__ == "__main__":

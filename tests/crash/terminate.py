@@ -14,15 +14,13 @@ Exit status 0 when every check passed.
 import argparse
 import os
 import random
-import shutil
 import signal
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from crashtest import Failure, Harness  # noqa: E402
+from crashtest import run_in_work_folder, Failure, Harness  # noqa: E402
 
 QUILLON = r"HKCU\Software\Norrow\Quillon"
 MACHINE = r"HKLM\Software\Norrow\Quillon"
@@ -126,9 +124,8 @@ def main():
     parser.add_argument("--files", type=int, default=150, help="files per source path")
     parser.add_argument("--keep", action="store_true")
     args = parser.parse_args()
-    work = tempfile.mkdtemp(prefix="quillon-terminate.")
-    harness = Harness(os.path.abspath(args.bin), work, random.Random(7), args.files)
-    try:
+    def body(work):
+        harness = Harness(os.path.abspath(args.bin), work, random.Random(7), args.files)
         harness.configure()
         harness.generate()
         waits = waiting(harness)
@@ -138,15 +135,8 @@ def main():
         print("terminate: a waiting program ended in %s s (SIGTERM, SIGINT, SIGHUP); SIGTERM during the run "
               "ended it in %.2f s with 143, the semaphore free; the next run (%.1f s) left every file "
               "recoverable" % (", ".join("%.2f" % t for t in waits), took, full))
-        return 0
-    except (Failure, subprocess.SubprocessError, OSError) as failure:
-        print("terminate: FAILED: %s" % failure, file=sys.stderr)
-        print("terminate: work folder kept: %s" % work, file=sys.stderr)
-        args.keep = True
-        return 1
-    finally:
-        if not args.keep:
-            shutil.rmtree(work, ignore_errors=True)
+
+    return run_in_work_folder("terminate", args.keep, body)
 
 
 if __name__ == "__main__":
