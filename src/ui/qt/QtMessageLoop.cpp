@@ -34,11 +34,22 @@ class QtMessageLoop::Receiver final : public QObject {
     explicit Receiver(QtMessageLoop& loop) : loop_(loop) {}
 
     bool event(QEvent* event) override {
-        if (event->type() == kThreadMessageEvent) {
-            loop_.OnThreadMessage(static_cast<ThreadMessageEvent*>(event)->Message);
+        // Our events are made on other threads, under the loop's mutex; reading them under it too
+        // makes the hand-over visible to the thread checker, which cannot see into Qt's event queue.
+        QEvent::Type type;
+        uint32_t message = 0;
+        {
+            std::lock_guard lock(loop_.mutex_);
+            type = event->type();
+            if (type == kThreadMessageEvent) {
+                message = static_cast<ThreadMessageEvent*>(event)->Message;
+            }
+        }
+        if (type == kThreadMessageEvent) {
+            loop_.OnThreadMessage(message);
             return true;
         }
-        if (event->type() == kTaskEvent) {
+        if (type == kTaskEvent) {
             loop_.RunTasks();
             return true;
         }
@@ -63,6 +74,7 @@ QtMessageLoop::~QtMessageLoop() {
 
 void QtMessageLoop::PostThreadMessage(uint32_t message) {
     // postEvent is safe from any thread; posted events of one receiver are delivered in order.
+    std::lock_guard lock(mutex_);
     QCoreApplication::postEvent(receiver_.get(), new ThreadMessageEvent(message));
 }
 

@@ -70,7 +70,7 @@ class QtMessageLoop final : public MessageLoop {
     bool quitTaken_ = false;          // WM_QUIT was taken; Run is about to return
     std::vector<uint32_t> leftOver_;  // messages posted behind WM_QUIT, for the next Run
 
-    std::mutex mutex_;
+    std::mutex mutex_;  // also held while an event is posted to the receiver and while it reads one
     std::condition_variable finished_;  // a task of another thread has run
     std::deque<Task*> tasks_;           // guarded by mutex_
     bool ended_ = false;                // guarded by mutex_: Run has taken WM_QUIT
