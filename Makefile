@@ -15,14 +15,15 @@ build: deps
 	@cmake -S . -B build $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_TESTS=OFF >/dev/null
 	@cmake --build build -j $(JOBS)
 
-# Debug build under AddressSanitizer and UndefinedBehaviorSanitizer, then every test; then every
-# fuzz target for FUZZ_TEST_SECONDS seconds from its corpus (a crash fails the test).
+# Every fuzz target for FUZZ_TEST_SECONDS seconds from its corpus (a crash fails the test); then the
+# debug build under AddressSanitizer and UndefinedBehaviorSanitizer, and every test (ctest's summary
+# comes last).
 FUZZ_TEST_SECONDS ?= 5
 test: deps
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(FUZZ_TEST_SECONDS) FUZZ_FLAGS=-verbosity=0
 	@cmake -S . -B build-asan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=ON -DQUILLON_WERROR=ON >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && ctest --output-on-failure -j $(JOBS)
-	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(FUZZ_TEST_SECONDS) FUZZ_FLAGS=-verbosity=0
 
 # Debug build under ThreadSanitizer, then the tests that run threads: the application's run on its
 # worker thread and message loop, the engine and support pieces both threads use, and the
