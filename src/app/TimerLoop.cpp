@@ -70,29 +70,16 @@ int TimerLoop::NextTimer() const {
     return next;
 }
 
-void TimerLoop::RunTasks(std::unique_lock<std::mutex>& lock) {
-    while (!tasks_.empty()) {
-        Task* task = tasks_.front();
-        tasks_.pop_front();
-        lock.unlock();
-        (*task->work)();
-        lock.lock();
-        task->done = true;
-        finished_.notify_all();
-    }
-}
-
 int TimerLoop::Run(const ThreadMessageHandler& handler) {
     std::unique_lock lock(mutex_);
-    ended_ = false;
+    calls_.Start();
     for (;;) {
-        RunTasks(lock);
+        calls_.RunAll(lock);
         if (!messages_.empty()) {
             uint32_t message = messages_.front();
             messages_.pop_front();
             if (message == WM_QUIT) {
-                ended_ = true;
-                RunTasks(lock);  // nobody may be left waiting for a loop that has gone
+                calls_.End(lock);
                 return 0;
             }
             lock.unlock();
@@ -116,7 +103,7 @@ int TimerLoop::Run(const ThreadMessageHandler& handler) {
             // A worker thread runs in real time: give it a millisecond to post or ask something before
             // the loop jumps ahead, so that virtual time does not race far beyond what it is doing.
             if (wake_.wait_for(lock, std::chrono::milliseconds(1),
-                               [this] { return !messages_.empty() || !tasks_.empty(); })) {
+                               [this] { return !messages_.empty() || !calls_.Empty(); })) {
                 continue;
             }
             next = NextTimer();  // the timers may have changed while the lock was open
@@ -146,16 +133,8 @@ void TimerLoop::Invoke(const std::function<void()>& work) {
         work();
         return;
     }
-    Task task{&work};
     std::unique_lock lock(mutex_);
-    if (ended_) {
-        lock.unlock();
-        work();
-        return;
-    }
-    tasks_.push_back(&task);
-    wake_.notify_all();
-    finished_.wait(lock, [&] { return task.done; });
+    calls_.Call(lock, work, [this] { wake_.notify_all(); });
 }
 
 }  // namespace quillon

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/CrossThreadCalls.h"
 #include "app/MessageLoop.h"
 
 namespace quillon {
@@ -46,27 +47,18 @@ class TimerLoop final : public MessageLoop {
         int64_t due;
         uint64_t order;  // timers due at the same moment fire in the order they were set
     };
-    struct Task {
-        const std::function<void()>* work;
-        bool done = false;
-    };
-
     // The index of the timer that is due first, or -1. Called with mutex_ held.
     int NextTimer() const;
-    // Runs the queued tasks of other threads; takes and releases lock.
-    void RunTasks(std::unique_lock<std::mutex>& lock);
 
     const Time time_;
     const std::thread::id owner_;
     mutable std::mutex mutex_;
-    std::condition_variable wake_;      // something was posted or queued
-    std::condition_variable finished_;  // a task of another thread has run
-    std::deque<uint32_t> messages_;     // guarded by mutex_
-    std::deque<Task*> tasks_;           // guarded by mutex_
-    std::vector<Timer> timers_;         // guarded by mutex_
-    uint64_t nextOrder_ = 0;            // guarded by mutex_
-    bool ended_ = false;                // guarded by mutex_: Run has taken WM_QUIT
-    int64_t virtualNow_ = 0;            // guarded by mutex_
+    std::condition_variable wake_;   // something was posted or queued
+    std::deque<uint32_t> messages_;  // guarded by mutex_
+    CrossThreadCalls calls_;         // guarded by mutex_
+    std::vector<Timer> timers_;      // guarded by mutex_
+    uint64_t nextOrder_ = 0;         // guarded by mutex_
+    int64_t virtualNow_ = 0;         // guarded by mutex_
 };
 
 }  // namespace quillon

@@ -48,6 +48,26 @@ int32_t QueryWithFallback(HiveRoot root, const std::string& path, char* buffer, 
     return status;
 }
 
+// The value into buffer when it is there, fits and has one of the two accepted types; a value too long
+// or of another type is traced in the caller's name.
+bool QueryTyped(HiveRoot root, const std::string& path, char* buffer, uint32_t capacity, uint32_t accepted,
+                uint32_t alsoAccepted, const char* caller, const char* tooLong, uint32_t& size) {
+    uint32_t type = kRegNone;
+    int32_t status = QueryWithFallback(root, path, buffer, capacity, type, size);
+    if (status == kErrorMoreData) {
+        Trace("** %s: %s in >%s<\n", caller, tooLong, path.c_str());
+        return false;
+    }
+    if (status != kErrorSuccess) {
+        return false;
+    }
+    if (type != accepted && type != alsoAccepted) {
+        Trace("** %s: Wrong Data type in >%s<\n", caller, path.c_str());
+        return false;
+    }
+    return true;
+}
+
 // The first four bytes of stored data (shorter data zero-extended) as a little-endian signed integer.
 int32_t DwordOf(const char* data, size_t size) {
     auto byte = [&](size_t i) {
@@ -66,18 +86,9 @@ std::string DwordBytes(int32_t value) {
 
 std::string GetRegistryString(HiveRoot root, const std::string& path, const std::string& defaultText) {
     char buffer[kRegistryStringBuffer];
-    uint32_t type = kRegNone;
     uint32_t size = 0;
-    int32_t status = QueryWithFallback(root, path, buffer, sizeof buffer, type, size);
-    if (status == kErrorMoreData) {
-        Trace("** GetRegistryString: String too long in >%s<\n", path.c_str());
-        return defaultText;
-    }
-    if (status != kErrorSuccess) {
-        return defaultText;
-    }
-    if (type != kRegSz && type != kRegExpandSz) {
-        Trace("** GetRegistryString: Wrong Data type in >%s<\n", path.c_str());
+    if (!QueryTyped(root, path, buffer, sizeof buffer, kRegSz, kRegExpandSz, "GetRegistryString",
+                    "String too long", size)) {
         return defaultText;
     }
     // Text stored without its terminating zero ends with the stored bytes, never beyond them.
@@ -86,18 +97,9 @@ std::string GetRegistryString(HiveRoot root, const std::string& path, const std:
 
 int32_t GetRegistryInt(HiveRoot root, const std::string& path, int32_t defaultValue) {
     char buffer[kRegistryIntBuffer];
-    uint32_t type = kRegNone;
     uint32_t size = 0;
-    int32_t status = QueryWithFallback(root, path, buffer, sizeof buffer, type, size);
-    if (status == kErrorMoreData) {
-        Trace("** GetRegistryInt: Too many Data in >%s<\n", path.c_str());
-        return defaultValue;
-    }
-    if (status != kErrorSuccess) {
-        return defaultValue;
-    }
-    if (type != kRegDword && type != kRegBinary) {
-        Trace("** GetRegistryInt: Wrong Data type in >%s<\n", path.c_str());
+    if (!QueryTyped(root, path, buffer, sizeof buffer, kRegDword, kRegBinary, "GetRegistryInt",
+                    "Too many Data", size)) {
         return defaultValue;
     }
     return DwordOf(buffer, size);

@@ -12,7 +12,8 @@
 
 namespace quillon {
 
-inline std::string ToUpperPath(std::string_view text) {
+// ASCII letters only, for texts that are not names of the file system either (commands, switches).
+inline std::string ToUpperAscii(std::string_view text) {
     std::string upper(text);
     for (char& c : upper) {
         if (c >= 'a' && c <= 'z') {
@@ -20,6 +21,20 @@ inline std::string ToUpperPath(std::string_view text) {
         }
     }
     return upper;
+}
+
+inline std::string ToLowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return lower;
+}
+
+inline std::string ToUpperPath(std::string_view text) {
+    return ToUpperAscii(text);
 }
 
 }  // namespace quillon

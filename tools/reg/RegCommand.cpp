@@ -11,6 +11,7 @@
 #include "platform/RegistryHive.h"
 #include "reg/CodePage1252.h"
 #include "reg/RegFile.h"
+#include "support/TextCase.h"
 
 namespace quillon {
 namespace {
@@ -31,33 +32,13 @@ struct CommandLine {
     const std::string& Value(const std::string& name) const { return switches.at(name); }
 };
 
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
-}
-
-std::string Upper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
-
 class Command {
   public:
     Command(std::string name, std::istream& in, std::ostream& out, std::ostream& err)
         : name_(std::move(name)), in_(in), out_(out), err_(err) {}
 
     int Syntax() {
-        err_ << "ERROR: Invalid syntax.\nType \"REG " << Upper(name_) << " /?\" for usage.\n";
+        err_ << "ERROR: Invalid syntax.\nType \"REG " << ToUpperAscii(name_) << " /?\" for usage.\n";
         return 1;
     }
     int Error(const std::string& message) {
@@ -109,7 +90,7 @@ class Command {
     bool ParseLine(const std::vector<std::string>& args, const std::vector<SwitchSpec>& specs,
                    CommandLine& line) {
         for (size_t i = 1; i < args.size(); ++i) {
-            std::string lower = Lower(args[i]);
+            std::string lower = ToLowerAscii(args[i]);
             if (lower == "/reg:32" || lower == "/reg:64") {
                 continue;  // one registry view here
             }
@@ -152,7 +133,7 @@ class Command {
         path = slash == std::string::npos ? "" : key.substr(slash + 1);
         if (!ParseRootName(std::string_view(key).substr(0, slash), root) ||
             CheckRegistryKeyPath(path) != kErrorSuccess) {
-            err_ << "ERROR: Invalid key name.\nType \"REG " << Upper(name_) << " /?\" for usage.\n";
+            err_ << "ERROR: Invalid key name.\nType \"REG " << ToUpperAscii(name_) << " /?\" for usage.\n";
             return false;
         }
         if (!path.empty() && path.back() == '\\') {
@@ -369,7 +350,7 @@ bool BuildData(uint32_t type, const std::string& text, const std::string& separa
 }
 
 bool ParseTypeName(const std::string& text, uint32_t& type) {
-    std::string upper = Upper(text);
+    std::string upper = ToUpperAscii(text);
     for (uint32_t candidate :
          {kRegSz, kRegMultiSz, kRegExpandSz, kRegDword, kRegQword, kRegBinary, kRegNone}) {
         if (upper == TypeName(candidate)) {
@@ -688,7 +669,7 @@ int RunRegCommand(const std::vector<std::string>& args, std::istream& in, std::o
         err << "ERROR: Invalid syntax.\nType \"REG /?\" for usage.\n";
         return 1;
     }
-    std::string name = Lower(args[0]);
+    std::string name = ToLowerAscii(args[0]);
     if (name == "/?" || name == "-?" || name == "--help" || (args.size() == 2 && args[1] == "/?")) {
         Usage(out);
         return 0;

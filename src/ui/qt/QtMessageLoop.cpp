@@ -143,10 +143,9 @@ void QtMessageLoop::OnThreadMessage(uint32_t message) {
     if (message == WM_QUIT) {
         quitTaken_ = true;
         {
-            std::lock_guard lock(mutex_);
-            ended_ = true;
+            std::unique_lock lock(mutex_);
+            calls_.End(lock);  // nobody may be left waiting for a loop that has gone
         }
-        RunTasks();  // nobody may be left waiting for a loop that has gone
         if (running_ != nullptr) {
             running_->exit(0);
         }
@@ -161,7 +160,7 @@ int QtMessageLoop::Run(const ThreadMessageHandler& handler) {
     QEventLoop eventLoop;
     {
         std::lock_guard lock(mutex_);
-        ended_ = false;
+        calls_.Start();
     }
     handler_ = &handler;
     running_ = &eventLoop;
@@ -182,15 +181,7 @@ int QtMessageLoop::Run(const ThreadMessageHandler& handler) {
 
 void QtMessageLoop::RunTasks() {
     std::unique_lock lock(mutex_);
-    while (!tasks_.empty()) {
-        Task* task = tasks_.front();
-        tasks_.pop_front();
-        lock.unlock();
-        (*task->work)();
-        lock.lock();
-        task->done = true;
-        finished_.notify_all();
-    }
+    calls_.RunAll(lock);
 }
 
 void QtMessageLoop::Invoke(const std::function<void()>& work) {
@@ -198,16 +189,8 @@ void QtMessageLoop::Invoke(const std::function<void()>& work) {
         work();
         return;
     }
-    Task task{&work};
     std::unique_lock lock(mutex_);
-    if (ended_) {
-        lock.unlock();
-        work();
-        return;
-    }
-    tasks_.push_back(&task);
-    QCoreApplication::postEvent(receiver_.get(), new QEvent(kTaskEvent));
-    finished_.wait(lock, [&] { return task.done; });
+    calls_.Call(lock, work, [this] { QCoreApplication::postEvent(receiver_.get(), new QEvent(kTaskEvent)); });
 }
 
 }  // namespace quillon

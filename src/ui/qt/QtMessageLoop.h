@@ -10,9 +10,7 @@
 // QApplication must exist on it before Run.
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -20,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/CrossThreadCalls.h"
 #include "app/MessageLoop.h"
 
 class QEventLoop;
@@ -50,10 +49,6 @@ class QtMessageLoop final : public MessageLoop {
         int64_t due;  // boot milliseconds
         int qtId;     // the Qt timer of the helper object
     };
-    struct Task {
-        const std::function<void()>* work;
-        bool done = false;
-    };
     using Key = std::pair<TimerWindow*, uint32_t>;
 
     // Called by the helper object on the loop's thread.
@@ -70,10 +65,8 @@ class QtMessageLoop final : public MessageLoop {
     bool quitTaken_ = false;          // WM_QUIT was taken; Run is about to return
     std::vector<uint32_t> leftOver_;  // messages posted behind WM_QUIT, for the next Run
 
-    std::mutex mutex_;  // also held while an event is posted to the receiver and while it reads one
-    std::condition_variable finished_;  // a task of another thread has run
-    std::deque<Task*> tasks_;           // guarded by mutex_
-    bool ended_ = false;                // guarded by mutex_: Run has taken WM_QUIT
+    std::mutex mutex_;        // also held while an event is posted to the receiver and while it reads one
+    CrossThreadCalls calls_;  // guarded by mutex_
 };
 
 }  // namespace quillon
