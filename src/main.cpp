@@ -4,11 +4,13 @@
 // also when the display named cannot be opened. The system's requests to end (SIGTERM, SIGINT, SIGHUP)
 // go to the application object as messages of its loop.
 #include <cstdlib>
+#include <iostream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/CommandLine.h"
+#include "app/DryRun.h"
 #include "app/QuillonRunApp.h"
 #include "app/TimerLoop.h"
 #include "platform/TerminationSignals.h"
@@ -39,6 +41,10 @@ int RunOnConsole(int argc, char** argv, quillon::TerminationSignals& endSignals)
 
 int main(int argc, char** argv) {
     using namespace quillon;
+    // A run that only looks needs neither a window nor the run's machinery: it writes nothing.
+    if (const std::vector<std::string> arguments(argv + 1, argv + argc); AsksForDryRun(arguments)) {
+        return RunDryRun(arguments, std::cout);
+    }
     // Before any thread exists, so that every thread inherits the blocked signals.
     TerminationSignals endSignals;
     UserInterfaceKind kind = ChooseUserInterface(std::getenv("QUILLON_UI"), std::getenv("DISPLAY"),

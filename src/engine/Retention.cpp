@@ -201,7 +201,10 @@ void BackupPass::DeleteOldBackups() {
 
     // Disk space alone would leave only the newest set: the user decides. The progress dialog sees the
     // question and answers 0 (delete as configured) or a negative value (do not delete for space).
-    if (delBase < del && del == count - 1) {
+    PassPreview* preview = State.DryRun && !State.Previews.empty() ? &State.Previews.back() : nullptr;
+    if (delBase < del && del == count - 1 && preview != nullptr) {
+        preview->AsksBeforeDeleting = true;  // nobody is asked while the run only looks
+    } else if (delBase < del && del == count - 1) {
         State.DeleteQuestion.store(1);
         while (State.DeleteQuestion.load() > 0) {
             WaitMilliseconds(kQuestionPollMilliseconds);
@@ -233,7 +236,9 @@ void BackupPass::DeleteOldBackups() {
             ++idx;
             continue;
         }
-        if (!DeleteDatedDirectory(dir, &State.CopyErrorList)) {
+        if (preview != nullptr) {
+            preview->SetsToDelete.push_back(SavedBackups.Get(idx)->Date.Format(kDatePattern));
+        } else if (!DeleteDatedDirectory(dir, &State.CopyErrorList)) {
             State.CopyErrorList.push_back(GetNow().Format(kTimeSecondPattern) + "  Error deleting " + dir);
             State.ErrorFlag = true;
             ++idx;
@@ -242,7 +247,9 @@ void BackupPass::DeleteOldBackups() {
         State.Tick();
         delete SavedBackups.Get(idx);
         RemoveAt(SavedBackups, idx);
-        Trace("--- %s gel\xF6scht\n", dir.c_str());
+        if (preview == nullptr) {
+            Trace("--- %s gel\xF6scht\n", dir.c_str());
+        }
     }
 }
 

@@ -5,10 +5,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 #include "config/AppProfile.h"
 #include "config/Registrierung.h"
 #include "platform/DriveMap.h"
+#include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "support/TimeValue.h"
 #include "testing/Environment.h"
@@ -39,12 +41,33 @@ class MainTest : public ::testing::Test {
         }
     }
 
-    // Runs the program with a shell-quoted argument text; answers its exit code, keeps its stderr.
+    // Runs the program with a shell-quoted argument text; answers its exit code, keeps its stdout and
+    // stderr.
     int Run(const std::string& arguments) {
-        std::string command = "'" + program_ + "' " + arguments + " </dev/null 2>'" + (dir_ / "err") + "'";
+        std::string command = "'" + program_ + "' " + arguments + " </dev/null >'" + (dir_ / "out") +
+                              "' 2>'" + (dir_ / "err") + "'";
         int status = std::system(command.c_str());
+        out_ = ReadFile(dir_ / "out");
         err_ = ReadFile(dir_ / "err");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    // Everything a run could change: each file and folder below drive C: (sources, sets, control
+    // files) with its bytes, the sources' DOS attributes, and both hives.
+    std::map<std::string, std::string> Snapshot() {
+        std::map<std::string, std::string> state;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(drives_.DriveC())) {
+            state[entry.path()] = entry.is_regular_file() ? ReadFile(entry.path()) : "<folder>";
+        }
+        for (const char* source : {"C:\\Data\\offer.txt", "C:\\Data\\Letters\\m\xC3\xA4rz.txt"}) {
+            uint32_t attributes = 0;
+            EXPECT_TRUE(ReadFileAttributes(source, attributes));
+            state[std::string("attributes of ") + source] = std::to_string(attributes);
+        }
+        for (HiveRoot root : {HiveRoot::kLocalMachine, HiveRoot::kCurrentUser}) {
+            state[hives_.File(root)] = ReadFile(hives_.File(root));
+        }
+        return state;
     }
 
     ScopedHives hives_;
@@ -56,6 +79,7 @@ class MainTest : public ::testing::Test {
     CAppProfile profile_;
     TimeValue written_ = GetNow() - TimeSpan(120);
     std::string program_;
+    std::string out_;
     std::string err_;
 };
 
@@ -80,6 +104,30 @@ TEST_F(MainTest, BacksUpTheConfiguredPathThenOnlyTheChangedFile) {
     // The first automatic run of the day stores its count of new files; "/T" would have kept it away.
     EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\CountNewFiles", -1), 1);
     EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", -1), 0);
+}
+
+// A run that only looks tells what a run would copy and changes nothing: no set, no control file, no
+// registry value, no archive attribute.
+TEST_F(MainTest, ADryRunTellsWhatARunWouldCopyAndChangesNothing) {
+    ASSERT_EQ(Run(""), 0) << err_;
+    TimeValue later = GetNow() + TimeSpan(3600);
+    ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", later.Seconds(), later.Seconds()));
+    ASSERT_TRUE(WriteFileAttributes("C:\\Data\\offer.txt", kAttributeArchive));  // cleared by a real run
+    const std::map<std::string, std::string> before = Snapshot();
+
+    ASSERT_EQ(Run("--dry-run --verbose"), 0) << err_;
+
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_NE(out_.find("C:\\Data -> C:\\Backup\n"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("  1 file (5 bytes) to copy, incremental backup into the plain set "),
+              std::string::npos)
+        << out_;
+    EXPECT_NE(out_.find("\n    C:\\Data\\offer.txt\n"), std::string::npos) << out_;
+    EXPECT_EQ(out_.find("m\xC3\xA4rz.txt"), std::string::npos) << out_;
+
+    // What it told is what the run does.
+    ASSERT_EQ(Run(""), 0) << err_;
+    EXPECT_NE(err_.find("1 file has been saved.\n"), std::string::npos) << err_;
 }
 
 }  // namespace
