@@ -123,8 +123,7 @@ bool Decode(std::string_view bytes, DecodedText& out, RegFileError& error) {
 }
 
 struct Line {
-    size_t offset;  // in the decoded text
-    std::string_view text;
+    std::string_view text;  // a view into the decoded text, without the line end
     int number;
 };
 
@@ -135,7 +134,7 @@ std::vector<Line> SplitLines(const std::string& text) {
     int number = 1;
     for (size_t i = 0; i <= text.size(); ++i) {
         if (i == text.size() || text[i] == '\n' || text[i] == '\r') {
-            lines.push_back({start, std::string_view(text).substr(start, i - start), number++});
+            lines.push_back({std::string_view(text).substr(start, i - start), number++});
             if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
                 ++i;
             }
