@@ -38,9 +38,11 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     CQuillonRunApp(const CQuillonRunApp&) = delete;
     CQuillonRunApp& operator=(const CQuillonRunApp&) = delete;
 
-    // InitInstance, the message loop when it answered true, ExitInstance. Answers the exit code, 0
-    // whatever the outcome of the run: that is in DynData "LastRunStatus".
+    // InitInstance, the message loop when it answered true, ExitInstance. Answers the exit code:
+    // kExitConfigurationProblem when a run found the configuration unreadable (ConfigurationProblem),
+    // otherwise 0 whatever the outcome of the run: that is in DynData "LastRunStatus".
     int Run();
+    static constexpr int kExitConfigurationProblem = 2;
 
     // Start-up: the switches of CommandLine, the profile, the instance entries, the wait window. True:
     // the loop runs (a run is scheduled or posted). False: the program ends without a run (started
@@ -108,7 +110,10 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     bool LargeFonts = false;
     int32_t NoAutomaticRun = 0;  // Settings "NoAutomaticRun"
     int32_t RunStatus = 1;       // 0 files saved, 1 nothing to save, 2 errors; DynData "LastRunStatus"
-    std::string HelpFilePath;    // "QL.HLP" in the program's folder
+    // A run found the configuration unreadable (a damaged user hive, a folder in its place): the run
+    // failed before it began, and the program ends with kExitConfigurationProblem.
+    bool ConfigurationProblem = false;
+    std::string HelpFilePath;  // "QL.HLP" in the program's folder
 
     // Scheduling fields.
     int32_t RunAtTime = 0;   // Settings "RunAtTime": scheduled running is on
@@ -122,6 +127,9 @@ class CQuillonRunApp : public CAppProfile, public RunState {
 
   private:
     void StartWorker();
+    // The run's error for a profile that cannot be read (error: ProfileReadError): shown and logged
+    // by FinishRun like a disk error.
+    void ReportUnreadableProfile(int32_t error);
     void JoinWorker();
     // Frees the copy buffer and the staging folder and closes the compression library.
     void FreeRunResources();
