@@ -59,6 +59,7 @@ class CopyMarkedFilesTest : public testing::PassTest {
         RunState state;
         SourcePathRecord record;
         record.SourcePath = "C:\\Probe";
+        record.DestPath = path_.DestPath;  // its copy journal counts as the pass's does
         BackupPass probe(state, record);
         probe.ScanDirectory("C:\\Probe", "C:\\PROBE");
         std::filesystem::create_directories(drives_.Native("C:\\ProbeSet"));
@@ -276,8 +277,9 @@ TEST_F(CopyMarkedFilesTest, TheNextPassRemovesWhatAKilledPassLeftWhereTheJournal
     // A killed pass: temporaries of copies and of an archive, and its journal.
     const std::string temporary = ".quillon-99-1.part\n";
     ASSERT_TRUE(IsTemporaryCopyName(temporary));
-    for (const std::string& name : {"\\" + temporary, "\\sub\\" + temporary, "\\QuillonData_003.Zip.part",
-                                    "\\kept.doc", "\\sub\\kept.doc"}) {
+    for (const std::string& name : std::vector<std::string>{"\\" + temporary, "\\sub\\" + temporary,
+                                                            "\\QuillonData_003.Zip.part", "\\kept.doc",
+                                                            "\\sub\\kept.doc"}) {
         testing::WriteFile(drives_.Native(kSet + name), "left");
     }
     ::chmod(drives_.Native(kSet + "\\sub\\" + temporary).c_str(), 0444);
