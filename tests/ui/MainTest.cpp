@@ -32,6 +32,11 @@ class MainTest : public ::testing::Test {
         profile_.WriteProfileInt("Path000", "Flags", 0x06);  // plain copies
         WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer");
         WriteFile(drives_.Native("C:\\Data\\Letters\\m\xC3\xA4rz.txt"), "letter");
+        // Written two minutes before the run: a file whose copy is made within the minute of its time
+        // would be copied once more by the next run.
+        for (const char* file : {"C:\\Data\\offer.txt", "C:\\Data\\Letters\\m\xC3\xA4rz.txt"}) {
+            EXPECT_TRUE(SetFileTimes(file, written_.Seconds(), written_.Seconds())) << file;
+        }
     }
 
     // Runs the program with a shell-quoted argument text; answers its exit code, keeps its stderr.
@@ -49,6 +54,7 @@ class MainTest : public ::testing::Test {
     ScopedEnv ui_{"QUILLON_UI", "console"};
     ScopedEnv trace_{"QUILLON_TRACE", dir_ / "trace"};
     CAppProfile profile_;
+    TimeValue written_ = GetNow() - TimeSpan(120);
     std::string program_;
     std::string err_;
 };
@@ -59,7 +65,7 @@ TEST_F(MainTest, BacksUpTheConfiguredPathThenOnlyTheChangedFile) {
     EXPECT_NE(err_.find("2 files have been saved.\n"), std::string::npos) << err_;
     EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), 0);
     EXPECT_TRUE(std::filesystem::exists(drives_.Native("C:\\Backup\\Quillon.txt")));
-    std::string set = GetNow().Format("C:\\Backup\\%Y-%m-%d\\");
+    std::string set = written_.Format("C:\\Backup\\%Y-%m-%d\\");
     EXPECT_EQ(ReadFile(drives_.Native(set + "Letters\\m\xC3\xA4rz.txt")), "letter");
 
     // Started as at login (every path, not only those due today), with an empty argument that ends
