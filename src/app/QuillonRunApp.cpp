@@ -52,7 +52,15 @@ int CQuillonRunApp::Run() {
     if (InitInstance()) {
         loop_.Run([this](uint32_t message) { OnThreadMessage(message); });
     }
-    return ExitInstance();
+    ExitInstance();
+    return ExitStatus();
+}
+
+int CQuillonRunApp::ExitStatus() const {
+    if (ConfigurationProblem) {
+        return 2;
+    }
+    return RunStatus == 2 ? 1 : 0;
 }
 
 void CQuillonRunApp::OnThreadMessage(uint32_t message) {

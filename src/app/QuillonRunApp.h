@@ -38,9 +38,14 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     CQuillonRunApp(const CQuillonRunApp&) = delete;
     CQuillonRunApp& operator=(const CQuillonRunApp&) = delete;
 
-    // InitInstance, the message loop when it answered true, ExitInstance. Answers the exit code, 0
-    // whatever the outcome of the run: that is in DynData "LastRunStatus".
+    // InitInstance, the message loop when it answered true, ExitInstance. Answers the process's exit
+    // status (ExitStatus).
     int Run();
+    // 0: the last run completed without errors, or nothing was to be saved, or no run was due;
+    // 1: it completed with errors ("LastRunStatus" 2); 2: a usage or configuration problem kept it
+    // from running (ConfigurationProblem). A signal's end (128 + signal) goes through EndProcess.
+    int ExitStatus() const;
+    bool ConfigurationProblem = false;
 
     // Start-up: the switches of CommandLine, the profile, the instance entries, the wait window. True:
     // the loop runs (a run is scheduled or posted). False: the program ends without a run (started

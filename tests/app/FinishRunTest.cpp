@@ -16,12 +16,13 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
         bool error;
         const char* summary;
         int32_t status;
+        int exitStatus;
     };
     const Case cases[] = {
-        {"nothing", false, 0, false, "No changed file found.", 1},
-        {"one file", true, 1, false, "1 file has been saved.", 0},
-        {"two files", true, 2, false, "2 files have been saved.", 0},
-        {"a copy error", true, 2, true, "Errors have been occurred.", 2},
+        {"nothing", false, 0, false, "No changed file found.", 1, 0},
+        {"one file", true, 1, false, "1 file has been saved.", 0, 0},
+        {"two files", true, 2, false, "2 files have been saved.", 0, 0},
+        {"a copy error", true, 2, true, "Errors have been occurred.", 2, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -34,7 +35,7 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
         };
         Set("DynData", "TotalFullBackup", 1);
         int64_t start = NowSeconds();
-        run.Run();
+        EXPECT_EQ(run.Run(), c.exitStatus);
         EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kKind], c.summary);
         EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kStatus], "");
         EXPECT_EQ(GetInt("DynData", "LastRunStatus"), c.status);
