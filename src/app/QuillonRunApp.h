@@ -42,10 +42,11 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     // status (ExitStatus).
     int Run();
     // 0: the last run completed without errors, or nothing was to be saved, or no run was due;
-    // 1: it completed with errors ("LastRunStatus" 2); 2: a usage or configuration problem kept it
-    // from running (ConfigurationProblem). A signal's end (128 + signal) goes through EndProcess.
+    // 1: it completed with errors ("LastRunStatus" 2); kExitConfigurationProblem (2): a usage or
+    // configuration problem kept it from running (ConfigurationProblem). A signal's end (128 + signal)
+    // goes through EndProcess.
     int ExitStatus() const;
-    bool ConfigurationProblem = false;
+    static constexpr int kExitConfigurationProblem = 2;
 
     // Start-up: the switches of CommandLine, the profile, the instance entries, the wait window. True:
     // the loop runs (a run is scheduled or posted). False: the program ends without a run (started
@@ -115,7 +116,10 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     bool LargeFonts = false;
     int32_t NoAutomaticRun = 0;  // Settings "NoAutomaticRun"
     int32_t RunStatus = 1;       // 0 files saved, 1 nothing to save, 2 errors; DynData "LastRunStatus"
-    std::string HelpFilePath;    // "QL.HLP" in the program's folder
+    // A run found the configuration unreadable (a damaged user hive, a folder in its place): the run
+    // failed before it began, and the program ends with kExitConfigurationProblem.
+    bool ConfigurationProblem = false;
+    std::string HelpFilePath;  // "QL.HLP" in the program's folder
 
     // Scheduling fields.
     int32_t RunAtTime = 0;   // Settings "RunAtTime": scheduled running is on
@@ -129,6 +133,9 @@ class CQuillonRunApp : public CAppProfile, public RunState {
 
   private:
     void StartWorker();
+    // The run's error for a profile that cannot be read (error: ProfileReadError): shown and logged
+    // by FinishRun like a disk error.
+    void ReportUnreadableProfile(int32_t error);
     void JoinWorker();
     // Frees the copy buffer and the staging folder and closes the compression library.
     void FreeRunResources();

@@ -1,6 +1,7 @@
 #include "config/PathConfig.h"
 
 #include "config/AppProfile.h"
+#include "config/ConfiguredPath.h"
 #include "config/registrylit.h"
 #include "platform/Trace.h"
 #include "support/CodePage1252.h"
@@ -80,7 +81,9 @@ void LoadPatterns(const CAppProfile& profile, const std::string& section, const 
             break;
         }
         auto* entry = list.Append(new PatternEntry);
-        entry->Pattern = Cp1252ToUtf8(TrimBlanks(text));
+        // A pattern written as a native path ("/home/me/Documents/cache/*") is matched against the
+        // Windows form of the files' paths, like the source it lies in.
+        entry->Pattern = WindowsFormOfConfiguredPath(Cp1252ToUtf8(TrimBlanks(text)));
         entry->PatternUpper = ToUpperPath(entry->Pattern);
     }
 }
@@ -130,10 +133,11 @@ void LoadPathConfig(const CAppProfile& profile, PathConfig& config, std::atomic<
         }
         SourcePathRecord& record = *config.PathRecords.Append(new SourcePathRecord);
         record.PathIndex = i;
-        // The registry holds code page 1252; names on disk are UTF-8.
-        record.SourcePath = Cp1252ToUtf8(sourcePath);
+        // The registry holds code page 1252; names on disk are UTF-8. A native path ("/home/me/x")
+        // becomes its Windows form here, so that the control file and the error lines keep theirs.
+        record.SourcePath = WindowsFormOfConfiguredPath(Cp1252ToUtf8(sourcePath));
         record.SourcePathUpper = ToUpperPath(record.SourcePath);
-        record.DestPath = Cp1252ToUtf8(destPath);
+        record.DestPath = WindowsFormOfConfiguredPath(Cp1252ToUtf8(destPath));
 
         record.NextRunTime =
             ParseRegistryMinuteTime(profile.GetProfileString(section, lit::kNextRunTime, ""));
