@@ -33,6 +33,11 @@ class MainTest : public ::testing::Test {
         profile_.WriteProfileInt("Path000", "Flags", 0x06);  // plain copies
         WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer");
         WriteFile(drives_.Native("C:\\Data\\Letters\\m\xC3\xA4rz.txt"), "letter");
+        // Edited well before the run: a file changed in the minute of its copy is copied again.
+        int64_t earlier = GetNow().Seconds() - 7200;
+        for (const char* file : {"C:\\Data\\offer.txt", "C:\\Data\\Letters\\m\xC3\xA4rz.txt"}) {
+            EXPECT_TRUE(SetFileTimes(file, earlier, earlier)) << file;
+        }
     }
 
     // Runs the program with a shell-quoted argument text, its output streams to files; answers its exit
@@ -114,7 +119,7 @@ TEST_F(MainTest, OptionsEndWithoutARun) {
          2,
          {},
          "quillon-run: unknown option '--bogus'\nTry 'quillon-run --help' for more information.\n"},
-        {"--check", -1, {}, nullptr},
+        {"--check", 0, {"\nPath 1 (Path000)\n", "\nNo problem found.\n"}, ""},
         {"--dry-run --verbose", -1, {}, nullptr},
     };
     for (const Case& c : cases) {
