@@ -139,6 +139,10 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     void JoinWorker();
     // Frees the copy buffer and the staging folder and closes the compression library.
     void FreeRunResources();
+    // The summary of a run that saved nothing because no path was due (a start at login runs only the
+    // paths due today): "Not due until <date>." with the earliest date a path is due; empty when a path
+    // took part in the run.
+    std::string NotDueSummary();
     void EndProcessWithRunningWorker(int status);
     // The record of a run ended by a signal: the worker's error lines (when resultsReadable) and a line
     // that says the run was interrupted go to the error log; "LastRunTime" and "LastRunStatus" 2.
@@ -154,6 +158,7 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     std::thread worker_;
     const std::thread::id loopThread_ = std::this_thread::get_id();  // the thread that made the object
     bool holdsSemaphore_ = false;            // taken by OnStartRun, freed by FinishRun
+    bool waitNoticeShown_ = false;           // this run's wait for another one has been announced
     std::mutex requestMutex_;                // taken by RequestTermination
     std::atomic<int> terminationSignal_{0};  // the signal of the first end request; 0: none
     int64_t firstRequestAt_ = 0;             // guarded by requestMutex_: its boot milliseconds

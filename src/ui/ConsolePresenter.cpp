@@ -332,6 +332,10 @@ int ConsolePresenter::Ask(const std::string& text, unsigned style, bool* offered
     }
 }
 
+void ConsolePresenter::ShowNotice(const std::string& text) {
+    Write(ForConsole(text) + "\n");
+}
+
 void ConsolePresenter::ShowErrorList(int32_t filesCopied, const std::vector<std::string>& uncopiedFiles) {
     if (streams_.LiveLine) {
         std::fputs("\a", streams_.Progress);  // the stop sound of the desktop's list

@@ -54,6 +54,7 @@ class ConsolePresenter final : public RunPresenter {
     void ShowErrorList(int32_t filesCopied, const std::vector<std::string>& uncopiedFiles) override;
     bool IsLargeFontSystem() override { return false; }
     bool HoldsFinishedDialog() const override { return false; }
+    void ShowNotice(const std::string& text) override;
 
     // A plain message box (ShowMessageBox's style flags and answers).
     int ShowMessageBox(const std::string& text, unsigned style);

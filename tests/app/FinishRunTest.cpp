@@ -52,6 +52,29 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
     EXPECT_TRUE(Messages.empty());
 }
 
+// A start at login runs only the paths due today: when none is, the run says until when, not that
+// nothing changed.
+TEST_F(AppTest, RunWithoutADuePathSaysWhenOneIsDue) {
+    Set("Path000", "SourcePath", "C:\\Data");
+    Set("Path000", "DestPath", "C:\\Backup");
+    Set("Path000", "NextRunTime", "2003-11-26 00:00");
+    Set("Path001", "SourcePath", "C:\\Mail");
+    Set("Path001", "DestPath", "C:\\Backup2");
+    Set("Path001", "NextRunTime", "2003-11-25 00:00");
+    const std::pair<const char*, const char*> cases[] = {
+        {"/W", "Not due until 2003-11-25."}, {"", "No changed file found."},  // by hand every path runs
+    };
+    for (auto [switches, summary] : cases) {
+        SCOPED_TRACE(switches);
+        CQuillonRunApp run(loop, presenter);
+        run.Engine = app.Engine;
+        run.CommandLine = switches;
+        EXPECT_EQ(run.Run(), 0);
+        EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kKind], summary);
+        EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
+    }
+}
+
 TEST_F(AppTest, DiskErrorIsShownAndLogged) {
     Set("Settings", "ErrorLogPath", "C:\\Logs\\QuillonRun.Log");
     EngineAction = [](RunState& run) {

@@ -34,9 +34,8 @@ class MainTest : public ::testing::Test {
         WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer");
         WriteFile(drives_.Native("C:\\Data\\Letters\\m\xC3\xA4rz.txt"), "letter");
         // Edited well before the run: a file changed in the minute of its copy is copied again.
-        int64_t earlier = GetNow().Seconds() - 7200;
         for (const char* file : {"C:\\Data\\offer.txt", "C:\\Data\\Letters\\m\xC3\xA4rz.txt"}) {
-            EXPECT_TRUE(SetFileTimes(file, earlier, earlier)) << file;
+            EXPECT_TRUE(SetFileTimes(file, edited_.Seconds(), edited_.Seconds())) << file;
         }
     }
 
@@ -60,6 +59,7 @@ class MainTest : public ::testing::Test {
     ScopedEnv trace_{"QUILLON_TRACE", dir_ / "trace"};
     CAppProfile profile_;
     std::string program_;
+    TimeValue edited_ = GetNow() - TimeSpan(7200);  // a set is named after the day of its newest change
     std::string out_;
     std::string err_;
 };
@@ -76,7 +76,7 @@ TEST_F(MainTest, BacksUpTheConfiguredPathThenOnlyTheChangedFile) {
     EXPECT_EQ(err_, "");
     EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), 0);
     EXPECT_TRUE(std::filesystem::exists(drives_.Native("C:\\Backup\\Quillon.txt")));
-    std::string set = GetNow().Format("C:\\Backup\\%Y-%m-%d\\");
+    std::string set = edited_.Format("C:\\Backup\\%Y-%m-%d\\");
     EXPECT_EQ(ReadFile(drives_.Native(set + "Letters\\m\xC3\xA4rz.txt")), "letter");
 
     // Started as at login (every path, not only those due today), with an empty argument that ends
