@@ -441,14 +441,6 @@ int32_t PathSectionNumber(const std::string& name) {
     return PatternNumber(name, "Path");
 }
 
-std::string HiveProblem(int32_t error, const std::string& file) {
-    if (error == kErrorBadDb) {
-        return "the user hive " + file + " cannot be read: it is damaged or not a hive";
-    }
-    return "the user hive " + file + " cannot be read: it is not a readable file (error " +
-           std::to_string(error) + ")";
-}
-
 // The sections that the run does not reach: every "PathNNN" after the one that ends the list, and
 // section names of another form.
 void CheckSections(const CAppProfile& profile, int32_t loaded, ConfigDescription& out) {
@@ -483,6 +475,11 @@ void CheckSections(const CAppProfile& profile, int32_t loaded, ConfigDescription
 
 }  // namespace
 
+std::string DescribeUnreadableHive(int32_t error) {
+    std::string text = "the user hive " + HiveFilePath(HiveRoot::kCurrentUser) + " cannot be read: ";
+    return text + (error == kErrorBadDb ? "it is damaged or not a hive" : "it is not a readable file");
+}
+
 size_t ConfigDescription::ProblemCount() const {
     size_t count = problems.size();
     for (const PathDescription& path : paths) {
@@ -500,7 +497,7 @@ ConfigDescription DescribeConfiguration(const CAppProfile& profile) {
     out.profileKey = profile.ProfileKey();
     out.hiveFile = HiveFilePath(HiveRoot::kCurrentUser);
     if (int32_t error = profile.ProfileReadError(); error != kErrorSuccess) {
-        out.problems.push_back(HiveProblem(error, out.hiveFile));
+        out.problems.push_back(DescribeUnreadableHive(error));
         return out;
     }
     PathConfig config;

@@ -88,8 +88,7 @@ class Command {
             return Usage("unknown command " + name);
         }
         if (int32_t error = profile_.ProfileReadError(); error != 0) {
-            err_ << "quillon-config: the user hive " << HiveFilePath(HiveRoot::kCurrentUser)
-                 << " cannot be read: " << ErrorText(error) << "\n";
+            err_ << "quillon-config: " << DescribeUnreadableHive(error) << "\n";
             return kConfigFailed;
         }
         LoadPathConfig(profile_, config_, activity_);
