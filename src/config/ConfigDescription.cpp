@@ -404,16 +404,18 @@ class PathDescriber {
     void CheckStoredValues() {
         for (const RegistryValue& value : values_.All()) {
             std::optional<EntryKind> kind = KindOfEntry(value.name);
+            // Names are code page 1252 in the registry; the report is UTF-8.
+            std::string name = value.name.empty() ? "The default value" : Cp1252ToUtf8(value.name);
             if (!kind) {
                 std::string nearest = NearestPathEntryName(value.name);
-                Problem(nearest.empty() ? value.name + ": unknown entry, not read"
-                                        : value.name + ": did you mean " + nearest + "?");
+                Problem(nearest.empty() ? name + ": unknown entry, not read"
+                                        : name + ": did you mean " + nearest + "?");
             } else if (*kind == EntryKind::kNumber && (value.type != kRegDword || value.data.size() != 4)) {
-                Problem(value.name + " is stored as " +
+                Problem(name + " is stored as " +
                         (value.type == kRegSz ? "text (REG_SZ)" : TypeName(value.type)) +
                         " and is ignored: it must be a REG_DWORD");
             } else if (*kind == EntryKind::kText && value.type != kRegSz && value.type != kRegExpandSz) {
-                Problem(value.name + " is stored as " + TypeName(value.type) +
+                Problem(name + " is stored as " + TypeName(value.type) +
                         " and is ignored: it must be text (REG_SZ)");
             }
         }
