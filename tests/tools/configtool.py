@@ -2,7 +2,8 @@
 """quillon-config end to end: backups set up in words, then run by quillon-run, which must behave as
 configured (storage form, full backups, retention, patterns); remove leaves no gap in the numbering;
 a configuration imported from a .reg file is listed and edited without losing a setting; wrong
-arguments change nothing.
+arguments change nothing. And what quillon-run makes of a configuration: Linux paths in it work, and
+a user hive that cannot be read fails the run with exit status 2.
 
     configtool.py BIN_DIR [--keep]
 Exit status 0 when every check passed.
@@ -259,6 +260,49 @@ def bad_arguments(bin_dir, work):
             raise Failure("arguments: quillon-config %s changed the registry" % " ".join(args))
 
 
+def native_paths(bin_dir, work):
+    """Linux paths written by hand work, and the control file keeps the Windows form."""
+    s = Setup(bin_dir, work, "native")
+    src = s.folder("src", ["a.txt", "b.tmp"])
+    dest = os.path.join(s.work, "backup")
+    key = CONFIG_KEY + "\\Path000"
+    for name, value in (("SourcePath", src + "/"), ("DestPath", dest), ("Exclude000", src + "/*.tmp")):
+        s.harness.reg("add", key, "/v", name, "/d", value, "/f")
+    s.harness.reg("add", key, "/v", "Flags", "/t", "REG_DWORD", "/d", "0x20", "/f")
+    s.harness.reg("add", CONFIG_KEY + "\\Settings", "/v", "LogPath", "/d", os.path.join(s.work, "logs", "x.log"), "/f")
+    rc, out = s.run()
+    if rc != 0:
+        raise Failure("native: quillon-run ended with %d:\n%s" % (rc, out))
+    with open(os.path.join(dest, "Quillon.txt"), "rb") as f:
+        third = f.read().split(b"\r\n")[2]
+    if third != ("Z:" + src.replace("/", "\\")).encode():
+        raise Failure("native: the control file names the source %r" % third)
+    [day] = set_folders(dest)
+    if sorted(os.listdir(os.path.join(dest, day))) != ["Quillon.txt", "a.txt"]:
+        raise Failure("native: the set holds %s" % os.listdir(os.path.join(dest, day)))
+    if s.entry("Settings", "ErrorLogPath") is not None:
+        raise Failure("native: a run without errors resolved the log's place")
+
+
+def unreadable_hive(bin_dir, work):
+    """A damaged user hive, or a folder in its place, is a failed run, not an empty configuration."""
+    for name, spoil in (("damaged", lambda path: open(path, "wb").write(b"not a hive" * 500)),
+                        ("folder", os.makedirs)):
+        s = Setup(bin_dir, work, "hive-" + name)
+        spoil(s.harness.env["QUILLON_USER_HIVE"])
+        rc, out = s.run()
+        if rc != 2 or "cannot be read" not in out or "No changed file found." in out:
+            raise Failure("hive %s: quillon-run ended with %d:\n%s" % (name, rc, out))
+        # With no setting readable, the log lies beside the program, as for a program not installed.
+        log = os.path.join(bin_dir, "QuillonRun.Log")
+        with open(log, "rb") as f:
+            text = f.read().decode("latin-1")
+        os.remove(log)
+        if "cannot be read" not in text or "Nothing was backed up." not in text:
+            raise Failure("hive %s: the error log reads:\n%s" % (name, text))
+        s.config("list", expect=1)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("bin", help="folder of quillon-config, quillon-run, quillon-reg and libib-zip.so")
@@ -267,7 +311,8 @@ def main():
     bin_dir = os.path.abspath(args.bin)
 
     def body(work):
-        for test in (storage, full_backups, retention, patterns, remove_and_import, bad_arguments):
+        for test in (storage, full_backups, retention, patterns, remove_and_import, bad_arguments, native_paths,
+                     unreadable_hive):
             test(bin_dir, work)
             print("configtool: %s passed" % test.__name__)
 
