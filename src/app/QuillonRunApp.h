@@ -78,10 +78,12 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     static constexpr int64_t kSameRequestMilliseconds = 500;
     bool TerminationRequested() const { return terminationSignal_.load() != 0; }
     // WM_END_REQUEST. Without a run under way the program ends as it always does (the loop ends,
-    // ExitInstance). During a run the worker cannot be stopped halfway: the semaphore is freed and
-    // "RunningInstance" cleared at once, the unfinished set stays for the next run to complete, as after
+    // ExitInstance). During a run the worker is held at its next point between two files (at most
+    // HoldMilliseconds), the semaphore is freed and "RunningInstance" cleared, the run's record is
+    // written (RecordInterruptedRun), the unfinished set stays for the next run to complete, as after
     // a crash, and the process ends through EndProcess with 128 + signal.
     void OnEndRequest();
+    int64_t HoldMilliseconds = 2000;
 
     MessageLoop& Loop() { return loop_; }
     RunPresenter& Presenter() { return presenter_; }
@@ -134,6 +136,9 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     // Frees the copy buffer and the staging folder and closes the compression library.
     void FreeRunResources();
     void EndProcessWithRunningWorker(int status);
+    // The record of a run ended by a signal: the worker's error lines (when resultsReadable) and a line
+    // that says the run was interrupted go to the error log; "LastRunTime" and "LastRunStatus" 2.
+    void RecordInterruptedRun(int signal, bool resultsReadable);
     // DynData "RunningInstance" := -1, when started with "/W" and the generation is still this one's.
     void ClearRunningInstance();
 
