@@ -263,7 +263,9 @@ class PathDescriber {
             return;
         }
         if (exists) {
-            Problem(std::string("the ") + what + " " + native + " is not a folder");
+            if (!isSource) {  // a source may be a single file
+                Problem("the destination " + native + " is not a folder");
+            }
         } else if (isSource) {
             Problem("the source folder " + native + " does not exist");
         } else {

@@ -246,11 +246,12 @@ def bad_arguments(bin_dir, work):
     if s.entry("Settings", "RunAtTime") != "0x1" or not re.match(r"\d{4}-\d\d-\d\d 20:00:00$",
                                                                  s.entry("DynData", "RunTime") or ""):
         raise Failure("schedule: " + s.query())
+    s.write("afile", "a file where the destination should be")
     before = s.query()
     src = os.path.join(s.work, "src")
     for args in (["add"], ["add", "src"], ["add", "src", "out", "--keep", "x"], ["add", "src", "out", "--keep"],
                  ["add", "src", "out", "--plain", "--compressed"], ["add", "src", "out", "--frobnicate"],
-                 ["add", "missing", "out"], ["add", "src", os.path.join(src, "inner")],
+                 ["add", "missing", "out"], ["add", "src", os.path.join(src, "inner")], ["add", "src", "afile"],
                  ["add", "src", "out", "--full-every", "0"], ["add", "src", "out", "--delete-after", "5GB"],
                  ["set", "2", "--plain"], ["set", "1"], ["set", "1", "--no-delete", "--delete-after", "3"],
                  ["remove", "0"], ["remove", "2"], ["show", "x"], ["schedule", "24:00"], ["schedule"],

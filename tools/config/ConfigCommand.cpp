@@ -234,7 +234,12 @@ class Command {
         return true;
     }
 
-    bool IsFolder(const std::string& windows) {
+    static bool Exists(const std::string& windows) {
+        uint32_t attributes = 0;
+        return ReadFileAttributes(windows, attributes);
+    }
+
+    static bool IsFolder(const std::string& windows) {
         uint32_t attributes = 0;
         return ReadFileAttributes(windows, attributes) && (attributes & kAttributeDirectory) != 0;
     }
@@ -298,8 +303,12 @@ class Command {
         if (!ArgumentTo1252(source, storedSource, bad) || !ArgumentTo1252(dest, storedDest, bad)) {
             return Usage("the character " + CharacterName(bad) + " cannot be stored in the registry");
         }
-        if (!IsFolder(source)) {
+        uint32_t attributes = 0;
+        if (!ReadFileAttributes(source, attributes)) {  // a folder, or a single file
             return Usage("the source folder " + Native(source) + " does not exist");
+        }
+        if (Exists(dest) && !IsFolder(dest)) {
+            return Usage("the destination " + Native(dest) + " is not a folder");
         }
         std::string sourceUpper = ToUpperPath(source);
         std::string destUpper = ToUpperPath(dest);
