@@ -4,20 +4,15 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <vector>
+#include <iosfwd>
 
 namespace quillon {
 
 // The exit status of a check that found a problem (the one of a usage or configuration problem).
 inline constexpr int kCheckFoundProblems = 2;
 
-// The instance the switches select, as start-up reads them: the last of "/1".."/9" (either case),
-// up to the first empty word; 0 without one.
-int32_t InstanceNumberOfSwitches(const std::vector<std::string>& words);
-
-// The report on the profile of instanceNumber (0 for the profile of a program started without
-// "/1".."/9"), in report. Answers 0 when no problem was found, kCheckFoundProblems otherwise.
-int RunConfigurationCheck(int32_t instanceNumber, std::string& report);
+// Prints the report on the profile of instanceNumber (0 for the profile of a program started
+// without "/1".."/9") to out. Answers 0 when no problem was found, kCheckFoundProblems otherwise.
+int RunConfigurationCheck(int32_t instanceNumber, std::ostream& out);
 
 }  // namespace quillon
