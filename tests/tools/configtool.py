@@ -2,8 +2,8 @@
 """quillon-config end to end: backups set up in words, then run by quillon-run, which must behave as
 configured (storage form, full backups, retention, patterns); remove leaves no gap in the numbering;
 a configuration imported from a .reg file is listed and edited without losing a setting; wrong
-arguments change nothing. And what quillon-run makes of a configuration: Linux paths in it work, and
-a user hive that cannot be read fails the run with exit status 2.
+arguments change nothing. And what quillon-run makes of a configuration: Linux paths in it work, a
+user hive that cannot be read fails the run with exit status 2, and --check names every mistake.
 
     configtool.py BIN_DIR [--keep]
 Exit status 0 when every check passed.
@@ -304,6 +304,33 @@ def unreadable_hive(bin_dir, work):
         s.config("list", expect=1)
 
 
+def check_report(bin_dir, work):
+    """quillon-run --check: the paths in words, each mistake named, exit 0 or 2, nothing written."""
+    s = Setup(bin_dir, work, "check")
+    s.folder("src")
+    s.folder("backup")
+    s.config("add", "src", os.path.join(s.work, "backup", "src"))
+    rc, out = s.run("--check")
+    if rc != 0 or "No problem found." not in out or "Source:        " + os.path.join(s.work, "src") not in out:
+        raise Failure("check: a clean configuration gives %d:\n%s" % (rc, out))
+    key = CONFIG_KEY + "\\Path000"
+    s.harness.reg("add", key, "/v", "DestPth", "/d", "elsewhere", "/f")
+    s.harness.reg("add", key, "/v", "Flags", "/d", "0x20", "/f")  # text, which the run ignores
+    s.harness.reg("add", CONFIG_KEY + "\\Path002", "/v", "SourcePath", "/d", "/nowhere", "/f")
+    before = s.query()
+    rc, out = s.run("--check")
+    for text in ("DestPth: did you mean DestPath?",
+                 "Flags is stored as text (REG_SZ) and is ignored: it must be a REG_DWORD",
+                 "Path002 is not read because Path001 is missing", "3 problems found."):
+        if text not in out:
+            raise Failure("check: %r is not in the report (exit %d):\n%s" % (text, rc, out))
+    if rc != 2 or s.query() != before or set_folders(os.path.join(s.work, "backup", "src")):
+        raise Failure("check: exit %d, or the check wrote something:\n%s" % (rc, out))
+    rc, out = s.run("--check", "/3")
+    if rc != 2 or "no backup path is configured" not in out or "QuillonApp3" not in out:
+        raise Failure("check: the empty profile of /3 gives %d:\n%s" % (rc, out))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("bin", help="folder of quillon-config, quillon-run, quillon-reg and libib-zip.so")
@@ -313,7 +340,7 @@ def main():
 
     def body(work):
         for test in (storage, full_backups, retention, patterns, remove_and_import, bad_arguments, native_paths,
-                     unreadable_hive):
+                     unreadable_hive, check_report):
             test(bin_dir, work)
             print("configtool: %s passed" % test.__name__)
 
