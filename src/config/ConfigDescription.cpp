@@ -504,6 +504,15 @@ ConfigDescription DescribeConfiguration(const CAppProfile& profile) {
         out.problems.push_back(DescribeUnreadableHive(error));
         return out;
     }
+    // The machine hive holds what every program shares (the run semaphore, the last run times); a
+    // damaged one is passed over for the user hive, so that programs no longer see each other's runs.
+    RegistryKey machine;
+    int32_t machineError = OpenRegistryKey(HiveRoot::kLocalMachine, "", machine);
+    if (machineError != kErrorSuccess && machineError != kErrorFileNotFound) {
+        out.problems.push_back(
+            "the machine hive " + HiveFilePath(HiveRoot::kLocalMachine) + " cannot be read: " +
+            (machineError == kErrorBadDb ? "it is damaged or not a hive" : "it is not a readable file"));
+    }
     PathConfig config;
     std::atomic<int32_t> activity{0};
     LoadPathConfig(profile, config, activity);
