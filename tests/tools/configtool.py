@@ -98,7 +98,9 @@ def storage(bin_dir, work):
     s = Setup(bin_dir, work, "storage")
     s.folder("plain", ["a.txt"])
     s.folder("zip", ["b.txt"])
-    s.config("add", "plain", os.path.join(s.work, "backup", "plain"), "--plain")
+    s.config("add", "./zip/../plain/", os.path.join(s.work, "backup", "plain"), "--plain")
+    if s.entry("Path000", "SourcePath") != "Z:" + os.path.join(s.work, "plain").replace("/", "\\"):
+        raise Failure("storage: a relative source is stored as %s" % s.entry("Path000", "SourcePath"))
     s.config("add", "zip", os.path.join(s.work, "backup", "zip"), "--compressed", "--no-write-protect")
     s.expect_entries("Path000", {"Flags": "0x26"})
     s.expect_entries("Path001", {"Flags": "0x824"})

@@ -56,6 +56,31 @@ constexpr const char* kUsage =
     "--profile 1..9 works on the profile of quillon-run /1../9. Changes take effect at the next run.\n"
     "Exit status: 0 done, 1 failed, 2 wrong arguments (nothing written).\n";
 
+// An absolute native path without "." and ".." steps and doubled '/', so that the registry and the
+// control files name the folder as the user sees it ("/home/me/x/../Documents" is /home/me/Documents).
+std::string LexicallyNormal(const std::string& native) {
+    std::vector<std::string> steps;
+    size_t at = 0;
+    while (at <= native.size()) {
+        size_t end = native.find('/', at);
+        end = end == std::string::npos ? native.size() : end;
+        std::string step = native.substr(at, end - at);
+        if (step == "..") {
+            if (!steps.empty()) {
+                steps.pop_back();
+            }
+        } else if (!step.empty() && step != ".") {
+            steps.push_back(step);
+        }
+        at = end + 1;
+    }
+    std::string normal;
+    for (const std::string& step : steps) {
+        normal += "/" + step;
+    }
+    return normal.empty() ? "/" : normal;
+}
+
 class Command {
   public:
     Command(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
@@ -220,10 +245,9 @@ class Command {
                       " as a full path");
                 return false;
             }
-            native = (native == "/" ? "" : native) + "/" +
-                     (argument.rfind("./", 0) == 0 ? argument.substr(2) : argument);
+            native += "/" + argument;
         }
-        windows = WindowsFormOfConfiguredPath(native);
+        windows = WindowsFormOfConfiguredPath(LexicallyNormal(native));
         if (windows == native) {
             Usage(argument + " lies on no drive of the drive map " + Drives().Folder());
             return false;
