@@ -248,6 +248,9 @@ def bad_arguments(bin_dir, work):
     if s.entry("Settings", "RunAtTime") != "0x1" or not re.match(r"\d{4}-\d\d-\d\d 20:00:00$",
                                                                  s.entry("DynData", "RunTime") or ""):
         raise Failure("schedule: " + s.query())
+    s.config("--profile", "3", "add", "src", os.path.join(s.work, "backup3"), "--plain")
+    if "0x26" not in s.query(r"HKCU\Software\Norrow\QuillonApp3\Path000") or s.entry("Path001", "Flags"):
+        raise Failure("profile: the path of profile 3 is not where quillon-run /3 reads it")
     s.write("afile", "a file where the destination should be")
     before = s.query()
     src = os.path.join(s.work, "src")
