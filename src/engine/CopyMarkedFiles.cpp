@@ -17,6 +17,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "platform/NativeFile.h"
 #include "platform/Trace.h"
 #include "support/ErrorText.h"
 #include "support/StringTable.h"
@@ -52,6 +53,18 @@ std::string SourceOf(const FileEntry& entry) {
     }
     size_t separator = entry.Path.rfind('\\');
     return entry.Path.substr(0, separator == std::string::npos ? 0 : separator + 1) + kControlFileName;
+}
+
+// Whether the source itself refuses to be read (a file of mode 000, another user's file). Access
+// denied on a copy may concern the source or the set's folder: only a folder that refuses its copies
+// concerns every file after this one, while an unreadable source concerns this file alone.
+bool SourceRefusesReading(const std::string& source) {
+    NativeFile file;
+    if (file.OpenRead(source)) {
+        file.Close();
+        return false;
+    }
+    return GetLastError() == kErrorAccessDenied;
 }
 
 }  // namespace
@@ -211,9 +224,11 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
             }
             entry->CopyFailed = true;
             // Once an archive failed, no later one is written: the remaining files stay pending.
-            // A path too long for the set (deep below the source) concerns this file alone too: stopping
-            // the path at it would keep every file after it from ever being stored.
-            if ((IsDiskError(errorCode) || errorCode == kErrorFilenameTooLong) && !ZipBroken) {
+            // A path too long for the set (deep below the source) and a source the user may not read
+            // concern this file alone too: stopping the path at it would keep every file after it
+            // from ever being stored, on every run.
+            if (!ZipBroken && (IsDiskError(errorCode) || errorCode == kErrorFilenameTooLong ||
+                               (errorCode == kErrorAccessDenied && SourceRefusesReading(source)))) {
                 // This file alone is affected (gone, locked, unreadable): log it and go on.
                 State.CopyErrorList.push_back(Stamp() + "  " + source);
                 State.CopyErrorList.push_back(kIndent + "==> " + destination);

@@ -40,14 +40,16 @@ class CopyMarkedFilesTest : public testing::PassTest {
         state_.UncopiedFiles.clear();
     }
 
-    // Scans, then copies with operation failing with err at its first call for the second marked file
-    // (no fault when err is -1; the flush is the first kSync call).
-    void ScanAndCopy(FileOperation operation = FileOperation::kOpen, int err = -1) {
-        int nth = operation == FileOperation::kSync || err < 0 ? 1 : CallsForOneFile(operation) + 1;
+    // Scans, then copies with operation failing with err at its call number offset for the second
+    // marked file (no fault when err is -1; the flush is the first kSync call); with sticky, every later
+    // call fails too.
+    void ScanAndCopy(FileOperation operation = FileOperation::kOpen, int err = -1, int offset = 1,
+                     bool sticky = false) {
+        int nth = operation == FileOperation::kSync || err < 0 ? 1 : CallsForOneFile(operation) + offset;
         Scan();
         ClearFaults();
         if (err >= 0) {
-            InjectFault(operation, nth, err);
+            InjectFault(operation, nth, err, sticky);
         }
         errorCode_ = 0;
         pass_->CopyMarkedFiles(kSet, sizeKB_, errorCode_);
@@ -143,18 +145,42 @@ TEST_F(CopyMarkedFilesTest, AFileGoneSinceTheScanIsLoggedAndTheNextOneStillCopie
     EXPECT_THAT(state_.PassErrorLine, IsEmpty());
 }
 
+// A source the user may not read (mode 000, another user's file) concerns that file alone: every file
+// after it is still copied, on this run and every later one.
+TEST_F(CopyMarkedFilesTest, SourcesTheUserMayNotReadAreLoggedAndTheRestStillCopied) {
+    ThreeNewFiles();
+    File("C:\\Src\\d.doc", "delta");
+    // From b.doc on, no source can be opened.
+    ScanAndCopy(FileOperation::kOpen, EACCES, 1, true);
+    ClearFaults();
+
+    EXPECT_EQ(errorCode_, 0);
+    EXPECT_TRUE(state_.ErrorFlag);
+    EXPECT_EQ(InSet("\\a.doc"), "alpha");
+    EXPECT_THAT(state_.UncopiedFiles, ElementsAre("C:\\Src\\b.doc", "C:\\Src\\c.doc", "C:\\Src\\d.doc"));
+    ASSERT_EQ(state_.CopyErrorList.size(), 9u);
+    EXPECT_EQ(state_.CopyErrorList[0], "2003-11-24 18:02:11  C:\\Src\\b.doc");
+    EXPECT_EQ(state_.CopyErrorList[1], kIndent + "==> C:\\Backup\\2003-11-24\\b.doc");
+    EXPECT_EQ(state_.CopyErrorList[2], kIndent + "Error   5:   " + ErrorText(5));
+    for (const char* name : {"C:\\Src\\b.doc", "C:\\Src\\c.doc", "C:\\Src\\d.doc"}) {
+        EXPECT_TRUE(Current(name)->CopyFailed) << name;  // written as 'E': tried again next run
+    }
+    EXPECT_THAT(state_.PassErrorLine, IsEmpty());
+}
+
 TEST_F(CopyMarkedFilesTest, AnAbortingErrorStopsThePathAndLeavesTheRestPending) {
     struct Case {
         const char* label;
         FileOperation operation;
         int err;
+        int offset;  // of the failing call among those for b.doc (the source is opened first)
         int32_t code;
         std::string earlierMessage;
     } cases[] = {
-        {"no access to the source", FileOperation::kOpen, EACCES, 5, ""},
-        {"a full disk", FileOperation::kWrite, ENOSPC, 112, ""},
-        {"a second failure of the run", FileOperation::kOpen, EACCES, 5, "Error creating D:\\X"},
-        {"a failure without an error number", FileOperation::kWrite, 0, 40, ""},
+        {"no access to the set's folder", FileOperation::kOpen, EACCES, 2, 5, ""},
+        {"a full disk", FileOperation::kWrite, ENOSPC, 1, 112, ""},
+        {"a second failure of the run", FileOperation::kOpen, EACCES, 2, 5, "Error creating D:\\X"},
+        {"a failure without an error number", FileOperation::kWrite, 0, 1, 40, ""},
     };
     const std::string line = kIndent + "Copying File: C:\\Src\\b.doc\r\n" + kIndent +
                              "          to: C:\\Backup\\2003-11-24\\b.doc";
@@ -164,7 +190,7 @@ TEST_F(CopyMarkedFilesTest, AnAbortingErrorStopsThePathAndLeavesTheRestPending) 
         NewPass();
         state_.PassErrorMessage = c.earlierMessage;
         ThreeNewFiles();
-        ScanAndCopy(c.operation, c.err);
+        ScanAndCopy(c.operation, c.err, c.offset);
 
         EXPECT_EQ(errorCode_, c.code);
         EXPECT_TRUE(state_.ErrorFlag);
