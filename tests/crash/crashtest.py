@@ -140,13 +140,21 @@ class Harness:
         data = self.rng.randbytes(size)
         with open(path, "wb") as f:
             f.write(data)
+        self.record_version(path, data)
+        self.counter += 1
+        stamp = self.base_time + 60 * self.counter
+        os.utime(path, (stamp, stamp))
+
+    def record_version(self, path, data=None):
+        """Notes the content a source file has now (or data) as one of its versions. Every writer of
+        source files calls it: a set may hold nothing else."""
+        if data is None:
+            with open(path, "rb") as f:
+                data = f.read()
         for name, root in self.sources.items():
             if path.startswith(root + os.sep):
                 self.versions.setdefault((name, os.path.relpath(path, root)), set()).add(
                     hashlib.sha256(data).digest())
-        self.counter += 1
-        stamp = self.base_time + 60 * self.counter
-        os.utime(path, (stamp, stamp))
 
     def generate(self):
         for name, root in self.sources.items():
