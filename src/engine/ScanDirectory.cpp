@@ -88,6 +88,23 @@ void ReportUnusableName(RunState& state, const std::string& dir, const FileInfo&
     state.ErrorFlag = true;  // a file left out is an error of the run, not a success
 }
 
+// Makes folder the one the walk is in for as long as it lives; the folder above is the current one
+// again afterwards, however the walk below ends.
+class FolderOfTheWalk {
+  public:
+    FolderOfTheWalk(const WalkFolder*& current, const WalkFolder& folder)
+        : current_(current), above_(current) {
+        current_ = &folder;
+    }
+    ~FolderOfTheWalk() { current_ = above_; }
+    FolderOfTheWalk(const FolderOfTheWalk&) = delete;
+    FolderOfTheWalk& operator=(const FolderOfTheWalk&) = delete;
+
+  private:
+    const WalkFolder*& current_;
+    const WalkFolder* above_;
+};
+
 }  // namespace
 
 void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirUpperIn) {
@@ -97,11 +114,17 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
     ExtendPatternsNaming(Path.ExcludeList, dirUpper);
     ExtendPatternsNaming(Path.ForceList, dirUpper);
 
-    // Below the source path every folder was a real one when its parent was listed.
-    DirectorySearch search(ListingScope::kFilesAndDirectories, AttributeDetail::kTypesOnly,
-                           dir == Path.SourcePath ? FolderLink::kFollow : FolderLink::kRefuse);
+    // Only the top of the walk is opened by its path (a configured path may lie behind a link). Every
+    // folder below it is opened relative to the open folder above it and never through a link, so that
+    // a folder swapped for a link since it was listed is reported, not walked; links themselves are
+    // listed as entries, never followed.
+    WalkFolder folder;
+    const bool opened = scanFolder_ == nullptr
+                            ? folder.OpenTop(dir)
+                            : folder.OpenChild(*scanFolder_, dir.substr(dir.rfind('\\') + 1));
+    DirectorySearch search(ListingScope::kFilesAndDirectories, AttributeDetail::kTypesOnly);
     FileInfo entry;
-    bool found = search.First(dir + "\\*.*", entry);
+    bool found = opened && search.First(folder, entry);
     bool singleFile = false;
     // Only the source path itself may name a single file. A subdirectory gone since its parent was
     // listed simply holds nothing; one that is there but cannot be listed (a path too long for the
@@ -156,7 +179,10 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
                 Trace("Ziel %s liegt in der Quelle: nicht gesichert\n", sub.c_str());
                 continue;
             }
-            ScanDirectory(sub, subUpper);
+            {
+                const FolderOfTheWalk inside(scanFolder_, folder);
+                ScanDirectory(sub, subUpper);
+            }
             continue;
         }
 
