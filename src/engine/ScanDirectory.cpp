@@ -27,6 +27,12 @@ constexpr int32_t kEarliestFileTime = 315'530'178;
 // The staging folder of compressed sets, upper-cased: a compressed pass never backs up its own staging.
 constexpr const char* kStagingFolderUpper = "C:\\TEMP\\QUILRUN\\";
 
+// How the walk lists a symbolic link of the source. The copy still reads what a link points to, so a
+// link to a file is listed as that file and a link to a folder is listed but never entered; once the
+// copy stores a link as a link, the walk lists every link as itself (LinkEntries::kAsFound), with its
+// own time. No link is ever followed into a folder either way.
+constexpr LinkEntries kSourceLinks = LinkEntries::kAsTargetFile;
+
 // A file that lands directly in the set directory under the control file's name is stored under this
 // prefix plus that name, so that the set's own copy of the control file cannot replace it.
 constexpr const char* kCopyNamePrefix = "Kopie von ";
@@ -124,7 +130,7 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
                             : folder.OpenChild(*scanFolder_, dir.substr(dir.rfind('\\') + 1));
     DirectorySearch search(ListingScope::kFilesAndDirectories, AttributeDetail::kTypesOnly);
     FileInfo entry;
-    bool found = opened && search.First(folder, entry);
+    bool found = opened && search.First(folder, entry, kSourceLinks);
     bool singleFile = false;
     // Only the source path itself may name a single file. A subdirectory gone since its parent was
     // listed simply holds nothing; one that is there but cannot be listed (a path too long for the

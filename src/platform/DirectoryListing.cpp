@@ -102,12 +102,24 @@ bool Inspect(int folderFd, const char* name, const std::string& nativePath, List
     return true;
 }
 
-// Fills entry for name below the open folder folderFd without following a link: a link is an entry
-// of its own. False when the entry is not to be listed in scope, or is gone.
-bool InspectEntry(int folderFd, const std::string& name, ListingScope scope, FileInfo& entry) {
+// Fills entry for name below the open folder folderFd; a link as links says. False when the entry is
+// not to be listed in scope, or is gone.
+bool InspectEntry(int folderFd, const std::string& name, ListingScope scope, LinkEntries links,
+                  FileInfo& entry) {
     struct statx info;
     if (::statx(folderFd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStatxMask, &info) != 0) {
         return false;  // gone since it was listed
+    }
+    uint32_t linked = 0;
+    if (S_ISLNK(info.stx_mode) && links == LinkEntries::kAsTargetFile) {
+        // Only the target's status is read here, never its content.
+        struct statx target;
+        if (::statx(folderFd, name.c_str(), AT_NO_AUTOMOUNT, kStatxMask, &target) == 0) {
+            info = target;
+        } else if (scope != ListingScope::kWithOtherEntries) {
+            return false;  // a dangling link leads nowhere
+        }
+        linked = kAttributeReparsePoint;
     }
     if (S_ISLNK(info.stx_mode)) {
         entry.Kind = EntryKind::kFile;
@@ -128,6 +140,7 @@ bool InspectEntry(int folderFd, const std::string& name, ListingScope scope, Fil
     } else {
         return false;
     }
+    entry.Attributes |= linked;
     entry.ModificationTime = info.stx_mtime.tv_sec;
     entry.AccessTime = info.stx_atime.tv_sec;
     entry.CreationTime = CreationOrModification(info);
@@ -284,10 +297,10 @@ bool DirectorySearch::First(const std::string& windowsPattern, FileInfo& entry) 
     return Next(entry);
 }
 
-bool DirectorySearch::First(const WalkFolder& folder, FileInfo& entry) {
+bool DirectorySearch::First(const WalkFolder& folder, FileInfo& entry, LinkEntries links) {
     entries_.clear();
     next_ = 0;
-    if (!folder.List(scope_, entries_)) {
+    if (!folder.List(scope_, entries_, links)) {
         return false;
     }
     if (entries_.empty()) {
@@ -366,7 +379,7 @@ bool WalkFolder::OpenChild(const WalkFolder& parent, const std::string& name) {
     return true;
 }
 
-bool WalkFolder::List(ListingScope scope, std::vector<FileInfo>& entries) const {
+bool WalkFolder::List(ListingScope scope, std::vector<FileInfo>& entries, LinkEntries links) const {
     entries.clear();
     // The listing reads through a descriptor of its own, so that this folder stays open for the
     // subfolders to be opened relative to it.
@@ -383,7 +396,7 @@ bool WalkFolder::List(ListingScope scope, std::vector<FileInfo>& entries) const 
     while (const dirent* item = ::readdir(directory)) {
         FileInfo entry;
         entry.Name = item->d_name;
-        if (InspectEntry(fd_, entry.Name, scope, entry)) {
+        if (InspectEntry(fd_, entry.Name, scope, links, entry)) {
             entries.push_back(std::move(entry));
         }
         errno = 0;

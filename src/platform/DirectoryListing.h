@@ -28,6 +28,14 @@ namespace quillon {
 
 class WalkFolder;
 
+// How a walk through WalkFolders lists a symbolic link.
+enum class LinkEntries {
+    kAsFound,       // the link itself: kFile with kAttributeReparsePoint, the link's own times, the
+                    // length of its target text as size, whatever it points to (or nothing)
+    kAsTargetFile,  // as DirectorySearch lists it by path: a link to a file as that file, a link to
+                    // a folder as a folder that may not be entered, other links not at all
+};
+
 enum class EntryKind {
     kFile,       // a regular file, or a link to one
     kDirectory,  // a directory, or a link to one (see kAttributeReparsePoint)
@@ -83,7 +91,7 @@ class DirectorySearch {
 
     // Starts a search over every entry of an open folder of a walk (see WalkFolder::List; links are
     // entries of their own). False when it cannot be read or holds nothing.
-    bool First(const WalkFolder& folder, FileInfo& entry);
+    bool First(const WalkFolder& folder, FileInfo& entry, LinkEntries links = LinkEntries::kAsFound);
 
     // The next entry. False after the last one, with the last error 18 (no more files).
     bool Next(FileInfo& entry);
@@ -100,8 +108,8 @@ class DirectorySearch {
 // A walk by path follows whatever a folder on the way has become since it was listed: a folder swapped
 // for a link to "/" would lead the backup (or, worse, the deletion of an old set) out of its tree. A
 // walk through WalkFolders never follows a link below its top folder:
-//   - List names a symbolic link as the link itself (kFile with kAttributeReparsePoint, the link's own
-//     times, the length of its target text as size), whatever it points to, or nothing;
+//   - List names a symbolic link as the link itself (LinkEntries::kAsFound), or by what its target is
+//     (kAsTargetFile, which only ever reads the target's status, never its content);
 //   - OpenChild refuses a link in a subfolder's place (1921) instead of entering it.
 // Opening a subfolder passes the fault seam (FileOperation::kOpenFolder), so that tests can change the
 // tree at that moment; removing passes it as kDelete and kRemoveDirectory.
@@ -125,7 +133,8 @@ class WalkFolder {
     // Every entry, "." and ".." first, sorted as DirectorySearch sorts, with the attributes of
     // AttributeDetail::kTypesOnly. Special files only with kWithOtherEntries. False (last error set)
     // when the folder cannot be read.
-    bool List(ListingScope scope, std::vector<FileInfo>& entries) const;
+    bool List(ListingScope scope, std::vector<FileInfo>& entries,
+              LinkEntries links = LinkEntries::kAsFound) const;
 
     // Removes the entry name as it is: a file, a link (never what it points to) or a special file,
     // whatever its mode. False (last error set) on failure, 5 for a folder.

@@ -98,6 +98,11 @@ TEST_F(ZipCopyTest, ArchiveZeroTakesTwentyFilesTheNextArchiveTheRestAndArchiveZe
 
     EXPECT_EQ(Entries(kArchive0), first);
     EXPECT_EQ(Entries(kArchive1), second);
+    // An archive mixes files of every mode: only its owner may read it.
+    for (const std::string& archive : {kArchive0, kArchive1}) {
+        EXPECT_EQ(fs::status(Native(archive)).permissions(), fs::perms::owner_read | fs::perms::owner_write)
+            << archive;
+    }
     EXPECT_FALSE(Exists(kSet + "\\QuillonData_002.Zip"));
     EXPECT_EQ(Entry(kArchive1, "sub/f25.txt"), "file 25");
     const std::string control = Control();
