@@ -27,11 +27,9 @@ constexpr int32_t kEarliestFileTime = 315'530'178;
 // The staging folder of compressed sets, upper-cased: a compressed pass never backs up its own staging.
 constexpr const char* kStagingFolderUpper = "C:\\TEMP\\QUILRUN\\";
 
-// How the walk lists a symbolic link of the source. The copy still reads what a link points to, so a
-// link to a file is listed as that file and a link to a folder is listed but never entered; once the
-// copy stores a link as a link, the walk lists every link as itself (LinkEntries::kAsFound), with its
-// own time. No link is ever followed into a folder either way.
-constexpr LinkEntries kSourceLinks = LinkEntries::kAsTargetFile;
+// A symbolic link of the source is never followed: it is an entry of its own, with the link's own
+// time, which the copy stores as a link. A link to a folder is such an entry too and is not entered.
+constexpr LinkEntries kSourceLinks = LinkEntries::kAsFound;
 
 // A file that lands directly in the set directory under the control file's name is stored under this
 // prefix plus that name, so that the set's own copy of the control file cannot replace it.
