@@ -282,4 +282,37 @@ Outcome ExtractArchive(const ZipSettings& settings) {
     return outcome;
 }
 
+Outcome CheckArchiveEntries(const ZipSettings& settings) {
+    Outcome outcome;
+    zip_t* zip = nullptr;
+    if (outcome.failure = OpenArchive(settings.unzipArchive, zip); outcome.failure != 0) {
+        return outcome;
+    }
+    ArchiveCloser closeArchive(zip);
+    std::vector<char> buffer(1 << 16);
+    zip_int64_t entries = zip_get_num_entries(zip, 0);
+    for (zip_int64_t i = 0; i < entries && outcome.failure == 0; ++i) {
+        auto index = static_cast<zip_uint64_t>(i);
+        const char* name = zip_get_name(zip, index, ZIP_FL_ENC_RAW);
+        if (name == nullptr || !MatchesPattern(settings.unzipSpec, name)) {
+            continue;
+        }
+        zip_file_t* entry = zip_fopen_index(zip, index, 0);
+        if (entry == nullptr) {
+            outcome.failure = CodeFromZipError(zip_get_error(zip), Step::kReadFile);
+            break;
+        }
+        // libzip checks the CRC and the size once the last byte has been read.
+        zip_int64_t got;
+        while ((got = zip_fread(entry, buffer.data(), buffer.size())) > 0) {
+        }
+        if (got < 0) {
+            outcome.failure = CodeFromZipError(zip_file_get_error(entry), Step::kReadFile);
+        }
+        zip_fclose(entry);
+        outcome.files += outcome.failure == 0 ? 1 : 0;
+    }
+    return outcome;
+}
+
 }  // namespace quillon::ibzip

@@ -44,9 +44,10 @@ inline constexpr uint32_t kRegMultiSz = 7;
 inline constexpr uint32_t kRegQword = 11;
 
 // Windows error numbers that only the registry answers.
-inline constexpr int32_t kErrorBadPathname = 161;  // empty name inside a key path, or a name too long
-inline constexpr int32_t kErrorBadDb = 1009;       // the hive file is damaged or not a hive
-inline constexpr int32_t kErrorKeyDeleted = 1018;  // the open key was deleted meanwhile
+inline constexpr int32_t kErrorBadPathname = 161;   // empty name inside a key path, or a name too long
+inline constexpr int32_t kErrorBadDb = 1009;        // the hive file is damaged or not a hive
+inline constexpr int32_t kErrorCantOpenKey = 1011;  // a key cannot be opened (the hive is no readable file)
+inline constexpr int32_t kErrorKeyDeleted = 1018;   // the open key was deleted meanwhile
 
 // The longest key name (one step of a key path), in characters.
 inline constexpr size_t kMaxKeyNameLength = 255;
