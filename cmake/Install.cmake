@@ -2,13 +2,15 @@
 #
 #   <prefix>/bin/quillon-run            -> ../lib/quillon/quillon-run
 #   <prefix>/bin/quillon-reg
+#   <prefix>/bin/quillon-config
 #   <prefix>/lib/quillon/               the program and its private pieces: libib-zip.so, which the
 #                                       program loads from its own folder, and quillon-run.html
 #                                       -> ../../share/quillon/quillon-run.html, the help it opens there
 #   <prefix>/share/quillon/             the help document, the autostart entry (not enabled)
 #   <prefix>/share/applications/        the menu entry "run the backups now"
-#   <prefix>/share/man/man1/            quillon-run.1, quillon-reg.1
-#   <prefix>/lib/systemd/user/          quillon-run.service (not enabled)
+#   <prefix>/share/man/man1/            quillon-run.1, quillon-reg.1, quillon-config.1
+#   <prefix>/lib/systemd/user/          quillon-run.service, quillon-run.timer with its
+#                                       quillon-run-daily.service (none enabled)
 #
 # The program finds its folder through /proc/self/exe, which names the real file behind the bin link,
 # so the library and the help document are found however the program is started.
@@ -49,13 +51,14 @@ install(TARGETS quillon-run RUNTIME DESTINATION ${QUILLON_PRIVATE_DIR})
 install(TARGETS ib-zip LIBRARY DESTINATION ${QUILLON_PRIVATE_DIR} NAMELINK_SKIP)
 install(FILES ${links}/private/quillon-run.html DESTINATION ${QUILLON_PRIVATE_DIR})
 install(FILES ${links}/bin/quillon-run DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS quillon-reg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quillon-reg quillon-config RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES doc/quillon-run.html DESTINATION ${QUILLON_DATA_DIR})
-install(FILES doc/quillon-run.1 doc/quillon-reg.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES doc/quillon-run.1 doc/quillon-reg.1 doc/quillon-config.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES dist/quillon-run.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES dist/autostart/quillon-run.desktop DESTINATION ${QUILLON_DATA_DIR}/autostart)
-install(FILES dist/quillon-run.service DESTINATION lib/systemd/user)
+install(FILES dist/quillon-run.service dist/quillon-run.timer dist/quillon-run-daily.service
+        DESTINATION lib/systemd/user)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quillon)
 
 # Removes what the last install put in place (install_manifest.txt) and the program's own folders
@@ -77,7 +80,7 @@ set(CPACK_PACKAGE_DESCRIPTION
 them into a set named after the date, as plain files or in zip archives. It makes full backups every\n\
 few runs or days, deletes old sets by each folder's rules and keeps a control file beside the sets.\n\
 Run once it backs up and ends; started with /W at login it runs daily at the configured time.\n\
-quillon-reg writes and reads its configuration.")
+quillon-config sets up the backups in words; quillon-reg writes and reads the registry entries.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/CommandLine.h"
+#include "config/ConfigDescription.h"
 #include "config/PathConfig.h"
 #include "config/Registrierung.h"
 #include "config/registrylit.h"
@@ -12,6 +13,7 @@
 #include "log/ErrorLog.h"
 #include "platform/Clock.h"
 #include "platform/LastError.h"
+#include "platform/RegistryHive.h"
 #include "platform/ThreadPriority.h"
 #include "platform/Trace.h"
 #include "support/LineBufferPool.h"
@@ -52,7 +54,15 @@ int CQuillonRunApp::Run() {
     if (InitInstance()) {
         loop_.Run([this](uint32_t message) { OnThreadMessage(message); });
     }
-    return ExitInstance();
+    ExitInstance();
+    return ExitStatus();
+}
+
+int CQuillonRunApp::ExitStatus() const {
+    if (ConfigurationProblem) {
+        return kExitConfigurationProblem;
+    }
+    return RunStatus == 2 ? 1 : 0;
 }
 
 void CQuillonRunApp::OnThreadMessage(uint32_t message) {
@@ -150,6 +160,7 @@ void CQuillonRunApp::OnScheduleWait() {
     }
     Trace("Beginning wait %d seconds (CurrentTime: %s  NextRun: %s)\n", static_cast<int>(seconds),
           RunTime.Format(kTimeSecondPattern).c_str(), ScheduledRun.Format(kTimeSecondPattern).c_str());
+    presenter_.ShowNotice("Next run: " + ScheduledRun.Format("%Y-%m-%d %H:%M"));
     loop_.SetTimer(*waitWindow_, CWaitWindow::kScheduleTimer, seconds * 1000);
 }
 
@@ -200,16 +211,28 @@ void CQuillonRunApp::OnStartRun() {
         return;
     }
 
-    LoadPathConfig(*this, Paths, ActivityCounter);
+    // An unreadable user hive reads as an empty configuration, and the run would end "No changed file
+    // found." as if nothing were configured: it is a failed run instead, reported like a disk error,
+    // and nothing is backed up.
+    int32_t profileError = ProfileReadError();
+    if (profileError != kErrorSuccess) {
+        ReportUnreadableProfile(profileError);
+        ClearPathConfig(Paths);
+    } else {
+        LoadPathConfig(*this, Paths, ActivityCounter);
+    }
 
     closedDialog_.reset();
     Texts.Clear();
     dialog_ = std::make_unique<CQuillonDlg>(*this, presenter_.CreateProgressView(LargeFonts));
     loop_.SetTimer(*dialog_, CQuillonDlg::kProgressTimer, CQuillonDlg::kProgressMilliseconds);
 
+    ErrorFlag = false;
+    if (profileError != kErrorSuccess) {
+        return;  // the dialog's next tick ends the run with its error
+    }
     ZipLibrary.Open();
 
-    ErrorFlag = false;
     Trace("\n");
     // Without its buffer or its thread the run cannot begin; it then ends at the dialog's next tick
     // with the error reported like any other, instead of taking the program down.
@@ -222,6 +245,17 @@ void CQuillonRunApp::OnStartRun() {
     }
     RunInProgress.store(true);
     StartWorker();
+}
+
+void CQuillonRunApp::ReportUnreadableProfile(int32_t error) {
+    ConfigurationProblem = true;
+    std::string hive = HiveFilePath(HiveRoot::kCurrentUser);
+    std::string text = DescribeUnreadableHive(error) + ". Nothing was backed up.";
+    text[0] = 'T';
+    Trace("*** Konfiguration nicht lesbar: >%s< (%d)\n", hive.c_str(), error);
+    FirstErrorCode = error == kErrorBadDb ? kErrorBadDb : kErrorCantOpenKey;
+    PassErrorLine = GetNow().Format(kTimeSecondPattern) + "  " + text;
+    PassErrorMessage = text;
 }
 
 void CQuillonRunApp::StartWorker() {
@@ -262,19 +296,28 @@ bool CQuillonRunApp::TakeSemaphore() {
         }
         if (seen > 0) {
             WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 1);
-            holdsSemaphore_ = true;
-            return true;
+        } else if (!TakeRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 1)) {
+            Trace("Semaphore taken by another program\n");
+            continue;
         }
-        if (TakeRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 1)) {
-            holdsSemaphore_ = true;
-            return true;
-        }
-        Trace("Semaphore taken by another program\n");
+        holdsSemaphore_ = true;
+        WriteRegistryString(HKEY_LOCAL_MACHINE, kSemaphoreTakenPath, FormatRegistryTime(GetNow()));
+        return true;
     }
 }
 
 int32_t CQuillonRunApp::WaitForSemaphore() {
     int32_t value = GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 0);
+    if (value > 0 && !waitNoticeShown_) {
+        // Once: a program that waits minutes without a word looks hung.
+        waitNoticeShown_ = true;
+        TimeValue taken = ParseRegistryTime(GetRegistryString(HKEY_LOCAL_MACHINE, kSemaphoreTakenPath, ""));
+        std::string which =
+            taken.Seconds() > 0 ? "the run started at " + taken.Format("%H:%M") : "another run";
+        presenter_.ShowNotice("Waiting for " + which +
+                              " to end. (A run that ended without a word is given up after 3 minutes "
+                              "without a sign of life, twice: 6 minutes.)");
+    }
     int quiet = kSemaphoreQuietPolls;
     int total = kSemaphoreTotalPolls;
     // A program asked to end stops waiting: the system gives it only seconds before it kills it.

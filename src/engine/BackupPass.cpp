@@ -6,6 +6,7 @@
 #include "config/SourcePathRecord.h"
 #include "config/registrylit.h"
 #include "engine/ControlFile.h"
+#include "engine/CopyJournal.h"
 #include "engine/RunState.h"
 #include "files/DeleteTree.h"
 #include "files/FileStatus.h"
@@ -80,6 +81,11 @@ void BackupPass::Run() {
         State.PassErrorLine = kIndent + "Error Creating " + Path.DestPath;
         State.PassErrorMessage = LoadText(kTextErrorCreating) + Path.DestPath;
         return;
+    }
+    // Copies a killed pass left half written under their temporary names go first (a run that only
+    // looks leaves them to the next real one).
+    if (!State.DryRun) {
+        RemoveInterruptedCopies(Path.DestPath);
     }
 
     // 3.-5. The control file: saved sets and the files recorded by the previous pass.

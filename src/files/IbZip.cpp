@@ -104,6 +104,9 @@ int32_t IbZip::IB_UnZipUseStoredDirs(intptr_t on) {
 int32_t IbZip::IB_UnZip(intptr_t unused) {
     return Call("IB_UnZip", unused);
 }
+int32_t IbZip::IB_CRCCheck(intptr_t unused) {
+    return Call("IB_CRCCheck", unused);
+}
 
 #define QUILLON_IBZIP_DEFINE(name)           \
     int32_t IbZip::name(intptr_t argument) { \

@@ -61,6 +61,7 @@ class IbZip {
     int32_t IB_UnZipFileSpec(const std::string& spec);
     int32_t IB_UnZipUseStoredDirs(intptr_t on);
     int32_t IB_UnZip(intptr_t unused);  // files extracted, or a negative code
+    int32_t IB_CRCCheck(intptr_t unused);  // entries read and found whole, or a negative code
 
     // --- Forwarders of the exports bound but not called: the argument as the export takes it. ---
 #define QUILLON_IBZIP_DECLARE(name) int32_t name(intptr_t argument);

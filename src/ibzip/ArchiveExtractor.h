@@ -20,4 +20,8 @@ int32_t CheckArchive(const std::string& windowsArchive);
 // are real folders, never through links. Files already written stay when a later entry fails.
 Outcome ExtractArchive(const ZipSettings& settings);
 
+// Reads every entry of settings.unzipArchive that matches settings.unzipSpec to its end, which makes
+// libzip compare its data with the recorded CRC and size. Stops at the first damaged entry.
+Outcome CheckArchiveEntries(const ZipSettings& settings);
+
 }  // namespace quillon::ibzip

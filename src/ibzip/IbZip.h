@@ -52,6 +52,13 @@
 //                             are refused too. A file is written under a temporary name and renamed into
 //                             place, so an existing file is replaced whole or not at all.
 //
+// Checking (IB_CRCCheck):
+//   IB_CRCCheck(0)            reads the data of every entry of the IB_UnZipArchiveFile archive that
+//                             matches IB_UnZipFileSpec, folders and links included, and compares it with
+//                             the CRC and size the archive records; nothing is written. Answers the
+//                             number of entries read, kIbDamagedArchive at the first entry whose data is
+//                             damaged (or cannot be inflated), or the code of another failure.
+//
 // The result -25270 (kIbCompletedWithWarnings) answers an IB_Zip that wrote its archive, or an IB_UnZip
 // that extracted at least one file, when at least one of these happened and nothing failed:
 //   IB_Zip:   - a matching name is a link to nothing or to a special file, or a FIFO, socket or device:
@@ -100,6 +107,7 @@ IBZIP_EXPORT int32_t IB_UnZipExtractDir(intptr_t folder);
 IBZIP_EXPORT int32_t IB_UnZipFileSpec(intptr_t spec);
 IBZIP_EXPORT int32_t IB_UnZipUseStoredDirs(intptr_t on);
 IBZIP_EXPORT int32_t IB_UnZip(intptr_t unused);
+IBZIP_EXPORT int32_t IB_CRCCheck(intptr_t unused);
 
 // Exports the program binds but never calls (the list is in IbZipExportList.h); each answers
 // kIbNotSupported.

@@ -6,7 +6,6 @@
 #define IBZIP_UNSUPPORTED_EXPORTS(X) \
     X(IB_ArchiveType)                \
     X(IB_CRCAddPassword)             \
-    X(IB_CRCCheck)                   \
     X(IB_DecryptFile)                \
     X(IB_EncryptFile)                \
     X(IB_Error)                      \

@@ -107,6 +107,10 @@ int32_t IB_UnZip(intptr_t /*unused*/) {
     return Guarded([](ZipSettings& state) { return quillon::ibzip::ExtractArchive(state).Answer(); });
 }
 
+int32_t IB_CRCCheck(intptr_t /*unused*/) {
+    return Guarded([](ZipSettings& state) { return quillon::ibzip::CheckArchiveEntries(state).Answer(); });
+}
+
 #define IBZIP_DEFINE_UNSUPPORTED(name)          \
     int32_t name(intptr_t) {                    \
         return quillon::ibzip::kIbNotSupported; \

@@ -107,10 +107,14 @@ DriveMap DriveMap::Load(const std::string& folder) {
     return map;
 }
 
-DriveMap DriveMap::FromEnvironment() {
+std::string DriveMap::EnvironmentFolder() {
     const char* configured = std::getenv("QUILLON_DRIVES");
-    std::string folder = configured != nullptr && *configured != '\0' ? std::string(configured)
-                                                                      : DataHome() + "/quillon/dosdevices";
+    return configured != nullptr && *configured != '\0' ? std::string(configured)
+                                                        : DataHome() + "/quillon/dosdevices";
+}
+
+DriveMap DriveMap::FromEnvironment() {
+    std::string folder = EnvironmentFolder();
     struct stat info;
     if (::stat(folder.c_str(), &info) != 0) {
         CreateDefaultFolder(folder);

@@ -32,6 +32,9 @@ class DriveMap {
     // The map named by the environment, creating the default folder when it is missing.
     static DriveMap FromEnvironment();
 
+    // The folder FromEnvironment reads (QUILLON_DRIVES, or the default), whether it exists or not.
+    static std::string EnvironmentFolder();
+
     // "X:\a\b" becomes the target of "x:" plus "/a/b"; '/' counts as a separator too. A path with an
     // unmapped drive letter, a relative path or a UNC path fails.
     bool ToNative(std::string_view windowsPath, std::string& native) const;

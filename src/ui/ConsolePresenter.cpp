@@ -101,9 +101,12 @@ std::string ForConsole(const std::string& text) {
 
 ConsoleStreams StandardConsoleStreams() {
     ConsoleStreams streams;
-    streams.Out = stderr;
+    streams.Out = stdout;
+    streams.Progress = stderr;
     streams.LiveLine = IsTerminal(StandardStream::kError);
-    streams.CanAsk = streams.LiveLine && IsTerminal(StandardStream::kInput);
+    // The box and its prompt are part of the report: only when that is on the screen can anybody
+    // see what to answer.
+    streams.CanAsk = IsTerminal(StandardStream::kOutput) && IsTerminal(StandardStream::kInput);
     streams.Columns = TerminalColumns(StandardStream::kError);
     streams.ReadLine = ReadInputLine;
     return streams;
@@ -119,7 +122,7 @@ class ConsolePresenter::View final : public ProgressView {
         std::string& stored = Line(line);
         bool changed = stored != text;
         stored = text;
-        if (changed && shown_ && !presenter_.streams_.LiveLine) {
+        if (changed && shown_) {
             PrintPlain(line, text);
         }
     }
@@ -134,9 +137,6 @@ class ConsolePresenter::View final : public ProgressView {
         }
         shown_ = true;
         presenter_.Write("Quillon  " + Line(ProgressLine::kVersion) + "\n");
-        if (presenter_.streams_.LiveLine) {
-            return;  // the next tick draws the line
-        }
         for (ProgressLine line : {ProgressLine::kKind, ProgressLine::kPath, ProgressLine::kStatus}) {
             PrintPlain(line, Line(line));
         }
@@ -191,19 +191,16 @@ class ConsolePresenter::View final : public ProgressView {
         return front + "  " + path;
     }
 
-    // The dialog goes: the live line gets its line end. A dialog that was never shown (no path took
-    // part in the run) still leaves its summary, so a console user learns how the run ended.
+    // The dialog goes, and with it the live line; the report already holds the result. A dialog
+    // that was never shown (no path took part in the run) still leaves its summary, so a console user
+    // learns how the run ended.
     void Finish() {
         if (finished_) {
             return;
         }
         finished_ = true;
-        if (shown_) {
-            if (presenter_.streams_.LiveLine) {
-                Redraw();
-                presenter_.Write("");
-            }
-        } else if (!Line(ProgressLine::kKind).empty()) {
+        presenter_.EraseLiveLine();
+        if (!shown_ && !Line(ProgressLine::kKind).empty()) {
             presenter_.Write(ForConsole(Line(ProgressLine::kKind)) + "\n");
         }
     }
@@ -226,18 +223,23 @@ std::unique_ptr<ProgressView> ConsolePresenter::CreateProgressView(bool /*largeF
 }
 
 void ConsolePresenter::Write(const std::string& text) {
-    if (lineOpen_) {
-        std::fputs("\n", streams_.Out);
-        lineOpen_ = false;
-    }
+    EraseLiveLine();
     std::fputs(text.c_str(), streams_.Out);
     std::fflush(streams_.Out);
 }
 
 void ConsolePresenter::DrawLiveLine(const std::string& text) {
-    std::fputs(("\r" + text + "\x1b[K").c_str(), streams_.Out);
-    std::fflush(streams_.Out);
+    std::fputs(("\r" + text + "\x1b[K").c_str(), streams_.Progress);
+    std::fflush(streams_.Progress);
     lineOpen_ = true;
+}
+
+void ConsolePresenter::EraseLiveLine() {
+    if (lineOpen_) {
+        std::fputs("\r\x1b[K", streams_.Progress);
+        std::fflush(streams_.Progress);
+        lineOpen_ = false;
+    }
 }
 
 int ConsolePresenter::ShowMessageBox(const std::string& text, unsigned style) {
@@ -256,8 +258,19 @@ void ConsolePresenter::SetMessageBoxHelpContext(int /*helpContext*/) {
     // The console has no help viewer to open at a topic.
 }
 
-int ConsolePresenter::Ask(const std::string& text, unsigned style, bool* checkBox) {
+int ConsolePresenter::Ask(const std::string& text, unsigned style, bool* offered) {
     Buttons buttons(style);
+    // The caller's flag says whether the box is offered; the box itself starts unticked and only a
+    // person's X ticks it. An answer given without anyone at the terminal never ticks it: a ticked box
+    // hands the next runs' questions to their defaults (for the disk-space question: delete).
+    bool ticked = false;
+    bool* checkBox = offered != nullptr && *offered ? &ticked : nullptr;
+    auto handBack = [&](int answer) {
+        if (offered != nullptr) {
+            *offered = ticked;
+        }
+        return answer;
+    };
     // A question's box (two answers, and a question icon or Yes/No) asks not to be asked again; any
     // other box not to be shown again.
     bool question = buttons.HasSecond() && ((style & kMbIconQuestion) != 0 || buttons.yesNo);
@@ -273,7 +286,7 @@ int ConsolePresenter::Ask(const std::string& text, unsigned style, bool* checkBo
         Write(std::string("-> ") + Buttons::Name(answer) +
               " (answered at once: nobody can answer here, and an unanswered box gives this answer after "
               "30 minutes)\n");
-        return answer;
+        return handBack(answer);
     }
 
     std::string prompt = buttons.yesNo ? "[Y]es / [N]o" : buttons.cancel ? "[O]K / [C]ancel" : "[O]K";
@@ -292,21 +305,21 @@ int ConsolePresenter::Ask(const std::string& text, unsigned style, bool* checkBo
             int answer = buttons.Focused();
             Write(std::string("\n-> ") + Buttons::Name(answer) +
                   (result == InputResult::kTimedOut ? " (no answer for 30 minutes)\n" : " (input closed)\n"));
-            return answer;
+            return handBack(answer);
         }
         size_t first = typed.find_first_not_of(" \t");
         char key = first == std::string::npos ? '\0' : static_cast<char>(std::tolower(typed[first]));
         if (key == '\0') {
-            return buttons.Focused();
+            return handBack(buttons.Focused());
         }
         if (buttons.yesNo && (key == 'y' || key == 'n')) {
-            return key == 'y' ? kIdYes : kIdNo;
+            return handBack(key == 'y' ? kIdYes : kIdNo);
         }
         if (!buttons.yesNo && key == 'o') {
-            return kIdOk;
+            return handBack(kIdOk);
         }
         if (buttons.cancel && key == 'c') {
-            return kIdCancel;
+            return handBack(kIdCancel);
         }
         if (buttons.help && key == 'h') {
             Write("No help can be shown on the console.\n");
@@ -319,9 +332,16 @@ int ConsolePresenter::Ask(const std::string& text, unsigned style, bool* checkBo
     }
 }
 
+void ConsolePresenter::ShowNotice(const std::string& text) {
+    Write(ForConsole(text) + "\n");
+}
+
 void ConsolePresenter::ShowErrorList(int32_t filesCopied, const std::vector<std::string>& uncopiedFiles) {
-    std::string text = std::string(streams_.LiveLine ? "\a" : "") + "\n" + IntToText(filesCopied) + " " +
-                       LoadText(kTextFilesHaveBeenCopied) + "\n" + LoadText(kTextCopyErrorList) + "\n";
+    if (streams_.LiveLine) {
+        std::fputs("\a", streams_.Progress);  // the stop sound of the desktop's list
+    }
+    std::string text = "\n" + IntToText(filesCopied) + " " + LoadText(kTextFilesHaveBeenCopied) + "\n" +
+                       LoadText(kTextCopyErrorList) + "\n";
     for (const std::string& path : ErrorListInDisplayOrder(uncopiedFiles)) {
         text += "  " + ForConsole(path) + "\n";
     }

@@ -1,8 +1,12 @@
 // The end of a run: summaries, status, registry entries, the disk error report, the error list.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+
 #include "app/AppFixture.h"
 #include "app/QuillonRunApp.h"
+#include "log/ErrorLog.h"
 #include "testing/TempDir.h"
 
 namespace quillon::testing {
@@ -16,12 +20,13 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
         bool error;
         const char* summary;
         int32_t status;
+        int exitStatus;
     };
     const Case cases[] = {
-        {"nothing", false, 0, false, "No changed file found.", 1},
-        {"one file", true, 1, false, "1 file has been saved.", 0},
-        {"two files", true, 2, false, "2 files have been saved.", 0},
-        {"a copy error", true, 2, true, "Errors have been occurred.", 2},
+        {"nothing", false, 0, false, "No changed file found.", 1, 0},
+        {"one file", true, 1, false, "1 file has been saved.", 0, 0},
+        {"two files", true, 2, false, "2 files have been saved.", 0, 0},
+        {"a copy error", true, 2, true, "Errors have been occurred.", 2, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -34,7 +39,7 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
         };
         Set("DynData", "TotalFullBackup", 1);
         int64_t start = NowSeconds();
-        run.Run();
+        EXPECT_EQ(run.Run(), c.exitStatus);
         EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kKind], c.summary);
         EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kStatus], "");
         EXPECT_EQ(GetInt("DynData", "LastRunStatus"), c.status);
@@ -45,6 +50,29 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
     }
     EXPECT_TRUE(presenter.ErrorLists.empty());
     EXPECT_TRUE(Messages.empty());
+}
+
+// A start at login runs only the paths due today: when none is, the run says until when, not that
+// nothing changed.
+TEST_F(AppTest, RunWithoutADuePathSaysWhenOneIsDue) {
+    Set("Path000", "SourcePath", "C:\\Data");
+    Set("Path000", "DestPath", "C:\\Backup");
+    Set("Path000", "NextRunTime", "2003-11-26 00:00");
+    Set("Path001", "SourcePath", "C:\\Mail");
+    Set("Path001", "DestPath", "C:\\Backup2");
+    Set("Path001", "NextRunTime", "2003-11-25 00:00");
+    const std::pair<const char*, const char*> cases[] = {
+        {"/W", "Not due until 2003-11-25."}, {"", "No changed file found."},  // by hand every path runs
+    };
+    for (auto [switches, summary] : cases) {
+        SCOPED_TRACE(switches);
+        CQuillonRunApp run(loop, presenter);
+        run.Engine = app.Engine;
+        run.CommandLine = switches;
+        EXPECT_EQ(run.Run(), 0);
+        EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kKind], summary);
+        EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
+    }
 }
 
 TEST_F(AppTest, DiskErrorIsShownAndLogged) {
@@ -71,6 +99,46 @@ TEST_F(AppTest, DiskErrorIsShownAndLogged) {
     ASSERT_EQ(presenter.ErrorLists.size(), 1u);
     EXPECT_EQ(presenter.ErrorLists[0].first, 4);
     EXPECT_TRUE(app.CopyErrorList.empty());
+}
+
+// A user hive that cannot be read would read as "nothing configured" and the run as a success with
+// "No changed file found.": it is a failed run, shown and logged, and the program ends with 2.
+TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
+    const struct {
+        const char* what;
+        std::function<void(ScopedHives&)> spoil;
+        const char* shown;
+        const char* why;
+    } cases[] = {
+        {"damaged", [](ScopedHives& h) { h.MakeDamaged(HiveRoot::kCurrentUser); },
+         "The configuration registry database is corrupt\n(Error code 1009)", "it is damaged or not a hive"},
+        {"a folder in its place",
+         [](ScopedHives& h) { std::filesystem::create_directories(h.File(HiveRoot::kCurrentUser)); },
+         "The configuration registry key could not be opened\n(Error code 1011)",
+         "it is not a readable file"},
+    };
+    // With the profile unreadable the log has no configured place: it lies beside the program.
+    std::string logFile = drives.Native(ProgramDirectory() + "\\QuillonRun.Log");
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.what);
+        ScopedHives spoilt;
+        each.spoil(spoilt);
+        std::filesystem::remove(logFile);
+        CQuillonRunApp run(loop, presenter);
+        run.Engine = app.Engine;
+        Messages.clear();
+        EXPECT_EQ(run.Run(), 2);
+        EXPECT_EQ(EngineRuns, 0);
+        EXPECT_EQ(run.RunStatus, 2);
+        std::string text = "The user hive " + spoilt.File(HiveRoot::kCurrentUser) +
+                           " cannot be read: " + each.why + ". Nothing was backed up.";
+        ASSERT_EQ(Messages.size(), 1u);
+        EXPECT_EQ(Messages[0].Text, std::string("Backup error:\n\n") + each.shown + "\n\n" + text);
+        std::string log = ReadFile(logFile);
+        std::filesystem::remove(logFile);
+        EXPECT_NE(log.find("  " + text + "\r\n"), std::string::npos) << log;
+        EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", -1), 0);
+    }
 }
 
 TEST_F(AppTest, LatestSaveDateIsRaisedAndAFutureOneReplaced) {

@@ -150,5 +150,45 @@ TEST_F(ArchiveExtractorTest, ExistingFilesStayWithoutOverwrite) {
               (std::map<std::string, std::string>{{"a.txt", "new a"}, {"b.txt", "new b"}}));
 }
 
+// IB_CRCCheck reads the data of the matching entries without writing anything: a sound archive answers
+// its entry count, one whose stored bytes of an entry were changed answers kIbDamagedArchive, also when
+// only that entry is asked for, and the other entries still read as sound one by one.
+TEST_F(ArchiveExtractorTest, CrcCheckFindsTheDamagedEntry) {
+    const std::string first(4000, 'a');
+    const std::string second = "second entry, stored uncompressed by libzip only when it is small";
+    WriteRawArchive(Native("set.zip"), {{"d/first.txt", first}, {"second.txt", second}});
+    std::string bytes = ReadFile(Native("set.zip"));
+    WriteFile(Native("copy.zip"), bytes);
+    // The data of the last entry ends where the central directory begins; its offset is recorded at
+    // byte 16 of the end record, the last 22 bytes of an archive without a comment.
+    ASSERT_GT(bytes.size(), 22u);
+    size_t end = bytes.size() - 22;
+    uint32_t directory = 0;
+    for (int i = 3; i >= 0; --i) {
+        directory = directory << 8 | static_cast<unsigned char>(bytes[end + 16 + static_cast<size_t>(i)]);
+    }
+    ASSERT_GT(directory, 2u);
+    bytes[directory - 2] = static_cast<char>(bytes[directory - 2] ^ 0x55);
+    WriteFile(Native("set.zip"), bytes);
+
+    struct Case {
+        const char* archive;
+        const char* spec;
+        int32_t answer;
+    };
+    const Case cases[] = {
+        {"C:\\copy.zip", "*", 2},           {"C:\\set.zip", "*", -25139},
+        {"C:\\set.zip", "second.txt", -25139}, {"C:\\set.zip", "d/first.txt", 1},
+        {"C:\\missing.zip", "*", -25172},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.archive) + " " + c.spec);
+        Ib("IB_UnZipArchiveFile", c.archive);
+        Ib("IB_UnZipFileSpec", c.spec);
+        EXPECT_EQ(Ib("IB_CRCCheck", 0), c.answer);
+    }
+    EXPECT_FALSE(std::filesystem::exists(Native("d")));  // nothing extracted
+}
+
 }  // namespace
 }  // namespace quillon::testing

@@ -10,12 +10,16 @@ namespace {
 
 class ConsolePresenterTest : public ::testing::Test {
   protected:
-    ConsolePresenterTest() : out_(std::tmpfile()) {}
-    ~ConsolePresenterTest() override { std::fclose(out_); }
+    ConsolePresenterTest() : out_(std::tmpfile()), progress_(std::tmpfile()) {}
+    ~ConsolePresenterTest() override {
+        std::fclose(out_);
+        std::fclose(progress_);
+    }
 
     ConsoleStreams Streams(bool live, bool canAsk) {
         ConsoleStreams streams;
         streams.Out = out_;
+        streams.Progress = progress_;
         streams.LiveLine = live;
         streams.CanAsk = canAsk;
         streams.Columns = 80;
@@ -30,21 +34,25 @@ class ConsolePresenterTest : public ::testing::Test {
         };
         return streams;
     }
-    // What was written since the last call.
-    std::string Output() {
-        std::fflush(out_);
-        std::fseek(out_, read_, SEEK_SET);
+    // What was written to the report, and to the progress stream, since the last call.
+    std::string Output() { return Unread(out_, read_); }
+    std::string Progress() { return Unread(progress_, progressRead_); }
+    static std::string Unread(std::FILE* file, long& read) {
+        std::fflush(file);
+        std::fseek(file, read, SEEK_SET);
         std::string text;
-        for (int c = std::fgetc(out_); c != EOF; c = std::fgetc(out_)) {
+        for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
             text += static_cast<char>(c);
         }
-        read_ = std::ftell(out_);
-        std::fseek(out_, 0, SEEK_END);  // the presenter goes on writing at the end
+        read = std::ftell(file);
+        std::fseek(file, 0, SEEK_END);  // the presenter goes on writing at the end
         return text;
     }
 
     std::FILE* out_;
+    std::FILE* progress_;
     long read_ = 0;
+    long progressRead_ = 0;
     std::deque<std::pair<InputResult, std::string>> typed;
 };
 
@@ -68,29 +76,37 @@ TEST_F(ConsolePresenterTest, PlainLinesShowNewTextsButNotEveryCount) {
         "  C:\\DATA\\a.txt\n  C:\\data\\b.txt\n");
 }
 
-TEST_F(ConsolePresenterTest, LiveLineIsDrawnOverAndEndedBeforeABox) {
-    ConsolePresenter presenter(Streams(true, false));
-    auto view = presenter.CreateProgressView(false);
-    view->SetText(ProgressLine::kVersion, "Version 2.10");
-    view->Show();
-    for (int i = 0; i < 3; ++i) {
-        view->SetSegment(i, true);
+// At a terminal the progress line is drawn over and over on the progress stream and erased before
+// each report line, which the report holds exactly as it would without a terminal.
+TEST_F(ConsolePresenterTest, LiveLineIsDrawnOverAndErasedBeforeEachReportLine) {
+    {
+        ConsolePresenter presenter(Streams(true, false));
+        auto view = presenter.CreateProgressView(false);
+        view->SetText(ProgressLine::kVersion, "Version 2.10");
+        view->Show();
+        for (int i = 0; i < 3; ++i) {
+            view->SetSegment(i, true);
+        }
+        view->SetText(ProgressLine::kKind, "New");
+        view->SetText(ProgressLine::kStatus, "Copying");
+        view->SetText(ProgressLine::kPath, "C:\\a\\long\\path\\to\\the\\file.txt");
+        view->Redraw();
+        presenter.ShowMessageBox("Disk full", kMbOk);
+        view->Redraw();
     }
-    view->SetText(ProgressLine::kKind, "New");
-    view->SetText(ProgressLine::kStatus, "Copying");
-    view->SetText(ProgressLine::kPath, "C:\\a\\long\\path\\to\\the\\file.txt");
-    view->Redraw();
-    presenter.ShowMessageBox("Disk full", kMbOk);
     EXPECT_EQ(
         Output(),
-        "Quillon  Version 2.10\n"
-        "\r[###................................]  New  Copying  ...ng\\path\\to\\the\\file.txt\x1b[K"
-        "\n\nDisk full\n-> OK (answered at once: nobody can answer here, and an unanswered box gives this "
+        "Quillon  Version 2.10\nNew\nCopying\nC:\\a\\long\\path\\to\\the\\file.txt\n"
+        "\nDisk full\n-> OK (answered at once: nobody can answer here, and an unanswered box gives this "
         "answer after 30 minutes)\n");
+    const std::string live =
+        "\r[###................................]  New  Copying  ...ng\\path\\to\\the\\file.txt\x1b[K";
+    EXPECT_EQ(Progress(), live + "\r\x1b[K" + live + "\r\x1b[K");
 }
 
 // Without a terminal a box answers at once with its focused button; at one, the typed key answers,
-// and Enter, a closed input or 30 minutes without an answer give the focused button.
+// and Enter, a closed input or 30 minutes without an answer give the focused button. The offered
+// check box starts unticked and comes back ticked only when X ticked it.
 TEST_F(ConsolePresenterTest, BoxAnswers) {
     using Typed = std::deque<std::pair<InputResult, std::string>>;
     struct Case {
@@ -101,34 +117,47 @@ TEST_F(ConsolePresenterTest, BoxAnswers) {
         bool ticked;
     };
     const Case cases[] = {
-        {false, kMbOk | kMbIconHand, {}, kIdOk, true},
-        {false, kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp, {}, kIdNo, true},
-        {false, kMbOkCancel | kMbIconExclamation | kMbHelp, {}, kIdOk, true},
-        {false, kMbOkCancel | kMbDefButton2, {}, kIdCancel, true},
+        {false, kMbOk | kMbIconHand, {}, kIdOk, false},
+        {false, kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp, {}, kIdNo, false},
+        {false, kMbOkCancel | kMbIconExclamation | kMbHelp, {}, kIdOk, false},
+        {false, kMbOkCancel | kMbDefButton2, {}, kIdCancel, false},
         {true,
          0x4124,
          {{InputResult::kLine, "x"}, {InputResult::kLine, "maybe"}, {InputResult::kLine, " Y"}},
          kIdYes,
+         true},
+        {true,
+         0x4124,
+         {{InputResult::kLine, "x"}, {InputResult::kLine, "X"}, {InputResult::kLine, "n"}},
+         kIdNo,
          false},
-        {true, 0x4124, {{InputResult::kLine, "h"}, {InputResult::kLine, ""}}, kIdNo, true},
-        {true, kMbOkCancel, {{InputResult::kLine, "c"}}, kIdCancel, true},
-        {true, kMbOkCancel, {{InputResult::kLine, "y"}, {InputResult::kTimedOut, ""}}, kIdOk, true},
-        {true, kMbYesNo | kMbDefButton2, {}, kIdNo, true},
+        {true, 0x4124, {{InputResult::kLine, "h"}, {InputResult::kLine, ""}}, kIdNo, false},
+        {true, kMbOkCancel, {{InputResult::kLine, "c"}}, kIdCancel, false},
+        {true, kMbOkCancel, {{InputResult::kLine, "y"}, {InputResult::kTimedOut, ""}}, kIdOk, false},
+        {true, kMbYesNo | kMbDefButton2, {}, kIdNo, false},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.canAsk << " " << std::hex << c.style << " " << c.keys.size());
         ConsolePresenter presenter(Streams(false, c.canAsk));
         typed = c.keys;
-        bool ticked = true;
-        EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Sure?", c.style, ticked), c.answer)
-            << c.canAsk << " " << std::hex << c.style;
-        EXPECT_EQ(ticked, c.ticked) << c.canAsk << " " << std::hex << c.style;
+        bool ticked = true;  // offered
+        EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Sure?", c.style, ticked), c.answer);
+        EXPECT_EQ(ticked, c.ticked);
     }
     std::string output = Output();
-    EXPECT_NE(output.find("\nSure?\n[x] Please do not display this question again\n-> No (answered at once"),
+    EXPECT_NE(output.find("\nSure?\n[ ] Please do not display this question again\n-> No (answered at once"),
               std::string::npos);
+    EXPECT_NE(output.find("> [x] Please do not display this question again\n"), std::string::npos) << output;
     EXPECT_NE(output.find("[Y]es / [N]o / [H]elp, X ticks or clears the box (Enter: No) > "),
               std::string::npos);
     EXPECT_NE(output.find("\n-> OK (no answer for 30 minutes)\n"), std::string::npos) << output;
+
+    // Not offered: no check box line, and the flag stays as it was.
+    ConsolePresenter presenter(Streams(false, false));
+    bool offered = false;
+    EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Plain", kMbOk, offered), kIdOk);
+    EXPECT_FALSE(offered);
+    EXPECT_EQ(Output().find("Please do not display"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,315 @@
+#!/usr/bin/env python3
+"""quillon-restore over real runs of quillon-run: a plain and a compressed source path backed up on
+five days (the file times and the paths' last run put back, so that each run makes the set of its
+day), with a second pass on day 3 and retention that deletes the oldest sets before day 5.
+
+  - restore as of each day rebuilds exactly that day's tree, contents and modification times, from
+    the plain sets and from the archives (day 3 from its second pass);
+  - files and versions name the sets and archives that hold each copy;
+  - after retention, the files whose only copy went are "no copy left", in restore and verify;
+  - verify is clean on sound sets and finds a damaged archive entry and a missing set folder;
+  - existing files are kept without --overwrite (exit 1), replaced with it;
+  - a crafted control file and archive with ".." and absolute names, and a link planted in the
+    target, write nothing outside the target;
+  - it runs with no hive, no drive map and an empty home, and creates none of them.
+
+    restore.py BIN_DIR [--keep]
+Exit status 0 when every check passed.
+"""
+import argparse
+import os
+import random
+import shutil
+import subprocess
+import sys
+import time
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from crashtest import run_in_work_folder, Failure, Harness  # noqa: E402
+
+DAYS = 5
+
+
+def day_start(days_ago):
+    """Local midnight of the day days_ago before today."""
+    t = time.localtime(time.time() - days_ago * 86400)
+    return int(time.mktime((t.tm_year, t.tm_mon, t.tm_mday, 0, 0, 0, 0, 0, -1)))
+
+
+def day_name(days_ago):
+    return time.strftime("%Y-%m-%d", time.localtime(day_start(days_ago) + 12 * 3600))
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+class Scenario:
+    def __init__(self, harness, work):
+        self.h = harness
+        self.work = work
+        self.restore = os.path.join(harness.bin, "quillon-restore")
+        self.snapshots = {name: {} for name in harness.sources}  # name -> day -> {rel: (bytes, mtime)}
+        self.minute = 0
+
+    # --- the source trees ---
+
+    def write(self, name, rel, day, text):
+        path = os.path.join(self.h.sources[name], rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(("%s of %s on day %d\n" % (text, rel, day)).encode() * random.Random(rel).randint(1, 400))
+        self.minute += 1
+        stamp = day_start(DAYS - day) + 9 * 3600 + 60 * self.minute
+        os.utime(path, (stamp, stamp))
+
+    def change(self, day, edits, removals=()):
+        for name in self.h.sources:
+            for rel in edits:
+                self.write(name, rel, day, "edit %d" % self.minute)
+            for rel in removals:
+                os.remove(os.path.join(self.h.sources[name], rel))
+
+    def snapshot(self, day):
+        for name, root in self.h.sources.items():
+            self.snapshots[name][day] = tree_of(root)
+
+    def run(self, day):
+        """One run of quillon-run that makes (or adds to) the set of the day."""
+        for number in range(len(self.h.sources)):
+            self.h.reg("add", r"HKCU\Software\Norrow\Quillon\Path%03d" % number, "/v", "LastRunTime",
+                       "/d", "2000-01-01 00:00:00", "/f")
+        self.h.run_to_end()
+        self.snapshot(day)
+        for name in self.h.sources:
+            check(os.path.isdir(os.path.join(self.h.dests[name], day_name(DAYS - day))),
+                  "%s: no set for day %d" % (name, day))
+
+    # --- the tool ---
+
+    def tool(self, *args, env=None, expect=None):
+        result = subprocess.run([self.restore, *args], env=env or self.h.env, capture_output=True, timeout=120)
+        out = result.stdout.decode(errors="replace")
+        if expect is not None and result.returncode != expect:
+            raise Failure("quillon-restore %s: exit %d, expected %d\n%s%s" % (
+                " ".join(args), result.returncode, expect, out, result.stderr.decode(errors="replace")))
+        return out
+
+    def restore_day(self, name, day, expected, no_copy=()):
+        target = os.path.join(self.work, "restored", "%s-%d" % (name, day))
+        shutil.rmtree(target, ignore_errors=True)
+        out = self.tool("restore", self.h.dests[name], target, "--at", day_name(DAYS - day),
+                        expect=1 if no_copy else 0)
+        got = tree_of(target)
+        want = {rel: value for rel, value in expected.items() if rel not in no_copy}
+        if got != want:
+            raise Failure("%s as of day %d: restored tree differs:\n  missing %s\n  extra %s\n  changed %s" % (
+                name, day, sorted(set(want) - set(got)), sorted(set(got) - set(want)),
+                sorted(rel for rel in want if rel in got and got[rel] != want[rel])))
+        reported = sorted(line[len("no copy left: "):] for line in out.splitlines()
+                          if line.startswith("no copy left: "))
+        check(reported == sorted(no_copy), "%s day %d: no copy left %s, expected %s" % (
+            name, day, reported, sorted(no_copy)))
+        summary = out.splitlines()[-1]
+        check(summary.startswith("%d file" % len(want)) and " restored, " in summary,
+              "%s day %d: summary %r" % (name, day, summary))
+
+
+def tree_of(root):
+    tree = {}
+    for folder, _, files in os.walk(root):
+        for file in files:
+            path = os.path.join(folder, file)
+            with open(path, "rb") as f:
+                tree[os.path.relpath(path, root)] = (f.read(), int(os.lstat(path).st_mtime))
+    return tree
+
+
+def build_history(s):
+    # Day 1: the first run, a full set. A source-root file named like the control file is stored
+    # under another name and must come back under its own.
+    s.change(1, ["a.txt", "b.txt", "c.txt", "keep/d.txt", "keep/e.txt", "deep/er/f.txt", "Quillon.txt"])
+    s.run(1)
+    s.change(2, ["a.txt", "new/g.txt"], removals=["b.txt"])
+    s.run(2)
+    # Day 3: two passes; the second stores c.txt again (the compressed set: in archive 001).
+    s.change(3, ["c.txt"])
+    s.run(3)
+    s.change(3, ["c.txt", "keep/d.txt"])
+    s.run(3)
+    s.change(4, ["deep/er/f.txt"], removals=["new/g.txt"])
+    s.run(4)
+
+
+def check_each_day(s):
+    for name in s.h.sources:
+        for day in range(1, 5):
+            s.restore_day(name, day, s.snapshots[name][day])
+
+
+def check_listings(s):
+    zip_dest = s.h.dests["zip"]
+    day3 = day_name(DAYS - 3)
+    day1 = day_name(DAYS - 1)
+    versions = s.tool("versions", zip_dest, "c.txt", expect=0).splitlines()
+    check([line.split()[:2] for line in versions] ==
+          [[day3, "QuillonData_001.Zip"], [day1, "QuillonData_000.Zip"]], "versions c.txt: %s" % versions)
+    files = {line.split()[-1]: line.split()[2:4] for line in s.tool("files", zip_dest, "--at", day3,
+                                                                    expect=0).splitlines()}
+    check(files.get("c.txt") == [day3, "QuillonData_001.Zip"], "files: c.txt %s" % files.get("c.txt"))
+    check(files.get("keep/e.txt") == [day1, "QuillonData_000.Zip"], "files: keep/e.txt %s" % files.get("keep/e.txt"))
+    check("Quillon.txt" in files and "b.txt" not in files, "files as of day 3: %s" % sorted(files))
+    plain = s.tool("versions", s.h.dests["plain"], "a.txt", expect=0).splitlines()
+    check([line.split()[0] for line in plain] == [day_name(DAYS - 2), day1], "plain versions a.txt: %s" % plain)
+    sets = s.tool("sets", zip_dest, expect=0).splitlines()
+    check(len(sets) == 4 and sets[0].split()[:2] == [day1, "F"] and "archives" in sets[2],
+          "sets: %s" % sets)
+    for name in s.h.sources:
+        out = s.tool("verify", s.h.dests[name], expect=0)
+        check(out.endswith("no problems found\n"), "verify %s: %s" % (name, out))
+
+
+def check_existing(s):
+    target = os.path.join(s.work, "restored", "existing")
+    dest = s.h.dests["plain"]
+    s.tool("restore", dest, target, expect=0)
+    with open(os.path.join(target, "a.txt"), "wb") as f:
+        f.write(b"changed by the user")
+    out = s.tool("restore", dest, target, "a.*", expect=1)
+    check("exists, not overwritten: a.txt" in out, "without --overwrite: %s" % out)
+    with open(os.path.join(target, "a.txt"), "rb") as f:
+        check(f.read() == b"changed by the user", "a.txt was overwritten")
+    s.tool("restore", dest, target, "--overwrite", "a.*", expect=0)
+    check(tree_of(target)["a.txt"] == s.snapshots["plain"][4]["a.txt"], "--overwrite did not restore a.txt")
+    out = s.tool("restore", dest, os.path.join(s.work, "restored", "dry"), "--dry-run", "keep", expect=0)
+    check(not os.path.exists(os.path.join(s.work, "restored", "dry")), "--dry-run wrote the target")
+    check(out.splitlines()[-1] == "2 files to restore", "dry run: %s" % out)
+
+
+def check_retention(s):
+    """Day 5 with retention keeping 3 sets: day 1 and 2 go, and with them the only copies of the files
+    that did not change after day 1 (b.txt is gone from the source, so it is no loss)."""
+    for number in range(len(s.h.sources)):
+        s.h.reg("add", r"HKCU\Software\Norrow\Quillon\Path%03d" % number, "/v", "DelAfterBackups", "/t",
+                "REG_DWORD", "/d", "3", "/f")
+    s.change(5, ["a.txt"])
+    s.run(5)
+    lost = {"keep/e.txt", "Quillon.txt"}
+    for name in s.h.sources:
+        dest = s.h.dests[name]
+        check(not os.path.exists(os.path.join(dest, day_name(DAYS - 1))), "%s: retention kept day 1" % name)
+        s.restore_day(name, 5, s.snapshots[name][5], no_copy=lost)
+        out = s.tool("verify", dest, expect=1)
+        problems = sorted(line for line in out.splitlines() if line.startswith("no copy left: "))
+        check(problems == sorted("no copy left: " + rel for rel in lost), "verify %s: %s" % (name, out))
+        check(out.splitlines()[-1].endswith("2 problems found"), "verify %s: %s" % (name, out))
+
+
+def check_damage(s):
+    """A damaged archive entry and a missing set folder are found, and the other files still restore."""
+    dest = s.h.dests["zip"]
+    archive = os.path.join(dest, day_name(DAYS - 3), "QuillonData_001.Zip")
+    with zipfile.ZipFile(archive) as z:
+        info = z.getinfo("c.txt")
+    with open(archive, "r+b") as f:
+        f.seek(info.header_offset + 30 + len(info.filename.encode()) + len(info.extra) + 5)
+        byte = f.read(1)
+        f.seek(-1, 1)
+        f.write(bytes([byte[0] ^ 0xFF]))
+    out = s.tool("verify", dest, expect=1)
+    check("damaged entry: %s/QuillonData_001.Zip: c.txt" % day_name(DAYS - 3) in out, "verify: %s" % out)
+    target = os.path.join(s.work, "restored", "damaged")
+    out = s.tool("restore", dest, target, "--at", day_name(DAYS - 3), expect=1)
+    check("not restored: c.txt" in out and not os.path.exists(os.path.join(target, "c.txt")), out)
+    check(os.path.exists(os.path.join(target, "keep/d.txt")), "keep/d.txt (same archive) not restored")
+
+    plain = s.h.dests["plain"]
+    os.rename(os.path.join(plain, day_name(DAYS - 4)), os.path.join(s.work, "moved-away"))
+    out = s.tool("verify", plain, expect=1)
+    check("missing set folder: %s" % day_name(DAYS - 4) in out, "verify: %s" % out)
+    sets = s.tool("sets", plain, expect=1)
+    check("missing" in sets, "sets: %s" % sets)
+
+
+def check_hostile(s):
+    """A control file and an archive written by someone else, with names that climb out."""
+    dest = os.path.join(s.work, "hostile")
+    outside = os.path.join(s.work, "outside")
+    os.makedirs(outside)
+    for compressed in (False, True):
+        shutil.rmtree(dest, ignore_errors=True)
+        set_folder = os.path.join(dest, "2020-01-02")
+        os.makedirs(set_folder)
+        lines = ["Quillon-Run -- Processing Time: 2020-01-02 10:00", "1 runs until full backup",
+                 "Z:\\src", "# ===== Saved Backups:", "2020-01-02 F         1 kBytes", "# ===== Files:"]
+        names = ["..\\outside\\up.txt", "a\\..\\..\\outside\\mid.txt", "a/../../outside/slash.txt",
+                 "sub\\through-link.txt", "fine.txt"]
+        for rel in names:
+            lines.append("X 2020-01-02 09:00  %sZ:\\src\\%s" % ("Z000  " if compressed else "", rel))
+        lines.append("X 2020-01-02 09:00  %sZ:\\elsewhere\\abs.txt" % ("Z000  " if compressed else ""))
+        control = ("\r\n".join(lines) + "\r\n").encode()
+        with open(os.path.join(dest, "Quillon.txt"), "wb") as f:
+            f.write(control)
+        if compressed:
+            with zipfile.ZipFile(os.path.join(set_folder, "QuillonData_000.Zip"), "w") as z:
+                z.writestr("Quillon.txt", control)
+                for rel in names + ["../outside/entry.txt", "/tmp/abs-entry.txt"]:
+                    z.writestr(rel.replace("\\", "/"), b"hostile")
+        else:
+            with open(os.path.join(set_folder, "Quillon.txt"), "wb") as f:
+                f.write(control)
+            os.makedirs(os.path.join(set_folder, "sub"))
+            for rel in ("fine.txt", "sub/through-link.txt"):
+                with open(os.path.join(set_folder, rel), "wb") as f:
+                    f.write(b"hostile")
+        target = os.path.join(s.work, "restored", "hostile-%d" % compressed)
+        os.makedirs(target)
+        os.symlink(outside, os.path.join(target, "sub"))
+        out = s.tool("restore", dest, target, expect=1)
+        check(os.listdir(outside) == [], "wrote outside the target: %s\n%s" % (os.listdir(outside), out))
+        check(not os.path.exists("/tmp/abs-entry.txt"), "wrote an absolute name")
+        check(sorted(os.listdir(target)) == ["fine.txt", "sub"], "target holds %s\n%s" % (os.listdir(target), out))
+        check(out.count("refused, it would lie outside the target: ") == 4, "refusals: %s" % out)
+        check("not restored: sub/through-link.txt" in out, "link in the target: %s" % out)
+
+
+def check_without_configuration(s):
+    home = os.path.join(s.work, "empty-home")
+    os.makedirs(home)
+    env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home}
+    target = os.path.join(s.work, "restored", "bare")
+    s.tool("restore", s.h.dests["zip"], target, "--at", day_name(DAYS - 4), "deep", "keep/d.*", env=env, expect=0)
+    check(sorted(tree_of(target)) == ["deep/er/f.txt", "keep/d.txt"], "bare restore: %s" % sorted(tree_of(target)))
+    check(os.listdir(home) == [], "the tool created %s in the home folder" % os.listdir(home))
+    out = s.tool("sets", "/nonexistent/folder", env=env, expect=2)
+    check(out == "", "output for a missing folder: %s" % out)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("bin_dir")
+    parser.add_argument("--keep", action="store_true")
+    args = parser.parse_args()
+    bin_dir = os.path.abspath(args.bin_dir)
+
+    def body(work):
+        harness = Harness(bin_dir, work, random.Random(17), 0)
+        harness.configure()
+        s = Scenario(harness, work)
+        build_history(s)
+        check_each_day(s)
+        check_listings(s)
+        check_existing(s)
+        check_retention(s)
+        check_damage(s)
+        check_hostile(s)
+        check_without_configuration(s)
+        print("restore: all checks passed")
+
+    return run_in_work_folder("restore", args.keep, body)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,138 @@
+// Writing below one folder: names that climb out, links planted on the way or in place of a file,
+// existing files with and without replacing, and sources that are no regular files.
+#include "platform/ConfinedTree.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/LastError.h"
+#include "testing/Environment.h"
+#include "testing/TempDir.h"
+
+namespace quillon {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ConfinedTreeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        testing::WriteFile(drives_.DriveC() + "/src/a.txt", "from the set");
+        testing::WriteFile(drives_.DriveC() + "/outside/keep.txt", "outside");
+        ::mkfifo((drives_.DriveC() + "/src/fifo").c_str(), 0600);
+        fs::create_symlink(drives_.DriveC() + "/outside/keep.txt", drives_.DriveC() + "/src/link.txt");
+        fs::create_directories(drives_.DriveC() + "/target");
+        fs::create_directory_symlink(drives_.DriveC() + "/outside", drives_.DriveC() + "/target/planted");
+        testing::WriteFile(drives_.DriveC() + "/target/file", "a file where a folder would be");
+        ASSERT_TRUE(source_.Open("C:\\src", false));
+        ASSERT_TRUE(target_.Open("C:\\target", false));
+    }
+
+    std::string Target(const std::string& relative) const { return drives_.DriveC() + "/target/" + relative; }
+
+    testing::ScopedDriveMap drives_;
+    ConfinedTree source_;
+    ConfinedTree target_;
+};
+
+TEST_F(ConfinedTreeTest, CopiesLandOnlyBelowTheRoot) {
+    struct Case {
+        TreePath from;
+        TreePath to;
+        bool copied;
+        int32_t error;
+    };
+    const Case cases[] = {
+        {{"a.txt"}, {"new", "deeper", "a.txt"}, true, 0},
+        {{"a.txt"}, {"..", "escaped.txt"}, false, kErrorInvalidName},
+        {{"a.txt"}, {"sub/..", "x"}, false, kErrorInvalidName},
+        {{"a.txt"}, {std::string("nul\0/..", 7), "x"}, false, kErrorInvalidName},
+        {{"a.txt"}, {"", "x"}, false, kErrorInvalidName},
+        {{"a.txt"}, {}, false, kErrorInvalidName},
+        {{"a.txt"}, {"planted", "x.txt"}, false, kErrorCantResolveFilename},
+        {{"a.txt"}, {"file", "x.txt"}, false, kErrorCantResolveFilename},
+        {{"link.txt"}, {"from-link.txt"}, false, kErrorCantResolveFilename},
+        {{"fifo"}, {"from-fifo"}, false, kErrorCantResolveFilename},
+        {{"missing"}, {"from-missing"}, false, kErrorFileNotFound},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.to.empty() ? "(empty)" : c.to.back());
+        SetLastError(0);
+        int64_t bytes = -1;
+        EXPECT_EQ(target_.CopyFileFrom(source_, c.from, c.to, false, bytes), c.copied);
+        if (!c.copied) {
+            EXPECT_EQ(GetLastError(), c.error);
+        }
+    }
+    EXPECT_EQ(testing::ReadFile(Target("new/deeper/a.txt")), "from the set");
+    EXPECT_EQ(fs::directory_iterator(drives_.DriveC() + "/outside")->path().filename(), "keep.txt");
+    EXPECT_FALSE(fs::exists(drives_.DriveC() + "/escaped.txt"));
+    EXPECT_FALSE(fs::exists(Target("from-link.txt")));
+}
+
+TEST_F(ConfinedTreeTest, ExistingNamesAreReplacedOnlyWhenAsked) {
+    fs::create_symlink(drives_.DriveC() + "/outside/keep.txt", Target("link-in-place"));
+    testing::WriteFile(Target("present.txt"), "the user's");
+    fs::last_write_time(drives_.DriveC() + "/src/a.txt", fs::file_time_type(std::chrono::seconds(1)));
+    struct Case {
+        const char* name;
+        bool replace;
+        bool copied;
+    };
+    const Case cases[] = {
+        {"present.txt", false, false}, {"link-in-place", false, false},
+        {"present.txt", true, true},   {"link-in-place", true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.replace ? " replace" : " keep"));
+        int64_t bytes = 0;
+        EXPECT_EQ(target_.CopyFileFrom(source_, {"a.txt"}, {c.name}, c.replace, bytes), c.copied);
+        if (!c.copied) {
+            EXPECT_EQ(GetLastError(), kErrorFileExists);
+        } else {
+            EXPECT_EQ(bytes, 12);
+        }
+    }
+    // The link was replaced by the file, never written through; the copy carries the source's time.
+    EXPECT_EQ(testing::ReadFile(drives_.DriveC() + "/outside/keep.txt"), "outside");
+    EXPECT_FALSE(fs::is_symlink(Target("link-in-place")));
+    EXPECT_EQ(testing::ReadFile(Target("present.txt")), "from the set");
+    EXPECT_EQ(fs::last_write_time(Target("present.txt")), fs::last_write_time(drives_.DriveC() + "/src/a.txt"));
+}
+
+TEST_F(ConfinedTreeTest, MovesAndLooksNeverPassALink) {
+    std::string staging;
+    ASSERT_TRUE(target_.CreateUniqueFolder(".staging-", staging));
+    testing::WriteFile(Target(staging + "/x/one.txt"), "one");
+    testing::WriteFile(Target(staging + "/two.txt"), "two");
+    int64_t bytes = 0;
+    EXPECT_TRUE(target_.MoveFile({staging, "x", "one.txt"}, {"moved", "one.txt"}, false, bytes));
+    EXPECT_EQ(bytes, 3);
+    EXPECT_FALSE(target_.MoveFile({staging, "two.txt"}, {"planted", "two.txt"}, true, bytes));
+    EXPECT_EQ(GetLastError(), kErrorCantResolveFilename);
+    EXPECT_FALSE(target_.MoveFile({staging, "two.txt"}, {"moved", "one.txt"}, false, bytes));
+    EXPECT_EQ(GetLastError(), kErrorFileExists);
+    EXPECT_EQ(testing::ReadFile(Target("moved/one.txt")), "one");
+
+    struct Case {
+        TreePath path;
+        bool answered;
+        TreeEntry entry;
+    };
+    const Case cases[] = {
+        {{"moved", "one.txt"}, true, TreeEntry::kFile}, {{"moved"}, true, TreeEntry::kFolder},
+        {{"nothing", "here"}, true, TreeEntry::kMissing}, {{"planted"}, true, TreeEntry::kOther},
+        {{"planted", "keep.txt"}, false, TreeEntry::kMissing}, {{".."}, false, TreeEntry::kMissing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.back());
+        TreeEntry entry = TreeEntry::kFile;
+        EXPECT_EQ(target_.Look(c.path, entry), c.answered);
+        EXPECT_EQ(entry, c.entry);
+    }
+}
+
+}  // namespace
+}  // namespace quillon
