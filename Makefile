@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 ROUNDS ?= 3
 CMAKE_GEN := -G Ninja
 
-.PHONY: all deps build test tsan run clean bench fuzz crashtest screenshots install uninstall package
+.PHONY: all deps build test tsan run clean bench fuzz crashtest screenshots install uninstall package coverage
 
 all: build
 
@@ -64,13 +64,14 @@ fuzz: deps
 
 # Crash consistency: kills quillon-run with SIGKILL at CRASH_KILLS seeded moments of a backup (plain and
 # compressed sets), runs it again to the end after each and checks that every file is recoverable, every
-# control file parses and the hives are sound (about 11 minutes for 50 kills); then the full-disk tests
+# control file parses, no set holds a version the source never had (a large file rewritten every round,
+# so that kills land in the middle of its copy) and the hives are sound; then the full-disk tests
 # (one run out of space, then 0..16 free pages) and the hostile tree with 100 000 files in one folder.
 CRASH_KILLS ?= 50
 CRASH_SEED ?= 1
 crashtest: build
 	@command -v python3 >/dev/null || bash scripts/install-deps.sh python3
-	@python3 tests/crash/crashtest.py build/bin --kills $(CRASH_KILLS) --seed $(CRASH_SEED)
+	@python3 tests/crash/crashtest.py build/bin --kills $(CRASH_KILLS) --seed $(CRASH_SEED) --large-mb 24
 	@python3 tests/crash/fulldisk.py build/bin --seed $(CRASH_SEED)
 	@python3 tests/crash/fulldisksweep.py build/bin --pages 16 --seed $(CRASH_SEED)
 	@python3 tests/crash/hostiletree.py build/bin --many 100000 --max-rss-mb 160
@@ -99,8 +100,21 @@ package: build
 	@command -v dpkg-shlibdeps >/dev/null && command -v file >/dev/null || bash scripts/install-deps.sh dpkg-dev file
 	@cd build && cpack -G DEB
 
+# Line and branch coverage per folder of src/ and tools/ (a Debug build with gcc's instrumentation, every
+# test run once, read back by gcovr), then the ratio of test lines to code lines.
+coverage: deps
+	@command -v gcovr >/dev/null || bash scripts/install-deps.sh gcovr
+	@cmake -S . -B build-cov $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_COVERAGE=ON >/dev/null
+	@cmake --build build-cov -j $(JOBS)
+	@find build-cov -name '*.gcda' -delete
+	@cd build-cov && ctest -j $(JOBS) --output-on-failure > ctest.log || { tail -40 ctest.log; exit 1; }
+	@gcovr -r . build-cov --filter 'src/' --filter 'tools/' --exclude-unreachable-branches \
+		--exclude-throw-branches --json-summary build-cov/coverage.json -j $(JOBS) >/dev/null
+	@python3 scripts/coverage-summary.py build-cov/coverage.json
+	@bash scripts/test-ratio.sh
+
 clean:
-	rm -rf build build-asan build-tsan build-fuzz
+	rm -rf build build-asan build-tsan build-fuzz build-cov
 
 # Every dialog of the desktop in its typical states, drawn offscreen into build/screenshots/*.png.
 screenshots: build

@@ -17,3 +17,10 @@ if(QUILLON_TSAN)
   add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
   add_link_options(-fsanitize=thread)
 endif()
+
+# Line and branch coverage (`make coverage`): gcc's instrumentation, read back by gcovr.
+option(QUILLON_COVERAGE "Build with gcc's coverage instrumentation" OFF)
+if(QUILLON_COVERAGE)
+  add_compile_options(--coverage -fno-inline)
+  add_link_options(--coverage)
+endif()

@@ -2,13 +2,14 @@
 #
 #   <prefix>/bin/quillon-run            -> ../lib/quillon/quillon-run
 #   <prefix>/bin/quillon-reg
+#   <prefix>/bin/quillon-config
 #   <prefix>/bin/quillon-restore        -> ../lib/quillon/quillon-restore (it loads libib-zip.so too)
 #   <prefix>/lib/quillon/               the program and its private pieces: libib-zip.so, which the
 #                                       program loads from its own folder, and quillon-run.html
 #                                       -> ../../share/quillon/quillon-run.html, the help it opens there
 #   <prefix>/share/quillon/             the help document, the autostart entry (not enabled)
 #   <prefix>/share/applications/        the menu entry "run the backups now"
-#   <prefix>/share/man/man1/            quillon-run.1, quillon-reg.1, quillon-restore.1
+#   <prefix>/share/man/man1/            quillon-run.1, quillon-reg.1, quillon-config.1, quillon-restore.1
 #   <prefix>/lib/systemd/user/          quillon-run.service (not enabled)
 #
 # The program finds its folder through /proc/self/exe, which names the real file behind the bin link,
@@ -52,12 +53,13 @@ install(TARGETS quillon-run RUNTIME DESTINATION ${QUILLON_PRIVATE_DIR})
 install(TARGETS ib-zip LIBRARY DESTINATION ${QUILLON_PRIVATE_DIR} NAMELINK_SKIP)
 install(FILES ${links}/private/quillon-run.html DESTINATION ${QUILLON_PRIVATE_DIR})
 install(FILES ${links}/bin/quillon-run DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(TARGETS quillon-reg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quillon-reg quillon-config RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS quillon-restore RUNTIME DESTINATION ${QUILLON_PRIVATE_DIR})
 install(FILES ${links}/bin/quillon-restore DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES doc/quillon-run.html DESTINATION ${QUILLON_DATA_DIR})
-install(FILES doc/quillon-run.1 doc/quillon-reg.1 doc/quillon-restore.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES doc/quillon-run.1 doc/quillon-reg.1 doc/quillon-config.1 doc/quillon-restore.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES dist/quillon-run.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES dist/autostart/quillon-run.desktop DESTINATION ${QUILLON_DATA_DIR}/autostart)
 install(FILES dist/quillon-run.service DESTINATION lib/systemd/user)
@@ -82,7 +84,8 @@ set(CPACK_PACKAGE_DESCRIPTION
 them into a set named after the date, as plain files or in zip archives. It makes full backups every\n\
 few runs or days, deletes old sets by each folder's rules and keeps a control file beside the sets.\n\
 Run once it backs up and ends; started with /W at login it runs daily at the configured time.\n\
-quillon-reg writes and reads its configuration; quillon-restore lists, verifies and restores the sets.")
+quillon-config sets up the backups in words; quillon-reg writes and reads the registry entries;\n\
+quillon-restore lists, verifies and restores the sets.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

@@ -1,13 +1,36 @@
 // The end of the program when the system asks for it (a signal), and the instance entry that every
 // end clears.
 #include "app/QuillonRunApp.h"
+
+#include <csignal>
+#include <string>
+#include <vector>
+
 #include "config/Registrierung.h"
 #include "config/registrylit.h"
+#include "log/ErrorLog.h"
 #include "platform/BootClock.h"
 #include "platform/TerminationSignals.h"
 #include "platform/Trace.h"
+#include "support/TimeText.h"
 
 namespace quillon {
+namespace {
+
+const char* SignalName(int signal) {
+    switch (signal) {
+        case SIGTERM:
+            return "SIGTERM";
+        case SIGINT:
+            return "SIGINT";
+        case SIGHUP:
+            return "SIGHUP";
+        default:
+            return "signal";
+    }
+}
+
+}  // namespace
 
 using namespace registrylit;
 
@@ -49,10 +72,36 @@ void CQuillonRunApp::OnEndRequest() {
         "*** Ende w\344hrend der Sicherung, weil das System es verlangt (Signal %d): der n\344chste Lauf "
         "holt nach, was fehlt\n",
         signal);
+    // The run's record is written before the end, so that an interrupted run never reads as the last
+    // good one: its error lines, a line that says it was interrupted, status 2 and its time. The worker's
+    // lines may be read only once it holds at a point between two files.
+    bool resultsReadable = !RunInProgress.load(std::memory_order_acquire) || HoldAtNextTick(HoldMilliseconds);
     WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 0);
     holdsSemaphore_ = false;
     ClearRunningInstance();
+    RecordInterruptedRun(signal, resultsReadable);
     EndProcess(128 + signal);
+    ReleaseHold();  // EndProcess returns only where the program goes on (tests): the worker finishes
+}
+
+void CQuillonRunApp::RecordInterruptedRun(int signal, bool resultsReadable) {
+    std::vector<std::string> lines;
+    if (resultsReadable) {
+        lines = CopyErrorList;
+        CopyErrorList.clear();
+    }
+    std::string line = GetNow().Format(kTimeSecondPattern) + "  **** Run interrupted by signal " +
+                       std::to_string(signal) + " (" + SignalName(signal) +
+                       "): the next run saves what is missing";
+    if (!resultsReadable) {
+        line += "; the errors met before are not known";
+    }
+    lines.push_back(line);
+    std::vector<char> buffer;  // the worker may still be using the run's copy buffer
+    WriteErrorLog(*this, lines, buffer);
+    WriteRegistryString(HKEY_LOCAL_MACHINE, kLastRunTimePath, FormatRegistryTime(RunTime));
+    RunStatus = 2;
+    WriteProfileInt(kDynData, kLastRunStatus, RunStatus);
 }
 
 void CQuillonRunApp::EndProcessWithRunningWorker(int status) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/QuillonRunApp.h"
+#include "config/PathConfig.h"
 #include "config/Registrierung.h"
 #include "config/SourcePathRecord.h"
 #include "config/registrylit.h"
@@ -278,7 +279,7 @@ void CQuillonDlg::AskDeleteForDiskSpace() {
                            LoadText(kTextDeleteQuestion5);
     bool answerNo = false;
     for (;;) {
-        bool doNotAskAgain = true;
+        bool doNotAskAgain = true;  // in: the check box is offered; out: someone ticked it
         int answer = presenter.ShowMessageBoxWithCheckBox(
             question, kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp, doNotAskAgain);
         answerNo = answer == kIdNo;
@@ -291,12 +292,13 @@ void CQuillonDlg::AskDeleteForDiskSpace() {
         int confirm =
             ShowMessageBox(LoadText(kTextDeleteSettingRemoved), kMbOkCancel | kMbIconExclamation | kMbHelp);
         if (confirm == kIdOk) {
+            // The user was told that the rule is removed, so it must be: without a "DeleteFlags" entry
+            // the rules follow from their value entries, and clearing nothing would leave it on. The
+            // entry then gets the rules in force now, without this one.
             std::string section = registrylit::PathSection(path->PathIndex);
-            int32_t flags = app_.GetProfileInt(section, registrylit::kDeleteFlags, 0);
-            if (flags != 0) {
-                app_.WriteProfileInt(section, registrylit::kDeleteFlags,
-                                     flags & ~static_cast<int32_t>(kDelAfterMemoryBit));
-            }
+            int32_t flags = DeleteFlagsInForce(app_, section);
+            app_.WriteProfileInt(section, registrylit::kDeleteFlags,
+                                 flags & ~static_cast<int32_t>(kDelAfterMemoryBit));
             break;
         }
     }

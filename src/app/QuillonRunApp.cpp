@@ -12,6 +12,7 @@
 #include "log/ErrorLog.h"
 #include "platform/Clock.h"
 #include "platform/LastError.h"
+#include "platform/RegistryHive.h"
 #include "platform/ThreadPriority.h"
 #include "platform/Trace.h"
 #include "support/LineBufferPool.h"
@@ -52,7 +53,8 @@ int CQuillonRunApp::Run() {
     if (InitInstance()) {
         loop_.Run([this](uint32_t message) { OnThreadMessage(message); });
     }
-    return ExitInstance();
+    int exitCode = ExitInstance();
+    return ConfigurationProblem ? kExitConfigurationProblem : exitCode;
 }
 
 void CQuillonRunApp::OnThreadMessage(uint32_t message) {
@@ -200,16 +202,28 @@ void CQuillonRunApp::OnStartRun() {
         return;
     }
 
-    LoadPathConfig(*this, Paths, ActivityCounter);
+    // An unreadable user hive reads as an empty configuration, and the run would end "No changed file
+    // found." as if nothing were configured: it is a failed run instead, reported like a disk error,
+    // and nothing is backed up.
+    int32_t profileError = ProfileReadError();
+    if (profileError != kErrorSuccess) {
+        ReportUnreadableProfile(profileError);
+        ClearPathConfig(Paths);
+    } else {
+        LoadPathConfig(*this, Paths, ActivityCounter);
+    }
 
     closedDialog_.reset();
     Texts.Clear();
     dialog_ = std::make_unique<CQuillonDlg>(*this, presenter_.CreateProgressView(LargeFonts));
     loop_.SetTimer(*dialog_, CQuillonDlg::kProgressTimer, CQuillonDlg::kProgressMilliseconds);
 
+    ErrorFlag = false;
+    if (profileError != kErrorSuccess) {
+        return;  // the dialog's next tick ends the run with its error
+    }
     ZipLibrary.Open();
 
-    ErrorFlag = false;
     Trace("\n");
     // Without its buffer or its thread the run cannot begin; it then ends at the dialog's next tick
     // with the error reported like any other, instead of taking the program down.
@@ -222,6 +236,18 @@ void CQuillonRunApp::OnStartRun() {
     }
     RunInProgress.store(true);
     StartWorker();
+}
+
+void CQuillonRunApp::ReportUnreadableProfile(int32_t error) {
+    ConfigurationProblem = true;
+    std::string hive = HiveFilePath(HiveRoot::kCurrentUser);
+    std::string why = error == kErrorBadDb ? "it is damaged or not a hive" : "it is not a readable file";
+    std::string text =
+        "The configuration cannot be read: the user hive " + hive + " " + why + ". Nothing was backed up.";
+    Trace("*** Konfiguration nicht lesbar: >%s< (%d)\n", hive.c_str(), error);
+    FirstErrorCode = error == kErrorBadDb ? kErrorBadDb : kErrorCantOpenKey;
+    PassErrorLine = GetNow().Format(kTimeSecondPattern) + "  " + text;
+    PassErrorMessage = text;
 }
 
 void CQuillonRunApp::StartWorker() {

@@ -38,9 +38,11 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     CQuillonRunApp(const CQuillonRunApp&) = delete;
     CQuillonRunApp& operator=(const CQuillonRunApp&) = delete;
 
-    // InitInstance, the message loop when it answered true, ExitInstance. Answers the exit code, 0
-    // whatever the outcome of the run: that is in DynData "LastRunStatus".
+    // InitInstance, the message loop when it answered true, ExitInstance. Answers the exit code:
+    // kExitConfigurationProblem when a run found the configuration unreadable (ConfigurationProblem),
+    // otherwise 0 whatever the outcome of the run: that is in DynData "LastRunStatus".
     int Run();
+    static constexpr int kExitConfigurationProblem = 2;
 
     // Start-up: the switches of CommandLine, the profile, the instance entries, the wait window. True:
     // the loop runs (a run is scheduled or posted). False: the program ends without a run (started
@@ -76,10 +78,12 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     static constexpr int64_t kSameRequestMilliseconds = 500;
     bool TerminationRequested() const { return terminationSignal_.load() != 0; }
     // WM_END_REQUEST. Without a run under way the program ends as it always does (the loop ends,
-    // ExitInstance). During a run the worker cannot be stopped halfway: the semaphore is freed and
-    // "RunningInstance" cleared at once, the unfinished set stays for the next run to complete, as after
+    // ExitInstance). During a run the worker is held at its next point between two files (at most
+    // HoldMilliseconds), the semaphore is freed and "RunningInstance" cleared, the run's record is
+    // written (RecordInterruptedRun), the unfinished set stays for the next run to complete, as after
     // a crash, and the process ends through EndProcess with 128 + signal.
     void OnEndRequest();
+    int64_t HoldMilliseconds = 2000;
 
     MessageLoop& Loop() { return loop_; }
     RunPresenter& Presenter() { return presenter_; }
@@ -108,7 +112,10 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     bool LargeFonts = false;
     int32_t NoAutomaticRun = 0;  // Settings "NoAutomaticRun"
     int32_t RunStatus = 1;       // 0 files saved, 1 nothing to save, 2 errors; DynData "LastRunStatus"
-    std::string HelpFilePath;    // "QL.HLP" in the program's folder
+    // A run found the configuration unreadable (a damaged user hive, a folder in its place): the run
+    // failed before it began, and the program ends with kExitConfigurationProblem.
+    bool ConfigurationProblem = false;
+    std::string HelpFilePath;  // "QL.HLP" in the program's folder
 
     // Scheduling fields.
     int32_t RunAtTime = 0;   // Settings "RunAtTime": scheduled running is on
@@ -122,10 +129,16 @@ class CQuillonRunApp : public CAppProfile, public RunState {
 
   private:
     void StartWorker();
+    // The run's error for a profile that cannot be read (error: ProfileReadError): shown and logged
+    // by FinishRun like a disk error.
+    void ReportUnreadableProfile(int32_t error);
     void JoinWorker();
     // Frees the copy buffer and the staging folder and closes the compression library.
     void FreeRunResources();
     void EndProcessWithRunningWorker(int status);
+    // The record of a run ended by a signal: the worker's error lines (when resultsReadable) and a line
+    // that says the run was interrupted go to the error log; "LastRunTime" and "LastRunStatus" 2.
+    void RecordInterruptedRun(int signal, bool resultsReadable);
     // DynData "RunningInstance" := -1, when started with "/W" and the generation is still this one's.
     void ClearRunningInstance();
 

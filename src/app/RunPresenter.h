@@ -48,8 +48,9 @@ class RunPresenter {
     virtual std::unique_ptr<ProgressView> CreateProgressView(bool largeFonts) = 0;
 
     // A modal message box like ShowMessageBox (same style flags, same answers) that also offers the
-    // check box "Please do not display this question/message again". checkBox: in, whether the box
-    // starts ticked; out, whether it was ticked when the box closed.
+    // check box "Please do not display this question/message again". checkBox: in, whether the check
+    // box is offered (it always starts unticked); out, whether a person ticked it. A box answered
+    // without anyone there (no terminal) hands it back unticked.
     virtual int ShowMessageBoxWithCheckBox(const std::string& text, unsigned style, bool& checkBox) = 0;
 
     // The help topic that the Help button of the following message boxes opens.

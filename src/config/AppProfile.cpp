@@ -25,6 +25,12 @@ std::string CAppProfile::SectionKey(const std::string& section) const {
     return section.empty() ? profileKey_ : profileKey_ + "\\" + section;
 }
 
+int32_t CAppProfile::ProfileReadError() const {
+    RegistryKey key;
+    int32_t error = OpenRegistryKey(HiveRoot::kCurrentUser, profileKey_, key);
+    return error == kErrorFileNotFound ? kErrorSuccess : error;
+}
+
 int32_t CAppProfile::GetProfileInt(const std::string& section, const std::string& entry,
                                    int32_t defaultValue) const {
     if (!IsBound()) {

@@ -46,9 +46,16 @@ class CAppProfile {
     bool WriteProfileString(const std::string& section, const std::string& entry,
                             const std::string& value) const;
 
-  private:
+    // Whether the profile can be read at all: 0 when it can, also when it does not exist yet (a first
+    // run); otherwise the hive's error, 1009 for a damaged hive file, 5 for one that cannot be read (a
+    // folder or a FIFO in its place). Every read of an unreadable profile answers its default, so a
+    // caller that must not mistake such a profile for an empty one asks here first.
+    int32_t ProfileReadError() const;
+
+    // The section's key below the user hive ("Software\Norrow\Quillon\Path000").
     std::string SectionKey(const std::string& section) const;
 
+  private:
     std::string profileKey_;
 };
 

@@ -1,6 +1,7 @@
 #include "config/PathConfig.h"
 
 #include "config/AppProfile.h"
+#include "config/ConfiguredPath.h"
 #include "config/registrylit.h"
 #include "platform/Trace.h"
 #include "support/CodePage1252.h"
@@ -55,6 +56,22 @@ void DecodeDeleteFlags(int32_t value, SourcePathRecord& record) {
     record.DeleteOnlyArchived = (bits & kDeleteOnlyArchivedBit) != 0;
 }
 
+// The six numeric deletion rules, then "DeleteFlags", which replaces every flag when present.
+void ReadDeleteRules(const CAppProfile& profile, const std::string& section, SourcePathRecord& record) {
+    ReadOptionalInt(profile, section, lit::kDelAfterBackups, record.DelAfterBackups,
+                    record.DelAfterBackupsActive);
+    ReadOptionalInt(profile, section, lit::kDelAfterDays, record.DelAfterDays, record.DelAfterDaysActive);
+    ReadOptionalInt(profile, section, lit::kDelAfterMemory, record.DelAfterMemory,
+                    record.DelAfterMemoryActive);
+    ReadOptionalInt(profile, section, lit::kKeepDays, record.KeepDays, record.KeepDaysActive);
+    ReadOptionalInt(profile, section, lit::kKeepBackups, record.KeepBackups, record.KeepBackupsActive);
+    ReadOptionalInt(profile, section, lit::kKeepFullBackups, record.KeepFullBackups,
+                    record.KeepFullBackupsActive);
+    record.DeleteEnabled =
+        record.DelAfterBackupsActive || record.DelAfterDaysActive || record.DelAfterMemoryActive;
+    DecodeDeleteFlags(profile.GetProfileInt(section, lit::kDeleteFlags, -1), record);
+}
+
 // Appends the patterns "<format>000", "<format>001", ... up to the first empty one.
 void LoadPatterns(const CAppProfile& profile, const std::string& section, const char* format,
                   PArray<PatternEntry>& list) {
@@ -64,7 +81,9 @@ void LoadPatterns(const CAppProfile& profile, const std::string& section, const 
             break;
         }
         auto* entry = list.Append(new PatternEntry);
-        entry->Pattern = Cp1252ToUtf8(TrimBlanks(text));
+        // A pattern written as a native path ("/home/me/Documents/cache/*") is matched against the
+        // Windows form of the files' paths, like the source it lies in.
+        entry->Pattern = WindowsFormOfConfiguredPath(Cp1252ToUtf8(TrimBlanks(text)));
         entry->PatternUpper = ToUpperPath(entry->Pattern);
     }
 }
@@ -114,10 +133,11 @@ void LoadPathConfig(const CAppProfile& profile, PathConfig& config, std::atomic<
         }
         SourcePathRecord& record = *config.PathRecords.Append(new SourcePathRecord);
         record.PathIndex = i;
-        // The registry holds code page 1252; names on disk are UTF-8.
-        record.SourcePath = Cp1252ToUtf8(sourcePath);
+        // The registry holds code page 1252; names on disk are UTF-8. A native path ("/home/me/x")
+        // becomes its Windows form here, so that the control file and the error lines keep theirs.
+        record.SourcePath = WindowsFormOfConfiguredPath(Cp1252ToUtf8(sourcePath));
         record.SourcePathUpper = ToUpperPath(record.SourcePath);
-        record.DestPath = Cp1252ToUtf8(destPath);
+        record.DestPath = WindowsFormOfConfiguredPath(Cp1252ToUtf8(destPath));
 
         record.NextRunTime =
             ParseRegistryMinuteTime(profile.GetProfileString(section, lit::kNextRunTime, ""));
@@ -130,22 +150,33 @@ void LoadPathConfig(const CAppProfile& profile, PathConfig& config, std::atomic<
         record.FullBackupSepTage = AtLeastOne(profile.GetProfileInt(section, lit::kFullBackupSepTage, 28));
         record.FB_NextTime = ParseRegistryMinuteTime(profile.GetProfileString(section, lit::kFBNextTime, ""));
 
-        ReadOptionalInt(profile, section, lit::kDelAfterBackups, record.DelAfterBackups,
-                        record.DelAfterBackupsActive);
-        ReadOptionalInt(profile, section, lit::kDelAfterDays, record.DelAfterDays, record.DelAfterDaysActive);
-        ReadOptionalInt(profile, section, lit::kDelAfterMemory, record.DelAfterMemory,
-                        record.DelAfterMemoryActive);
-        ReadOptionalInt(profile, section, lit::kKeepDays, record.KeepDays, record.KeepDaysActive);
-        ReadOptionalInt(profile, section, lit::kKeepBackups, record.KeepBackups, record.KeepBackupsActive);
-        ReadOptionalInt(profile, section, lit::kKeepFullBackups, record.KeepFullBackups,
-                        record.KeepFullBackupsActive);
-        record.DeleteEnabled =
-            record.DelAfterBackupsActive || record.DelAfterDaysActive || record.DelAfterMemoryActive;
-        DecodeDeleteFlags(profile.GetProfileInt(section, lit::kDeleteFlags, -1), record);
+        ReadDeleteRules(profile, section, record);
 
         LoadPatterns(profile, section, lit::kExcludeFormat, record.ExcludeList);
         LoadPatterns(profile, section, lit::kForceFormat, record.ForceList);
     }
+}
+
+int32_t DeleteFlagsInForce(const CAppProfile& profile, const std::string& section) {
+    SourcePathRecord record;
+    ReadDeleteRules(profile, section, record);
+    uint32_t bits = 0;
+    const std::pair<bool, uint32_t> flags[] = {
+        {record.DeleteEnabled, kDeleteEnabledBit},
+        {record.DelAfterBackupsActive, kDelAfterBackupsBit},
+        {record.DelAfterDaysActive, kDelAfterDaysBit},
+        {record.DelAfterMemoryActive, kDelAfterMemoryBit},
+        {record.KeepBackupsActive, kKeepBackupsBit},
+        {record.KeepDaysActive, kKeepDaysBit},
+        {record.KeepFullBackupsActive, kKeepFullBackupsBit},
+        {record.DeleteOnlyArchived, kDeleteOnlyArchivedBit},
+    };
+    for (auto [active, bit] : flags) {
+        if (active) {
+            bits |= bit;
+        }
+    }
+    return static_cast<int32_t>(bits);
 }
 
 }  // namespace quillon

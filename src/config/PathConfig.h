@@ -47,4 +47,9 @@ void ClearPathConfig(PathConfig& config);
 void ReadOptionalInt(const CAppProfile& profile, const std::string& section, const std::string& entry,
                      int32_t& value, bool& active);
 
+// The "DeleteFlags" bits of the deletion rules in force for a path section, decoded as
+// LoadPathConfig decodes them: the stored entry when there is one, otherwise the rules whose value
+// entries are present (with DeleteEnabled when any delete rule is).
+int32_t DeleteFlagsInForce(const CAppProfile& profile, const std::string& section);
+
 }  // namespace quillon

@@ -6,8 +6,8 @@
 #include "config/SourcePathRecord.h"
 #include "config/registrylit.h"
 #include "engine/ControlFile.h"
+#include "engine/CopyJournal.h"
 #include "engine/RunState.h"
-#include "engine/ZipCopy.h"
 #include "files/DeleteTree.h"
 #include "files/FileStatus.h"
 #include "files/PathDirectories.h"
@@ -15,6 +15,7 @@
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "platform/Trace.h"
+#include "support/ErrorText.h"
 #include "support/LineArchive.h"
 #include "support/StringTable.h"
 #include "support/TimeText.h"
@@ -73,6 +74,8 @@ void BackupPass::Run() {
         State.PassErrorMessage = LoadText(kTextErrorCreating) + Path.DestPath;
         return;
     }
+    // Copies a killed pass left half written under their temporary names go first.
+    RemoveInterruptedCopies(Path.DestPath);
 
     // 3.-5. The control file: saved sets and the files recorded by the previous pass.
     const std::string controlName = Path.DestPath + "\\" + kControlFileName;
@@ -90,6 +93,7 @@ void BackupPass::Run() {
     ZipLines.clear();
     if (!IsNewPath) {
         ReadFileList(control, PreviousFiles, false, nullptr, State.DaylightSaving);
+        PreviousProcessingTime = ReadProcessingTime(control);
     }
     // Everything the pass needs of the control file is read now; its text need not stay in memory
     // while the tree is scanned.
@@ -100,6 +104,16 @@ void BackupPass::Run() {
     // list is no longer needed: it goes before the new control file is collected, which halves the
     // memory a pass over a large tree takes at its peak.
     ScanDirectory(Path.SourcePath, Path.SourcePathUpper);
+    if (SourceError != 0) {
+        // A source that is not there is an error of the path, not an empty tree: the control file,
+        // the sets and the path's run state stay as they are, and the next run tries again.
+        Trace(" Quelle nicht lesbar\n");
+        State.CopyErrorList.push_back(Stamp() + "  Source Path " + Path.SourcePath +
+                                      " not backed up: " + ErrorText(SourceError));
+        State.UncopiedFiles.push_back(Path.SourcePath);
+        State.ErrorFlag = true;
+        return;
+    }
     ForgetPreviousFiles();
     DropVanishedSets();
 
@@ -158,6 +172,7 @@ void BackupPass::Run() {
     std::string setDirectory;
     SavedBackup* set = nullptr;
     bool setIsNew = false;
+    bool setFolderMade = false;  // the set's folder did not exist before this pass made it
     bool copied = false;
     if (FilesToCopy > 0) {
         State.Texts.SetStatus(LoadText(kTextCopyingFiles));
@@ -176,8 +191,9 @@ void BackupPass::Run() {
         int32_t sizeKB = 0;
         try {
             MergeSameDaySet(setDirectory);
-            ChooseStorageForm(setDirectory);
+            ChooseStorageForm();
             if (!RecordOnly) {
+                setFolderMade = !FileExists(setDirectory);
                 if (CreatePathDirectories(setDirectory + "\\", StartPosition) < 0) {
                     errorCode = FailureCode();
                 } else {
@@ -189,7 +205,9 @@ void BackupPass::Run() {
                     State.CopyPerformed = true;
                     copied = true;
                     MergeSetFiles();
-                    if (exists) {
+                    // A folder that held files before this pass (a set of the same day, or one the
+                    // control file no longer lists) is measured whole.
+                    if (exists || !setFolderMade) {
                         sizeKB = static_cast<int32_t>(GetDirectorySize(setDirectory) / 1024.0 + 0.5);
                     }
                 }
@@ -214,13 +232,15 @@ void BackupPass::Run() {
     // 14.-15. A full disk leaves an incomplete set behind.
     Trace(errorCode != 0 ? " Plattenfehler\n" : " kopiert\n");
     if (errorCode == kErrorDiskFull && !setDirectory.empty() &&
-        DiscardIncompleteSet(setDirectory, set, setIsNew)) {
+        DiscardIncompleteSet(setDirectory, set, setIsNew && setFolderMade)) {
         set = nullptr;
         copied = false;  // the set is gone: no copy of the control file goes into it
     }
     // A new set that took no file at all (every copy failed on its own, or the staging folder was full)
-    // holds nothing, yet would count as a set for the keep rules and push an older, real set out.
-    if (set != nullptr && setIsNew && copied && FilesCopied == 0 &&
+    // holds nothing, yet would count as a set for the keep rules and push an older, real set out. Only
+    // a folder this pass made is new: one that was there already (the control file was lost, or a
+    // killed pass left it) may hold backups that no other set has.
+    if (set != nullptr && setIsNew && setFolderMade && copied && FilesCopied == 0 &&
         DeleteDatedDirectory(setDirectory, &State.CopyErrorList)) {
         RemoveSavedBackup(set);
         set = nullptr;
@@ -271,21 +291,25 @@ void BackupPass::Run() {
     }
 }
 
-void BackupPass::ChooseStorageForm(const std::string& setDirectory) {
-    // A set keeps the form it was begun in, whatever the setting says today.
+// A set keeps the form it was begun in, whatever the setting says today. Only the set's own control
+// file tells that form, never the mere presence of a name in the set folder: a plain set holds the
+// user's files under their own names, and a user's file named like archive 000 would otherwise turn it
+// into a compressed set whose archive is the user's file.
+void BackupPass::ChooseStorageForm() {
     Compress = Path.Compress;
-    if (Compress && FileExists(setDirectory + "\\" + kControlFileName)) {
+    if (sameDayForm_ == SetForm::kPlain) {
         Compress = false;
-    } else if (!Compress && FileExists(setDirectory + "\\" + ArchiveFileName(0))) {
+    } else if (sameDayForm_ == SetForm::kCompressed) {
         Compress = true;
     }
 }
 
 // The set is deleted to give the space back. Its files were recorded with their new times; unless they
 // are marked to be copied again, the next pass would take them as saved and they would be in no set.
-// A set that held files of an earlier pass of the same day is kept: deleting it would destroy them.
-bool BackupPass::DiscardIncompleteSet(const std::string& setDirectory, SavedBackup* set, bool setIsNew) {
-    if (!setIsNew || !DeleteDatedDirectory(setDirectory, &State.CopyErrorList)) {
+// A set folder this pass did not make (files of an earlier pass of the same day, listed or not) is kept:
+// deleting it would destroy them.
+bool BackupPass::DiscardIncompleteSet(const std::string& setDirectory, SavedBackup* set, bool madeByPass) {
+    if (!madeByPass || !DeleteDatedDirectory(setDirectory, &State.CopyErrorList)) {
         return false;
     }
     State.PassErrorLine = kIndent + "Incomplete backup has been deleted";

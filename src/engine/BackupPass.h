@@ -95,6 +95,9 @@ class BackupPass {
     FileEntry* FindPrevious(const FileEntry& current);
     // Deletes PreviousFiles and the index over it, once the scan has compared every file.
     void ForgetPreviousFiles();
+    // Whether a file whose time equals its recorded one may still have changed since its last copy:
+    // true when that copy may have been made within the recorded minute.
+    bool MayHaveChangedUnseen(const FileEntry& previous) const;
 
     // --- Pass state ---
     RunState& State;
@@ -117,6 +120,13 @@ class BackupPass {
     bool RecordOnly = false;
     int32_t RunsUntilFull = -1;
     TimeValue SetDate;  // the date of this pass's set
+    // When the pass that wrote the control file began (to the minute; 0 when unknown). A file it
+    // recorded with a time in that minute or later may have been copied before an edit that left
+    // its time in the same minute, which the control file cannot tell apart (see ScanDirectory).
+    TimeValue PreviousProcessingTime;
+    // The error with which SourcePath could be neither listed nor read as one file (set by the scan);
+    // 0 when the source is there.
+    int32_t SourceError = 0;
     // SourcePath names one file rather than a directory (set by the scan). The copy then places that
     // file directly in the set directory, and no subdirectory is walked.
     bool SingleFileSource = false;
@@ -129,11 +139,12 @@ class BackupPass {
     bool ZipBroken = false;
 
   private:
-    // Decides Compress for this pass's set: a set keeps the form it was begun in.
-    void ChooseStorageForm(const std::string& setDirectory);
-    // After a full disk: deletes a set this pass began and marks its files to be copied again. False
-    // when nothing was deleted.
-    bool DiscardIncompleteSet(const std::string& setDirectory, SavedBackup* set, bool setIsNew);
+    // Decides Compress for this pass's set: a set keeps the form it was begun in (as MergeSameDaySet
+    // found it), else the path's setting decides.
+    void ChooseStorageForm();
+    // After a full disk: deletes a set whose folder this pass made (madeByPass) and marks its files to
+    // be copied again. False when nothing was deleted.
+    bool DiscardIncompleteSet(const std::string& setDirectory, SavedBackup* set, bool madeByPass);
     // Counts down to the next full backup, by runs or by days.
     void ScheduleNextFullBackup(const SavedBackup* set);
     // Removes set from SavedBackups and deletes it; nothing when it is no longer listed.
@@ -148,6 +159,11 @@ class BackupPass {
     // Updates archivePath with the control file through the library; false (last error set) on
     // failure.
     bool PackControlFile(const std::string& controlName, const std::string& archivePath);
+
+    // The form of the same-day set as its own control file shows it: a plain file in the set folder
+    // (plain), the copy inside archive 000 that names this path's source (compressed), or none found.
+    enum class SetForm { kUnknown, kPlain, kCompressed };
+    SetForm sameDayForm_ = SetForm::kUnknown;
 
     // Compressed sets: the set directory of the staging, the entries staged for the current archive,
     // the error that broke an archive, and the flush of the set's file system, watched from the start

@@ -127,6 +127,34 @@ int32_t ReadRunsUntilFull(CLineArchive& archive) {
     return ParseIntLoose(trimmed);
 }
 
+std::string ReadSourcePath(CLineArchive& archive) {
+    archive.Rewind();
+    std::string line;
+    for (int i = 0; i < 3; ++i) {
+        if (archive.IsEof()) {
+            return std::string();
+        }
+        archive.ReadLine(line);
+    }
+    return line;
+}
+
+TimeValue ReadProcessingTime(CLineArchive& archive) {
+    archive.Rewind();
+    std::string header;
+    archive.ReadLine(header);
+    constexpr std::string_view kLabel = "Processing Time: ";
+    size_t at = header.find(kLabel);
+    if (at == std::string::npos) {
+        return TimeValue();
+    }
+    std::string_view time = std::string_view(header).substr(at + kLabel.size());
+    if (time.starts_with("(DST)")) {
+        time.remove_prefix(5);
+    }
+    return ParseDateTime(time);
+}
+
 void ReadFileList(CLineArchive& archive, PArray<FileEntry>& files, bool readStoredMarks,
                   int32_t* highestZipNumber, bool daylightSaving) {
     archive.Rewind();

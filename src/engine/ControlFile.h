@@ -33,6 +33,13 @@ void ReadSavedBackups(CLineArchive& archive, PArray<SavedBackup>& backups);
 // The number at the start of line 2, or -1 when line 2 does not start with a digit.
 int32_t ReadRunsUntilFull(CLineArchive& archive);
 
+// Line 3, the source path the file describes.
+std::string ReadSourcePath(CLineArchive& archive);
+
+// The processing time of line 1 (the start of the run that wrote the file, to the minute), or the
+// TimeValue 0 when line 1 carries none.
+TimeValue ReadProcessingTime(CLineArchive& archive);
+
 // Appends the file lines to files. readStoredMarks: take 'X' as Stored. highestZipNumber (may be null)
 // is raised to the highest archive number found. daylightSaving is the program's current state: when
 // the file was written in the other state and Is_NTFS_Patition says the source's drive needs it, the

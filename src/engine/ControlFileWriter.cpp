@@ -102,7 +102,9 @@ void BackupPass::WriteControlFile(const std::string& tempName, const std::string
         int32_t error = opened ? GetLastError() : int32_t{kErrorNotEnoughMemory};
         ReportFailure(State, "Writing the Control File " + tempName, error);
         Trace("*** Control File %s could not be written\n", tempName.c_str());
-        DeleteFile(tempName);  // whatever part of it reached the disk only takes space
+        if (!IsSymbolicLink(tempName)) {
+            DeleteFile(tempName);  // whatever part of it reached the disk only takes space
+        }
         return;
     }
 

@@ -8,6 +8,7 @@
 
 #include "config/SourcePathRecord.h"
 #include "engine/BackupPass.h"
+#include "engine/CopyJournal.h"
 #include "engine/ControlFile.h"
 #include "engine/RunState.h"
 #include "files/CopyFile.h"
@@ -16,6 +17,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "platform/NativeFile.h"
 #include "platform/Trace.h"
 #include "support/ErrorText.h"
 #include "support/StringTable.h"
@@ -53,6 +55,18 @@ std::string SourceOf(const FileEntry& entry) {
     return entry.Path.substr(0, separator == std::string::npos ? 0 : separator + 1) + kControlFileName;
 }
 
+// Whether the source itself refuses to be read (a file of mode 000, another user's file). Access
+// denied on a copy may concern the source or the set's folder: only a folder that refuses its copies
+// concerns every file after this one, while an unreadable source concerns this file alone.
+bool SourceRefusesReading(const std::string& source) {
+    NativeFile file;
+    if (file.OpenRead(source)) {
+        file.Close();
+        return false;
+    }
+    return GetLastError() == kErrorAccessDenied;
+}
+
 }  // namespace
 
 void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeKB, int32_t& errorCode) {
@@ -80,22 +94,73 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
     int64_t total = 0;
     ZipBroken = false;
 
+    // The set holds each file under its path below SourcePath; a single source file lies directly in the
+    // set directory.
+    auto cutOf = [&](const FileEntry& entry) {
+        size_t cut = Path.SourcePath.size();
+        if (SingleFileSource || cut == entry.Path.size()) {
+            size_t separator = entry.Path.rfind('\\');
+            cut = separator == std::string::npos ? 0 : separator;
+        }
+        return cut > entry.Path.size() ? entry.Path.size() : cut;
+    };
+
     // The copies are made durable together, with one flush of the destination's file system after the
     // last one. Watching that file system from before the first copy makes the flush report a failed
-    // write-back of any copy, even of one whose file was closed long before.
+    // write-back of any copy, even of one whose file was closed long before. Each copy is written under
+    // a temporary name and takes its own only after that flush: until then the set keeps what it held,
+    // and a kill leaves temporaries that the journal points the next pass to.
     FileSystemSync durable;
     const bool watching = durable.Open(setDirectory);
+    BeginCopyJournal(Path.DestPath, setDirectory);
+    CopyBatch batch;
     std::vector<FileEntry*> copied;  // stored by this loop, in order
     int32_t newFiles = 0;            // of those, the ones counted in CountNewFiles
 
+    // Forgets that an entry of this loop was stored: it goes back to pending ('E') and the counters
+    // forget it.
+    auto unstore = [&](FileEntry* entry) {
+        entry->Stored = false;
+        entry->CopyFailed = true;
+        --FilesCopied;
+        --State.RunFilesCopied;
+        if (entry->Time > State.LastAutoRunTime) {
+            --State.CountNewFiles;
+            --newFiles;
+        }
+        total -= entry->Size;
+        State.FilesStored = FilesCopied;
+    };
+
     // Nothing may record a file as stored before its copy is on the disk: the control file writes 'X'
     // for Stored and the set's size. When the flush fails, the files of this loop go back to pending
-    // ('E'), so the next pass copies them again, and the counters forget them.
+    // ('E'), so the next pass copies them again, and the counters forget them. After it, the copies take
+    // their names, and a second flush makes the names durable.
     auto flushCopies = [&]() {
-        if (copied.empty() || (watching ? durable.Sync() : SyncFileSystem(setDirectory))) {
+        bool flushed = copied.empty() || (watching ? durable.Sync() : SyncFileSystem(setDirectory));
+        if (flushed && !copied.empty()) {
+            for (const CopyBatch::Failure& failure : batch.Commit()) {
+                // The copy was whole but could not take its name (a folder of that name, say): the
+                // earlier copy of the name stays, and this file is copied again next time.
+                FileEntry* entry = copied[failure.Index];
+                State.ErrorFlag = true;
+                State.CopyErrorList.push_back(Stamp() + "  " + SourceOf(*entry));
+                State.CopyErrorList.push_back(kIndent + "==> " + setDirectory + entry->Path.substr(cutOf(*entry)));
+                State.CopyErrorList.push_back(ErrorLine(failure.Error));
+                State.UncopiedFiles.push_back(SourceOf(*entry));
+                unstore(entry);
+                copied[failure.Index] = nullptr;
+            }
+            flushed = watching ? durable.Sync() : SyncFileSystem(setDirectory);
+        }
+        if (flushed) {
+            copied.clear();
+            EndCopyJournal(Path.DestPath);
             return true;
         }
         int32_t code = FailureCode();
+        batch.Discard();
+        EndCopyJournal(Path.DestPath);
         Trace("*** Sichern auf die Platte gescheitert: %s\n", setDirectory.c_str());
         State.ErrorFlag = true;
         State.CopyErrorList.push_back(Stamp() + "  Writing the copies to the disk failed: " + setDirectory);
@@ -109,14 +174,10 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
                                          : " ";
         }
         for (FileEntry* entry : copied) {
-            entry->Stored = false;
-            entry->CopyFailed = true;
+            if (entry != nullptr) {
+                unstore(entry);
+            }
         }
-        const int32_t count = static_cast<int32_t>(copied.size());
-        FilesCopied -= count;
-        State.RunFilesCopied -= count;
-        State.CountNewFiles -= newFiles;
-        State.FilesStored = FilesCopied;
         copied.clear();
         return false;
     };
@@ -134,22 +195,12 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
         }
     };
 
-    std::string madeFolder;  // the last folder of the set whose directory chain was made
     for (FileEntry* entry : CurrentFiles) {
         if (!entry->ToCopy) {
             continue;
         }
         State.Tick();
-        // The set holds each file under its path below SourcePath; a single source file lies directly
-        // in the set directory.
-        size_t cut = Path.SourcePath.size();
-        if (SingleFileSource || cut == entry->Path.size()) {
-            size_t separator = entry->Path.rfind('\\');
-            cut = separator == std::string::npos ? 0 : separator;
-        }
-        if (cut > entry->Path.size()) {
-            cut = entry->Path.size();
-        }
+        const size_t cut = cutOf(*entry);
         const std::string source = SourceOf(*entry);
         const std::string destination =
             Compress ? StagedName(*entry, cut) : setDirectory + entry->Path.substr(cut);
@@ -159,14 +210,8 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
             if (Compress) {
                 ok = StageFile(source, *entry, cut, total, false);  // into the archive being filled
             } else {
-                // The files of a folder come one after the other: its chain of directories is made
-                // once for them, not tried again (one failing creation per level) for every file.
-                std::string folder = destination.substr(0, destination.find_last_of('\\'));
-                if (folder != madeFolder && CreatePathDirectories(destination, StartPosition) >= 0) {
-                    madeFolder = folder;
-                }
-                ok = CopyFileWithBuffer(source, destination, Path.WriteProtectCopies, State.CopyBuffer.data(),
-                                        static_cast<int64_t>(State.CopyBuffer.size()), &State.BytesCopied);
+                ok = batch.Copy(source, destination, Path.WriteProtectCopies, State.CopyBuffer.data(),
+                                static_cast<int64_t>(State.CopyBuffer.size()), StartPosition, &State.BytesCopied);
             }
         } catch (const std::exception& error) {
             Trace("*** %s\n", error.what());
@@ -179,9 +224,11 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
             }
             entry->CopyFailed = true;
             // Once an archive failed, no later one is written: the remaining files stay pending.
-            // A path too long for the set (deep below the source) concerns this file alone too: stopping
-            // the path at it would keep every file after it from ever being stored.
-            if ((IsDiskError(errorCode) || errorCode == kErrorFilenameTooLong) && !ZipBroken) {
+            // A path too long for the set (deep below the source) and a source the user may not read
+            // concern this file alone too: stopping the path at it would keep every file after it
+            // from ever being stored, on every run.
+            if (!ZipBroken && (IsDiskError(errorCode) || errorCode == kErrorFilenameTooLong ||
+                               (errorCode == kErrorAccessDenied && SourceRefusesReading(source)))) {
                 // This file alone is affected (gone, locked, unreadable): log it and go on.
                 State.CopyErrorList.push_back(Stamp() + "  " + source);
                 State.CopyErrorList.push_back(kIndent + "==> " + destination);

@@ -8,7 +8,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -69,8 +71,30 @@ struct RunState {
     TimeValue LatestSetDate;  // starts at 1990-01-01 00:00:00, only ever raised
     std::string TempDirPath;  // staging folder of compressed sets; empty until first needed
 
-    // Raises ActivityCounter by one.
-    void Tick() { ActivityCounter.fetch_add(1, std::memory_order_relaxed); }
+    // Raises ActivityCounter by one. A worker asked to hold (HoldAtNextTick) stops here: every Tick
+    // lies between two entries, files, lines or sets, where the results above are whole.
+    void Tick() {
+        ActivityCounter.fetch_add(1, std::memory_order_relaxed);
+        if (holdRequested_.load(std::memory_order_relaxed)) {
+            Hold();
+        }
+    }
+
+    // User-interface thread, while the worker runs (the program is being ended by a signal): asks the
+    // worker to stop at its next Tick and waits at most `milliseconds` of real time for it. True: the
+    // worker holds, and every result it has written is the caller's to read. False: it did not come
+    // by in time (a long copy, a wait), and its results must not be touched.
+    bool HoldAtNextTick(int64_t milliseconds);
+    // Lets a held worker go on (only where the program goes on after all, as in tests).
+    void ReleaseHold();
+
+  private:
+    void Hold();
+
+    std::atomic<bool> holdRequested_{false};
+    std::mutex holdMutex_;
+    std::condition_variable holdChanged_;
+    bool held_ = false;  // guarded by holdMutex_: the worker waits in Hold
 };
 
 // The size of the run's copy buffer.

@@ -1,5 +1,6 @@
 #include <unordered_map>
 
+#include "config/SourcePathRecord.h"
 #include "engine/BackupPass.h"
 #include "engine/ControlFile.h"
 #include "engine/RunState.h"
@@ -8,17 +9,24 @@
 #include "files/IbZip.h"
 #include "platform/FileSystem.h"
 #include "support/LineArchive.h"
+#include "support/TextCase.h"
 #include "support/TimeText.h"
 
 namespace quillon {
 
+// The set's copy of the control file tells its form. At the top of a plain set that name is always the
+// copy's: a source file of that name is stored under its copy name. Archive 000 of a plain set, though,
+// may be a user's file of that name; its control file counts only when it is this path's own.
 void BackupPass::MergeSameDaySet(const std::string& setDirectory) {
+    sameDayForm_ = SetForm::kUnknown;
     if (setDirectory.empty()) {
         return;
     }
     std::string setControl = setDirectory + "\\" + kControlFileName;
     std::string extracted;  // the control file taken out of archive 000, removed after reading
-    if (!FileExists(setControl)) {
+    if (FileExists(setControl)) {
+        sameDayForm_ = SetForm::kPlain;
+    } else {
         // A compressed set keeps its control file inside archive 000.
         IbZip& zip = State.ZipLibrary;
         if (zip.IB_UnZipArchiveFile(setDirectory + "\\" + ArchiveFileName(0)) <= 0) {
@@ -47,6 +55,12 @@ void BackupPass::MergeSameDaySet(const std::string& setDirectory) {
     }
     if (!opened) {
         return;  // the pass goes on without it: the new files are added, the rest is not listed
+    }
+    if (!extracted.empty()) {
+        if (ToUpperPath(ReadSourcePath(archive)) != Path.SourcePathUpper) {
+            return;  // not this path's set: an archive of the user's that merely bears the name
+        }
+        sameDayForm_ = SetForm::kCompressed;
     }
     ReadZipLines(archive, ZipLines);
     int32_t highest = State.ZipNumber;

@@ -90,6 +90,19 @@ void ReportUnusableName(RunState& state, const std::string& dir, const FileInfo&
 
 }  // namespace
 
+// The control file keeps minutes. A file recorded with the time 10:00 and copied at 10:00:20 may have
+// been edited again at 10:00:50: its time still reads 10:00, and no comparison of times can see that
+// edit. Such a copy can only have been made by a pass that began before the end of the recorded
+// minute, that is, when the recorded minute is not earlier than the previous pass's processing time
+// (copies are made after their pass began). Those files are copied again; every other file was read
+// after its recorded minute had ended, so an edit since would have given it another time. A recorded
+// minute that has not yet begun (a time in the future) cannot have been edited within yet: the file
+// waits, and as the processing time written meanwhile is earlier still, a later pass copies it.
+bool BackupPass::MayHaveChangedUnseen(const FileEntry& previous) const {
+    return PreviousProcessingTime.IsSet() && !IsEarlierMinute(previous.Time, PreviousProcessingTime) &&
+           !(GetNow() < previous.Time);
+}
+
 void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirUpperIn) {
     std::string dir = dirIn;
     std::string dirUpper = dirUpperIn;
@@ -116,8 +129,16 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
         }
     }
     if (!found && dir == Path.SourcePath) {
+        const int32_t listError = GetLastError();
         found = search.First(dir, entry);
-        if (found) {
+        if (!found || entry.IsDirectory()) {
+            // Neither a folder that can be listed nor a file: the source is missing (a typo, a disk
+            // not mounted) or refuses to be read. Taken for an empty tree, it would make every file
+            // of the path count as gone; the pass reports it instead and changes nothing.
+            const int32_t code = found ? listError : GetLastError();
+            SourceError = code != 0 ? code : kErrorNoSystemCode;
+            found = false;
+        } else {
             singleFile = true;
             SingleFileSource = true;
             size_t separator = dir.rfind('\\');
@@ -196,21 +217,20 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
             LatestFileTime = file->Time;
         }
 
-        // Only the recorded time and a pending mark decide, never the archive attribute. A time that went
-        // back (an older version restored) is no change. Times before 2000 are compared by the day,
-        // later ones by the minute, the precision the control file keeps.
+        // Only the recorded time and a pending mark decide, never the archive attribute. Any other
+        // time is a change, a later one and an earlier one alike: an older version brought back (by mv,
+        // tar, unzip, cp -p) has content that no set holds, and so has a file edited after a recorded
+        // time in the future. Times before 2000 are compared by the day, later ones by the minute, the
+        // precision the control file keeps.
         const FileEntry* previous = FindPrevious(*file);
         if (previous == nullptr || previous->Pending) {
             file->ToCopy = true;
-        } else if (GetNow() < previous->Time) {
-            // A recorded time still in the future came from a wrong clock, not from an older version:
-            // were a time before it no change, no edit would be stored until that time has come.
-            file->ToCopy =
-                IsEarlierMinute(previous->Time, file->Time) || IsEarlierMinute(file->Time, previous->Time);
         } else if (file->Time.Year() < 2000) {
-            file->ToCopy = IsEarlierDay(previous->Time, file->Time);
+            file->ToCopy =
+                IsEarlierDay(previous->Time, file->Time) || IsEarlierDay(file->Time, previous->Time);
         } else {
-            file->ToCopy = IsEarlierMinute(previous->Time, file->Time);
+            file->ToCopy = IsEarlierMinute(previous->Time, file->Time) ||
+                           IsEarlierMinute(file->Time, previous->Time) || MayHaveChangedUnseen(*previous);
         }
         if (file->ToCopy) {
             ++FilesToCopy;

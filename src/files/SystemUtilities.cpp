@@ -19,7 +19,12 @@ bool WriteStringList(NativeFile& file, const std::vector<std::string>& strings) 
 
 std::string GetTempDirectory() {
     const std::string path = "C:\\Temp\\QuilRun\\";
-    return CreatePathDirectories(path, 0) < 1 ? std::string() : path;
+    // The staging folder is emptied before every archive: a link in its place would have files
+    // elsewhere emptied, or written to, and is refused.
+    if (CreatePathDirectories(path, 0) < 1 || IsSymbolicLink(path)) {
+        return std::string();
+    }
+    return path;
 }
 
 bool IsNetworkDrive(char letter) {

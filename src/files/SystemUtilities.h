@@ -16,7 +16,8 @@ class NativeFile;
 bool WriteStringList(NativeFile& file, const std::vector<std::string>& strings);
 
 // The staging folder "C:\Temp\QuilRun\" (with its trailing backslash), created with any missing parent
-// through CreatePathDirectories; "" when it cannot be created.
+// through CreatePathDirectories; "" when it cannot be created, or when a symbolic link stands in its
+// place.
 std::string GetTempDirectory();
 
 // True when the drive letter (either case) is mapped to a folder that lies on a network file system

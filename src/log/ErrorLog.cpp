@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "config/AppProfile.h"
+#include "config/ConfiguredPath.h"
 #include "config/registrylit.h"
 #include "files/PathDirectories.h"
 #include "platform/DriveMap.h"
@@ -103,7 +104,9 @@ std::string ResolveErrorLogPath(const CAppProfile& profile) {
     if (!path.empty()) {
         return path;
     }
-    std::string logPath = profile.GetProfileString(lit::kSettings, lit::kLogPath, "");
+    // LogPath names a file; a native one ("/home/me/logs/quillon.log") is taken in its Windows form.
+    std::string logPath =
+        WindowsFormOfConfiguredPath(profile.GetProfileString(lit::kSettings, lit::kLogPath, ""));
     size_t slash = logPath.find_last_of('\\');
     path = slash == std::string::npos ? std::string() : logPath.substr(0, slash + 1);
     path = path.empty() ? DefaultLogPath() : path + kErrorLogName;

@@ -1,5 +1,6 @@
 #include "platform/FileAttributes.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
@@ -51,29 +52,35 @@ bool ParseDosAttribute(const char* value, size_t length, uint32_t& bits) {
     return true;
 }
 
+// getxattr, or lgetxattr when the path's last component must not be followed.
+ssize_t GetAttribute(const std::string& nativePath, void* value, size_t size, bool follow) {
+    return follow ? ::getxattr(nativePath.c_str(), kDosAttributeName, value, size)
+                  : ::lgetxattr(nativePath.c_str(), kDosAttributeName, value, size);
+}
+
 // The stored attribute bits; false when the file has none (or the file system keeps none).
-bool ReadDosAttribute(const std::string& nativePath, uint32_t& bits) {
+bool ReadDosAttribute(const std::string& nativePath, uint32_t& bits, bool follow = true) {
     char small[128];
-    ssize_t length = ::getxattr(nativePath.c_str(), kDosAttributeName, small, sizeof small);
+    ssize_t length = GetAttribute(nativePath, small, sizeof small, follow);
     if (length >= 0) {
         return ParseDosAttribute(small, static_cast<size_t>(length), bits);
     }
     if (errno != ERANGE) {
         return false;  // ENODATA, ENOTSUP and the like: nothing stored
     }
-    ssize_t needed = ::getxattr(nativePath.c_str(), kDosAttributeName, nullptr, 0);
+    ssize_t needed = GetAttribute(nativePath, nullptr, 0, follow);
     if (needed <= 0) {
         return false;
     }
     std::vector<char> large(static_cast<size_t>(needed));
-    length = ::getxattr(nativePath.c_str(), kDosAttributeName, large.data(), large.size());
+    length = GetAttribute(nativePath, large.data(), large.size(), follow);
     return length >= 0 && ParseDosAttribute(large.data(), static_cast<size_t>(length), bits);
 }
 
 bool WriteDosAttribute(const std::string& nativePath, uint32_t bits) {
     char text[16];
     int length = std::snprintf(text, sizeof text, "0x%x", bits);
-    if (::setxattr(nativePath.c_str(), kDosAttributeName, text, static_cast<size_t>(length), 0) != 0) {
+    if (::lsetxattr(nativePath.c_str(), kDosAttributeName, text, static_cast<size_t>(length), 0) != 0) {
         SetLastErrorFromErrno(errno, nativePath);
         return false;
     }
@@ -81,7 +88,7 @@ bool WriteDosAttribute(const std::string& nativePath, uint32_t bits) {
 }
 
 bool ChangeMode(const std::string& nativePath, mode_t mode) {
-    if (::chmod(nativePath.c_str(), mode) != 0) {
+    if (::fchmodat(AT_FDCWD, nativePath.c_str(), mode, AT_SYMLINK_NOFOLLOW) != 0) {
         SetLastErrorFromErrno(errno, nativePath);
         return false;
     }
@@ -123,9 +130,15 @@ bool WriteFileAttributes(const std::string& windowsPath, uint32_t attributes) {
     if (!ToNativePath(windowsPath, native)) {
         return false;
     }
+    // A link is never changed through: clearing READONLY on a link planted in a backup folder would
+    // otherwise give write permission to whatever it points to. Links have no attributes of their own.
     struct stat info;
-    if (::stat(native.c_str(), &info) != 0) {
+    if (::lstat(native.c_str(), &info) != 0) {
         SetLastErrorFromErrno(errno, native);
+        return false;
+    }
+    if (S_ISLNK(info.st_mode)) {
+        SetLastError(kErrorCantResolveFilename);
         return false;
     }
     bool ok = true;
@@ -138,7 +151,7 @@ bool WriteFileAttributes(const std::string& windowsPath, uint32_t attributes) {
     }
     uint32_t wanted = attributes & kKeptInExtendedAttribute;
     uint32_t stored = 0;
-    if (ReadDosAttribute(native, stored)) {
+    if (ReadDosAttribute(native, stored, false)) {
         if ((stored & kKeptInExtendedAttribute) != wanted) {
             // Keep the bits other programs store there (DIRECTORY and the like).
             ok = WriteDosAttribute(native, (stored & ~kKeptInExtendedAttribute) | wanted) && ok;

@@ -12,7 +12,8 @@
 // ARCHIVE set and HIDDEN and SYSTEM clear: the safe side, since retention never deletes a backup set
 // that nothing marked as archived.
 //
-// Symbolic links are followed: a link reads and changes as the file it points to.
+// Reading follows symbolic links: a link reads as the file it points to. Writing never does: a link is
+// left unchanged, and so is what it points to (1921).
 // Stateless; any thread. Failures set the last-error value (Windows error numbers).
 #pragma once
 

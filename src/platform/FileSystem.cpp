@@ -197,6 +197,10 @@ void FileSystemSync::Close() {
     }
 }
 
+int64_t CurrentProcessId() {
+    return ::getpid();
+}
+
 bool CurrentDirectory(std::string& windowsPath) {
     std::vector<char> buffer(PATH_MAX);
     while (::getcwd(buffer.data(), buffer.size()) == nullptr) {

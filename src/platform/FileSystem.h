@@ -67,6 +67,9 @@ class FileSystemSync {
     int fd_ = -1;
 };
 
+// The process's id, which makes the temporary names of two processes differ.
+int64_t CurrentProcessId();
+
 // The process's working directory in Windows form. False when it lies below no drive.
 bool CurrentDirectory(std::string& windowsPath);
 

@@ -8,6 +8,7 @@
 
 #include "platform/DriveMap.h"
 #include "platform/FaultInjection.h"
+#include "platform/FolderHandle.h"
 #include "platform/LastError.h"
 
 namespace quillon {
@@ -34,7 +35,7 @@ int OpenRegularFile(const std::string& windowsPath, int flags, std::string& nati
     if ((flags & O_ACCMODE) != O_RDONLY) {
         // Checked before opening, so that a refused file is not truncated first.
         struct stat existing;
-        if (::stat(nativePath.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+        if (::lstat(nativePath.c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
             (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
             SetLastError(kErrorAccessDenied);
             return -1;
@@ -43,7 +44,13 @@ int OpenRegularFile(const std::string& windowsPath, int flags, std::string& nati
     // O_NONBLOCK: opening a FIFO would otherwise wait for the other side for ever.
     int fd = ::open(nativePath.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
-        SetLastErrorFromErrno(errno, nativePath);
+        struct stat link;
+        if (errno == ELOOP && (flags & O_NOFOLLOW) != 0 && ::lstat(nativePath.c_str(), &link) == 0 &&
+            S_ISLNK(link.st_mode)) {
+            SetLastError(kErrorCantResolveFilename);
+        } else {
+            SetLastErrorFromErrno(errno, nativePath);
+        }
         return -1;
     }
     struct stat info;
@@ -70,10 +77,55 @@ bool NativeFile::OpenRead(const std::string& windowsPath) {
     return fd_ >= 0;
 }
 
+bool NativeFile::OpenReadNoLink(const std::string& windowsPath) {
+    Close();
+    fd_ = OpenRegularFile(windowsPath, O_RDONLY | O_NOFOLLOW, nativePath_);
+    return fd_ >= 0;
+}
+
 bool NativeFile::CreateWrite(const std::string& windowsPath) {
     Close();
-    fd_ = OpenRegularFile(windowsPath, O_WRONLY | O_CREAT | O_TRUNC, nativePath_);
+    // A link in the file's place would make the truncation and every write land in whatever it points
+    // to, outside the folder the caller meant.
+    fd_ = OpenRegularFile(windowsPath, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, nativePath_);
     return fd_ >= 0;
+}
+
+bool NativeFile::CreateNewIn(const FolderHandle& folder, const std::string& name) {
+    Close();
+    nativePath_ = folder.NativePath() + "/" + name;
+    if (InjectedFault(FileOperation::kOpen, nativePath_)) {
+        return false;
+    }
+    fd_ = ::openat(folder.Descriptor(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+        SetLastErrorFromErrno(errno, nativePath_);
+        return false;
+    }
+    return true;
+}
+
+bool NativeFile::Ownership(FileOwnership& ownership) const {
+    struct stat info;
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0) {
+        SetLastError(kErrorInvalidHandle);
+        return false;
+    }
+    ownership.Mode = info.st_mode & 07777;
+    ownership.Owner = info.st_uid;
+    ownership.Group = info.st_gid;
+    return true;
+}
+
+void NativeFile::FinishCopy(const FileOwnership& source, bool readOnly, int64_t modificationTime,
+                            int64_t accessTime) {
+    ApplyOwnership(fd_, source, 0, readOnly);
+    struct timespec times[2];
+    times[0].tv_sec = static_cast<time_t>(accessTime);
+    times[0].tv_nsec = 0;
+    times[1].tv_sec = static_cast<time_t>(modificationTime);
+    times[1].tv_nsec = 0;
+    (void)::futimens(fd_, times);
 }
 
 bool NativeFile::OpenWrite(const std::string& windowsPath) {

@@ -12,6 +12,9 @@
 
 namespace quillon {
 
+class FolderHandle;
+struct FileOwnership;
+
 // What changes whenever a file's content is written: its length and its modification time to the
 // nanosecond. Two equal stamps taken before and after reading a file say that nobody wrote it meanwhile.
 struct FileStamp {
@@ -30,8 +33,17 @@ class NativeFile {
     // Opens an existing regular file for reading. False when it cannot be opened.
     bool OpenRead(const std::string& windowsPath);
 
-    // Creates the file, or truncates an existing one, for writing. False when it cannot.
+    // Opens an existing regular file for reading like OpenRead, but refuses a symbolic link in the
+    // path's last component with 1921 instead of reading what it points to.
+    bool OpenReadNoLink(const std::string& windowsPath);
+
+    // Creates the file, or truncates an existing one, for writing. A symbolic link of that name is
+    // refused (1921), never written through. False when it cannot.
     bool CreateWrite(const std::string& windowsPath);
+
+    // Creates name in folder as a new file for writing, readable and writable by its owner alone. An
+    // existing entry of that name (a file, a link) is never opened: the creation fails with 80.
+    bool CreateNewIn(const FolderHandle& folder, const std::string& name);
 
     // Opens an existing regular file for writing, keeping its content; writing starts at its
     // beginning. False when it does not exist or cannot be opened.
@@ -48,6 +60,15 @@ class NativeFile {
 
     // The open file's stamp; Size -1 when it cannot be read.
     FileStamp Stamp() const;
+
+    // The open file's permission bits, owner and group. False when they cannot be read.
+    bool Ownership(FileOwnership& ownership) const;
+
+    // Gives a file written by CreateNewIn what a copy takes over from its source: the permission bits
+    // and owner as ApplyOwnership (platform/FolderHandle.h) gives them, without write bits when readOnly,
+    // and the modification and access times (seconds since 1970 UTC). Failures are ignored: the file
+    // then stays readable by its owner alone, or keeps the time of its writing.
+    void FinishCopy(const FileOwnership& source, bool readOnly, int64_t modificationTime, int64_t accessTime);
 
     // Reads up to count bytes, stopping early only at the end of the file. Answers the number of bytes
     // read, or -1 on a read error.

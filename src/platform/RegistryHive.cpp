@@ -372,28 +372,83 @@ int FindKeyRetrying(sqlite3* db, const std::vector<std::string_view>& names, int
     return rc;
 }
 
+// Finds the key below parent by name and creates it when it is missing, inside a write transaction.
+int FindOrCreateChildKey(sqlite3* db, int64_t parent, std::string_view name, int64_t& id) {
+    int rc = FindChildKey(db, parent, name, id, nullptr);
+    if (rc == SQLITE_DONE) {
+        Statement insert(db, "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)");
+        insert.Bind(1, parent);
+        insert.Bind(2, name);
+        insert.Bind(3, FoldRegistryName(name));
+        rc = insert.Step();
+        if (rc != SQLITE_DONE) {
+            return rc;
+        }
+        id = sqlite3_last_insert_rowid(db);
+        return SQLITE_OK;
+    }
+    return rc == SQLITE_ROW ? SQLITE_OK : rc;
+}
+
 // Creates the missing keys of the chain inside a write transaction.
 int CreateKeyChain(sqlite3* db, const std::vector<std::string_view>& names, int64_t& id) {
     id = 0;
     for (std::string_view name : names) {
-        int64_t parent = id;
-        int rc = FindChildKey(db, parent, name, id, nullptr);
-        if (rc == SQLITE_DONE) {
-            Statement insert(db, "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)");
-            insert.Bind(1, parent);
-            insert.Bind(2, name);
-            insert.Bind(3, FoldRegistryName(name));
-            rc = insert.Step();
-            if (rc != SQLITE_DONE) {
-                return rc;
-            }
-            id = sqlite3_last_insert_rowid(db);
-        } else if (rc != SQLITE_ROW) {
+        if (int rc = FindOrCreateChildKey(db, id, name, id); rc != SQLITE_OK) {
             return rc;
         }
     }
     return SQLITE_OK;
 }
+
+// The chain of keys that the last change of a batch walked, so that the next change below the same
+// keys starts where that walk ended instead of at the root. A .reg file names every key by its full
+// path, so without it a chain of n nested keys would cost n*n/2 lookups. Valid for one transaction on
+// one database; a deleted key tree invalidates it.
+class KeyChainCache {
+  public:
+    void Clear() {
+        db_ = nullptr;
+        folded_.clear();
+        ids_.clear();
+    }
+
+    // Walks the chain from the root, creating missing keys when create is set. Answers SQLITE_OK with
+    // the last key's id, SQLITE_DONE when a key is missing (create not set), or an error.
+    int Walk(sqlite3* db, const std::vector<std::string_view>& names, bool create, int64_t& id) {
+        if (db != db_) {
+            Clear();
+            db_ = db;
+        }
+        size_t shared = 0;
+        while (shared < names.size() && shared < folded_.size() &&
+               FoldRegistryName(names[shared]) == folded_[shared]) {
+            ++shared;
+        }
+        folded_.resize(shared);
+        ids_.resize(shared);
+        id = shared == 0 ? 0 : ids_.back();
+        for (size_t i = shared; i < names.size(); ++i) {
+            int64_t parent = id;
+            int rc = create ? FindOrCreateChildKey(db, parent, names[i], id)
+                            : FindChildKey(db, parent, names[i], id, nullptr);
+            if (rc == SQLITE_ROW) {
+                rc = SQLITE_OK;
+            }
+            if (rc != SQLITE_OK) {
+                return rc;
+            }
+            folded_.push_back(FoldRegistryName(names[i]));
+            ids_.push_back(id);
+        }
+        return SQLITE_OK;
+    }
+
+  private:
+    sqlite3* db_ = nullptr;
+    std::vector<std::string> folded_;
+    std::vector<int64_t> ids_;
+};
 
 int KeyExists(sqlite3* db, int64_t id, bool& exists) {
     if (id == 0) {
@@ -801,6 +856,106 @@ int32_t EnumRegistryValues(const RegistryKey& key, std::vector<RegistryValue>& v
         });
 }
 
+namespace {
+
+// The walk of ReadRegistryTree inside its read transaction. Answers SQLITE_OK, SQLITE_DONE when the key
+// at names does not exist, or an error. Two prepared statements serve every key, and the pending keys
+// wait on an explicit stack, so neither the depth nor the size of the tree multiplies the work.
+int ReadTree(sqlite3* db, const std::vector<std::string_view>& names, bool recursive,
+             std::vector<RegistryTreeKey>& keys) {
+    int64_t id = 0;
+    std::string stored;
+    for (std::string_view name : names) {
+        std::string storedName;
+        int rc = FindChildKey(db, id, name, id, &storedName);
+        if (rc != SQLITE_ROW) {
+            return rc;
+        }
+        stored += (stored.empty() ? "" : "\\") + storedName;
+    }
+    // Subkeys come in reverse order, so that the stack hands them out in order.
+    Statement subkeys(db, "SELECT id, name FROM keys WHERE parent=?1 ORDER BY fold DESC");
+    Statement values(db, "SELECT name, type, data FROM vals WHERE key=?1 ORDER BY id");
+    std::vector<std::pair<int64_t, std::string>> pending;
+    pending.emplace_back(id, std::move(stored));
+    int rc = SQLITE_OK;
+    while (!pending.empty()) {
+        auto [keyId, keyPath] = std::move(pending.back());
+        pending.pop_back();
+        RegistryTreeKey key{std::move(keyPath), {}};
+        values.Reset();
+        values.Bind(1, keyId);
+        while ((rc = values.Step()) == SQLITE_ROW) {
+            key.values.push_back({values.Bytes(0), static_cast<uint32_t>(values.Int(1)), values.Bytes(2)});
+        }
+        if (rc != SQLITE_DONE) {
+            return rc;
+        }
+        if (recursive) {
+            subkeys.Reset();
+            subkeys.Bind(1, keyId);
+            while ((rc = subkeys.Step()) == SQLITE_ROW) {
+                pending.emplace_back(
+                    subkeys.Int(0), key.path.empty() ? subkeys.Bytes(1) : key.path + "\\" + subkeys.Bytes(1));
+            }
+            if (rc != SQLITE_DONE) {
+                return rc;
+            }
+        }
+        keys.push_back(std::move(key));
+    }
+    return SQLITE_OK;
+}
+
+}  // namespace
+
+int32_t ReadRegistryTree(HiveRoot root, std::string_view path, bool recursive,
+                         std::vector<RegistryTreeKey>& keys) {
+    keys.clear();
+    if (int32_t error = CheckRegistryKeyPath(path); error != kErrorSuccess) {
+        return error;
+    }
+    std::vector<std::string_view> names;
+    SplitKeyPath(path, names);
+    std::unique_ptr<HiveConnection> connection;
+    int32_t error = OpenHive(root, false, connection);
+    if (error == kErrorFileNotFound && names.empty()) {
+        keys.push_back({});  // the root key of a hive not yet created
+        return kErrorSuccess;
+    }
+    if (error != kErrorSuccess) {
+        return error;
+    }
+    if (!connection->hasSchema) {
+        if (!names.empty()) {
+            return kErrorFileNotFound;
+        }
+        keys.push_back({});
+        return kErrorSuccess;
+    }
+    sqlite3* db = connection->Db();
+    int rc = SQLITE_BUSY;
+    for (int attempt = 0; attempt < kBusyAttempts && IsBusy(rc); ++attempt) {
+        keys.clear();
+        rc = Execute(db, "BEGIN");
+        if (rc == SQLITE_OK) {
+            rc = ReadTree(db, names, recursive, keys);
+            Execute(db, "COMMIT");
+        }
+    }
+    if (rc == SQLITE_OK) {
+        return kErrorSuccess;
+    }
+    keys.clear();
+    if (rc == SQLITE_DONE) {
+        return kErrorFileNotFound;
+    }
+    if (IsDamage(rc)) {
+        TraceDamagedHive(connection->File());
+    }
+    return ErrorFromSqlite(rc, false);
+}
+
 int32_t ApplyRegistryChanges(const std::vector<RegistryChange>& changes) {
     bool uses[2] = {false, false};
     for (const RegistryChange& change : changes) {
@@ -827,6 +982,7 @@ int32_t ApplyRegistryChanges(const std::vector<RegistryChange>& changes) {
 
     // The machine hive's transaction is the outer one: the user hive's changes run inside its body.
     auto applyAll = [&](int32_t& windowsError) -> int {
+        KeyChainCache chain;  // a retried transaction starts afresh
         for (const RegistryChange& change : changes) {
             sqlite3* db = connectionOf(change.root)->Db();
             std::vector<std::string_view> names;
@@ -835,19 +991,19 @@ int32_t ApplyRegistryChanges(const std::vector<RegistryChange>& changes) {
             int rc = SQLITE_OK;
             switch (change.kind) {
                 case RegistryChange::kCreateKey:
-                    rc = CreateKeyChain(db, names, id);
+                    rc = chain.Walk(db, names, true, id);
                     break;
                 case RegistryChange::kSetValue:
-                    rc = CreateKeyChain(db, names, id);
+                    rc = chain.Walk(db, names, true, id);
                     if (rc == SQLITE_OK) {
                         rc = UpsertValue(db, id, change.name, change.type, change.data);
                     }
                     break;
                 case RegistryChange::kDeleteValue: {
-                    rc = FindKey(db, names, id);
+                    rc = chain.Walk(db, names, false, id);
                     bool removed = false;
-                    rc = rc == SQLITE_ROW ? RemoveValue(db, id, change.name, removed)
-                                          : (rc == SQLITE_DONE ? SQLITE_OK : rc);
+                    rc = rc == SQLITE_OK ? RemoveValue(db, id, change.name, removed)
+                                         : (rc == SQLITE_DONE ? SQLITE_OK : rc);
                     break;
                 }
                 case RegistryChange::kDeleteKeyTree:
@@ -855,6 +1011,7 @@ int32_t ApplyRegistryChanges(const std::vector<RegistryChange>& changes) {
                         windowsError = kErrorInvalidParameter;
                         return SQLITE_OK;
                     }
+                    chain.Clear();
                     rc = FindKey(db, names, id);
                     rc = rc == SQLITE_ROW ? RemoveKeyTree(db, id) : (rc == SQLITE_DONE ? SQLITE_OK : rc);
                     break;

@@ -44,12 +44,18 @@ inline constexpr uint32_t kRegMultiSz = 7;
 inline constexpr uint32_t kRegQword = 11;
 
 // Windows error numbers that only the registry answers.
-inline constexpr int32_t kErrorBadPathname = 161;  // empty name inside a key path, or a name too long
-inline constexpr int32_t kErrorBadDb = 1009;       // the hive file is damaged or not a hive
-inline constexpr int32_t kErrorKeyDeleted = 1018;  // the open key was deleted meanwhile
+inline constexpr int32_t kErrorBadPathname = 161;   // empty name inside a key path, or a name too long
+inline constexpr int32_t kErrorBadDb = 1009;        // the hive file is damaged or not a hive
+inline constexpr int32_t kErrorCantOpenKey = 1011;  // a key cannot be opened (the hive is no readable file)
+inline constexpr int32_t kErrorKeyDeleted = 1018;   // the open key was deleted meanwhile
 
 // The longest key name (one step of a key path), in characters.
 inline constexpr size_t kMaxKeyNameLength = 255;
+// What Windows allows and the registry tool therefore refuses to create beyond: keys nested this many
+// levels below a root, and value names of this many characters. The hive itself reads deeper trees
+// and longer names (written before these limits were kept) and walks them in linear time.
+inline constexpr size_t kMaxKeyDepth = 512;
+inline constexpr size_t kMaxValueNameLength = 16383;
 
 // The native file of a hive, from the environment at the moment of the call.
 std::string HiveFilePath(HiveRoot root);
@@ -146,6 +152,19 @@ struct RegistryValue {
 
 // The key's values in the order they were first created.
 int32_t EnumRegistryValues(const RegistryKey& key, std::vector<RegistryValue>& values);
+
+// One key of a subtree as ReadRegistryTree lists it.
+struct RegistryTreeKey {
+    std::string path;  // below the root, every name in its stored spelling; "" for the root key
+    std::vector<RegistryValue> values;  // in the order they were first created
+};
+
+// Lists the key at path and, when recursive, every key below it in pre-order, subkeys sorted as
+// EnumRegistrySubkeys sorts them. One connection and one read transaction serve the whole walk, so the
+// list is one consistent state of the hive and the work grows with the size of the list, however deep
+// the tree. Answers 0, or the errors of OpenRegistryKey (keys is empty then).
+int32_t ReadRegistryTree(HiveRoot root, std::string_view path, bool recursive,
+                         std::vector<RegistryTreeKey>& keys);
 
 // One change of a batch for ApplyRegistryChanges.
 struct RegistryChange {

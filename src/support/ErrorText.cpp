@@ -62,6 +62,10 @@ std::string ErrorText(int32_t error) {
             return "The file name or path is too long";  // a path beyond what the system can name
         case 276:
             return "The extended attribute file on the mounted file system is corrupt";
+        case 1009:
+            return "The configuration registry database is corrupt";
+        case 1011:
+            return "The configuration registry key could not be opened";
         case 1921:
             return "The name cannot be resolved: a link stands in its place";
         default:

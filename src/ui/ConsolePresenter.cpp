@@ -256,8 +256,19 @@ void ConsolePresenter::SetMessageBoxHelpContext(int /*helpContext*/) {
     // The console has no help viewer to open at a topic.
 }
 
-int ConsolePresenter::Ask(const std::string& text, unsigned style, bool* checkBox) {
+int ConsolePresenter::Ask(const std::string& text, unsigned style, bool* offered) {
     Buttons buttons(style);
+    // The caller's flag says whether the box is offered; the box itself starts unticked and only a
+    // person's X ticks it. An answer given without anyone at the terminal never ticks it: a ticked box
+    // hands the next runs' questions to their defaults (for the disk-space question: delete).
+    bool ticked = false;
+    bool* checkBox = offered != nullptr && *offered ? &ticked : nullptr;
+    auto handBack = [&](int answer) {
+        if (offered != nullptr) {
+            *offered = ticked;
+        }
+        return answer;
+    };
     // A question's box (two answers, and a question icon or Yes/No) asks not to be asked again; any
     // other box not to be shown again.
     bool question = buttons.HasSecond() && ((style & kMbIconQuestion) != 0 || buttons.yesNo);
@@ -273,7 +284,7 @@ int ConsolePresenter::Ask(const std::string& text, unsigned style, bool* checkBo
         Write(std::string("-> ") + Buttons::Name(answer) +
               " (answered at once: nobody can answer here, and an unanswered box gives this answer after "
               "30 minutes)\n");
-        return answer;
+        return handBack(answer);
     }
 
     std::string prompt = buttons.yesNo ? "[Y]es / [N]o" : buttons.cancel ? "[O]K / [C]ancel" : "[O]K";
@@ -292,21 +303,21 @@ int ConsolePresenter::Ask(const std::string& text, unsigned style, bool* checkBo
             int answer = buttons.Focused();
             Write(std::string("\n-> ") + Buttons::Name(answer) +
                   (result == InputResult::kTimedOut ? " (no answer for 30 minutes)\n" : " (input closed)\n"));
-            return answer;
+            return handBack(answer);
         }
         size_t first = typed.find_first_not_of(" \t");
         char key = first == std::string::npos ? '\0' : static_cast<char>(std::tolower(typed[first]));
         if (key == '\0') {
-            return buttons.Focused();
+            return handBack(buttons.Focused());
         }
         if (buttons.yesNo && (key == 'y' || key == 'n')) {
-            return key == 'y' ? kIdYes : kIdNo;
+            return handBack(key == 'y' ? kIdYes : kIdNo);
         }
         if (!buttons.yesNo && key == 'o') {
-            return kIdOk;
+            return handBack(kIdOk);
         }
         if (buttons.cancel && key == 'c') {
-            return kIdCancel;
+            return handBack(kIdCancel);
         }
         if (buttons.help && key == 'h') {
             Write("No help can be shown on the console.\n");

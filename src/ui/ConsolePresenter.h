@@ -59,7 +59,9 @@ class ConsolePresenter final : public RunPresenter {
   private:
     class View;
 
-    int Ask(const std::string& text, unsigned style, bool* checkBox);
+    // offered: null for a box without the check box; else in, whether the box is offered, out,
+    // whether someone ticked it.
+    int Ask(const std::string& text, unsigned style, bool* offered);
     // Writes text; a live progress line on the screen is ended first, so the text starts a new line.
     void Write(const std::string& text);
     // Draws text over the live progress line.

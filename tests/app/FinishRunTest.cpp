@@ -1,8 +1,12 @@
 // The end of a run: summaries, status, registry entries, the disk error report, the error list.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
+
 #include "app/AppFixture.h"
 #include "app/QuillonRunApp.h"
+#include "log/ErrorLog.h"
 #include "testing/TempDir.h"
 
 namespace quillon::testing {
@@ -71,6 +75,46 @@ TEST_F(AppTest, DiskErrorIsShownAndLogged) {
     ASSERT_EQ(presenter.ErrorLists.size(), 1u);
     EXPECT_EQ(presenter.ErrorLists[0].first, 4);
     EXPECT_TRUE(app.CopyErrorList.empty());
+}
+
+// A user hive that cannot be read would read as "nothing configured" and the run as a success with
+// "No changed file found.": it is a failed run, shown and logged, and the program ends with 2.
+TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
+    const struct {
+        const char* what;
+        std::function<void(ScopedHives&)> spoil;
+        const char* shown;
+        const char* why;
+    } cases[] = {
+        {"damaged", [](ScopedHives& h) { h.MakeDamaged(HiveRoot::kCurrentUser); },
+         "The configuration registry database is corrupt\n(Error code 1009)", "it is damaged or not a hive"},
+        {"a folder in its place",
+         [](ScopedHives& h) { std::filesystem::create_directories(h.File(HiveRoot::kCurrentUser)); },
+         "The configuration registry key could not be opened\n(Error code 1011)",
+         "it is not a readable file"},
+    };
+    // With the profile unreadable the log has no configured place: it lies beside the program.
+    std::string logFile = drives.Native(ProgramDirectory() + "\\QuillonRun.Log");
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.what);
+        ScopedHives spoilt;
+        each.spoil(spoilt);
+        std::filesystem::remove(logFile);
+        CQuillonRunApp run(loop, presenter);
+        run.Engine = app.Engine;
+        Messages.clear();
+        EXPECT_EQ(run.Run(), 2);
+        EXPECT_EQ(EngineRuns, 0);
+        EXPECT_EQ(run.RunStatus, 2);
+        std::string text = "The configuration cannot be read: the user hive " +
+                           spoilt.File(HiveRoot::kCurrentUser) + " " + each.why + ". Nothing was backed up.";
+        ASSERT_EQ(Messages.size(), 1u);
+        EXPECT_EQ(Messages[0].Text, std::string("Backup error:\n\n") + each.shown + "\n\n" + text);
+        std::string log = ReadFile(logFile);
+        std::filesystem::remove(logFile);
+        EXPECT_NE(log.find("  " + text + "\r\n"), std::string::npos) << log;
+        EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", -1), 0);
+    }
 }
 
 TEST_F(AppTest, LatestSaveDateIsRaisedAndAFutureOneReplaced) {

@@ -145,12 +145,15 @@ TEST_F(ProgressDialogTest, DiskSpaceQuestion) {
         {"yes, ask again", 0, 0x0F, {{kIdYes, false}}, {}, 0, 0, 0x0F},
         {"yes, never ask again", 0x01, 0x0F, {{kIdYes, true}}, {}, 0, 0x11, 0x0F},
         {"no, cancel, no, ok", 0, 0x0F, {{kIdNo, false}, {kIdNo, false}}, {kIdCancel, kIdOk}, -1, 0, 0x07},
-        {"no without a flags entry", 0, -999, {{kIdNo, false}}, {kIdOk}, -1, 0, -999},
+        // Without the entry the rules in force (two value entries) are written without this one.
+        {"no without a flags entry", 0, -999, {{kIdNo, false}}, {kIdOk}, -1, 0, 0x05},
     };
     SourcePathRecord path;
     path.PathIndex = 2;
     path.SourcePath = "C:\\Data";
     app.Paths.CurrentPath.store(&path);
+    Set("Path002", "DelAfterDays", 30);
+    Set("Path002", "DelAfterMemory", 500);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Set("Path002", "HideDialogs", c.hideDialogs);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <thread>
 
 #include "app/AppFixture.h"
@@ -86,35 +87,70 @@ TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
     }
 }
 
-TEST_F(TerminationTest, DuringARunTheSemaphoreAndTheInstanceAreFreedBeforeTheEnd) {
-    // The engine goes on writing the hive while the user-interface thread ends the program.
-    std::atomic<bool> ended{false};
-    int32_t written = 0;
-    EngineAction = [&](RunState& run) {
-        app.RequestTermination(SIGTERM);
-        while (!ended.load()) {
-            run.Profile->WriteProfileInt("Path000", "Probe", ++written);
-        }
-    };
-    int32_t semaphoreAtEnd = -1;
-    int32_t runningAtEnd = 0;
-    app.EndProcess = [&](int status) {
-        Ended.push_back(status);
-        semaphoreAtEnd = GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, -1);
-        runningAtEnd = GetInt("DynData", "RunningInstance");
-        ended.store(true);  // here the process is gone; the test lets the run finish instead
-    };
-    RunProgram("/W");
+// During a run the worker is held between two files, the semaphore and the instance are freed, and
+// the run's record is written before the end: its error lines, the interruption, status 2 and its
+// time. A worker that does not come by in time is left alone: the record then goes without its lines.
+TEST_F(TerminationTest, DuringARunTheRecordIsWrittenAndTheSemaphoreFreedBeforeTheEnd) {
+    Set("Settings", "ErrorLogPath", "C:\\Logs\\QuillonRun.Log");
+    for (bool ticking : {true, false}) {
+        SCOPED_TRACE(ticking ? "the worker reaches a point between two files" : "the worker never comes by");
+        trace.Clear();
+        Ended.clear();
+        std::filesystem::remove(drives.Native("C:\\Logs\\QuillonRun.Log"));
+        Set("DynData", "LastRunStatus", 0);
+        // The engine goes on writing the hive while the user-interface thread ends the program.
+        std::atomic<bool> ended{false};
+        int32_t written = 0;
+        CQuillonRunApp run(loop, presenter);
+        run.WorkerAtLowestPriority = false;
+        run.HoldMilliseconds = ticking ? 60'000 : 50;
+        std::string startedAt;
+        run.Engine = [&](RunState& state) {
+            startedAt = At(NowSeconds());
+            state.CopyErrorList.push_back("2003-11-24 18:02:11  C:\\Data\\locked.doc");
+            run.RequestTermination(SIGTERM);
+            while (!ended.load()) {
+                state.Profile->WriteProfileInt("Path000", "Probe", ++written);
+                if (ticking) {
+                    state.Tick();
+                }
+            }
+            state.RunInProgress.store(false);
+        };
+        int32_t semaphoreAtEnd = -1, runningAtEnd = 0, statusAtEnd = -1;
+        std::string logAtEnd, lastRunAtEnd;
+        run.EndProcess = [&](int status) {
+            Ended.push_back(status);
+            semaphoreAtEnd = GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, -1);
+            runningAtEnd = GetInt("DynData", "RunningInstance");
+            statusAtEnd = GetInt("DynData", "LastRunStatus");
+            lastRunAtEnd = Machine("LastRunTime");
+            logAtEnd = ReadFile(drives.Native("C:\\Logs\\QuillonRun.Log"));
+            ended.store(true);  // here the process is gone; the test lets the run finish instead
+        };
+        run.CommandLine = "/W";
+        ActionAt stop(loop, 86'400'000, [this] { loop.PostThreadMessage(WM_QUIT); });
+        run.Run();
 
-    EXPECT_EQ(Ended, std::vector<int>{128 + SIGTERM});
-    EXPECT_EQ(semaphoreAtEnd, 0);
-    EXPECT_EQ(runningAtEnd, -1);
-    EXPECT_EQ(Traces("*** Ende w\344hrend der Sicherung"),
-              std::vector<std::string>{
-                  "*** Ende w\344hrend der Sicherung, weil das System es verlangt (Signal 15): "
-                  "der n\344chste Lauf holt nach, was fehlt\n"});
-    EXPECT_GT(written, 0);
-    EXPECT_EQ(GetInt("Path000", "Probe"), written);  // no write of the worker lost
+        EXPECT_EQ(Ended, std::vector<int>{128 + SIGTERM});
+        EXPECT_EQ(semaphoreAtEnd, 0);
+        EXPECT_EQ(runningAtEnd, -1);
+        EXPECT_EQ(statusAtEnd, 2);
+        EXPECT_EQ(lastRunAtEnd, startedAt);
+        EXPECT_NE(logAtEnd.find(
+                      "  **** Run interrupted by signal 15 (SIGTERM): the next run saves what is missing"),
+                  std::string::npos)
+            << logAtEnd;
+        EXPECT_EQ(logAtEnd.find("C:\\Data\\locked.doc") != std::string::npos, ticking) << logAtEnd;
+        EXPECT_EQ(logAtEnd.find("the errors met before are not known") != std::string::npos, !ticking)
+            << logAtEnd;
+        EXPECT_EQ(Traces("*** Ende w\344hrend der Sicherung"),
+                  std::vector<std::string>{
+                      "*** Ende w\344hrend der Sicherung, weil das System es verlangt (Signal 15): "
+                      "der n\344chste Lauf holt nach, was fehlt\n"});
+        EXPECT_GT(written, 0);
+        EXPECT_EQ(GetInt("Path000", "Probe"), written);  // no write of the worker lost
+    }
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "config/AppProfile.h"
+#include "support/TextCase.h"
 #include "testing/CaptureTrace.h"
+#include "testing/Environment.h"
 #include "testing/ScopedHives.h"
 
 namespace quillon {
@@ -220,6 +222,38 @@ TEST_F(PathConfigTest, PathsAndPatternsArriveTrimmedInTheFormOfNamesOnDisk) {
     EXPECT_EQ(record.ExcludeList.Get(1)->Pattern, "*\\\xC3\x84rger*");
     ASSERT_EQ(record.ForceList.Count(), 1);
     EXPECT_EQ(record.ForceList.Get(0)->Pattern, "*.doc");
+}
+
+// A user on Linux writes native paths; the run works with their Windows form, so that control files
+// and error lines stay as they are. Windows-form values and texts no drive holds pass unchanged.
+TEST_F(PathConfigTest, NativePathsAreReadInTheirWindowsForm) {
+    testing::ScopedDriveMap drives;
+    const std::string c = drives.DriveC();
+    const struct {
+        std::string stored;
+        std::string loaded;
+    } cases[] = {
+        {c + "/Documents", "C:\\Documents"},
+        {c + "/Documents/", "C:\\Documents"},
+        {c, "C:\\"},
+        {"/srv/data", "Z:\\srv\\data"},
+        {"C:\\Documents", "C:\\Documents"},
+        {"/srv/odd\\name", "/srv/odd\\name"},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.stored);
+        Text("Path000", "SourcePath", each.stored);
+        Text("Path000", "DestPath", each.stored);
+        Text("Path000", "Exclude000", each.stored);
+        const SourcePathRecord& record = LoadOne();
+        EXPECT_EQ(record.SourcePath, each.loaded);
+        EXPECT_EQ(record.SourcePathUpper, ToUpperPath(each.loaded));
+        EXPECT_EQ(record.DestPath, each.loaded);
+        ASSERT_EQ(record.ExcludeList.Count(), 1);
+        EXPECT_EQ(record.ExcludeList.Get(0)->Pattern, each.loaded);
+    }
+    Text("Path000", "Exclude000", c + "/Documents/cache/*");
+    EXPECT_EQ(LoadOne().ExcludeList.Get(0)->Pattern, "C:\\Documents\\cache\\*");
 }
 
 }  // namespace

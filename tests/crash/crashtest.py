@@ -12,15 +12,23 @@ run left, runs the program again to its end and checks the result:
     it (a plain file, or an entry of the highest-numbered archive of a compressed set that holds it),
   - every line marked 'X' names a file that really is in the set it belongs to (the newest set for the
     control file beside the sets, the set itself for the copy inside a set),
-  - both hives pass SQLite's integrity check and quillon-reg can still read the configuration.
+  - both hives pass SQLite's integrity check and quillon-reg can still read the configuration,
+  - no set ever holds a file (a plain copy or an archive entry) whose content differs from every
+    version the source ever had: the harness keeps a digest of each version it wrote. This is checked
+    right after each kill too, when a copy may have been cut off in the middle;
+  - once a run has ended, no temporary of a copy or an archive is left in any set.
+
+With --large-mb, one large file per path is rewritten in every round, so that many kills land while
+its copy is being written over the copy an earlier run of the same day made.
 
 A killed run leaves the machine-wide "Semaphore" value set; a real successor waits until it has not
 changed for 3 minutes. The harness clears it before the next run instead of waiting.
 
-    crashtest.py BIN_DIR [--kills N] [--seed S] [--files N] [--keep]
+    crashtest.py BIN_DIR [--kills N] [--seed S] [--files N] [--large-mb M] [--keep]
 Exit status 0 when every round passed.
 """
 import argparse
+import hashlib
 import os
 import random
 import re
@@ -37,6 +45,8 @@ SET_NAME = re.compile(r"^\d{4}-\d\d-\d\d$")
 SET_LINE = re.compile(rb"^\d{4}-\d\d-\d\d [FI] +\d+ kBytes$")
 FILE_LINE = re.compile(rb"^([ XE]) \d{4}-\d\d-\d\d \d\d:\d\d +(?:Z(\d+) +)?(Z:\\.*)$")
 ZIP_LINE = re.compile(rb"^Z\d+ +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
+# Copies being written (a line break ends their names) and archives being written.
+TEMPORARY = re.compile(r"^\.quillon-\d+-\d+\.part\n$|^QuillonData_\d+\.Zip\.part$", re.S)
 CONFIG_KEY = r"HKCU\Software\Norrow\Quillon"
 
 
@@ -71,8 +81,11 @@ def win(path):
 
 
 class Harness:
-    def __init__(self, bin_dir, work, rng, files):
+    def __init__(self, bin_dir, work, rng, files, large_mb=0):
         self.bin = bin_dir
+        self.large = large_mb * 1_000_000
+        # Every version each source file ever had: (path name, relative path) -> digests.
+        self.versions = {}
         self.work = work
         self.rng = rng
         self.files = files
@@ -119,12 +132,18 @@ class Harness:
                                                             result.stderr.decode(errors="replace")))
         return result.stdout
 
-    def write_file(self, path):
-        big = self.rng.random() < 0.08
-        size = self.rng.randint(500_000, 3_000_000) if big else self.rng.randint(0, 40_000)
+    def write_file(self, path, size=None):
+        if size is None:
+            big = self.rng.random() < 0.08
+            size = self.rng.randint(500_000, 3_000_000) if big else self.rng.randint(0, 40_000)
         os.makedirs(os.path.dirname(path), exist_ok=True)
+        data = self.rng.randbytes(size)
         with open(path, "wb") as f:
-            f.write(self.rng.randbytes(size))
+            f.write(data)
+        for name, root in self.sources.items():
+            if path.startswith(root + os.sep):
+                self.versions.setdefault((name, os.path.relpath(path, root)), set()).add(
+                    hashlib.sha256(data).digest())
         self.counter += 1
         stamp = self.base_time + 60 * self.counter
         os.utime(path, (stamp, stamp))
@@ -152,6 +171,10 @@ class Harness:
                 self.write_file(os.path.join(root, "d%d" % self.rng.randint(0, 5),
                                              "n%05d.bin" % self.counter))
             os.remove(os.path.join(root, self.rng.choice(self.source_files(name))))
+            if self.large:
+                # Copied again into the same day's set, over the copy of the round before.
+                self.write_file(os.path.join(root, "large.bin"),
+                                self.rng.randint(self.large // 2, self.large))
 
     # --- running ---
 
@@ -195,7 +218,37 @@ class Harness:
             control = os.path.join(self.dests[name], "Quillon.txt")
             if os.path.exists(control):
                 self.read_control(control, self.sources[name])
+            self.check_versions(name, temporaries_allowed=True)
         self.check_hives()
+
+    def check_versions(self, name, temporaries_allowed):
+        """Every file a set holds is a version the source had, whole; temporaries only after a kill."""
+        dest = self.dests[name]
+        if not os.path.isdir(dest):
+            return
+        for folder in (d for d in os.listdir(dest) if SET_NAME.match(d)):
+            set_folder = os.path.join(dest, folder)
+            for parent, _, files in os.walk(set_folder):
+                for file in files:
+                    path = os.path.join(parent, file)
+                    if TEMPORARY.match(file):
+                        if not temporaries_allowed:
+                            raise Failure("%s: a temporary was left: %r" % (name, path))
+                        continue
+                    rel = os.path.relpath(path, set_folder)
+                    if rel == "Quillon.txt" or re.match(r"^QuillonData_\d+\.Zip$", rel):
+                        continue
+                    with open(path, "rb") as f:
+                        self.check_version(name, rel, f.read(), path)
+            for number, entries in SetContents(set_folder).archives.items():
+                for rel, data in entries.items():
+                    if rel != "Quillon.txt":
+                        self.check_version(name, rel, data, "%s archive %d" % (set_folder, number))
+
+    def check_version(self, name, rel, data, where):
+        if hashlib.sha256(data).digest() not in self.versions.get((name, rel), ()):
+            raise Failure("%s: %s holds %d bytes that no version of the source had" %
+                          (where, rel, len(data)))
 
     def check_hives(self):
         for hive in ("user.hive", "machine.hive"):
@@ -211,6 +264,7 @@ class Harness:
     def check_complete(self):
         self.check_hives()
         for name, root in self.sources.items():
+            self.check_versions(name, temporaries_allowed=False)
             dest = self.dests[name]
             sets, files = self.read_control(os.path.join(dest, "Quillon.txt"), root)
             folders = sorted((d for d in os.listdir(dest) if SET_NAME.match(d)), reverse=True)
@@ -325,12 +379,14 @@ def main():
     parser.add_argument("--kills", type=int, default=50, help="kills that hit a running program")
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--files", type=int, default=120, help="files per source path")
+    parser.add_argument("--large-mb", type=int, default=0,
+                        help="rewrite a file of up to this many MB per path in every round")
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
     args = parser.parse_args()
     bin_dir = os.path.abspath(args.bin)
     work = tempfile.mkdtemp(prefix="quillon-crash.")
     rng = random.Random(args.seed)
-    harness = Harness(bin_dir, work, rng, args.files)
+    harness = Harness(bin_dir, work, rng, args.files, args.large_mb)
     hits = 0
     attempts = 0
     try:
@@ -341,8 +397,8 @@ def main():
         harness.mutate()
         pass_time = harness.run_to_end()
         harness.check_complete()
-        print("crashtest: seed %d, %d files per path, full run %.2f s, changed run %.2f s" %
-              (args.seed, args.files, full, pass_time))
+        print("crashtest: seed %d, %d files per path, large files up to %d MB, full run %.2f s, "
+              "changed run %.2f s" % (args.seed, args.files, args.large_mb, full, pass_time))
         while hits < args.kills and attempts < 3 * args.kills:
             attempts += 1
             harness.mutate()

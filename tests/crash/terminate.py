@@ -6,6 +6,7 @@ or SIGHUP (the terminal closed).
     set back to -1 and the semaphore untouched.
   - During the first run over a larger tree SIGTERM ends the program promptly with status 143; the
     semaphore is free and "RunningInstance" is -1 at once (no other program has to wait for it), the
+    run's record is written (LastRunStatus 2, LastRunTime, "Run interrupted" in the error log), the
     hives and control files are sound, and the next run completes with every file recoverable.
 
     terminate.py BIN_DIR [--files N] [--keep]
@@ -20,7 +21,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from crashtest import run_in_work_folder, Failure, Harness  # noqa: E402
+from crashtest import run_in_work_folder, win, Failure, Harness  # noqa: E402
 
 QUILLON = r"HKCU\Software\Norrow\Quillon"
 MACHINE = r"HKLM\Software\Norrow\Quillon"
@@ -104,7 +105,10 @@ def waiting(harness):
 def during_run(harness):
     """SIGTERM a little after the first pass has begun; answers the seconds until the end."""
     trace = os.path.join(harness.work, "trace-run.txt")
+    log = os.path.join(harness.work, "QuillonRun.Log")
     harness.reg("add", MACHINE, "/v", "Semaphore", "/t", "REG_DWORD", "/d", "0", "/f")
+    harness.reg("add", QUILLON + r"\Settings", "/v", "ErrorLogPath", "/d", win(log), "/f")
+    harness.reg("add", QUILLON + r"\DynData", "/v", "LastRunStatus", "/t", "REG_DWORD", "/d", "0", "/f")
     process = start(harness, trace)
     wait_for_trace(process, trace, b"--- Bearbeite")
     time.sleep(0.3)
@@ -114,6 +118,14 @@ def during_run(harness):
     if status != 128 + signal.SIGTERM or b"*** Ende w\xe4hrend der Sicherung" not in text:
         raise Failure("SIGTERM during the run: exit status %d, trace:\n%s" % (status, text.decode("latin-1")))
     check_instance_freed(harness, "after SIGTERM during the run")
+    # The interrupted run left its record: it must not read as the last good run.
+    if dword(harness, QUILLON + r"\DynData", "LastRunStatus") != "0x2":
+        raise Failure("SIGTERM during the run: LastRunStatus is not 2")
+    if b"LastRunTime" not in harness.reg("query", MACHINE, "/v", "LastRunTime"):  # no run ended before
+        raise Failure("SIGTERM during the run: no LastRunTime")
+    with open(log, "rb") as f:
+        if b"  **** Run interrupted by signal 15 (SIGTERM): the next run saves what is missing" not in f.read():
+            raise Failure("SIGTERM during the run: the error log does not say the run was interrupted")
     harness.check_after_kill()
     return took
 

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "engine/PassTestTree.h"
 #include "platform/FaultInjection.h"
@@ -201,6 +202,90 @@ TEST_F(BackupPassTest, ANewSetInWhichNoCopySucceededIsNotKept) {
     RunAt(At(2003, 11, 24, 11, 0));
     EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\a.txt")), "a2");
     EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\b.txt")), "b2");
+}
+
+// Only the folder this pass made is given up when no copy into it succeeded, or when the disk ran full:
+// a folder that was there already holds backups, even when the control file no longer lists it.
+TEST_F(BackupPassTest, ASetFolderThatWasThereBeforeThePassIsNeverDeletedByIt) {
+    Set("Flags", 0);  // plain copies, no scheduled full backups
+    struct Case {
+        const char* label;
+        bool diskFull;
+    } cases[] = {{"every copy fails on its own", false}, {"the disk is full", true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::filesystem::remove_all(Native("C:\\Backup"));
+        Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+        Source("b.txt", "b", At(2003, 11, 24, 9, 0));
+        RunAt(At(2003, 11, 24, 10, 0));
+        ASSERT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\a.txt")), "a");
+        std::filesystem::remove(Native("C:\\Backup\\Quillon.txt"));  // the control file is lost
+        {
+            ScopedFaults faults;
+            if (c.diskFull) {
+                InjectFault(FileOperation::kWrite, 2, ENOSPC);  // a.txt is written whole, b.txt is not
+            } else {
+                InjectHook(FileOperation::kCreateDirectory, 2,
+                           [&] { std::filesystem::rename(Native("C:\\Data"), Native("C:\\Away")); });
+            }
+            RunAt(At(2003, 11, 24, 11, 0));
+        }
+        if (!c.diskFull) {
+            std::filesystem::rename(Native("C:\\Away"), Native("C:\\Data"));
+        }
+        EXPECT_TRUE(run_.ErrorFlag);  // the copies did fail
+        EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\a.txt")), "a");
+        EXPECT_TRUE(Exists("C:\\Backup\\2003-11-24\\b.txt"));
+        EXPECT_THAT(Control(), ::testing::HasSubstr("2003-11-24 F")) << "the set is listed again";
+    }
+}
+
+// A source that is not there (a typo, a disk not mounted) is an error of its path, not an empty tree:
+// one line names it, and the control file, the sets and the path's run state stay as they were.
+TEST_F(BackupPassTest, AMissingSourceIsAnErrorOfItsPathThatChangesNothing) {
+    Source("a.txt", "a", At(2003, 11, 20, 9, 0));
+    RunAt(At(2003, 11, 20, 10, 0));
+    const std::string control = Control();
+    std::filesystem::rename(Native("C:\\Data"), Native("C:\\Unmounted"));
+
+    RunAt(At(2003, 11, 24, 10, 0));
+    ASSERT_EQ(run_.CopyErrorList.size(), 1u);
+    EXPECT_THAT(run_.CopyErrorList[0],
+                ::testing::StartsWith("2003-11-24 10:00:00  Source Path C:\\Data not backed up: "));
+    EXPECT_TRUE(run_.ErrorFlag);
+    EXPECT_EQ(Control(), control);
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-20\\a.txt")), "a");
+    EXPECT_EQ(Get("LastRunTime"), "2003-11-20 10:00:00");
+
+    // A source that names one file is no missing folder.
+    Set("SourcePath", "C:\\Unmounted\\a.txt");
+    Set("DestPath", "C:\\Single");
+    RunAt(At(2003, 11, 24, 11, 0));
+    EXPECT_FALSE(run_.ErrorFlag);
+    EXPECT_EQ(ReadFile(Native("C:\\Single\\2003-11-20\\a.txt")), "a");
+}
+
+// The control file keeps minutes. An edit within the minute of a copy keeps the recorded time, and a
+// restored older version has an earlier one: both are saved by the next run, and nothing else is.
+TEST_F(BackupPassTest, AnEditWithinTheMinuteOfItsCopyAndAnOlderVersionAreSaved) {
+    Set("Flags", 0);
+    Source("a.txt", "a", At(2003, 11, 24, 10, 0, 10));
+    Source("b.txt", "b", At(2003, 11, 24, 9, 58));
+    Source("c.txt", "c", At(2003, 11, 24, 9, 0));
+    RunAt(At(2003, 11, 24, 10, 0, 20));
+
+    Source("a.txt", "a edited at 10:00:50", At(2003, 11, 24, 10, 0, 50));
+    Source("c.txt", "c brought back", At(2003, 11, 1, 8, 0));
+    run_.RunFilesCopied = 0;
+    RunAt(At(2003, 11, 24, 10, 5));
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\a.txt")), "a edited at 10:00:50");
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\c.txt")), "c brought back");
+    EXPECT_EQ(run_.RunFilesCopied, 2);  // not b.txt, copied long after its minute had ended
+
+    run_.RunFilesCopied = 0;
+    RunAt(At(2003, 11, 24, 10, 10));
+    EXPECT_EQ(run_.RunFilesCopied, 0);
+    EXPECT_FALSE(run_.ErrorFlag);
 }
 
 TEST_F(BackupPassTest, ADestinationThatCannotBeCreatedEndsThePassWithoutWritingAnything) {

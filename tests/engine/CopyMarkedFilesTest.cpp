@@ -1,7 +1,12 @@
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
+#include "engine/CopyJournal.h"
 #include "engine/PassTestTree.h"
+#include "files/CopyFile.h"
 #include "platform/FaultInjection.h"
 #include "platform/FileAttributes.h"
 #include "support/ErrorText.h"
@@ -35,14 +40,16 @@ class CopyMarkedFilesTest : public testing::PassTest {
         state_.UncopiedFiles.clear();
     }
 
-    // Scans, then copies with operation failing with err at its first call for the second marked file
-    // (no fault when err is -1; the flush is the first kSync call).
-    void ScanAndCopy(FileOperation operation = FileOperation::kOpen, int err = -1) {
-        int nth = operation == FileOperation::kSync || err < 0 ? 1 : CallsForOneFile(operation) + 1;
+    // Scans, then copies with operation failing with err at its call number offset for the second
+    // marked file (no fault when err is -1; the flush is the first kSync call); with sticky, every later
+    // call fails too.
+    void ScanAndCopy(FileOperation operation = FileOperation::kOpen, int err = -1, int offset = 1,
+                     bool sticky = false) {
+        int nth = operation == FileOperation::kSync || err < 0 ? 1 : CallsForOneFile(operation) + offset;
         Scan();
         ClearFaults();
         if (err >= 0) {
-            InjectFault(operation, nth, err);
+            InjectFault(operation, nth, err, sticky);
         }
         errorCode_ = 0;
         pass_->CopyMarkedFiles(kSet, sizeKB_, errorCode_);
@@ -54,6 +61,7 @@ class CopyMarkedFilesTest : public testing::PassTest {
         RunState state;
         SourcePathRecord record;
         record.SourcePath = "C:\\Probe";
+        record.DestPath = path_.DestPath;  // its copy journal counts as the pass's does
         BackupPass probe(state, record);
         probe.ScanDirectory("C:\\Probe", "C:\\PROBE");
         std::filesystem::create_directories(drives_.Native("C:\\ProbeSet"));
@@ -137,18 +145,42 @@ TEST_F(CopyMarkedFilesTest, AFileGoneSinceTheScanIsLoggedAndTheNextOneStillCopie
     EXPECT_THAT(state_.PassErrorLine, IsEmpty());
 }
 
+// A source the user may not read (mode 000, another user's file) concerns that file alone: every file
+// after it is still copied, on this run and every later one.
+TEST_F(CopyMarkedFilesTest, SourcesTheUserMayNotReadAreLoggedAndTheRestStillCopied) {
+    ThreeNewFiles();
+    File("C:\\Src\\d.doc", "delta");
+    // From b.doc on, no source can be opened.
+    ScanAndCopy(FileOperation::kOpen, EACCES, 1, true);
+    ClearFaults();
+
+    EXPECT_EQ(errorCode_, 0);
+    EXPECT_TRUE(state_.ErrorFlag);
+    EXPECT_EQ(InSet("\\a.doc"), "alpha");
+    EXPECT_THAT(state_.UncopiedFiles, ElementsAre("C:\\Src\\b.doc", "C:\\Src\\c.doc", "C:\\Src\\d.doc"));
+    ASSERT_EQ(state_.CopyErrorList.size(), 9u);
+    EXPECT_EQ(state_.CopyErrorList[0], "2003-11-24 18:02:11  C:\\Src\\b.doc");
+    EXPECT_EQ(state_.CopyErrorList[1], kIndent + "==> C:\\Backup\\2003-11-24\\b.doc");
+    EXPECT_EQ(state_.CopyErrorList[2], kIndent + "Error   5:   " + ErrorText(5));
+    for (const char* name : {"C:\\Src\\b.doc", "C:\\Src\\c.doc", "C:\\Src\\d.doc"}) {
+        EXPECT_TRUE(Current(name)->CopyFailed) << name;  // written as 'E': tried again next run
+    }
+    EXPECT_THAT(state_.PassErrorLine, IsEmpty());
+}
+
 TEST_F(CopyMarkedFilesTest, AnAbortingErrorStopsThePathAndLeavesTheRestPending) {
     struct Case {
         const char* label;
         FileOperation operation;
         int err;
+        int offset;  // of the failing call among those for b.doc (the source is opened first)
         int32_t code;
         std::string earlierMessage;
     } cases[] = {
-        {"no access to the source", FileOperation::kOpen, EACCES, 5, ""},
-        {"a full disk", FileOperation::kWrite, ENOSPC, 112, ""},
-        {"a second failure of the run", FileOperation::kOpen, EACCES, 5, "Error creating D:\\X"},
-        {"a failure without an error number", FileOperation::kWrite, 0, 40, ""},
+        {"no access to the set's folder", FileOperation::kOpen, EACCES, 2, 5, ""},
+        {"a full disk", FileOperation::kWrite, ENOSPC, 1, 112, ""},
+        {"a second failure of the run", FileOperation::kOpen, EACCES, 2, 5, "Error creating D:\\X"},
+        {"a failure without an error number", FileOperation::kWrite, 0, 1, 40, ""},
     };
     const std::string line = kIndent + "Copying File: C:\\Src\\b.doc\r\n" + kIndent +
                              "          to: C:\\Backup\\2003-11-24\\b.doc";
@@ -158,7 +190,7 @@ TEST_F(CopyMarkedFilesTest, AnAbortingErrorStopsThePathAndLeavesTheRestPending) 
         NewPass();
         state_.PassErrorMessage = c.earlierMessage;
         ThreeNewFiles();
-        ScanAndCopy(c.operation, c.err);
+        ScanAndCopy(c.operation, c.err, c.offset);
 
         EXPECT_EQ(errorCode_, c.code);
         EXPECT_TRUE(state_.ErrorFlag);
@@ -226,6 +258,76 @@ TEST_F(CopyMarkedFilesTest, CopiesThatFailToReachTheDiskAreNotRecordedAsStored) 
                     kIndent + "Error  30:   " + ErrorText(30)));
     EXPECT_EQ(state_.PassErrorLine, kIndent + "Writing to the disk failed: C:\\Backup\\2003-11-24");
     EXPECT_EQ(state_.PassErrorMessage, "Error copying C:\\Src\r\nto C:\\Backup\\2003-11-24");
+}
+
+// The names in a folder of the set, temporaries shown as such.
+std::vector<std::string> NamesIn(const std::string& native) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(native)) {
+        const std::string name = entry.path().filename().string();
+        names.push_back(IsTemporaryCopyName(name) ? "<temporary>" : name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(CopyMarkedFilesTest, AFailedRecopyKeepsTheEarlierCopyOfTheDay) {
+    // This morning's pass stored a.doc and b.doc in today's set; both changed since.
+    struct Case {
+        const char* label;
+        FileOperation operation;
+        int err;
+    } cases[] = {
+        {"a full disk while b.doc is written", FileOperation::kWrite, ENOSPC},
+        {"b.doc unreadable", FileOperation::kRead, EIO},
+        {"the flush fails", FileOperation::kSync, EIO},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        NewPass();
+        testing::WriteFile(drives_.Native(kSet + "\\a.doc"), "alpha of the morning");
+        testing::WriteFile(drives_.Native(kSet + "\\b.doc"), "beta of the morning");
+        ThreeNewFiles();
+        ScanAndCopy(c.operation, c.err);
+        EXPECT_EQ(InSet("\\b.doc"), "beta of the morning");
+        EXPECT_TRUE(Current("C:\\Src\\b.doc")->CopyFailed && !Current("C:\\Src\\b.doc")->Stored);
+        // Only a copy that reached the disk replaced the morning's.
+        EXPECT_EQ(InSet("\\a.doc"), Current("C:\\Src\\a.doc")->Stored ? "alpha" : "alpha of the morning");
+        std::vector<std::string> names = NamesIn(drives_.Native(kSet));
+        EXPECT_EQ(std::count(names.begin(), names.end(), "<temporary>"), 0);
+        EXPECT_FALSE(std::filesystem::exists(drives_.Native("C:\\Backup\\" + std::string(kCopyJournalName))));
+    }
+}
+
+TEST_F(CopyMarkedFilesTest, TheNextPassRemovesWhatAKilledPassLeftWhereTheJournalPoints) {
+    // A killed pass: temporaries of copies and of an archive, and its journal.
+    const std::string temporary = ".quillon-99-1.part\n";
+    ASSERT_TRUE(IsTemporaryCopyName(temporary));
+    for (const std::string& name : std::vector<std::string>{"\\" + temporary, "\\sub\\" + temporary,
+                                                            "\\QuillonData_003.Zip.part", "\\kept.doc",
+                                                            "\\sub\\kept.doc"}) {
+        testing::WriteFile(drives_.Native(kSet + name), "left");
+    }
+    ::chmod(drives_.Native(kSet + "\\sub\\" + temporary).c_str(), 0444);
+    // A link at a temporary's name goes as a link; what it points to stays.
+    testing::WriteFile(drives_.Native("C:\\Outside\\target"), "outside");
+    std::filesystem::create_symlink(drives_.Native("C:\\Outside\\target"),
+                                    drives_.Native(kSet + "\\.quillon-99-2.part\n"));
+    ASSERT_TRUE(BeginCopyJournal("C:\\Backup", kSet));
+    EXPECT_EQ(RemoveInterruptedCopies("C:\\Backup"), 4);
+    EXPECT_EQ(NamesIn(drives_.Native(kSet)), (std::vector<std::string>{"kept.doc", "sub"}));
+    EXPECT_EQ(NamesIn(drives_.Native(kSet + "\\sub")), std::vector<std::string>{"kept.doc"});
+    EXPECT_EQ(testing::ReadFile(drives_.Native("C:\\Outside\\target")), "outside");
+    EXPECT_EQ(RemoveInterruptedCopies("C:\\Backup"), 0);  // the journal went with them
+
+    // A journal that names anything but a folder directly below the destination removes nothing.
+    testing::WriteFile(drives_.Native("C:\\Outside\\" + temporary), "not ours");
+    for (const char* text : {"..\\Outside", "../Outside", "..", ""}) {
+        SCOPED_TRACE(text);
+        testing::WriteFile(drives_.Native("C:\\Backup\\" + std::string(kCopyJournalName)), text);
+        EXPECT_EQ(RemoveInterruptedCopies("C:\\Backup"), 0);
+        EXPECT_TRUE(std::filesystem::exists(drives_.Native("C:\\Outside\\" + temporary)));
+    }
 }
 
 }  // namespace

@@ -13,6 +13,7 @@ using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAreArray;
 using ScanDirectoryTest = testing::PassTest;
 
+// Any other time is a change, an earlier one too (an older version brought back by mv, tar or cp -p).
 TEST_F(ScanDirectoryTest, ChangesCountByTheMinuteFrom2000AndByTheDayBefore) {
     const TimeValue never;  // not recorded at all
     struct Case {
@@ -23,10 +24,15 @@ TEST_F(ScanDirectoryTest, ChangesCountByTheMinuteFrom2000AndByTheDayBefore) {
         {"new", MakeTime(2003, 11, 20, 10, 15, 0), never, false, true},
         {"sameminute", MakeTime(2003, 11, 20, 10, 15, 40), MakeTime(2003, 11, 20, 10, 15, 0), false, false},
         {"nextminute", MakeTime(2003, 11, 20, 10, 16, 0), MakeTime(2003, 11, 20, 10, 15, 0), false, true},
-        {"restored", MakeTime(2003, 11, 20, 10, 14, 0), MakeTime(2003, 11, 20, 10, 15, 0), false, false},
+        {"restored", MakeTime(2003, 11, 20, 10, 14, 0), MakeTime(2003, 11, 20, 10, 15, 0), false, true},
+        {"restoredyears", MakeTime(2001, 5, 2, 8, 0, 0), MakeTime(2003, 11, 20, 10, 15, 0), false, true},
+        {"restoredsameminute", MakeTime(2003, 11, 20, 10, 15, 0), MakeTime(2003, 11, 20, 10, 15, 0), false,
+         false},
         {"pending", MakeTime(2003, 11, 20, 10, 15, 0), MakeTime(2003, 11, 20, 10, 15, 0), true, true},
         {"1995sameday", MakeTime(1995, 6, 1, 17, 30, 0), MakeTime(1995, 6, 1, 8, 0, 0), false, false},
         {"1995nextday", MakeTime(1995, 6, 2, 0, 10, 0), MakeTime(1995, 6, 1, 8, 0, 0), false, true},
+        {"1995daybefore", MakeTime(1995, 5, 31, 23, 50, 0), MakeTime(1995, 6, 1, 8, 0, 0), false, true},
+        {"2003backto1995", MakeTime(1995, 6, 1, 8, 0, 0), MakeTime(2003, 11, 20, 10, 15, 0), false, true},
         {"1999lastday", MakeTime(1999, 12, 31, 23, 59, 0), MakeTime(1999, 12, 31, 10, 0, 0), false, false},
         {"2000firstday", MakeTime(2000, 1, 1, 10, 30, 0), MakeTime(2000, 1, 1, 10, 0, 0), false, true},
         // Raised to the earliest time the control file holds, which it recorded last time.

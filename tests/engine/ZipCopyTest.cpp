@@ -175,14 +175,48 @@ TEST_F(ZipCopyTest, ASetKeepsTheFormItWasBegunInWhenTheSettingChangesTheSameDay)
     }
 }
 
+// A plain set holds the user's files under their own names, also one named like archive 000. That file
+// never makes the set a compressed one (the next pass would append to the user's archive), whether or
+// not the set's copy of the control file is there (a pass killed before writing it).
+TEST_F(ZipCopyTest, AUserFileNamedLikeArchiveZeroLeavesAPlainSetPlain) {
+    const std::string userArchive = "PK\x05\x06" + std::string(18, '\0');  // an empty zip archive
+    for (bool setControlLost : {false, true}) {
+        SCOPED_TRACE(setControlLost ? "the set's control file copy lost" : "a complete set");
+        fs::remove_all(Native("C:\\Backup"));
+        fs::remove(Native("C:\\Data\\b.txt"));
+        Set("Flags", kPlain);
+        Source("QuillonData_000.Zip", userArchive, At(2003, 11, 24, 9, 0));
+        Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+        RunAt(At(2003, 11, 24, 18, 0));
+        ASSERT_EQ(ReadFile(Native(kArchive0)), userArchive);
+        if (setControlLost) {
+            fs::remove(Native(kSet + "\\Quillon.txt"));
+        }
+        Source("b.txt", "b", At(2003, 11, 24, 19, 0));
+
+        RunAt(At(2003, 11, 24, 20, 0));
+
+        EXPECT_EQ(ReadFile(Native(kArchive0)), userArchive);
+        EXPECT_EQ(ReadFile(Native(kSet + "\\b.txt")), "b");
+        EXPECT_EQ(ReadFile(Native(kSet + "\\Quillon.txt")), Control());
+        EXPECT_FALSE(Exists(kArchive1));
+        EXPECT_FALSE(run_.ErrorFlag);
+    }
+}
+
 TEST_F(ZipCopyTest, AnArchiveThatCannotBeWrittenLeavesItsFilesPendingAndStopsTheArchivesOfThePass) {
     for (int i = 1; i <= 25; ++i) {
         Source("f" + std::to_string(100 + i) + ".txt", "x", At(2003, 11, 24, 9, 0));
     }
-    fs::create_directories(Native(kArchive0 + ".part"));  // where the library builds the archive
     testing::CaptureTrace trace;
-
-    RunAt(At(2003, 11, 24, 18, 5, 12));
+    {
+        // Once the pass has made the set's folder, something takes the place where the library builds
+        // the archive.
+        ScopedFaults faults;
+        InjectHook(FileOperation::kCreateDirectory, 2,
+                   [&] { fs::create_directories(Native(kArchive0 + ".part")); });
+        RunAt(At(2003, 11, 24, 18, 5, 12));
+    }
 
     EXPECT_FALSE(Exists(kArchive0));
     EXPECT_FALSE(Exists(kArchive1));

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <unistd.h>
 
 #include "files/FileStatus.h"
 #include "platform/FaultInjection.h"
@@ -74,14 +77,26 @@ TEST_F(CopyFileTest, CopiesDataAndTimesAndCountsBytes) {
     }
 }
 
-TEST_F(CopyFileTest, ASourceThatShrinksFailsAndKeepsTheWholeChunksWritten) {
+// The folder holds the named files and nothing else: no temporary was left behind.
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(CopyFileTest, ASourceThatShrinksFailsAndTheEarlierCopyStays) {
     WriteFile(C("log.txt"), "0123456789");
+    WriteFile(C("out/copy.txt"), "this morning's copy");
     CaptureTrace trace;
     // The file loses its tail between the first and the second read.
     InjectHook(FileOperation::kRead, 2, [&] { fs::resize_file(C("log.txt"), 6); });
-    EXPECT_FALSE(Copy("C:\\log.txt", "C:\\copy.txt"));
+    EXPECT_FALSE(Copy("C:\\log.txt", "C:\\out\\copy.txt"));
     EXPECT_EQ(GetLastError(), kErrorReadFault);  // concerns this file only: the pass goes on
-    EXPECT_EQ(ReadFile(C("copy.txt")), "0123");
+    EXPECT_EQ(ReadFile(C("out/copy.txt")), "this morning's copy");
+    EXPECT_EQ(Names(C("out")), std::vector<std::string>{"copy.txt"});
     EXPECT_EQ(counter, 4);
     EXPECT_TRUE(trace.Contains("*** Read Error bei File C:\\log.txt\n"));
 }
@@ -101,7 +116,7 @@ TEST_F(CopyFileTest, FilesThatCannotBeOpenedAreTracedWithTheRightError) {
                                                           {source, kErrorSharingViolation},
                                                           {"C:\\Data\\link.doc", kErrorSharingViolation},
                                                           {"C:\\Data\\hard.doc", kErrorSharingViolation},
-                                                          {"C:\\Alias\\offer.doc", kErrorSharingViolation}};
+                                                          {"C:\\Alias\\offer.doc", kErrorCantResolveFilename}};
     auto check = [&](const std::string& from, const std::string& to, int32_t error,
                      const std::string& trace) {
         CaptureTrace traced;
@@ -173,6 +188,7 @@ TEST_F(CopyFileTest, HolesStayHolesAndTheLengthIsReachedBeyondFourGibibytes) {
 TEST_F(CopyFileTest, EveryFailingStepIsACleanFailure) {
     const std::string data = RandomBytes(10);  // three chunks of 4 bytes: 4 + 4 + 2
     WriteFile(C("src"), data);
+    fs::create_directories(C("out"));
     struct Operation {
         FileOperation operation;
         int err;
@@ -186,27 +202,147 @@ TEST_F(CopyFileTest, EveryFailingStepIsACleanFailure) {
     };
     for (const auto& op : operations) {
         ClearFaults();
-        ASSERT_TRUE(Copy("C:\\src", "C:\\dst"));
+        ASSERT_TRUE(Copy("C:\\src", "C:\\out\\dst"));
         int calls = FaultCallCount(op.operation);
         ASSERT_GT(calls, 0);
         for (int nth = 1; nth <= calls; ++nth) {
-            fs::remove(C("dst"));
+            WriteFile(C("out/dst"), "earlier");
             ClearFaults();
             InjectFault(op.operation, nth, op.err);
             counter = 0;
             SetLastError(0);
-            EXPECT_FALSE(Copy("C:\\src", "C:\\dst")) << static_cast<int>(op.operation) << " #" << nth;
+            EXPECT_FALSE(Copy("C:\\src", "C:\\out\\dst")) << static_cast<int>(op.operation) << " #" << nth;
             EXPECT_EQ(GetLastError(), op.error) << static_cast<int>(op.operation) << " #" << nth;
             EXPECT_EQ(ReadFile(C("src")), data);
-            // What reached the destination is a prefix of whole chunks, as counted.
-            std::string partial = ReadFile(C("dst"));
-            EXPECT_EQ(partial, data.substr(0, partial.size()));
-            EXPECT_LE(static_cast<int64_t>(partial.size()), counter.load());
+            // Nothing of the failed copy is seen under the name, and no temporary is left.
+            EXPECT_EQ(ReadFile(C("out/dst")), "earlier");
+            EXPECT_EQ(Names(C("out")), std::vector<std::string>{"dst"});
         }
     }
     ClearFaults();
     EXPECT_TRUE(Copy("C:\\src", "C:\\dst"));
     EXPECT_EQ(ReadFile(C("dst")), data);
+}
+
+TEST_F(CopyFileTest, ACopyKeepsPermissionsAndOwnerWithoutWideningThem) {
+    struct Case {
+        mode_t mode;
+        bool writeProtect;
+        mode_t expected;
+    } cases[] = {
+        {0600, false, 0600},  // a private key stays private
+        {0755, false, 0755},  // a script stays executable
+        {0640, false, 0640}, {0644, true, 0444}, {04755, false, 0755},  // never set-user-ID
+        {0444, false, 0444},
+    };
+    const bool root = ::geteuid() == 0;
+    fs::create_directories(C("dst"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << std::oct << c.mode << (c.writeProtect ? " write-protected" : ""));
+        WriteFile(C("src/file"), "content");
+        ASSERT_EQ(::chmod(C("src/file").c_str(), c.mode), 0);
+        if (root) {
+            // Run as root over other users' files: each copy keeps its owner and group.
+            ASSERT_EQ(::chown(C("src/file").c_str(), 4321, 8765), 0);
+        }
+        ASSERT_TRUE(Copy("C:\\src\\file", "C:\\dst\\file", c.writeProtect)) << GetLastError();
+        struct stat copy = StatOf(C("dst/file"));
+        EXPECT_EQ(copy.st_mode & 07777, c.expected);
+        EXPECT_EQ(copy.st_uid, root ? 4321u : ::geteuid());
+        EXPECT_EQ(copy.st_gid, root ? 8765u : ::getegid());
+        ::chmod(C("src/file").c_str(), 0600);
+        fs::remove(C("src/file"));
+    }
+    // Folders made for the copies take their source folder's bits and keep the owner's rwx.
+    WriteFile(C("Data/private/key"), "secret");
+    WriteFile(C("Data/shared/readme"), "text");
+    ::chmod(C("Data/private").c_str(), 0700);
+    ::chmod(C("Data/shared").c_str(), 0555);
+    fs::create_directories(C("Set"));
+    buffer.assign(64, '\0');
+    ASSERT_TRUE(CopyFileCreatingPath("C:\\Data\\private\\key", "C:\\Set\\2003-11-24\\private\\key", false,
+                                     buffer.data(), 64, 6, &counter));
+    ASSERT_TRUE(CopyFileCreatingPath("C:\\Data\\shared\\readme", "C:\\Set\\2003-11-24\\shared\\readme",
+                                     false, buffer.data(), 64, 6, &counter));
+    EXPECT_EQ(StatOf(C("Set/2003-11-24/private")).st_mode & 07777, 0700u);
+    EXPECT_EQ(StatOf(C("Set/2003-11-24/shared")).st_mode & 07777, 0755u);
+}
+
+TEST_F(CopyFileTest, LinksAreCopiedAsLinksAndLinksInTheDestinationAreNeverFollowed) {
+    testing::TempDir outside;
+    WriteFile(outside / "secret", "outside");
+    ::chmod((outside / "secret").c_str(), 0444);
+    WriteFile(C("Data/file"), "data");
+    fs::create_symlink(outside / "secret", C("Data/out-link"));
+    fs::create_symlink("file", C("Data/in-link"));
+    fs::create_symlink(outside.Path(), C("Data/dir-link"));
+    // Planted in the destination: a link at a copy's name and a folder that is a link.
+    fs::create_directories(C("Set"));
+    fs::create_symlink(outside / "secret", C("Set/file"));
+    fs::create_directory_symlink(outside.Path(), C("Set/sub"));
+    for (const char* name : {"out-link", "in-link", "dir-link", "file"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(Copy("C:\\Data\\" + std::string(name), "C:\\Set\\" + std::string(name)));
+        EXPECT_EQ(fs::is_symlink(C("Set/") + name), fs::is_symlink(C("Data/") + name));
+        if (fs::is_symlink(C("Data/") + name)) {
+            EXPECT_EQ(fs::read_symlink(C("Set/") + name), fs::read_symlink(C("Data/") + name));
+        }
+    }
+    EXPECT_EQ(ReadFile(C("Set/file")), "data");
+    WriteFile(C("Data/sub/x"), "x");
+    EXPECT_FALSE(Copy("C:\\Data\\sub\\x", "C:\\Set\\sub\\x"));
+    EXPECT_EQ(GetLastError(), kErrorCantResolveFilename);
+    buffer.assign(64, '\0');
+    EXPECT_FALSE(CopyFileCreatingPath("C:\\Data\\sub\\x", "C:\\Set\\sub\\x", false, buffer.data(), 64, 6,
+                                      &counter));
+    EXPECT_EQ(GetLastError(), kErrorCantResolveFilename);
+    // What lies outside is as it was, in content, mode and number of entries.
+    EXPECT_EQ(ReadFile(outside / "secret"), "outside");
+    EXPECT_EQ(StatOf(outside / "secret").st_mode & 07777, 0444u);
+    EXPECT_EQ(Names(outside.Path()), std::vector<std::string>{"secret"});
+}
+
+TEST_F(CopyFileTest, ABatchNamesItsCopiesOnlyWhenCommittedAndLeavesNoTemporary) {
+    WriteFile(C("Data/a"), "new a");
+    WriteFile(C("Data/sub/b"), "new b");
+    WriteFile(C("Set/a"), "old a");
+    ::chmod(C("Set/a").c_str(), 0444);  // a write-protected copy of an earlier pass is replaced too
+    buffer.assign(64, '\0');
+    for (bool commit : {false, true}) {
+        SCOPED_TRACE(commit ? "commit" : "discard");
+        CopyBatch batch;
+        ASSERT_TRUE(batch.Copy("C:\\Data\\a", "C:\\Set\\a", false, buffer.data(), 64, 6, &counter));
+        ASSERT_TRUE(batch.Copy("C:\\Data\\sub\\b", "C:\\Set\\sub\\b", false, buffer.data(), 64, 6, &counter));
+        EXPECT_FALSE(batch.Copy("C:\\Data\\gone", "C:\\Set\\gone", false, buffer.data(), 64, 6, &counter));
+        EXPECT_EQ(batch.Pending(), 2u);
+        // Until the commit the set shows what it held; the temporaries carry names no stored file has.
+        EXPECT_EQ(ReadFile(C("Set/a")), "old a");
+        EXPECT_FALSE(fs::exists(C("Set/sub/b")));
+        for (const std::string& name : Names(C("Set"))) {
+            EXPECT_TRUE(name == "a" || name == "sub" || IsTemporaryCopyName(name)) << name;
+        }
+        if (commit) {
+            EXPECT_TRUE(batch.Commit().empty());
+            EXPECT_EQ(ReadFile(C("Set/a")), "new a");
+            EXPECT_EQ(ReadFile(C("Set/sub/b")), "new b");
+        } else {
+            batch.Discard();
+            EXPECT_EQ(ReadFile(C("Set/a")), "old a");
+        }
+        EXPECT_EQ(Names(C("Set")), (std::vector<std::string>{"a", "sub"}));
+        EXPECT_EQ(Names(C("Set/sub")), commit ? std::vector<std::string>{"b"} : std::vector<std::string>{});
+    }
+    // A copy whose name became a folder meanwhile fails alone, and its temporary goes.
+    CopyBatch batch;
+    ASSERT_TRUE(batch.Copy("C:\\Data\\a", "C:\\Set\\a", false, buffer.data(), 64, 6, &counter));
+    ASSERT_TRUE(batch.Copy("C:\\Data\\sub\\b", "C:\\Set\\sub\\b", false, buffer.data(), 64, 6, &counter));
+    fs::remove(C("Set/sub/b"));
+    fs::create_directories(C("Set/sub/b/inside"));
+    std::vector<CopyBatch::Failure> failures = batch.Commit();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].Index, 1u);
+    EXPECT_EQ(Names(C("Set/sub")), std::vector<std::string>{"b"});
+    EXPECT_TRUE(fs::is_directory(C("Set/sub/b/inside")));
 }
 
 }  // namespace

@@ -22,6 +22,9 @@ for f in bin/quillon-reg lib/quillon/quillon-run lib/quillon/libib-zip.so lib/qu
          share/applications/quillon-run.desktop share/quillon/autostart/quillon-run.desktop; do
   [ -f "$prefix/$f" ] || fail "$f not installed"  # -f follows the help document's link
 done
+for f in bin/quillon-config share/man/man1/quillon-config.1; do
+  [ -f "$prefix/$f" ] || fail "$f not installed"
+done
 if command -v groff >/dev/null; then
   warnings=$(groff -man -Tutf8 -ww "$prefix"/share/man/man1/*.1 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man pages: $warnings"

@@ -52,6 +52,12 @@ TEST_F(ErrorLogTest, TheLogLiesBesideLogPathOrInTheProgramFolderAndIsRemembered)
     std::string program = ProgramDirectory();
     ASSERT_FALSE(program.empty());
     EXPECT_EQ(ResolveErrorLogPath(profile_), program + "\\QuillonRun.Log");
+
+    // A native LogPath names the same folder through the drive map; the remembered path is Windows form.
+    Setting("ErrorLogPath", "");
+    Setting("LogPath", drives_.Native("C:\\Logs") + "/run.txt");
+    EXPECT_EQ(ResolveErrorLogPath(profile_), "C:\\Logs\\QuillonRun.Log");
+    EXPECT_EQ(Stored(), "C:\\Logs\\QuillonRun.Log");
 }
 
 TEST_F(ErrorLogTest, EachRunWithErrorsAppendsOneBlockInAFolderMadeForIt) {

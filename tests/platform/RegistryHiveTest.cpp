@@ -259,6 +259,45 @@ TEST_F(RegistryHiveTest, BatchesAreAllOrNothingAcrossBothHives) {
     EXPECT_EQ(Get(kMachine, "B", "v"), "u");
 }
 
+// A batch walks each key chain from where the previous change left it, but a deleted tree created again
+// in the same batch gets keys of its own, and another letter case names the same key. A tree reads back
+// in pre-order, subkeys sorted without regard to case, every path in its stored spelling.
+TEST_F(RegistryHiveTest, BatchesReuseKeyChainsAndTreesReadInOrder) {
+    std::vector<RegistryChange> changes = {
+        {RegistryChange::kSetValue, kUser, "A\\B\\C", "v", kRegSz, "1"},
+        {RegistryChange::kSetValue, kUser, "a\\b\\D", "v", kRegSz, "2"},
+        {RegistryChange::kDeleteKeyTree, kUser, "A\\B", "", 0, ""},
+        {RegistryChange::kSetValue, kUser, "A\\B\\c", "w", kRegSz, "3"},
+        {RegistryChange::kSetValue, kMachine, "A\\B\\C", "m", kRegSz, "4"},
+        {RegistryChange::kSetValue, kUser, "A\\B\\C", "x", kRegSz, "5"},
+        {RegistryChange::kCreateKey, kUser, "A\\Z", "", 0, ""},
+        {RegistryChange::kCreateKey, kUser, "A\\a", "", 0, ""},
+        {RegistryChange::kDeleteValue, kUser, "A\\B\\Missing", "v", 0, ""},
+    };
+    ASSERT_EQ(ApplyRegistryChanges(changes), 0);
+    auto describe = [](const std::vector<RegistryTreeKey>& tree) {
+        std::vector<std::string> lines;
+        for (const RegistryTreeKey& key : tree) {
+            std::string line = key.path;
+            for (const RegistryValue& value : key.values) {
+                line += " " + value.name + "=" + value.data;
+            }
+            lines.push_back(line);
+        }
+        return lines;
+    };
+    std::vector<RegistryTreeKey> tree;
+    ASSERT_EQ(ReadRegistryTree(kUser, "a", true, tree), 0);
+    EXPECT_EQ(describe(tree), (std::vector<std::string>{"A", "A\\a", "A\\B", "A\\B\\c w=3 x=5", "A\\Z"}));
+    ASSERT_EQ(ReadRegistryTree(kUser, "a\\b\\", false, tree), 0);
+    EXPECT_EQ(describe(tree), std::vector<std::string>{"A\\B"});
+    ASSERT_EQ(ReadRegistryTree(kMachine, "", true, tree), 0);
+    EXPECT_EQ(describe(tree), (std::vector<std::string>{"", "A", "A\\B", "A\\B\\C m=4"}));
+    EXPECT_EQ(ReadRegistryTree(kUser, "A\\B\\D", true, tree), kErrorFileNotFound);
+    EXPECT_TRUE(tree.empty());
+    EXPECT_EQ(ReadRegistryTree(kUser, "A\\\\B", true, tree), kErrorBadPathname);
+}
+
 // Runs body in a child process and answers its pid; the child exits 0 when body returns true.
 template <class Body>
 pid_t Spawn(Body body) {

@@ -33,6 +33,15 @@ Result Reg(std::vector<std::string> args, const std::string& answers = "") {
     return result;
 }
 
+// A key path of the given number of nested keys named k.
+std::string Chain(int levels) {
+    std::string path = "k";
+    for (int i = 1; i < levels; ++i) {
+        path += "\\k";
+    }
+    return path;
+}
+
 // Every key below root\path with its values, in one comparable text.
 std::string Dump(HiveRoot root, const std::string& path) {
     RegistryKey key;
@@ -75,12 +84,24 @@ TEST_F(RegCommandTest, AddStoresEachTypeAndQueryShowsIt) {
         {{"/t", "REG_MULTI_SZ", "/d", ""}, std::string("7:\0", 3), "REG_MULTI_SZ    "},
         {{"/t", "REG_DWORD", "/d", "42"}, std::string("4:\x2A\0\0\0", 6), "REG_DWORD    0x2a"},
         {{"/t", "REG_DWORD", "/d", "0xFFFFFFFF"}, "4:\xFF\xFF\xFF\xFF", "REG_DWORD    0xffffffff"},
-        {{"/t", "REG_DWORD", "/d", "-1"}, "4:\xFF\xFF\xFF\xFF", "REG_DWORD    0xffffffff"},
         {{"/t", "REG_QWORD", "/d", "0x100000000"},
          std::string("11:\0\0\0\0\x01\0\0\0", 11),
          "REG_QWORD    0x100000000"},
         {{"/t", "REG_BINARY", "/d", "01fF"}, "3:\x01\xFF", "REG_BINARY    01FF"},
-        {{"/t", "REG_NONE"}, "0:", "REG_NONE    "},
+        // An odd number of digits is read with a leading zero.
+        {{"/t", "REG_BINARY", "/d", "DeAdBeEf0DD"},
+         "3:\x0D\xEA\xDB\xEE\xF0\xDD",
+         "REG_BINARY    0DEADBEEF0DD"},
+        {{"/t", "REG_BINARY"}, "3:", "REG_BINARY    "},
+        // REG_NONE data is stored as the text in UTF-16 with its zero.
+        {{"/t", "REG_NONE"}, std::string("0:\0\0", 4), "REG_NONE    0000"},
+        {{"/t", "REG_NONE", "/d", "ab"}, std::string("0:a\0b\0\0\0", 8), "REG_NONE    610062000000"},
+        // Data that is only the separator is one empty string; a separator at the end is no string.
+        {{"/t", "REG_MULTI_SZ", "/d", "\\0"}, std::string("7:\0\0", 4), "REG_MULTI_SZ    "},
+        {{"/t", "REG_MULTI_SZ", "/s", "#", "/d", "#"}, std::string("7:\0\0", 4), "REG_MULTI_SZ    "},
+        {{"/t", "REG_MULTI_SZ", "/s", "#", "/d", "word#"},
+         std::string("7:word\0\0", 8),
+         "REG_MULTI_SZ    word"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"add", "HKCU\\Software\\Norrow\\Quillon", "/v", "Wert", "/f"};
@@ -111,9 +132,18 @@ TEST_F(RegCommandTest, BadCommandLinesFailWithAMessage) {
         {{"add", "HKCU\\A", "/v", "x", "/s", ",", "/d", "a"}, "ERROR: Invalid syntax."},
         {{"add", "HKCU\\A", "/v", "x", "/t", "REG_DWORD", "/d", "4294967296"}, "valid numeric value"},
         {{"add", "HKCU\\A", "/v", "x", "/t", "REG_DWORD", "/d", "12abc"}, "valid numeric value"},
-        {{"add", "HKCU\\A", "/v", "x", "/t", "REG_BINARY", "/d", "0g"}, "two digits per byte"},
-        {{"add", "HKCU\\A", "/v", "x", "/t", "REG_BINARY", "/d", "123"}, "two digits per byte"},
+        {{"add", "HKCU\\A", "/v", "x", "/t", "REG_DWORD", "/d", "-1"},
+         "ERROR: Invalid syntax. Specify valid numeric value for '/d'."},
+        {{"add", "HKCU\\A", "/v", "x", "/t", "REG_QWORD", "/d", "-1"}, "valid numeric value"},
+        {{"add", "HKCU\\A", "/v", "x", "/t", "REG_BINARY", "/d", "0g"}, "valid hexadecimal data"},
+        {{"add", "HKCU\\A", "/v", "x", "/t", "REG_BINARY", "/d", "0x01"}, "valid hexadecimal data"},
         {{"add", "HKCU\\A", "/v", "x", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b"}, "empty string"},
+        {{"add", "HKCU\\A", "/v", "x", "/t", "REG_MULTI_SZ", "/s", "#", "/d", "#a"}, "empty string"},
+        {{"add", "HKCU\\"}, "ERROR: Invalid key name."},
+        {{"add", "HKCU\\", "/v", "x", "/d", "y"}, "ERROR: Invalid key name."},
+        {{"query", "HKEY_LOCAL_MACHINE\\"}, "ERROR: Invalid key name."},
+        {{"add", "HKCU\\" + Chain(513)}, "nest at most 512 levels"},
+        {{"add", "HKCU\\A", "/v", std::string(16384, 'v'), "/d", "x"}, "at most 16383 characters"},
         {{"add", "HKCU\\A", "/v", "\xCE\xA9"}, "U+03A9 cannot be stored"},
         {{"add", "HKEY_USERS\\A"}, "ERROR: Invalid key name."},
         {{"add", "HKCU\\A\\\\B"}, "ERROR: Invalid key name."},
@@ -135,7 +165,26 @@ TEST_F(RegCommandTest, BadCommandLinesFailWithAMessage) {
         EXPECT_EQ(result.code, 1) << line;
         EXPECT_NE(result.err.find(c.message), std::string::npos) << line << "\n" << result.err;
     }
-    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "A"), "[A]\n") << "no failed command wrote anything";
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "A"), std::string("[A]\n=1:\0\n", 9))
+        << "no failed command wrote anything";
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, Chain(512)), "<missing " + Chain(512) + ">");
+}
+
+// Without /v, /ve or /d, add gives a new key an empty default value and leaves an existing key as it is.
+TEST_F(RegCommandTest, AddOfAKeyAloneKeepsWhatTheKeyHolds) {
+    ASSERT_EQ(Reg({"add", "HKCU\\New"}).code, 0);
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "New"), std::string("[New]\n=1:\0\n", 11));
+    ASSERT_EQ(Reg({"add", "HKCU\\Old", "/ve", "/d", "dflt"}).code, 0);
+    ASSERT_EQ(Reg({"add", "HKCU\\Old\\Sub", "/v", "x", "/t", "REG_DWORD", "/d", "1"}).code, 0);
+    std::string before = Dump(HiveRoot::kCurrentUser, "Old");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"add", "HKCU\\Old"}, {"add", "HKCU\\old\\", "/f"}}) {
+        Result again = Reg(args, "n\n");
+        EXPECT_EQ(again.code, 0) << again.err;
+        EXPECT_EQ(again.out, "The operation completed successfully.\n") << "no question is asked";
+        EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "Old"), before);
+    }
+    ASSERT_EQ(Reg({"add", "HKCU\\" + Chain(512)}).code, 0) << "512 levels is the deepest key";
 }
 
 TEST_F(RegCommandTest, QuestionsGuardOverwritingAndDeleting) {
@@ -198,6 +247,10 @@ TEST_F(RegCommandTest, QueryLayout) {
               "\n"
               "HKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Path000\n"
               "HKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Settings\n");
+    // A key with subkeys but no values is not named before its subkeys.
+    Result onlySubkeys = Reg({"query", "HKCU\\Software\\Norrow"});
+    EXPECT_EQ(onlySubkeys.code, 0);
+    EXPECT_EQ(onlySubkeys.out, "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\n");
     Result tree = Reg({"query", key, "/s"});
     EXPECT_EQ(tree.out,
               "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\n"
@@ -260,6 +313,40 @@ TEST_F(RegCommandTest, ExportThenImportGivesIdenticalValues) {
     Result imported = Reg({"import", file});
     ASSERT_EQ(imported.code, 0) << imported.err;
     EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "Software\\Test"), before);
+}
+
+// A chain of 2 000 nested keys, deeper than Windows allows (a hive written before the limit was kept),
+// exports with work that grows with the size of the file. A walk that opened every key from the root
+// again and held one hive connection per level took minutes and gigabytes here.
+TEST_F(RegCommandTest, ExportOfADeepChainTakesLinearWork) {
+    const int levels = 2000;
+    const std::string path = Chain(levels);
+    ASSERT_EQ(ApplyRegistryChanges({{RegistryChange::kSetValue, HiveRoot::kCurrentUser, path, "v", kRegSz,
+                                     std::string("x\0", 2)}}),
+              0);
+    std::string file = dir_ / "deep.reg";
+    Result exported = Reg({"export", "HKCU\\K", file});
+    ASSERT_EQ(exported.code, 0) << exported.err;
+    std::string bytes = ReadFile(file);
+    std::string text;  // the file is UTF-16 of ASCII text
+    for (size_t i = 2; i < bytes.size(); i += 2) {
+        text.push_back(bytes[i]);
+    }
+    size_t keyLines = 0;
+    for (size_t at = text.find("\n[HKEY_CURRENT_USER\\k"); at != std::string::npos;
+         at = text.find("\n[HKEY_CURRENT_USER\\k", at + 1)) {
+        ++keyLines;
+    }
+    EXPECT_EQ(keyLines, static_cast<size_t>(levels));
+    const std::string last = "\r\n[HKEY_CURRENT_USER\\" + path + "]\r\n\"v\"=\"x\"\r\n\r\n";
+    EXPECT_TRUE(text.ends_with(last)) << "the deepest key ends the file";
+    // Such a file is refused whole on import, as Windows refuses it.
+    ASSERT_EQ(Reg({"delete", "HKCU\\k", "/f"}).code, 0);
+    Result imported = Reg({"import", file});
+    EXPECT_EQ(imported.code, 1);
+    EXPECT_NE(imported.err.find("deeper than 512 levels (nothing was imported)"), std::string::npos)
+        << imported.err;
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "k"), "<missing k>");
 }
 
 TEST_F(RegCommandTest, ImportIsAllOrNothing) {

@@ -47,6 +47,15 @@ std::vector<std::string> ParseOk(const std::string& bytes) {
     return Describe(entries);
 }
 
+// A key path of the given number of nested keys named k.
+std::string Chain(int levels) {
+    std::string path = "k";
+    for (int i = 1; i < levels; ++i) {
+        path += "\\k";
+    }
+    return path;
+}
+
 // UTF-16LE with byte-order mark of ASCII or code page 1252 text.
 std::string Utf16File(const std::string& text) {
     return "\xFF\xFE" + ToUtf16Le(text);
@@ -105,7 +114,77 @@ TEST(RegFileTest, EncodingsOfTheSameFile) {
               (std::vector<std::string>{"key HKCU\\A", "HKCU\\A [x] type 2: 25 e4 00",
                                         "HKCU\\A [s] type 1: e4 00"}));
     // A character outside code page 1252 may stand in a comment.
-    EXPECT_EQ(ParseOk(kV5 + "; \xCE\xA9 omega\n[HKCU\\A]\n"), std::vector<std::string>{"key HKCU\\A"});
+    EXPECT_EQ(ParseOk(kV5 + "; \xCE\xA9 omega\n[HKCU\\A]\n\"b\"=hex:01,\\ ;\xCE\xA9\n 02 ;\xCE\xA9\n"),
+              (std::vector<std::string>{"key HKCU\\A", "HKCU\\A [b] type 3: 01 02"}));
+}
+
+// What Windows' registry editor takes beyond the strict form, in REGEDIT4 and version 5 files alike.
+// Where the two differ (string data is 8-bit in one, UTF-16 in the other), a case names its version.
+TEST(RegFileTest, ReadsWhatWindowsReads) {
+    enum Version { kBoth, kOnly4, kOnly5 };
+    struct Case {
+        Version version;
+        std::string body;  // after the header line
+        std::vector<std::string> expected;
+    } cases[] = {
+        // A comment may follow the data of every form; a ; inside quoted text is text.
+        {kBoth,
+         "[HKCU\\A]\n\"s\"=\"te;xt\" ;note\n\"d\"=dword:00000001 ;note\n\"e\"=dword:2;x\n"
+         "\"b\"=hex:01,02 ;note\n\"x\"=- ;gone\n@=-\t; gone too\n",
+         {"key HKCU\\A", "HKCU\\A [s] type 1: 74 65 3b 78 74 00", "HKCU\\A [d] type 4: 01 00 00 00",
+          "HKCU\\A [e] type 4: 02 00 00 00", "HKCU\\A [b] type 3: 01 02", "delete HKCU\\A [x]",
+          "delete HKCU\\A []"}},
+        // Continued hex data: comment lines and blank lines between, a comment after the '\'.
+        {kBoth,
+         "[HKCU\\A]\n\"b\"=hex:01,\\\n; between\n\n  02,\\ ;after the continuation\n\t03\n\"n\"=\"v\"\n",
+         {"key HKCU\\A", "HKCU\\A [b] type 3: 01 02 03", "HKCU\\A [n] type 1: 76 00"}},
+        {kBoth, "[HKCU\\A]\n\"b\"=hex:\\\n  01,02\n", {"key HKCU\\A", "HKCU\\A [b] type 3: 01 02"}},
+        // Blanks and tabs after dword: and around the bytes.
+        {kBoth,
+         "[HKCU\\A]\n\"d\"=dword: \t0000002a \n\"b\"=hex: 01 ,\t2 , ff\n",
+         {"key HKCU\\A", "HKCU\\A [d] type 4: 2a 00 00 00", "HKCU\\A [b] type 3: 01 02 ff"}},
+        // A continuation on the last line ends the data there, with or without a line end after it.
+        {kBoth, "[HKCU\\A]\n\"b\"=hex:01,02,\\", {"key HKCU\\A", "HKCU\\A [b] type 3: 01 02"}},
+        {kBoth, "[HKCU\\A]\n\"b\"=hex:01,\\\n\n", {"key HKCU\\A", "HKCU\\A [b] type 3: 01"}},
+        // The last string of hex(2) and hex(7) data gets the zero it lacks; empty data stays empty.
+        {kOnly4,
+         "[HKCU\\A]\n\"x\"=hex(2):25,41\n\"m\"=hex(7):61,00,62\n\"t\"=hex(7):61,00\n",
+         {"key HKCU\\A", "HKCU\\A [x] type 2: 25 41 00", "HKCU\\A [m] type 7: 61 00 62 00",
+          "HKCU\\A [t] type 7: 61 00"}},
+        {kOnly5,
+         "[HKCU\\A]\n\"x\"=hex(2):25,00,41,00\n\"m\"=hex(7):61,00,00,00,62,00\n\"t\"=hex(7):61,00,00,00\n",
+         {"key HKCU\\A", "HKCU\\A [x] type 2: 25 41 00", "HKCU\\A [m] type 7: 61 00 62 00",
+          "HKCU\\A [t] type 7: 61 00"}},
+        {kBoth,
+         "[HKCU\\A]\n\"x\"=hex(2):\n\"m\"=hex(7):\n\"s\"=hex(1):\n",
+         {"key HKCU\\A", "HKCU\\A [x] type 2:", "HKCU\\A [m] type 7:", "HKCU\\A [s] type 1:"}},
+        // Key lines: trailing backslashes name no key, a blank before the bracket is part of the name.
+        {kBoth,
+         "[HKCU\\A\\\\]\n[HKCU\\B ]\n[HKCU\\]\n[-HKLM\\C\\]\n",
+         {"key HKCU\\A", "key HKCU\\B ", "key HKCU\\", "delete key HKLM\\C"}},
+        // The limits: 512 levels, a value name of 16 383 characters.
+        {kBoth, "[HKCU\\" + Chain(512) + "]\n", {"key HKCU\\" + Chain(512)}},
+        {kBoth,
+         "[HKCU\\A]\n\"" + std::string(16383, 'v') + "\"=-\n",
+         {"key HKCU\\A", "delete HKCU\\A [" + std::string(16383, 'v') + "]"}},
+    };
+    for (const Case& c : cases) {
+        for (const std::string& header : {std::string("REGEDIT4\n\n"), kV5}) {
+            bool five = header == kV5;
+            if ((c.version == kOnly4 && five) || (c.version == kOnly5 && !five)) {
+                continue;
+            }
+            SCOPED_TRACE(header.substr(0, 8) + " file:\n" + c.body.substr(0, 300));
+            EXPECT_EQ(ParseOk(header + c.body), c.expected);
+        }
+    }
+    // Headers of regedit versions before REGEDIT4 name files that import nothing and succeed.
+    for (const char* header : {"REGEDIT", "REGEDIT3", "REGEDIT 4", "REGEDIT4 FOO", "  REGEDIT"}) {
+        SCOPED_TRACE(header);
+        EXPECT_EQ(ParseOk(std::string(header) + "\n[HKCU\\A]\n\"v\"=\"x\"\n"), std::vector<std::string>{});
+    }
+    EXPECT_EQ(ParseOk(" \t" + kV5 + "[HKCU\\A]\n"), std::vector<std::string>{"key HKCU\\A"})
+        << "blanks before the header";
 }
 
 TEST(RegFileTest, MalformedFilesAreRejectedWithLineAndReason) {
@@ -130,8 +209,7 @@ TEST(RegFileTest, MalformedFilesAreRejectedWithLineAndReason) {
         {kV5 + "[HKCU\\A]\n\"b\"=hex(zz):01\n", 4, "hex(N)"},
         {kV5 + "[HKCU\\A]\n\"b\"=hex(2:01\n", 4, "hex(N)"},
         {kV5 + "[HKCU\\A]\n\"b\"=hex 01\n", 4, "expected ':'"},
-        {kV5 + "[HKCU\\A]\n\"b\"=hex:01,\\", 4, "ends inside continued hex"},
-        {kV5 + "[HKCU\\A]\n\"b\"=hex:01,\\\n  zz\n", 4, "invalid hex byte"},
+        {kV5 + "[HKCU\\A]\n\"b\"=hex:01,\\\n  zz\n", 5, "invalid hex byte"},
         {kV5 + "[HKCU\\A]\n\"b\"=text\n", 4, "unknown value data"},
         {kV5 + "[HKCU\\A]\n\"b\" \"c\"\n", 4, "expected '='"},
         {kV5 + "[HKEY_USERS\\A]\n", 3, "unknown root key \"HKEY_USERS\""},
@@ -146,6 +224,17 @@ TEST(RegFileTest, MalformedFilesAreRejectedWithLineAndReason) {
         {"\xEF\xBB\xBF" + kV5 + "[HKCU\\A]\n\"v\"=\"\xE4\"\n", 4, "malformed UTF-8"},
         {Utf16File(kV5 + "[HKCU\\A]\n") + "x", 4, "middle of a UTF-16 character"},
         {"\xFE\xFF", 1, "big-endian"},
+        // A byte split across two lines, and bytes without their comma at a line's end.
+        {kV5 + "[HKCU\\A]\n\"b\"=hex:01,0\\\n  1,02\n", 4, "middle of a byte"},
+        {kV5 + "[HKCU\\A]\n\"b\"=hex:01,\\\n  02\\\n03\n", 5, "middle of a byte"},
+        {kV5 + "[HKCU\\A]\n\"b\"=hex:01,\\\n\n\"next\"=\"v\"\n", 6, "invalid hex byte"},
+        {kV5 + "[HKCU\\A]\n\"d\"=dword:1 2\n", 4, "1 to 8 hex digits"},
+        {kV5 + "[HKCU\\A]\n\"d\"=dword:1 x;c\n", 4, "1 to 8 hex digits"},
+        {kV5 + "[HKCU\\A]\n\"x\"=-x\n", 4, "unknown value data"},
+        {kV5 + "[HKCU\\A]\n\"b\"=hex:01 02\n", 4, "invalid hex byte"},
+        {kV5 + "[HKCU\\A]\n\"\xCE\xA9\"=dword:1 ;note\n", 4, "U+03A9 is not in code page 1252"},
+        {kV5 + "[HKCU\\" + Chain(513) + "]\n", 3, "deeper than 512 levels"},
+        {kV5 + "[HKCU\\A]\n\"" + std::string(16384, 'v') + "\"=\"x\"\n", 4, "longer than 16383"},
     };
     for (const Case& c : cases) {
         std::vector<RegEntry> entries;

@@ -90,7 +90,8 @@ TEST_F(ConsolePresenterTest, LiveLineIsDrawnOverAndEndedBeforeABox) {
 }
 
 // Without a terminal a box answers at once with its focused button; at one, the typed key answers,
-// and Enter, a closed input or 30 minutes without an answer give the focused button.
+// and Enter, a closed input or 30 minutes without an answer give the focused button. The offered
+// check box starts unticked and comes back ticked only when X ticked it.
 TEST_F(ConsolePresenterTest, BoxAnswers) {
     using Typed = std::deque<std::pair<InputResult, std::string>>;
     struct Case {
@@ -101,34 +102,47 @@ TEST_F(ConsolePresenterTest, BoxAnswers) {
         bool ticked;
     };
     const Case cases[] = {
-        {false, kMbOk | kMbIconHand, {}, kIdOk, true},
-        {false, kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp, {}, kIdNo, true},
-        {false, kMbOkCancel | kMbIconExclamation | kMbHelp, {}, kIdOk, true},
-        {false, kMbOkCancel | kMbDefButton2, {}, kIdCancel, true},
+        {false, kMbOk | kMbIconHand, {}, kIdOk, false},
+        {false, kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp, {}, kIdNo, false},
+        {false, kMbOkCancel | kMbIconExclamation | kMbHelp, {}, kIdOk, false},
+        {false, kMbOkCancel | kMbDefButton2, {}, kIdCancel, false},
         {true,
          0x4124,
          {{InputResult::kLine, "x"}, {InputResult::kLine, "maybe"}, {InputResult::kLine, " Y"}},
          kIdYes,
+         true},
+        {true,
+         0x4124,
+         {{InputResult::kLine, "x"}, {InputResult::kLine, "X"}, {InputResult::kLine, "n"}},
+         kIdNo,
          false},
-        {true, 0x4124, {{InputResult::kLine, "h"}, {InputResult::kLine, ""}}, kIdNo, true},
-        {true, kMbOkCancel, {{InputResult::kLine, "c"}}, kIdCancel, true},
-        {true, kMbOkCancel, {{InputResult::kLine, "y"}, {InputResult::kTimedOut, ""}}, kIdOk, true},
-        {true, kMbYesNo | kMbDefButton2, {}, kIdNo, true},
+        {true, 0x4124, {{InputResult::kLine, "h"}, {InputResult::kLine, ""}}, kIdNo, false},
+        {true, kMbOkCancel, {{InputResult::kLine, "c"}}, kIdCancel, false},
+        {true, kMbOkCancel, {{InputResult::kLine, "y"}, {InputResult::kTimedOut, ""}}, kIdOk, false},
+        {true, kMbYesNo | kMbDefButton2, {}, kIdNo, false},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.canAsk << " " << std::hex << c.style << " " << c.keys.size());
         ConsolePresenter presenter(Streams(false, c.canAsk));
         typed = c.keys;
-        bool ticked = true;
-        EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Sure?", c.style, ticked), c.answer)
-            << c.canAsk << " " << std::hex << c.style;
-        EXPECT_EQ(ticked, c.ticked) << c.canAsk << " " << std::hex << c.style;
+        bool ticked = true;  // offered
+        EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Sure?", c.style, ticked), c.answer);
+        EXPECT_EQ(ticked, c.ticked);
     }
     std::string output = Output();
-    EXPECT_NE(output.find("\nSure?\n[x] Please do not display this question again\n-> No (answered at once"),
+    EXPECT_NE(output.find("\nSure?\n[ ] Please do not display this question again\n-> No (answered at once"),
               std::string::npos);
+    EXPECT_NE(output.find("> [x] Please do not display this question again\n"), std::string::npos) << output;
     EXPECT_NE(output.find("[Y]es / [N]o / [H]elp, X ticks or clears the box (Enter: No) > "),
               std::string::npos);
     EXPECT_NE(output.find("\n-> OK (no answer for 30 minutes)\n"), std::string::npos) << output;
+
+    // Not offered: no check box line, and the flag stays as it was.
+    ConsolePresenter presenter(Streams(false, false));
+    bool offered = false;
+    EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Plain", kMbOk, offered), kIdOk);
+    EXPECT_FALSE(offered);
+    EXPECT_EQ(Output().find("Please do not display"), std::string::npos);
 }
 
 }  // namespace

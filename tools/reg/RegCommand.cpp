@@ -1,5 +1,6 @@
 #include "reg/RegCommand.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <fstream>
@@ -123,7 +124,8 @@ class Command {
         return false;
     }
 
-    // Reads KEY: a root name, then optionally '\' and the key path.
+    // Reads KEY: a root name, then optionally '\' and the key path, which may end in one '\'. A root
+    // name with a '\' and nothing after it (HKCU\) is no key, as for reg.exe.
     bool ParseKey(const std::string& argument, HiveRoot& root, std::string& path) {
         std::string key;
         if (!To1252(argument, key)) {
@@ -132,7 +134,7 @@ class Command {
         size_t slash = key.find('\\');
         path = slash == std::string::npos ? "" : key.substr(slash + 1);
         if (!ParseRootName(std::string_view(key).substr(0, slash), root) ||
-            CheckRegistryKeyPath(path) != kErrorSuccess) {
+            (slash != std::string::npos && path.empty()) || CheckRegistryKeyPath(path) != kErrorSuccess) {
             err_ << "ERROR: Invalid key name.\nType \"REG " << ToUpperAscii(name_) << " /?\" for usage.\n";
             return false;
         }
@@ -153,34 +155,6 @@ class Command {
 
 std::string KeyDisplay(HiveRoot root, const std::string& path) {
     return std::string(RootName(root)) + (path.empty() ? "" : "\\" + path);
-}
-
-// The key path as stored (each name in the spelling it was created with), or path itself when a key
-// of the chain cannot be read.
-std::string StoredPath(HiveRoot root, const std::string& path) {
-    std::string stored;
-    size_t start = 0;
-    while (start < path.size()) {
-        size_t end = path.find('\\', start);
-        std::string name = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        RegistryKey parent;
-        std::vector<std::string> names;
-        if (OpenRegistryKey(root, stored, parent) == kErrorSuccess &&
-            EnumRegistrySubkeys(parent, names) == kErrorSuccess) {
-            std::string folded = FoldRegistryName(name);
-            for (const std::string& candidate : names) {
-                if (FoldRegistryName(candidate) == folded) {
-                    name = candidate;
-                }
-            }
-        }
-        stored += (stored.empty() ? "" : "\\") + name;
-        if (end == std::string::npos) {
-            break;
-        }
-        start = end + 1;
-    }
-    return stored;
 }
 
 const char* TypeName(uint32_t type) {
@@ -246,14 +220,10 @@ std::string ValueLine(const RegistryValue& value) {
            TypeName(value.type) + "    " + DisplayData(value.type, value.data) + "\n";
 }
 
-// Reads a number for REG_DWORD or REG_QWORD: decimal, or hex after 0x; a leading '-' stores the
-// two's complement.
+// Reads a number for REG_DWORD or REG_QWORD: decimal, or hex after 0x. reg.exe refuses a sign, so
+// -1 is no way to write 0xffffffff.
 bool ParseNumber(const std::string& text, int bits, uint64_t& value) {
     std::string_view digits = text;
-    bool negative = !digits.empty() && digits.front() == '-';
-    if (negative) {
-        digits.remove_prefix(1);
-    }
     int base = 10;
     if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
         base = 16;
@@ -276,12 +246,10 @@ bool ParseNumber(const std::string& text, int bits, uint64_t& value) {
             return false;
         }
     }
-    unsigned __int128 limit = static_cast<unsigned __int128>(1) << bits;
-    if ((negative && number > limit / 2) || (!negative && number >= limit)) {
+    if (number >= (static_cast<unsigned __int128>(1) << bits)) {
         return false;
     }
-    uint64_t mask = bits == 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1;
-    value = static_cast<uint64_t>(negative ? limit - number : number) & mask;
+    value = static_cast<uint64_t>(number);
     return true;
 }
 
@@ -305,13 +273,17 @@ bool BuildData(uint32_t type, const std::string& text, const std::string& separa
         case kRegQword: {
             uint64_t value = 0;
             if (!ParseNumber(text, type == kRegDword ? 32 : 64, value)) {
-                problem = "Invalid syntax. Specify a valid numeric value for '/d'.";
+                problem = "Invalid syntax. Specify valid numeric value for '/d'.";
                 return false;
             }
             data = LittleEndian(value, type == kRegDword ? 4 : 8);
             return true;
         }
         case kRegMultiSz: {
+            if (text == separator) {
+                data = std::string(2, '\0');  // one empty string and the list's end, as reg.exe stores it
+                return true;
+            }
             data.clear();
             size_t start = 0;
             while (start < text.size()) {
@@ -330,16 +302,17 @@ bool BuildData(uint32_t type, const std::string& text, const std::string& separa
             data.push_back('\0');  // the list's end; an empty list is this zero alone
             return true;
         }
-        default: {  // REG_BINARY, REG_NONE: hex digits, two per byte
+        case kRegNone:
+            // reg.exe stores REG_NONE data as the text it was given, in UTF-16 with its zero.
+            data = ToUtf16Le(text.substr(0, text.find('\0'))) + std::string(2, '\0');
+            return true;
+        default: {  // REG_BINARY: hex digits, two per byte; an odd count is read with a leading zero
             data.clear();
-            if (text.size() % 2 != 0) {
-                problem = "Invalid syntax. Specify hex data with two digits per byte for '/d'.";
-                return false;
-            }
-            for (size_t i = 0; i < text.size(); i += 2) {
+            std::string digits = text.size() % 2 != 0 ? "0" + text : text;
+            for (size_t i = 0; i < digits.size(); i += 2) {
                 uint64_t byte = 0;
-                if (!ParseNumber("0x" + text.substr(i, 2), 8, byte)) {
-                    problem = "Invalid syntax. Specify hex data with two digits per byte for '/d'.";
+                if (!ParseNumber("0x" + digits.substr(i, 2), 8, byte)) {
+                    problem = "Invalid syntax. Specify valid hexadecimal data for '/d'.";
                     return false;
                 }
                 data.push_back(static_cast<char>(byte));
@@ -374,9 +347,21 @@ int Add(Command& command, const std::vector<std::string>& args) {
     if (!command.ParseKey(line.arguments[0], root, path)) {
         return 1;
     }
+    if (static_cast<size_t>(std::count(path.begin(), path.end(), '\\')) >= kMaxKeyDepth) {
+        return command.Error("Invalid key name. Keys nest at most 512 levels deep.");
+    }
     bool setsValue = line.Has("/v") || line.Has("/ve") || line.Has("/t") || line.Has("/d");
     if (!setsValue) {
-        int32_t error = ApplyRegistryChanges({{RegistryChange::kCreateKey, root, path, "", kRegNone, ""}});
+        // Without a value, reg.exe sets the key's default value to an empty REG_SZ; one that is there
+        // already stays as it is, as does everything else the key holds.
+        RegistryKey key;
+        int32_t error = CreateRegistryKey(root, path, key);
+        bool stored = false;
+        if (error == kErrorSuccess) {
+            error = SetRegistryValueIf(
+                key, "", [](bool exists, uint32_t, std::string_view) { return !exists; }, kRegSz,
+                std::string_view("", 1), stored);
+        }
         return error == kErrorSuccess ? command.Success() : command.RegistryError(error);
     }
     uint32_t type = kRegSz;
@@ -393,6 +378,9 @@ int Add(Command& command, const std::vector<std::string>& args) {
     }
     if (line.Has("/s") && (type != kRegMultiSz || separator.size() != 1)) {
         return command.Syntax();
+    }
+    if (name.size() > kMaxValueNameLength) {
+        return command.Error("The parameter is incorrect. A value name has at most 16383 characters.");
     }
     std::string data;
     std::string problem;
@@ -414,30 +402,17 @@ int Add(Command& command, const std::vector<std::string>& args) {
     return error == kErrorSuccess ? command.Success() : command.RegistryError(error);
 }
 
-// Appends the key and, with recursive, every key below it in pre-order (subkeys sorted).
+// The key and, with recursive, every key below it in pre-order (subkeys sorted), each path in its
+// stored spelling.
 int32_t CollectKeys(HiveRoot root, const std::string& path, bool recursive, std::vector<RegExportKey>& keys) {
-    RegistryKey key;
-    if (int32_t error = OpenRegistryKey(root, path, key); error != kErrorSuccess) {
-        return error;
+    std::vector<RegistryTreeKey> tree;
+    int32_t error = ReadRegistryTree(root, path, recursive, tree);
+    keys.clear();
+    keys.reserve(tree.size());
+    for (RegistryTreeKey& key : tree) {
+        keys.push_back({root, std::move(key.path), std::move(key.values)});
     }
-    RegExportKey entry{root, path, {}};
-    if (int32_t error = EnumRegistryValues(key, entry.values); error != kErrorSuccess) {
-        return error;
-    }
-    std::vector<std::string> subkeys;
-    if (int32_t error = EnumRegistrySubkeys(key, subkeys); error != kErrorSuccess) {
-        return error;
-    }
-    keys.push_back(std::move(entry));
-    if (recursive) {
-        for (const std::string& subkey : subkeys) {
-            if (int32_t error = CollectKeys(root, path.empty() ? subkey : path + "\\" + subkey, true, keys);
-                error != kErrorSuccess) {
-                return error;
-            }
-        }
-    }
-    return kErrorSuccess;
+    return error;
 }
 
 int Query(Command& command, const std::vector<std::string>& args) {
@@ -457,29 +432,33 @@ int Query(Command& command, const std::vector<std::string>& args) {
     }
     bool oneValue = line.Has("/v") || line.Has("/ve");
     std::vector<RegExportKey> keys;
-    if (int32_t error = CollectKeys(root, StoredPath(root, path), line.Has("/s"), keys);
-        error != kErrorSuccess) {
+    if (int32_t error = CollectKeys(root, path, line.Has("/s"), keys); error != kErrorSuccess) {
         return command.RegistryError(error);
     }
     std::ostream& out = command.Out();
     if (!oneValue) {
+        bool recursive = line.Has("/s");
+        std::vector<std::string> subkeys;
+        if (!recursive) {
+            RegistryKey key;
+            if (OpenRegistryKey(root, keys[0].path, key) == kErrorSuccess) {
+                EnumRegistrySubkeys(key, subkeys);
+            }
+        }
         for (const RegExportKey& key : keys) {
-            out << "\n" << ToUtf8(KeyDisplay(root, key.path)) << "\n";
+            // Alone, a key with subkeys but no values is not named: reg.exe lists the subkeys at once.
+            if (recursive || !key.values.empty() || subkeys.empty()) {
+                out << "\n" << ToUtf8(KeyDisplay(root, key.path)) << "\n";
+            }
             for (const RegistryValue& value : key.values) {
                 out << ValueLine(value);
             }
         }
-        if (!line.Has("/s")) {
-            RegistryKey key;
-            std::vector<std::string> subkeys;
-            if (OpenRegistryKey(root, keys[0].path, key) == kErrorSuccess &&
-                EnumRegistrySubkeys(key, subkeys) == kErrorSuccess && !subkeys.empty()) {
-                out << "\n";
-                for (const std::string& subkey : subkeys) {
-                    out << ToUtf8(
-                               KeyDisplay(root, keys[0].path.empty() ? subkey : keys[0].path + "\\" + subkey))
-                        << "\n";
-                }
+        if (!subkeys.empty()) {
+            out << "\n";
+            for (const std::string& subkey : subkeys) {
+                out << ToUtf8(KeyDisplay(root, keys[0].path.empty() ? subkey : keys[0].path + "\\" + subkey))
+                    << "\n";
             }
         }
         return 0;
@@ -618,7 +597,7 @@ int Export(Command& command, const std::vector<std::string>& args) {
     }
     const std::string& file = line.arguments[1];
     std::vector<RegExportKey> keys;
-    if (int32_t error = CollectKeys(root, StoredPath(root, path), true, keys); error != kErrorSuccess) {
+    if (int32_t error = CollectKeys(root, path, true, keys); error != kErrorSuccess) {
         return command.RegistryError(error);
     }
     std::string bytes;

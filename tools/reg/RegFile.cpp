@@ -123,8 +123,7 @@ bool Decode(std::string_view bytes, DecodedText& out, RegFileError& error) {
 }
 
 struct Line {
-    size_t offset;  // in the decoded text
-    std::string_view text;
+    std::string_view text;  // a view into the decoded text, without the line end
     int number;
 };
 
@@ -135,7 +134,7 @@ std::vector<Line> SplitLines(const std::string& text) {
     int number = 1;
     for (size_t i = 0; i <= text.size(); ++i) {
         if (i == text.size() || text[i] == '\n' || text[i] == '\r') {
-            lines.push_back({start, std::string_view(text).substr(start, i - start), number++});
+            lines.push_back({std::string_view(text).substr(start, i - start), number++});
             if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
                 ++i;
             }
@@ -249,16 +248,61 @@ bool Utf16DataTo1252(std::string_view data, std::string& out, std::string& probl
     return true;
 }
 
+// Whether what follows a value's data may end the statement: blanks, then nothing or a ; comment.
+bool EndsStatement(std::string_view rest) {
+    rest = TrimLeft(rest);
+    return rest.empty() || rest.front() == ';';
+}
+
+// The data part of a line of hex data: up to a ; comment, without blanks at its end.
+std::string_view HexDataPart(std::string_view text) {
+    return TrimRight(text.substr(0, text.find(';')));
+}
+
+// Reads the hex bytes of one line, "01,2,ff," and the like, appending them to bytes. Blanks may stand
+// around each byte; a byte has one or two digits; a comma may end the list. continued tells that the
+// data goes on in the next line: the line must then end where a byte has ended (with its comma), since
+// Windows does not take a byte split across two lines.
+bool ParseHexBytes(std::string_view items, bool continued, std::string& bytes, std::string& problem) {
+    items = TrimLeft(items);
+    if (continued && !items.empty() && items.back() != ',') {
+        problem = "hex data continued in the middle of a byte (end the line with ',\\')";
+        return false;
+    }
+    while (!items.empty()) {
+        size_t comma = items.find(',');
+        std::string_view item = TrimRight(TrimLeft(items.substr(0, comma)));
+        int high = item.size() == 2 ? HexDigit(item[0]) : 0;
+        int low = item.empty() ? -1 : HexDigit(item.back());
+        if (item.size() > 2 || high < 0 || low < 0) {
+            problem = "invalid hex byte \"" + std::string(item) + "\"";
+            return false;
+        }
+        bytes.push_back(static_cast<char>(high << 4 | low));
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        items = TrimLeft(items.substr(comma + 1));
+    }
+    return true;
+}
+
 class Parser {
   public:
     Parser(const DecodedText& decoded, std::vector<RegEntry>& entries, RegFileError& error)
         : decoded_(decoded), lines_(SplitLines(decoded.text)), entries_(entries), error_(error) {}
 
     bool Run() {
-        std::string_view header = TrimRight(lines_.front().text);
+        // Blanks may stand before the header. Headers of the regedit versions before REGEDIT4
+        // ("REGEDIT", "REGEDIT3", "REGEDIT 4", "REGEDIT4 FOO") name a format that Windows reads as
+        // nothing to import: such a file succeeds and changes nothing.
+        std::string_view header = TrimRight(TrimLeft(lines_.front().text));
         if (header == kHeader5) {
             unicode_ = true;
         } else if (header != kHeader4) {
+            if (header.substr(0, kOldHeader.size()) == kOldHeader) {
+                return true;
+            }
             return Fail(
                 1,
                 "not a registry file: the first line must be \"Windows Registry Editor Version 5.00\" "
@@ -270,10 +314,8 @@ class Parser {
             if (text.empty() || text.front() == ';') {
                 continue;
             }
-            if (!CheckCharacters(line)) {
-                return false;
-            }
-            bool ok = text.front() == '[' ? ParseKeyLine(line, text)
+            bool ok = text.front() == '['
+                          ? CheckCharacters(line.number, line.text) && ParseKeyLine(line, text)
                       : text.front() == '"' || text.front() == '@'
                           ? ParseValueLine(line, text)
                           : Fail(line.number,
@@ -286,20 +328,30 @@ class Parser {
     }
 
   private:
+    static constexpr std::string_view kOldHeader = "REGEDIT";
+
     bool Fail(int line, std::string message) {
         error_ = {line, std::move(message)};
         return false;
     }
 
-    bool CheckCharacters(const Line& line) {
-        // missing is in text order: the first entry at or after the line's start decides.
-        auto first = std::lower_bound(decoded_.missing.begin(), decoded_.missing.end(), line.offset,
-                                      [](const auto& entry, size_t offset) { return entry.first < offset; });
-        if (first != decoded_.missing.end() && first->first < line.offset + line.text.size()) {
-            return Fail(line.number,
+    // A character outside code page 1252 is an error where it is part of a statement; part must be a
+    // view into the decoded text. Comments are never checked, so they may hold any character.
+    bool CheckCharacters(int lineNumber, std::string_view part) {
+        size_t offset = static_cast<size_t>(part.data() - decoded_.text.data());
+        // missing is in text order: the first entry at or after the part's start decides.
+        auto first = std::lower_bound(decoded_.missing.begin(), decoded_.missing.end(), offset,
+                                      [](const auto& entry, size_t at) { return entry.first < at; });
+        if (first != decoded_.missing.end() && first->first < offset + part.size()) {
+            return Fail(lineNumber,
                         "character " + CharacterName(first->second) + " is not in code page 1252");
         }
         return true;
+    }
+
+    // The text of line from its start up to end (a position inside it).
+    static std::string_view UpTo(const Line& line, std::string_view::const_pointer end) {
+        return line.text.substr(0, static_cast<size_t>(end - line.text.data()));
     }
 
     bool ParseKeyLine(const Line& line, std::string_view text) {
@@ -314,6 +366,10 @@ class Parser {
             entry.kind = RegEntry::kDeleteKey;
             inner.remove_prefix(1);
         }
+        // Backslashes at the end name no key: [HKEY_CURRENT_USER\A\\] is the key A, as on Windows.
+        while (!inner.empty() && inner.back() == '\\') {
+            inner.remove_suffix(1);
+        }
         size_t slash = inner.find('\\');
         std::string_view rootName = inner.substr(0, slash);
         if (!ParseRootName(rootName, entry.root)) {
@@ -325,8 +381,9 @@ class Parser {
         if (CheckRegistryKeyPath(path) != 0) {
             return Fail(line.number, "invalid key name: a name is empty or longer than 255 characters");
         }
-        if (!path.empty() && path.back() == '\\') {
-            path.remove_suffix(1);
+        if (!path.empty() &&
+            static_cast<size_t>(std::count(path.begin(), path.end(), '\\')) >= kMaxKeyDepth) {
+            return Fail(line.number, "the key is nested deeper than 512 levels");
         }
         if (entry.kind == RegEntry::kDeleteKey && path.empty()) {
             return Fail(line.number, "a root key cannot be deleted");
@@ -340,7 +397,8 @@ class Parser {
 
     bool ParseValueLine(const Line& line, std::string_view text) {
         if (!inKey_) {
-            return Fail(line.number, "a value must follow a [KEY] line");
+            return CheckCharacters(line.number, line.text) &&
+                   Fail(line.number, "a value must follow a [KEY] line");
         }
         RegEntry entry;
         entry.kind = RegEntry::kValue;
@@ -352,28 +410,44 @@ class Parser {
         if (text.front() == '@') {
             rest = text.substr(1);
         } else if (!ParseQuoted(text, entry.name, rest, problem)) {
-            return Fail(line.number, problem);
+            return CheckCharacters(line.number, line.text) && Fail(line.number, problem);
+        }
+        if (entry.name.size() > kMaxValueNameLength) {
+            return Fail(line.number, "the value name is longer than 16383 characters");
         }
         rest = TrimLeft(rest);
         if (rest.empty() || rest.front() != '=') {
-            return Fail(line.number, "expected '=' after the value name");
+            return CheckCharacters(line.number, line.text) &&
+                   Fail(line.number, "expected '=' after the value name");
         }
         rest = TrimLeft(rest.substr(1));
-        if (rest == "-") {
+        // A ; comment may follow the data of every form; a ; inside quoted text is text.
+        if (!rest.empty() && rest.front() == '-' && EndsStatement(rest.substr(1))) {
             entry.kind = RegEntry::kDeleteValue;
+            if (!CheckCharacters(line.number, UpTo(line, rest.data() + 1))) {
+                return false;
+            }
         } else if (!rest.empty() && rest.front() == '"') {
             std::string_view after;
             if (!ParseQuoted(rest, entry.data, after, problem)) {
-                return Fail(line.number, problem);
+                return CheckCharacters(line.number, line.text) && Fail(line.number, problem);
             }
-            if (!TrimLeft(after).empty()) {
+            if (!CheckCharacters(line.number, UpTo(line, after.data()))) {
+                return false;
+            }
+            if (!EndsStatement(after)) {
                 return Fail(line.number, "unexpected text after the closing quote");
             }
             entry.type = kRegSz;
             entry.data.push_back('\0');
         } else if (StartsWithNoCase(rest, "dword:")) {
+            // Blanks may follow "dword:" and the digits.
+            std::string_view digits = HexDataPart(rest.substr(6));
+            if (!CheckCharacters(line.number, UpTo(line, digits.data() + digits.size()))) {
+                return false;
+            }
             uint32_t value = 0;
-            if (!ParseHexNumber(rest.substr(6), value)) {
+            if (!ParseHexNumber(TrimLeft(digits), value)) {
                 return Fail(line.number, "dword: needs 1 to 8 hex digits");
             }
             entry.type = kRegDword;
@@ -384,13 +458,16 @@ class Parser {
                 return false;
             }
         } else {
-            return Fail(line.number, "unknown value data: expected \"text\", dword:, hex:, hex(N): or -");
+            return CheckCharacters(line.number, line.text) &&
+                   Fail(line.number, "unknown value data: expected \"text\", dword:, hex:, hex(N): or -");
         }
         entries_.push_back(std::move(entry));
         return true;
     }
 
-    // rest follows "hex": ":bytes" or "(N):bytes", possibly continued on the next lines.
+    // rest follows "hex": ":bytes" or "(N):bytes". A line ending in '\' goes on in the next line that
+    // holds data: blank lines and ; comment lines may stand between, and a comment may follow the '\'.
+    // A '\' on the last line of the file ends the data there.
     bool ParseHexValue(const Line& line, std::string_view rest, RegEntry& entry) {
         entry.type = kRegBinary;
         if (!rest.empty() && rest.front() == '(') {
@@ -403,42 +480,50 @@ class Parser {
         if (rest.empty() || rest.front() != ':') {
             return Fail(line.number, "expected ':' after hex");
         }
-        std::string list(TrimRight(rest.substr(1)));
-        while (!list.empty() && list.back() == '\\') {
-            list.pop_back();
-            if (next_ >= lines_.size()) {
-                return Fail(line.number, "the file ends inside continued hex data");
-            }
-            const Line& more = lines_[next_++];
-            if (!CheckCharacters(more)) {
+        std::string bytes;
+        std::string problem;
+        std::string_view data = rest.substr(1);
+        const Line* at = &line;
+        while (true) {
+            std::string_view part = HexDataPart(data);
+            if (!CheckCharacters(at->number, UpTo(*at, part.data() + part.size()))) {
                 return false;
             }
-            list += TrimRight(TrimLeft(more.text));
-        }
-        std::string bytes;
-        std::string_view items = list;
-        while (!TrimLeft(items).empty()) {
-            size_t comma = items.find(',');
-            std::string_view item = TrimRight(TrimLeft(items.substr(0, comma)));
-            int high = item.size() == 2 ? HexDigit(item[0]) : 0;
-            int low = item.empty() ? -1 : HexDigit(item.back());
-            if (item.size() > 2 || high < 0 || low < 0) {
-                return Fail(line.number, "invalid hex byte \"" + std::string(item) + "\"");
+            bool continued = !part.empty() && part.back() == '\\';
+            if (continued) {
+                part.remove_suffix(1);
             }
-            bytes.push_back(static_cast<char>(high << 4 | low));
-            if (comma == std::string_view::npos) {
+            if (!ParseHexBytes(TrimRight(part), continued, bytes, problem)) {
+                return Fail(at->number, problem);
+            }
+            if (!continued) {
                 break;
             }
-            items.remove_prefix(comma + 1);
+            while (next_ < lines_.size()) {
+                std::string_view text = TrimLeft(lines_[next_].text);
+                if (!text.empty() && text.front() != ';') {
+                    break;
+                }
+                ++next_;
+            }
+            if (next_ >= lines_.size()) {
+                break;
+            }
+            at = &lines_[next_++];
+            data = at->text;
         }
         bool stringType = entry.type == kRegSz || entry.type == kRegExpandSz || entry.type == kRegMultiSz;
         if (unicode_ && stringType) {
-            std::string problem;
             if (!Utf16DataTo1252(bytes, entry.data, problem)) {
                 return Fail(line.number, problem);
             }
         } else {
             entry.data = std::move(bytes);
+        }
+        // Windows ends the last string of an expandable string or a string list that lacks its zero.
+        if ((entry.type == kRegExpandSz || entry.type == kRegMultiSz) && !entry.data.empty() &&
+            entry.data.back() != '\0') {
+            entry.data.push_back('\0');
         }
         return true;
     }

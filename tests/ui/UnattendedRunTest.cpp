@@ -1,0 +1,102 @@
+// Whole runs of the application with the real engine and the console presenter without a terminal, as
+// the user service starts them: what nobody answered must not change what the next runs do.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "app/AppFixture.h"
+#include "app/MessageLoop.h"
+#include "engine/RunAllPaths.h"
+#include "platform/FileSystem.h"
+#include "ui/ConsolePresenter.h"
+
+namespace quillon::testing {
+namespace {
+
+class UnattendedRunTest : public AppTest {
+  protected:
+    UnattendedRunTest() : out_(std::tmpfile()) {
+        Set("Path000", "SourcePath", "C:\\Data");
+        Set("Path000", "DestPath", "C:\\Backup");
+        Set("Path000", "Flags", 0x06);  // plain copies
+    }
+    ~UnattendedRunTest() override { std::fclose(out_); }
+
+    // One run of the program on the day `days` after the fixture's, with a new file in the source, so
+    // that each run makes a set of its own.
+    void RunOnDay(int days) {
+        clock.Set(kNow + days * 86400);
+        std::string file = "C:\\Data\\day" + std::to_string(days) + ".txt";
+        WriteFile(drives.Native(file), "edited");
+        ASSERT_TRUE(SetFileTimes(file, GetNow().Seconds() - 60, GetNow().Seconds() - 60));
+
+        ConsoleStreams streams;
+        streams.Out = out_;  // a file: nobody can answer
+        ConsolePresenter console(streams);
+        MessageBoxPresenter previous =
+            SetMessageBoxPresenter(MessageBoxesOnLoopThread(loop, console.BoxPresenter()));
+        {
+            CQuillonRunApp run(loop, console);
+            run.WorkerAtLowestPriority = false;
+            run.Engine = RunAllPaths;
+            run.Run();
+        }
+        SetMessageBoxPresenter(previous);
+    }
+    std::string Output() {
+        std::fflush(out_);
+        std::rewind(out_);
+        std::string text;
+        for (int c = std::fgetc(out_); c != EOF; c = std::fgetc(out_)) {
+            text += static_cast<char>(c);
+        }
+        return text;
+    }
+    bool SetExists(const char* date) { return std::filesystem::exists(drives.Native("C:\\Backup\\") + date); }
+
+    std::FILE* out_;
+};
+
+// Three older sets of 60, 30 and 50 MB, a limit of 40 MB and no "DeleteFlags" entry: the first run's
+// question would delete all but the newest set. Nobody answers it, so the box says No, the
+// confirmation OK, and the disk-space rule is switched off for good; neither this run nor the next two
+// delete a set, and the question is not hidden by a tick nobody gave.
+TEST_F(UnattendedRunTest, UnansweredDiskSpaceQuestionKeepsEverySet) {
+    const char* older[] = {"2003-11-01", "2003-11-10", "2003-11-20"};
+    for (const char* date : older) {
+        WriteFile(drives.Native("C:\\Backup\\") + date + "/Data/old.txt", "old");
+    }
+    WriteFile(drives.Native("C:\\Backup\\Quillon.txt"),
+              "Quillon-Run -- Processing Time: 2003-11-20 10:00\r\n"
+              "7 runs until full backup\r\n"
+              "C:\\Data\r\n"
+              "# ===== Saved Backups:\r\n"
+              "2003-11-01 F     60000 kBytes\r\n"
+              "2003-11-10 I     30000 kBytes\r\n"
+              "2003-11-20 I     50000 kBytes\r\n"
+              "# ===== Files:\r\n");
+    Set("Path000", "DelAfterMemory", 40);
+
+    for (int day = 0; day < 3; ++day) {
+        SCOPED_TRACE(day);
+        RunOnDay(day);
+        for (const char* date : older) {
+            EXPECT_TRUE(SetExists(date)) << date << "\n" << Output();
+        }
+        EXPECT_TRUE(SetExists(day == 0 ? "2003-11-24" : day == 1 ? "2003-11-25" : "2003-11-26"));
+        EXPECT_EQ(GetInt("Path000", "HideDialogs"), -999);  // never ticked
+        EXPECT_EQ(GetInt("Path000", "DeleteFlags"), 0x01);  // deleting on, the disk-space rule off
+    }
+    std::string output = Output();
+    EXPECT_NE(output.find("[ ] Please do not display this question again\n-> No (answered at once"),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("will be removed.\n\nPlease check your settings"), std::string::npos) << output;
+    EXPECT_EQ(output.find("[x]"), std::string::npos) << output;
+    EXPECT_EQ(output.find("Are you sure"), output.rfind("Are you sure")) << "asked more than once\n"
+                                                                         << output;
+}
+
+}  // namespace
+}  // namespace quillon::testing
