@@ -313,9 +313,8 @@ def check_report(bin_dir, work):
     """quillon-run --check: the paths in words, each mistake named, exit 0 or 2, nothing written."""
     s = Setup(bin_dir, work, "check")
     rc, out = s.run("--check")
-    if "no backup path is configured" not in out:
-        print("configtool: check_report skipped: this quillon-run has no --check")
-        return
+    if rc != 2 or "no backup path is configured" not in out:
+        raise Failure("check: an empty configuration gives %d:\n%s" % (rc, out))
     s.folder("src")
     s.folder("backup")
     s.config("add", "src", os.path.join(s.work, "backup", "src"))
