@@ -228,7 +228,8 @@ def remove_and_import(bin_dir, work):
                 '"HideDialogs"=dword:00000010\n"NextRunTime"="2026-01-02 03:04"\n"Exclude000"="*.bak"\n'
                 '"Force000"="*\\\\keep.bak"\n' % (CONFIG_KEY.replace("HKCU", "HKEY_CURRENT_USER"), source, source))
     out = s.config("import", reg)
-    if "Path 3 (Path002)" not in out or "Delete:        backups older than 30 days" not in out:
+    if ("Path 3 (Path002)" not in out or "Delete:        backups older than 30 days" not in out or
+            "  Path002\\Flags: absent -> 0x000018A6\n" not in out or "Path001\\" in out):
         raise Failure("import: the list reads:\n" + out)
     before = s.query(CONFIG_KEY + "\\Path002").splitlines()
     s.config("set", "3", "--keep", "5")
