@@ -15,6 +15,7 @@ import random
 import re
 import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "crash"))
 from crashtest import run_in_work_folder, Failure, Harness, CONFIG_KEY  # noqa: E402
@@ -40,6 +41,9 @@ class Setup:
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "w") as f:
             f.write(text)
+        # Two minutes old: a file changed in the very minute of a run is a case of its own.
+        stamp = time.time() - 120
+        os.utime(path, (stamp, stamp))
 
     def config(self, *args, expect=0):
         result = subprocess.run([os.path.join(self.bin, "quillon-config"), *args], env=self.harness.env,
