@@ -222,9 +222,6 @@ TEST_F(MainTest, ACopyKeepsPermissionsOwnerAndLinksOfItsSource) {
 
 TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
     Outside outside;
-    ASSERT_EQ(Run(""), 0) << err_;
-    const std::string set = drives_.Native(GetNow().Format("C:\\Backup\\%Y-%m-%d"));
-    const std::string dest = drives_.Native("C:\\Backup");
     // Changed at a minute of today, so that every run adds to today's set.
     auto changeOffer = [&](int32_t minute) {
         TimeValue changed = GetNow();
@@ -233,6 +230,10 @@ TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
         WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer " + std::to_string(minute));
         ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", changed.Seconds(), changed.Seconds()));
     };
+    changeOffer(0);
+    ASSERT_EQ(Run(""), 0) << err_;
+    const std::string set = drives_.Native(GetNow().Format("C:\\Backup\\%Y-%m-%d"));
+    const std::string dest = drives_.Native("C:\\Backup");
     profile_.WriteProfileInt("Settings", "OnlyOncePerDay", 0);
 
     // A copy's name and the set's control file replaced by links: each is replaced in turn, never
