@@ -35,7 +35,8 @@ constexpr const char* kSwitches[][2] = {
 constexpr const char* kEnvironment[][2] = {
     {"QUILLON_USER_HIVE", "the user's settings (default ${XDG_CONFIG_HOME:-~/.config}/quillon/user.hive)"},
     {"QUILLON_MACHINE_HIVE", "the machine's settings (default /var/lib/quillon/machine.hive)"},
-    {"QUILLON_DRIVES", "the folder of drive links c:, z: ... (default ${XDG_DATA_HOME:-~/.local/share}/quillon/dosdevices)"},
+    {"QUILLON_DRIVES",
+     "the folder of drive links c:, z: ... (default ${XDG_DATA_HOME:-~/.local/share}/quillon/dosdevices)"},
     {"QUILLON_UI", "console or qt: the user interface (default: qt when a display is there)"},
     {"QUILLON_TRACE", "the trace: unset discards it, - writes it to standard error, else a file"},
     {"QUILLON_IBZIP", "the compression library to load instead of libib-zip.so beside the program"},
