@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/CommandLine.h"
+#include "config/ConfigDescription.h"
 #include "config/PathConfig.h"
 #include "config/Registrierung.h"
 #include "config/registrylit.h"
@@ -254,9 +255,8 @@ void CQuillonRunApp::OnStartRun() {
 void CQuillonRunApp::ReportUnreadableProfile(int32_t error) {
     ConfigurationProblem = true;
     std::string hive = HiveFilePath(HiveRoot::kCurrentUser);
-    std::string why = error == kErrorBadDb ? "it is damaged or not a hive" : "it is not a readable file";
-    std::string text =
-        "The configuration cannot be read: the user hive " + hive + " " + why + ". Nothing was backed up.";
+    std::string text = DescribeUnreadableHive(error) + ". Nothing was backed up.";
+    text[0] = 'T';
     Trace("*** Konfiguration nicht lesbar: >%s< (%d)\n", hive.c_str(), error);
     FirstErrorCode = error == kErrorBadDb ? kErrorBadDb : kErrorCantOpenKey;
     PassErrorLine = GetNow().Format(kTimeSecondPattern) + "  " + text;

@@ -130,8 +130,8 @@ TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
         EXPECT_EQ(run.Run(), 2);
         EXPECT_EQ(EngineRuns, 0);
         EXPECT_EQ(run.RunStatus, 2);
-        std::string text = "The configuration cannot be read: the user hive " +
-                           spoilt.File(HiveRoot::kCurrentUser) + " " + each.why + ". Nothing was backed up.";
+        std::string text = "The user hive " + spoilt.File(HiveRoot::kCurrentUser) +
+                           " cannot be read: " + each.why + ". Nothing was backed up.";
         ASSERT_EQ(Messages.size(), 1u);
         EXPECT_EQ(Messages[0].Text, std::string("Backup error:\n\n") + each.shown + "\n\n" + text);
         std::string log = ReadFile(logFile);

@@ -1,7 +1,9 @@
 // End-to-end: the real quillon-run program in console mode, against hives, a drive map and a source
 // tree of the test's own.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -150,6 +152,117 @@ TEST_F(MainTest, RunWithErrorsEndsWithStatusOne) {
     EXPECT_EQ(Run(""), 1) << out_ << err_;
     EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), 2);
     EXPECT_NE(out_.find("Errors have been occurred.\n"), std::string::npos) << out_;
+
+struct stat LinkStat(const std::string& native) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(native.c_str(), &info), 0) << native;
+    return info;
+}
+
+// What lies outside the backup: a read-only file whose content, mode and folder must never change.
+class Outside {
+  public:
+    Outside() {
+        WriteFile(dir_ / "target", "outside");
+        ::chmod((dir_ / "target").c_str(), 0444);
+    }
+    std::string Target() const { return dir_ / "target"; }
+    std::string Folder() const { return dir_.Path(); }
+    void ExpectUntouched() const {
+        EXPECT_EQ(ReadFile(Target()), "outside");
+        EXPECT_EQ(LinkStat(Target()).st_mode & 07777, 0444u);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.Path()),
+                                std::filesystem::directory_iterator()),
+                  1);
+    }
+
+  private:
+    TempDir dir_;
+};
+
+TEST_F(MainTest, ACopyKeepsPermissionsOwnerAndLinksOfItsSource) {
+    Outside outside;
+    WriteFile(drives_.Native("C:\\Data\\private\\id_ed25519"), "key");
+    WriteFile(drives_.Native("C:\\Data\\run.sh"), "#!/bin/sh\n");
+    ::chmod(drives_.Native("C:\\Data\\private\\id_ed25519").c_str(), 0600);
+    ::chmod(drives_.Native("C:\\Data\\private").c_str(), 0700);
+    ::chmod(drives_.Native("C:\\Data\\run.sh").c_str(), 0755);
+    std::filesystem::create_symlink(outside.Target(), drives_.Native("C:\\Data\\outside-link"));
+    std::filesystem::create_symlink("offer.txt", drives_.Native("C:\\Data\\inside-link"));
+    profile_.WriteProfileInt("Path000", "Flags", 0x04);  // plain copies, not write-protected
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        // Run as root over another user's files.
+        ASSERT_EQ(::chown(drives_.Native("C:\\Data\\offer.txt").c_str(), 4321, 8765), 0);
+    }
+    ASSERT_EQ(Run(""), 0) << err_;
+
+    const std::string set = drives_.Native(GetNow().Format("C:\\Backup\\%Y-%m-%d\\"));
+    struct Case {
+        const char* name;
+        mode_t mode;
+    } cases[] = {{"private/id_ed25519", 0600}, {"private", 0700}, {"run.sh", 0755}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(LinkStat(set + c.name).st_mode & 07777, c.mode);
+    }
+    if (root) {
+        EXPECT_EQ(LinkStat(set + "offer.txt").st_uid, 4321u);
+        EXPECT_EQ(LinkStat(set + "offer.txt").st_gid, 8765u);
+    }
+    for (const char* link : {"outside-link", "inside-link"}) {
+        SCOPED_TRACE(link);
+        EXPECT_TRUE(S_ISLNK(LinkStat(set + link).st_mode));
+        EXPECT_EQ(std::filesystem::read_symlink(set + link),
+                  std::filesystem::read_symlink(drives_.Native("C:\\Data\\") + link));
+    }
+    outside.ExpectUntouched();
+}
+
+TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
+    Outside outside;
+    ASSERT_EQ(Run(""), 0) << err_;
+    const std::string set = drives_.Native(GetNow().Format("C:\\Backup\\%Y-%m-%d"));
+    const std::string dest = drives_.Native("C:\\Backup");
+    // Changed at a minute of today, so that every run adds to today's set.
+    auto changeOffer = [&](int32_t minute) {
+        TimeValue changed = GetNow();
+        TruncateToDay(changed);
+        changed = changed + TimeSpan(60 * minute);
+        WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer " + std::to_string(minute));
+        ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", changed.Seconds(), changed.Seconds()));
+    };
+    profile_.WriteProfileInt("Settings", "OnlyOncePerDay", 0);
+
+    // A copy's name and the set's control file replaced by links: each is replaced in turn, never
+    // written through.
+    for (const char* name : {"/offer.txt", "/Quillon.txt"}) {
+        std::filesystem::remove(set + name);
+        std::filesystem::create_symlink(outside.Target(), set + name);
+    }
+    changeOffer(1);
+    ASSERT_EQ(Run(""), 0) << err_;
+    EXPECT_EQ(ReadFile(set + "/offer.txt"), "offer 1");
+    EXPECT_FALSE(S_ISLNK(LinkStat(set + "/Quillon.txt").st_mode));
+    outside.ExpectUntouched();
+
+    // The temporary control file as a link: reported, left alone, and the control file stays whole.
+    std::filesystem::create_symlink(outside.Target(), dest + "/Quillon.TMP");
+    const std::string control = ReadFile(dest + "/Quillon.txt");
+    changeOffer(2);
+    EXPECT_NE(Run(""), 0);
+    EXPECT_TRUE(S_ISLNK(LinkStat(dest + "/Quillon.TMP").st_mode));
+    EXPECT_EQ(ReadFile(dest + "/Quillon.txt"), control);
+    outside.ExpectUntouched();
+    std::filesystem::remove(dest + "/Quillon.TMP");
+
+    // The set's folder as a link to a folder outside: nothing is written there.
+    std::filesystem::rename(set, dest + "/moved");
+    std::filesystem::create_directory_symlink(outside.Folder(), set);
+    changeOffer(3);
+    EXPECT_NE(Run(""), 0);
+    EXPECT_TRUE(S_ISLNK(LinkStat(set).st_mode));
+    outside.ExpectUntouched();
 }
 
 }  // namespace
