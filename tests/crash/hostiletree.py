@@ -138,7 +138,8 @@ def run(harness, timeout):
     process = subprocess.run([os.path.join(harness.bin, "quillon-run")], env=harness.env, cwd=harness.work,
                              capture_output=True, timeout=timeout)
     output = (process.stdout + process.stderr).decode("latin-1")
-    if process.returncode != 0:
+    # The entries it leaves out (FIFOs, names a control file cannot carry) make a run with errors (1).
+    if process.returncode not in (0, 1):
         raise Failure("quillon-run ended with %d:\n%s" % (process.returncode, output))
     return time.monotonic() - began, output
 
