@@ -21,7 +21,7 @@ constexpr OptionEntry kOptions[] = {
      "show the configuration as the program reads it and every problem found; exit 2 on a problem"},
     {"--dry-run", &LongOptions::DryRun, "show what a run now would do, changing nothing"},
     {"--verbose", &LongOptions::Verbose, "with --dry-run: name each file"},
-    {"--platform", nullptr, "NAME  the desktop's display platform (wayland, xcb, offscreen)"},
+    {"--platform", nullptr, "the desktop's display platform NAME (wayland, xcb, offscreen)"},
 };
 
 constexpr const char* kSwitches[][2] = {
@@ -94,7 +94,7 @@ std::string UsageText() {
         "Backs up every configured source path into its backup folder, then ends.\n\n"
         "Options:\n";
     for (const OptionEntry& entry : kOptions) {
-        AddColumns(text, entry.Name, entry.Help);
+        AddColumns(text, std::string(entry.Name) + (entry.Flag == nullptr ? " NAME" : ""), entry.Help);
     }
     text += "\nSwitches:\n";
     for (const auto& line : kSwitches) {
