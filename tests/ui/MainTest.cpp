@@ -25,6 +25,12 @@ namespace {
 
 class MainTest : public ::testing::Test {
   protected:
+    static TimeValue EditedEarlierToday() {
+        TimeValue today = GetNow();
+        TruncateToDay(today);
+        TimeValue earlier = GetNow() - TimeSpan(120);
+        return earlier < today ? today : earlier;
+    }
     void SetUp() override {
         const char* bin = std::getenv("QUILLON_TEST_BIN_DIR");
         if (bin == nullptr) {
@@ -81,7 +87,8 @@ class MainTest : public ::testing::Test {
     ScopedEnv trace_{"QUILLON_TRACE", dir_ / "trace"};
     CAppProfile profile_;
     std::string program_;
-    TimeValue edited_ = GetNow() - TimeSpan(7200);  // a set is named after the day of its newest change
+    // Minutes before the run, but today: a set is named after the day of its newest change.
+    TimeValue edited_ = EditedEarlierToday();
     std::string out_;
     std::string err_;
 };
