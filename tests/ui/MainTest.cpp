@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "config/AppProfile.h"
 #include "config/Registrierung.h"
@@ -34,15 +35,23 @@ class MainTest : public ::testing::Test {
         profile_.WriteProfileInt("Path000", "Flags", 0x06);  // plain copies
         WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer");
         WriteFile(drives_.Native("C:\\Data\\Letters\\m\xC3\xA4rz.txt"), "letter");
+        // Edited well before the run: a file changed in the minute of its copy is copied again.
+        for (const char* file : {"C:\\Data\\offer.txt", "C:\\Data\\Letters\\m\xC3\xA4rz.txt"}) {
+            EXPECT_TRUE(SetFileTimes(file, edited_.Seconds(), edited_.Seconds())) << file;
+        }
     }
 
-    // Runs the program with a shell-quoted argument text; answers its exit code, keeps its stderr.
+    // Runs the program with a shell-quoted argument text, its output streams to files; answers its exit
+    // code, keeps what it wrote to each stream.
     int Run(const std::string& arguments) {
-        std::string command = "'" + program_ + "' " + arguments + " </dev/null 2>'" + (dir_ / "err") + "'";
+        std::string command = "'" + program_ + "' " + arguments + " </dev/null >'" + (dir_ / "out") +
+                              "' 2>'" + (dir_ / "err") + "'";
         int status = std::system(command.c_str());
+        out_ = ReadFile(dir_ / "out");
         err_ = ReadFile(dir_ / "err");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    bool BackedUp() { return std::filesystem::exists(drives_.Native("C:\\Backup\\Quillon.txt")); }
 
     ScopedHives hives_;
     ScopedDriveMap drives_;
@@ -52,16 +61,24 @@ class MainTest : public ::testing::Test {
     ScopedEnv trace_{"QUILLON_TRACE", dir_ / "trace"};
     CAppProfile profile_;
     std::string program_;
+    TimeValue edited_ = GetNow() - TimeSpan(7200);  // a set is named after the day of its newest change
+    std::string out_;
     std::string err_;
 };
 
 TEST_F(MainTest, BacksUpTheConfiguredPathThenOnlyTheChangedFile) {
+    // The report goes to standard output, whole and without control codes when that is a file; the
+    // progress line only to a terminal.
     ASSERT_EQ(Run(""), 0) << err_;
-    EXPECT_NE(err_.find("Quillon  Version 2.10\n"), std::string::npos) << err_;
-    EXPECT_NE(err_.find("2 files have been saved.\n"), std::string::npos) << err_;
+    // (Which steps show depends on the ticks that see them.)
+    for (const char* line : {"Quillon  Version 2.10\n", "\n  Data\n", "\n2 files have been saved.\n"}) {
+        EXPECT_NE(out_.find(line), std::string::npos) << line << "\n" << out_;
+    }
+    EXPECT_EQ(out_.find('\x1b'), std::string::npos) << out_;
+    EXPECT_EQ(err_, "");
     EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), 0);
     EXPECT_TRUE(std::filesystem::exists(drives_.Native("C:\\Backup\\Quillon.txt")));
-    std::string set = GetNow().Format("C:\\Backup\\%Y-%m-%d\\");
+    std::string set = edited_.Format("C:\\Backup\\%Y-%m-%d\\");
     EXPECT_EQ(ReadFile(drives_.Native(set + "Letters\\m\xC3\xA4rz.txt")), "letter");
 
     // Started as at login (every path, not only those due today), with an empty argument that ends
@@ -70,13 +87,71 @@ TEST_F(MainTest, BacksUpTheConfiguredPathThenOnlyTheChangedFile) {
     TimeValue later = GetNow() + TimeSpan(3600);
     ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", later.Seconds(), later.Seconds()));
     ASSERT_EQ(Run("/W '' /T"), 0) << err_;
-    EXPECT_NE(err_.find("1 file has been saved.\n"), std::string::npos) << err_;
+    EXPECT_NE(out_.find("1 file has been saved.\n"), std::string::npos) << out_;
     EXPECT_NE(profile_.GetProfileString("DynData", "LastWindowsStartTime", ""), "");
     EXPECT_EQ(profile_.GetProfileInt("DynData", "RunningInstance", 0), -1);
     // The first automatic run of the day stores its count of new files; "/T" would have kept it away.
     EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\CountNewFiles", -1), 1);
     EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", -1), 0);
 }
+
+// Options answer and end without a run; an unknown one is a usage error (2). --check and --dry-run
+// are looked at only for that: they never run a backup.
+TEST_F(MainTest, OptionsEndWithoutARun) {
+    struct Case {
+        const char* arguments;
+        int exitCode;  // -1: not looked at here
+        std::vector<const char*> out;
+        const char* err;  // nullptr: not looked at here
+    };
+    const Case cases[] = {
+        {"--help",
+         0,
+         {"Usage: quillon-run [OPTION] [SWITCH]...\n", "\n  --version ", "\n  --check ", "\n  --dry-run ",
+          "\n  --verbose ", "\n  /W ", "\n  /T ", "\n  /1 .. /9 ", "\n  /F ", "\n  /0, /X ...",
+          "\n  QUILLON_USER_HIVE\n", "\n  QUILLON_DRIVES\n", "\n  NO_COLOR\n", "128 + N"},
+         ""},
+        {"/W --help", 0, {"Usage: quillon-run"}, ""},
+        {"--version", 0, {"quillon-run 2.10\n", "\n  SQLite 3.", "\n  glibc 2.", "\n  Qt "}, ""},
+        {"--versoin",
+         2,
+         {},
+         "quillon-run: unknown option '--versoin'\nTry 'quillon-run --help' for more information.\n"},
+        {"--help --bogus",
+         2,
+         {},
+         "quillon-run: unknown option '--bogus'\nTry 'quillon-run --help' for more information.\n"},
+        {"--check", 0, {"\nPath 1 (Path000)\n", "\nNo problem found.\n"}, ""},
+        {"--dry-run --verbose", -1, {}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        int code = Run(c.arguments);
+        if (c.exitCode >= 0) {
+            EXPECT_EQ(code, c.exitCode);
+        }
+        for (const char* text : c.out) {
+            EXPECT_NE(out_.find(text), std::string::npos) << text << "\n" << out_;
+        }
+        if (c.out.empty()) {
+            EXPECT_EQ(out_, "");
+        }
+        if (c.err != nullptr) {
+            EXPECT_EQ(err_, c.err);
+        }
+        EXPECT_FALSE(BackedUp());
+        EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), -1);
+    }
+}
+
+// The exit status says how the run ended: 1 when it completed with errors (here a destination that
+// cannot be made, below a regular file).
+TEST_F(MainTest, RunWithErrorsEndsWithStatusOne) {
+    WriteFile(drives_.Native("C:\\Blocker"), "a file, not a folder");
+    profile_.WriteProfileString("Path000", "DestPath", "C:\\Blocker\\Backup");
+    EXPECT_EQ(Run(""), 1) << out_ << err_;
+    EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), 2);
+    EXPECT_NE(out_.find("Errors have been occurred.\n"), std::string::npos) << out_;
 
 struct stat LinkStat(const std::string& native) {
     struct stat info {};
