@@ -20,9 +20,14 @@ std::string JournalPath(const std::string& destPath) {
     return destPath + "\\" + kCopyJournalName;
 }
 
-// An archive being written by the compression library: "QuillonData_NNN.Zip.part".
+// An archive being written by the compression library: "QuillonData_NNN.Zip.part", and the file libzip
+// writes that one through, "QuillonData_NNN.Zip.part." and six characters, which a kill leaves too.
 bool IsArchiveTemporary(const std::string& name) {
-    const std::string upper = ToUpperPath(name);
+    std::string upper = ToUpperPath(name);
+    if (upper.size() > 12 && upper.compare(upper.size() - 7, 1, ".") == 0 &&
+        upper.compare(upper.size() - 12, 5, ".PART") == 0) {
+        upper.resize(upper.size() - 7);
+    }
     return upper.size() > 17 && upper.compare(0, 12, "QUILLONDATA_") == 0 &&
            upper.compare(upper.size() - 9, 9, ".ZIP.PART") == 0;
 }

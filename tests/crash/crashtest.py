@@ -46,7 +46,7 @@ SET_LINE = re.compile(rb"^\d{4}-\d\d-\d\d [FI] +\d+ kBytes$")
 FILE_LINE = re.compile(rb"^([ XE]) \d{4}-\d\d-\d\d \d\d:\d\d +(?:Z(\d+) +)?(Z:\\.*)$")
 ZIP_LINE = re.compile(rb"^Z\d+ +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
 # Copies being written (a line break ends their names) and archives being written.
-TEMPORARY = re.compile(r"^\.quillon-\d+-\d+\.part\n$|^QuillonData_\d+\.Zip\.part$", re.S)
+TEMPORARY = re.compile(r"^\.quillon-\d+-\d+\.part\n$|^QuillonData_\d+\.Zip\.part(\.\w{6})?$", re.S)
 CONFIG_KEY = r"HKCU\Software\Norrow\Quillon"
 
 
