@@ -76,10 +76,10 @@ crashtest: build
 	@python3 tests/crash/fulldisksweep.py build/bin --pages 16 --seed $(CRASH_SEED)
 	@python3 tests/crash/hostiletree.py build/bin --many 100000 --max-rss-mb 160
 
-# Benchmarks against cp -a, zip, find and rsync on generated trees (build/bench-data, about 1.3 GiB).
+# Benchmarks against cp -a, zip, unzip, find and rsync on generated trees (build/bench-data, about 1.3 GiB).
 bench: build
-	@command -v rsync >/dev/null && command -v bc >/dev/null && command -v zip >/dev/null || \
-		bash scripts/install-deps.sh rsync bc zip
+	@command -v rsync >/dev/null && command -v bc >/dev/null && command -v zip >/dev/null && command -v unzip >/dev/null || \
+		bash scripts/install-deps.sh rsync bc zip unzip
 	@bash bench/run.sh build/bin build/bench-data $(ROUNDS)
 
 # The demo: a small tree of its own backed up twice, with its own hives and drive map in build/demo.

@@ -49,6 +49,22 @@ for round in $(seq "$rounds"); do
     rm -rf "$out"; mkdir -p "$out"; reset_cache "$data/mixed"
     add zip_peer "$(seconds zip -r -q -6 "$out/peer.zip" "$data/mixed")"
 
+    # Restore of "mixed" from a plain full set against cp -a of the set, and from a compressed full set
+    # against unzip of the same archives. The sets are made once per round, outside the timing.
+    rm -rf "$out"; mkdir -p "$out"
+    "$bin/quillon-bench-pass" "$data/mixed" "$out/plain" > /dev/null
+    "$bin/quillon-bench-pass" "$data/mixed" "$out/zip" compress > /dev/null
+    plain_set=$(ls -d "$out"/plain/2* | tail -n 1)
+    reset_cache "$plain_set"
+    add restore_plain "$(seconds "$bin/quillon-restore" restore "$out/plain" "$out/restored")"
+    rm -rf "$out/restored"; reset_cache "$plain_set"
+    add restore_cp "$(seconds cp -a "$plain_set" "$out/copied")"
+    rm -rf "$out/copied"; reset_cache "$out/zip"
+    add restore_zip "$(seconds "$bin/quillon-restore" restore "$out/zip" "$out/restored")"
+    rm -rf "$out/restored"; reset_cache "$out/zip"
+    add restore_unzip "$(seconds sh -c "for a in '$out'/zip/2*/QuillonData_*.Zip; do unzip -qo \"\$a\" -d '$out/unzipped'; done")"
+    rm -rf "$out/unzipped"
+
     # A pass over "many" that finds nothing to do, against a stat walk and rsync finding nothing.
     rm -rf "$out"; mkdir -p "$out"
     "$bin/quillon-bench-pass" "$data/many" "$out/dest" record-only > /dev/null
@@ -75,5 +91,9 @@ printf '%-44s %8.2fs %8.2fs %7s %s\n' "no-change pass over many vs find stat wal
     "$(m nochange_find)" "$(ratio "$(m nochange_ours)" "$(m nochange_find)")" "<= 1.50"
 printf '%-44s %8.2fs %8.2fs %7s %s\n' "no-change pass over many vs rsync -a" "$(m nochange_ours)" \
     "$(m nochange_rsync)" "$(ratio "$(m nochange_ours)" "$(m nochange_rsync)")" "< 1.00"
+printf '%-44s %8.2fs %8.2fs %7s %s\n' "restore of mixed from a plain set vs cp -a" "$(m restore_plain)" \
+    "$(m restore_cp)" "$(ratio "$(m restore_plain)" "$(m restore_cp)")" "<= 1.20"
+printf '%-44s %8.2fs %8.2fs %7s %s\n' "restore of mixed from archives vs unzip" "$(m restore_zip)" \
+    "$(m restore_unzip)" "$(ratio "$(m restore_zip)" "$(m restore_unzip)")" "<= 1.20"
 printf '%-44s %8.1fM %9s %7s %s\n' "peak memory of the no-change pass" "$(echo "$(m nochange_kib) / 1024" | bc -l)" \
     "" "" "<= 64M"

@@ -3,13 +3,15 @@
 #   <prefix>/bin/quillon-run            -> ../lib/quillon/quillon-run
 #   <prefix>/bin/quillon-reg
 #   <prefix>/bin/quillon-config
+#   <prefix>/bin/quillon-restore        -> ../lib/quillon/quillon-restore (it loads libib-zip.so too)
 #   <prefix>/lib/quillon/               the program and its private pieces: libib-zip.so, which the
 #                                       program loads from its own folder, and quillon-run.html
 #                                       -> ../../share/quillon/quillon-run.html, the help it opens there
 #   <prefix>/share/quillon/             the help document, the autostart entry (not enabled)
 #   <prefix>/share/applications/        the menu entry "run the backups now"
-#   <prefix>/share/man/man1/            quillon-run.1, quillon-reg.1, quillon-config.1
-#   <prefix>/lib/systemd/user/          quillon-run.service (not enabled)
+#   <prefix>/share/man/man1/            quillon-run.1, quillon-reg.1, quillon-config.1, quillon-restore.1
+#   <prefix>/lib/systemd/user/          quillon-run.service, quillon-run.timer with its
+#                                       quillon-run-daily.service (none enabled)
 #
 # The program finds its folder through /proc/self/exe, which names the real file behind the bin link,
 # so the library and the help document are found however the program is started.
@@ -23,8 +25,10 @@ set(QUILLON_DATA_DIR ${CMAKE_INSTALL_DATADIR}/quillon)
 set(links ${CMAKE_CURRENT_BINARY_DIR}/install-links)
 file(MAKE_DIRECTORY ${links}/bin ${links}/private)
 file(RELATIVE_PATH program_link /${CMAKE_INSTALL_BINDIR} /${QUILLON_PRIVATE_DIR}/quillon-run)
+file(RELATIVE_PATH restore_link /${CMAKE_INSTALL_BINDIR} /${QUILLON_PRIVATE_DIR}/quillon-restore)
 file(RELATIVE_PATH help_link /${QUILLON_PRIVATE_DIR} /${QUILLON_DATA_DIR}/quillon-run.html)
 file(CREATE_LINK ${program_link} ${links}/bin/quillon-run SYMBOLIC)
+file(CREATE_LINK ${restore_link} ${links}/bin/quillon-restore SYMBOLIC)
 file(CREATE_LINK ${help_link} ${links}/private/quillon-run.html SYMBOLIC)
 
 # Before anything is copied: the folders of the layout that do not exist yet, appended (with DESTDIR)
@@ -51,12 +55,16 @@ install(TARGETS ib-zip LIBRARY DESTINATION ${QUILLON_PRIVATE_DIR} NAMELINK_SKIP)
 install(FILES ${links}/private/quillon-run.html DESTINATION ${QUILLON_PRIVATE_DIR})
 install(FILES ${links}/bin/quillon-run DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS quillon-reg quillon-config RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS quillon-restore RUNTIME DESTINATION ${QUILLON_PRIVATE_DIR})
+install(FILES ${links}/bin/quillon-restore DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES doc/quillon-run.html DESTINATION ${QUILLON_DATA_DIR})
-install(FILES doc/quillon-run.1 doc/quillon-reg.1 doc/quillon-config.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES doc/quillon-run.1 doc/quillon-reg.1 doc/quillon-config.1 doc/quillon-restore.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES dist/quillon-run.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES dist/autostart/quillon-run.desktop DESTINATION ${QUILLON_DATA_DIR}/autostart)
-install(FILES dist/quillon-run.service DESTINATION lib/systemd/user)
+install(FILES dist/quillon-run.service dist/quillon-run.timer dist/quillon-run-daily.service
+        DESTINATION lib/systemd/user)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quillon)
 
 # Removes what the last install put in place (install_manifest.txt) and the program's own folders
@@ -78,7 +86,8 @@ set(CPACK_PACKAGE_DESCRIPTION
 them into a set named after the date, as plain files or in zip archives. It makes full backups every\n\
 few runs or days, deletes old sets by each folder's rules and keeps a control file beside the sets.\n\
 Run once it backs up and ends; started with /W at login it runs daily at the configured time.\n\
-quillon-config sets up the backups in words; quillon-reg writes and reads the registry entries.")
+quillon-config sets up the backups in words; quillon-reg writes and reads the registry entries;\n\
+quillon-restore lists, verifies and restores the sets.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)

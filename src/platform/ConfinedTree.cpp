@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <filesystem>
 #include <vector>
 
 #include "platform/DriveMap.h"
+#include "platform/FolderHandle.h"
 #include "platform/LastError.h"
 
 namespace quillon {
@@ -203,7 +205,10 @@ bool ConfinedTree::Look(const TreePath& path, TreeEntry& entry) {
         SetLastErrorFromErrno(errno);
         return false;
     }
-    entry = S_ISREG(info.st_mode) ? TreeEntry::kFile : S_ISDIR(info.st_mode) ? TreeEntry::kFolder : TreeEntry::kOther;
+    entry = S_ISREG(info.st_mode)   ? TreeEntry::kFile
+            : S_ISDIR(info.st_mode) ? TreeEntry::kFolder
+            : S_ISLNK(info.st_mode) ? TreeEntry::kLink
+                                    : TreeEntry::kOther;
     return true;
 }
 
@@ -241,6 +246,9 @@ bool ConfinedTree::CopyFileFrom(ConfinedTree& source, const TreePath& from, cons
     }
     // Non-blocking, so that a FIFO planted under the name cannot hold the open; it is refused below.
     int in = ::openat(sourceFolder, from.back().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0 && errno == ELOOP) {
+        return CopyLinkFrom(sourceFolder, from.back(), path, replace);
+    }
     if (in < 0) {
         SetFolderError(errno);
         return false;
@@ -280,7 +288,8 @@ bool ConfinedTree::CopyFileFrom(ConfinedTree& source, const TreePath& from, cons
     bool copied = CopyData(in, out, bytes);
     if (copied) {
         const timespec times[2] = {info.st_atim, info.st_mtim};
-        ::fchmod(out, (info.st_mode & 0777) | S_IWUSR);  // the creation mode passed through the umask
+        // The creation mode passed through the umask; the owner comes back too when root restores.
+        ApplyOwnership(out, FileOwnership{info.st_mode & 07777, info.st_uid, info.st_gid}, S_IWUSR, false);
         copied = ::futimens(out, times) == 0;
         if (!copied) {
             SetLastErrorFromErrno(errno);
@@ -291,6 +300,55 @@ bool ConfinedTree::CopyFileFrom(ConfinedTree& source, const TreePath& from, cons
         copied = false;
     }
     if (copied && PlaceFile(folder, tempName, path.back(), replace)) {
+        return true;
+    }
+    int32_t error = GetLastError();
+    ::unlinkat(folder, tempName.c_str(), 0);
+    SetLastError(error);
+    return false;
+}
+
+bool ConfinedTree::CopyLinkFrom(int sourceFolder, const std::string& name, const TreePath& path, bool replace) {
+    struct stat info;
+    std::vector<char> target(PATH_MAX + 1);
+    ssize_t length = ::readlinkat(sourceFolder, name.c_str(), target.data(), target.size());
+    if (length < 0 || static_cast<size_t>(length) >= target.size() ||
+        ::fstatat(sourceFolder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        SetLastError(length < 0 ? WindowsErrorFromErrno(errno) : kErrorCantResolveFilename);
+        return false;
+    }
+    int folder = Folder(path, path.size() - 1, true, 0);
+    if (folder < 0) {
+        return false;
+    }
+    struct stat present;
+    if (!replace && ::fstatat(folder, path.back().c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0) {
+        SetLastError(kErrorFileExists);
+        return false;
+    }
+    // A link is made as a link, with its target text as stored: it points wherever it pointed in the
+    // source, and nothing is ever written through it.
+    const std::string text(target.data(), static_cast<size_t>(length));
+    std::string tempName;
+    bool made = false;
+    for (int attempt = 0; !made && attempt < 100; ++attempt) {
+        tempName = ".quillon-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++) + ".tmp";
+        made = ::symlinkat(text.c_str(), folder, tempName.c_str()) == 0;
+        if (!made && errno != EEXIST) {
+            SetLastErrorFromErrno(errno);
+            return false;
+        }
+    }
+    if (!made) {
+        SetLastError(kErrorFileExists);
+        return false;
+    }
+    const timespec times[2] = {info.st_atim, info.st_mtim};
+    ::utimensat(folder, tempName.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    if (::geteuid() == 0) {
+        ::fchownat(folder, tempName.c_str(), info.st_uid, info.st_gid, AT_SYMLINK_NOFOLLOW);
+    }
+    if (PlaceFile(folder, tempName, path.back(), replace)) {
         return true;
     }
     int32_t error = GetLastError();

@@ -27,7 +27,8 @@ enum class TreeEntry {
     kMissing,  // nothing of that name (a folder on the way may be missing too)
     kFile,     // a regular file
     kFolder,   // a real folder
-    kOther,    // a link, FIFO, socket or device
+    kLink,     // a symbolic link (not followed)
+    kOther,    // a FIFO, socket or device
 };
 
 class ConfinedTree {
@@ -47,10 +48,11 @@ class ConfinedTree {
     bool Look(const TreePath& path, TreeEntry& entry);
 
     // Copies the regular file at from in source to path here, creating the folders on the way. The copy
-    // gets the source's modification time and permission bits, with the owner's write bit added. With
-    // replace an existing file (or link) of that name is replaced, otherwise the copy is refused with
-    // 80 (file exists). A link or anything but a regular file at from is refused with 1921. bytes gets
-    // the length copied.
+    // gets the source's modification time and permission bits, with the owner's write bit added, and
+    // run as root its owner and group. A symbolic link at from is made again as a link with the same
+    // target text and time (never followed, at either end). With replace an existing file (or link) of
+    // that name is replaced, otherwise the copy is refused with 80 (file exists). A FIFO, socket or
+    // device at from is refused with 1921. bytes gets the length copied.
     bool CopyFileFrom(ConfinedTree& source, const TreePath& from, const TreePath& path, bool replace,
                       int64_t& bytes);
 
@@ -69,6 +71,7 @@ class ConfinedTree {
     // The open folder of the first count names of path, from the slot's cache when it holds it. -1 on
     // failure (last error set). Folders are created on the way when create is set.
     int Folder(const TreePath& path, size_t count, bool create, int slot);
+    bool CopyLinkFrom(int sourceFolder, const std::string& name, const TreePath& path, bool replace);
     // Puts the temporary file tempName of folder at leaf, replacing or not.
     bool PlaceFile(int folder, const std::string& tempName, const std::string& leaf, bool replace);
 

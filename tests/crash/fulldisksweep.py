@@ -53,6 +53,7 @@ def sweep(harness, disk, log_path, pages):
                 path = os.path.join(root, "d%d" % i, "changed%d.bin" % i)
                 with open(path, "wb") as f:
                     f.write(harness.rng.randbytes(harness.rng.randint(100, 6000)))
+                harness.record_version(path)
                 os.utime(path, (now, now))
         controls = {name: read(os.path.join(dest, "Quillon.txt")) for name, dest in harness.dests.items()}
         old_log = read(log_path) or b""

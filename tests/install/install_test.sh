@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary folder (DESTDIR) and runs both programs from there: quillon-reg
+# Installs the build into a temporary folder (DESTDIR) and runs the programs from there: quillon-reg
 # writes a configuration with a plain and a compressed path into hives of the test's own, quillon-run
 # started through the bin link backs both up, so the compression library must be found in the
 # installed private folder. Then the uninstall leaves nothing behind, not even the folders it made.
@@ -16,8 +16,11 @@ root=$work/root
 prefix=$root/usr
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 [ "$(readlink "$prefix/bin/quillon-run")" = ../lib/quillon/quillon-run ] || fail "bin/quillon-run link"
+[ "$(readlink "$prefix/bin/quillon-restore")" = ../lib/quillon/quillon-restore ] || fail "bin/quillon-restore link"
 for f in bin/quillon-reg lib/quillon/quillon-run lib/quillon/libib-zip.so lib/quillon/quillon-run.html \
-         share/man/man1/quillon-run.1 share/man/man1/quillon-reg.1 lib/systemd/user/quillon-run.service \
+         share/man/man1/quillon-run.1 share/man/man1/quillon-reg.1 share/man/man1/quillon-restore.1 \
+         lib/systemd/user/quillon-run.service lib/systemd/user/quillon-run.timer \
+         lib/systemd/user/quillon-run-daily.service \
          share/applications/quillon-run.desktop share/quillon/autostart/quillon-run.desktop; do
   [ -f "$prefix/$f" ] || fail "$f not installed"  # -f follows the help document's link
 done
@@ -59,6 +62,10 @@ archive=$(find "$work/backup/Packed" -name QuillonData_000.Zip)
 if command -v unzip >/dev/null; then
   [ "$(unzip -p "$archive" photo.jpg)" = photo ] || fail "archive does not hold photo.jpg"
 fi
+# quillon-restore, started through its bin link, finds the library for the compressed set.
+"$prefix/bin/quillon-restore" restore "$work/backup/Packed" "$work/restored" >/dev/null ||
+  fail "quillon-restore ended with $?"
+cmp -s "$work/src/Packed/photo.jpg" "$work/restored/photo.jpg" || fail "photo.jpg not restored"
 status=$("$prefix/bin/quillon-reg" query "$key\\DynData" /v LastRunStatus)
 grep -q "REG_DWORD    0x0" <<<"$status" || fail "LastRunStatus: $status"
 

@@ -1,5 +1,5 @@
 // Writing below one folder: names that climb out, links planted on the way or in place of a file,
-// existing files with and without replacing, and sources that are no regular files.
+// existing files with and without replacing, links copied as links, and sources that are special files.
 #include "platform/ConfinedTree.h"
 
 #include <gtest/gtest.h>
@@ -53,7 +53,7 @@ TEST_F(ConfinedTreeTest, CopiesLandOnlyBelowTheRoot) {
         {{"a.txt"}, {}, false, kErrorInvalidName},
         {{"a.txt"}, {"planted", "x.txt"}, false, kErrorCantResolveFilename},
         {{"a.txt"}, {"file", "x.txt"}, false, kErrorCantResolveFilename},
-        {{"link.txt"}, {"from-link.txt"}, false, kErrorCantResolveFilename},
+        {{"link.txt"}, {"from-link.txt"}, true, 0},
         {{"fifo"}, {"from-fifo"}, false, kErrorCantResolveFilename},
         {{"missing"}, {"from-missing"}, false, kErrorFileNotFound},
     };
@@ -69,7 +69,10 @@ TEST_F(ConfinedTreeTest, CopiesLandOnlyBelowTheRoot) {
     EXPECT_EQ(testing::ReadFile(Target("new/deeper/a.txt")), "from the set");
     EXPECT_EQ(fs::directory_iterator(drives_.DriveC() + "/outside")->path().filename(), "keep.txt");
     EXPECT_FALSE(fs::exists(drives_.DriveC() + "/escaped.txt"));
-    EXPECT_FALSE(fs::exists(Target("from-link.txt")));
+    // A link comes back as a link with its target text; what it points to is neither read nor written.
+    EXPECT_TRUE(fs::is_symlink(Target("from-link.txt")));
+    EXPECT_EQ(fs::read_symlink(Target("from-link.txt")), drives_.DriveC() + "/outside/keep.txt");
+    EXPECT_EQ(testing::ReadFile(drives_.DriveC() + "/outside/keep.txt"), "outside");
 }
 
 TEST_F(ConfinedTreeTest, ExistingNamesAreReplacedOnlyWhenAsked) {
@@ -123,7 +126,7 @@ TEST_F(ConfinedTreeTest, MovesAndLooksNeverPassALink) {
     };
     const Case cases[] = {
         {{"moved", "one.txt"}, true, TreeEntry::kFile}, {{"moved"}, true, TreeEntry::kFolder},
-        {{"nothing", "here"}, true, TreeEntry::kMissing}, {{"planted"}, true, TreeEntry::kOther},
+        {{"nothing", "here"}, true, TreeEntry::kMissing}, {{"planted"}, true, TreeEntry::kLink},
         {{"planted", "keep.txt"}, false, TreeEntry::kMissing}, {{".."}, false, TreeEntry::kMissing},
     };
     for (const Case& c : cases) {

@@ -103,11 +103,7 @@ std::string JoinNames(const std::vector<std::string>& names) {
 
 // Reads the file list of an open control file into files.
 void ReadRecordedFiles(CLineArchiveFile& control, std::vector<RecordedFile>& files) {
-    control.Rewind();
-    std::string source;
-    for (int i = 0; i < 3; ++i) {
-        control.ReadLine(source);
-    }
+    const std::string source = ReadSourcePath(control);
     PArray<FileEntry> entries;
     ReadFileList(control, entries, true, nullptr, false);
     files.reserve(static_cast<size_t>(entries.Count()));

@@ -53,7 +53,8 @@ void Verifier::CheckPlainSet(const BackupSet& set) {
     for (const auto& [stored, index] : set.HeldIndex) {
         TreeEntry entry = TreeEntry::kMissing;
         ++copies_;
-        if (!tree.Look(SplitNames(stored), entry) || entry != TreeEntry::kFile) {
+        // A link in the source is stored as a link.
+        if (!tree.Look(SplitNames(stored), entry) || (entry != TreeEntry::kFile && entry != TreeEntry::kLink)) {
             Problem("missing copy: " + set.Name + "/" + stored);
         }
     }
