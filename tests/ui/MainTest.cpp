@@ -152,6 +152,7 @@ TEST_F(MainTest, RunWithErrorsEndsWithStatusOne) {
     EXPECT_EQ(Run(""), 1) << out_ << err_;
     EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), 2);
     EXPECT_NE(out_.find("Errors have been occurred.\n"), std::string::npos) << out_;
+}
 
 struct stat LinkStat(const std::string& native) {
     struct stat info {};
