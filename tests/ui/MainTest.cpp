@@ -222,10 +222,10 @@ TEST_F(MainTest, ACopyKeepsPermissionsOwnerAndLinksOfItsSource) {
 
 TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
     Outside outside;
-    ASSERT_EQ(Run(""), 0) << err_;
     const std::string set = drives_.Native(GetNow().Format("C:\\Backup\\%Y-%m-%d"));
     const std::string dest = drives_.Native("C:\\Backup");
-    // Changed at a minute of today, so that every run adds to today's set.
+    // Changed at a minute of today, so that every run adds to today's set (also in the first two hours
+    // of a day, when the files of the fixture were edited yesterday).
     auto changeOffer = [&](int32_t minute) {
         TimeValue changed = GetNow();
         TruncateToDay(changed);
@@ -233,6 +233,8 @@ TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
         WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer " + std::to_string(minute));
         ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", changed.Seconds(), changed.Seconds()));
     };
+    changeOffer(0);
+    ASSERT_EQ(Run(""), 0) << err_;
     profile_.WriteProfileInt("Settings", "OnlyOncePerDay", 0);
 
     // A copy's name and the set's control file replaced by links: each is replaced in turn, never
