@@ -222,10 +222,7 @@ TEST_F(MainTest, ACopyKeepsPermissionsOwnerAndLinksOfItsSource) {
 
 TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
     Outside outside;
-    const std::string set = drives_.Native(GetNow().Format("C:\\Backup\\%Y-%m-%d"));
-    const std::string dest = drives_.Native("C:\\Backup");
-    // Changed at a minute of today, so that every run adds to today's set (also in the first two hours
-    // of a day, when the files of the fixture were edited yesterday).
+    // Changed at a minute of today, so that every run adds to today's set.
     auto changeOffer = [&](int32_t minute) {
         TimeValue changed = GetNow();
         TruncateToDay(changed);
@@ -235,6 +232,8 @@ TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
     };
     changeOffer(0);
     ASSERT_EQ(Run(""), 0) << err_;
+    const std::string set = drives_.Native(GetNow().Format("C:\\Backup\\%Y-%m-%d"));
+    const std::string dest = drives_.Native("C:\\Backup");
     profile_.WriteProfileInt("Settings", "OnlyOncePerDay", 0);
 
     // A copy's name and the set's control file replaced by links: each is replaced in turn, never
