@@ -10,7 +10,8 @@
 #   <prefix>/share/quillon/             the help document, the autostart entry (not enabled)
 #   <prefix>/share/applications/        the menu entry "run the backups now"
 #   <prefix>/share/man/man1/            quillon-run.1, quillon-reg.1, quillon-config.1, quillon-restore.1
-#   <prefix>/lib/systemd/user/          quillon-run.service (not enabled)
+#   <prefix>/lib/systemd/user/          quillon-run.service, quillon-run.timer with its
+#                                       quillon-run-daily.service (none enabled)
 #
 # The program finds its folder through /proc/self/exe, which names the real file behind the bin link,
 # so the library and the help document are found however the program is started.
@@ -62,7 +63,8 @@ install(FILES doc/quillon-run.1 doc/quillon-reg.1 doc/quillon-config.1 doc/quill
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES dist/quillon-run.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES dist/autostart/quillon-run.desktop DESTINATION ${QUILLON_DATA_DIR}/autostart)
-install(FILES dist/quillon-run.service DESTINATION lib/systemd/user)
+install(FILES dist/quillon-run.service dist/quillon-run.timer dist/quillon-run-daily.service
+        DESTINATION lib/systemd/user)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quillon)
 
 # Removes what the last install put in place (install_manifest.txt) and the program's own folders

@@ -11,7 +11,7 @@ namespace quillon {
 // The exit status of a check that found a problem (the one of a usage or configuration problem).
 inline constexpr int kCheckFoundProblems = 2;
 
-// Prints the report of the profile of instanceNumber (0 for the profile of a program started
+// Prints the report on the profile of instanceNumber (0 for the profile of a program started
 // without "/1".."/9") to out. Answers 0 when no problem was found, kCheckFoundProblems otherwise.
 int RunConfigurationCheck(int32_t instanceNumber, std::ostream& out);
 

@@ -1,6 +1,7 @@
 // The end of a run: CQuillonRunApp::FinishRun and the release of the run's resources.
 #include "app/QuillonRunApp.h"
 #include "config/Registrierung.h"
+#include "config/SourcePathRecord.h"
 #include "config/registrylit.h"
 #include "files/DeleteTree.h"
 #include "log/ErrorLog.h"
@@ -22,6 +23,7 @@ void CQuillonRunApp::FinishRun() {
     // shows its messages.
     WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 0);
     holdsSemaphore_ = false;
+    waitNoticeShown_ = false;  // the next run's wait is announced again
     WriteRegistryString(HKEY_LOCAL_MACHINE, kLastRunTimePath, FormatRegistryTime(RunTime));
     if (IsAutoRun) {
         WriteRegistryString(HKEY_LOCAL_MACHINE, kLastAutoRunTimePath, FormatRegistryTime(RunTime));
@@ -60,7 +62,10 @@ void CQuillonRunApp::FinishRun() {
         summary = LoadText(kTextErrorsOccurred);
         RunStatus = 2;
     } else if (!CopyPerformed) {
-        summary = LoadText(kTextNoChangedFile);
+        summary = NotDueSummary();
+        if (summary.empty()) {
+            summary = LoadText(kTextNoChangedFile);
+        }
         RunStatus = 1;
     } else if (RunFilesCopied == 1) {
         summary = LoadText(kTextOneFileSaved);
@@ -83,6 +88,21 @@ void CQuillonRunApp::FinishRun() {
         presenter_.ShowErrorList(RunFilesCopied, UncopiedFiles);
     }
     FreeRunResources();
+}
+
+std::string CQuillonRunApp::NotDueSummary() {
+    // Every path the engine takes up asks for the dialog to show: no request, no path took part.
+    if (!StartedByWindows || Paths.OnlyOncePerDay == 0 || Texts.Read().ShowRequested) {
+        return "";
+    }
+    const SourcePathRecord* earliest = nullptr;
+    for (const SourcePathRecord* path : Paths.PathRecords) {
+        if (path->PathActive && RunTime < path->NextRunTime &&
+            (earliest == nullptr || path->NextRunTime < earliest->NextRunTime)) {
+            earliest = path;
+        }
+    }
+    return earliest == nullptr ? "" : "Not due until " + earliest->NextRunTime.Format("%Y-%m-%d") + ".";
 }
 
 void CQuillonRunApp::FreeRunResources() {

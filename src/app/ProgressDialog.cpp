@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/ProgramVersion.h"
 #include "app/QuillonRunApp.h"
 #include "config/PathConfig.h"
 #include "config/Registrierung.h"
@@ -14,8 +15,6 @@
 
 namespace quillon {
 namespace {
-
-constexpr char kVersionNumber[] = "2.10";
 
 size_t LineIndex(ProgressLine line) {
     return static_cast<size_t>(static_cast<int>(line) - static_cast<int>(ProgressLine::kStatus));
@@ -38,7 +37,7 @@ std::string CQuillonDlg::VersionLine(int32_t instanceNumber) {
     if (instanceNumber != 0) {
         return "Test " + IntToText(instanceNumber);
     }
-    return std::string(LoadText(kTextVersion)) + kVersionNumber;
+    return std::string(LoadText(kTextVersion)) + kProgramVersion;
 }
 
 void CQuillonDlg::SetText(ProgressLine line, const std::string& text) {
@@ -237,7 +236,8 @@ void CQuillonDlg::OnProgressTimer() {
         app_.Loop().KillTimer(*this, kProgressTimer);
         app_.FinishRun();
         view_->Redraw();
-        app_.Loop().SetTimer(*this, kClosingTimer, kClosingMilliseconds);
+        app_.Loop().SetTimer(*this, kClosingTimer,
+                             app_.Presenter().HoldsFinishedDialog() ? kClosingMilliseconds : 0);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "app/CommandLine.h"
+#include "config/ConfigDescription.h"
 #include "config/PathConfig.h"
 #include "config/Registrierung.h"
 #include "config/registrylit.h"
@@ -53,8 +54,15 @@ int CQuillonRunApp::Run() {
     if (InitInstance()) {
         loop_.Run([this](uint32_t message) { OnThreadMessage(message); });
     }
-    int exitCode = ExitInstance();
-    return ConfigurationProblem ? kExitConfigurationProblem : exitCode;
+    ExitInstance();
+    return ExitStatus();
+}
+
+int CQuillonRunApp::ExitStatus() const {
+    if (ConfigurationProblem) {
+        return kExitConfigurationProblem;
+    }
+    return RunStatus == 2 ? 1 : 0;
 }
 
 void CQuillonRunApp::OnThreadMessage(uint32_t message) {
@@ -152,6 +160,7 @@ void CQuillonRunApp::OnScheduleWait() {
     }
     Trace("Beginning wait %d seconds (CurrentTime: %s  NextRun: %s)\n", static_cast<int>(seconds),
           RunTime.Format(kTimeSecondPattern).c_str(), ScheduledRun.Format(kTimeSecondPattern).c_str());
+    presenter_.ShowNotice("Next run: " + ScheduledRun.Format("%Y-%m-%d %H:%M"));
     loop_.SetTimer(*waitWindow_, CWaitWindow::kScheduleTimer, seconds * 1000);
 }
 
@@ -241,9 +250,8 @@ void CQuillonRunApp::OnStartRun() {
 void CQuillonRunApp::ReportUnreadableProfile(int32_t error) {
     ConfigurationProblem = true;
     std::string hive = HiveFilePath(HiveRoot::kCurrentUser);
-    std::string why = error == kErrorBadDb ? "it is damaged or not a hive" : "it is not a readable file";
-    std::string text =
-        "The configuration cannot be read: the user hive " + hive + " " + why + ". Nothing was backed up.";
+    std::string text = DescribeUnreadableHive(error) + ". Nothing was backed up.";
+    text[0] = 'T';
     Trace("*** Konfiguration nicht lesbar: >%s< (%d)\n", hive.c_str(), error);
     FirstErrorCode = error == kErrorBadDb ? kErrorBadDb : kErrorCantOpenKey;
     PassErrorLine = GetNow().Format(kTimeSecondPattern) + "  " + text;
@@ -288,19 +296,28 @@ bool CQuillonRunApp::TakeSemaphore() {
         }
         if (seen > 0) {
             WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 1);
-            holdsSemaphore_ = true;
-            return true;
+        } else if (!TakeRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 1)) {
+            Trace("Semaphore taken by another program\n");
+            continue;
         }
-        if (TakeRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 1)) {
-            holdsSemaphore_ = true;
-            return true;
-        }
-        Trace("Semaphore taken by another program\n");
+        holdsSemaphore_ = true;
+        WriteRegistryString(HKEY_LOCAL_MACHINE, kSemaphoreTakenPath, FormatRegistryTime(GetNow()));
+        return true;
     }
 }
 
 int32_t CQuillonRunApp::WaitForSemaphore() {
     int32_t value = GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 0);
+    if (value > 0 && !waitNoticeShown_) {
+        // Once: a program that waits minutes without a word looks hung.
+        waitNoticeShown_ = true;
+        TimeValue taken = ParseRegistryTime(GetRegistryString(HKEY_LOCAL_MACHINE, kSemaphoreTakenPath, ""));
+        std::string which =
+            taken.Seconds() > 0 ? "the run started at " + taken.Format("%H:%M") : "another run";
+        presenter_.ShowNotice("Waiting for " + which +
+                              " to end. (A run that ended without a word is given up after 3 minutes "
+                              "without a sign of life, twice: 6 minutes.)");
+    }
     int quiet = kSemaphoreQuietPolls;
     int total = kSemaphoreTotalPolls;
     // A program asked to end stops waiting: the system gives it only seconds before it kills it.

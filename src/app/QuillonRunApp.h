@@ -38,10 +38,14 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     CQuillonRunApp(const CQuillonRunApp&) = delete;
     CQuillonRunApp& operator=(const CQuillonRunApp&) = delete;
 
-    // InitInstance, the message loop when it answered true, ExitInstance. Answers the exit code:
-    // kExitConfigurationProblem when a run found the configuration unreadable (ConfigurationProblem),
-    // otherwise 0 whatever the outcome of the run: that is in DynData "LastRunStatus".
+    // InitInstance, the message loop when it answered true, ExitInstance. Answers the process's exit
+    // status (ExitStatus).
     int Run();
+    // 0: the last run completed without errors, or nothing was to be saved, or no run was due;
+    // 1: it completed with errors ("LastRunStatus" 2); kExitConfigurationProblem (2): a usage or
+    // configuration problem kept it from running (ConfigurationProblem). A signal's end (128 + signal)
+    // goes through EndProcess.
+    int ExitStatus() const;
     static constexpr int kExitConfigurationProblem = 2;
 
     // Start-up: the switches of CommandLine, the profile, the instance entries, the wait window. True:
@@ -135,6 +139,10 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     void JoinWorker();
     // Frees the copy buffer and the staging folder and closes the compression library.
     void FreeRunResources();
+    // The summary of a run that saved nothing because no path was due (a start at login runs only the
+    // paths due today): "Not due until <date>." with the earliest date a path is due; empty when a path
+    // took part in the run.
+    std::string NotDueSummary();
     void EndProcessWithRunningWorker(int status);
     // The record of a run ended by a signal: the worker's error lines (when resultsReadable) and a line
     // that says the run was interrupted go to the error log; "LastRunTime" and "LastRunStatus" 2.
@@ -150,6 +158,7 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     std::thread worker_;
     const std::thread::id loopThread_ = std::this_thread::get_id();  // the thread that made the object
     bool holdsSemaphore_ = false;            // taken by OnStartRun, freed by FinishRun
+    bool waitNoticeShown_ = false;           // this run's wait for another one has been announced
     std::mutex requestMutex_;                // taken by RequestTermination
     std::atomic<int> terminationSignal_{0};  // the signal of the first end request; 0: none
     int64_t firstRequestAt_ = 0;             // guarded by requestMutex_: its boot milliseconds

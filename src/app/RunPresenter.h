@@ -62,6 +62,16 @@ class RunPresenter {
 
     // True when the screen's fonts are so large that the smaller dialog layouts must be used.
     virtual bool IsLargeFontSystem() = 0;
+
+    // Whether the finished run's dialog stays on the screen for a moment (CQuillonDlg's closing timer)
+    // so that the user can read the result: a window does; the console has printed the result, and the
+    // program ends (or waits for its next run) at once.
+    virtual bool HoldsFinishedDialog() const { return true; }
+
+    // A line about what the program is doing while no dialog shows it: waiting for another run, the
+    // time of the next run of a resident program. The console prints it in its report; the desktop
+    // has its wait window and shows nothing.
+    virtual void ShowNotice(const std::string& /*text*/) {}
 };
 
 }  // namespace quillon

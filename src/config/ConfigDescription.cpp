@@ -263,7 +263,9 @@ class PathDescriber {
             return;
         }
         if (exists) {
-            Problem(std::string("the ") + what + " " + native + " is not a folder");
+            if (!isSource) {  // a source may be a single file
+                Problem("the destination " + native + " is not a folder");
+            }
         } else if (isSource) {
             Problem("the source folder " + native + " does not exist");
         } else {
@@ -404,16 +406,18 @@ class PathDescriber {
     void CheckStoredValues() {
         for (const RegistryValue& value : values_.All()) {
             std::optional<EntryKind> kind = KindOfEntry(value.name);
+            // Names are code page 1252 in the registry; the report is UTF-8.
+            std::string name = value.name.empty() ? "The default value" : Cp1252ToUtf8(value.name);
             if (!kind) {
                 std::string nearest = NearestPathEntryName(value.name);
-                Problem(nearest.empty() ? value.name + ": unknown entry, not read"
-                                        : value.name + ": did you mean " + nearest + "?");
+                Problem(nearest.empty() ? name + ": unknown entry, not read"
+                                        : name + ": did you mean " + nearest + "?");
             } else if (*kind == EntryKind::kNumber && (value.type != kRegDword || value.data.size() != 4)) {
-                Problem(value.name + " is stored as " +
+                Problem(name + " is stored as " +
                         (value.type == kRegSz ? "text (REG_SZ)" : TypeName(value.type)) +
                         " and is ignored: it must be a REG_DWORD");
             } else if (*kind == EntryKind::kText && value.type != kRegSz && value.type != kRegExpandSz) {
-                Problem(value.name + " is stored as " + TypeName(value.type) +
+                Problem(name + " is stored as " + TypeName(value.type) +
                         " and is ignored: it must be text (REG_SZ)");
             }
         }
@@ -439,14 +443,6 @@ class PathDescriber {
 // "Path" and three digits: the number, else -1.
 int32_t PathSectionNumber(const std::string& name) {
     return PatternNumber(name, "Path");
-}
-
-std::string HiveProblem(int32_t error, const std::string& file) {
-    if (error == kErrorBadDb) {
-        return "the user hive " + file + " cannot be read: it is damaged or not a hive";
-    }
-    return "the user hive " + file + " cannot be read: it is not a readable file (error " +
-           std::to_string(error) + ")";
 }
 
 // The sections that the run does not reach: every "PathNNN" after the one that ends the list, and
@@ -483,6 +479,11 @@ void CheckSections(const CAppProfile& profile, int32_t loaded, ConfigDescription
 
 }  // namespace
 
+std::string DescribeUnreadableHive(int32_t error) {
+    std::string text = "the user hive " + HiveFilePath(HiveRoot::kCurrentUser) + " cannot be read: ";
+    return text + (error == kErrorBadDb ? "it is damaged or not a hive" : "it is not a readable file");
+}
+
 size_t ConfigDescription::ProblemCount() const {
     size_t count = problems.size();
     for (const PathDescription& path : paths) {
@@ -500,8 +501,17 @@ ConfigDescription DescribeConfiguration(const CAppProfile& profile) {
     out.profileKey = profile.ProfileKey();
     out.hiveFile = HiveFilePath(HiveRoot::kCurrentUser);
     if (int32_t error = profile.ProfileReadError(); error != kErrorSuccess) {
-        out.problems.push_back(HiveProblem(error, out.hiveFile));
+        out.problems.push_back(DescribeUnreadableHive(error));
         return out;
+    }
+    // The machine hive holds what every program shares (the run semaphore, the last run times); a
+    // damaged one is passed over for the user hive, so that programs no longer see each other's runs.
+    RegistryKey machine;
+    int32_t machineError = OpenRegistryKey(HiveRoot::kLocalMachine, "", machine);
+    if (machineError != kErrorSuccess && machineError != kErrorFileNotFound) {
+        out.problems.push_back(
+            "the machine hive " + HiveFilePath(HiveRoot::kLocalMachine) + " cannot be read: " +
+            (machineError == kErrorBadDb ? "it is damaged or not a hive" : "it is not a readable file"));
     }
     PathConfig config;
     std::atomic<int32_t> activity{0};

@@ -48,6 +48,9 @@ struct ConfigDescription {
     size_t ProblemCount() const;
 };
 
+// "the user hive FILE cannot be read: it is damaged or not a hive" for an error of ProfileReadError.
+std::string DescribeUnreadableHive(int32_t error);
+
 // Describes the profile's configuration as the next run will read it.
 ConfigDescription DescribeConfiguration(const CAppProfile& profile);
 

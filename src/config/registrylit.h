@@ -25,6 +25,9 @@ inline constexpr const char* kPathSectionFormat = "Path%03d";
 // Direct values, shared by every instance and user: full paths below the machine hive.
 inline constexpr const char* kProductPath = "Software\\Norrow\\Quillon";
 inline constexpr const char* kSemaphorePath = "Software\\Norrow\\Quillon\\Semaphore";
+// When the run that holds the semaphore took it (registry time text), so that a waiting program can
+// say which run it waits for. Written beside the semaphore; older programs neither write nor read it.
+inline constexpr const char* kSemaphoreTakenPath = "Software\\Norrow\\Quillon\\SemaphoreTaken";
 inline constexpr const char* kLastRunTimePath = "Software\\Norrow\\Quillon\\LastRunTime";
 inline constexpr const char* kLastAutoRunTimePath = "Software\\Norrow\\Quillon\\LastAutoRunTime";
 inline constexpr const char* kCountNewFilesPath = "Software\\Norrow\\Quillon\\CountNewFiles";

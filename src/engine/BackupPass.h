@@ -25,6 +25,7 @@
 namespace quillon {
 
 class FileSystemSync;
+class WalkFolder;
 class SourcePathRecord;
 struct RunState;
 
@@ -177,6 +178,10 @@ class BackupPass {
     std::unordered_map<std::string_view, int32_t> previousIndex_;
     bool previousIndexBuilt_ = false;
     int32_t previousCursor_ = 0;
+
+    // The folder the scan is in, held open while its subfolders are walked: each is opened relative
+    // to it (null at the top of the walk).
+    const WalkFolder* scanFolder_ = nullptr;
 };
 
 }  // namespace quillon

@@ -1,5 +1,6 @@
 #include "engine/ControlFile.h"
 
+#include <memory>
 #include <string_view>
 
 #include "platform/Trace.h"
@@ -64,9 +65,10 @@ SavedBackup* ParseSavedBackupLine(std::string_view line) {
     return backup;
 }
 
-FileEntry* ParseFileLine(const std::string& line, bool readStoredMarks, bool correctTimes,
-                         bool writtenInDaylightSaving) {
-    auto* entry = new FileEntry;
+// The entry of a file line, or null when the line is refused (an archive number out of range).
+std::unique_ptr<FileEntry> ParseFileLine(const std::string& line, bool readStoredMarks, bool correctTimes,
+                                         bool writtenInDaylightSaving) {
+    auto entry = std::make_unique<FileEntry>();
     if (readStoredMarks) {
         entry->Stored = line[0] == 'X';
     }
@@ -84,6 +86,12 @@ FileEntry* ParseFileLine(const std::string& line, bool readStoredMarks, bool cor
         size_t blank = rest.find(' ');
         entry->ZipNumber =
             ParseIntLoose(rest.substr(1, blank == std::string_view::npos ? rest.npos : blank - 1));
+        if (entry->ZipNumber > kHighestArchiveNumber) {
+            // The next archive of a merged set is numbered after the highest one read: near the end
+            // of the 32-bit range it would wrap to a negative number and a name no pass ever writes.
+            Trace("*** Archivnummer zu gro\xDF, Zeile ignoriert: %s\n", line.c_str());
+            return nullptr;
+        }
         rest = blank == std::string_view::npos ? std::string_view() : TrimLeft(rest.substr(blank));
     }
 
@@ -124,7 +132,8 @@ int32_t ReadRunsUntilFull(CLineArchive& archive) {
     if (trimmed.empty() || !IsDigit(trimmed[0])) {
         return -1;
     }
-    return ParseIntLoose(trimmed);
+    const int32_t runs = ParseIntLoose(trimmed);
+    return runs > kHighestRunsUntilFull ? kHighestRunsUntilFull : runs;
 }
 
 std::string ReadSourcePath(CLineArchive& archive) {
@@ -176,8 +185,12 @@ void ReadFileList(CLineArchive& archive, PArray<FileEntry>& files, bool readStor
         if (line.size() <= kShortestFileLine) {
             continue;
         }
-        FileEntry* entry =
-            files.Append(ParseFileLine(line, readStoredMarks, correctTimes, writtenInDaylightSaving));
+        std::unique_ptr<FileEntry> parsed =
+            ParseFileLine(line, readStoredMarks, correctTimes, writtenInDaylightSaving);
+        if (parsed == nullptr) {
+            continue;
+        }
+        FileEntry* entry = files.Append(parsed.release());
         if (highestZipNumber != nullptr && *highestZipNumber < entry->ZipNumber) {
             *highestZipNumber = entry->ZipNumber;
         }

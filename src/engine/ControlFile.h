@@ -27,6 +27,17 @@ class CLineArchive;
 inline constexpr const char* kControlFileName = "Quillon.txt";
 inline constexpr const char* kControlTempName = "Quillon.TMP";
 
+// The highest archive number a file line may carry. A set holds at most this many archives (each
+// takes at least one file, and a file of up to 30 MB shares one with others), and the number the
+// next archive gets stays far from the end of the 32-bit range however a file line reads. ReadFileList
+// leaves out a line with a higher number (a damaged or crafted file, not written by this program), so
+// that its file counts as new and no archive name is ever taken from it.
+inline constexpr int32_t kHighestArchiveNumber = 999'999;
+
+// The highest count of runs until the next full backup that ReadRunsUntilFull answers: a pass may add
+// one to the count it read, and a larger number is cut to this one.
+inline constexpr int32_t kHighestRunsUntilFull = 999'999'999;
+
 // Appends the saved sets (the lines after the first line beginning with '#') to backups.
 void ReadSavedBackups(CLineArchive& archive, PArray<SavedBackup>& backups);
 

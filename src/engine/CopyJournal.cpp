@@ -20,11 +20,13 @@ std::string JournalPath(const std::string& destPath) {
     return destPath + "\\" + kCopyJournalName;
 }
 
-// An archive being written by the compression library: "QuillonData_NNN.Zip.part".
+// An archive being written by the compression library: "QuillonData_NNN.Zip.part", and the file the
+// zip library writes that one through ("QuillonData_NNN.Zip.part.XXXXXX").
 bool IsArchiveTemporary(const std::string& name) {
     const std::string upper = ToUpperPath(name);
-    return upper.size() > 17 && upper.compare(0, 12, "QUILLONDATA_") == 0 &&
-           upper.compare(upper.size() - 9, 9, ".ZIP.PART") == 0;
+    const size_t part = upper.find(".ZIP.PART");
+    return upper.compare(0, 12, "QUILLONDATA_") == 0 && part != std::string::npos &&
+           (part + 9 == upper.size() || upper[part + 9] == '.');
 }
 
 // Removes the temporaries below folder; never enters a link.

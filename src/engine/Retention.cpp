@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "config/SourcePathRecord.h"
@@ -31,20 +32,6 @@ constexpr int64_t kNoBound = 999999;
 
 // How long the engine waits between two looks at the user's answer.
 constexpr int32_t kQuestionPollMilliseconds = 1000;
-
-// Takes element index out of the list without deleting it; the elements behind it move up one place.
-template <class T>
-void RemoveAt(PArray<T>& list, int32_t index) {
-    std::vector<T*> behind;
-    while (list.Count() > index + 1) {
-        behind.push_back(list.Last());
-        list.RemoveLast();
-    }
-    list.RemoveLast();
-    for (auto it = behind.rbegin(); it != behind.rend(); ++it) {
-        list.Append(*it);
-    }
-}
 
 // days back from time, without overflowing on the most negative setting.
 TimeValue DaysBefore(TimeValue time, int32_t days) {
@@ -107,41 +94,32 @@ std::string SetDirectory(const SourcePathRecord& path, const SavedBackup& set) {
     return path.DestPath + "\\" + set.Date.Format(kDatePattern);
 }
 
-// True when a set that stays in the list is filed in directory too: then the directory must stay. Only
-// a damaged control file lists one date twice, but deleting the directory would take the staying set
-// with it. The sets before first were left by earlier turns and those from end on are not considered
-// at all; the sets between are still to be considered.
-bool DirectoryOfStayingSet(const BackupPass& pass, const std::string& directory, int32_t first, int32_t end) {
-    for (int32_t i = 0; i < pass.SavedBackups.Count(); ++i) {
-        if ((i < first || i >= end) && SetDirectory(pass.Path, *pass.SavedBackups.Get(i)) == directory) {
-            return true;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 void BackupPass::DropVanishedSets() {
-    int32_t i = 0;
-    while (i < SavedBackups.Count()) {
+    // The list is rebuilt in one sweep: taking each vanished set out on its own would move all the
+    // sets behind it every time, and a control file of many sets would take minutes.
+    PArray<SavedBackup> kept;
+    std::vector<SavedBackup*> vanished;
+    for (SavedBackup* set : SavedBackups) {
         State.Tick();
         DirectorySearch search;
         FileInfo first;
         // A listing of an existing directory always finds "." at least. Only a directory that is not
         // there drops its set; one that cannot be read for another reason (a drive that is gone for a
         // moment) keeps its line in the control file.
-        if (search.First(SetDirectory(Path, *SavedBackups.Get(i)) + "\\*.*", first)) {
-            ++i;
-            continue;
+        if (!search.First(SetDirectory(Path, *set) + "\\*.*", first)) {
+            const int32_t error = GetLastError();
+            if (error == kErrorPathNotFound || error == kErrorFileNotFound) {
+                vanished.push_back(set);
+                continue;
+            }
         }
-        int32_t error = GetLastError();
-        if (error != kErrorPathNotFound && error != kErrorFileNotFound) {
-            ++i;
-            continue;
-        }
-        delete SavedBackups.Get(i);
-        RemoveAt(SavedBackups, i);
+        kept.Append(set);
+    }
+    SavedBackups = std::move(kept);
+    for (SavedBackup* set : vanished) {
+        delete set;
     }
 }
 
@@ -218,31 +196,52 @@ void BackupPass::DeleteOldBackups() {
     if (del > count) {
         del = count;  // rules of negative numbers ask for more sets than there are
     }
+    if (del < 0) {
+        del = 0;  // keep rules of large numbers protect more sets than there are
+    }
 
-    int32_t idx = 0;
-    for (int64_t turn = 0; turn < del; ++turn) {
+    // Each of the del oldest sets is considered once, in order. A set that stays keeps its place; the
+    // list is rebuilt once at the end, so that deleting many sets costs no more than listing them.
+    std::vector<SavedBackup*> sets(SavedBackups.begin(), SavedBackups.end());
+    const auto considered = static_cast<size_t>(del);
+    // How many sets that stay are filed in each directory: those not considered, and those considered
+    // that stayed. Only a damaged control file lists one date twice, but deleting the directory would
+    // take a staying set with it.
+    std::unordered_map<std::string, int32_t> stayingIn;
+    for (size_t i = considered; i < sets.size(); ++i) {
+        ++stayingIn[SetDirectory(Path, *sets[i])];
+    }
+    PArray<SavedBackup> kept;
+    std::vector<SavedBackup*> deleted;
+    for (size_t i = 0; i < considered; ++i) {
         State.Tick();
-        const std::string dir = SetDirectory(Path, *SavedBackups.Get(idx));
-        const int32_t windowEnd = idx + static_cast<int32_t>(del - turn);
+        SavedBackup* set = sets[i];
+        const std::string dir = SetDirectory(Path, *set);
+        bool stays = true;
         if (Path.DeleteOnlyArchived && GetFileAttribute(dir, kAttributeArchive)) {
-            ++idx;  // not archived elsewhere yet: it stays until that has happened
-            continue;
-        }
-        if (DirectoryOfStayingSet(*this, dir, idx, windowEnd)) {
+            // not archived elsewhere yet: it stays until that has happened
+        } else if (stayingIn.count(dir) != 0) {
             Trace("** %s geh\xF6rt auch zu einem bleibenden Backup\n", dir.c_str());
-            ++idx;
-            continue;
-        }
-        if (!DeleteDatedDirectory(dir, &State.CopyErrorList)) {
+        } else if (!DeleteDatedDirectory(dir, &State.CopyErrorList)) {
             State.CopyErrorList.push_back(GetNow().Format(kTimeSecondPattern) + "  Error deleting " + dir);
             State.ErrorFlag = true;
-            ++idx;
-            continue;
+        } else {
+            stays = false;
+            State.Tick();
+            deleted.push_back(set);
+            Trace("--- %s gel\xF6scht\n", dir.c_str());
         }
-        State.Tick();
-        delete SavedBackups.Get(idx);
-        RemoveAt(SavedBackups, idx);
-        Trace("--- %s gel\xF6scht\n", dir.c_str());
+        if (stays) {
+            ++stayingIn[dir];
+            kept.Append(set);
+        }
+    }
+    for (size_t i = considered; i < sets.size(); ++i) {
+        kept.Append(sets[i]);
+    }
+    SavedBackups = std::move(kept);
+    for (SavedBackup* set : deleted) {
+        delete set;
     }
 }
 

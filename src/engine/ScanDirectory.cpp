@@ -27,6 +27,10 @@ constexpr int32_t kEarliestFileTime = 315'530'178;
 // The staging folder of compressed sets, upper-cased: a compressed pass never backs up its own staging.
 constexpr const char* kStagingFolderUpper = "C:\\TEMP\\QUILRUN\\";
 
+// A symbolic link of the source is never followed: it is an entry of its own, with the link's own
+// time, which the copy stores as a link. A link to a folder is such an entry too and is not entered.
+constexpr LinkEntries kSourceLinks = LinkEntries::kAsFound;
+
 // A file that lands directly in the set directory under the control file's name is stored under this
 // prefix plus that name, so that the set's own copy of the control file cannot replace it.
 constexpr const char* kCopyNamePrefix = "Kopie von ";
@@ -88,6 +92,23 @@ void ReportUnusableName(RunState& state, const std::string& dir, const FileInfo&
     state.ErrorFlag = true;  // a file left out is an error of the run, not a success
 }
 
+// Makes folder the one the walk is in for as long as it lives; the folder above is the current one
+// again afterwards, however the walk below ends.
+class FolderOfTheWalk {
+  public:
+    FolderOfTheWalk(const WalkFolder*& current, const WalkFolder& folder)
+        : current_(current), above_(current) {
+        current_ = &folder;
+    }
+    ~FolderOfTheWalk() { current_ = above_; }
+    FolderOfTheWalk(const FolderOfTheWalk&) = delete;
+    FolderOfTheWalk& operator=(const FolderOfTheWalk&) = delete;
+
+  private:
+    const WalkFolder*& current_;
+    const WalkFolder* above_;
+};
+
 }  // namespace
 
 // The control file keeps minutes. A file recorded with the time 10:00 and copied at 10:00:20 may have
@@ -110,11 +131,17 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
     ExtendPatternsNaming(Path.ExcludeList, dirUpper);
     ExtendPatternsNaming(Path.ForceList, dirUpper);
 
-    // Below the source path every folder was a real one when its parent was listed.
-    DirectorySearch search(ListingScope::kFilesAndDirectories, AttributeDetail::kTypesOnly,
-                           dir == Path.SourcePath ? FolderLink::kFollow : FolderLink::kRefuse);
+    // Only the top of the walk is opened by its path (a configured path may lie behind a link). Every
+    // folder below it is opened relative to the open folder above it and never through a link, so that
+    // a folder swapped for a link since it was listed is reported, not walked; links themselves are
+    // listed as entries, never followed.
+    WalkFolder folder;
+    const bool opened = scanFolder_ == nullptr
+                            ? folder.OpenTop(dir)
+                            : folder.OpenChild(*scanFolder_, dir.substr(dir.rfind('\\') + 1));
+    DirectorySearch search(ListingScope::kFilesAndDirectories, AttributeDetail::kTypesOnly);
     FileInfo entry;
-    bool found = search.First(dir + "\\*.*", entry);
+    bool found = opened && search.First(folder, entry, kSourceLinks);
     bool singleFile = false;
     // Only the source path itself may name a single file. A subdirectory gone since its parent was
     // listed simply holds nothing; one that is there but cannot be listed (a path too long for the
@@ -177,7 +204,10 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
                 Trace("Ziel %s liegt in der Quelle: nicht gesichert\n", sub.c_str());
                 continue;
             }
-            ScanDirectory(sub, subUpper);
+            {
+                const FolderOfTheWalk inside(scanFolder_, folder);
+                ScanDirectory(sub, subUpper);
+            }
             continue;
         }
 

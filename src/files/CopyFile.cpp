@@ -306,7 +306,8 @@ bool OpenDestinationFolder(const std::string& source, const std::string& destina
     if (create) {
         models = FolderModels(FolderOf(source), folderPath, trusted);
     }
-    if (folderPath.empty() || !folder.Open(folderPath, trusted, create, models)) {
+    if (folderPath.empty() || !folder.Open(folderPath, trusted, create, models) ||
+        !folder.CanName(NameOf(destination))) {
         Trace(
             "*** Datei %s konnte nicht zum Schreiben ge\xF6"
             "ffnet werden\n",
@@ -434,6 +435,12 @@ bool CopyBatch::Copy(const std::string& source, const std::string& destination, 
         }
         state.folderPath = folderPath;
         state.folderTrusted = trusted;
+    } else if (!state.folder.CanName(NameOf(destination))) {
+        Trace(
+            "*** Datei %s konnte nicht zum Schreiben ge\xF6"
+            "ffnet werden\n",
+            destination.c_str());
+        return false;
     }
     std::string temporary;
     if (!CopyToTemporary(source, destination, state.folder, temporary, markReadOnly, false, buffer, bufferSize,

@@ -1,9 +1,6 @@
 #include "files/DeleteTree.h"
 
-#include "files/FileStatus.h"
 #include "platform/DirectoryListing.h"
-#include "platform/FileAttributes.h"
-#include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "platform/Trace.h"
 #include "support/TextCase.h"
@@ -48,42 +45,78 @@ bool HasDateTerm(const std::string& path) {
     return false;
 }
 
+// Deletes every entry of the open folder, whose Windows-form path dir names it in the error texts:
+// files, links and special files as they are (a link never followed), folders depth first.
+bool DeleteEntriesOf(const WalkFolder& folder, const std::string& dir, std::vector<std::string>* list) {
+    std::vector<FileInfo> entries;
+    folder.List(ListingScope::kWithOtherEntries, entries);  // unreadable: its removal reports it
+    for (const FileInfo& entry : entries) {
+        if (entry.Name == "." || entry.Name == "..") {
+            continue;
+        }
+        const std::string path = dir + "\\" + entry.Name;
+        if (entry.Kind == EntryKind::kDirectory) {
+            WalkFolder child;
+            if (child.OpenChild(folder, entry.Name)) {
+                if (!DeleteEntriesOf(child, path, list)) {
+                    return false;
+                }
+            } else if (GetLastError() == kErrorCantResolveFilename) {
+                // Swapped for a link since it was listed: the link goes, as any link in the tree.
+                if (!folder.RemoveEntry(entry.Name)) {
+                    Append(list, "File >" + path + "< could not be deleted.");
+                    return false;
+                }
+                continue;
+            }
+            if (!folder.RemoveFolder(entry.Name)) {
+                return DirectoryNotDeleted(path, list);
+            }
+            continue;
+        }
+        // Files (READONLY ones too: removing a name needs no write permission on the file), links
+        // and special files.
+        if (!folder.RemoveEntry(entry.Name)) {
+            Append(list, "File >" + path + "< could not be deleted.");
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool DeleteDirectoryTree(const std::string& dir, std::vector<std::string>* list, bool removeItself) {
     if (dir.empty()) {
         return true;
     }
-    if (IsSymbolicLink(dir)) {
-        // What the link points to lies outside the tree: the link goes, its target stays untouched.
-        if (!removeItself || DeleteFile(WithoutTrailingSeparators(dir))) {
-            return true;
-        }
-        return DirectoryNotDeleted(dir, list);
-    }
-    DirectorySearch search(ListingScope::kWithOtherEntries);
-    FileInfo entry;
-    for (bool found = search.First(dir + "\\*.*", entry); found; found = search.Next(entry)) {
-        if (entry.Name == "." || entry.Name == "..") {
-            continue;
-        }
-        std::string path = dir + "\\" + entry.Name;
-        if (entry.MayEnter()) {
-            if (!DeleteDirectoryTree(path, list, true)) {
-                return false;
+    // The tree is opened from its parent, without following a link in its own place, and every folder
+    // below it from the open folder above: a folder swapped for a link while the deletion runs (by
+    // anyone who may write into the backup folder) loses the link alone, and nothing outside the tree
+    // is ever listed or deleted.
+    const std::string trimmed = WithoutTrailingSeparators(dir);
+    const size_t cut = trimmed.find_last_of("\\/");
+    const bool hasParent = cut != std::string::npos && cut + 1 < trimmed.size() && cut >= 2;
+    const std::string leaf = hasParent ? trimmed.substr(cut + 1) : std::string();
+    WalkFolder parent;
+    WalkFolder folder;
+    bool opened = false;
+    if (!hasParent) {
+        opened = folder.OpenTop(trimmed);
+    } else if (parent.OpenTop(trimmed.substr(0, cut) + (trimmed[cut - 1] == ':' ? "\\" : ""))) {
+        opened = folder.OpenChild(parent, leaf);
+        if (!opened && GetLastError() == kErrorCantResolveFilename) {
+            // What the link points to lies outside the tree: the link goes, its target stays untouched.
+            if (!removeItself || parent.RemoveEntry(leaf)) {
+                return true;
             }
-            continue;
-        }
-        // Files, links (to files or directories) and special files: removed as they are.
-        if (entry.Kind == EntryKind::kFile && !entry.IsLink()) {
-            ChangeFileAttributes(path, 0, kAttributeReadOnly);
-        }
-        if (!DeleteFile(path)) {
-            Append(list, "File >" + path + "< could not be deleted.");
-            return false;
+            return DirectoryNotDeleted(dir, list);
         }
     }
-    if (removeItself && !RemoveDirectory(dir)) {
+    if (opened && !DeleteEntriesOf(folder, dir, list)) {
+        return false;
+    }
+    if (removeItself && (!parent.IsOpen() || !parent.RemoveFolder(leaf))) {
         return DirectoryNotDeleted(dir, list);
     }
     if (GetLastError() == kErrorNoMoreFiles) {

@@ -252,6 +252,9 @@ Outcome ExtractArchive(const ZipSettings& settings) {
         zip_file_get_external_attributes(zip, index, 0, &system, &attributes);
         mode_t unixMode = system == ZIP_OPSYS_UNIX ? static_cast<mode_t>(attributes >> 16) : 0;
         bool isFolder = name.back() == '/' || name.back() == '\\' || S_ISDIR(unixMode);
+        // A link entry is never created: what extracts an archive (the merge of a same-day set) then
+        // reads the extracted file by its name, and a planted link would make it read any file of the
+        // system. Links are restored by zip tools, which read link entries as links.
         if (!isFolder && (unixMode & S_IFMT) != 0 && !S_ISREG(unixMode)) {
             outcome.warnings = true;  // a link, device, FIFO or socket: never created
             continue;

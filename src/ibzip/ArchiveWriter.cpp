@@ -21,6 +21,7 @@ namespace quillon::ibzip {
 namespace {
 
 constexpr zip_uint16_t kExtendedTimestamp = 0x5455;
+constexpr mode_t kArchiveMode = 0600;
 
 std::string ParentFolder(const std::string& nativePath) {
     size_t cut = nativePath.find_last_of('/');
@@ -34,7 +35,7 @@ int32_t CopyArchive(const std::string& from, const std::string& to) {
     if (in < 0) {
         return CodeFromErrno(errno, Step::kOpenFile);
     }
-    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kArchiveMode);
     if (out < 0) {
         int err = errno;
         ::close(in);
@@ -114,19 +115,26 @@ bool SetEntryDetails(zip_t* archive, zip_uint64_t index, const CollectedFile& fi
         zip_file_extra_field_set(archive, index, kExtendedTimestamp, ZIP_EXTRA_FIELD_NEW, field, sizeof field,
                                  ZIP_FL_LOCAL | ZIP_FL_CENTRAL);
     }
+    // The Unix mode in the upper half of the external attributes, as zip tools write and read it: the
+    // file type (a link entry holds its target text) and the permission bits an extraction restores.
+    const mode_t type = file.isLink ? S_IFLNK : S_IFREG;
     zip_file_set_external_attributes(archive, index, 0, ZIP_OPSYS_UNIX,
-                                     static_cast<zip_uint32_t>(S_IFREG | (file.mode & 0777)) << 16);
+                                     static_cast<zip_uint32_t>(type | (file.mode & 0777)) << 16);
     return exact;
 }
 
 // Flushes the finished working file, renames it over the archive and flushes the folder, so that the
-// rename survives a crash too.
+// rename survives a crash too. The archive is readable by its owner alone: one archive mixes files of
+// every mode, private ones too, and the modes recorded inside protect nothing until extraction.
 int32_t CommitArchive(const std::string& part, const std::string& archive) {
-    int fd = ::open(part.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(part.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         return CodeFromErrno(errno, Step::kWriteArchive);
     }
-    int32_t failure = ::fsync(fd) != 0 ? CodeFromErrno(errno, Step::kWriteArchive) : 0;
+    int32_t failure = ::fchmod(fd, kArchiveMode) != 0 ? CodeFromErrno(errno, Step::kWriteArchive) : 0;
+    if (failure == 0 && ::fsync(fd) != 0) {
+        failure = CodeFromErrno(errno, Step::kWriteArchive);
+    }
     ::close(fd);
     if (failure == 0 && ::rename(part.c_str(), archive.c_str()) != 0) {
         failure = CodeFromErrno(errno, Step::kWriteArchive);
@@ -211,7 +219,10 @@ Outcome WriteArchive(const ZipSettings& settings) {
             outcome.warnings = true;  // the archive's entry stays
             continue;
         }
-        zip_source_t* source = deflate.NewSource(zip, file.nativePath, file.size);
+        // A link's content is its target text, held by the collection until the archive is closed.
+        zip_source_t* source = file.isLink
+                                   ? zip_source_buffer(zip, file.linkTarget.data(), file.linkTarget.size(), 0)
+                                   : deflate.NewSource(zip, file.nativePath, file.size);
         if (source == nullptr) {
             outcome.failure = kIbGeneralError;
             break;
@@ -224,7 +235,9 @@ Outcome WriteArchive(const ZipSettings& settings) {
             break;
         }
         outcome.warnings |= !SetEntryDetails(zip, static_cast<zip_uint64_t>(index), file);
-        readOrder.emplace_back(static_cast<zip_uint64_t>(index), readOrder.size());
+        if (!file.isLink) {  // the deflating threads read files only, numbered in the order of NewSource
+            readOrder.emplace_back(static_cast<zip_uint64_t>(index), readOrder.size());
+        }
         ++outcome.files;
     }
     if (outcome.failure != 0 || outcome.files == 0) {

@@ -48,18 +48,16 @@ class Walker {
             }
             bool matches = MatchesPattern(pattern_, name);
             if (S_ISLNK(info.st_mode)) {
-                // Links to files are followed; links to folders are never entered, so that a link
-                // cannot lead the walk in circles or out of the tree.
-                struct stat target;
-                bool resolved = ::stat(path.c_str(), &target) == 0;
-                if (resolved && S_ISDIR(target.st_mode)) {
-                    continue;
+                // A link is stored as a link and never followed: followed, a link placed in the tree
+                // would put the content of any file it names (outside the tree too) into the archive,
+                // and a link to a folder could lead the walk in circles.
+                if (matches) {
+                    AddLink(path, relative + name, name, info);
                 }
-                if (!resolved || !S_ISREG(target.st_mode)) {
-                    result_.warnings |= matches;
-                    continue;
+                if (result_.failure != 0) {
+                    return;
                 }
-                info = target;
+                continue;
             }
             if (S_ISDIR(info.st_mode)) {
                 if (settings_.recurseDirs) {
@@ -103,10 +101,35 @@ class Walker {
         return true;
     }
 
-    void Add(const std::string& path, const std::string& relative, const std::string& name,
-             const struct stat& info) {
+    void AddLink(const std::string& path, const std::string& relative, const std::string& name,
+                 const struct stat& info) {
+        std::string target(static_cast<size_t>(info.st_size > 0 ? info.st_size : 0) + 1, '\0');
+        for (;;) {
+            ssize_t got = ::readlink(path.c_str(), target.data(), target.size());
+            if (got < 0) {
+                if (errno != ENOENT && errno != EINVAL) {
+                    result_.failure = CodeFromErrno(errno, Step::kListFolder);
+                }
+                return;  // gone, or no longer a link, since it was listed: never selected
+            }
+            if (static_cast<size_t>(got) < target.size()) {
+                target.resize(static_cast<size_t>(got));
+                break;
+            }
+            target.resize(target.size() * 2);  // the link was replaced by a longer one meanwhile
+        }
+        if (CollectedFile* file = Add(path, relative, name, info)) {
+            file->isLink = true;
+            file->linkTarget = std::move(target);
+            file->size = file->linkTarget.size();
+            file->mode = 0777;
+        }
+    }
+
+    CollectedFile* Add(const std::string& path, const std::string& relative, const std::string& name,
+                       const struct stat& info) {
         if (info.st_dev == skipDevice_ && info.st_ino == skipInode_) {
-            return;
+            return nullptr;
         }
         CollectedFile file;
         file.nativePath = path;
@@ -123,7 +146,7 @@ class Walker {
         }
         if (!usedNames_.insert(file.entryName).second) {
             result_.warnings = true;  // the name is taken by an earlier file of this call
-            return;
+            return nullptr;
         }
         file.nameIsUtf8 = IsValidUtf8(file.entryName);
         result_.warnings |= !file.nameIsUtf8;
@@ -131,6 +154,7 @@ class Walker {
         file.modified = info.st_mtime;
         file.mode = info.st_mode & 07777;
         result_.files.push_back(std::move(file));
+        return &result_.files.back();
     }
 
     const ZipSettings& settings_;

@@ -24,7 +24,9 @@ struct CollectedFile {
     bool nameIsUtf8 = true;
     uint64_t size = 0;
     time_t modified = 0;
-    mode_t mode = 0;  // permission bits
+    mode_t mode = 0;         // permission bits
+    bool isLink = false;     // a symbolic link, stored as a link entry
+    std::string linkTarget;  // its target text, the entry's content
 };
 
 struct Collection {
@@ -34,7 +36,9 @@ struct Collection {
 };
 
 // Walks the folder of settings.zipSpec (and, with recurseDirs, its subfolders) and collects every
-// regular file, or link to one, whose name matches the spec's last component. A file with the device
+// regular file and every symbolic link whose name matches the spec's last component. A link is never
+// followed, whatever it points to (a file, a folder, nothing): it is collected as itself, with its
+// target text, so that the archive holds a link entry. A file with the device
 // and inode of skip (the archive being written) is left out silently. A name without wildcards that
 // selects nothing fails with kIbFileNotFound; a missing or untranslatable folder with kIbPathNotFound.
 Collection CollectFiles(const DriveMap& drives, const ZipSettings& settings, dev_t skipDevice,

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
+
 #include <algorithm>
 #include <cerrno>
 
 #include "platform/DriveMap.h"
+#include "platform/FaultInjection.h"
 #include "platform/FileAttributes.h"
 #include "platform/LastError.h"
 
@@ -93,6 +96,51 @@ bool Inspect(int folderFd, const char* name, const std::string& nativePath, List
         return false;
     }
     entry.Attributes = attributes;
+    entry.ModificationTime = info.stx_mtime.tv_sec;
+    entry.AccessTime = info.stx_atime.tv_sec;
+    entry.CreationTime = CreationOrModification(info);
+    return true;
+}
+
+// Fills entry for name below the open folder folderFd; a link as links says. False when the entry is
+// not to be listed in scope, or is gone.
+bool InspectEntry(int folderFd, const std::string& name, ListingScope scope, LinkEntries links,
+                  FileInfo& entry) {
+    struct statx info;
+    if (::statx(folderFd, name.c_str(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kStatxMask, &info) != 0) {
+        return false;  // gone since it was listed
+    }
+    uint32_t linked = 0;
+    if (S_ISLNK(info.stx_mode) && links == LinkEntries::kAsTargetFile) {
+        // Only the target's status is read here, never its content.
+        struct statx target;
+        if (::statx(folderFd, name.c_str(), AT_NO_AUTOMOUNT, kStatxMask, &target) == 0) {
+            info = target;
+        } else if (scope != ListingScope::kWithOtherEntries) {
+            return false;  // a dangling link leads nowhere
+        }
+        linked = kAttributeReparsePoint;
+    }
+    if (S_ISLNK(info.stx_mode)) {
+        entry.Kind = EntryKind::kFile;
+        entry.Attributes = kAttributeReparsePoint;
+        entry.Size = static_cast<int64_t>(info.stx_size);
+    } else if (S_ISREG(info.stx_mode)) {
+        entry.Kind = EntryKind::kFile;
+        entry.Attributes = AttributesOf(std::string(), info.stx_mode, AttributeDetail::kTypesOnly);
+        entry.Size = static_cast<int64_t>(info.stx_size);
+    } else if (S_ISDIR(info.stx_mode)) {
+        entry.Kind = EntryKind::kDirectory;
+        entry.Attributes = kAttributeDirectory | ((info.stx_mode & 0222) == 0 ? kAttributeReadOnly : 0);
+        entry.Size = 0;
+    } else if (scope == ListingScope::kWithOtherEntries) {
+        entry.Kind = EntryKind::kOther;
+        entry.Attributes = 0;
+        entry.Size = 0;
+    } else {
+        return false;
+    }
+    entry.Attributes |= linked;
     entry.ModificationTime = info.stx_mtime.tv_sec;
     entry.AccessTime = info.stx_atime.tv_sec;
     entry.CreationTime = CreationOrModification(info);
@@ -249,12 +297,140 @@ bool DirectorySearch::First(const std::string& windowsPattern, FileInfo& entry) 
     return Next(entry);
 }
 
+bool DirectorySearch::First(const WalkFolder& folder, FileInfo& entry, LinkEntries links) {
+    entries_.clear();
+    next_ = 0;
+    if (!folder.List(scope_, entries_, links)) {
+        return false;
+    }
+    if (entries_.empty()) {
+        SetLastError(kErrorFileNotFound);
+        return false;
+    }
+    return Next(entry);
+}
+
 bool DirectorySearch::Next(FileInfo& entry) {
     if (next_ >= entries_.size()) {
         SetLastError(18);  // ERROR_NO_MORE_FILES, as the end of a search reports on Windows
         return false;
     }
     entry = std::move(entries_[next_++]);
+    return true;
+}
+
+WalkFolder::~WalkFolder() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+bool WalkFolder::OpenTop(const std::string& windowsFolder) {
+    std::string native;
+    if (!ToNativePath(windowsFolder, native)) {
+        return false;
+    }
+    if (native.empty()) {
+        native = "/";
+    }
+    const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        SetLastError(err == ENOENT || err == ENOTDIR ? kErrorPathNotFound : WindowsErrorFromErrno(err));
+        return false;
+    }
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+    fd_ = fd;
+    native_ = std::move(native);
+    return true;
+}
+
+bool WalkFolder::OpenChild(const WalkFolder& parent, const std::string& name) {
+    std::string native = ChildPath(parent.native_, name);
+    int err = 0;
+    if (CheckFault(FileOperation::kOpenFolder, err)) {
+        SetLastErrorFromErrno(err, native);
+        return false;
+    }
+    if (native.size() >= PATH_MAX) {
+        // Reachable from here, but every later step (the copy, the error texts) names files by path.
+        SetLastError(kErrorFilenameTooLong);
+        return false;
+    }
+    const int fd = ::openat(parent.fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        err = errno;
+        struct stat entry;
+        if ((err == ELOOP || err == ENOTDIR) &&
+            ::fstatat(parent.fd_, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(entry.st_mode)) {
+            SetLastError(kErrorCantResolveFilename);  // a folder swapped for a link: never entered
+        } else {
+            SetLastError(err == ENOENT || err == ENOTDIR ? kErrorPathNotFound : WindowsErrorFromErrno(err));
+        }
+        return false;
+    }
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+    fd_ = fd;
+    native_ = std::move(native);
+    return true;
+}
+
+bool WalkFolder::List(ListingScope scope, std::vector<FileInfo>& entries, LinkEntries links) const {
+    entries.clear();
+    // The listing reads through a descriptor of its own, so that this folder stays open for the
+    // subfolders to be opened relative to it.
+    const int fd = fd_ >= 0 ? ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    DIR* directory = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (directory == nullptr) {
+        SetLastError(fd_ < 0 ? kErrorInvalidHandle : WindowsErrorFromErrno(errno));
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return false;
+    }
+    errno = 0;
+    while (const dirent* item = ::readdir(directory)) {
+        FileInfo entry;
+        entry.Name = item->d_name;
+        if (InspectEntry(fd_, entry.Name, scope, links, entry)) {
+            entries.push_back(std::move(entry));
+        }
+        errno = 0;
+    }
+    const int err = errno;
+    ::closedir(directory);
+    if (err != 0) {
+        SetLastErrorFromErrno(err, native_);
+        return false;
+    }
+    std::sort(entries.begin(), entries.end(), ListedBefore);
+    return true;
+}
+
+bool WalkFolder::RemoveEntry(const std::string& name) const {
+    int err = 0;
+    if (CheckFault(FileOperation::kDelete, err) || ::unlinkat(fd_, name.c_str(), 0) != 0) {
+        err = err != 0 ? err : errno;
+        SetLastError(err == EISDIR ? kErrorAccessDenied : WindowsErrorFromErrno(err));
+        return false;
+    }
+    return true;
+}
+
+bool WalkFolder::RemoveFolder(const std::string& name) const {
+    int err = 0;
+    if (CheckFault(FileOperation::kRemoveDirectory, err) ||
+        ::unlinkat(fd_, name.c_str(), AT_REMOVEDIR) != 0) {
+        err = err != 0 ? err : errno;
+        SetLastError(err == ENOTEMPTY || err == EEXIST ? kErrorDirNotEmpty
+                     : err == ENOTDIR || err == ENOENT ? kErrorPathNotFound
+                                                       : WindowsErrorFromErrno(err));
+        return false;
+    }
     return true;
 }
 

@@ -26,6 +26,16 @@
 
 namespace quillon {
 
+class WalkFolder;
+
+// How a walk through WalkFolders lists a symbolic link.
+enum class LinkEntries {
+    kAsFound,       // the link itself: kFile with kAttributeReparsePoint, the link's own times, the
+                    // length of its target text as size, whatever it points to (or nothing)
+    kAsTargetFile,  // as DirectorySearch lists it by path: a link to a file as that file, a link to
+                    // a folder as a folder that may not be entered, other links not at all
+};
+
 enum class EntryKind {
     kFile,       // a regular file, or a link to one
     kDirectory,  // a directory, or a link to one (see kAttributeReparsePoint)
@@ -79,6 +89,10 @@ class DirectorySearch {
     // (no match) or 3 (the directory does not exist), and Next finds nothing.
     bool First(const std::string& windowsPattern, FileInfo& entry);
 
+    // Starts a search over every entry of an open folder of a walk (see WalkFolder::List; links are
+    // entries of their own). False when it cannot be read or holds nothing.
+    bool First(const WalkFolder& folder, FileInfo& entry, LinkEntries links = LinkEntries::kAsFound);
+
     // The next entry. False after the last one, with the last error 18 (no more files).
     bool Next(FileInfo& entry);
 
@@ -88,6 +102,49 @@ class DirectorySearch {
     FolderLink folderLink_;
     std::vector<FileInfo> entries_;
     size_t next_ = 0;
+};
+
+// A folder of a walk, held open: its entries are looked at, and its subfolders opened, relative to it.
+// A walk by path follows whatever a folder on the way has become since it was listed: a folder swapped
+// for a link to "/" would lead the backup (or, worse, the deletion of an old set) out of its tree. A
+// walk through WalkFolders never follows a link below its top folder:
+//   - List names a symbolic link as the link itself (LinkEntries::kAsFound), or by what its target is
+//     (kAsTargetFile, which only ever reads the target's status, never its content);
+//   - OpenChild refuses a link in a subfolder's place (1921) instead of entering it.
+// Opening a subfolder passes the fault seam (FileOperation::kOpenFolder), so that tests can change the
+// tree at that moment; removing passes it as kDelete and kRemoveDirectory.
+// One object is used by one thread at a time.
+class WalkFolder {
+  public:
+    WalkFolder() = default;
+    ~WalkFolder();
+    WalkFolder(const WalkFolder&) = delete;
+    WalkFolder& operator=(const WalkFolder&) = delete;
+
+    // Opens the top folder of a walk by its Windows-form path. Links on the way are followed: a
+    // configured path may well lie behind one. False (last error 3, or as the system says) otherwise.
+    bool OpenTop(const std::string& windowsFolder);
+    // Opens the subfolder name of parent without following a link in its place. False with 1921 when
+    // name is a link now, 3 when it is gone or no folder any more, 206 when its path grows beyond
+    // what the system can name (the rest of the program works by path), else as the system says.
+    bool OpenChild(const WalkFolder& parent, const std::string& name);
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Every entry, "." and ".." first, sorted as DirectorySearch sorts, with the attributes of
+    // AttributeDetail::kTypesOnly. Special files only with kWithOtherEntries. False (last error set)
+    // when the folder cannot be read.
+    bool List(ListingScope scope, std::vector<FileInfo>& entries,
+              LinkEntries links = LinkEntries::kAsFound) const;
+
+    // Removes the entry name as it is: a file, a link (never what it points to) or a special file,
+    // whatever its mode. False (last error set) on failure, 5 for a folder.
+    bool RemoveEntry(const std::string& name) const;
+    // Removes the empty subfolder name; a link in its place is not removed (3). False on failure.
+    bool RemoveFolder(const std::string& name) const;
+
+  private:
+    int fd_ = -1;
+    std::string native_;  // the native path the folder had when it was opened
 };
 
 // All entries of a search, in order; empty when nothing matches (last error as for First).

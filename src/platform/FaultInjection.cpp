@@ -7,7 +7,7 @@
 namespace quillon {
 namespace {
 
-constexpr int kOperations = static_cast<int>(FileOperation::kSync) + 1;
+constexpr int kOperations = static_cast<int>(FileOperation::kOpenFolder) + 1;
 
 struct Plan {
     int calls = 0;

@@ -22,7 +22,8 @@ enum class FileOperation {
     kDelete,  // removing a file or a link
     kCreateDirectory,
     kRemoveDirectory,
-    kSync,  // forcing data to the disk
+    kSync,        // forcing data to the disk
+    kOpenFolder,  // opening a subfolder of a walk (WalkFolder::OpenChild)
 };
 
 // From now on, the nth call (1 = the next one) of operation fails with err without touching the disk.

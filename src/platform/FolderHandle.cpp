@@ -1,6 +1,7 @@
 #include "platform/FolderHandle.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -111,6 +112,15 @@ bool FolderHandle::Open(const std::string& windowsFolder, size_t trustedLength, 
         return false;
     }
     const std::vector<std::string> parts = Components(windowsFolder.substr(trustedLength));
+    size_t length = native_.size();
+    for (const std::string& part : parts) {
+        length += 1 + part.size();
+    }
+    if (length >= PATH_MAX) {
+        ::close(fd);
+        SetLastError(kErrorFilenameTooLong);
+        return false;
+    }
     for (size_t i = 0; i < parts.size(); ++i) {
         const std::string& name = parts[i];
         std::string path = native_ + (native_.empty() || native_.back() != '/' ? "/" : "") + name;
@@ -149,6 +159,14 @@ bool FolderHandle::Open(const std::string& windowsFolder, size_t trustedLength, 
         native_ = path;
     }
     fd_ = fd;
+    return true;
+}
+
+bool FolderHandle::CanName(const std::string& name) const {
+    if (native_.size() + 1 + name.size() >= PATH_MAX) {
+        SetLastError(kErrorFilenameTooLong);
+        return false;
+    }
     return true;
 }
 

@@ -48,11 +48,17 @@ class FolderHandle {
     // With create set, a missing component is created; it gets the ownership (ApplyOwnership) of the
     // folder models[i] names (Windows form; the i-th component after the trusted part) plus the owner's
     // rwx, or when there is no such model what any new folder gets. False (last error set) when a
-    // component is missing (and not created), is a link (1921) or a file (3).
+    // component is missing (and not created), is a link (1921) or a file (3), or when the folder's
+    // path is longer than the system can name (206; nothing is created then).
     bool Open(const std::string& windowsFolder, size_t trustedLength, bool create = false,
               const std::vector<std::string>& models = {});
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
+
+    // True when name in this folder has a path the system can still name as a whole; false with 206
+    // (the name is too long) otherwise. Everything a backup writes must stay reachable by its path,
+    // for the deletion of old sets, a restore, or any other tool.
+    bool CanName(const std::string& name) const;
     int Descriptor() const { return fd_; }
     const std::string& NativePath() const { return native_; }
 

@@ -101,9 +101,12 @@ std::string ForConsole(const std::string& text) {
 
 ConsoleStreams StandardConsoleStreams() {
     ConsoleStreams streams;
-    streams.Out = stderr;
+    streams.Out = stdout;
+    streams.Progress = stderr;
     streams.LiveLine = IsTerminal(StandardStream::kError);
-    streams.CanAsk = streams.LiveLine && IsTerminal(StandardStream::kInput);
+    // The box and its prompt are part of the report: only when that is on the screen can anybody
+    // see what to answer.
+    streams.CanAsk = IsTerminal(StandardStream::kOutput) && IsTerminal(StandardStream::kInput);
     streams.Columns = TerminalColumns(StandardStream::kError);
     streams.ReadLine = ReadInputLine;
     return streams;
@@ -119,7 +122,7 @@ class ConsolePresenter::View final : public ProgressView {
         std::string& stored = Line(line);
         bool changed = stored != text;
         stored = text;
-        if (changed && shown_ && !presenter_.streams_.LiveLine) {
+        if (changed && shown_) {
             PrintPlain(line, text);
         }
     }
@@ -134,9 +137,6 @@ class ConsolePresenter::View final : public ProgressView {
         }
         shown_ = true;
         presenter_.Write("Quillon  " + Line(ProgressLine::kVersion) + "\n");
-        if (presenter_.streams_.LiveLine) {
-            return;  // the next tick draws the line
-        }
         for (ProgressLine line : {ProgressLine::kKind, ProgressLine::kPath, ProgressLine::kStatus}) {
             PrintPlain(line, Line(line));
         }
@@ -191,19 +191,16 @@ class ConsolePresenter::View final : public ProgressView {
         return front + "  " + path;
     }
 
-    // The dialog goes: the live line gets its line end. A dialog that was never shown (no path took
-    // part in the run) still leaves its summary, so a console user learns how the run ended.
+    // The dialog goes, and with it the live line; the report already holds the result. A dialog
+    // that was never shown (no path took part in the run) still leaves its summary, so a console user
+    // learns how the run ended.
     void Finish() {
         if (finished_) {
             return;
         }
         finished_ = true;
-        if (shown_) {
-            if (presenter_.streams_.LiveLine) {
-                Redraw();
-                presenter_.Write("");
-            }
-        } else if (!Line(ProgressLine::kKind).empty()) {
+        presenter_.EraseLiveLine();
+        if (!shown_ && !Line(ProgressLine::kKind).empty()) {
             presenter_.Write(ForConsole(Line(ProgressLine::kKind)) + "\n");
         }
     }
@@ -226,18 +223,23 @@ std::unique_ptr<ProgressView> ConsolePresenter::CreateProgressView(bool /*largeF
 }
 
 void ConsolePresenter::Write(const std::string& text) {
-    if (lineOpen_) {
-        std::fputs("\n", streams_.Out);
-        lineOpen_ = false;
-    }
+    EraseLiveLine();
     std::fputs(text.c_str(), streams_.Out);
     std::fflush(streams_.Out);
 }
 
 void ConsolePresenter::DrawLiveLine(const std::string& text) {
-    std::fputs(("\r" + text + "\x1b[K").c_str(), streams_.Out);
-    std::fflush(streams_.Out);
+    std::fputs(("\r" + text + "\x1b[K").c_str(), streams_.Progress);
+    std::fflush(streams_.Progress);
     lineOpen_ = true;
+}
+
+void ConsolePresenter::EraseLiveLine() {
+    if (lineOpen_) {
+        std::fputs("\r\x1b[K", streams_.Progress);
+        std::fflush(streams_.Progress);
+        lineOpen_ = false;
+    }
 }
 
 int ConsolePresenter::ShowMessageBox(const std::string& text, unsigned style) {
@@ -330,9 +332,16 @@ int ConsolePresenter::Ask(const std::string& text, unsigned style, bool* offered
     }
 }
 
+void ConsolePresenter::ShowNotice(const std::string& text) {
+    Write(ForConsole(text) + "\n");
+}
+
 void ConsolePresenter::ShowErrorList(int32_t filesCopied, const std::vector<std::string>& uncopiedFiles) {
-    std::string text = std::string(streams_.LiveLine ? "\a" : "") + "\n" + IntToText(filesCopied) + " " +
-                       LoadText(kTextFilesHaveBeenCopied) + "\n" + LoadText(kTextCopyErrorList) + "\n";
+    if (streams_.LiveLine) {
+        std::fputs("\a", streams_.Progress);  // the stop sound of the desktop's list
+    }
+    std::string text = "\n" + IntToText(filesCopied) + " " + LoadText(kTextFilesHaveBeenCopied) + "\n" +
+                       LoadText(kTextCopyErrorList) + "\n";
     for (const std::string& path : ErrorListInDisplayOrder(uncopiedFiles)) {
         text += "  " + ForConsole(path) + "\n";
     }

@@ -1,12 +1,14 @@
-// ConsolePresenter: the user interface of a program without a display. The progress dialog becomes one
-// line on a terminal that is drawn over at every tick, or plain lines when the output is a file or a
-// pipe; a message box prints its text and, when someone can answer at a terminal, waits for the
-// answer typed with the box's keys; otherwise it answers at once as an unanswered box does after 30
-// minutes (with its focused button), and says so. The error list prints the copied count and the
-// sorted list.
+// ConsolePresenter: the user interface of a program without a display. The run's report (the banner,
+// each path, each step, the result, the messages and the list of files not copied) goes to one stream
+// as plain lines, so that a file or a pipe holds it; the progress bar becomes one line on another
+// stream that is a terminal, drawn over at every tick and erased before any report line. A message box
+// prints its text and, when someone can answer at a terminal, waits for the answer typed with the
+// box's keys; otherwise it answers at once as an unanswered box does after 30 minutes (with its focused
+// button), and says so. No colour codes are written.
 //
-// Everything goes to one stream (standard error). User-interface thread only: the plain boxes reach
-// it through SetMessageBoxPresenter(MessageBoxesOnLoopThread(loop, presenter.BoxPresenter())).
+// The report goes to standard output, the progress line to standard error. User-interface thread
+// only: the plain boxes reach it through
+// SetMessageBoxPresenter(MessageBoxesOnLoopThread(loop, presenter.BoxPresenter())).
 #pragma once
 
 #include <cstdint>
@@ -24,15 +26,16 @@ namespace quillon {
 
 // Where the presenter writes and whether it may ask.
 struct ConsoleStreams {
-    std::FILE* Out = stderr;
-    bool LiveLine = false;  // Out is a terminal: the progress is one line, drawn over and over
+    std::FILE* Out = stdout;       // the report
+    std::FILE* Progress = stderr;  // the live progress line, when LiveLine
+    bool LiveLine = false;  // Progress is a terminal: the progress is one line there, drawn over and over
     bool CanAsk = false;    // standard input and Out are terminals: a box waits for an answer
     int Columns = 80;       // width of the live line
     // Reads one typed line, waiting at most the given milliseconds (ReadInputLine).
     std::function<InputResult(int64_t milliseconds, std::string& line)> ReadLine;
 };
 
-// Standard error, with LiveLine, CanAsk and Columns as the terminals are.
+// Standard output and standard error, with LiveLine, CanAsk and Columns as the terminals are.
 ConsoleStreams StandardConsoleStreams();
 
 class ConsolePresenter final : public RunPresenter {
@@ -50,6 +53,8 @@ class ConsolePresenter final : public RunPresenter {
     void SetMessageBoxHelpContext(int helpContext) override;
     void ShowErrorList(int32_t filesCopied, const std::vector<std::string>& uncopiedFiles) override;
     bool IsLargeFontSystem() override { return false; }
+    bool HoldsFinishedDialog() const override { return false; }
+    void ShowNotice(const std::string& text) override;
 
     // A plain message box (ShowMessageBox's style flags and answers).
     int ShowMessageBox(const std::string& text, unsigned style);
@@ -62,10 +67,13 @@ class ConsolePresenter final : public RunPresenter {
     // offered: null for a box without the check box; else in, whether the box is offered, out,
     // whether someone ticked it.
     int Ask(const std::string& text, unsigned style, bool* offered);
-    // Writes text; a live progress line on the screen is ended first, so the text starts a new line.
+    // Writes text to the report; a live progress line on the screen is erased first, so that the
+    // report's lines stay clean (the next tick draws it again below them).
     void Write(const std::string& text);
     // Draws text over the live progress line.
     void DrawLiveLine(const std::string& text);
+    // Erases the live progress line, when one is on the screen.
+    void EraseLiveLine();
 
     ConsoleStreams streams_;
     bool lineOpen_ = false;  // a live progress line is on the screen without its line end

@@ -59,8 +59,10 @@ class FakePresenter : public RunPresenter {
         ErrorLists.push_back({copied, files});
     }
     bool IsLargeFontSystem() override { return false; }
+    void ShowNotice(const std::string& text) override { Notices.push_back(text); }
 
     std::vector<std::shared_ptr<ViewRecord>> Views;
+    std::vector<std::string> Notices;
     std::vector<Box> Boxes;
     std::deque<std::pair<int, bool>> CheckBoxAnswers;
     std::vector<int> HelpContexts;

@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/LongOptions.h"
 
 #include <gtest/gtest.h>
 
@@ -33,6 +34,39 @@ TEST(CommandLineTest, ArgumentsJoinedIntoALineComeBackAsTheSameWords) {
     EXPECT_EQ(NextCommandLineWord(text), "/W");
     EXPECT_EQ(NextCommandLineWord(text), "unclosed word");
     EXPECT_EQ(NextCommandLineWord(text), "");
+}
+
+// Long options are taken out; every other word stays in its place for the switches and the desktop.
+TEST(CommandLineTest, LongOptionsAreSortedFromTheSwitches) {
+    using Words = std::vector<std::string>;
+    struct Case {
+        Words arguments;
+        const char* flags;  // h v b c d: help, version, verbose, check, dry-run
+        const char* unknown;
+        Words rest;
+    };
+    const Case cases[] = {
+        {{"/W", "--verbose", "/3"}, "b", "", {"/W", "/3"}},
+        {{"--dry-run", "--check", "--help", "--version"}, "hvcd", "", {}},
+        {{"/W", "", "--help"}, "h", "", {"/W", ""}},  // the empty word stays for the switches
+        {{"--Help", "--he", "--help=x", "-h"}, "", "--Help", {"-h"}},  // exact names only; the first unknown
+        {{"--platform", "xcb", "/T"}, "", "", {"--platform", "xcb", "/T"}},
+        {{"/T", "--", "--help", "/W"}, "", "", {"/T", "--help", "/W"}},
+    };
+    for (const Case& c : cases) {
+        std::string shown;
+        for (const std::string& word : c.arguments) {
+            shown += "[" + word + "]";
+        }
+        SCOPED_TRACE(shown);
+        LongOptions options = ParseLongOptions(c.arguments);
+        std::string flags = std::string(options.Help ? "h" : "") + (options.Version ? "v" : "") +
+                            (options.Verbose ? "b" : "") + (options.Check ? "c" : "") +
+                            (options.DryRun ? "d" : "");
+        EXPECT_EQ(flags, c.flags);
+        EXPECT_EQ(options.Unknown, c.unknown);
+        EXPECT_EQ(options.Rest, c.rest);
+    }
 }
 
 }  // namespace

@@ -20,12 +20,13 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
         bool error;
         const char* summary;
         int32_t status;
+        int exitStatus;
     };
     const Case cases[] = {
-        {"nothing", false, 0, false, "No changed file found.", 1},
-        {"one file", true, 1, false, "1 file has been saved.", 0},
-        {"two files", true, 2, false, "2 files have been saved.", 0},
-        {"a copy error", true, 2, true, "Errors have been occurred.", 2},
+        {"nothing", false, 0, false, "No changed file found.", 1, 0},
+        {"one file", true, 1, false, "1 file has been saved.", 0, 0},
+        {"two files", true, 2, false, "2 files have been saved.", 0, 0},
+        {"a copy error", true, 2, true, "Errors have been occurred.", 2, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -38,7 +39,7 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
         };
         Set("DynData", "TotalFullBackup", 1);
         int64_t start = NowSeconds();
-        run.Run();
+        EXPECT_EQ(run.Run(), c.exitStatus);
         EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kKind], c.summary);
         EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kStatus], "");
         EXPECT_EQ(GetInt("DynData", "LastRunStatus"), c.status);
@@ -49,6 +50,29 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
     }
     EXPECT_TRUE(presenter.ErrorLists.empty());
     EXPECT_TRUE(Messages.empty());
+}
+
+// A start at login runs only the paths due today: when none is, the run says until when, not that
+// nothing changed.
+TEST_F(AppTest, RunWithoutADuePathSaysWhenOneIsDue) {
+    Set("Path000", "SourcePath", "C:\\Data");
+    Set("Path000", "DestPath", "C:\\Backup");
+    Set("Path000", "NextRunTime", "2003-11-26 00:00");
+    Set("Path001", "SourcePath", "C:\\Mail");
+    Set("Path001", "DestPath", "C:\\Backup2");
+    Set("Path001", "NextRunTime", "2003-11-25 00:00");
+    const std::pair<const char*, const char*> cases[] = {
+        {"/W", "Not due until 2003-11-25."}, {"", "No changed file found."},  // by hand every path runs
+    };
+    for (auto [switches, summary] : cases) {
+        SCOPED_TRACE(switches);
+        CQuillonRunApp run(loop, presenter);
+        run.Engine = app.Engine;
+        run.CommandLine = switches;
+        EXPECT_EQ(run.Run(), 0);
+        EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kKind], summary);
+        EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
+    }
 }
 
 TEST_F(AppTest, DiskErrorIsShownAndLogged) {
@@ -106,8 +130,8 @@ TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
         EXPECT_EQ(run.Run(), 2);
         EXPECT_EQ(EngineRuns, 0);
         EXPECT_EQ(run.RunStatus, 2);
-        std::string text = "The configuration cannot be read: the user hive " +
-                           spoilt.File(HiveRoot::kCurrentUser) + " " + each.why + ". Nothing was backed up.";
+        std::string text = "The user hive " + spoilt.File(HiveRoot::kCurrentUser) +
+                           " cannot be read: " + each.why + ". Nothing was backed up.";
         ASSERT_EQ(Messages.size(), 1u);
         EXPECT_EQ(Messages[0].Text, std::string("Backup error:\n\n") + each.shown + "\n\n" + text);
         std::string log = ReadFile(logFile);

@@ -85,6 +85,7 @@ TEST_F(AppTest, ResidentRunAdvancesRunTimeByWholeDays) {
     for (auto [stored, advanced] : cases) {
         SCOPED_TRACE(stored);
         trace.Clear();
+        presenter.Notices.clear();
         clock.Set(kNow);
         EngineRuns = 0;
         Set("Settings", "RunAtTime", 1);
@@ -113,6 +114,10 @@ TEST_F(AppTest, ResidentRunAdvancesRunTimeByWholeDays) {
             << waits[1];
         EXPECT_EQ(std::string(target), advanced);
         EXPECT_EQ(seconds, ParseRegistryTime(advanced).Seconds() - ParseRegistryTime(now).Seconds());
+        // Each wait tells when the next run comes.
+        EXPECT_EQ(presenter.Notices,
+                  (std::vector<std::string>{"Next run: " + std::string(stored).substr(0, 16),
+                                            "Next run: " + std::string(advanced).substr(0, 16)}));
         EXPECT_EQ(Machine("LastAutoRunTime"), "2003-11-24 18:02:12");
         EXPECT_EQ(GetInt("DynData", "RunningInstance"), -1);
     }
@@ -224,6 +229,22 @@ TEST_F(AppTest, SemaphoreWaitEndsWhenFreeUnchangedOrAfterAnHour) {
             EXPECT_EQ(polls.back(), last);
         }
     }
+}
+
+// A semaphore left by a run that ended without freeing it: the wait says once which run it waits
+// for, and the run begins after two waits of 3 quiet minutes each.
+TEST_F(AppTest, WaitForAnotherRunIsAnnouncedOnce) {
+    WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", 7);
+    WriteRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\SemaphoreTaken",
+                        "2003-11-24 14:02:30");
+    RunProgram("");
+    EXPECT_EQ(EngineRuns, 1);
+    EXPECT_EQ(presenter.Notices,
+              std::vector<std::string>{
+                  "Waiting for the run started at 14:02 to end. (A run that ended without a "
+                  "word is given up after 3 minutes without a sign of life, twice: 6 minutes.)"});
+    EXPECT_EQ(Traces("Waiting for Semaphore: ").size(), 72u);  // 2 x 36 polls of 5 seconds
+    EXPECT_EQ(Machine("SemaphoreTaken"), At(kNow + 360));
 }
 
 TEST_F(AppTest, WaitWindowTimersFireOnce) {

@@ -162,6 +162,14 @@ TEST_F(ConfigDescriptionTest, AnUnreadableHiveIsAProblemNotAnEmptyConfiguration)
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_NE(problems[0].find("cannot be read: it is not a readable file"), std::string::npos)
         << problems[0];
+
+    // A damaged machine hive is passed over by every read: the programs no longer see each other's runs.
+    ScopedHives machine;
+    GoodPath("Path000");
+    std::string file = machine.MakeDamaged(HiveRoot::kLocalMachine);
+    problems = AllProblems();
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0], "the machine hive " + file + " cannot be read: it is damaged or not a hive");
 }
 
 TEST_F(ConfigDescriptionTest, ACleanPathIsToldInWordsWithTheEntriesBehindEachLine) {

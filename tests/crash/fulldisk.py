@@ -70,6 +70,7 @@ def run(bin_dir, work, seed):
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:
                 f.write(rng.randbytes(1_000_000))
+            harness.record_version(path)
             os.utime(path, (now, now))
     mount_tmpfs(disk, used_kb(disk) // 1024 + 1, remount=True)
     process = subprocess.run([os.path.join(bin_dir, "quillon-run")], env=harness.env, cwd=work,

@@ -65,6 +65,12 @@ TEST_F(ControlFileTest, FileLines) {
         {"X 2003-11-24 17:40  Z012  Z:\\Data\\b.txt", true, "Z:\\Data\\b.txt", 12, "2003-11-24 17:40:00"},
         {"  2003-10-02 09:12        Z:\\c", true, "Z:\\c", -1, "2003-10-02 09:12:00"},
         {"  2003-10-02 09:12  Z1234  C:\\d", true, "C:\\d", 1234, "2003-10-02 09:12:00"},
+        // Archive numbers beyond what a set can hold come from a damaged or crafted file: the next
+        // archive would be numbered past the 32-bit range. Such a line is refused.
+        {"X 2003-11-24 17:40  Z999999  C:\\d", true, "C:\\d", 999999, "2003-11-24 17:40:00"},
+        {"X 2003-11-24 17:40  Z1000000  C:\\d", false, "", -1, ""},
+        {"X 2003-11-24 17:40  Z2147483647  C:\\d", false, "", -1, ""},
+        {"X 2003-11-24 17:40  Z99999999999999999999  C:\\d", false, "", -1, ""},
         {"X 2003-11-24 17:40  Z001", true, "", 1, "2003-11-24 17:40:00"},  // mark without a path
         // A name may end in blanks; it reads back as written.
         {"  2003-10-02 09:12  C:\\Data\\name  ", true, "C:\\Data\\name  ", -1, "2003-10-02 09:12:00"},
@@ -87,6 +93,7 @@ TEST_F(ControlFileTest, FileLines) {
         ReadFileList(archive, list.files, true, &highest, false);
         if (!c.read) {
             EXPECT_EQ(list.files.Count(), 0);
+            EXPECT_EQ(highest, -1);
             continue;
         }
         ASSERT_EQ(list.files.Count(), 1);
@@ -159,6 +166,12 @@ TEST_F(ControlFileTest, AFileWithoutSetsOrFilesReadsAsEmpty) {
         {"three lines", threeLines + "\r\n", 3},
         {"three lines without a final line end", threeLines, 3},
         {"missing", std::nullopt, -1},
+        // A pass adds one to the count it read: the count stays far from the end of the range.
+        {"the largest count", threeLines.substr(0, 50) + "999999999 runs\r\nZ:\\Data\r\n", 999'999'999},
+        {"a count at the end of the range", threeLines.substr(0, 50) + "2147483647 runs\r\nZ:\\Data\r\n",
+         999'999'999},
+        {"a count past the range", threeLines.substr(0, 50) + "99999999999 runs\r\nZ:\\Data\r\n",
+         999'999'999},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

@@ -304,7 +304,8 @@ TEST_F(CopyMarkedFilesTest, TheNextPassRemovesWhatAKilledPassLeftWhereTheJournal
     const std::string temporary = ".quillon-99-1.part\n";
     ASSERT_TRUE(IsTemporaryCopyName(temporary));
     for (const std::string& name : std::vector<std::string>{"\\" + temporary, "\\sub\\" + temporary,
-                                                            "\\QuillonData_003.Zip.part", "\\kept.doc",
+                                                            "\\QuillonData_003.Zip.part",
+                                                            "\\QuillonData_004.Zip.part.Ab12Cd", "\\kept.doc",
                                                             "\\sub\\kept.doc"}) {
         testing::WriteFile(drives_.Native(kSet + name), "left");
     }
@@ -314,7 +315,7 @@ TEST_F(CopyMarkedFilesTest, TheNextPassRemovesWhatAKilledPassLeftWhereTheJournal
     std::filesystem::create_symlink(drives_.Native("C:\\Outside\\target"),
                                     drives_.Native(kSet + "\\.quillon-99-2.part\n"));
     ASSERT_TRUE(BeginCopyJournal("C:\\Backup", kSet));
-    EXPECT_EQ(RemoveInterruptedCopies("C:\\Backup"), 4);
+    EXPECT_EQ(RemoveInterruptedCopies("C:\\Backup"), 5);
     EXPECT_EQ(NamesIn(drives_.Native(kSet)), (std::vector<std::string>{"kept.doc", "sub"}));
     EXPECT_EQ(NamesIn(drives_.Native(kSet + "\\sub")), std::vector<std::string>{"kept.doc"});
     EXPECT_EQ(testing::ReadFile(drives_.Native("C:\\Outside\\target")), "outside");

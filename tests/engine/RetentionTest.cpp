@@ -348,6 +348,31 @@ TEST_F(RetentionTest, DirectoryOfASetThatStaysIsNeverDeleted) {
     EXPECT_TRUE(fs::exists(scene.Native("2003-11-20") + "/sub/file.txt"));
 }
 
+// 200 000 lines of one date, as a damaged control file may hold: every one of them shares its folder
+// with the newest set, so none may go. Deciding that for each set must not look at all the others
+// again (it took hours this way).
+TEST_F(RetentionTest, ManySetsOfOneFolderAreWeighedInOneSweep) {
+    Scene scene;
+    Rules{.delAfterBackups = 1}.ApplyTo(scene.path);
+    scene.Add(Dated({"2003-11-20"}));
+    for (int i = 1; i < 200'000; ++i) {
+        scene.pass.SavedBackups.Append(new SavedBackup{ParseDateTime("2003-11-20"), false, 1});
+    }
+    scene.pass.DeleteOldBackups();
+    EXPECT_EQ(scene.pass.SavedBackups.Count(), 200'000);
+    EXPECT_TRUE(fs::exists(scene.Native("2003-11-20") + "/sub/file.txt"));
+    EXPECT_FALSE(scene.state.ErrorFlag);
+
+    // A set with a folder of its own moved to the oldest end: it is the one that goes.
+    scene.Add(Dated({"2003-11-24"}));
+    Rules{.delAfterBackups = 200'000}.ApplyTo(scene.path);
+    std::swap(*scene.pass.SavedBackups.Get(0), *scene.pass.SavedBackups.Get(200'000));
+    scene.pass.DeleteOldBackups();
+    ASSERT_EQ(scene.pass.SavedBackups.Count(), 200'000);
+    EXPECT_EQ(scene.pass.SavedBackups.Get(0)->Date, ParseDateTime("2003-11-20"));
+    EXPECT_EQ(scene.OnDisk(), Names{"2003-11-20"});
+}
+
 // --- Vanished sets ----------------------------------------------------------------------------------
 
 TEST_F(RetentionTest, DropVanishedSetsForgetsSetsWhoseFolderIsGone) {

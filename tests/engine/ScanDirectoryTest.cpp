@@ -1,9 +1,11 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
 
 #include "engine/PassTestTree.h"
+#include "platform/FaultInjection.h"
 
 namespace quillon {
 namespace {
@@ -196,7 +198,9 @@ TEST_F(ScanDirectoryTest, NamesThatCannotBeRecordedAreReportedOnceAndSkipped) {
     EXPECT_TRUE(state_.ErrorFlag);  // the run ends with "Errors have been occurred.", not as a success
 }
 
-TEST_F(ScanDirectoryTest, LinksToFoldersAreNeverEnteredAndSpecialFilesNeverListed) {
+// A symbolic link is never followed, whatever it points to: it is an entry of its own, with the
+// link's own time (so that a link that changes is saved again) and the length of its target text.
+TEST_F(ScanDirectoryTest, LinksAreEntriesOfTheirOwnAndSpecialFilesNeverListed) {
     namespace fs = std::filesystem;
     const std::string src = drives_.DriveC() + "/Src";
     File("C:\\Src\\real\\x.doc", "x");
@@ -204,10 +208,67 @@ TEST_F(ScanDirectoryTest, LinksToFoldersAreNeverEnteredAndSpecialFilesNeverListe
     fs::create_directory_symlink(src + "/real", src + "/again");
     fs::create_directory_symlink(src, src + "/real/loop");
     fs::create_directory_symlink(drives_.DriveC() + "/Outside", src + "/out");
-    fs::create_symlink(src + "/real/x.doc", src + "/alias.doc");  // a link to a file is that file
+    fs::create_symlink(src + "/real/x.doc", src + "/alias.doc");
+    fs::create_symlink("nowhere", src + "/dangling");
+    const TimeValue linked = MakeTime(2003, 11, 22, 8, 15, 0);
+    const timespec times[2] = {{linked.Seconds(), 0}, {linked.Seconds(), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (src + "/alias.doc").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
     ASSERT_EQ(::mkfifo((src + "/pipe").c_str(), 0600), 0);
     Scan();
-    EXPECT_THAT(ListedPaths(), UnorderedElementsAreArray({"C:\\Src\\alias.doc", "C:\\Src\\real\\x.doc"}));
+    EXPECT_THAT(ListedPaths(),
+                UnorderedElementsAreArray({"C:\\Src\\again", "C:\\Src\\alias.doc", "C:\\Src\\dangling",
+                                           "C:\\Src\\out", "C:\\Src\\real\\loop", "C:\\Src\\real\\x.doc"}));
+    const FileEntry* alias = Current("C:\\Src\\alias.doc");
+    ASSERT_NE(alias, nullptr);
+    EXPECT_EQ(alias->Time, linked);
+    EXPECT_EQ(alias->Size, static_cast<int64_t>((src + "/real/x.doc").size()));
+    EXPECT_FALSE(state_.ErrorFlag);
+}
+
+// A folder swapped for a link to a folder outside the source while the scan runs: before the scan
+// opens it, or while the scan is inside it (the folder above the one being opened). The walk never
+// follows the link: the first is reported and left out, the second goes on in the real folder.
+TEST_F(ScanDirectoryTest, AFolderSwappedForALinkDuringTheWalkIsNeverFollowed) {
+    namespace fs = std::filesystem;
+    const std::string src = drives_.DriveC() + "/Src";
+    struct Case {
+        const char* name;
+        int openingFolder;  // the swap happens just before the walk opens its nth subfolder
+        std::vector<std::string> listed;
+        bool reported;
+    } cases[] = {
+        {"the folder itself", 1, {"C:\\Src\\z.doc"}, true},
+        {"the folder the walk is in",
+         2,
+         {"C:\\Src\\a\\b\\real.doc", "C:\\Src\\a\\c.doc", "C:\\Src\\z.doc"},
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(src);
+        fs::remove_all(drives_.DriveC() + "/Moved");
+        DeleteAll(pass_->CurrentFiles);
+        state_.CopyErrorList.clear();
+        state_.ErrorFlag = false;
+        File("C:\\Src\\a\\b\\real.doc", "real");
+        File("C:\\Src\\a\\c.doc", "c");
+        File("C:\\Src\\z.doc", "z");
+        File("C:\\Outside\\b\\secret.doc", "secret");
+        File("C:\\Outside\\private.doc", "private");
+        ScopedFaults faults;
+        InjectHook(FileOperation::kOpenFolder, c.openingFolder, [&] {
+            fs::rename(src + "/a", drives_.DriveC() + "/Moved");
+            fs::create_directory_symlink(drives_.DriveC() + "/Outside", src + "/a");
+        });
+        Scan();
+        EXPECT_THAT(ListedPaths(), UnorderedElementsAreArray(c.listed));
+        EXPECT_EQ(state_.ErrorFlag, c.reported);
+        if (c.reported) {
+            ASSERT_EQ(state_.CopyErrorList.size(), 1u);
+            EXPECT_NE(state_.CopyErrorList[0].find("Folder C:\\Src\\a not backed up"), std::string::npos)
+                << state_.CopyErrorList[0];
+        }
+    }
 }
 
 }  // namespace

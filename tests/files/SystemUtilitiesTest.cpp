@@ -42,6 +42,14 @@ TEST(SystemUtilitiesTest, TheStagingFolderIsCreatedOnDriveCWhereThatCanBe) {
     fs::remove_all(drives.DriveC() + "/Temp");
     testing::WriteFile(drives.DriveC() + "/Temp", "a file in the way");
     EXPECT_EQ(GetTempDirectory(), "");
+    // A link in the staging folder's place, to a folder that must never be emptied or written to.
+    fs::remove(drives.DriveC() + "/Temp");
+    testing::TempDir elsewhere;
+    testing::WriteFile(elsewhere / "keep", "kept");
+    fs::create_directories(drives.DriveC() + "/Temp");
+    fs::create_directory_symlink(elsewhere.Path(), drives.DriveC() + "/Temp/QuilRun");
+    EXPECT_EQ(GetTempDirectory(), "");
+    EXPECT_EQ(testing::ReadFile(elsewhere / "keep"), "kept");
     EXPECT_FALSE(IsNetworkDrive('c'));
     EXPECT_FALSE(IsNetworkDrive('Q'));  // unmapped
 

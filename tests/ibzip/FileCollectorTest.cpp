@@ -91,15 +91,51 @@ TEST_F(FileCollectorTest, FailuresWriteNoArchive) {
     }
 }
 
-TEST_F(FileCollectorTest, LinksAreFollowedToFilesOnlyAndSpecialFilesLeftOut) {
+// Links are never followed: each is a link entry holding its target text, whatever it points to (a
+// private file outside the tree would otherwise be packed with its content). Every entry carries its
+// file's mode, and the archive, which mixes files of every mode, is its owner's alone.
+TEST_F(FileCollectorTest, LinksAreLinkEntriesModesAreRecordedAndSpecialFilesLeftOut) {
     WriteFile(Native("odd/real.txt"), "real");
+    WriteFile(Native("odd/script.sh"), "#!/bin/sh\n");
+    WriteFile(Native("odd/private.txt"), "secret");
+    ASSERT_EQ(::chmod(Native("odd/real.txt").c_str(), 0644), 0);
+    ASSERT_EQ(::chmod(Native("odd/script.sh").c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(Native("odd/private.txt").c_str(), 0600), 0);
     std::filesystem::create_symlink(Native("src/c.doc"), Native("odd/to-file"));
+    std::filesystem::create_symlink("real.txt", Native("odd/inside"));
     std::filesystem::create_directory_symlink(Native("src"), Native("odd/to-folder"));
     std::filesystem::create_symlink(Native("nowhere"), Native("odd/dangling"));
     ASSERT_EQ(::mkfifo(Native("odd/fifo").c_str(), 0600), 0);  // never opened: the call must not hang
 
-    EXPECT_EQ(Zip("C:\\odd\\*.*", "C:\\odd.zip", 1, 2, 1), -25270);
-    ExpectArchive(Native("odd.zip"), {{"real.txt", "real"}, {"to-file", "c.doc"}});
+    EXPECT_EQ(Zip("C:\\odd\\*.*", "C:\\odd.zip", 1, 2, 1), -25270);  // the FIFO is left out
+    struct stat archive;
+    ASSERT_EQ(::stat(Native("odd.zip").c_str(), &archive), 0);
+    EXPECT_EQ(archive.st_mode & 07777, 0600u);
+    ExpectArchive(Native("odd.zip"), {{"real.txt", "real"},
+                                      {"script.sh", "#!/bin/sh\n"},
+                                      {"private.txt", "secret"},
+                                      {"to-file", Native("src/c.doc")},
+                                      {"inside", "real.txt"},
+                                      {"to-folder", Native("src")},
+                                      {"dangling", Native("nowhere")}});
+    if (!HavePython()) {
+        return;
+    }
+    auto entries = *ReadWithPython(Native("odd.zip"));
+    const std::map<std::string, unsigned> modes = {
+        {"real.txt", 0100644}, {"script.sh", 0100755}, {"private.txt", 0100600}, {"to-file", 0120777},
+        {"inside", 0120777},   {"to-folder", 0120777}, {"dangling", 0120777}};
+    for (const auto& [name, mode] : modes) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(entries[name].mode, mode);
+    }
+    // Info-ZIP restores the links as links and the modes as recorded.
+    ASSERT_TRUE(RunCommand("mkdir '" + Native("x") + "' && cd '" + Native("x") + "' && unzip -qq '" +
+                           Native("odd.zip") + "'"));
+    EXPECT_EQ(std::filesystem::read_symlink(Native("x/inside")), "real.txt");
+    struct stat script;
+    ASSERT_EQ(::stat(Native("x/script.sh").c_str(), &script), 0);
+    EXPECT_EQ(script.st_mode & 0777, 0755u);
 }
 
 TEST_F(FileCollectorTest, ArchiveInsideTheSelectedFolderIsNotPackedIntoItself) {

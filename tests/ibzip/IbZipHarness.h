@@ -67,6 +67,7 @@ struct PyEntry {
     std::string content;
     int flags = 0;
     std::string time;
+    unsigned mode = 0;  // the Unix mode in the upper half of the external attributes (octal 0120777)
 };
 
 // Every entry of an archive through Python's zipfile (which checks each CRC while reading), or nullopt
@@ -77,7 +78,8 @@ inline std::optional<std::map<std::string, PyEntry>> ReadWithPython(const std::s
         "z = zipfile.ZipFile(sys.argv[1])\n"
         "for i in z.infolist():\n"
         "    raw = i.filename.encode('utf-8' if i.flag_bits & 0x800 else 'cp437')\n"
-        "    print(raw.hex(), z.read(i).hex(), i.flag_bits, '%d-%d-%d %d:%d:%d' % i.date_time)\n";
+        "    print(raw.hex(), z.read(i).hex() or '-', i.flag_bits, '%d-%d-%d %d:%d:%d' % i.date_time,\n"
+        "          i.external_attr >> 16)\n";
     auto output = RunCommand("python3 -c \"" + std::string(script) + "\" '" + archive + "'");
     if (!output) {
         return std::nullopt;
@@ -93,8 +95,9 @@ inline std::optional<std::map<std::string, PyEntry>> ReadWithPython(const std::s
     std::istringstream lines(*output);
     std::string name, content, date, clock;
     int flags;
-    while (lines >> name >> content >> flags >> date >> clock) {
-        entries[unhex(name)] = PyEntry{unhex(content), flags, date + " " + clock};
+    unsigned mode;
+    while (lines >> name >> content >> flags >> date >> clock >> mode) {
+        entries[unhex(name)] = PyEntry{content == "-" ? "" : unhex(content), flags, date + " " + clock, mode};
     }
     return entries;
 }

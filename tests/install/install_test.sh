@@ -18,7 +18,9 @@ DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 [ "$(readlink "$prefix/bin/quillon-run")" = ../lib/quillon/quillon-run ] || fail "bin/quillon-run link"
 [ "$(readlink "$prefix/bin/quillon-restore")" = ../lib/quillon/quillon-restore ] || fail "bin/quillon-restore link"
 for f in bin/quillon-reg lib/quillon/quillon-run lib/quillon/libib-zip.so lib/quillon/quillon-run.html \
-         share/man/man1/quillon-run.1 share/man/man1/quillon-reg.1 share/man/man1/quillon-restore.1 lib/systemd/user/quillon-run.service \
+         share/man/man1/quillon-run.1 share/man/man1/quillon-reg.1 share/man/man1/quillon-restore.1 \
+         lib/systemd/user/quillon-run.service lib/systemd/user/quillon-run.timer \
+         lib/systemd/user/quillon-run-daily.service \
          share/applications/quillon-run.desktop share/quillon/autostart/quillon-run.desktop; do
   [ -f "$prefix/$f" ] || fail "$f not installed"  # -f follows the help document's link
 done

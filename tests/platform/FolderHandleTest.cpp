@@ -67,6 +67,20 @@ TEST_F(FolderHandleTest, ComponentsAfterTheTrustedPartAreNeverLinks) {
         EXPECT_EQ(folder.Open(c.folder, trusted, c.create), c.opens);
         EXPECT_EQ(GetLastError(), c.error);
     }
+    // Nothing is made that the system could not name by its whole path afterwards.
+    FolderHandle deep;
+    std::string folder = "C:\\Dest\\new";
+    for (int i = 0; i < 20; ++i) {
+        folder += "\\" + std::string(250, 'd');
+    }
+    EXPECT_FALSE(deep.Open(folder, trusted, true));
+    EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
+    EXPECT_FALSE(fs::exists(drives.DriveC() + "/Dest/new/" + std::string(250, 'd')));
+    ASSERT_TRUE(deep.Open("C:\\Dest\\new", trusted));
+    EXPECT_TRUE(deep.CanName(std::string(250, 'f')));
+    EXPECT_FALSE(deep.CanName(std::string(5000, 'f')));
+    EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
+
     // The trusted part itself may lie behind a link: the user configured it so.
     FolderHandle behindLink;
     EXPECT_TRUE(behindLink.Open("C:\\Dest\\2003-11-24", std::string("C:\\Dest\\2003-11-24").size()));

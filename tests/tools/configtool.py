@@ -2,7 +2,8 @@
 """quillon-config end to end: backups set up in words, then run by quillon-run, which must behave as
 configured (storage form, full backups, retention, patterns); remove leaves no gap in the numbering;
 a configuration imported from a .reg file is listed and edited without losing a setting; wrong
-arguments change nothing.
+arguments change nothing. And what quillon-run makes of a configuration: Linux paths in it work, a
+user hive that cannot be read fails the run with exit status 2, and --check names every mistake.
 
     configtool.py BIN_DIR [--keep]
 Exit status 0 when every check passed.
@@ -97,7 +98,9 @@ def storage(bin_dir, work):
     s = Setup(bin_dir, work, "storage")
     s.folder("plain", ["a.txt"])
     s.folder("zip", ["b.txt"])
-    s.config("add", "plain", os.path.join(s.work, "backup", "plain"), "--plain")
+    s.config("add", "./zip/../plain/", os.path.join(s.work, "backup", "plain"), "--plain")
+    if s.entry("Path000", "SourcePath") != "Z:" + os.path.join(s.work, "plain").replace("/", "\\"):
+        raise Failure("storage: a relative source is stored as %s" % s.entry("Path000", "SourcePath"))
     s.config("add", "zip", os.path.join(s.work, "backup", "zip"), "--compressed", "--no-write-protect")
     s.expect_entries("Path000", {"Flags": "0x26"})
     s.expect_entries("Path001", {"Flags": "0x824"})
@@ -245,11 +248,15 @@ def bad_arguments(bin_dir, work):
     if s.entry("Settings", "RunAtTime") != "0x1" or not re.match(r"\d{4}-\d\d-\d\d 20:00:00$",
                                                                  s.entry("DynData", "RunTime") or ""):
         raise Failure("schedule: " + s.query())
+    s.config("--profile", "3", "add", "src", os.path.join(s.work, "backup3"), "--plain")
+    if "0x26" not in s.query(r"HKCU\Software\Norrow\QuillonApp3\Path000") or s.entry("Path001", "Flags"):
+        raise Failure("profile: the path of profile 3 is not where quillon-run /3 reads it")
+    s.write("afile", "a file where the destination should be")
     before = s.query()
     src = os.path.join(s.work, "src")
     for args in (["add"], ["add", "src"], ["add", "src", "out", "--keep", "x"], ["add", "src", "out", "--keep"],
                  ["add", "src", "out", "--plain", "--compressed"], ["add", "src", "out", "--frobnicate"],
-                 ["add", "missing", "out"], ["add", "src", os.path.join(src, "inner")],
+                 ["add", "missing", "out"], ["add", "src", os.path.join(src, "inner")], ["add", "src", "afile"],
                  ["add", "src", "out", "--full-every", "0"], ["add", "src", "out", "--delete-after", "5GB"],
                  ["set", "2", "--plain"], ["set", "1"], ["set", "1", "--no-delete", "--delete-after", "3"],
                  ["remove", "0"], ["remove", "2"], ["show", "x"], ["schedule", "24:00"], ["schedule"],
@@ -257,6 +264,80 @@ def bad_arguments(bin_dir, work):
         s.config(*args, expect=2)
         if s.query() != before:
             raise Failure("arguments: quillon-config %s changed the registry" % " ".join(args))
+
+
+def native_paths(bin_dir, work):
+    """Linux paths written by hand work, and the control file keeps the Windows form."""
+    s = Setup(bin_dir, work, "native")
+    src = s.folder("src", ["a.txt", "b.tmp"])
+    dest = os.path.join(s.work, "backup")
+    key = CONFIG_KEY + "\\Path000"
+    for name, value in (("SourcePath", src + "/"), ("DestPath", dest), ("Exclude000", src + "/*.tmp")):
+        s.harness.reg("add", key, "/v", name, "/d", value, "/f")
+    s.harness.reg("add", key, "/v", "Flags", "/t", "REG_DWORD", "/d", "0x20", "/f")
+    s.harness.reg("add", CONFIG_KEY + "\\Settings", "/v", "LogPath", "/d", os.path.join(s.work, "logs", "x.log"), "/f")
+    rc, out = s.run()
+    if rc != 0:
+        raise Failure("native: quillon-run ended with %d:\n%s" % (rc, out))
+    with open(os.path.join(dest, "Quillon.txt"), "rb") as f:
+        third = f.read().split(b"\r\n")[2]
+    if third != ("Z:" + src.replace("/", "\\")).encode():
+        raise Failure("native: the control file names the source %r" % third)
+    [day] = set_folders(dest)
+    if sorted(os.listdir(os.path.join(dest, day))) != ["Quillon.txt", "a.txt"]:
+        raise Failure("native: the set holds %s" % os.listdir(os.path.join(dest, day)))
+    if s.entry("Settings", "ErrorLogPath") is not None:
+        raise Failure("native: a run without errors resolved the log's place")
+
+
+def unreadable_hive(bin_dir, work):
+    """A damaged user hive, or a folder in its place, is a failed run, not an empty configuration."""
+    for name, spoil in (("damaged", lambda path: open(path, "wb").write(b"not a hive" * 500)),
+                        ("folder", os.makedirs)):
+        s = Setup(bin_dir, work, "hive-" + name)
+        spoil(s.harness.env["QUILLON_USER_HIVE"])
+        rc, out = s.run()
+        if rc != 2 or "cannot be read" not in out or "No changed file found." in out:
+            raise Failure("hive %s: quillon-run ended with %d:\n%s" % (name, rc, out))
+        # With no setting readable, the log lies beside the program, as for a program not installed.
+        log = os.path.join(bin_dir, "QuillonRun.Log")
+        with open(log, "rb") as f:
+            text = f.read().decode("latin-1")
+        os.remove(log)
+        if "cannot be read" not in text or "Nothing was backed up." not in text:
+            raise Failure("hive %s: the error log reads:\n%s" % (name, text))
+        s.config("list", expect=1)
+
+
+def check_report(bin_dir, work):
+    """quillon-run --check: the paths in words, each mistake named, exit 0 or 2, nothing written."""
+    s = Setup(bin_dir, work, "check")
+    rc, out = s.run("--check")
+    if "no backup path is configured" not in out:
+        print("configtool: check_report skipped: this quillon-run has no --check")
+        return
+    s.folder("src")
+    s.folder("backup")
+    s.config("add", "src", os.path.join(s.work, "backup", "src"))
+    rc, out = s.run("--check")
+    if rc != 0 or "No problem found." not in out or "Source:        " + os.path.join(s.work, "src") not in out:
+        raise Failure("check: a clean configuration gives %d:\n%s" % (rc, out))
+    key = CONFIG_KEY + "\\Path000"
+    s.harness.reg("add", key, "/v", "DestPth", "/d", "elsewhere", "/f")
+    s.harness.reg("add", key, "/v", "Flags", "/d", "0x20", "/f")  # text, which the run ignores
+    s.harness.reg("add", CONFIG_KEY + "\\Path002", "/v", "SourcePath", "/d", "/nowhere", "/f")
+    before = s.query()
+    rc, out = s.run("--check")
+    for text in ("DestPth: did you mean DestPath?",
+                 "Flags is stored as text (REG_SZ) and is ignored: it must be a REG_DWORD",
+                 "Path002 is not read because Path001 is missing", "3 problems found."):
+        if text not in out:
+            raise Failure("check: %r is not in the report (exit %d):\n%s" % (text, rc, out))
+    if rc != 2 or s.query() != before or set_folders(os.path.join(s.work, "backup", "src")):
+        raise Failure("check: exit %d, or the check wrote something:\n%s" % (rc, out))
+    rc, out = s.run("--check", "/3")
+    if rc != 2 or "no backup path is configured" not in out or "QuillonApp3" not in out:
+        raise Failure("check: the empty profile of /3 gives %d:\n%s" % (rc, out))
 
 
 def main():
@@ -267,7 +348,8 @@ def main():
     bin_dir = os.path.abspath(args.bin)
 
     def body(work):
-        for test in (storage, full_backups, retention, patterns, remove_and_import, bad_arguments):
+        for test in (storage, full_backups, retention, patterns, remove_and_import, bad_arguments, native_paths,
+                     unreadable_hive, check_report):
             test(bin_dir, work)
             print("configtool: %s passed" % test.__name__)
 

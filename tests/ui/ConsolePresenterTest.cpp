@@ -10,12 +10,16 @@ namespace {
 
 class ConsolePresenterTest : public ::testing::Test {
   protected:
-    ConsolePresenterTest() : out_(std::tmpfile()) {}
-    ~ConsolePresenterTest() override { std::fclose(out_); }
+    ConsolePresenterTest() : out_(std::tmpfile()), progress_(std::tmpfile()) {}
+    ~ConsolePresenterTest() override {
+        std::fclose(out_);
+        std::fclose(progress_);
+    }
 
     ConsoleStreams Streams(bool live, bool canAsk) {
         ConsoleStreams streams;
         streams.Out = out_;
+        streams.Progress = progress_;
         streams.LiveLine = live;
         streams.CanAsk = canAsk;
         streams.Columns = 80;
@@ -30,21 +34,25 @@ class ConsolePresenterTest : public ::testing::Test {
         };
         return streams;
     }
-    // What was written since the last call.
-    std::string Output() {
-        std::fflush(out_);
-        std::fseek(out_, read_, SEEK_SET);
+    // What was written to the report, and to the progress stream, since the last call.
+    std::string Output() { return Unread(out_, read_); }
+    std::string Progress() { return Unread(progress_, progressRead_); }
+    static std::string Unread(std::FILE* file, long& read) {
+        std::fflush(file);
+        std::fseek(file, read, SEEK_SET);
         std::string text;
-        for (int c = std::fgetc(out_); c != EOF; c = std::fgetc(out_)) {
+        for (int c = std::fgetc(file); c != EOF; c = std::fgetc(file)) {
             text += static_cast<char>(c);
         }
-        read_ = std::ftell(out_);
-        std::fseek(out_, 0, SEEK_END);  // the presenter goes on writing at the end
+        read = std::ftell(file);
+        std::fseek(file, 0, SEEK_END);  // the presenter goes on writing at the end
         return text;
     }
 
     std::FILE* out_;
+    std::FILE* progress_;
     long read_ = 0;
+    long progressRead_ = 0;
     std::deque<std::pair<InputResult, std::string>> typed;
 };
 
@@ -68,25 +76,32 @@ TEST_F(ConsolePresenterTest, PlainLinesShowNewTextsButNotEveryCount) {
         "  C:\\DATA\\a.txt\n  C:\\data\\b.txt\n");
 }
 
-TEST_F(ConsolePresenterTest, LiveLineIsDrawnOverAndEndedBeforeABox) {
-    ConsolePresenter presenter(Streams(true, false));
-    auto view = presenter.CreateProgressView(false);
-    view->SetText(ProgressLine::kVersion, "Version 2.10");
-    view->Show();
-    for (int i = 0; i < 3; ++i) {
-        view->SetSegment(i, true);
+// At a terminal the progress line is drawn over and over on the progress stream and erased before
+// each report line, which the report holds exactly as it would without a terminal.
+TEST_F(ConsolePresenterTest, LiveLineIsDrawnOverAndErasedBeforeEachReportLine) {
+    {
+        ConsolePresenter presenter(Streams(true, false));
+        auto view = presenter.CreateProgressView(false);
+        view->SetText(ProgressLine::kVersion, "Version 2.10");
+        view->Show();
+        for (int i = 0; i < 3; ++i) {
+            view->SetSegment(i, true);
+        }
+        view->SetText(ProgressLine::kKind, "New");
+        view->SetText(ProgressLine::kStatus, "Copying");
+        view->SetText(ProgressLine::kPath, "C:\\a\\long\\path\\to\\the\\file.txt");
+        view->Redraw();
+        presenter.ShowMessageBox("Disk full", kMbOk);
+        view->Redraw();
     }
-    view->SetText(ProgressLine::kKind, "New");
-    view->SetText(ProgressLine::kStatus, "Copying");
-    view->SetText(ProgressLine::kPath, "C:\\a\\long\\path\\to\\the\\file.txt");
-    view->Redraw();
-    presenter.ShowMessageBox("Disk full", kMbOk);
     EXPECT_EQ(
         Output(),
-        "Quillon  Version 2.10\n"
-        "\r[###................................]  New  Copying  ...ng\\path\\to\\the\\file.txt\x1b[K"
-        "\n\nDisk full\n-> OK (answered at once: nobody can answer here, and an unanswered box gives this "
+        "Quillon  Version 2.10\nNew\nCopying\nC:\\a\\long\\path\\to\\the\\file.txt\n"
+        "\nDisk full\n-> OK (answered at once: nobody can answer here, and an unanswered box gives this "
         "answer after 30 minutes)\n");
+    const std::string live =
+        "\r[###................................]  New  Copying  ...ng\\path\\to\\the\\file.txt\x1b[K";
+    EXPECT_EQ(Progress(), live + "\r\x1b[K" + live + "\r\x1b[K");
 }
 
 // Without a terminal a box answers at once with its focused button; at one, the typed key answers,

@@ -1,10 +1,13 @@
 // End-to-end: the real quillon-run program in console mode, against hives, a drive map and a source
 // tree of the test's own.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "config/AppProfile.h"
 #include "config/Registrierung.h"
@@ -32,15 +35,23 @@ class MainTest : public ::testing::Test {
         profile_.WriteProfileInt("Path000", "Flags", 0x06);  // plain copies
         WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer");
         WriteFile(drives_.Native("C:\\Data\\Letters\\m\xC3\xA4rz.txt"), "letter");
+        // Edited well before the run: a file changed in the minute of its copy is copied again.
+        for (const char* file : {"C:\\Data\\offer.txt", "C:\\Data\\Letters\\m\xC3\xA4rz.txt"}) {
+            EXPECT_TRUE(SetFileTimes(file, edited_.Seconds(), edited_.Seconds())) << file;
+        }
     }
 
-    // Runs the program with a shell-quoted argument text; answers its exit code, keeps its stderr.
+    // Runs the program with a shell-quoted argument text, its output streams to files; answers its exit
+    // code, keeps what it wrote to each stream.
     int Run(const std::string& arguments) {
-        std::string command = "'" + program_ + "' " + arguments + " </dev/null 2>'" + (dir_ / "err") + "'";
+        std::string command = "'" + program_ + "' " + arguments + " </dev/null >'" + (dir_ / "out") +
+                              "' 2>'" + (dir_ / "err") + "'";
         int status = std::system(command.c_str());
+        out_ = ReadFile(dir_ / "out");
         err_ = ReadFile(dir_ / "err");
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    bool BackedUp() { return std::filesystem::exists(drives_.Native("C:\\Backup\\Quillon.txt")); }
 
     ScopedHives hives_;
     ScopedDriveMap drives_;
@@ -50,16 +61,24 @@ class MainTest : public ::testing::Test {
     ScopedEnv trace_{"QUILLON_TRACE", dir_ / "trace"};
     CAppProfile profile_;
     std::string program_;
+    TimeValue edited_ = GetNow() - TimeSpan(7200);  // a set is named after the day of its newest change
+    std::string out_;
     std::string err_;
 };
 
 TEST_F(MainTest, BacksUpTheConfiguredPathThenOnlyTheChangedFile) {
+    // The report goes to standard output, whole and without control codes when that is a file; the
+    // progress line only to a terminal.
     ASSERT_EQ(Run(""), 0) << err_;
-    EXPECT_NE(err_.find("Quillon  Version 2.10\n"), std::string::npos) << err_;
-    EXPECT_NE(err_.find("2 files have been saved.\n"), std::string::npos) << err_;
+    // (Which steps show depends on the ticks that see them.)
+    for (const char* line : {"Quillon  Version 2.10\n", "\n  Data\n", "\n2 files have been saved.\n"}) {
+        EXPECT_NE(out_.find(line), std::string::npos) << line << "\n" << out_;
+    }
+    EXPECT_EQ(out_.find('\x1b'), std::string::npos) << out_;
+    EXPECT_EQ(err_, "");
     EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), 0);
     EXPECT_TRUE(std::filesystem::exists(drives_.Native("C:\\Backup\\Quillon.txt")));
-    std::string set = GetNow().Format("C:\\Backup\\%Y-%m-%d\\");
+    std::string set = edited_.Format("C:\\Backup\\%Y-%m-%d\\");
     EXPECT_EQ(ReadFile(drives_.Native(set + "Letters\\m\xC3\xA4rz.txt")), "letter");
 
     // Started as at login (every path, not only those due today), with an empty argument that ends
@@ -68,12 +87,184 @@ TEST_F(MainTest, BacksUpTheConfiguredPathThenOnlyTheChangedFile) {
     TimeValue later = GetNow() + TimeSpan(3600);
     ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", later.Seconds(), later.Seconds()));
     ASSERT_EQ(Run("/W '' /T"), 0) << err_;
-    EXPECT_NE(err_.find("1 file has been saved.\n"), std::string::npos) << err_;
+    EXPECT_NE(out_.find("1 file has been saved.\n"), std::string::npos) << out_;
     EXPECT_NE(profile_.GetProfileString("DynData", "LastWindowsStartTime", ""), "");
     EXPECT_EQ(profile_.GetProfileInt("DynData", "RunningInstance", 0), -1);
     // The first automatic run of the day stores its count of new files; "/T" would have kept it away.
     EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\CountNewFiles", -1), 1);
     EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", -1), 0);
+}
+
+// Options answer and end without a run; an unknown one is a usage error (2). --check and --dry-run
+// are looked at only for that: they never run a backup.
+TEST_F(MainTest, OptionsEndWithoutARun) {
+    struct Case {
+        const char* arguments;
+        int exitCode;  // -1: not looked at here
+        std::vector<const char*> out;
+        const char* err;  // nullptr: not looked at here
+    };
+    const Case cases[] = {
+        {"--help",
+         0,
+         {"Usage: quillon-run [OPTION] [SWITCH]...\n", "\n  --version ", "\n  --check ", "\n  --dry-run ",
+          "\n  --verbose ", "\n  /W ", "\n  /T ", "\n  /1 .. /9 ", "\n  /F ", "\n  /0, /X ...",
+          "\n  QUILLON_USER_HIVE\n", "\n  QUILLON_DRIVES\n", "\n  NO_COLOR\n", "128 + N"},
+         ""},
+        {"/W --help", 0, {"Usage: quillon-run"}, ""},
+        {"--version", 0, {"quillon-run 2.10\n", "\n  SQLite 3.", "\n  glibc 2.", "\n  Qt "}, ""},
+        {"--versoin",
+         2,
+         {},
+         "quillon-run: unknown option '--versoin'\nTry 'quillon-run --help' for more information.\n"},
+        {"--help --bogus",
+         2,
+         {},
+         "quillon-run: unknown option '--bogus'\nTry 'quillon-run --help' for more information.\n"},
+        {"--check", 0, {"\nPath 1 (Path000)\n", "\nNo problem found.\n"}, ""},
+        {"--dry-run --verbose", -1, {}, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        int code = Run(c.arguments);
+        if (c.exitCode >= 0) {
+            EXPECT_EQ(code, c.exitCode);
+        }
+        for (const char* text : c.out) {
+            EXPECT_NE(out_.find(text), std::string::npos) << text << "\n" << out_;
+        }
+        if (c.out.empty()) {
+            EXPECT_EQ(out_, "");
+        }
+        if (c.err != nullptr) {
+            EXPECT_EQ(err_, c.err);
+        }
+        EXPECT_FALSE(BackedUp());
+        EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), -1);
+    }
+}
+
+// The exit status says how the run ended: 1 when it completed with errors (here a destination that
+// cannot be made, below a regular file).
+TEST_F(MainTest, RunWithErrorsEndsWithStatusOne) {
+    WriteFile(drives_.Native("C:\\Blocker"), "a file, not a folder");
+    profile_.WriteProfileString("Path000", "DestPath", "C:\\Blocker\\Backup");
+    EXPECT_EQ(Run(""), 1) << out_ << err_;
+    EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), 2);
+    EXPECT_NE(out_.find("Errors have been occurred.\n"), std::string::npos) << out_;
+}
+
+struct stat LinkStat(const std::string& native) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(native.c_str(), &info), 0) << native;
+    return info;
+}
+
+// What lies outside the backup: a read-only file whose content, mode and folder must never change.
+class Outside {
+  public:
+    Outside() {
+        WriteFile(dir_ / "target", "outside");
+        ::chmod((dir_ / "target").c_str(), 0444);
+    }
+    std::string Target() const { return dir_ / "target"; }
+    std::string Folder() const { return dir_.Path(); }
+    void ExpectUntouched() const {
+        EXPECT_EQ(ReadFile(Target()), "outside");
+        EXPECT_EQ(LinkStat(Target()).st_mode & 07777, 0444u);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.Path()),
+                                std::filesystem::directory_iterator()),
+                  1);
+    }
+
+  private:
+    TempDir dir_;
+};
+
+TEST_F(MainTest, ACopyKeepsPermissionsOwnerAndLinksOfItsSource) {
+    Outside outside;
+    WriteFile(drives_.Native("C:\\Data\\private\\id_ed25519"), "key");
+    WriteFile(drives_.Native("C:\\Data\\run.sh"), "#!/bin/sh\n");
+    ::chmod(drives_.Native("C:\\Data\\private\\id_ed25519").c_str(), 0600);
+    ::chmod(drives_.Native("C:\\Data\\private").c_str(), 0700);
+    ::chmod(drives_.Native("C:\\Data\\run.sh").c_str(), 0755);
+    std::filesystem::create_symlink(outside.Target(), drives_.Native("C:\\Data\\outside-link"));
+    std::filesystem::create_symlink("offer.txt", drives_.Native("C:\\Data\\inside-link"));
+    profile_.WriteProfileInt("Path000", "Flags", 0x04);  // plain copies, not write-protected
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        // Run as root over another user's files.
+        ASSERT_EQ(::chown(drives_.Native("C:\\Data\\offer.txt").c_str(), 4321, 8765), 0);
+    }
+    ASSERT_EQ(Run(""), 0) << err_;
+
+    const std::string set = drives_.Native(GetNow().Format("C:\\Backup\\%Y-%m-%d\\"));
+    struct Case {
+        const char* name;
+        mode_t mode;
+    } cases[] = {{"private/id_ed25519", 0600}, {"private", 0700}, {"run.sh", 0755}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(LinkStat(set + c.name).st_mode & 07777, c.mode);
+    }
+    if (root) {
+        EXPECT_EQ(LinkStat(set + "offer.txt").st_uid, 4321u);
+        EXPECT_EQ(LinkStat(set + "offer.txt").st_gid, 8765u);
+    }
+    for (const char* link : {"outside-link", "inside-link"}) {
+        SCOPED_TRACE(link);
+        EXPECT_TRUE(S_ISLNK(LinkStat(set + link).st_mode));
+        EXPECT_EQ(std::filesystem::read_symlink(set + link),
+                  std::filesystem::read_symlink(drives_.Native("C:\\Data\\") + link));
+    }
+    outside.ExpectUntouched();
+}
+
+TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
+    Outside outside;
+    // Changed at a minute of today, so that every run adds to today's set.
+    auto changeOffer = [&](int32_t minute) {
+        TimeValue changed = GetNow();
+        TruncateToDay(changed);
+        changed = changed + TimeSpan(60 * minute);
+        WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer " + std::to_string(minute));
+        ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", changed.Seconds(), changed.Seconds()));
+    };
+    changeOffer(0);
+    ASSERT_EQ(Run(""), 0) << err_;
+    const std::string set = drives_.Native(GetNow().Format("C:\\Backup\\%Y-%m-%d"));
+    const std::string dest = drives_.Native("C:\\Backup");
+    profile_.WriteProfileInt("Settings", "OnlyOncePerDay", 0);
+
+    // A copy's name and the set's control file replaced by links: each is replaced in turn, never
+    // written through.
+    for (const char* name : {"/offer.txt", "/Quillon.txt"}) {
+        std::filesystem::remove(set + name);
+        std::filesystem::create_symlink(outside.Target(), set + name);
+    }
+    changeOffer(1);
+    ASSERT_EQ(Run(""), 0) << err_;
+    EXPECT_EQ(ReadFile(set + "/offer.txt"), "offer 1");
+    EXPECT_FALSE(S_ISLNK(LinkStat(set + "/Quillon.txt").st_mode));
+    outside.ExpectUntouched();
+
+    // The temporary control file as a link: reported, left alone, and the control file stays whole.
+    std::filesystem::create_symlink(outside.Target(), dest + "/Quillon.TMP");
+    const std::string control = ReadFile(dest + "/Quillon.txt");
+    changeOffer(2);
+    EXPECT_NE(Run(""), 0);
+    EXPECT_TRUE(S_ISLNK(LinkStat(dest + "/Quillon.TMP").st_mode));
+    EXPECT_EQ(ReadFile(dest + "/Quillon.txt"), control);
+    outside.ExpectUntouched();
+    std::filesystem::remove(dest + "/Quillon.TMP");
+
+    // The set's folder as a link to a folder outside: nothing is written there.
+    std::filesystem::rename(set, dest + "/moved");
+    std::filesystem::create_directory_symlink(outside.Folder(), set);
+    changeOffer(3);
+    EXPECT_NE(Run(""), 0);
+    EXPECT_TRUE(S_ISLNK(LinkStat(set).st_mode));
+    outside.ExpectUntouched();
 }
 
 }  // namespace

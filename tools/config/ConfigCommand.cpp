@@ -56,6 +56,31 @@ constexpr const char* kUsage =
     "--profile 1..9 works on the profile of quillon-run /1../9. Changes take effect at the next run.\n"
     "Exit status: 0 done, 1 failed, 2 wrong arguments (nothing written).\n";
 
+// An absolute native path without "." and ".." steps and doubled '/', so that the registry and the
+// control files name the folder as the user sees it ("/home/me/x/../Documents" is /home/me/Documents).
+std::string LexicallyNormal(const std::string& native) {
+    std::vector<std::string> steps;
+    size_t at = 0;
+    while (at <= native.size()) {
+        size_t end = native.find('/', at);
+        end = end == std::string::npos ? native.size() : end;
+        std::string step = native.substr(at, end - at);
+        if (step == "..") {
+            if (!steps.empty()) {
+                steps.pop_back();
+            }
+        } else if (!step.empty() && step != ".") {
+            steps.push_back(step);
+        }
+        at = end + 1;
+    }
+    std::string normal;
+    for (const std::string& step : steps) {
+        normal += "/" + step;
+    }
+    return normal.empty() ? "/" : normal;
+}
+
 class Command {
   public:
     Command(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
@@ -88,8 +113,7 @@ class Command {
             return Usage("unknown command " + name);
         }
         if (int32_t error = profile_.ProfileReadError(); error != 0) {
-            err_ << "quillon-config: the user hive " << HiveFilePath(HiveRoot::kCurrentUser)
-                 << " cannot be read: " << ErrorText(error) << "\n";
+            err_ << "quillon-config: " << DescribeUnreadableHive(error) << "\n";
             return kConfigFailed;
         }
         LoadPathConfig(profile_, config_, activity_);
@@ -221,10 +245,9 @@ class Command {
                       " as a full path");
                 return false;
             }
-            native = (native == "/" ? "" : native) + "/" +
-                     (argument.rfind("./", 0) == 0 ? argument.substr(2) : argument);
+            native += "/" + argument;
         }
-        windows = WindowsFormOfConfiguredPath(native);
+        windows = WindowsFormOfConfiguredPath(LexicallyNormal(native));
         if (windows == native) {
             Usage(argument + " lies on no drive of the drive map " + Drives().Folder());
             return false;
@@ -235,7 +258,12 @@ class Command {
         return true;
     }
 
-    bool IsFolder(const std::string& windows) {
+    static bool Exists(const std::string& windows) {
+        uint32_t attributes = 0;
+        return ReadFileAttributes(windows, attributes);
+    }
+
+    static bool IsFolder(const std::string& windows) {
         uint32_t attributes = 0;
         return ReadFileAttributes(windows, attributes) && (attributes & kAttributeDirectory) != 0;
     }
@@ -299,8 +327,12 @@ class Command {
         if (!ArgumentTo1252(source, storedSource, bad) || !ArgumentTo1252(dest, storedDest, bad)) {
             return Usage("the character " + CharacterName(bad) + " cannot be stored in the registry");
         }
-        if (!IsFolder(source)) {
+        uint32_t attributes = 0;
+        if (!ReadFileAttributes(source, attributes)) {  // a folder, or a single file
             return Usage("the source folder " + Native(source) + " does not exist");
+        }
+        if (Exists(dest) && !IsFolder(dest)) {
+            return Usage("the destination " + Native(dest) + " is not a folder");
         }
         std::string sourceUpper = ToUpperPath(source);
         std::string destUpper = ToUpperPath(dest);

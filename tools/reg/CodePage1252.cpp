@@ -111,14 +111,21 @@ bool CharTo1252(char32_t character, char& byte) {
     return false;
 }
 
+void AppendUtf16Le(std::string_view text1252, std::string& out) {
+    // Whole exported files pass through here: one look-up of the table and one growth of the result.
+    const std::array<char16_t, 256>& unicode = TheTable().unicode;
+    size_t at = out.size();
+    out.resize(at + text1252.size() * 2);
+    for (char c : text1252) {
+        char16_t unit = unicode[static_cast<unsigned char>(c)];
+        out[at++] = static_cast<char>(unit & 0xFF);
+        out[at++] = static_cast<char>(unit >> 8);
+    }
+}
+
 std::string ToUtf16Le(std::string_view text1252) {
     std::string out;
-    out.reserve(text1252.size() * 2);
-    for (char c : text1252) {
-        char16_t unit = CharFrom1252(c);
-        out.push_back(static_cast<char>(unit & 0xFF));
-        out.push_back(static_cast<char>(unit >> 8));
-    }
+    AppendUtf16Le(text1252, out);
     return out;
 }
 

@@ -24,6 +24,8 @@ bool CharTo1252(char32_t character, char& byte);
 
 // Every byte as one UTF-16 code unit, little-endian (2 bytes per input byte).
 std::string ToUtf16Le(std::string_view text1252);
+// The same appended to out, so that a large text is converted without a second copy.
+void AppendUtf16Le(std::string_view text1252, std::string& out);
 
 // UTF-8 of 8-bit text, for the terminal.
 std::string ToUtf8(std::string_view text1252);

@@ -573,7 +573,11 @@ void AppendHexData(std::string prefix, std::string_view bytes, std::string& out)
 }
 
 void AppendValue(const RegistryValue& value, std::string& out) {
-    std::string prefix = value.name.empty() ? "@=" : "\"" + Escape(value.name) + "\"=";
+    std::string prefix = "@=";
+    if (!value.name.empty()) {
+        prefix = '"' + Escape(value.name);
+        prefix += "\"=";
+    }
     char text[32];
     switch (value.type) {
         case kRegSz:
@@ -654,7 +658,14 @@ bool WriteRegFile(const std::vector<RegExportKey>& keys, std::string& bytes, std
             error = "the key name holds a line break: " + key.path;
             return false;
         }
-        text += "[" + std::string(RootName(key.root)) + (key.path.empty() ? "" : "\\" + key.path) + "]\r\n";
+        // Appended piece by piece: in a deep tree the paths make up nearly all of the file.
+        text += '[';
+        text += RootName(key.root);
+        if (!key.path.empty()) {
+            text += '\\';
+            text += key.path;
+        }
+        text += "]\r\n";
         for (const RegistryValue& value : key.values) {
             if (value.name.find_first_of("\r\n") != std::string::npos) {
                 error = "the value name holds a line break: " + key.path + "\\" + value.name;
@@ -664,7 +675,8 @@ bool WriteRegFile(const std::vector<RegExportKey>& keys, std::string& bytes, std
         }
         text += "\r\n";
     }
-    bytes = "\xFF\xFE" + ToUtf16Le(text);
+    bytes.assign({'\xFF', '\xFE'});
+    AppendUtf16Le(text, bytes);
     return true;
 }
 

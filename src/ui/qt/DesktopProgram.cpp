@@ -72,4 +72,8 @@ std::optional<int> RunOnDesktop(int argc, char** argv, TerminationSignals& endSi
     return exitCode;
 }
 
+std::string DesktopLibraryVersion() {
+    return std::string("Qt ") + qVersion();
+}
+
 }  // namespace quillon

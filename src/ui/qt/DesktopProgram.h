@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 namespace quillon {
 
@@ -13,5 +14,8 @@ class TerminationSignals;
 // Nothing (and nothing done) when no display can be opened: the caller runs on the console instead.
 // The application object takes the signals while it runs.
 std::optional<int> RunOnDesktop(int argc, char** argv, TerminationSignals& endSignals);
+
+// "Qt 6.4.2": the version of the Qt library in use, for --version.
+std::string DesktopLibraryVersion();
 
 }  // namespace quillon

@@ -1,0 +1,14 @@
+// --check: the configuration as the program reads it, one block per path, and every problem found.
+// main calls it instead of a run, before any user interface exists. Main thread only.
+#pragma once
+
+#include <cstdio>
+
+#include "app/LongOptions.h"
+
+namespace quillon {
+
+// Writes its report to out and its complaints to err; answers the program's exit status.
+int RunCheckOption(const LongOptions& options, std::FILE* out, std::FILE* err);
+
+}  // namespace quillon
