@@ -384,7 +384,7 @@ bool ConfinedTree::MoveFile(const TreePath& from, const TreePath& path, bool rep
         SetLastErrorFromErrno(errno);
         return false;
     }
-    if (!S_ISREG(info.st_mode)) {
+    if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
         SetLastError(kErrorCantResolveFilename);
         return false;
     }
@@ -409,7 +409,7 @@ bool ConfinedTree::MoveFile(const TreePath& from, const TreePath& path, bool rep
             SetLastError(errno == EEXIST ? kErrorFileExists : WindowsErrorFromErrno(errno));
         }
     }
-    bytes = moved ? static_cast<int64_t>(info.st_size) : 0;
+    bytes = moved && S_ISREG(info.st_mode) ? static_cast<int64_t>(info.st_size) : 0;
     return moved;
 }
 

@@ -58,8 +58,8 @@ class ConfinedTree {
     bool CopyFileFrom(ConfinedTree& source, const TreePath& from, const TreePath& path, bool replace,
                       int64_t& bytes);
 
-    // Moves the regular file at from to path inside this tree (one rename), creating the folders on the
-    // way; replace as above. bytes gets the file's length.
+    // Moves the regular file (or the link itself) at from to path inside this tree (one rename),
+    // creating the folders on the way; replace as above. bytes gets the file's length.
     bool MoveFile(const TreePath& from, const TreePath& path, bool replace, int64_t& bytes);
 
     // Closes the folders held open, which must be done when folders below the root were removed by

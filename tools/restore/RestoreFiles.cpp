@@ -148,6 +148,7 @@ std::vector<Job> Restorer::UnpackInPlace(const std::vector<Job>& jobs, int64_t e
     }
     zip_.IB_UnZipExtractDir(request_.TargetWindows);
     zip_.IB_UnZipUseStoredDirs(1);
+    zip_.IB_UnZipLinks(1);
     zip_.IB_Overwrite(request_.Overwrite ? 1 : 0);
     Extract("*");
     std::vector<Job> rest;
@@ -158,7 +159,8 @@ std::vector<Job> Restorer::UnpackInPlace(const std::vector<Job>& jobs, int64_t e
         if (present[i] && !request_.Overwrite && looked && entry != TreeEntry::kMissing) {
             SetLastError(kErrorFileExists);
             Done(jobs[i], false, 0, "");
-        } else if (looked && entry == TreeEntry::kFile && (!present[i] || request_.Overwrite)) {
+        } else if (looked && (entry == TreeEntry::kFile || entry == TreeEntry::kLink) &&
+                   (!present[i] || request_.Overwrite)) {
             Done(jobs[i], true, bytes, "");
         } else {
             rest.push_back(jobs[i]);  // left out or damaged: tried again one by one through the staging
@@ -191,6 +193,7 @@ void Restorer::RestoreArchive(const BackupSet& set, int32_t number, const std::v
     const std::string stagingWindows = request_.TargetWindows + "\\" + staging_;
     zip_.IB_UnZipExtractDir(stagingWindows);
     zip_.IB_UnZipUseStoredDirs(1);
+    zip_.IB_UnZipLinks(1);
     zip_.IB_Overwrite(1);
     // Most entries wanted: unpack the archive in one pass. A few: unpack them one by one, which reads
     // the archive's directory again for each but no data of the others.
