@@ -153,6 +153,9 @@ class BackupPass {
     void ScheduleNextFullBackup(const SavedBackup* set);
     // Removes set from SavedBackups and deletes it; nothing when it is no longer listed.
     void RemoveSavedBackup(SavedBackup* set);
+    // Puts the copy of the control file into the set: into archive 000 of a compressed set, beside the
+    // files of a plain one.
+    void PlaceControlFileCopy(const std::string& controlName, const std::string& setDirectory);
     // Removes the control file and the destination folder; false (logged) when either stays.
     bool RemoveEmptyDestination(const std::string& controlName);
     // Stores NextRunTime, FB_NextTime, FullBackupNext, LastRunTime and LatestSaveDate of the path.

@@ -5,6 +5,7 @@
 #include "config/SourcePathRecord.h"
 #include "engine/BackupPass.h"
 #include "engine/ControlFile.h"
+#include "engine/CopyJournal.h"
 #include "engine/RunState.h"
 #include "engine/ZipCopy.h"
 #include "files/CopyFile.h"
@@ -125,6 +126,14 @@ void BackupPass::WriteControlFile(const std::string& tempName, const std::string
     if (FilesToCopy <= 0 || RecordOnly || setDirectory.empty()) {
         return;
     }
+    // The copy and the archive are written under temporary names too: the journal lets the next pass
+    // find what a kill in the middle leaves.
+    BeginCopyJournal(Path.DestPath, setDirectory);
+    PlaceControlFileCopy(controlName, setDirectory);
+    EndCopyJournal(Path.DestPath);
+}
+
+void BackupPass::PlaceControlFileCopy(const std::string& controlName, const std::string& setDirectory) {
     if (Compress) {
         // A compressed set keeps its copy inside archive 000.
         const std::string archive = setDirectory + "\\" + ArchiveFileName(0);

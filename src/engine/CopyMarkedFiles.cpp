@@ -8,8 +8,8 @@
 
 #include "config/SourcePathRecord.h"
 #include "engine/BackupPass.h"
-#include "engine/CopyJournal.h"
 #include "engine/ControlFile.h"
+#include "engine/CopyJournal.h"
 #include "engine/RunState.h"
 #include "files/CopyFile.h"
 #include "files/FileStatus.h"
@@ -145,7 +145,8 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
                 FileEntry* entry = copied[failure.Index];
                 State.ErrorFlag = true;
                 State.CopyErrorList.push_back(Stamp() + "  " + SourceOf(*entry));
-                State.CopyErrorList.push_back(kIndent + "==> " + setDirectory + entry->Path.substr(cutOf(*entry)));
+                State.CopyErrorList.push_back(kIndent + "==> " + setDirectory +
+                                              entry->Path.substr(cutOf(*entry)));
                 State.CopyErrorList.push_back(ErrorLine(failure.Error));
                 State.UncopiedFiles.push_back(SourceOf(*entry));
                 unstore(entry);
@@ -211,7 +212,8 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
                 ok = StageFile(source, *entry, cut, total, false);  // into the archive being filled
             } else {
                 ok = batch.Copy(source, destination, Path.WriteProtectCopies, State.CopyBuffer.data(),
-                                static_cast<int64_t>(State.CopyBuffer.size()), StartPosition, &State.BytesCopied);
+                                static_cast<int64_t>(State.CopyBuffer.size()), StartPosition,
+                                &State.BytesCopied);
             }
         } catch (const std::exception& error) {
             Trace("*** %s\n", error.what());

@@ -139,7 +139,8 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
     const bool opened = scanFolder_ == nullptr
                             ? folder.OpenTop(dir)
                             : folder.OpenChild(*scanFolder_, dir.substr(dir.rfind('\\') + 1));
-    DirectorySearch search(ListingScope::kFilesAndDirectories, AttributeDetail::kTypesOnly);
+    // FIFOs, sockets and devices are listed too, only to be reported: they are never opened.
+    DirectorySearch search(ListingScope::kWithOtherEntries, AttributeDetail::kTypesOnly);
     FileInfo entry;
     bool found = opened && search.First(folder, entry, kSourceLinks);
     bool singleFile = false;
@@ -221,6 +222,11 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
         }
         if (!included) {
             continue;  // not listed at all, so the control file forgets it
+        }
+        if (entry.Kind == EntryKind::kOther) {
+            // Reading a FIFO would wait for a writer, a device would give endless or private data.
+            ReportUnusableName(State, dir, entry, "it is a FIFO, socket or device, not a file");
+            continue;
         }
         if (const char* reason = UnusableNameReason(entry.Name)) {
             ReportUnusableName(State, dir, entry, reason);

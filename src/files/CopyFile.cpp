@@ -267,8 +267,8 @@ bool CopyOnce(const std::string& source, const std::string& destination, FolderH
 
 // Copies source into a temporary of folder, again while the source changes under the copy.
 bool CopyToTemporary(const std::string& source, const std::string& destination, FolderHandle& folder,
-                     std::string& temporary, bool markReadOnly, bool durable, char* buffer, int64_t bufferSize,
-                     std::atomic<int64_t>* counter) {
+                     std::string& temporary, bool markReadOnly, bool durable, char* buffer,
+                     int64_t bufferSize, std::atomic<int64_t>* counter) {
     if (buffer == nullptr || bufferSize <= 0) {
         // Without room for a single byte the copy could never advance.
         SetLastError(kErrorInvalidParameter);
@@ -279,8 +279,8 @@ bool CopyToTemporary(const std::string& source, const std::string& destination, 
     for (int attempt = 1;; ++attempt) {
         int64_t counted = 0;
         bool changed = false;
-        if (!CopyOnce(source, destination, folder, temporary, markReadOnly, durable, buffer, bufferSize, counter,
-                      counted, changed)) {
+        if (!CopyOnce(source, destination, folder, temporary, markReadOnly, durable, buffer, bufferSize,
+                      counter, counted, changed)) {
             return false;
         }
         if (!changed) {
@@ -443,8 +443,8 @@ bool CopyBatch::Copy(const std::string& source, const std::string& destination, 
         return false;
     }
     std::string temporary;
-    if (!CopyToTemporary(source, destination, state.folder, temporary, markReadOnly, false, buffer, bufferSize,
-                         counter)) {
+    if (!CopyToTemporary(source, destination, state.folder, temporary, markReadOnly, false, buffer,
+                         bufferSize, counter)) {
         return false;
     }
     state.pending.push_back({folderPath, trusted, temporary, NameOf(destination)});

@@ -29,8 +29,8 @@ bool InjectedFault(FileOperation operation, const std::string& nativePath) {
 // The last error of a name that could not be opened as a folder: a link in its place says so (1921).
 void SetFolderError(int parent, const std::string& name, int err, const std::string& nativePath) {
     struct stat info;
-    if ((err == ENOTDIR || err == ELOOP) && ::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISLNK(info.st_mode)) {
+    if ((err == ENOTDIR || err == ELOOP) &&
+        ::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)) {
         SetLastError(kErrorCantResolveFilename);
         return;
     }

@@ -97,7 +97,8 @@ bool NativeFile::CreateNewIn(const FolderHandle& folder, const std::string& name
     if (InjectedFault(FileOperation::kOpen, nativePath_)) {
         return false;
     }
-    fd_ = ::openat(folder.Descriptor(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    fd_ = ::openat(folder.Descriptor(), name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                   0600);
     if (fd_ < 0) {
         SetLastErrorFromErrno(errno, nativePath_);
         return false;

@@ -303,10 +303,9 @@ TEST_F(CopyMarkedFilesTest, TheNextPassRemovesWhatAKilledPassLeftWhereTheJournal
     // A killed pass: temporaries of copies and of an archive, and its journal.
     const std::string temporary = ".quillon-99-1.part\n";
     ASSERT_TRUE(IsTemporaryCopyName(temporary));
-    for (const std::string& name : std::vector<std::string>{"\\" + temporary, "\\sub\\" + temporary,
-                                                            "\\QuillonData_003.Zip.part",
-                                                            "\\QuillonData_004.Zip.part.Ab12Cd", "\\kept.doc",
-                                                            "\\sub\\kept.doc"}) {
+    for (const std::string& name :
+         std::vector<std::string>{"\\" + temporary, "\\sub\\" + temporary, "\\QuillonData_003.Zip.part",
+                                  "\\QuillonData_004.Zip.part.Ab12Cd", "\\kept.doc", "\\sub\\kept.doc"}) {
         testing::WriteFile(drives_.Native(kSet + name), "left");
     }
     ::chmod(drives_.Native(kSet + "\\sub\\" + temporary).c_str(), 0444);

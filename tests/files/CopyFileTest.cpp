@@ -5,11 +5,11 @@
 
 #include <algorithm>
 
+#include <unistd.h>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <unistd.h>
 
 #include "files/FileStatus.h"
 #include "platform/FaultInjection.h"
@@ -112,11 +112,12 @@ TEST_F(CopyFileTest, FilesThatCannotBeOpenedAreTracedWithTheRightError) {
     const std::string source = "C:\\Data\\offer.doc";
     const std::pair<std::string, int32_t> unreadable[] = {{"C:\\missing", kErrorFileNotFound},
                                                           {"C:\\no\\dir\\x", kErrorFileNotFound}};
-    const std::pair<std::string, int32_t> unwritable[] = {{"C:\\blocker\\dst", kErrorPathNotFound},
-                                                          {source, kErrorSharingViolation},
-                                                          {"C:\\Data\\link.doc", kErrorSharingViolation},
-                                                          {"C:\\Data\\hard.doc", kErrorSharingViolation},
-                                                          {"C:\\Alias\\offer.doc", kErrorCantResolveFilename}};
+    const std::pair<std::string, int32_t> unwritable[] = {
+        {"C:\\blocker\\dst", kErrorPathNotFound},
+        {source, kErrorSharingViolation},
+        {"C:\\Data\\link.doc", kErrorSharingViolation},
+        {"C:\\Data\\hard.doc", kErrorSharingViolation},
+        {"C:\\Alias\\offer.doc", kErrorCantResolveFilename}};
     auto check = [&](const std::string& from, const std::string& to, int32_t error,
                      const std::string& trace) {
         CaptureTrace traced;
@@ -230,15 +231,16 @@ TEST_F(CopyFileTest, ACopyKeepsPermissionsAndOwnerWithoutWideningThem) {
         bool writeProtect;
         mode_t expected;
     } cases[] = {
-        {0600, false, 0600},  // a private key stays private
-        {0755, false, 0755},  // a script stays executable
+        {0600, false, 0600},                                            // a private key stays private
+        {0755, false, 0755},                                            // a script stays executable
         {0640, false, 0640}, {0644, true, 0444}, {04755, false, 0755},  // never set-user-ID
         {0444, false, 0444},
     };
     const bool root = ::geteuid() == 0;
     fs::create_directories(C("dst"));
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << std::oct << c.mode << (c.writeProtect ? " write-protected" : ""));
+        SCOPED_TRACE(::testing::Message()
+                     << std::oct << c.mode << (c.writeProtect ? " write-protected" : ""));
         WriteFile(C("src/file"), "content");
         ASSERT_EQ(::chmod(C("src/file").c_str(), c.mode), 0);
         if (root) {
@@ -262,8 +264,8 @@ TEST_F(CopyFileTest, ACopyKeepsPermissionsAndOwnerWithoutWideningThem) {
     buffer.assign(64, '\0');
     ASSERT_TRUE(CopyFileCreatingPath("C:\\Data\\private\\key", "C:\\Set\\2003-11-24\\private\\key", false,
                                      buffer.data(), 64, 6, &counter));
-    ASSERT_TRUE(CopyFileCreatingPath("C:\\Data\\shared\\readme", "C:\\Set\\2003-11-24\\shared\\readme",
-                                     false, buffer.data(), 64, 6, &counter));
+    ASSERT_TRUE(CopyFileCreatingPath("C:\\Data\\shared\\readme", "C:\\Set\\2003-11-24\\shared\\readme", false,
+                                     buffer.data(), 64, 6, &counter));
     EXPECT_EQ(StatOf(C("Set/2003-11-24/private")).st_mode & 07777, 0700u);
     EXPECT_EQ(StatOf(C("Set/2003-11-24/shared")).st_mode & 07777, 0755u);
 }
@@ -293,8 +295,8 @@ TEST_F(CopyFileTest, LinksAreCopiedAsLinksAndLinksInTheDestinationAreNeverFollow
     EXPECT_FALSE(Copy("C:\\Data\\sub\\x", "C:\\Set\\sub\\x"));
     EXPECT_EQ(GetLastError(), kErrorCantResolveFilename);
     buffer.assign(64, '\0');
-    EXPECT_FALSE(CopyFileCreatingPath("C:\\Data\\sub\\x", "C:\\Set\\sub\\x", false, buffer.data(), 64, 6,
-                                      &counter));
+    EXPECT_FALSE(
+        CopyFileCreatingPath("C:\\Data\\sub\\x", "C:\\Set\\sub\\x", false, buffer.data(), 64, 6, &counter));
     EXPECT_EQ(GetLastError(), kErrorCantResolveFilename);
     // What lies outside is as it was, in content, mode and number of entries.
     EXPECT_EQ(ReadFile(outside / "secret"), "outside");
