@@ -21,7 +21,7 @@ constexpr OptionEntry kOptions[] = {
      "show the configuration as the program reads it and every problem found; exit 2 on a problem"},
     {"--dry-run", &LongOptions::DryRun, "show what a run now would do, changing nothing"},
     {"--verbose", &LongOptions::Verbose, "with --dry-run: name each file"},
-    {"--platform", nullptr, "NAME  the desktop's display platform (wayland, xcb, offscreen)"},
+    {"--platform", nullptr, "the desktop's display platform NAME (wayland, xcb, offscreen)"},
 };
 
 constexpr const char* kSwitches[][2] = {
@@ -35,7 +35,8 @@ constexpr const char* kSwitches[][2] = {
 constexpr const char* kEnvironment[][2] = {
     {"QUILLON_USER_HIVE", "the user's settings (default ${XDG_CONFIG_HOME:-~/.config}/quillon/user.hive)"},
     {"QUILLON_MACHINE_HIVE", "the machine's settings (default /var/lib/quillon/machine.hive)"},
-    {"QUILLON_DRIVES", "the folder of drive links c:, z: ... (default ${XDG_DATA_HOME:-~/.local/share}/quillon/dosdevices)"},
+    {"QUILLON_DRIVES",
+     "the folder of drive links c:, z: ... (default ${XDG_DATA_HOME:-~/.local/share}/quillon/dosdevices)"},
     {"QUILLON_UI", "console or qt: the user interface (default: qt when a display is there)"},
     {"QUILLON_TRACE", "the trace: unset discards it, - writes it to standard error, else a file"},
     {"QUILLON_IBZIP", "the compression library to load instead of libib-zip.so beside the program"},
@@ -93,7 +94,7 @@ std::string UsageText() {
         "Backs up every configured source path into its backup folder, then ends.\n\n"
         "Options:\n";
     for (const OptionEntry& entry : kOptions) {
-        AddColumns(text, entry.Name, entry.Help);
+        AddColumns(text, std::string(entry.Name) + (entry.Flag == nullptr ? " NAME" : ""), entry.Help);
     }
     text += "\nSwitches:\n";
     for (const auto& line : kSwitches) {

@@ -26,6 +26,8 @@ inline constexpr uint32_t WM_START_RUN = WM_USER + 2;      // start a run now
 // The system asks the program to end (a signal). Windows has no such message: there the framework
 // itself closes the program at the end of the session.
 inline constexpr uint32_t WM_END_REQUEST = WM_USER + 3;
+// The worker has ended its run: the progress dialog finishes it now rather than at its next tick.
+inline constexpr uint32_t WM_WORKER_ENDED = WM_USER + 4;
 
 // Something that owns timers: the wait window, the progress dialog. A window kills its timers
 // (MessageLoop::KillTimers) before it goes away.

@@ -232,12 +232,19 @@ void CQuillonDlg::OnProgressTimer() {
     if (app_.DeleteQuestion.load() > 0) {
         AskDeleteForDiskSpace();
     }
-    if (!app_.RunInProgress.load(std::memory_order_acquire)) {
+    if (!runFinished_ && !app_.RunInProgress.load(std::memory_order_acquire)) {
+        runFinished_ = true;
         app_.Loop().KillTimer(*this, kProgressTimer);
         app_.FinishRun();
         view_->Redraw();
         app_.Loop().SetTimer(*this, kClosingTimer,
                              app_.Presenter().HoldsFinishedDialog() ? kClosingMilliseconds : 0);
+    }
+}
+
+void CQuillonDlg::OnWorkerEnded() {
+    if (!runFinished_) {
+        OnProgressTimer();
     }
 }
 

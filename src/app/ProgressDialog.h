@@ -53,6 +53,9 @@ class CQuillonDlg final : public TimerWindow {
 
     // Timer 2 and timer 1 as described above; any other id is traced.
     void OnTimer(uint32_t id) override;
+    // WM_WORKER_ENDED: the tick of timer 2 that finishes the run, at once, so that nobody waits for the
+    // next tick; nothing when a tick has finished it already.
+    void OnWorkerEnded();
 
     // The bar's fraction for this tick, from the engine's counters; -1.0 when no byte count applies.
     // Updates the archive estimate of the application's ProgressCarryOver.
@@ -107,6 +110,7 @@ class CQuillonDlg final : public TimerWindow {
     int32_t shownCount_ = 0;
     ProgressTexts::Snapshot engineTexts_;  // the engine's texts as last taken over
     bool shown_ = false;
+    bool runFinished_ = false;  // a tick has called FinishRun
 };
 
 }  // namespace quillon

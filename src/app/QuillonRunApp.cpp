@@ -76,6 +76,11 @@ void CQuillonRunApp::OnThreadMessage(uint32_t message) {
         case WM_END_REQUEST:
             OnEndRequest();
             break;
+        case WM_WORKER_ENDED:
+            if (dialog_ != nullptr) {
+                dialog_->OnWorkerEnded();
+            }
+            break;
         default:
             break;
     }
@@ -271,6 +276,7 @@ void CQuillonRunApp::StartWorker() {
                 ErrorFlag = true;
             }
             RunInProgress.store(false, std::memory_order_release);
+            loop_.PostThreadMessage(WM_WORKER_ENDED);
         });
     } catch (const std::system_error& error) {
         Trace("*** Sicherungs-Thread nicht gestartet: %s\n", error.what());

@@ -473,6 +473,14 @@ void CheckSections(const CAppProfile& profile, int32_t loaded, ConfigDescription
                                    (endExists ? " ends the list" : " is missing"));
         } else if (number < 0 && upper.rfind("PATH", 0) == 0) {
             out.problems.push_back(name + " is not read: path sections are named Path000, Path001, ...");
+        } else if (number < 0) {
+            // A misspelt "Settings" or "DynData" leaves every setting in it at its default.
+            for (const char* known : {lit::kSettings, lit::kDynData}) {
+                size_t distance = EditDistance(upper, ToUpperPath(known));
+                if (distance > 0 && distance <= 2) {
+                    out.problems.push_back(name + ": did you mean " + known + "?");
+                }
+            }
         }
     }
 }

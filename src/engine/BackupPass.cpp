@@ -63,8 +63,16 @@ void BackupPass::Run() {
     State.Texts.SetPath(pathLine);
     State.Texts.SetKind("");
 
-    // 2. The destination must exist; everything below it is created from this position on.
-    StartPosition = CreatePathDirectories(Path.DestPath + "\\", 0);
+    // 2. The destination must exist; everything below it is created from this position on. A run that
+    // only looks makes nothing: a destination that is not there reads as a new path.
+    PassPreview* preview = nullptr;
+    if (State.DryRun) {
+        preview = &State.Previews.emplace_back();
+        preview->SourcePath = Path.SourcePath;
+        preview->DestPath = Path.DestPath;
+    }
+    StartPosition = State.DryRun ? static_cast<int32_t>(Path.DestPath.size())
+                                 : CreatePathDirectories(Path.DestPath + "\\", 0);
     if (StartPosition < 1) {
         errorCode = FailureCode();
         if (State.FirstErrorCode == 0) {
@@ -74,8 +82,11 @@ void BackupPass::Run() {
         State.PassErrorMessage = LoadText(kTextErrorCreating) + Path.DestPath;
         return;
     }
-    // Copies a killed pass left half written under their temporary names go first.
-    RemoveInterruptedCopies(Path.DestPath);
+    // Copies a killed pass left half written under their temporary names go first (a run that only
+    // looks leaves them to the next real one).
+    if (!State.DryRun) {
+        RemoveInterruptedCopies(Path.DestPath);
+    }
 
     // 3.-5. The control file: saved sets and the files recorded by the previous pass.
     const std::string controlName = Path.DestPath + "\\" + kControlFileName;
@@ -112,6 +123,9 @@ void BackupPass::Run() {
                                       " not backed up: " + ErrorText(SourceError));
         State.UncopiedFiles.push_back(Path.SourcePath);
         State.ErrorFlag = true;
+        if (preview != nullptr) {
+            preview->SourceProblem = ErrorText(SourceError);
+        }
         return;
     }
     ForgetPreviousFiles();
@@ -188,6 +202,11 @@ void BackupPass::Run() {
         }
 
         setDirectory = Path.DestPath + "\\" + date.Format(kDatePattern);
+        if (preview != nullptr) {
+            PreviewCopy(*preview, date);
+            DeleteOldBackups();  // only tells which sets it would delete
+            return;
+        }
         int32_t sizeKB = 0;
         try {
             MergeSameDaySet(setDirectory);
@@ -227,6 +246,10 @@ void BackupPass::Run() {
         }
     } else {
         Trace(" nicht");
+        if (preview != nullptr) {
+            DeleteOldBackups();  // only tells which sets it would delete
+            return;
+        }
     }
 
     // 14.-15. A full disk leaves an incomplete set behind.
@@ -295,6 +318,23 @@ void BackupPass::Run() {
 // file tells that form, never the mere presence of a name in the set folder: a plain set holds the
 // user's files under their own names, and a user's file named like archive 000 would otherwise turn it
 // into a compressed set whose archive is the user's file.
+// The set of a real pass would keep a form it was begun in; a pass that only looks does not open the
+// set's archive to find out, and tells the form the path is set to.
+void BackupPass::PreviewCopy(PassPreview& preview, TimeValue date) const {
+    preview.NewPath = IsNewPath;
+    preview.RecordOnly = RecordOnly;
+    preview.FullBackup = FullBackup || IsNewPath;
+    preview.Compressed = Path.Compress;
+    preview.SetName = date.Format(kDatePattern);
+    for (const FileEntry* entry : CurrentFiles) {
+        if (entry->ToCopy) {
+            ++preview.Files;
+            preview.Bytes += entry->Size;
+            preview.FileNames.push_back(entry->Path);
+        }
+    }
+}
+
 void BackupPass::ChooseStorageForm() {
     Compress = Path.Compress;
     if (sameDayForm_ == SetForm::kPlain) {

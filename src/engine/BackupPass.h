@@ -27,6 +27,7 @@ namespace quillon {
 class FileSystemSync;
 class WalkFolder;
 class SourcePathRecord;
+struct PassPreview;
 struct RunState;
 
 class BackupPass {
@@ -146,6 +147,8 @@ class BackupPass {
     // After a full disk: deletes a set whose folder this pass made (madeByPass) and marks its files to
     // be copied again. False when nothing was deleted.
     bool DiscardIncompleteSet(const std::string& setDirectory, SavedBackup* set, bool madeByPass);
+    // A run that only looks: what the copy step would store, and where.
+    void PreviewCopy(PassPreview& preview, TimeValue date) const;
     // Counts down to the next full backup, by runs or by days.
     void ScheduleNextFullBackup(const SavedBackup* set);
     // Removes set from SavedBackups and deletes it; nothing when it is no longer listed.

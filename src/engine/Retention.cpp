@@ -179,7 +179,10 @@ void BackupPass::DeleteOldBackups() {
 
     // Disk space alone would leave only the newest set: the user decides. The progress dialog sees the
     // question and answers 0 (delete as configured) or a negative value (do not delete for space).
-    if (delBase < del && del == count - 1) {
+    PassPreview* preview = State.DryRun && !State.Previews.empty() ? &State.Previews.back() : nullptr;
+    if (delBase < del && del == count - 1 && preview != nullptr) {
+        preview->AsksBeforeDeleting = true;  // nobody is asked while the run only looks
+    } else if (delBase < del && del == count - 1) {
         State.DeleteQuestion.store(1);
         while (State.DeleteQuestion.load() > 0) {
             WaitMilliseconds(kQuestionPollMilliseconds);
@@ -222,6 +225,10 @@ void BackupPass::DeleteOldBackups() {
             // not archived elsewhere yet: it stays until that has happened
         } else if (stayingIn.count(dir) != 0) {
             Trace("** %s geh\xF6rt auch zu einem bleibenden Backup\n", dir.c_str());
+        } else if (preview != nullptr) {
+            stays = false;  // a run that only looks tells it and deletes nothing
+            deleted.push_back(set);
+            preview->SetsToDelete.push_back(set->Date.Format(kDatePattern));
         } else if (!DeleteDatedDirectory(dir, &State.CopyErrorList)) {
             State.CopyErrorList.push_back(GetNow().Format(kTimeSecondPattern) + "  Error deleting " + dir);
             State.ErrorFlag = true;

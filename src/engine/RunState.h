@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "config/PathConfig.h"
+#include "engine/PassPreview.h"
 #include "engine/ProgressTexts.h"
 #include "files/IbZip.h"
 #include "support/TimeValue.h"
@@ -39,6 +40,8 @@ struct RunState {
     bool StartedByWindows = false;  // started with "/W"
     bool DaylightSaving = false;    // daylight-saving time is in effect today
     std::vector<char> CopyBuffer;   // the copy buffer of the run (1 000 000 bytes)
+    // The run only looks: each pass tells in Previews what it would do and changes nothing.
+    bool DryRun = false;
 
     // The compression library: the user-interface thread opens it before the worker starts and closes
     // it after the run; the worker packs and reads the archives of compressed sets through it.
@@ -68,8 +71,9 @@ struct RunState {
     bool CopyPerformed = false;
     int32_t RunFilesCopied = 0;
     int32_t CountNewFiles = 0;
-    TimeValue LatestSetDate;  // starts at 1990-01-01 00:00:00, only ever raised
-    std::string TempDirPath;  // staging folder of compressed sets; empty until first needed
+    TimeValue LatestSetDate;            // starts at 1990-01-01 00:00:00, only ever raised
+    std::string TempDirPath;            // staging folder of compressed sets; empty until first needed
+    std::vector<PassPreview> Previews;  // one per pass of a run that only looks (DryRun)
 
     // Raises ActivityCounter by one. A worker asked to hold (HoldAtNextTick) stops here: every Tick
     // lies between two entries, files, lines or sets, where the results above are whole.

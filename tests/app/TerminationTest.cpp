@@ -106,7 +106,7 @@ TEST_F(TerminationTest, DuringARunTheRecordIsWrittenAndTheSemaphoreFreedBeforeTh
         run.HoldMilliseconds = ticking ? 60'000 : 50;
         std::string startedAt;
         run.Engine = [&](RunState& state) {
-            startedAt = At(NowSeconds());
+            startedAt = state.RunTime.Format("%Y-%m-%d %H:%M:%S");
             state.CopyErrorList.push_back("2003-11-24 18:02:11  C:\\Data\\locked.doc");
             run.RequestTermination(SIGTERM);
             while (!ended.load()) {

@@ -82,6 +82,12 @@ TEST_F(ConfigDescriptionTest, EachMistakeIsNamedInWords) {
              t.GoodPath("Path1");
          },
          "Path1 is not read: path sections are named Path000, Path001, ..."},
+        {"a misspelt section",
+         [](auto& t) {
+             t.GoodPath("Path000");
+             t.Int("Setting", "RunAtTime", 1);
+         },
+         "Setting: did you mean Settings?"},
         {"Flags stored as text",
          [](auto& t) {
              t.GoodPath("Path000");

@@ -138,7 +138,9 @@ def run(harness, timeout):
     process = subprocess.run([os.path.join(harness.bin, "quillon-run")], env=harness.env, cwd=harness.work,
                              capture_output=True, timeout=timeout)
     output = (process.stdout + process.stderr).decode("latin-1")
-    if process.returncode != 0:
+    # The names that a control-file line cannot carry are left out and listed, so every run over this
+    # tree completes with errors: status 1.
+    if process.returncode != 1:
         raise Failure("quillon-run ended with %d:\n%s" % (process.returncode, output))
     return time.monotonic() - began, output
 

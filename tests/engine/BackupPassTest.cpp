@@ -2,15 +2,18 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <map>
 
 #include "engine/PassTestTree.h"
 #include "platform/FaultInjection.h"
+#include "platform/FileAttributes.h"
 #include "support/TimeText.h"
 
 namespace quillon {
 namespace {
 
 using testing::At;
+using ::testing::ElementsAre;
 using testing::ReadFile;
 using testing::WriteFile;
 using BackupPassTest = testing::RunTest;
@@ -323,6 +326,54 @@ TEST_F(BackupPassTest, AnEditWithinTheMinuteOfItsCopyAndAnOlderVersionAreSaved) 
     RunAt(At(2003, 11, 24, 10, 10));
     EXPECT_EQ(run_.RunFilesCopied, 0);
     EXPECT_FALSE(run_.ErrorFlag);
+}
+
+// A pass that only looks tells what it would copy and which sets it would delete, and writes nothing:
+// no set, no control file, no registry value, no archive attribute.
+TEST_F(BackupPassTest, APassThatOnlyLooksTellsWhatItWouldDoAndWritesNothing) {
+    Set("Flags", 0x04);  // plain copies; a saved file loses its archive attribute
+    Set("DelAfterBackups", 2);
+    Source("a.txt", "a", At(2003, 11, 20, 9, 0));
+    RunAt(At(2003, 11, 20, 10, 0));
+    Source("b.txt", "bb", At(2003, 11, 21, 9, 0));
+    RunAt(At(2003, 11, 21, 10, 0));
+    Source("a.txt", "a2", At(2003, 11, 24, 9, 0));
+    Source("c.txt", "ccc", At(2003, 11, 24, 9, 0));
+    ASSERT_TRUE(WriteFileAttributes("C:\\Data\\a.txt", kAttributeArchive));
+    auto snapshot = [&] {
+        std::map<std::string, std::string> state;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(drives_.DriveC())) {
+            state[entry.path()] = entry.is_regular_file() ? ReadFile(entry.path()) : "<folder>";
+        }
+        uint32_t attributes = 0;
+        EXPECT_TRUE(ReadFileAttributes("C:\\Data\\a.txt", attributes));
+        state["attributes"] = std::to_string(attributes);
+        for (HiveRoot root : {HiveRoot::kLocalMachine, HiveRoot::kCurrentUser}) {
+            if (std::filesystem::exists(hives_.File(root))) {
+                state[hives_.File(root)] = ReadFile(hives_.File(root));
+            }
+        }
+        return state;
+    };
+    const std::map<std::string, std::string> before = snapshot();
+
+    run_.DryRun = true;
+    RunAt(At(2003, 11, 24, 18, 0));
+
+    EXPECT_EQ(snapshot(), before);
+    ASSERT_EQ(run_.Previews.size(), 1u);
+    EXPECT_THAT(
+        FormatPassPreview(run_.Previews[0], true),
+        ElementsAre("C:\\Data -> C:\\Backup",
+                    "  2 files (5 bytes) to copy, incremental backup into the plain set 2003-11-24",
+                    "    C:\\Data\\a.txt", "    C:\\Data\\c.txt", "  old sets to delete: 2003-11-20"));
+
+    // What it told is what the run does.
+    run_.DryRun = false;
+    RunAt(At(2003, 11, 24, 18, 0));
+    EXPECT_FALSE(Exists("C:\\Backup\\2003-11-20"));
+    EXPECT_EQ(ReadFile(Native("C:\\Backup\\2003-11-24\\c.txt")), "ccc");
+    EXPECT_NE(snapshot(), before);
 }
 
 TEST_F(BackupPassTest, ADestinationThatCannotBeCreatedEndsThePassWithoutWritingAnything) {

@@ -66,6 +66,8 @@ TEST(PathOptionsTest, BitFieldsAreWrittenWholeKeepingWhatIsInForce) {
          0x00},
         {"and back", {DwordValue("Flags", 0x640)}, {"--on", "--subfolders", "--copy-first"}, 0x000, 0x00},
         {"full backups by days", {}, {"--full-every", "7d", "--full-even-if-unchanged"}, 0x9A6, 0x00},
+        {"days in capitals", {DwordValue("Flags", 0x826)}, {"--full-every=7D"}, 0x8A6, 0x00},
+        {"back to runs", {DwordValue("Flags", 0x8A6)}, {"--full-every", "5"}, 0x826, 0x00},
         {"no full backups", {DwordValue("Flags", 0x1A6)}, {"--no-full"}, 0x186, 0x00},
         {"copies as they are", {}, {"--no-write-protect", "--keep-archive-bit"}, 0x820, 0x00},
         {"a present rule stays in force", {{}, {}, true}, {"--keep", "5"}, 0x826, 0x15},

@@ -15,6 +15,7 @@ import random
 import re
 import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "crash"))
 from crashtest import run_in_work_folder, Failure, Harness, CONFIG_KEY  # noqa: E402
@@ -40,6 +41,9 @@ class Setup:
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "w") as f:
             f.write(text)
+        # Two minutes old: a file changed in the very minute of a run is a case of its own.
+        stamp = time.time() - 120
+        os.utime(path, (stamp, stamp))
 
     def config(self, *args, expect=0):
         result = subprocess.run([os.path.join(self.bin, "quillon-config"), *args], env=self.harness.env,
@@ -228,7 +232,8 @@ def remove_and_import(bin_dir, work):
                 '"HideDialogs"=dword:00000010\n"NextRunTime"="2026-01-02 03:04"\n"Exclude000"="*.bak"\n'
                 '"Force000"="*\\\\keep.bak"\n' % (CONFIG_KEY.replace("HKCU", "HKEY_CURRENT_USER"), source, source))
     out = s.config("import", reg)
-    if "Path 3 (Path002)" not in out or "Delete:        backups older than 30 days" not in out:
+    if ("Path 3 (Path002)" not in out or "Delete:        backups older than 30 days" not in out or
+            "  Path002\\Flags: absent -> 0x000018A6\n" not in out or "Path001\\" in out):
         raise Failure("import: the list reads:\n" + out)
     before = s.query(CONFIG_KEY + "\\Path002").splitlines()
     s.config("set", "3", "--keep", "5")
@@ -313,9 +318,8 @@ def check_report(bin_dir, work):
     """quillon-run --check: the paths in words, each mistake named, exit 0 or 2, nothing written."""
     s = Setup(bin_dir, work, "check")
     rc, out = s.run("--check")
-    if "no backup path is configured" not in out:
-        print("configtool: check_report skipped: this quillon-run has no --check")
-        return
+    if rc != 2 or "no backup path is configured" not in out:
+        raise Failure("check: an empty configuration gives %d:\n%s" % (rc, out))
     s.folder("src")
     s.folder("backup")
     s.config("add", "src", os.path.join(s.work, "backup", "src"))

@@ -7,11 +7,13 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <vector>
 
 #include "config/AppProfile.h"
 #include "config/Registrierung.h"
 #include "platform/DriveMap.h"
+#include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "support/TimeValue.h"
 #include "testing/Environment.h"
@@ -23,6 +25,12 @@ namespace {
 
 class MainTest : public ::testing::Test {
   protected:
+    static TimeValue EditedEarlierToday() {
+        TimeValue today = GetNow();
+        TruncateToDay(today);
+        TimeValue earlier = GetNow() - TimeSpan(120);
+        return earlier < today ? today : earlier;
+    }
     void SetUp() override {
         const char* bin = std::getenv("QUILLON_TEST_BIN_DIR");
         if (bin == nullptr) {
@@ -53,6 +61,24 @@ class MainTest : public ::testing::Test {
     }
     bool BackedUp() { return std::filesystem::exists(drives_.Native("C:\\Backup\\Quillon.txt")); }
 
+    // Everything a run could change: each file and folder below drive C: (sources, sets, control
+    // files) with its bytes, the sources' DOS attributes, and both hives.
+    std::map<std::string, std::string> Snapshot() {
+        std::map<std::string, std::string> state;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(drives_.DriveC())) {
+            state[entry.path()] = entry.is_regular_file() ? ReadFile(entry.path()) : "<folder>";
+        }
+        for (const char* source : {"C:\\Data\\offer.txt", "C:\\Data\\Letters\\m\xC3\xA4rz.txt"}) {
+            uint32_t attributes = 0;
+            EXPECT_TRUE(ReadFileAttributes(source, attributes));
+            state[std::string("attributes of ") + source] = std::to_string(attributes);
+        }
+        for (HiveRoot root : {HiveRoot::kLocalMachine, HiveRoot::kCurrentUser}) {
+            state[hives_.File(root)] = ReadFile(hives_.File(root));
+        }
+        return state;
+    }
+
     ScopedHives hives_;
     ScopedDriveMap drives_;
     TempDir dir_;
@@ -61,7 +87,8 @@ class MainTest : public ::testing::Test {
     ScopedEnv trace_{"QUILLON_TRACE", dir_ / "trace"};
     CAppProfile profile_;
     std::string program_;
-    TimeValue edited_ = GetNow() - TimeSpan(7200);  // a set is named after the day of its newest change
+    // Minutes before the run, but today: a set is named after the day of its newest change.
+    TimeValue edited_ = EditedEarlierToday();
     std::string out_;
     std::string err_;
 };
@@ -95,6 +122,30 @@ TEST_F(MainTest, BacksUpTheConfiguredPathThenOnlyTheChangedFile) {
     EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", -1), 0);
 }
 
+// A run that only looks tells what a run would copy and changes nothing: no set, no control file, no
+// registry value, no archive attribute.
+TEST_F(MainTest, ADryRunTellsWhatARunWouldCopyAndChangesNothing) {
+    ASSERT_EQ(Run(""), 0) << err_;
+    TimeValue later = GetNow() + TimeSpan(3600);
+    ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", later.Seconds(), later.Seconds()));
+    ASSERT_TRUE(WriteFileAttributes("C:\\Data\\offer.txt", kAttributeArchive));  // cleared by a real run
+    const std::map<std::string, std::string> before = Snapshot();
+
+    ASSERT_EQ(Run("--dry-run --verbose"), 0) << err_;
+
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_NE(out_.find("C:\\Data -> C:\\Backup\n"), std::string::npos) << out_;
+    EXPECT_NE(out_.find("  1 file (5 bytes) to copy, incremental backup into the plain set "),
+              std::string::npos)
+        << out_;
+    EXPECT_NE(out_.find("\n    C:\\Data\\offer.txt\n"), std::string::npos) << out_;
+    EXPECT_EQ(out_.find("m\xC3\xA4rz.txt"), std::string::npos) << out_;
+
+    // What it told is what the run does.
+    ASSERT_EQ(Run(""), 0) << err_;
+    EXPECT_NE(out_.find("1 file has been saved.\n"), std::string::npos) << out_;
+}
+
 // Options answer and end without a run; an unknown one is a usage error (2). --check and --dry-run
 // are looked at only for that: they never run a backup.
 TEST_F(MainTest, OptionsEndWithoutARun) {
@@ -122,7 +173,7 @@ TEST_F(MainTest, OptionsEndWithoutARun) {
          {},
          "quillon-run: unknown option '--bogus'\nTry 'quillon-run --help' for more information.\n"},
         {"--check", 0, {"\nPath 1 (Path000)\n", "\nNo problem found.\n"}, ""},
-        {"--dry-run --verbose", -1, {}, nullptr},
+        {"--dry-run --verbose", 0, {"C:\\Data -> C:\\Backup\n", "\nNothing was changed (--dry-run).\n"}, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);

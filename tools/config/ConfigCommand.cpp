@@ -1,6 +1,7 @@
 #include "config/ConfigCommand.h"
 
 #include <atomic>
+#include <map>
 #include <ostream>
 #include <sstream>
 
@@ -507,14 +508,54 @@ class Command {
         return 0;
     }
 
+    // Every value below the profile, as "Section\Name" and its value.
+    void Snapshot(const std::string& key, const std::string& prefix,
+                  std::map<std::string, RegistryValue>& values) {
+        RegistryKey handle;
+        if (OpenRegistryKey(HiveRoot::kCurrentUser, key, handle) != 0) {
+            return;
+        }
+        std::vector<RegistryValue> here;
+        std::vector<std::string> subkeys;
+        EnumRegistryValues(handle, here);
+        EnumRegistrySubkeys(handle, subkeys);
+        handle.Close();
+        for (RegistryValue& value : here) {
+            values[prefix + value.name] = value;
+        }
+        for (const std::string& subkey : subkeys) {
+            Snapshot(key + "\\" + subkey, prefix + subkey + "\\", values);
+        }
+    }
+
     int Import(const std::string& file) {
+        std::map<std::string, RegistryValue> before;
+        Snapshot(profile_.ProfileKey(), "", before);
         std::istringstream noAnswers;
         std::ostringstream quiet;
         if (RunRegCommand({"import", file}, noAnswers, quiet, err_) != 0) {
             return kConfigFailed;
         }
-        out_ << "Imported " << file << ". The configuration now reads:\n\n";
-        out_ << FormatConfigDescription(DescribeConfiguration(profile_));
+        std::map<std::string, RegistryValue> after;
+        Snapshot(profile_.ProfileKey(), "", after);
+        std::vector<EntryChange> changes;
+        for (const auto& [name, value] : after) {
+            auto old = before.find(name);
+            if (old == before.end()) {
+                changes.push_back({ToUtf8(name), std::nullopt, value});
+            } else if (old->second.type != value.type || old->second.data != value.data) {
+                changes.push_back({ToUtf8(name), old->second, value});
+            }
+        }
+        for (const auto& [name, value] : before) {
+            if (after.count(name) == 0) {
+                changes.push_back({ToUtf8(name), value, std::nullopt});
+            }
+        }
+        out_ << "Imported " << file << (changes.empty() ? "; it changed nothing in the profile.\n" : ":\n");
+        TellChanges(changes);
+        out_ << "\nThe configuration now reads:\n\n"
+             << FormatConfigDescription(DescribeConfiguration(profile_));
         return 0;
     }
 

@@ -52,7 +52,7 @@ class Parser {
             Set(o_.Compress, true);
         } else if (o == "--full-every") {
             std::string value = Value();
-            bool days = !value.empty() && value.back() == 'd';
+            bool days = !value.empty() && (value.back() == 'd' || value.back() == 'D');
             int32_t number = Number(days ? value.substr(0, value.size() - 1) : value, 1);
             Set(o_.FullBackupScheduled, true);
             Set(o_.FullBackupByDays, days);
