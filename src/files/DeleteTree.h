@@ -6,8 +6,9 @@
 // is appended).
 //
 // A deletion never leaves the tree: a symbolic link inside it is removed as a link, never followed, and
-// a tree whose own path is a link loses that link alone. FIFOs, sockets and devices are removed without
-// being opened.
+// a tree whose own path is a link loses that link alone. Each folder is opened relative to the open
+// folder above it, so a folder swapped for a link while the deletion runs is removed as a link too,
+// never entered. FIFOs, sockets and devices are removed without being opened.
 //
 // Stateless. The worker thread deletes backup sets and empties the staging folder; the user-interface
 // thread removes the staging folder at the end of a run.

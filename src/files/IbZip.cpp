@@ -101,6 +101,9 @@ int32_t IbZip::IB_UnZipFileSpec(const std::string& spec) {
 int32_t IbZip::IB_UnZipUseStoredDirs(intptr_t on) {
     return Call("IB_UnZipUseStoredDirs", on);
 }
+int32_t IbZip::IB_UnZipLinks(intptr_t on) {
+    return Call("IB_UnZipLinks", on);
+}
 int32_t IbZip::IB_UnZip(intptr_t unused) {
     return Call("IB_UnZip", unused);
 }

@@ -60,6 +60,7 @@ class IbZip {
     int32_t IB_UnZipExtractDir(const std::string& dir);
     int32_t IB_UnZipFileSpec(const std::string& spec);
     int32_t IB_UnZipUseStoredDirs(intptr_t on);
+    int32_t IB_UnZipLinks(intptr_t on);  // 1: link entries are made as links (for a restore)
     int32_t IB_UnZip(intptr_t unused);  // files extracted, or a negative code
     int32_t IB_CRCCheck(intptr_t unused);  // entries read and found whole, or a negative code
 

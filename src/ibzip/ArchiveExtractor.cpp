@@ -202,6 +202,61 @@ EntryResult WriteEntry(zip_t* zip, zip_uint64_t index, int folder, const std::st
     return result;
 }
 
+// Makes the link entry a symbolic link with its content as the target text, under a temporary name in
+// folder that is then renamed to leaf (replacing a file or link there only with overwrite).
+EntryResult WriteLinkEntry(zip_t* zip, zip_uint64_t index, int folder, const std::string& leaf, bool overwrite) {
+    EntryResult result;
+    struct stat present;
+    if (::fstatat(folder, leaf.c_str(), &present, AT_SYMLINK_NOFOLLOW) == 0 &&
+        (S_ISDIR(present.st_mode) || !overwrite)) {
+        return result;
+    }
+    std::string target;
+    zip_file_t* entry = zip_fopen_index(zip, index, 0);
+    if (entry == nullptr) {
+        result.failure = CodeFromZipError(zip_get_error(zip), Step::kReadFile);
+        return result;
+    }
+    char buffer[PATH_MAX + 1];
+    zip_int64_t got;
+    while ((got = zip_fread(entry, buffer, sizeof buffer)) > 0 && target.size() <= PATH_MAX) {
+        target.append(buffer, static_cast<size_t>(got));
+    }
+    if (got < 0) {
+        result.failure = CodeFromZipError(zip_file_get_error(entry), Step::kReadFile);
+    }
+    zip_fclose(entry);
+    if (result.failure != 0 || target.empty() || target.size() > PATH_MAX ||
+        target.find('\0') != std::string::npos) {
+        return result;  // no link can carry such a target: left out with a warning
+    }
+    static std::atomic<unsigned> counter{0};
+    std::string temporary;
+    bool made = false;
+    for (int attempt = 0; !made && attempt < 100; ++attempt) {
+        temporary = ".ibzip-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tmp";
+        made = ::symlinkat(target.c_str(), folder, temporary.c_str()) == 0;
+        if (!made && errno != EEXIST) {
+            result.failure = CodeFromErrno(errno, Step::kWriteArchive);
+            return result;
+        }
+    }
+    if (!made) {
+        result.failure = kIbGeneralError;
+        return result;
+    }
+    time_t modified = EntryTime(zip, index);
+    const timespec times[2] = {{modified, 0}, {modified, 0}};
+    ::utimensat(folder, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    if (::renameat(folder, temporary.c_str(), folder, leaf.c_str()) != 0) {
+        result.failure = CodeFromErrno(errno, Step::kWriteArchive);
+        ::unlinkat(folder, temporary.c_str(), 0);
+        return result;
+    }
+    result.written = true;
+    return result;
+}
+
 }  // namespace
 
 int32_t CheckArchive(const std::string& windowsArchive) {
@@ -255,7 +310,8 @@ Outcome ExtractArchive(const ZipSettings& settings) {
         // A link entry is never created: what extracts an archive (the merge of a same-day set) then
         // reads the extracted file by its name, and a planted link would make it read any file of the
         // system. Links are restored by zip tools, which read link entries as links.
-        if (!isFolder && (unixMode & S_IFMT) != 0 && !S_ISREG(unixMode)) {
+        const bool isLink = !isFolder && S_ISLNK(unixMode) && settings.unzipLinks;
+        if (!isFolder && !isLink && (unixMode & S_IFMT) != 0 && !S_ISREG(unixMode)) {
             outcome.warnings = true;  // a link, device, FIFO or socket: never created
             continue;
         }
@@ -277,7 +333,8 @@ Outcome ExtractArchive(const ZipSettings& settings) {
             continue;
         }
         mode_t mode = (unixMode & 0777) != 0 ? (unixMode & 0777) : 0666;
-        EntryResult result = WriteEntry(zip, index, folder, components.back(), mode, settings.overwrite);
+        EntryResult result = isLink ? WriteLinkEntry(zip, index, folder, components.back(), settings.overwrite)
+                                    : WriteEntry(zip, index, folder, components.back(), mode, settings.overwrite);
         outcome.failure = result.failure;
         outcome.files += result.written ? 1 : 0;
         outcome.warnings |= !result.written;

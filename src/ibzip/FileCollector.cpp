@@ -27,19 +27,22 @@ class Walker {
           skipDevice_(skipDevice),
           skipInode_(skipInode) {}
 
-    // Lists nativeFolder; relative is its path below the spec's folder ("" or "a/b/").
-    void Walk(const std::string& nativeFolder, const std::string& relative) {
+    // Lists the open folder folderFd, whose native path is nativeFolder; relative is its path below the
+    // spec's folder ("" or "a/b/"). Every entry is looked at, and every subfolder opened, relative to
+    // the open folder and without following a link: a folder swapped for a link meanwhile is never
+    // entered, and paths longer than the system takes in one call are walked all the same.
+    void Walk(int folderFd, const std::string& nativeFolder, const std::string& relative) {
         if (result_.failure != 0) {
             return;
         }
         std::vector<std::string> names;
-        if (!ListFolder(nativeFolder, names)) {
+        if (!ListFolder(folderFd, names)) {
             return;
         }
         for (const std::string& name : names) {
             std::string path = nativeFolder == "/" ? "/" + name : nativeFolder + "/" + name;
             struct stat info;
-            if (::lstat(path.c_str(), &info) != 0) {
+            if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
                 if (errno == ENOENT) {
                     continue;  // gone between listing and looking: it was never selected
                 }
@@ -52,16 +55,20 @@ class Walker {
                 // would put the content of any file it names (outside the tree too) into the archive,
                 // and a link to a folder could lead the walk in circles.
                 if (matches) {
-                    AddLink(path, relative + name, name, info);
+                    AddLink(folderFd, path, relative + name, name, info);
                 }
-                if (result_.failure != 0) {
-                    return;
-                }
-                continue;
-            }
-            if (S_ISDIR(info.st_mode)) {
+            } else if (S_ISDIR(info.st_mode)) {
                 if (settings_.recurseDirs) {
-                    Walk(path, relative + name + "/");
+                    const int sub =
+                        ::openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                    if (sub < 0) {
+                        if (errno != ENOENT) {
+                            result_.failure = CodeFromErrno(errno, Step::kListFolder);
+                        }
+                    } else {
+                        Walk(sub, path, relative + name + "/");
+                        ::close(sub);
+                    }
                 }
             } else if (!S_ISREG(info.st_mode)) {
                 result_.warnings |= matches;  // FIFO, socket or device: never opened
@@ -77,10 +84,15 @@ class Walker {
     Collection Take() { return std::move(result_); }
 
   private:
-    bool ListFolder(const std::string& nativeFolder, std::vector<std::string>& names) {
-        DIR* dir = ::opendir(nativeFolder.c_str());
+    bool ListFolder(int folderFd, std::vector<std::string>& names) {
+        // A descriptor of its own for the listing: the folder's stays open for the entries.
+        const int fd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
         if (dir == nullptr) {
             result_.failure = CodeFromErrno(errno, Step::kListFolder);
+            if (fd >= 0) {
+                ::close(fd);
+            }
             return false;
         }
         errno = 0;
@@ -101,11 +113,11 @@ class Walker {
         return true;
     }
 
-    void AddLink(const std::string& path, const std::string& relative, const std::string& name,
+    void AddLink(int folderFd, const std::string& path, const std::string& relative, const std::string& name,
                  const struct stat& info) {
         std::string target(static_cast<size_t>(info.st_size > 0 ? info.st_size : 0) + 1, '\0');
         for (;;) {
-            ssize_t got = ::readlink(path.c_str(), target.data(), target.size());
+            ssize_t got = ::readlinkat(folderFd, name.c_str(), target.data(), target.size());
             if (got < 0) {
                 if (errno != ENOENT && errno != EINVAL) {
                     result_.failure = CodeFromErrno(errno, Step::kListFolder);
@@ -206,8 +218,13 @@ Collection CollectFiles(const DriveMap& drives, const ZipSettings& settings, dev
     while (nativeFolder.size() > 1 && nativeFolder.back() == '/') {
         nativeFolder.pop_back();
     }
+    const int folder = ::open(nativeFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        return Collection{{}, kIbPathNotFound, false};
+    }
     Walker walker(settings, pattern, WholePathPrefix(windowsFolder), skipDevice, skipInode);
-    walker.Walk(nativeFolder, "");
+    walker.Walk(folder, nativeFolder, "");
+    ::close(folder);
     Collection result = walker.Take();
     if (result.failure == 0 && result.files.empty() && !HasWildcards(pattern)) {
         result.failure = kIbFileNotFound;

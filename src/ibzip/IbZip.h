@@ -10,7 +10,7 @@
 // Settings stay in force between calls and are shared by all callers of the process: one state guarded
 // by one mutex, so that any thread may call any export; an IB_Zip or IB_UnZip holds the mutex until it
 // has finished. Initial settings: no file spec, no archive, IB_ZipRecurseDirs 0, IB_ZipStoredDirNames 2,
-// IB_Overwrite 0, IB_UnZipFileSpec "*.*", IB_UnZipUseStoredDirs 1.
+// IB_Overwrite 0, IB_UnZipFileSpec "*.*", IB_UnZipUseStoredDirs 1, IB_UnZipLinks 0.
 //
 // Setting exports answer 0 when the value is taken, kIbInvalidArgument for a null text or an unknown
 // mode (the setting then stays as it was).
@@ -45,11 +45,15 @@
 //   IB_UnZipFileSpec(text)    which entries: a pattern as above, compared with the whole entry name
 //                             ('*' also spans '/'; '\' in the pattern counts as '/').
 //   IB_UnZipUseStoredDirs(n)  1: entries keep their folders below the extract folder; 0: names only.
+//   IB_UnZipLinks(n)          1: a link entry (Unix mode 0120000) is made as a symbolic link whose
+//                             target text is the entry's content, never followed; 0: link entries
+//                             are refused. Only a restore wants links: what reads the extracted files
+//                             by name afterwards (the merge of a same-day set) must never meet one.
 //   IB_UnZip(0)               extracts the matching file entries. Answers how many files were written,
 //                             or a negative code. An entry is refused, never written, when its name is
 //                             absolute, begins with a drive letter, has a ".." component, or would pass
-//                             through a link below the extract folder; entries of links and special files
-//                             are refused too. A file is written under a temporary name and renamed into
+//                             through a link below the extract folder; entries of special files are
+//                             refused too, and those of links unless IB_UnZipLinks is 1. A file is written under a temporary name and renamed into
 //                             place, so an existing file is replaced whole or not at all.
 //
 // Checking (IB_CRCCheck):
@@ -106,6 +110,7 @@ IBZIP_EXPORT int32_t IB_UnZipArchiveFile(intptr_t archive);
 IBZIP_EXPORT int32_t IB_UnZipExtractDir(intptr_t folder);
 IBZIP_EXPORT int32_t IB_UnZipFileSpec(intptr_t spec);
 IBZIP_EXPORT int32_t IB_UnZipUseStoredDirs(intptr_t on);
+IBZIP_EXPORT int32_t IB_UnZipLinks(intptr_t on);
 IBZIP_EXPORT int32_t IB_UnZip(intptr_t unused);
 IBZIP_EXPORT int32_t IB_CRCCheck(intptr_t unused);
 

@@ -103,6 +103,10 @@ int32_t IB_UnZipUseStoredDirs(intptr_t on) {
     return SetFlag(on, &ZipSettings::useStoredDirs);
 }
 
+int32_t IB_UnZipLinks(intptr_t on) {
+    return SetFlag(on, &ZipSettings::unzipLinks);
+}
+
 int32_t IB_UnZip(intptr_t /*unused*/) {
     return Guarded([](ZipSettings& state) { return quillon::ibzip::ExtractArchive(state).Answer(); });
 }

@@ -146,7 +146,9 @@ void ParallelDeflate::Refill() {
         if (!fileOpen_) {
             // O_NONBLOCK: should the file have been swapped for a FIFO since the walk, opening must not
             // hang; it has no effect on regular files.
-            int fd = ::open(file.nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+            // O_NOFOLLOW: a file swapped for a link since the walk is never read through it.
+            int fd =
+                ::open(file.nativePath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW);
             int32_t failure = fd < 0 ? CodeFromErrno(errno, Step::kOpenFile) : 0;
             struct stat info;
             if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {

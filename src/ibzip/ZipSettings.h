@@ -23,6 +23,7 @@ struct ZipSettings {
     std::string extractDir;
     std::string unzipSpec = "*.*";
     bool useStoredDirs = true;
+    bool unzipLinks = false;
 };
 
 // What an operation did: a failure code (negative) or the number of files, and whether anything

@@ -106,12 +106,22 @@ ConfinedTree::~ConfinedTree() {
     Close();
 }
 
+void ConfinedTree::ForgetFolders(FolderCache& cache) {
+    for (const auto& [key, fd] : cache) {
+        ::close(fd);
+    }
+    cache.clear();
+}
+
+void ConfinedTree::ForgetOpenFolders() {
+    for (FolderCache& cache : slots_) {
+        ForgetFolders(cache);
+    }
+}
+
 void ConfinedTree::Close() {
-    for (OpenFolder& slot : slots_) {
-        if (slot.fd >= 0) {
-            ::close(slot.fd);
-        }
-        slot = OpenFolder();
+    for (FolderCache& cache : slots_) {
+        ForgetFolders(cache);
     }
     if (root_ >= 0) {
         ::close(root_);
@@ -146,48 +156,48 @@ int ConfinedTree::Folder(const TreePath& path, size_t count, bool create, int sl
         SetLastError(kErrorInvalidHandle);
         return -1;
     }
-    std::string key;
+    FolderCache& cache = slots_[slot];
+    if (cache.size() > kCachedFolders) {
+        ForgetFolders(cache);  // a bounded number of descriptors, whatever the width of the tree
+    }
+    std::vector<std::string> keys(count + 1);
     for (size_t i = 0; i < count; ++i) {
-        key += path[i];
-        key += '/';
+        keys[i + 1] = keys[i] + path[i] + '/';
     }
-    OpenFolder& cached = slots_[slot];
-    if (cached.fd >= 0 && cached.key == key) {
-        return cached.fd;
+    // The deepest folder on the way that is open already.
+    size_t done = count;
+    int current = root_;
+    for (;; --done) {
+        if (done == 0) {
+            break;
+        }
+        auto found = cache.find(keys[done]);
+        if (found != cache.end()) {
+            current = found->second;
+            break;
+        }
     }
-    int current = ::dup(root_);
-    if (current < 0) {
-        SetLastErrorFromErrno(errno);
-    }
-    for (size_t i = 0; i < count && current >= 0; ++i) {
+    for (size_t i = done; i < count; ++i) {
         const char* name = path[i].c_str();
         int next = ::openat(current, name, kFolderFlags);
         if (next < 0 && errno == ENOENT && create) {
             if (::mkdirat(current, name, 0777) != 0 && errno != EEXIST) {
                 SetLastErrorFromErrno(errno);
-                ::close(current);
                 return -1;
             }
             next = ::openat(current, name, kFolderFlags);
         }
         if (next < 0) {
             SetFolderError(errno);
+            return -1;
         }
-        ::close(current);
+        cache.emplace(keys[i + 1], next);
         current = next;
     }
-    if (current < 0) {
-        return -1;
-    }
-    if (cached.fd >= 0) {
-        ::close(cached.fd);
-    }
-    cached.key = std::move(key);
-    cached.fd = current;
     return current;
 }
 
-bool ConfinedTree::Look(const TreePath& path, TreeEntry& entry) {
+bool ConfinedTree::Look(const TreePath& path, TreeEntry& entry, int64_t* size) {
     entry = TreeEntry::kMissing;
     if (!AllPlain(path)) {
         return false;
@@ -209,6 +219,9 @@ bool ConfinedTree::Look(const TreePath& path, TreeEntry& entry) {
             : S_ISDIR(info.st_mode) ? TreeEntry::kFolder
             : S_ISLNK(info.st_mode) ? TreeEntry::kLink
                                     : TreeEntry::kOther;
+    if (size != nullptr) {
+        *size = static_cast<int64_t>(info.st_size);
+    }
     return true;
 }
 
@@ -371,7 +384,7 @@ bool ConfinedTree::MoveFile(const TreePath& from, const TreePath& path, bool rep
         SetLastErrorFromErrno(errno);
         return false;
     }
-    if (!S_ISREG(info.st_mode)) {
+    if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
         SetLastError(kErrorCantResolveFilename);
         return false;
     }
@@ -396,7 +409,7 @@ bool ConfinedTree::MoveFile(const TreePath& from, const TreePath& path, bool rep
             SetLastError(errno == EEXIST ? kErrorFileExists : WindowsErrorFromErrno(errno));
         }
     }
-    bytes = moved ? static_cast<int64_t>(info.st_size) : 0;
+    bytes = moved && S_ISREG(info.st_mode) ? static_cast<int64_t>(info.st_size) : 0;
     return moved;
 }
 

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace quillon {
@@ -44,8 +45,9 @@ class ConfinedTree {
     void Close();
     bool IsOpen() const { return root_ >= 0; }
 
-    // What stands at path. False (1921) when something other than a folder stands on the way.
-    bool Look(const TreePath& path, TreeEntry& entry);
+    // What stands at path, and its length when size is given. False (1921) when something other than
+    // a folder stands on the way.
+    bool Look(const TreePath& path, TreeEntry& entry, int64_t* size = nullptr);
 
     // Copies the regular file at from in source to path here, creating the folders on the way. The copy
     // gets the source's modification time and permission bits, with the owner's write bit added, and
@@ -56,27 +58,35 @@ class ConfinedTree {
     bool CopyFileFrom(ConfinedTree& source, const TreePath& from, const TreePath& path, bool replace,
                       int64_t& bytes);
 
-    // Moves the regular file at from to path inside this tree (one rename), creating the folders on the
-    // way; replace as above. bytes gets the file's length.
+    // Moves the regular file (or the link itself) at from to path inside this tree (one rename),
+    // creating the folders on the way; replace as above. bytes gets the file's length.
     bool MoveFile(const TreePath& from, const TreePath& path, bool replace, int64_t& bytes);
+
+    // Closes the folders held open, which must be done when folders below the root were removed by
+    // other means (their open descriptors would still name the removed folders).
+    void ForgetOpenFolders();
 
     // Creates a folder of a new name beginning with prefix directly below the root; name gets it.
     bool CreateUniqueFolder(const std::string& prefix, std::string& name);
 
   private:
-    struct OpenFolder {
-        std::string key;  // the names joined with '/'; "" for none
-        int fd = -1;
-    };
-    // The open folder of the first count names of path, from the slot's cache when it holds it. -1 on
-    // failure (last error set). Folders are created on the way when create is set.
+    // Open folders by their names below the root joined with '/' (each followed by '/'). A tree of
+    // thousands of folders with a file or two in each costs one open per folder this way, not one per
+    // name of its path.
+    using FolderCache = std::unordered_map<std::string, int>;
+    static constexpr size_t kCachedFolders = 256;
+
+    // The open folder of the first count names of path, from the slot's cache or opened from the
+    // deepest folder on the way it holds. -1 on failure (last error set). Folders are created on the
+    // way when create is set. The descriptor stays valid until the next call for the same slot.
     int Folder(const TreePath& path, size_t count, bool create, int slot);
+    void ForgetFolders(FolderCache& cache);
     bool CopyLinkFrom(int sourceFolder, const std::string& name, const TreePath& path, bool replace);
     // Puts the temporary file tempName of folder at leaf, replacing or not.
     bool PlaceFile(int folder, const std::string& tempName, const std::string& leaf, bool replace);
 
     int root_ = -1;
-    OpenFolder slots_[2];
+    FolderCache slots_[2];
     uint32_t counter_ = 0;
 };
 

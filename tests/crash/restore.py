@@ -136,20 +136,21 @@ def build_history(s):
     # Day 1: the first run, a full set. A source-root file named like the control file is stored
     # under another name and must come back under its own.
     s.change(1, ["a.txt", "b.txt", "c.txt", "keep/d.txt", "keep/e.txt", "deep/er/f.txt", "Quillon.txt"])
-    # Plain sets keep permission bits and links, and so does a restore from them.
-    plain = s.h.sources["plain"]
-    s.write("plain", "private/secret.txt", 1, "private")
-    s.write("plain", "tools/run.sh", 1, "script")
-    os.chmod(os.path.join(plain, "private/secret.txt"), 0o600)
-    os.chmod(os.path.join(plain, "tools/run.sh"), 0o755)
+    # Sets keep permission bits and links (archives in each entry's Unix mode), and so does a restore.
     outside = os.path.join(s.work, "outside-target.txt")
     with open(outside, "wb") as f:
         f.write(b"not below the source")
-    os.symlink(outside, os.path.join(plain, "to-outside"))
-    os.symlink("../a.txt", os.path.join(plain, "tools/inner-link"))
     stamp = day_start(DAYS - 1) + 8 * 3600
-    for path in (outside, os.path.join(plain, "to-outside"), os.path.join(plain, "tools/inner-link")):
-        os.utime(path, (stamp, stamp), follow_symlinks=False)
+    os.utime(outside, (stamp, stamp))
+    for name, root in s.h.sources.items():
+        s.write(name, "private/secret.txt", 1, "private")
+        s.write(name, "tools/run.sh", 1, "script")
+        os.chmod(os.path.join(root, "private/secret.txt"), 0o600)
+        os.chmod(os.path.join(root, "tools/run.sh"), 0o755)
+        os.symlink(outside, os.path.join(root, "to-outside"))
+        os.symlink("../a.txt", os.path.join(root, "tools/inner-link"))
+        for link in ("to-outside", "tools/inner-link"):
+            os.utime(os.path.join(root, link), (stamp, stamp), follow_symlinks=False)
     s.run(1)
     s.change(2, ["a.txt", "new/g.txt"], removals=["b.txt"])
     s.run(2)
@@ -191,18 +192,25 @@ def check_listings(s):
 
 
 def check_existing(s):
-    target = os.path.join(s.work, "restored", "existing")
-    dest = s.h.dests["plain"]
-    s.tool("restore", dest, target, expect=0)
-    with open(os.path.join(target, "a.txt"), "wb") as f:
-        f.write(b"changed by the user")
-    out = s.tool("restore", dest, target, "a.*", expect=1)
-    check("exists, not overwritten: a.txt" in out, "without --overwrite: %s" % out)
-    with open(os.path.join(target, "a.txt"), "rb") as f:
-        check(f.read() == b"changed by the user", "a.txt was overwritten")
-    s.tool("restore", dest, target, "--overwrite", "a.*", expect=0)
-    check(tree_of(target)["a.txt"] == s.snapshots["plain"][4]["a.txt"], "--overwrite did not restore a.txt")
-    out = s.tool("restore", dest, os.path.join(s.work, "restored", "dry"), "--dry-run", "keep", expect=0)
+    """Existing files are kept and listed without --overwrite, replaced with it; from plain sets and
+    from archives alike (the compressed day 3 archive 001 is unpacked straight into the target)."""
+    for name in s.h.sources:
+        target = os.path.join(s.work, "restored", "existing-" + name)
+        dest = s.h.dests[name]
+        s.tool("restore", dest, target, expect=0)
+        for rel in ("a.txt", "c.txt"):
+            with open(os.path.join(target, rel), "wb") as f:
+                f.write(b"changed by the user")
+        out = s.tool("restore", dest, target, expect=1)
+        kept = sorted(line for line in out.splitlines() if line.startswith("exists, not overwritten: "))
+        check(len(kept) == len(s.snapshots[name][4]), "%s without --overwrite: %s" % (name, out))
+        for rel in ("a.txt", "c.txt"):
+            with open(os.path.join(target, rel), "rb") as f:
+                check(f.read() == b"changed by the user", "%s: %s was overwritten" % (name, rel))
+        s.tool("restore", dest, target, "--overwrite", expect=0)
+        check(tree_of(target) == s.snapshots[name][4], "%s: --overwrite did not restore the tree" % name)
+    out = s.tool("restore", s.h.dests["plain"], os.path.join(s.work, "restored", "dry"), "--dry-run", "keep",
+                 expect=0)
     check(not os.path.exists(os.path.join(s.work, "restored", "dry")), "--dry-run wrote the target")
     check(out.splitlines()[-1] == "2 files to restore", "dry run: %s" % out)
 
@@ -216,10 +224,8 @@ def check_retention(s):
     s.change(5, ["a.txt"])
     s.run(5)
     for name in s.h.sources:
-        lost = {"keep/e.txt", "Quillon.txt"}
-        if name == "plain":
-            # Both links keep their own time, so neither was stored again after day 1.
-            lost |= {"private/secret.txt", "tools/run.sh", "to-outside", "tools/inner-link"}
+        lost = {"keep/e.txt", "Quillon.txt", "private/secret.txt", "tools/run.sh", "to-outside",
+                "tools/inner-link"}
         dest = s.h.dests[name]
         check(not os.path.exists(os.path.join(dest, day_name(DAYS - 1))), "%s: retention kept day 1" % name)
         s.restore_day(name, 5, s.snapshots[name][5], no_copy=lost)

@@ -171,5 +171,42 @@ TEST_F(DeleteTreeTest, EveryFailingStepLeavesARetryableTree) {
     }
 }
 
+// Whoever may write into the backup folder swaps a folder of the set being deleted for a link to a
+// folder outside, just before the deletion opens it, or swaps the set itself while the deletion is
+// inside it. Nothing outside is ever deleted: the link goes as a link, or the deletion goes on in the
+// real folder wherever it now is.
+TEST_F(DeleteTreeTest, AFolderSwappedForALinkDuringTheDeletionNeverLeadsOutside) {
+    struct Case {
+        const char* name;
+        const char* swapped;  // below the backup folder
+        int openingFolder;    // the swap happens just before the deletion opens its nth subfolder
+        bool deleted;
+    } cases[] = {
+        {"a subfolder before it is opened", "2003-05-17/b", 2, true},
+        {"the set while the deletion is inside it", "2003-05-17", 2, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(D("2003-05-17"));
+        fs::remove_all(D("moved"));
+        MakeSet("2003-05-17");
+        WriteFile(outside / "b/2.txt", "outside");
+        WriteFile(outside / "c/3.txt", "outside");
+        WriteFile(outside / "Quillon.txt", "outside");
+        ScopedFaults faults;
+        InjectHook(FileOperation::kOpenFolder, c.openingFolder, [&] {
+            fs::rename(D(c.swapped), D("moved"));
+            fs::create_directory_symlink(outside.Path(), D(c.swapped));
+        });
+        Lines lines;
+        EXPECT_EQ(DeleteDatedDirectory("D:\\2003-05-17", &lines), c.deleted)
+            << ::testing::PrintToString(lines);
+        EXPECT_EQ(ReadFile(outside / "b/2.txt"), "outside");
+        EXPECT_EQ(ReadFile(outside / "c/3.txt"), "outside");
+        EXPECT_EQ(ReadFile(outside / "Quillon.txt"), "outside");
+        EXPECT_EQ(fs::exists(fs::symlink_status(D("2003-05-17"))), !c.deleted);
+    }
+}
+
 }  // namespace
 }  // namespace quillon

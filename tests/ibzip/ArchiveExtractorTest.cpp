@@ -190,5 +190,34 @@ TEST_F(ArchiveExtractorTest, CrcCheckFindsTheDamagedEntry) {
     EXPECT_FALSE(std::filesystem::exists(Native("d")));  // nothing extracted
 }
 
+// Link entries are refused unless IB_UnZipLinks asks for them; then each becomes a link with the
+// entry's content as its target text, and an entry behind such a link is still refused.
+TEST_F(ArchiveExtractorTest, LinkEntriesOnlyWhenAsked) {
+    WriteRawArchive(Native("links.zip"), {{"plain.txt", "x"},
+                                          {"up", "../outside", 0120777},
+                                          {"d/abs", "/etc/passwd", 0120777},
+                                          {"up/through.txt", "must not land outside", 0100644}});
+    struct Case {
+        int links;
+        int32_t answer;
+        std::map<std::string, std::string> tree;
+    };
+    const Case cases[] = {
+        // Without links "up" is no link, so the entry below it makes a real folder of that name.
+        {0, -25270, {{"plain.txt", "x"}, {"up/", ""}, {"up/through.txt", "must not land outside"}}},
+        {1, -25270, {{"plain.txt", "x"}, {"up", "-> ../outside"}, {"d/", ""}, {"d/abs", "-> /etc/passwd"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.links);
+        std::filesystem::remove_all(Native("out"));
+        std::filesystem::create_directories(Native("out"));
+        Ib("IB_UnZipLinks", c.links);
+        EXPECT_EQ(Unzip("C:\\links.zip", "C:\\out", "*", 1, 1), c.answer);
+        EXPECT_EQ(TreeOf(Native("out")), c.tree);
+    }
+    Ib("IB_UnZipLinks", 0);
+    EXPECT_FALSE(std::filesystem::exists(Native("outside")));
+}
+
 }  // namespace
 }  // namespace quillon::testing

@@ -243,6 +243,7 @@ void BackupFolder::ReadSetFiles(BackupSet& set, const std::string& scratchWindow
         zip.IB_UnZipExtractDir(scratchWindows);
         zip.IB_UnZipFileSpec(kControlFileName);
         zip.IB_UnZipUseStoredDirs(1);
+        zip.IB_UnZipLinks(0);  // the control file is read by name: a link entry of its name is refused
         zip.IB_Overwrite(1);
         int32_t result = zip.IB_UnZip(0);
         if (result < 1 && result != kIbZipWarnings) {

@@ -55,6 +55,9 @@ class Restorer {
   private:
     void RestorePlain(const Job& job);
     void RestoreArchive(const BackupSet& set, int32_t number, const std::vector<Job>& jobs);
+    // Unpacks an archive straight into the target when it holds exactly the files wanted; answers the
+    // jobs still to do.
+    std::vector<Job> UnpackInPlace(const std::vector<Job>& jobs, int64_t entries);
     // Extracts the entries of the open archive named like pattern into the staging folder.
     int32_t Extract(const std::string& pattern);
     void Done(const Job& job, bool placed, int64_t bytes, const std::string& why);
@@ -126,6 +129,46 @@ int32_t Restorer::Extract(const std::string& pattern) {
     return zip_.IB_UnZip(0);
 }
 
+std::vector<Job> Restorer::UnpackInPlace(const std::vector<Job>& jobs, int64_t entries) {
+    // Only an archive that holds exactly the files wanted, each under the name it is restored as, can
+    // be unpacked straight into the target; the extraction refuses names that climb out and links on
+    // the way as the staging folder's moves do. Archive 000 also holds the set's control file.
+    if (static_cast<int64_t>(jobs.size()) != entries || entries < 2) {
+        return jobs;
+    }
+    for (const Job& job : jobs) {
+        if (job.Located->Copy->Stored != job.Located->File->Restored) {
+            return jobs;
+        }
+    }
+    std::vector<bool> present(jobs.size(), false);
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        TreeEntry entry = TreeEntry::kMissing;
+        present[i] = !target_.Look(jobs[i].To, entry) || entry != TreeEntry::kMissing;
+    }
+    zip_.IB_UnZipExtractDir(request_.TargetWindows);
+    zip_.IB_UnZipUseStoredDirs(1);
+    zip_.IB_UnZipLinks(1);
+    zip_.IB_Overwrite(request_.Overwrite ? 1 : 0);
+    Extract("*");
+    std::vector<Job> rest;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        TreeEntry entry = TreeEntry::kMissing;
+        int64_t bytes = 0;
+        bool looked = target_.Look(jobs[i].To, entry, &bytes);
+        if (present[i] && !request_.Overwrite && looked && entry != TreeEntry::kMissing) {
+            SetLastError(kErrorFileExists);
+            Done(jobs[i], false, 0, "");
+        } else if (looked && (entry == TreeEntry::kFile || entry == TreeEntry::kLink) &&
+                   (!present[i] || request_.Overwrite)) {
+            Done(jobs[i], true, bytes, "");
+        } else {
+            rest.push_back(jobs[i]);  // left out or damaged: tried again one by one through the staging
+        }
+    }
+    return rest;
+}
+
 void Restorer::RestoreArchive(const BackupSet& set, int32_t number, const std::vector<Job>& jobs) {
     const std::string archive = folder_.ArchivePath(set, number);
     int32_t opened = zip_.IB_UnZipArchiveFile(archive);
@@ -145,18 +188,20 @@ void Restorer::RestoreArchive(const BackupSet& set, int32_t number, const std::v
         }
         return;
     }
+    const int64_t entries = opened - 1;
+    std::vector<Job> rest = UnpackInPlace(jobs, entries);
     const std::string stagingWindows = request_.TargetWindows + "\\" + staging_;
     zip_.IB_UnZipExtractDir(stagingWindows);
     zip_.IB_UnZipUseStoredDirs(1);
+    zip_.IB_UnZipLinks(1);
     zip_.IB_Overwrite(1);
     // Most entries wanted: unpack the archive in one pass. A few: unpack them one by one, which reads
     // the archive's directory again for each but no data of the others.
-    const int64_t entries = opened - 1;
-    const bool whole = static_cast<int64_t>(jobs.size()) * 4 >= entries;
+    const bool whole = rest.size() == jobs.size() && static_cast<int64_t>(jobs.size()) * 4 >= entries;
     if (whole) {
         Extract("*");
     }
-    for (const Job& job : jobs) {
+    for (const Job& job : rest) {
         const std::string& stored = job.Located->Copy->Stored;
         TreePath from = SplitNames(stored);
         from.insert(from.begin(), staging_);
@@ -185,6 +230,7 @@ void Restorer::RestoreArchive(const BackupSet& set, int32_t number, const std::v
     }
     // What this archive held beyond the files wanted goes before the next one is unpacked.
     DeleteDirectoryTree(stagingWindows, nullptr, false);
+    target_.ForgetOpenFolders();
 }
 
 int Restorer::Run() {
