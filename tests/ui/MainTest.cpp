@@ -273,18 +273,20 @@ TEST_F(MainTest, ACopyKeepsPermissionsOwnerAndLinksOfItsSource) {
 
 TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
     Outside outside;
-    // Changed at a minute of today, so that every run adds to today's set.
+    // Every change of this test falls on today, so that every run adds to today's set.
+    TimeValue day = GetNow();
+    TruncateToDay(day);
+    for (const char* file : {"C:\\Data\\offer.txt", "C:\\Data\\Letters\\m\xC3\xA4rz.txt"}) {
+        ASSERT_TRUE(SetFileTimes(file, day.Seconds(), day.Seconds()));
+    }
+    ASSERT_EQ(Run(""), 0) << err_;
+    const std::string set = drives_.Native(day.Format("C:\\Backup\\%Y-%m-%d"));
+    const std::string dest = drives_.Native("C:\\Backup");
     auto changeOffer = [&](int32_t minute) {
-        TimeValue changed = GetNow();
-        TruncateToDay(changed);
-        changed = changed + TimeSpan(60 * minute);
+        TimeValue changed = day + TimeSpan(60 * minute);
         WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer " + std::to_string(minute));
         ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", changed.Seconds(), changed.Seconds()));
     };
-    changeOffer(0);
-    ASSERT_EQ(Run(""), 0) << err_;
-    const std::string set = drives_.Native(GetNow().Format("C:\\Backup\\%Y-%m-%d"));
-    const std::string dest = drives_.Native("C:\\Backup");
     profile_.WriteProfileInt("Settings", "OnlyOncePerDay", 0);
 
     // A copy's name and the set's control file replaced by links: each is replaced in turn, never
