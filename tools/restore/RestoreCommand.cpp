@@ -279,6 +279,13 @@ int RunRestoreCommand(const std::vector<std::string>& args, std::ostream& out, s
         return 2;
     }
 
+    // A restore into the backup folder would mix the tree with the sets (a source folder named like a
+    // date would become one) and change what it restores from.
+    if (!target.empty() && (target == dest || target.starts_with(dest + "/"))) {
+        err << "quillon-restore: the target " << target << " lies in the backup folder " << dest << "\n";
+        return 2;
+    }
+
     // From here every path is in the Windows form of a drive map of this process's own.
     PrivateDriveMap drives;
     std::string destWindows;
