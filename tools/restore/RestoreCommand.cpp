@@ -206,8 +206,9 @@ std::string CopyColumn(const LocatedFile& located) {
         return "no copy left                ";
     }
     std::string text = located.Holder->Name;
-    text += located.Holder->Compressed && located.Copy->ZipNumber >= 0 ? "  " + ArchiveName(located.Copy->ZipNumber)
-                                                                        : std::string(18, ' ');
+    text += located.Holder->Compressed && located.Copy->ZipNumber >= 0
+                ? "  " + ArchiveName(located.Copy->ZipNumber)
+                : std::string(18, ' ');
     return text;
 }
 
@@ -242,7 +243,8 @@ int ListVersions(const BackupFolder& folder, const std::string& given, std::ostr
             }
             found = true;
             out << set->Name
-                << (set->Compressed && file.ZipNumber >= 0 ? "  " + ArchiveName(file.ZipNumber) : std::string(18, ' '))
+                << (set->Compressed && file.ZipNumber >= 0 ? "  " + ArchiveName(file.ZipNumber)
+                                                           : std::string(18, ' '))
                 << "  " << file.Time.Format(kTimeMinutePattern) << "\n";
         }
     }
@@ -255,7 +257,8 @@ int ListVersions(const BackupFolder& folder, const std::string& given, std::ostr
 
 }  // namespace
 
-int RunRestoreCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progress) {
+int RunRestoreCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                      bool progress) {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
         out << kUsage;
         return 0;
@@ -291,16 +294,16 @@ int RunRestoreCommand(const std::vector<std::string>& args, std::ostream& out, s
     std::string destWindows;
     std::string targetWindows;
     std::string scratchWindows;
-    if (!drives.Create() || !ToWindowsPath(dest, destWindows) || !ToWindowsPath(drives.Folder(), scratchWindows) ||
+    if (!drives.Create() || !ToWindowsPath(dest, destWindows) ||
+        !ToWindowsPath(drives.Folder(), scratchWindows) ||
         (!target.empty() && !ToWindowsPath(target, targetWindows))) {
         err << "quillon-restore: " << dest << ": " << ErrorText(GetLastError()) << "\n";
         return 2;
     }
     // A library that cannot be loaded matters only for compressed sets; say so there, not as a box.
     IbZip zip;
-    MessageBoxPresenter previous = SetMessageBoxPresenter([](const std::string&, unsigned style) {
-        return DefaultAnswer(style);
-    });
+    MessageBoxPresenter previous =
+        SetMessageBoxPresenter([](const std::string&, unsigned style) { return DefaultAnswer(style); });
     zip.Open();
     SetMessageBoxPresenter(previous);
 
