@@ -258,6 +258,11 @@ TEST_F(MainTest, ACopyKeepsPermissionsOwnerAndLinksOfItsSource) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(LinkStat(set + c.name).st_mode & 07777, c.mode);
     }
+    // The control files name the files of the private folder: only their owner may read them.
+    for (const std::string& control : {set + "Quillon.txt", drives_.Native("C:\\Backup\\Quillon.txt")}) {
+        SCOPED_TRACE(control);
+        EXPECT_EQ(LinkStat(control).st_mode & 0077, 0u);
+    }
     if (root) {
         EXPECT_EQ(LinkStat(set + "offer.txt").st_uid, 4321u);
         EXPECT_EQ(LinkStat(set + "offer.txt").st_gid, 8765u);
