@@ -14,16 +14,7 @@ namespace quillon {
 // do instead of doing it (engine/PassPreview.h). Nothing of the run's machinery is involved: no
 // semaphore is taken and no run status or run time is written, so that the registry stays as it was.
 int RunDryRunOption(const LongOptions& options, std::FILE* out, std::FILE* /*err*/) {
-    // The profile the switches name, as a run would bind it: the last of "/1" to "/9" wins.
-    int32_t instance = 0;
-    for (const std::string& word : options.Rest) {
-        if (word.empty()) {
-            break;  // an empty word ends the switches
-        }
-        if (word.size() == 2 && word[0] == '/' && word[1] >= '1' && word[1] <= '9') {
-            instance = word[1] - '0';
-        }
-    }
+    const int32_t instance = ProfileNumber(options);
     CAppProfile profile;
     profile.BindProfile(instance);
 

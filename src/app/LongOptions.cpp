@@ -115,4 +115,17 @@ std::string VersionLine() {
     return std::string("quillon-run ") + kProgramVersion;
 }
 
+int32_t ProfileNumber(const LongOptions& options) {
+    int32_t instance = 0;
+    for (const std::string& word : options.Rest) {
+        if (word.empty()) {
+            break;  // an empty word ends the switches
+        }
+        if (word.size() == 2 && word[0] == '/' && word[1] >= '1' && word[1] <= '9') {
+            instance = word[1] - '0';
+        }
+    }
+    return instance;
+}
+
 }  // namespace quillon

@@ -3,6 +3,7 @@
 // (--check, --dry-run) has its own file (app/CheckOption.h, app/DryRunOption.h). Stateless; any thread.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,10 @@ struct LongOptions {
 // Sorts the program's arguments (without argv[0]) into options and the rest. "--" alone ends the
 // options: every word after it goes to Rest unchanged.
 LongOptions ParseLongOptions(const std::vector<std::string>& arguments);
+
+// The profile the switches among options.Rest name, as a run binds it: the last of "/1" to "/9" before
+// an empty word wins; 0 when none does.
+int32_t ProfileNumber(const LongOptions& options);
 
 // The text of --help: one line per switch and option, then the environment variables.
 std::string UsageText();
