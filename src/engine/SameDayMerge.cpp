@@ -16,7 +16,7 @@ namespace quillon {
 
 // The set's copy of the control file tells its form. At the top of a plain set that name is always the
 // copy's: a source file of that name is stored under its copy name. Archive 000 of a plain set, though,
-// may be a user's file of that name; its control file counts only when it is this path's own.
+// may be a user's file of that name.
 void BackupPass::MergeSameDaySet(const std::string& setDirectory) {
     sameDayForm_ = SetForm::kUnknown;
     if (setDirectory.empty()) {
@@ -57,8 +57,11 @@ void BackupPass::MergeSameDaySet(const std::string& setDirectory) {
         return;  // the pass goes on without it: the new files are added, the rest is not listed
     }
     if (!extracted.empty()) {
-        if (ToUpperPath(ReadSourcePath(archive)) != Path.SourcePathUpper) {
-            return;  // not this path's set: an archive of the user's that merely bears the name
+        // A path set to plain files continues a compressed set only when archive 000 is this path's
+        // own; one that names another source is an archive of the user's that merely bears the name.
+        // (A compressed path takes its archive 000 as before, also after its source was renamed.)
+        if (!Path.Compress && ToUpperPath(ReadSourcePath(archive)) != Path.SourcePathUpper) {
+            return;
         }
         sameDayForm_ = SetForm::kCompressed;
     }

@@ -247,8 +247,8 @@ bool ConfinedTree::PlaceFile(int folder, const std::string& tempName, const std:
     return false;
 }
 
-bool ConfinedTree::CopyFileFrom(ConfinedTree& source, const TreePath& from, const TreePath& path, bool replace,
-                                int64_t& bytes) {
+bool ConfinedTree::CopyFileFrom(ConfinedTree& source, const TreePath& from, const TreePath& path,
+                                bool replace, int64_t& bytes) {
     bytes = 0;
     if (!AllPlain(from) || !AllPlain(path)) {
         return false;
@@ -321,7 +321,8 @@ bool ConfinedTree::CopyFileFrom(ConfinedTree& source, const TreePath& from, cons
     return false;
 }
 
-bool ConfinedTree::CopyLinkFrom(int sourceFolder, const std::string& name, const TreePath& path, bool replace) {
+bool ConfinedTree::CopyLinkFrom(int sourceFolder, const std::string& name, const TreePath& path,
+                                bool replace) {
     struct stat info;
     std::vector<char> target(PATH_MAX + 1);
     ssize_t length = ::readlinkat(sourceFolder, name.c_str(), target.data(), target.size());
@@ -399,7 +400,8 @@ bool ConfinedTree::MoveFile(const TreePath& from, const TreePath& path, bool rep
             SetLastErrorFromErrno(errno);
         }
     } else {
-        moved = ::renameat2(sourceFolder, from.back().c_str(), folder, path.back().c_str(), RENAME_NOREPLACE) == 0;
+        moved = ::renameat2(sourceFolder, from.back().c_str(), folder, path.back().c_str(),
+                            RENAME_NOREPLACE) == 0;
         if (!moved && (errno == EINVAL || errno == ENOSYS) &&
             ::linkat(sourceFolder, from.back().c_str(), folder, path.back().c_str(), 0) == 0) {
             ::unlinkat(sourceFolder, from.back().c_str(), 0);

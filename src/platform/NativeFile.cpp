@@ -41,8 +41,10 @@ int OpenRegularFile(const std::string& windowsPath, int flags, std::string& nati
             return -1;
         }
     }
-    // O_NONBLOCK: opening a FIFO would otherwise wait for the other side for ever.
-    int fd = ::open(nativePath.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+    // O_NONBLOCK: opening a FIFO would otherwise wait for the other side for ever. A file made here is
+    // one the program keeps for itself (a control file, the error log, the copy journal): each lists the
+    // names of files, also of those inside private folders, so it is readable by its owner alone.
+    int fd = ::open(nativePath.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0600);
     if (fd < 0) {
         struct stat link;
         if (errno == ELOOP && (flags & O_NOFOLLOW) != 0 && ::lstat(nativePath.c_str(), &link) == 0 &&

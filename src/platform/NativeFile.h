@@ -37,8 +37,9 @@ class NativeFile {
     // path's last component with 1921 instead of reading what it points to.
     bool OpenReadNoLink(const std::string& windowsPath);
 
-    // Creates the file, or truncates an existing one, for writing. A symbolic link of that name is
-    // refused (1921), never written through. False when it cannot.
+    // Creates the file, or truncates an existing one, for writing. A new file is readable and writable
+    // by its owner alone. A symbolic link of that name is refused (1921), never written through. False
+    // when it cannot.
     bool CreateWrite(const std::string& windowsPath);
 
     // Creates name in folder as a new file for writing, readable and writable by its owner alone. An
@@ -49,8 +50,8 @@ class NativeFile {
     // beginning. False when it does not exist or cannot be opened.
     bool OpenWrite(const std::string& windowsPath);
 
-    // Opens a regular file for appending, creating it when it is missing; every write lands at its
-    // end. False when it cannot be opened or created.
+    // Opens a regular file for appending, creating it (owner alone) when it is missing; every write
+    // lands at its end. False when it cannot be opened or created.
     bool OpenAppend(const std::string& windowsPath);
 
     bool IsOpen() const { return fd_ >= 0; }

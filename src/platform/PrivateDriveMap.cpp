@@ -24,8 +24,8 @@ PrivateDriveMap::~PrivateDriveMap() {
 
 bool PrivateDriveMap::Create() {
     const char* tmp = std::getenv("TMPDIR");
-    std::string pattern = (tmp != nullptr && *tmp == '/' ? std::string(tmp) : std::string("/tmp")) +
-                          "/quillon-drives.XXXXXX";
+    std::string pattern =
+        (tmp != nullptr && *tmp == '/' ? std::string(tmp) : std::string("/tmp")) + "/quillon-drives.XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     if (::mkdtemp(name.data()) == nullptr) {
@@ -33,7 +33,8 @@ bool PrivateDriveMap::Create() {
         return false;
     }
     folder_ = name.data();
-    if (::symlink("/", (folder_ + "/z:").c_str()) != 0 || ::setenv("QUILLON_DRIVES", folder_.c_str(), 1) != 0) {
+    if (::symlink("/", (folder_ + "/z:").c_str()) != 0 ||
+        ::setenv("QUILLON_DRIVES", folder_.c_str(), 1) != 0) {
         SetLastErrorFromErrno(errno);
         return false;
     }

@@ -311,6 +311,8 @@ def check_without_configuration(s):
     s.tool("restore", s.h.dests["zip"], target, "--at", day_name(DAYS - 4), "deep", "keep/d.*", env=env, expect=0)
     check(sorted(tree_of(target)) == ["deep/er/f.txt", "keep/d.txt"], "bare restore: %s" % sorted(tree_of(target)))
     check(os.listdir(home) == [], "the tool created %s in the home folder" % os.listdir(home))
+    s.tool("restore", s.h.dests["zip"], os.path.join(s.h.dests["zip"], "inside"), env=env, expect=2)
+    check(not os.path.exists(os.path.join(s.h.dests["zip"], "inside")), "restored into the backup folder")
     out = s.tool("sets", "/nonexistent/folder", env=env, expect=2)
     check(out == "", "output for a missing folder: %s" % out)
 

@@ -7,7 +7,7 @@
     once the file is readable, the next run stores it;
   - a source folder that is not there (a typo, a disk not mounted): one error-log line names it, the
     run ends with errors, the path's control file and sets stay as they were and the other paths are
-    backed up; a source that names one file is still backed up.
+    backed up.
 
     sourceaccess.py BIN_DIR [--keep]
 Exit status 0 when every check passed, 77 when no unprivileged run can be made (not root, no setpriv).
@@ -154,26 +154,6 @@ def missing_source(harness, runs):
         raise Failure("the run after the source came back recorded the status %s" % status)
 
 
-def single_file_source(harness, runs):
-    """A third path whose source is one file: backed up, not taken for a missing folder."""
-    single = os.path.join(harness.work, "single", "report.doc")
-    os.makedirs(os.path.dirname(single))
-    with open(single, "wb") as f:
-        f.write(b"one file alone")
-    dest = os.path.join(harness.work, "backup", "single")
-    key = r"HKCU\Software\Norrow\Quillon\Path002"
-    harness.reg("add", key, "/v", "SourcePath", "/d", win(single), "/f")
-    harness.reg("add", key, "/v", "DestPath", "/d", win(dest), "/f")
-    harness.reg("add", key, "/v", "Flags", "/t", "REG_DWORD", "/d", "32", "/f")
-    _, status = runs.run()
-    sets = [d for d in os.listdir(dest) if SET_NAME.match(d)]
-    if status != "0x0" or len(sets) != 1:
-        raise Failure("the single-file source was not backed up (status %s, sets %s)" % (status, sets))
-    with open(os.path.join(dest, sets[0], "report.doc"), "rb") as f:
-        if f.read() != b"one file alone":
-            raise Failure("the single-file source's copy differs")
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("bin")
@@ -198,7 +178,6 @@ def main():
                 harness.write_file(os.path.join(harness.sources[name], rel))
         unreadable_file(harness, runs)
         missing_source(harness, runs)
-        single_file_source(harness, runs)
         print("sourceaccess: every check passed")
 
     return run_in_work_folder("sourceaccess", args.keep, body)

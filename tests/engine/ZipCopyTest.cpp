@@ -247,24 +247,38 @@ TEST_F(ZipCopyTest, ASetKeepsTheFormItWasBegunInWhenTheSettingChangesTheSameDay)
 // never makes the set a compressed one (the next pass would append to the user's archive), whether or
 // not the set's copy of the control file is there (a pass killed before writing it).
 TEST_F(ZipCopyTest, AUserFileNamedLikeArchiveZeroLeavesAPlainSetPlain) {
-    const std::string userArchive = "PK\x05\x06" + std::string(18, '\0');  // an empty zip archive
-    for (bool setControlLost : {false, true}) {
-        SCOPED_TRACE(setControlLost ? "the set's control file copy lost" : "a complete set");
+    // An empty archive, and one holding a control file of another source (a copy of someone's set).
+    const std::string empty = "PK\x05\x06" + std::string(18, '\0');
+    const std::string foreign = Native("C:\\foreign.zip");
+    Shell("python3 -c \"import zipfile; z = zipfile.ZipFile('" + foreign +
+          "', 'w'); z.writestr('Quillon.txt', 'Quillon-Run -- Processing Time: 2003-11-24 08:00\\r\\n-1 no "
+          "full backup scheduled\\r\\nC:\\\\\\\\Elsewhere\\r\\n# ===== Saved Backups:\\r\\n# ===== "
+          "Files:\\r\\n'); z.close()\"");
+    ASSERT_TRUE(Exists("C:\\foreign.zip"));
+    struct Case {
+        const char* label;
+        std::string userArchive;
+        bool setControlLost;  // a pass killed before it wrote the set's copy of the control file
+    } cases[] = {{"a complete set", empty, false},
+                 {"the set's control file copy lost", empty, true},
+                 {"an archive with a control file of another source", ReadFile(foreign), true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
         fs::remove_all(Native("C:\\Backup"));
         fs::remove(Native("C:\\Data\\b.txt"));
         Set("Flags", kPlain);
-        Source("QuillonData_000.Zip", userArchive, At(2003, 11, 24, 9, 0));
+        Source("QuillonData_000.Zip", c.userArchive, At(2003, 11, 24, 9, 0));
         Source("a.txt", "a", At(2003, 11, 24, 9, 0));
         RunAt(At(2003, 11, 24, 18, 0));
-        ASSERT_EQ(ReadFile(Native(kArchive0)), userArchive);
-        if (setControlLost) {
+        ASSERT_EQ(ReadFile(Native(kArchive0)), c.userArchive);
+        if (c.setControlLost) {
             fs::remove(Native(kSet + "\\Quillon.txt"));
         }
         Source("b.txt", "b", At(2003, 11, 24, 19, 0));
 
         RunAt(At(2003, 11, 24, 20, 0));
 
-        EXPECT_EQ(ReadFile(Native(kArchive0)), userArchive);
+        EXPECT_EQ(ReadFile(Native(kArchive0)), c.userArchive);
         EXPECT_EQ(ReadFile(Native(kSet + "\\b.txt")), "b");
         EXPECT_EQ(ReadFile(Native(kSet + "\\Quillon.txt")), Control());
         EXPECT_FALSE(Exists(kArchive1));

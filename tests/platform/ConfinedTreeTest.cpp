@@ -85,8 +85,10 @@ TEST_F(ConfinedTreeTest, ExistingNamesAreReplacedOnlyWhenAsked) {
         bool copied;
     };
     const Case cases[] = {
-        {"present.txt", false, false}, {"link-in-place", false, false},
-        {"present.txt", true, true},   {"link-in-place", true, true},
+        {"present.txt", false, false},
+        {"link-in-place", false, false},
+        {"present.txt", true, true},
+        {"link-in-place", true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + (c.replace ? " replace" : " keep"));
@@ -102,7 +104,8 @@ TEST_F(ConfinedTreeTest, ExistingNamesAreReplacedOnlyWhenAsked) {
     EXPECT_EQ(testing::ReadFile(drives_.DriveC() + "/outside/keep.txt"), "outside");
     EXPECT_FALSE(fs::is_symlink(Target("link-in-place")));
     EXPECT_EQ(testing::ReadFile(Target("present.txt")), "from the set");
-    EXPECT_EQ(fs::last_write_time(Target("present.txt")), fs::last_write_time(drives_.DriveC() + "/src/a.txt"));
+    EXPECT_EQ(fs::last_write_time(Target("present.txt")),
+              fs::last_write_time(drives_.DriveC() + "/src/a.txt"));
 }
 
 TEST_F(ConfinedTreeTest, MovesAndLooksNeverPassALink) {
@@ -125,8 +128,8 @@ TEST_F(ConfinedTreeTest, MovesAndLooksNeverPassALink) {
         TreeEntry entry;
     };
     const Case cases[] = {
-        {{"moved", "one.txt"}, true, TreeEntry::kFile}, {{"moved"}, true, TreeEntry::kFolder},
-        {{"nothing", "here"}, true, TreeEntry::kMissing}, {{"planted"}, true, TreeEntry::kLink},
+        {{"moved", "one.txt"}, true, TreeEntry::kFile},        {{"moved"}, true, TreeEntry::kFolder},
+        {{"nothing", "here"}, true, TreeEntry::kMissing},      {{"planted"}, true, TreeEntry::kLink},
         {{"planted", "keep.txt"}, false, TreeEntry::kMissing}, {{".."}, false, TreeEntry::kMissing},
     };
     for (const Case& c : cases) {

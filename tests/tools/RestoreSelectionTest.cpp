@@ -15,12 +15,12 @@ TEST(RestoreSelectionTest, PatternsSelectFilesAndWholeFolders) {
     };
     const Case cases[] = {
         {{}, "any/thing.txt", true},
-        {{"docs"}, "docs/a.txt", true},             // a folder selects what lies below it
-        {{"docs"}, "docs2/a.txt", false},           // but not a folder that merely begins alike
-        {{"docs"}, "old/docs/a.txt", false},        // paths are matched from the source folder on
-        {{"*.TXT"}, "deep/er/f.txt", true},         // '*' spans folders; letter case does not matter
+        {{"docs"}, "docs/a.txt", true},       // a folder selects what lies below it
+        {{"docs"}, "docs2/a.txt", false},     // but not a folder that merely begins alike
+        {{"docs"}, "old/docs/a.txt", false},  // paths are matched from the source folder on
+        {{"*.TXT"}, "deep/er/f.txt", true},   // '*' spans folders; letter case does not matter
         {{"*.txt"}, "notes.txt.bak", false},
-        {{"a?c"}, "abc", false},                    // '?' is an ordinary character
+        {{"a?c"}, "abc", false},  // '?' is an ordinary character
         {{"a?c"}, "a?c", true},
         {{"x", "keep/*"}, "keep/d.txt", true},
         {{"keep/d.*"}, "keep/e.txt", false},

@@ -258,6 +258,11 @@ TEST_F(MainTest, ACopyKeepsPermissionsOwnerAndLinksOfItsSource) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(LinkStat(set + c.name).st_mode & 07777, c.mode);
     }
+    // The control files name the files of the private folder: only their owner may read them.
+    for (const std::string& control : {set + "Quillon.txt", drives_.Native("C:\\Backup\\Quillon.txt")}) {
+        SCOPED_TRACE(control);
+        EXPECT_EQ(LinkStat(control).st_mode & 0077, 0u);
+    }
     if (root) {
         EXPECT_EQ(LinkStat(set + "offer.txt").st_uid, 4321u);
         EXPECT_EQ(LinkStat(set + "offer.txt").st_gid, 8765u);
@@ -273,18 +278,20 @@ TEST_F(MainTest, ACopyKeepsPermissionsOwnerAndLinksOfItsSource) {
 
 TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
     Outside outside;
-    // Changed at a minute of today, so that every run adds to today's set.
+    // Every change of this test falls on today, so that every run adds to today's set.
+    TimeValue day = GetNow();
+    TruncateToDay(day);
+    for (const char* file : {"C:\\Data\\offer.txt", "C:\\Data\\Letters\\m\xC3\xA4rz.txt"}) {
+        ASSERT_TRUE(SetFileTimes(file, day.Seconds(), day.Seconds()));
+    }
+    ASSERT_EQ(Run(""), 0) << err_;
+    const std::string set = drives_.Native(day.Format("C:\\Backup\\%Y-%m-%d"));
+    const std::string dest = drives_.Native("C:\\Backup");
     auto changeOffer = [&](int32_t minute) {
-        TimeValue changed = GetNow();
-        TruncateToDay(changed);
-        changed = changed + TimeSpan(60 * minute);
+        TimeValue changed = day + TimeSpan(60 * minute);
         WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer " + std::to_string(minute));
         ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", changed.Seconds(), changed.Seconds()));
     };
-    changeOffer(0);
-    ASSERT_EQ(Run(""), 0) << err_;
-    const std::string set = drives_.Native(GetNow().Format("C:\\Backup\\%Y-%m-%d"));
-    const std::string dest = drives_.Native("C:\\Backup");
     profile_.WriteProfileInt("Settings", "OnlyOncePerDay", 0);
 
     // A copy's name and the set's control file replaced by links: each is replaced in turn, never

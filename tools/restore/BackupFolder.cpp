@@ -117,8 +117,8 @@ void ReadRecordedFiles(CLineArchiveFile& control, std::vector<RecordedFile>& fil
         file.Usable = NamesBelowSource(entry->Path, source, names);
         if (file.Usable) {
             file.Stored = JoinNames(names);
-            file.Restored = names.size() == 1 && names[0] == kCopyName ? std::string(kControlFileName)
-                                                                        : file.Stored;
+            file.Restored =
+                names.size() == 1 && names[0] == kCopyName ? std::string(kControlFileName) : file.Stored;
         } else {
             file.Stored = file.Restored = entry->Path;
         }
@@ -267,7 +267,8 @@ void BackupFolder::ReadSetFiles(BackupSet& set, const std::string& scratchWindow
     }
 }
 
-void BackupFolder::FilesAsOf(TimeValue day, const BackupSet*& listSet, std::vector<LocatedFile>& files) const {
+void BackupFolder::FilesAsOf(TimeValue day, const BackupSet*& listSet,
+                             std::vector<LocatedFile>& files) const {
     listSet = nullptr;
     files.clear();
     const std::string dayName = day.Format(kDatePattern);

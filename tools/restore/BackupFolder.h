@@ -30,23 +30,23 @@ namespace quillon::restore {
 
 // One file line of a control file.
 struct RecordedFile {
-    std::string Stored;        // the names below the source as stored in a set, joined by '/'
-    std::string Restored;      // the same as the file is restored (a source-root "Quillon.txt" is kept
-                               // as "Kopie von Quillon.txt" beside the set's own control file)
-    std::string WholePath;     // the path as the line gives it, for messages about unusable lines
-    bool Usable = false;       // below the source, and every name a plain name (no "..", no "/")
+    std::string Stored;     // the names below the source as stored in a set, joined by '/'
+    std::string Restored;   // the same as the file is restored (a source-root "Quillon.txt" is kept
+                            // as "Kopie von Quillon.txt" beside the set's own control file)
+    std::string WholePath;  // the path as the line gives it, for messages about unusable lines
+    bool Usable = false;    // below the source, and every name a plain name (no "..", no "/")
     TimeValue Time;
-    bool Held = false;         // 'X': the set of this control file holds a copy
-    int32_t ZipNumber = -1;    // the archive of a compressed set that holds it
+    bool Held = false;       // 'X': the set of this control file holds a copy
+    int32_t ZipNumber = -1;  // the archive of a compressed set that holds it
 };
 
 struct BackupSet {
     std::string Name;  // "YYYY-MM-DD"
     TimeValue Date;
-    bool Listed = false;  // named in the control file beside the sets
-    SavedBackup Saved;    // its line there, when listed
-    bool Present = false;      // its folder exists (a real folder)
-    bool Compressed = false;   // holds archives rather than a plain control file
+    bool Listed = false;            // named in the control file beside the sets
+    SavedBackup Saved;              // its line there, when listed
+    bool Present = false;           // its folder exists (a real folder)
+    bool Compressed = false;        // holds archives rather than a plain control file
     std::vector<int32_t> Archives;  // the numbers of the archive files found, ascending
     bool FilesRead = false;         // its own control file could be read
     std::vector<RecordedFile> Files;
@@ -58,7 +58,7 @@ struct BackupSet {
 // A file of the list as of a day and the set and line that hold its copy.
 struct LocatedFile {
     const RecordedFile* File = nullptr;
-    const BackupSet* Holder = nullptr;  // null: no copy left
+    const BackupSet* Holder = nullptr;   // null: no copy left
     const RecordedFile* Copy = nullptr;  // the holder's own line of the file
 };
 

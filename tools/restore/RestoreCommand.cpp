@@ -206,8 +206,9 @@ std::string CopyColumn(const LocatedFile& located) {
         return "no copy left                ";
     }
     std::string text = located.Holder->Name;
-    text += located.Holder->Compressed && located.Copy->ZipNumber >= 0 ? "  " + ArchiveName(located.Copy->ZipNumber)
-                                                                        : std::string(18, ' ');
+    text += located.Holder->Compressed && located.Copy->ZipNumber >= 0
+                ? "  " + ArchiveName(located.Copy->ZipNumber)
+                : std::string(18, ' ');
     return text;
 }
 
@@ -242,7 +243,8 @@ int ListVersions(const BackupFolder& folder, const std::string& given, std::ostr
             }
             found = true;
             out << set->Name
-                << (set->Compressed && file.ZipNumber >= 0 ? "  " + ArchiveName(file.ZipNumber) : std::string(18, ' '))
+                << (set->Compressed && file.ZipNumber >= 0 ? "  " + ArchiveName(file.ZipNumber)
+                                                           : std::string(18, ' '))
                 << "  " << file.Time.Format(kTimeMinutePattern) << "\n";
         }
     }
@@ -255,7 +257,8 @@ int ListVersions(const BackupFolder& folder, const std::string& given, std::ostr
 
 }  // namespace
 
-int RunRestoreCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progress) {
+int RunRestoreCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                      bool progress) {
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h" || args[0] == "help")) {
         out << kUsage;
         return 0;
@@ -279,21 +282,28 @@ int RunRestoreCommand(const std::vector<std::string>& args, std::ostream& out, s
         return 2;
     }
 
+    // A restore into the backup folder would mix the tree with the sets (a source folder named like a
+    // date would become one) and change what it restores from.
+    if (!target.empty() && (target == dest || target.starts_with(dest + "/"))) {
+        err << "quillon-restore: the target " << target << " lies in the backup folder " << dest << "\n";
+        return 2;
+    }
+
     // From here every path is in the Windows form of a drive map of this process's own.
     PrivateDriveMap drives;
     std::string destWindows;
     std::string targetWindows;
     std::string scratchWindows;
-    if (!drives.Create() || !ToWindowsPath(dest, destWindows) || !ToWindowsPath(drives.Folder(), scratchWindows) ||
+    if (!drives.Create() || !ToWindowsPath(dest, destWindows) ||
+        !ToWindowsPath(drives.Folder(), scratchWindows) ||
         (!target.empty() && !ToWindowsPath(target, targetWindows))) {
         err << "quillon-restore: " << dest << ": " << ErrorText(GetLastError()) << "\n";
         return 2;
     }
     // A library that cannot be loaded matters only for compressed sets; say so there, not as a box.
     IbZip zip;
-    MessageBoxPresenter previous = SetMessageBoxPresenter([](const std::string&, unsigned style) {
-        return DefaultAnswer(style);
-    });
+    MessageBoxPresenter previous =
+        SetMessageBoxPresenter([](const std::string&, unsigned style) { return DefaultAnswer(style); });
     zip.Open();
     SetMessageBoxPresenter(previous);
 

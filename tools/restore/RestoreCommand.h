@@ -24,6 +24,7 @@ namespace quillon::restore {
 
 // Runs one command (args without the program name); results to out, usage errors to err, the
 // progress line of a restore to err when progress is set. Answers the exit status.
-int RunRestoreCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool progress);
+int RunRestoreCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                      bool progress);
 
 }  // namespace quillon::restore

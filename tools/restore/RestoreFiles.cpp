@@ -28,7 +28,7 @@ struct Job {
 };
 
 struct Tally {
-    int64_t Total = 0;     // files selected that have a copy
+    int64_t Total = 0;  // files selected that have a copy
     int64_t Restored = 0;
     int64_t Bytes = 0;
     int64_t NoCopy = 0;
@@ -115,8 +115,8 @@ void Restorer::RestorePlain(const Job& job) {
         tree->Open(folder_.SetFolder(*set), false);
     }
     int64_t bytes = 0;
-    bool placed = tree->IsOpen() &&
-                  target_.CopyFileFrom(*tree, SplitNames(job.Located->File->Stored), job.To, request_.Overwrite, bytes);
+    bool placed = tree->IsOpen() && target_.CopyFileFrom(*tree, SplitNames(job.Located->File->Stored), job.To,
+                                                         request_.Overwrite, bytes);
     if (!placed && GetLastError() == kErrorFileNotFound) {
         Done(job, false, 0, "its copy is missing from set " + set->Name);
         return;

@@ -30,7 +30,7 @@ struct RestoreRequest {
     std::string TargetWindows;          // the folder to rebuild the tree in (created when missing)
     std::vector<std::string> Patterns;  // '*' patterns on paths below the source; none: every file
     bool Overwrite = false;
-    bool DryRun = false;   // report what would be restored, write nothing
+    bool DryRun = false;    // report what would be restored, write nothing
     bool Progress = false;  // show a progress line on the progress stream
 };
 

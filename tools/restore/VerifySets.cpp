@@ -18,7 +18,8 @@ constexpr const char* kControlEntry = "Quillon.txt";
 
 class Verifier {
   public:
-    Verifier(const BackupFolder& folder, IbZip& zip, std::ostream& out) : folder_(folder), zip_(zip), out_(out) {}
+    Verifier(const BackupFolder& folder, IbZip& zip, std::ostream& out)
+        : folder_(folder), zip_(zip), out_(out) {}
 
     int Run();
 
@@ -54,7 +55,8 @@ void Verifier::CheckPlainSet(const BackupSet& set) {
         TreeEntry entry = TreeEntry::kMissing;
         ++copies_;
         // A link in the source is stored as a link.
-        if (!tree.Look(SplitNames(stored), entry) || (entry != TreeEntry::kFile && entry != TreeEntry::kLink)) {
+        if (!tree.Look(SplitNames(stored), entry) ||
+            (entry != TreeEntry::kFile && entry != TreeEntry::kLink)) {
             Problem("missing copy: " + set.Name + "/" + stored);
         }
     }
@@ -149,8 +151,9 @@ int Verifier::Run() {
     }
     out_ << GroupedNumber(sets) << (sets == 1 ? " set, " : " sets, ") << GroupedNumber(archives_)
          << (archives_ == 1 ? " archive, " : " archives, ") << Files(copies_) << " checked: "
-         << (problems_ == 0 ? std::string("no problems found")
-                            : GroupedNumber(problems_) + (problems_ == 1 ? " problem found" : " problems found"))
+         << (problems_ == 0
+                 ? std::string("no problems found")
+                 : GroupedNumber(problems_) + (problems_ == 1 ? " problem found" : " problems found"))
          << "\n";
     return problems_ == 0 ? 0 : 1;
 }
