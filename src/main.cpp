@@ -17,6 +17,7 @@
 #include "app/QuillonRunApp.h"
 #include "app/TimerLoop.h"
 #include "platform/LibraryVersions.h"
+#include "platform/LocalTime.h"
 #include "platform/TerminationSignals.h"
 #include "support/MessageBox.h"
 #include "ui/ConsolePresenter.h"
@@ -76,6 +77,9 @@ std::optional<int> AnswerOptions(const quillon::LongOptions& options) {
 
 int main(int argc, char** argv) {
     using namespace quillon;
+    // Every date of a control file is converted; without this each conversion looks at the zone file
+    // again. It sets TZ, so it comes before any thread exists.
+    PinLocalTimeZone();
     // Before any thread exists, so that every thread inherits the blocked signals.
     TerminationSignals endSignals;
     LongOptions options = ParseLongOptions(std::vector<std::string>(argv + 1, argv + argc));
