@@ -40,11 +40,14 @@ class Runs:
         unreadable (mode 000)."""
         os.chmod(self.harness.work, 0o777)
         for folder, dirs, files in os.walk(self.harness.work):
-            for name in dirs:
-                os.chmod(os.path.join(folder, name), 0o777)
-            for name in files:
+            for name in dirs + files:
                 path = os.path.join(folder, name)
-                if os.stat(path).st_mode & 0o777:
+                # A chmod follows a link: the drive map's z: would open up / itself.
+                if os.path.islink(path):
+                    continue
+                if name in dirs:
+                    os.chmod(path, 0o777)
+                elif os.stat(path).st_mode & 0o777:
                     os.chmod(path, 0o666)
 
     def run(self, unprivileged=True):
