@@ -100,7 +100,7 @@ class CQuillonRunApp : public CAppProfile, public RunState {
     // The engine the worker thread runs; RunAllPaths. Tests put a stand-in here. It must clear
     // RunInProgress as its last act; the worker clears it anyway should the engine throw.
     std::function<void(RunState&)> Engine;
-    // The worker thread runs at the lowest priority the system grants (LowerThreadPriority).
+    // The worker thread runs at a low priority (LowerThreadPriority).
     bool WorkerAtLowestPriority = true;
     // Ends the process with the given status while the worker may still run: by default the worker is
     // detached and the process ends at once (EndProcessNow). Tests put a recorder here, and the
