@@ -18,6 +18,11 @@
 namespace quillon {
 namespace {
 
+// What a folder that cannot be opened answers: a missing one (or a file on the way) is "path not found".
+int32_t FolderOpenError(int err) {
+    return err == ENOENT || err == ENOTDIR ? kErrorPathNotFound : WindowsErrorFromErrno(err);
+}
+
 constexpr unsigned kStatxMask = STATX_BASIC_STATS | STATX_BTIME;
 
 char LowerAscii(char c) {
@@ -195,7 +200,7 @@ bool ListMatching(const std::string& windowsDirectory, const std::string& patter
             SetLastError(kErrorCantResolveFilename);
             return false;
         }
-        SetLastError(err == ENOENT || err == ENOTDIR ? kErrorPathNotFound : WindowsErrorFromErrno(err));
+        SetLastError(FolderOpenError(err));
         return false;
     }
     while (const dirent* item = ::readdir(directory)) {
@@ -319,6 +324,14 @@ bool DirectorySearch::Next(FileInfo& entry) {
     return true;
 }
 
+void WalkFolder::Hold(int fd, std::string native) {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+    fd_ = fd;
+    native_ = std::move(native);
+}
+
 WalkFolder::~WalkFolder() {
     if (fd_ >= 0) {
         ::close(fd_);
@@ -336,14 +349,10 @@ bool WalkFolder::OpenTop(const std::string& windowsFolder) {
     const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
         const int err = errno;
-        SetLastError(err == ENOENT || err == ENOTDIR ? kErrorPathNotFound : WindowsErrorFromErrno(err));
+        SetLastError(FolderOpenError(err));
         return false;
     }
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-    fd_ = fd;
-    native_ = std::move(native);
+    Hold(fd, std::move(native));
     return true;
 }
 
@@ -367,15 +376,11 @@ bool WalkFolder::OpenChild(const WalkFolder& parent, const std::string& name) {
             ::fstatat(parent.fd_, name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(entry.st_mode)) {
             SetLastError(kErrorCantResolveFilename);  // a folder swapped for a link: never entered
         } else {
-            SetLastError(err == ENOENT || err == ENOTDIR ? kErrorPathNotFound : WindowsErrorFromErrno(err));
+            SetLastError(FolderOpenError(err));
         }
         return false;
     }
-    if (fd_ >= 0) {
-        ::close(fd_);
-    }
-    fd_ = fd;
-    native_ = std::move(native);
+    Hold(fd, std::move(native));
     return true;
 }
 

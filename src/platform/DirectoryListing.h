@@ -143,6 +143,9 @@ class WalkFolder {
     bool RemoveFolder(const std::string& name) const;
 
   private:
+    // Holds fd, an open folder at native, in place of the folder held so far.
+    void Hold(int fd, std::string native);
+
     int fd_ = -1;
     std::string native_;  // the native path the folder had when it was opened
 };
