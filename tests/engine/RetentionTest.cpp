@@ -5,15 +5,18 @@
 #include <cerrno>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "config/SourcePathRecord.h"
 #include "engine/BackupPass.h"
+#include "engine/ControlFile.h"
 #include "engine/RunState.h"
 #include "platform/FaultInjection.h"
 #include "platform/FileAttributes.h"
+#include "support/LineArchive.h"
 #include "support/StringTable.h"
 #include "support/TimeText.h"
 #include "testing/CaptureTrace.h"
@@ -371,6 +374,47 @@ TEST_F(RetentionTest, ManySetsOfOneFolderAreWeighedInOneSweep) {
     ASSERT_EQ(scene.pass.SavedBackups.Count(), 200'000);
     EXPECT_EQ(scene.pass.SavedBackups.Get(0)->Date, ParseDateTime("2003-11-20"));
     EXPECT_EQ(scene.OnDisk(), Names{"2003-11-20"});
+}
+
+// --- Deletion never leaves the dated sets of the destination ----------------------------------------
+
+// A control file whose set lines name folders elsewhere, for a path that backs up nothing any more and
+// wants no set: only the date at the start of a line counts, and only dated sets of the destination go.
+TEST_F(RetentionTest, CraftedSetLinesReachNothingButDatedSetsOfTheDestination) {
+    Scene scene;
+    Rules{.delAfterBackups = 0, .exclude = "*"}.ApplyTo(scene.path);
+    const std::string c = scene.drives.DriveC();
+    for (const char* file :
+         {"Backup/Docs/2003-11-01/a.txt", "Backup/Docs/2003-11-02/sub/b.txt", "Backup/Docs/keep/c.txt",
+          "Backup/Docs/notes.txt", "Backup/2003-11-01/d.txt", "Backup/Other/2003-11-02/e.txt",
+          "2003-11-03/f.txt", "Backup/Docs-2003-11-01/g.txt"}) {
+        WriteFile(c + "/" + file, "data");
+    }
+    WriteFile(c + "/Backup/Docs/Quillon.txt",
+              "Quillon-Run -- Processing Time: 2003-11-24 10:00\r\n-1 no full backup scheduled\r\n"
+              "C:\\Source\r\n# ===== Saved Backups:\r\n..\\2003-11-01 F         1 kBytes\r\n"
+              "2003-11-01\\..\\..\\Other\\2003-11-02 I 1 kBytes\r\nC:\\2003-11-03 I         1 kBytes\r\n"
+              "2003-11-02\\..\\..\\..\\2003-11-03 I 1 kBytes\r\n0000-00-00 I         1 kBytes\r\n"
+              "2003-02-30 I 1 kBytes\r\n9999-12-31 F 1 kBytes\r\n2003-11-01 F         1 kBytes\r\n"
+              " 2003-11-02 I         5 kBytes\r\nkeep I 1 kBytes\r\n# ===== Files:\r\n");
+    auto tree = [&] {  // every entry below C:, links not followed
+        std::set<std::string> paths;
+        for (const auto& entry : fs::recursive_directory_iterator(c)) {
+            paths.insert(entry.path().lexically_relative(c).string());
+        }
+        return paths;
+    };
+    std::set<std::string> removed = tree();
+    CLineArchiveFile archive;
+    ASSERT_TRUE(archive.Open(std::string(kDest) + "\\Quillon.txt", false));
+    ReadSavedBackups(archive, scene.pass.SavedBackups);
+    archive.Close();
+    scene.pass.DropVanishedSets();
+    scene.pass.DeleteOldBackups();
+    std::erase_if(removed, [&, now = tree()](const std::string& path) { return now.contains(path); });
+    EXPECT_EQ(removed, (std::set<std::string>{"Backup/Docs/2003-11-01", "Backup/Docs/2003-11-01/a.txt",
+                                              "Backup/Docs/2003-11-02", "Backup/Docs/2003-11-02/sub",
+                                              "Backup/Docs/2003-11-02/sub/b.txt"}));
 }
 
 // --- Vanished sets ----------------------------------------------------------------------------------

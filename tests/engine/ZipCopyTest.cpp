@@ -154,9 +154,6 @@ TEST_F(ZipCopyTest, ASecondPassOnTheSameDayContinuesTheNumberingAndKeepsTheEarli
     EXPECT_EQ(Entry(kArchive0, "Quillon.txt"), control);
 }
 
-// A set whose control file carries an archive number at the end of the 32-bit range (crafted, or
-// damaged): the next pass of the day must not number its archive past it into negative numbers. The
-// line is refused and the pass continues after the highest number it can trust.
 // Links of the source, to a file outside it and to a file inside it, are link entries in the archive
 // (Unix mode 0120777 in the external attributes, the target text as content), as zip tools read them;
 // a plain file keeps its mode.
@@ -186,33 +183,6 @@ TEST_F(ZipCopyTest, LinksOfTheSourceAreLinkEntriesAndFilesKeepTheirModes) {
                   "'\n"
                   "script.sh 0o100750 b'#!/bin/sh\\n'\n");
     EXPECT_FALSE(run_.ErrorFlag);
-}
-
-TEST_F(ZipCopyTest, AnArchiveNumberAtTheEndOfTheRangeNeverNamesAnArchive) {
-    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
-    RunAt(At(2003, 11, 24, 18, 0, 0));
-    // The set's own control file, the one the merge reads, gets the crafted line.
-    WriteFile(Native("C:\\crafted.txt"),
-              Control() + "X 2003-11-24 09:00  Z2147483647  C:\\Data\\crafted.txt\r\n");
-    int status = -1;
-    Shell("cd '" + Native("C:\\") + "' && cp crafted.txt Quillon.txt && zip -q '" + Native(kArchive0) +
-              "' Quillon.txt 2>&1",
-          &status);
-    ASSERT_EQ(status, 0);
-    Source("b.txt", "b", At(2003, 11, 24, 19, 0));
-
-    RunAt(At(2003, 11, 24, 20, 0, 30));
-
-    std::vector<std::string> archives;
-    for (const auto& entry : fs::directory_iterator(Native(kSet))) {
-        archives.push_back(entry.path().filename().string());
-    }
-    std::sort(archives.begin(), archives.end());
-    EXPECT_EQ(archives, (std::vector<std::string>{"QuillonData_000.Zip", "QuillonData_001.Zip"}));
-    EXPECT_EQ(Entries(kArchive1), std::vector<std::string>{"b.txt"});
-    const std::string control = Control();
-    EXPECT_TRUE(HasLine(control, "X 2003-11-24 19:00  Z001  C:\\Data\\b.txt")) << control;
-    EXPECT_EQ(control.find("crafted"), std::string::npos) << control;
 }
 
 TEST_F(ZipCopyTest, ASetKeepsTheFormItWasBegunInWhenTheSettingChangesTheSameDay) {
