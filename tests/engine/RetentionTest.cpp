@@ -341,16 +341,6 @@ TEST_F(RetentionTest, SetThatStaysUsesUpItsTurn) {
     }
 }
 
-TEST_F(RetentionTest, DirectoryOfASetThatStaysIsNeverDeleted) {
-    // A damaged control file lists 2003-11-20 twice, the second time after the newest set.
-    Scene scene;
-    Rules{.delAfterBackups = 2}.ApplyTo(scene.path);
-    scene.Add(Dated({"2003-11-20", "2003-11-24", "2003-11-20"}));
-    scene.pass.DeleteOldBackups();
-    EXPECT_EQ(scene.Listed(), (Names{"2003-11-20", "2003-11-24", "2003-11-20"}));
-    EXPECT_TRUE(fs::exists(scene.Native("2003-11-20") + "/sub/file.txt"));
-}
-
 // 200 000 lines of one date, as a damaged control file may hold: every one of them shares its folder
 // with the newest set, so none may go. Deciding that for each set must not look at all the others
 // again (it took hours this way).

@@ -1,7 +1,5 @@
 // Compressed sets end to end: whole runs over a source tree with the build's compression library, the
 // archives checked with unzip.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -152,37 +150,6 @@ TEST_F(ZipCopyTest, ASecondPassOnTheSameDayContinuesTheNumberingAndKeepsTheEarli
     EXPECT_EQ(Entries(kArchive1), (std::vector<std::string>{"b.txt", "c.txt"}));
     EXPECT_EQ(Entry(kArchive0, "b.txt"), "b old");
     EXPECT_EQ(Entry(kArchive0, "Quillon.txt"), control);
-}
-
-// Links of the source, to a file outside it and to a file inside it, are link entries in the archive
-// (Unix mode 0120777 in the external attributes, the target text as content), as zip tools read them;
-// a plain file keeps its mode.
-TEST_F(ZipCopyTest, LinksOfTheSourceAreLinkEntriesAndFilesKeepTheirModes) {
-    WriteFile(Native("C:\\Outside\\secret.txt"), "secret");
-    Source("script.sh", "#!/bin/sh\n", At(2003, 11, 24, 9, 0));
-    ASSERT_EQ(::chmod(Native("C:\\Data\\script.sh").c_str(), 0750), 0);
-    fs::create_symlink(Native("C:\\Outside\\secret.txt"), Native("C:\\Data\\outside.txt"));
-    fs::create_symlink("script.sh", Native("C:\\Data\\inside.sh"));
-    const timespec linked[2] = {{At(2003, 11, 24, 9, 0).Seconds(), 0}, {At(2003, 11, 24, 9, 0).Seconds(), 0}};
-    for (const char* link : {"C:\\Data\\outside.txt", "C:\\Data\\inside.sh"}) {
-        ASSERT_EQ(::utimensat(AT_FDCWD, Native(link).c_str(), linked, AT_SYMLINK_NOFOLLOW), 0) << link;
-    }
-
-    RunAt(At(2003, 11, 24, 18, 5, 12));
-
-    const std::string listing = Shell(
-        "python3 -c \"import sys, zipfile\n"
-        "z = zipfile.ZipFile(sys.argv[1])\n"
-        "for i in z.infolist():\n"
-        "    if i.filename != 'Quillon.txt': print(i.filename, oct(i.external_attr >> 16), z.read(i))\" '" +
-        Native(kArchive0) + "' 2>&1");
-    EXPECT_EQ(listing,
-              "inside.sh 0o120777 b'script.sh'\n"
-              "outside.txt 0o120777 b'" +
-                  Native("C:\\Outside\\secret.txt") +
-                  "'\n"
-                  "script.sh 0o100750 b'#!/bin/sh\\n'\n");
-    EXPECT_FALSE(run_.ErrorFlag);
 }
 
 TEST_F(ZipCopyTest, ASetKeepsTheFormItWasBegunInWhenTheSettingChangesTheSameDay) {
