@@ -337,42 +337,6 @@ TEST_F(ZipCopyTest, WithoutTheLibraryTheRunIsToldOnceAndStoresPlainFiles) {
                                       "                     Deactivate compression"}));
 }
 
-TEST_F(ZipCopyTest, AMergedArchiveWithNamesLeadingOutOfTheStagingFolderWritesNothingOutside) {
-    // Archive 000 of an earlier pass, with entries that climb out of any folder they are extracted to.
-    WriteFile(Native("C:\\Craft\\Quillon.txt"),
-              "Quillon-Run -- Processing Time: 2003-11-24 08:00\r\n0 runs until full backup\r\nC:\\Data\r\n"
-              "Z000  2003-11-24 08:00:00\r\n# ===== Saved Backups:\r\n# ===== Files:\r\n"
-              "X 2003-11-23 07:00  Z000  C:\\Data\\old.txt\r\n");
-    WriteFile(Native("C:\\Craft\\xx\\Quillon.txt"), "evil");
-    WriteFile(Native("C:\\Craft\\xx\\xx\\evil.txt"), "evil");
-    fs::create_directories(Native(kSet));
-    IbZip& zip = run_.ZipLibrary;
-    zip.IB_ZipFileSpec("C:\\Craft\\*.*");
-    zip.IB_ZipRecurseDirs(1);
-    zip.IB_ZipStoredDirNames(2);
-    zip.IB_ZipArchiveFile(kArchive0);
-    ASSERT_EQ(zip.IB_Zip(0), 3);
-    std::string bytes = ReadFile(Native(kArchive0));
-    int renamed = 0;
-    for (size_t at; (at = bytes.find("xx/")) != std::string::npos; ++renamed) {
-        bytes.replace(at, 3, "../");
-    }
-    ASSERT_EQ(renamed, 6);  // three names, each in its local header and in the central directory
-    WriteFile(Native(kArchive0), bytes);
-    fs::remove_all(Native("C:\\Craft"));
-    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
-
-    RunAt(At(2003, 11, 24, 18, 5, 12));
-
-    const std::string control = Control();
-    EXPECT_TRUE(HasLine(control, "X 2003-11-23 07:00  Z000  C:\\Data\\old.txt")) << control;
-    EXPECT_TRUE(HasLine(control, "X 2003-11-24 09:00  Z001  C:\\Data\\a.txt")) << control;
-    for (const auto& file : fs::recursive_directory_iterator(drives_.DriveC())) {
-        EXPECT_NE(file.path().filename(), "evil.txt") << file.path();
-    }
-    EXPECT_FALSE(Exists("C:\\Temp\\Quillon.txt"));
-}
-
 TEST_F(ZipCopyTest, OnDriveATheControlFileIsAddedThroughACopyInTheStagingFolder) {
     testing::TempDir floppy;
     drives_.Map('A', floppy.Path());
