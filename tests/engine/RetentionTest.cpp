@@ -175,7 +175,7 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
     const Sets aroundDay30 = Dated({"2003-10-01", "2003-10-24", "2003-10-25", "2003-11-24"});
     const Sets sized = {{"2003-11-01", 60000}, {"2003-11-02", 30000}, {"2003-11-03", 50000}};
     const Sets oneFull = {{"2003-11-01", 1, true}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04"}};
-    const Sets fullInMiddle = {
+    const Sets twoFull = {
         {"2003-11-01", 1, true}, {"2003-11-02"}, {"2003-11-03", 1, true}, {"2003-11-04"}, {"2003-11-05"}};
     const Sets three = Dated({"2003-11-01", "2003-11-02", "2003-11-03"});
     const Sets bigNewest = {{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03", 20000}};
@@ -184,50 +184,32 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
         const char* name;
         Rules rules;
         Sets sets;
-        Names remaining;
+        size_t kept;  // the newest sets that remain
     };
     const Case cases[] = {
-        {"12 sets, 10 allowed", {.delAfterBackups = 10}, twelve, LastOf(twelve, 10)},
-        {"... with KeepBackups 11", {.delAfterBackups = 10, .keepBackups = 11}, twelve, LastOf(twelve, 11)},
-        {"deletion switched off", {.delAfterBackups = 1, .enabled = false}, twelve, LastOf(twelve, 12)},
-        {"30 days: the sets before 2003-10-25 go", {.delAfterDays = 30}, aroundDay30, LastOf(aroundDay30, 2)},
-        {"... with KeepDays 60", {.delAfterDays = 30, .keepDays = 60}, aroundDay30, LastOf(aroundDay30, 4)},
-        {"... with KeepDays 31", {.delAfterDays = 30, .keepDays = 31}, aroundDay30, LastOf(aroundDay30, 3)},
-        {"100 MB: 50 and 30 fit, the 60 behind not", {.delAfterMemory = 100}, sized, LastOf(sized, 2)},
-        {"140 MB: exactly full still fits", {.delAfterMemory = 140}, sized, LastOf(sized, 3)},
-        {"space and count agree on all but the newest: no question",
-         {.delAfterBackups = 1, .delAfterMemory = 10},
-         bigNewest,
-         LastOf(bigNewest, 1)},
-        {"KeepFullBackups 2 with one full set",
-         {.delAfterBackups = 1, .keepFull = 2},
-         oneFull,
-         LastOf(oneFull, 4)},
-        {"KeepFullBackups 1 keeps the newest full set and all after it",
-         {.delAfterBackups = 1, .keepFull = 1},
-         fullInMiddle,
-         LastOf(fullInMiddle, 3)},
-        {"without keep rules the newest set survives", {.delAfterBackups = 0}, three, LastOf(three, 1)},
-        {"a path that backs up nothing loses all", {.delAfterBackups = 0, .exclude = "*"}, three, {}},
-        {"... unless it forces a pattern",
-         {.delAfterBackups = 0, .exclude = "*", .force = "*.doc"},
-         three,
-         LastOf(three, 1)},
-        {"exclude *.* is not exclude *", {.delAfterBackups = 0, .exclude = "*.*"}, three, LastOf(three, 1)},
-        {"KeepBackups 0 lets all go", {.delAfterBackups = 0, .keepBackups = 0}, three, {}},
-        {"negative numbers ask for more sets than there are",
-         {.delAfterBackups = -5, .keepBackups = -5},
-         three,
-         {}},
+        {"12 sets, 10 allowed", {.delAfterBackups = 10}, twelve, 10},
+        {"... with KeepBackups 11", {.delAfterBackups = 10, .keepBackups = 11}, twelve, 11},
+        {"deletion switched off", {.delAfterBackups = 1, .enabled = false}, twelve, 12},
+        {"30 days: the sets before 2003-10-25 go", {.delAfterDays = 30}, aroundDay30, 2},
+        {"... with KeepDays 60", {.delAfterDays = 30, .keepDays = 60}, aroundDay30, 4},
+        {"... with KeepDays 31", {.delAfterDays = 30, .keepDays = 31}, aroundDay30, 3},
+        {"100 MB: 50 and 30 fit, the 60 behind not", {.delAfterMemory = 100}, sized, 2},
+        {"140 MB: exactly full still fits", {.delAfterMemory = 140}, sized, 3},
+        {"count and space agree: no question", {.delAfterBackups = 1, .delAfterMemory = 10}, bigNewest, 1},
+        {"KeepFullBackups 2 with one full set", {.delAfterBackups = 1, .keepFull = 2}, oneFull, 4},
+        {"KeepFullBackups 1 of two", {.delAfterBackups = 1, .keepFull = 1}, twoFull, 3},
+        {"without keep rules the newest set survives", {.delAfterBackups = 0}, three, 1},
+        {"a path that backs up nothing loses all", {.delAfterBackups = 0, .exclude = "*"}, three, 0},
+        {"... unless it forces", {.delAfterBackups = 0, .exclude = "*", .force = "*.doc"}, three, 1},
+        {"exclude *.* is not exclude *", {.delAfterBackups = 0, .exclude = "*.*"}, three, 1},
+        {"KeepBackups 0 lets all go", {.delAfterBackups = 0, .keepBackups = 0}, three, 0},
+        {"negative numbers", {.delAfterBackups = -5, .keepBackups = -5}, three, 0},
         {"extreme delete numbers",
          {.delAfterBackups = INT32_MIN, .delAfterDays = INT32_MIN, .keepBackups = INT32_MIN},
          three,
-         {}},
-        {"extreme keep numbers",
-         {.delAfterBackups = 0, .keepBackups = INT32_MAX, .keepDays = INT32_MAX},
-         three,
-         LastOf(three, 3)},
-        {"no sets at all", {.delAfterBackups = 0}, {}, {}},
+         0},
+        {"keep all", {.delAfterBackups = 0, .keepBackups = INT32_MAX, .keepDays = INT32_MAX}, three, 3},
+        {"no sets at all", {.delAfterBackups = 0}, {}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -236,13 +218,14 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
         fs::create_directories(scene.drives.Native(kDest));
         scene.Add(c.sets);
         scene.pass.DeleteOldBackups();
-        EXPECT_EQ(scene.Listed(), c.remaining);
-        EXPECT_EQ(scene.OnDisk(), c.remaining);
+        const Names remaining = LastOf(c.sets, c.kept);
+        EXPECT_EQ(scene.Listed(), remaining);
+        EXPECT_EQ(scene.OnDisk(), remaining);
         EXPECT_FALSE(scene.clock.Asked());
         EXPECT_FALSE(scene.state.ErrorFlag);
         EXPECT_TRUE(scene.state.CopyErrorList.empty());
         EXPECT_EQ(scene.state.Texts.Read().Status,
-                  c.remaining.size() < c.sets.size() ? LoadText(kTextDeletingOldBackups) : "");
+                  c.kept < c.sets.size() ? LoadText(kTextDeletingOldBackups) : "");
     }
 }
 
@@ -252,29 +235,23 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
 // dialog's timer, on its own thread, sees the question after the engine has waited a while and
 // answers once.
 TEST_F(RetentionTest, DiskSpaceQuestionIsAnsweredFromTheDialogThread) {
+    const Sets sets = {{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04", 20000}};
     struct Case {
         const char* name;
         Rules rules;
         int32_t answer;
-        Names remaining;
-    };
-    const Case cases[] = {
-        {"No: only what the count rule demands",
-         {.delAfterBackups = 3, .delAfterMemory = 10},
-         -1,
-         {"2003-11-02", "2003-11-03", "2003-11-04"}},
-        {"No without count or age rule: nothing",
-         {.delAfterMemory = 10},
-         -1,
-         {"2003-11-01", "2003-11-02", "2003-11-03", "2003-11-04"}},
-        {"Yes: all but the newest", {.delAfterBackups = 3, .delAfterMemory = 10}, 0, {"2003-11-04"}},
+        size_t kept;  // the newest sets that remain
+    } cases[] = {
+        {"No: only what the count rule demands", {.delAfterBackups = 3, .delAfterMemory = 10}, -1, 3},
+        {"No without count or age rule: nothing", {.delAfterMemory = 10}, -1, 4},
+        {"Yes: all but the newest", {.delAfterBackups = 3, .delAfterMemory = 10}, 0, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Scene scene;
         scene.clock.Answer.reset();
         c.rules.ApplyTo(scene.path);
-        scene.Add({{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04", 20000}});
+        scene.Add(sets);
         std::atomic<bool> done{false};
         std::atomic<bool> answered{false};
         std::thread dialog([&] {
@@ -294,8 +271,8 @@ TEST_F(RetentionTest, DiskSpaceQuestionIsAnsweredFromTheDialogThread) {
         EXPECT_TRUE(answered.load());
         EXPECT_EQ(scene.clock.Slept() % 1000, 0);  // it waits in steps of a second, on the clock
         EXPECT_EQ(scene.state.DeleteQuestion.load(), 0);
-        EXPECT_EQ(scene.Listed(), c.remaining);
-        EXPECT_EQ(scene.OnDisk(), c.remaining);
+        EXPECT_EQ(scene.Listed(), LastOf(sets, c.kept));
+        EXPECT_EQ(scene.OnDisk(), LastOf(sets, c.kept));
     }
 }
 

@@ -132,26 +132,6 @@ TEST_F(ZipCopyTest, AFileLargerThanAnArchiveSkipsTheEmptyFirstArchive) {
     EXPECT_TRUE(HasLine(Control(), "Z001  2003-11-24 18:05:12"));
 }
 
-TEST_F(ZipCopyTest, ASecondPassOnTheSameDayContinuesTheNumberingAndKeepsTheEarlierFiles) {
-    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
-    Source("b.txt", "b old", At(2003, 11, 24, 9, 0));
-    RunAt(At(2003, 11, 24, 18, 0, 0));
-    Source("b.txt", "b new", At(2003, 11, 24, 19, 0));
-    Source("c.txt", "c", At(2003, 11, 24, 19, 0));
-
-    RunAt(At(2003, 11, 24, 20, 0, 30));
-
-    const std::string control = Control();
-    EXPECT_TRUE(HasLine(control, "Z000  2003-11-24 18:00:00\r\nZ001  2003-11-24 20:00:30")) << control;
-    EXPECT_TRUE(HasLine(control, "X 2003-11-24 09:00  Z000  C:\\Data\\a.txt")) << control;
-    EXPECT_TRUE(HasLine(control, "X 2003-11-24 19:00  Z001  C:\\Data\\b.txt")) << control;
-    EXPECT_TRUE(HasLine(control, "X 2003-11-24 19:00  Z001  C:\\Data\\c.txt")) << control;
-    EXPECT_EQ(Entries(kArchive0), (std::vector<std::string>{"Quillon.txt", "a.txt", "b.txt"}));
-    EXPECT_EQ(Entries(kArchive1), (std::vector<std::string>{"b.txt", "c.txt"}));
-    EXPECT_EQ(Entry(kArchive0, "b.txt"), "b old");
-    EXPECT_EQ(Entry(kArchive0, "Quillon.txt"), control);
-}
-
 TEST_F(ZipCopyTest, ASetKeepsTheFormItWasBegunInWhenTheSettingChangesTheSameDay) {
     struct Case {
         int32_t first, second;
