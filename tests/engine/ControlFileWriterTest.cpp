@@ -9,7 +9,6 @@
 #include "engine/ControlFile.h"
 #include "engine/PassTestTree.h"
 #include "platform/FaultInjection.h"
-#include "platform/FileAttributes.h"
 #include "support/ErrorText.h"
 #include "support/LineArchive.h"
 #include "testing/CaptureMessages.h"
@@ -159,22 +158,6 @@ TEST_F(ControlFileWriterTest, HeaderAndArchiveHistory) {
         expected.insert(expected.end(), {"# ===== Saved Backups:", "# ===== Files:"});
         EXPECT_EQ(Content(kControl), Joined(expected));
     }
-}
-
-TEST_F(ControlFileWriterTest, ReplacesAWriteProtectedControlFileWithoutEverRemovingIt) {
-    WriteFile(Native(kControl), kOldContent);
-    ASSERT_TRUE(WriteFileAttributes(kControl, kAttributeReadOnly | kAttributeArchive));
-    PreparePlainPass();
-
-    // Right up to the rename the old file is still there, whole.
-    std::string seenBeforeRename;
-    InjectHook(FileOperation::kRename, 1, [&] { seenBeforeRename = Content(kControl); });
-    Write();
-
-    EXPECT_EQ(seenBeforeRename, kOldContent);
-    EXPECT_NE(Content(kControl), kOldContent);
-    EXPECT_FALSE(Exists(kTemp));
-    EXPECT_FALSE(state_.ErrorFlag);
 }
 
 // Whichever step fails, the control file beside the sets is the old one or the new one, whole; when it
