@@ -137,7 +137,10 @@ TEST_F(ArchiveWriterTest, ManyEntriesGetZip64Records) {
     }
     ASSERT_EQ(Zip("C:\\many\\*.*", "C:\\many.zip", 0, 2, 1), kEntries);
     EXPECT_TRUE(UnzipTestPasses(Native("many.zip")));
-    EXPECT_EQ(ReadWithPython(Native("many.zip")).size(), size_t{kEntries});
+    auto count = RunCommand(
+        "python3 -c \"import sys, zipfile; print(len(zipfile.ZipFile(sys.argv[1]).namelist()))\" '" +
+        Native("many.zip") + "'");
+    EXPECT_EQ(std::stoi(count.value_or("0")), kEntries);
 }
 
 TEST_F(ArchiveWriterTest, LargeSparseFileNeedsZip64Sizes) {
