@@ -1,13 +1,15 @@
 // Creating, removing, opening and flushing by Windows path, where every failure speaks a Windows error
-// number and changes nothing; and which file system a path lies on.
+// number and changes nothing; the attributes stored with a file; and which file system a path lies on.
 #include "platform/FileSystem.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <filesystem>
 
 #include "platform/DirectorySync.h"
+#include "platform/FileAttributes.h"
 #include "platform/LastError.h"
 #include "platform/NativeFile.h"
 #include "testing/Environment.h"
@@ -80,6 +82,36 @@ TEST(FileSystemTest, FailuresSpeakWindowsErrorsAndChangeNothing) {
     EXPECT_EQ(ReadFile(root + "/ro.txt"), "keep");
     EXPECT_TRUE(DeleteFile("C:\\dir-link"));  // a link goes as a link, never followed
     EXPECT_TRUE(fs::is_directory(outside.Path()));
+}
+
+TEST(FileAttributesTest, StoredValuesReadAsWindowsBits) {
+    testing::ScopedDriveMap drives;
+    std::string native = drives.DriveC() + "/f.txt";
+    WriteFile(native, "x");
+    struct Case {
+        std::string stored;  // empty: no attribute at all
+        uint32_t attributes;
+    } cases[] = {
+        {"", kAttributeArchive},  // nothing marked: the safe side
+        {"0x0", 0},
+        {"0x20", kAttributeArchive},
+        {"0x2", kAttributeHidden},
+        {"0X26", kAttributeHidden | kAttributeSystem | kAttributeArchive},
+        {"0x81", 0},  // READONLY and NORMAL stored by others do not count; READONLY is the mode
+        {std::string("0x22\0\x03\x00binary", 11), kAttributeHidden | kAttributeArchive},
+        {"garbage", kAttributeArchive},
+        {"0x", kAttributeArchive},
+        {"0x123456789", kAttributeArchive},  // too large for 32 bits: not a value
+    };
+    for (const auto& c : cases) {
+        ::removexattr(native.c_str(), "user.DOSATTRIB");
+        if (!c.stored.empty()) {
+            ASSERT_EQ(::setxattr(native.c_str(), "user.DOSATTRIB", c.stored.data(), c.stored.size(), 0), 0);
+        }
+        uint32_t attributes = 0xFFFF;
+        ASSERT_TRUE(ReadFileAttributes("C:\\f.txt", attributes)) << c.stored;
+        EXPECT_EQ(attributes, c.attributes) << c.stored;
+    }
 }
 
 TEST(FileSystemTest, MountTableDecidesTheFileSystemType) {
