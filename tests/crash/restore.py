@@ -16,7 +16,6 @@ day), with a second pass on day 3 and retention that deletes the oldest sets bef
     restore.py BIN_DIR [--keep]
 Exit status 0 when every check passed.
 """
-import argparse
 import os
 import random
 import shutil
@@ -25,8 +24,7 @@ import sys
 import time
 import zipfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from crashtest import run_in_work_folder, Failure, Harness  # noqa: E402
+from harness import Harness, check, read_tree, script
 
 DAYS = 5
 
@@ -39,11 +37,6 @@ def day_start(days_ago):
 
 def day_name(days_ago):
     return time.strftime("%Y-%m-%d", time.localtime(day_start(days_ago) + 12 * 3600))
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
 
 
 class Scenario:
@@ -74,7 +67,7 @@ class Scenario:
 
     def snapshot(self, day):
         for name, root in self.h.sources.items():
-            self.snapshots[name][day] = tree_of(root)
+            self.snapshots[name][day] = read_tree(root, True)
 
     def run(self, day):
         """One run of quillon-run that makes (or adds to) the set of the day."""
@@ -92,9 +85,8 @@ class Scenario:
     def tool(self, *args, env=None, expect=None):
         result = subprocess.run([self.restore, *args], env=env or self.h.env, capture_output=True, timeout=120)
         out = result.stdout.decode(errors="replace")
-        if expect is not None and result.returncode != expect:
-            raise Failure("quillon-restore %s: exit %d, expected %d\n%s%s" % (
-                " ".join(args), result.returncode, expect, out, result.stderr.decode(errors="replace")))
+        check(expect is None or result.returncode == expect, "quillon-restore %s: exit %d, expected %s\n%s%s" % (
+            " ".join(args), result.returncode, expect, out, result.stderr.decode(errors="replace")))
         return out
 
     def restore_day(self, name, day, expected, no_copy=()):
@@ -102,12 +94,11 @@ class Scenario:
         shutil.rmtree(target, ignore_errors=True)
         out = self.tool("restore", self.h.dests[name], target, "--at", day_name(DAYS - day),
                         expect=1 if no_copy else 0)
-        got = tree_of(target)
+        got = read_tree(target, True)
         want = {rel: value for rel, value in expected.items() if rel not in no_copy}
-        if got != want:
-            raise Failure("%s as of day %d: restored tree differs:\n  missing %s\n  extra %s\n  changed %s" % (
-                name, day, sorted(set(want) - set(got)), sorted(set(got) - set(want)),
-                sorted(rel for rel in want if rel in got and got[rel] != want[rel])))
+        check(got == want, "%s as of day %d: restored tree differs:\n  missing %s\n  extra %s\n  changed %s" % (
+            name, day, sorted(set(want) - set(got)), sorted(set(got) - set(want)),
+            sorted(rel for rel in want if rel in got and got[rel] != want[rel])))
         reported = sorted(line[len("no copy left: "):] for line in out.splitlines()
                           if line.startswith("no copy left: "))
         check(reported == sorted(no_copy), "%s day %d: no copy left %s, expected %s" % (
@@ -115,21 +106,6 @@ class Scenario:
         summary = out.splitlines()[-1]
         check(summary.startswith("%d file" % len(want)) and " restored, " in summary,
               "%s day %d: summary %r" % (name, day, summary))
-
-
-def tree_of(root):
-    """relative path: (content, modification time, permission bits), or ("->", target) for a link."""
-    tree = {}
-    for folder, folders, files in os.walk(root):
-        for file in files + [name for name in folders if os.path.islink(os.path.join(folder, name))]:
-            path = os.path.join(folder, file)
-            info = os.lstat(path)
-            if os.path.islink(path):
-                tree[os.path.relpath(path, root)] = ("->", os.readlink(path))
-                continue
-            with open(path, "rb") as f:
-                tree[os.path.relpath(path, root)] = (f.read(), int(info.st_mtime), info.st_mode & 0o777)
-    return tree
 
 
 def build_history(s):
@@ -208,7 +184,7 @@ def check_existing(s):
             with open(os.path.join(target, rel), "rb") as f:
                 check(f.read() == b"changed by the user", "%s: %s was overwritten" % (name, rel))
         s.tool("restore", dest, target, "--overwrite", expect=0)
-        check(tree_of(target) == s.snapshots[name][4], "%s: --overwrite did not restore the tree" % name)
+        check(read_tree(target, True) == s.snapshots[name][4], "%s: --overwrite did not restore the tree" % name)
     out = s.tool("restore", s.h.dests["plain"], os.path.join(s.work, "restored", "dry"), "--dry-run", "keep",
                  expect=0)
     check(not os.path.exists(os.path.join(s.work, "restored", "dry")), "--dry-run wrote the target")
@@ -309,7 +285,8 @@ def check_without_configuration(s):
     env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home}
     target = os.path.join(s.work, "restored", "bare")
     s.tool("restore", s.h.dests["zip"], target, "--at", day_name(DAYS - 4), "deep", "keep/d.*", env=env, expect=0)
-    check(sorted(tree_of(target)) == ["deep/er/f.txt", "keep/d.txt"], "bare restore: %s" % sorted(tree_of(target)))
+    restored = sorted(read_tree(target))
+    check(restored == ["deep/er/f.txt", "keep/d.txt"], "bare restore: %s" % restored)
     check(os.listdir(home) == [], "the tool created %s in the home folder" % os.listdir(home))
     s.tool("restore", s.h.dests["zip"], os.path.join(s.h.dests["zip"], "inside"), env=env, expect=2)
     check(not os.path.exists(os.path.join(s.h.dests["zip"], "inside")), "restored into the backup folder")
@@ -317,29 +294,14 @@ def check_without_configuration(s):
     check(out == "", "output for a missing folder: %s" % out)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("bin_dir")
-    parser.add_argument("--keep", action="store_true")
-    args = parser.parse_args()
-    bin_dir = os.path.abspath(args.bin_dir)
-
-    def body(work):
-        harness = Harness(bin_dir, work, random.Random(17), 0)
-        harness.configure()
-        s = Scenario(harness, work)
-        build_history(s)
-        check_each_day(s)
-        check_listings(s)
-        check_existing(s)
-        check_retention(s)
-        check_damage(s)
-        check_hostile(s)
-        check_without_configuration(s)
-        print("restore: all checks passed")
-
-    return run_in_work_folder("restore", args.keep, body)
+def body(args, work):
+    s = Scenario(Harness(args.bin, work, random.Random(17)), work)
+    s.h.configure()
+    for step in (build_history, check_each_day, check_listings, check_existing, check_retention, check_damage,
+                 check_hostile, check_without_configuration):
+        step(s)
+    print("restore: all checks passed")
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script("restore", body))
