@@ -21,7 +21,7 @@ import subprocess
 import sys
 import time
 
-from harness import Failure, Harness, check, read, script, set_folders
+from harness import Failure, Harness, check, read, script, set_folders, write
 
 PAGE = 4096
 
@@ -36,8 +36,7 @@ def fill(disk, filler, pages_free):
     if os.path.exists(filler):
         os.remove(filler)
     stats = os.statvfs(disk)
-    with open(filler, "wb") as f:
-        f.write(b"\xaa" * max(0, stats.f_bavail * stats.f_frsize - pages_free * PAGE))
+    write(filler, b"\xaa" * max(0, stats.f_bavail * stats.f_frsize - pages_free * PAGE))
 
 
 def full_run(harness, log, where, make_room, must_fail=False):

@@ -42,6 +42,11 @@ def read(path):
         return None
 
 
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data.encode() if isinstance(data, str) else data)
+
+
 def win(path):
     return "Z:" + path.replace("/", "\\")
 
@@ -66,42 +71,36 @@ def read_tree(root, details=False):
     return tree
 
 
-def run_in_work_folder(name, keep, body, before_cleanup=None):
-    """Runs body(work) in a new temporary folder and returns the exit status: 0, or 1 after a failure,
-    which is told on stderr. The folder goes afterwards unless the run failed or keep is set;
-    before_cleanup(work, kept) runs first (to unmount what the body mounted, say)."""
+def script(name, body, cleanup=None, **options):
+    """The command line of a script: BIN_DIR, --keep and options (name: default, the type taken from the
+    default; --inside is left to a script that starts itself again in a namespace). Runs body(args,
+    work) in a new temporary folder and answers the exit status: 0, or 1 after a failure, which is told
+    on stderr. The folder goes afterwards unless the run failed or --keep is given; cleanup(work, kept)
+    runs first (to unmount what the body mounted, say)."""
+    parser = argparse.ArgumentParser(description=sys.modules["__main__"].__doc__.split("\n")[0])
+    parser.add_argument("bin", help="folder of the programs and libib-zip.so")
+    parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    for option, default in options.items():
+        parser.add_argument("--" + option.replace("_", "-"), type=type(default), default=default)
+    parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
+    args = parser.parse_args()
+    args.bin = os.path.abspath(args.bin)
     work = tempfile.mkdtemp(prefix="quillon-%s." % name)
-    kept = keep
+    kept = args.keep
     try:
-        body(work)
+        body(args, work)
         return 0
     except (Failure, subprocess.SubprocessError, OSError) as failure:
         print("%s: FAILED: %s" % (name, failure), file=sys.stderr)
         kept = True
         return 1
     finally:
-        if before_cleanup is not None:
-            before_cleanup(work, kept)
+        if cleanup is not None:
+            cleanup(work, kept)
         if kept:
             print("%s: work folder kept: %s" % (name, work), file=sys.stderr)
         else:
             shutil.rmtree(work, ignore_errors=True)
-
-
-def script(name, body, cleanup=None, **options):
-    """The command line of a script: BIN_DIR, --keep and options (name: default, the type taken from
-    the default); runs body(args, work) in a work folder (see run_in_work_folder) and answers the exit
-    status. --inside is left to a script that starts itself again in a namespace."""
-    parser = argparse.ArgumentParser(description=sys.modules["__main__"].__doc__.split("\n")[0])
-    parser.add_argument("bin", help="folder of the programs and libib-zip.so")
-    parser.add_argument("--keep", action="store_true", help="keep the work folder")
-    for option, default in options.items():
-        parser.add_argument("--" + option.replace("_", "-"), type=type(default) if default else int,
-                            default=default)
-    parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
-    args = parser.parse_args()
-    args.bin = os.path.abspath(args.bin)
-    return run_in_work_folder(name, args.keep, lambda work: body(args, work), cleanup)
 
 
 class Harness:
@@ -143,8 +142,7 @@ class Harness:
                     '"DestPath"="%s"' % win(self.dests[name]).replace("\\", "\\\\"),
                     '"Flags"=dword:%08x' % flags, ""]
         path = os.path.join(self.work, "crash.reg")
-        with open(path, "w") as f:
-            f.write("\n".join(reg))
+        write(path, "\n".join(reg))
         self.reg("import", path)
         if error_log:
             self.reg("add", CONFIG_KEY + r"\Settings", "/v", "ErrorLogPath", "/d", win(error_log), "/f")
@@ -176,8 +174,7 @@ class Harness:
             size = self.rng.randint(500_000, 3_000_000) if big else self.rng.randint(0, 40_000)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         data = self.rng.randbytes(size)
-        with open(path, "wb") as f:
-            f.write(data)
+        write(path, data)
         self.record_version(path, data)
         self.counter += 1
         stamp = mtime or self.base_time + 60 * self.counter

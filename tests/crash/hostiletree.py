@@ -16,7 +16,7 @@ import sys
 import time
 import zipfile
 
-from harness import Harness, check, read, read_tree, script
+from harness import Harness, check, read, read_tree, script, write
 
 PATH_MAX = 4096
 
@@ -38,8 +38,7 @@ class Tree:
         data = data if data is not None else b"content of " + rel
         path = os.path.join(self.root, rel)
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
+        write(path, data)
         if store:
             self.expected[rel] = data
         return path

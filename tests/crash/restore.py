@@ -24,7 +24,7 @@ import sys
 import time
 import zipfile
 
-from harness import Harness, check, read_tree, script
+from harness import Harness, check, read_tree, script, write
 
 DAYS = 5
 
@@ -52,8 +52,7 @@ class Scenario:
     def write(self, name, rel, day, text):
         path = os.path.join(self.h.sources[name], rel)
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(("%s of %s on day %d\n" % (text, rel, day)).encode() * random.Random(rel).randint(1, 400))
+        write(path, ("%s of %s on day %d\n" % (text, rel, day)).encode() * random.Random(rel).randint(1, 400))
         self.minute += 1
         stamp = day_start(DAYS - day) + 9 * 3600 + 60 * self.minute
         os.utime(path, (stamp, stamp))
@@ -114,8 +113,7 @@ def build_history(s):
     s.change(1, ["a.txt", "b.txt", "c.txt", "keep/d.txt", "keep/e.txt", "deep/er/f.txt", "Quillon.txt"])
     # Sets keep permission bits and links (archives in each entry's Unix mode), and so does a restore.
     outside = os.path.join(s.work, "outside-target.txt")
-    with open(outside, "wb") as f:
-        f.write(b"not below the source")
+    write(outside, b"not below the source")
     stamp = day_start(DAYS - 1) + 8 * 3600
     os.utime(outside, (stamp, stamp))
     for name, root in s.h.sources.items():
@@ -175,8 +173,7 @@ def check_existing(s):
         dest = s.h.dests[name]
         s.tool("restore", dest, target, expect=0)
         for rel in ("a.txt", "c.txt"):
-            with open(os.path.join(target, rel), "wb") as f:
-                f.write(b"changed by the user")
+            write(os.path.join(target, rel), b"changed by the user")
         out = s.tool("restore", dest, target, expect=1)
         kept = sorted(line for line in out.splitlines() if line.startswith("exists, not overwritten: "))
         check(len(kept) == len(s.snapshots[name][4]), "%s without --overwrite: %s" % (name, out))
@@ -254,20 +251,17 @@ def check_hostile(s):
             lines.append("X 2020-01-02 09:00  %sZ:\\src\\%s" % ("Z000  " if compressed else "", rel))
         lines.append("X 2020-01-02 09:00  %sZ:\\elsewhere\\abs.txt" % ("Z000  " if compressed else ""))
         control = ("\r\n".join(lines) + "\r\n").encode()
-        with open(os.path.join(dest, "Quillon.txt"), "wb") as f:
-            f.write(control)
+        write(os.path.join(dest, "Quillon.txt"), control)
         if compressed:
             with zipfile.ZipFile(os.path.join(set_folder, "QuillonData_000.Zip"), "w") as z:
                 z.writestr("Quillon.txt", control)
                 for rel in names + ["../outside/entry.txt", "/tmp/abs-entry.txt"]:
                     z.writestr(rel.replace("\\", "/"), b"hostile")
         else:
-            with open(os.path.join(set_folder, "Quillon.txt"), "wb") as f:
-                f.write(control)
+            write(os.path.join(set_folder, "Quillon.txt"), control)
             os.makedirs(os.path.join(set_folder, "sub"))
             for rel in ("fine.txt", "sub/through-link.txt"):
-                with open(os.path.join(set_folder, rel), "wb") as f:
-                    f.write(b"hostile")
+                write(os.path.join(set_folder, rel), b"hostile")
         target = os.path.join(s.work, "restored", "hostile-%d" % compressed)
         os.makedirs(target)
         os.symlink(outside, os.path.join(target, "sub"))

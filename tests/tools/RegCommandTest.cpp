@@ -168,6 +168,9 @@ TEST_F(RegCommandTest, BadCommandLinesFailWithAMessage) {
     EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "A"), std::string("[A]\n=1:\0\n", 9))
         << "no failed command wrote anything";
     EXPECT_EQ(Dump(HiveRoot::kCurrentUser, Chain(512)), "<missing " + Chain(512) + ">");
+    Result help = Reg({"/?"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.out.find("import FILE"), std::string::npos) << "/? alone shows the usage";
 }
 
 // Without /v, /ve or /d, add gives a new key an empty default value and leaves an existing key as it is.

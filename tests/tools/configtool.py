@@ -17,7 +17,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "crash"))
-from harness import CONFIG_KEY, Harness, check, read, script, set_folders, win  # noqa: E402
+from harness import CONFIG_KEY, Harness, check, read, script, set_folders, win, write  # noqa: E402
 
 
 class Setup(Harness):
@@ -37,8 +37,7 @@ class Setup(Harness):
     def write(self, rel, text):
         path = os.path.join(self.work, rel)
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "w") as f:
-            f.write(text)
+        write(path, text)
         # Two minutes old: a file changed in the very minute of a run is a case of its own.
         os.utime(path, (time.time() - 120, time.time() - 120))
 
@@ -109,8 +108,7 @@ def full_backups(s):
     dest = os.path.join(s.work, "backup", "runs")
     [today] = set_folders(dest)
     control = read(os.path.join(dest, "Quillon.txt")).replace(b"\r\n" + today.encode() + b" ", b"\r\n2020-01-01 ")
-    with open(os.path.join(dest, "Quillon.txt"), "wb") as f:
-        f.write(control)
+    write(os.path.join(dest, "Quillon.txt"), control)
     os.rename(os.path.join(dest, today), os.path.join(dest, "2020-01-01"))
     s.write(os.path.join("runs", "g.txt"), "changed")
     s.run()
@@ -131,8 +129,7 @@ def retention(s):
     # Two older full sets, as earlier runs would have left them.
     old = b"".join(b"%s F         1 kBytes\r\n" % day for day in (b"2020-01-01", b"2020-02-01"))
     control = read(os.path.join(dest, "Quillon.txt")).replace(b"Saved Backups:\r\n", b"Saved Backups:\r\n" + old)
-    with open(os.path.join(dest, "Quillon.txt"), "wb") as f:
-        f.write(control)
+    write(os.path.join(dest, "Quillon.txt"), control)
     for day in ("2020-01-01", "2020-02-01"):
         s.write(os.path.join("backup", day, "a.txt"), day)
     s.write(os.path.join("src", "b.txt"), "new")
