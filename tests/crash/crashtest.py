@@ -15,9 +15,6 @@ again to its end and checks the result:
 
 With --large-mb, one large file per path is rewritten in every round, so that many kills land while
 its copy is being written over the copy an earlier run of the same day made.
-
-    crashtest.py BIN_DIR [--kills N] [--seed S] [--files N] [--large-mb M] [--keep]
-Exit status 0 when every round passed.
 """
 import random
 import signal

@@ -10,9 +10,7 @@ in a private mount namespace.
 Either way the run must end, keep no incomplete set, leave a control file that parses and lists
 exactly the sets on disk (the old one or a whole new one) and keep the old lines of the error log; the
 next run with space must leave every file recoverable (the checks of crashtest.py).
-
-    fulldisk.py BIN_DIR [--sweep N] [--seed S] [--keep]
-Exit status 0 when every check passed, 77 when a private mount namespace is not permitted (skipped).
+Exit status 77 when a private mount namespace is not permitted (skipped).
 """
 import os
 import random

@@ -263,24 +263,27 @@ class Harness:
         self.check_hives()
         return temporaries
 
-    def check_versions(self, name, temporaries_allowed):
+    def set_contents(self, name):
+        """What each set of a path holds, by set folder, newest first."""
+        return {d: SetContents(os.path.join(self.dests[name], d)) for d in set_folders(self.dests[name])[::-1]}
+
+    def check_versions(self, name, temporaries_allowed, contents=None):
         """Every file a set holds is a version the source had, whole; temporaries only after a kill."""
         temporaries = 0
-        for folder in set_folders(self.dests[name]):
-            set_folder = os.path.join(self.dests[name], folder)
-            for parent, _, files in os.walk(set_folder):
+        for held in (contents or self.set_contents(name)).values():
+            for parent, _, files in os.walk(held.folder):
                 for file in files:
                     path = os.path.join(parent, file)
-                    rel = os.path.relpath(path, set_folder)
+                    rel = os.path.relpath(path, held.folder)
                     if TEMPORARY.match(file):
                         check(temporaries_allowed, "%s: a temporary was left: %r" % (name, path))
                         temporaries += 1
                     elif rel != "Quillon.txt" and not ARCHIVE.match(rel):
                         self.check_version(name, rel, read(path), path)
-            for number, entries in SetContents(set_folder).archives.items():
+            for number, entries in held.archives.items():
                 for rel, data in entries.items():
                     if rel != "Quillon.txt":
-                        self.check_version(name, rel, data, "%s archive %d" % (set_folder, number))
+                        self.check_version(name, rel, data, "%s archive %d" % (held.folder, number))
         return temporaries
 
     def check_version(self, name, rel, data, where):
@@ -296,44 +299,41 @@ class Harness:
                 check(verdict == "ok", "%s damaged: %s" % (hive, verdict))
         check(b"Path001" in self.reg("query", CONFIG_KEY, "/s"), "the configuration can no longer be read")
 
-    def check_stored(self, name, left_out=None):
+    def check_stored(self, name, left_out=None, contents=None):
         """Every file of the source but left_out is in the newest set that holds it, with its current
         content; answers the marks of the control file's lines by relative path."""
-        root, dest = self.sources[name], self.dests[name]
-        _, files = self.read_control(name)
-        folders = set_folders(dest)[::-1]
-        contents = {d: SetContents(os.path.join(dest, d)) for d in folders}
+        contents = contents or self.set_contents(name)
         for rel in self.source_files(name):
-            holder = next((d for d in folders if contents[d].has(rel)), None)
+            holder = next((d for d, held in contents.items() if held.has(rel)), None)
             if rel != left_out:
                 check(holder is not None, "%s/%s is in no set" % (name, rel))
-                check(contents[holder].read(rel) == read(os.path.join(root, rel)),
+                check(contents[holder].read(rel) == read(os.path.join(self.sources[name], rel)),
                       "%s/%s: set %s holds other content" % (name, rel, holder))
-        return {rel: mark for mark, _, rel in files}
+        return {rel: mark for mark, _, rel in self.read_control(name)[1]}
 
     def check_complete(self):
+        """What a run that ended must leave: sound hives, no temporary, every file of the source
+        recoverable, and every line marked 'X' naming a file its set holds (in the control file beside
+        the sets: the newest set; in the copy inside a set: that set)."""
         self.check_hives()
         for name, root in self.sources.items():
-            self.check_versions(name, temporaries_allowed=False)
-            self.check_stored(name)
-            dest = self.dests[name]
+            contents = self.set_contents(name)
+            self.check_versions(name, False, contents)
+            self.check_stored(name, contents=contents)
             sets, files = self.read_control(name)
             if sets:
-                self.check_marks(files, SetContents(os.path.join(dest, sets[-1])), "%s/Quillon.txt" % name,
-                                 sets[-1])
-            for folder in set_folders(dest):
-                contents = SetContents(os.path.join(dest, folder))
-                copy = contents.control()
-                if copy is not None:
-                    _, set_files = parse_control(copy, win(root).encode(), "%s/%s" % (name, folder))
-                    self.check_marks(set_files, contents, "%s/%s copy" % (name, folder), folder)
+                check_marks(files, contents.get(sets[-1]), "%s/Quillon.txt" % name, sets[-1])
+            for folder, held in contents.items():
+                if held.control() is not None:
+                    _, set_files = parse_control(held.control(), win(root).encode(), "%s/%s" % (name, folder))
+                    check_marks(set_files, held, "%s/%s copy" % (name, folder), folder)
 
-    @staticmethod
-    def check_marks(files, contents, where, folder):
-        """Every line marked 'X' names a file that the set really holds."""
-        for mark, number, rel in files:
-            check(mark != "X" or contents.has(rel, number), "%s: X line names %s, which set %s does not hold%s" %
-                  (where, rel, folder, "" if number is None else " in archive %d" % number))
+
+def check_marks(files, contents, where, folder):
+    for mark, number, rel in files:
+        check(mark != "X" or (contents is not None and contents.has(rel, number)),
+              "%s: X line names %s, which set %s does not hold%s" %
+              (where, rel, folder, "" if number is None else " in archive %d" % number))
 
 
 def parse_control(data, source, where):
@@ -369,7 +369,7 @@ class SetContents:
     def __init__(self, folder):
         self.folder = folder
         self.archives = {}
-        for name in os.listdir(folder) if os.path.isdir(folder) else ():
+        for name in os.listdir(folder):
             match = ARCHIVE.match(name)
             if match:
                 try:

@@ -4,9 +4,6 @@ sockets, names Windows-form paths or the line-based control file cannot carry, p
 system can name, and many files in one folder. Every file that can be stored must be stored whole,
 nothing outside the source may be read, nothing may hang, every file left out must be in the error
 log, and the next run must agree with the first.
-
-    hostiletree.py BIN_DIR [--many N] [--max-rss-mb M] [--keep]
-Exit status 0 when every check passed.
 """
 import os
 import random

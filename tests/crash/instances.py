@@ -3,9 +3,6 @@
 the registry semaphore (one backs up, the other waits and then finds nothing left to save; both end,
 nothing is lost), and two quillon-reg writing one hive in a tight loop must lose no write and leave
 the hive sound.
-
-    instances.py BIN_DIR [--rounds N] [--writes N] [--keep]
-Exit status 0 when every check passed.
 """
 import os
 import random

@@ -12,9 +12,6 @@ day), with a second pass on day 3 and retention that deletes the oldest sets bef
   - a crafted control file and archive with ".." and absolute names, and a link planted in the
     target, write nothing outside the target;
   - it runs with no hive, no drive map and an empty home, and creates none of them.
-
-    restore.py BIN_DIR [--keep]
-Exit status 0 when every check passed.
 """
 import os
 import random

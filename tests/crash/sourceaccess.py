@@ -8,9 +8,7 @@
   - a source folder that is not there (a typo, a disk not mounted): one error-log line names it, the
     run ends with errors, the path's control file and sets stay as they were and the other paths are
     backed up.
-
-    sourceaccess.py BIN_DIR [--keep]
-Exit status 0 when every check passed, 77 when no unprivileged run can be made (not root, no setpriv).
+Exit status 77 when no unprivileged run can be made (not root, no setpriv).
 """
 import os
 import random

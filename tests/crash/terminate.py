@@ -8,9 +8,6 @@ or SIGHUP (the terminal closed).
     semaphore is free and "RunningInstance" is -1 at once (no other program has to wait for it), the
     run's record is written (LastRunStatus 2, LastRunTime, "Run interrupted" in the error log), the
     hives and control files are sound, and the next run completes with every file recoverable.
-
-    terminate.py BIN_DIR [--files N] [--keep]
-Exit status 0 when every check passed.
 """
 import os
 import random

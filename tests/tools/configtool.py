@@ -4,9 +4,6 @@ configured (storage form, full backups, retention, patterns); remove leaves no g
 a configuration imported from a .reg file is listed and edited without losing a setting; wrong
 arguments change nothing. And what quillon-run makes of a configuration: Linux paths in it work, a
 user hive that cannot be read fails the run with exit status 2, and --check names every mistake.
-
-    configtool.py BIN_DIR [--keep]
-Exit status 0 when every check passed.
 """
 import datetime
 import os
