@@ -155,18 +155,25 @@ class Harness:
         for name in self.dests:
             self.dests[name] = os.path.join(disk, "backup", name)
 
+    def tool(self, program, *args, expect=0, env=None):
+        """Runs one of the programs to its end; answers its output. An exit status other than expect is
+        a failure; with expect None, a run that fails answers None."""
+        result = subprocess.run([os.path.join(self.bin, program), *args], env=env or self.env, cwd=self.work,
+                                capture_output=True, timeout=300)
+        out = result.stdout.decode("latin-1")
+        if expect is None:
+            return out if result.returncode == 0 else None
+        check(result.returncode == expect, "%s %s ended with %d, not %d:\n%s%s" % (
+            program, " ".join(args), result.returncode, expect, out, result.stderr.decode("latin-1")))
+        return out
+
     def reg(self, *args):
-        result = subprocess.run([os.path.join(self.bin, "quillon-reg"), *args], env=self.env,
-                                capture_output=True)
-        check(result.returncode == 0, "quillon-reg %s failed (%d): %s" % (
-            " ".join(args), result.returncode, result.stderr.decode(errors="replace")))
-        return result.stdout
+        return self.tool("quillon-reg", *args)
 
     def dword(self, key, name):
         """The value as quillon-reg shows it ("0x0"), or None when it does not exist."""
-        result = subprocess.run([os.path.join(self.bin, "quillon-reg"), "query", key, "/v", name],
-                                env=self.env, capture_output=True)
-        return result.stdout.split()[-1].decode() if result.returncode == 0 else None
+        out = self.tool("quillon-reg", "query", key, "/v", name, expect=None)
+        return out and out.split()[-1]
 
     def write_file(self, path, size=None, mtime=None):
         if size is None:
@@ -297,7 +304,7 @@ class Harness:
                 with sqlite3.connect(path) as db:
                     verdict = db.execute("PRAGMA integrity_check").fetchone()[0]
                 check(verdict == "ok", "%s damaged: %s" % (hive, verdict))
-        check(b"Path001" in self.reg("query", CONFIG_KEY, "/s"), "the configuration can no longer be read")
+        check("Path001" in self.reg("query", CONFIG_KEY, "/s"), "the configuration can no longer be read")
 
     def check_stored(self, name, left_out=None, contents=None):
         """Every file of the source but left_out is in the newest set that holds it, with its current

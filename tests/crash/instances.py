@@ -52,7 +52,7 @@ def writers(harness, count):
     reg = os.path.join(harness.bin, "quillon-reg")
     processes = [subprocess.Popen(["bash", "-c", loop, reg, tag], env=harness.env) for tag in ("a", "b")]
     check(all(process.wait(timeout=300) == 0 for process in processes), "a registry writer failed")
-    listing = harness.reg("query", key).decode("latin-1")
+    listing = harness.reg("query", key)
     missing = [tag + str(i) for tag in "ab" for i in range(1, count + 1)
                if "    %s%d    REG_SZ    %s%d" % (tag, i, tag, i) not in listing]
     check(not missing, "lost registry writes: %s" % missing[:10])

@@ -16,7 +16,6 @@ day), with a second pass on day 3 and retention that deletes the oldest sets bef
 import os
 import random
 import shutil
-import subprocess
 import sys
 import time
 import zipfile
@@ -40,7 +39,6 @@ class Scenario:
     def __init__(self, harness, work):
         self.h = harness
         self.work = work
-        self.restore = os.path.join(harness.bin, "quillon-restore")
         self.snapshots = {name: {} for name in harness.sources}  # name -> day -> {rel: (bytes, mtime)}
         self.minute = 0
 
@@ -78,12 +76,8 @@ class Scenario:
 
     # --- the tool ---
 
-    def tool(self, *args, env=None, expect=None):
-        result = subprocess.run([self.restore, *args], env=env or self.h.env, capture_output=True, timeout=120)
-        out = result.stdout.decode(errors="replace")
-        check(expect is None or result.returncode == expect, "quillon-restore %s: exit %d, expected %s\n%s%s" % (
-            " ".join(args), result.returncode, expect, out, result.stderr.decode(errors="replace")))
-        return out
+    def tool(self, *args, env=None, expect=0):
+        return self.h.tool("quillon-restore", *args, env=env, expect=expect)
 
     def restore_day(self, name, day, expected, no_copy=()):
         target = os.path.join(self.work, "restored", "%s-%d" % (name, day))

@@ -9,7 +9,6 @@ import datetime
 import os
 import random
 import re
-import subprocess
 import sys
 import time
 
@@ -39,18 +38,11 @@ class Setup(Harness):
         os.utime(path, (time.time() - 120, time.time() - 120))
 
     def config(self, *args, expect=0):
-        result = subprocess.run([os.path.join(self.bin, "quillon-config"), *args], env=self.env, cwd=self.work,
-                                capture_output=True)
-        out = result.stdout.decode("utf-8", "replace")
-        check(result.returncode == expect, "%s: quillon-config %s ended with %d, not %d:\n%s%s" % (
-            self.name, " ".join(args), result.returncode, expect, out, result.stderr.decode("utf-8", "replace")))
-        return out
+        return self.tool("quillon-config", *args, expect=expect)
 
     def query(self, key=CONFIG_KEY):
         """Everything below key as quillon-reg lists it; "" when the key does not exist."""
-        result = subprocess.run([os.path.join(self.bin, "quillon-reg"), "query", key, "/s"], env=self.env,
-                                capture_output=True)
-        return result.stdout.decode("latin-1") if result.returncode == 0 else ""
+        return self.tool("quillon-reg", "query", key, "/s", expect=None) or ""
 
     def values(self, section):
         """The values of a key below the configuration's by lower-case name, as quillon-reg shows them."""
