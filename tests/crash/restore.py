@@ -138,21 +138,21 @@ def check_listings(s):
     zip_dest = s.h.dests["zip"]
     day3 = day_name(DAYS - 3)
     day1 = day_name(DAYS - 1)
-    versions = s.tool("versions", zip_dest, "c.txt", expect=0).splitlines()
+    versions = s.tool("versions", zip_dest, "c.txt").splitlines()
     check([line.split()[:2] for line in versions] ==
           [[day3, "QuillonData_001.Zip"], [day1, "QuillonData_000.Zip"]], "versions c.txt: %s" % versions)
-    files = {line.split()[-1]: line.split()[2:4] for line in s.tool("files", zip_dest, "--at", day3,
-                                                                    expect=0).splitlines()}
+    listing = s.tool("files", zip_dest, "--at", day3).splitlines()
+    files = {line.split()[-1]: line.split()[2:4] for line in listing}
     check(files.get("c.txt") == [day3, "QuillonData_001.Zip"], "files: c.txt %s" % files.get("c.txt"))
     check(files.get("keep/e.txt") == [day1, "QuillonData_000.Zip"], "files: keep/e.txt %s" % files.get("keep/e.txt"))
     check("Quillon.txt" in files and "b.txt" not in files, "files as of day 3: %s" % sorted(files))
-    plain = s.tool("versions", s.h.dests["plain"], "a.txt", expect=0).splitlines()
+    plain = s.tool("versions", s.h.dests["plain"], "a.txt").splitlines()
     check([line.split()[0] for line in plain] == [day_name(DAYS - 2), day1], "plain versions a.txt: %s" % plain)
-    sets = s.tool("sets", zip_dest, expect=0).splitlines()
+    sets = s.tool("sets", zip_dest).splitlines()
     check(len(sets) == 4 and sets[0].split()[:2] == [day1, "F"] and "archives" in sets[2],
           "sets: %s" % sets)
     for name in s.h.sources:
-        out = s.tool("verify", s.h.dests[name], expect=0)
+        out = s.tool("verify", s.h.dests[name])
         check(out.endswith("no problems found\n"), "verify %s: %s" % (name, out))
 
 
@@ -162,7 +162,7 @@ def check_existing(s):
     for name in s.h.sources:
         target = os.path.join(s.work, "restored", "existing-" + name)
         dest = s.h.dests[name]
-        s.tool("restore", dest, target, expect=0)
+        s.tool("restore", dest, target)
         for rel in ("a.txt", "c.txt"):
             write(os.path.join(target, rel), b"changed by the user")
         out = s.tool("restore", dest, target, expect=1)
@@ -171,10 +171,9 @@ def check_existing(s):
         for rel in ("a.txt", "c.txt"):
             with open(os.path.join(target, rel), "rb") as f:
                 check(f.read() == b"changed by the user", "%s: %s was overwritten" % (name, rel))
-        s.tool("restore", dest, target, "--overwrite", expect=0)
+        s.tool("restore", dest, target, "--overwrite")
         check(read_tree(target, True) == s.snapshots[name][4], "%s: --overwrite did not restore the tree" % name)
-    out = s.tool("restore", s.h.dests["plain"], os.path.join(s.work, "restored", "dry"), "--dry-run", "keep",
-                 expect=0)
+    out = s.tool("restore", s.h.dests["plain"], os.path.join(s.work, "restored", "dry"), "--dry-run", "keep")
     check(not os.path.exists(os.path.join(s.work, "restored", "dry")), "--dry-run wrote the target")
     check(out.splitlines()[-1] == "2 files to restore", "dry run: %s" % out)
 
@@ -269,7 +268,7 @@ def check_without_configuration(s):
     os.makedirs(home)
     env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home}
     target = os.path.join(s.work, "restored", "bare")
-    s.tool("restore", s.h.dests["zip"], target, "--at", day_name(DAYS - 4), "deep", "keep/d.*", env=env, expect=0)
+    s.tool("restore", s.h.dests["zip"], target, "--at", day_name(DAYS - 4), "deep", "keep/d.*", env=env)
     restored = sorted(read_tree(target))
     check(restored == ["deep/er/f.txt", "keep/d.txt"], "bare restore: %s" % restored)
     check(os.listdir(home) == [], "the tool created %s in the home folder" % os.listdir(home))

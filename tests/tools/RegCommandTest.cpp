@@ -26,11 +26,8 @@ Result Reg(std::vector<std::string> args, const std::string& answers = "") {
     std::istringstream in(answers);
     std::ostringstream out;
     std::ostringstream err;
-    Result result;
-    result.code = RunRegCommand(args, in, out, err);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
+    int code = RunRegCommand(args, in, out, err);
+    return {code, out.str(), err.str()};
 }
 
 // A key path of the given number of nested keys named k.
