@@ -6,9 +6,9 @@ import hashlib
 import os
 import re
 import shutil
+import sqlite3
 import subprocess
 import sys
-import sqlite3
 import tempfile
 import time
 import zipfile
