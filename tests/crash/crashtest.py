@@ -40,7 +40,6 @@ def body(args, work):
     rng = random.Random(args.seed)
     harness = Harness(args.bin, work, rng, args.files, args.large_mb)
     harness.configure()
-    harness.generate()
     full = harness.run_to_end()
     harness.check_complete()
     harness.mutate()

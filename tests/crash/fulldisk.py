@@ -80,7 +80,6 @@ def body(args, work):
     harness.move_to_disk(disk)
     log = os.path.join(disk, "run.log")
     harness.configure(error_log=log)
-    harness.generate()
     harness.run_to_end()
     harness.check_complete()
     if not args.sweep:

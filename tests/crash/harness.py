@@ -133,7 +133,8 @@ class Harness:
     # --- set-up ---
 
     def configure(self, error_log=None):
-        """The two source paths, and the error log at error_log (a native path) if given."""
+        """The two source paths with their first files, and the error log at error_log (a native path)
+        if given."""
         reg = ["Windows Registry Editor Version 5.00", ""]
         for number, (name, flags) in enumerate((("plain", 0x20), ("zip", 0x820))):
             os.makedirs(self.sources[name], exist_ok=True)
@@ -146,6 +147,9 @@ class Harness:
         self.reg("import", path)
         if error_log:
             self.reg("add", CONFIG_KEY + r"\Settings", "/v", "ErrorLogPath", "/d", win(error_log), "/f")
+        for name, root in self.sources.items():
+            for i in range(self.files):
+                self.write_file(os.path.join(root, "d%d" % (i % 4), "f%04d.bin" % i))
 
     def move_to_disk(self, disk):
         """Destinations and the staging folder (drive C:) below disk, before configure."""
@@ -194,11 +198,6 @@ class Harness:
             if path.startswith(root + os.sep):
                 self.versions.setdefault((name, os.path.relpath(path, root)), set()).add(
                     hashlib.sha256(read(path) if data is None else data).digest())
-
-    def generate(self):
-        for name, root in self.sources.items():
-            for i in range(self.files):
-                self.write_file(os.path.join(root, "d%d" % (i % 4), "f%04d.bin" % i))
 
     def source_files(self, name):
         return sorted(read_tree(self.sources[name]))

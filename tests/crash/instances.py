@@ -62,7 +62,6 @@ def writers(harness, count):
 def body(args, work):
     harness = Harness(args.bin, work, random.Random(5), 15)
     harness.configure(error_log=os.path.join(work, "run.log"))
-    harness.generate()
     times = []
     for round_number in range(args.rounds):
         times.append(race(harness, round_number))

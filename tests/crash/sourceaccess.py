@@ -96,7 +96,6 @@ def body(args, work):
     harness = Harness(args.bin, work, random.Random(5), 8)
     log = os.path.join(work, "QuillonRun.Log")
     harness.configure(error_log=log)
-    harness.generate()
     run(harness)
     harness.check_complete()
     for name in harness.sources:  # the changes of the next runs get their own minutes

@@ -105,7 +105,6 @@ def body(args, work):
     harness = Harness(args.bin, work, random.Random(7), args.files)
     log = os.path.join(work, "QuillonRun.Log")
     harness.configure(error_log=log)
-    harness.generate()
     waits = waiting(harness)
     took = during_run(harness, log)
     full = harness.run_to_end()
