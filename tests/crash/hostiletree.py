@@ -113,8 +113,10 @@ def build(tree, many):
     os.close(fd)
     tree.skipped.append(b"d" * 100 + b" not backed up")
     tree.file("zz/after-the-deep-ones.txt")
+    os.makedirs(os.path.join(root, b"many"))
     for i in range(many):  # many files in one folder
-        tree.file(b"many/m%06d.txt" % i, b"%d" % i)
+        tree.expected[b"many/m%06d.txt" % i] = b"%d" % i
+        write(os.path.join(root, b"many/m%06d.txt" % i), b"%d" % i)
     return listener
 
 
