@@ -7,6 +7,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -143,6 +144,9 @@ class AppTest : public ::testing::Test {
     static std::string Machine(const std::string& name) {
         return GetRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\" + name, "<none>");
     }
+    static int32_t MachineInt(const std::string& name) {
+        return GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\" + name, -1);
+    }
     static CAppProfile Profile(int instance) {
         CAppProfile profile;
         profile.BindProfile(instance);
@@ -164,8 +168,19 @@ class AppTest : public ::testing::Test {
     // Runs the program with the given switches; the run ends at the latest after stopAfter seconds.
     int RunProgram(const std::string& commandLine, int64_t stopAfter = 3 * 86400) {
         app.CommandLine = commandLine;
+        return RunUntil(app, stopAfter);
+    }
+    int RunUntil(CQuillonRunApp& program, int64_t stopAfter = 3 * 86400) {
         ActionAt stop(loop, stopAfter * 1000, [this] { loop.PostThreadMessage(WM_QUIT); });
-        return app.Run();
+        return program.Run();
+    }
+    // A new application object with the fixture's engine, for one more start of the program.
+    CQuillonRunApp& Fresh(const std::string& commandLine = "") {
+        fresh_.emplace(loop, presenter);
+        fresh_->Engine = app.Engine;
+        fresh_->WorkerAtLowestPriority = false;
+        fresh_->CommandLine = commandLine;
+        return *fresh_;
     }
 
     ScopedTimeZone zone{"Europe/Berlin"};
@@ -176,6 +191,7 @@ class AppTest : public ::testing::Test {
     TimerLoop loop{TimerLoop::Time::kVirtual};
     FakePresenter presenter;
     CQuillonRunApp app{loop, presenter};
+    std::optional<CQuillonRunApp> fresh_;      // the latest of Fresh()
     std::vector<FakePresenter::Box> Messages;  // the plain message boxes
     std::deque<int> MessageAnswers;            // their answers; the default button when empty
     int EngineRuns = 0;

@@ -30,7 +30,7 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        CQuillonRunApp run(loop, presenter);
+        CQuillonRunApp& run = Fresh();
         run.Engine = [&](RunState& state) {
             state.CopyPerformed = c.copied;
             state.RunFilesCopied = c.files;
@@ -46,7 +46,7 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
         EXPECT_EQ(GetInt("DynData", "TotalFullBackup"), 0);
         EXPECT_EQ(Machine("LastRunTime"), At(start));
         EXPECT_EQ(Machine("LastAutoRunTime"), "<none>");  // not an automatic run
-        EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", -1), 0);
+        EXPECT_EQ(MachineInt("Semaphore"), 0);
     }
     EXPECT_TRUE(presenter.ErrorLists.empty());
     EXPECT_TRUE(Messages.empty());
@@ -66,10 +66,7 @@ TEST_F(AppTest, RunWithoutADuePathSaysWhenOneIsDue) {
     };
     for (auto [switches, summary] : cases) {
         SCOPED_TRACE(switches);
-        CQuillonRunApp run(loop, presenter);
-        run.Engine = app.Engine;
-        run.CommandLine = switches;
-        EXPECT_EQ(run.Run(), 0);
+        EXPECT_EQ(Fresh(switches).Run(), 0);
         EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kKind], summary);
         EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
     }
@@ -124,8 +121,7 @@ TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
         ScopedHives spoilt;
         each.spoil(spoilt);
         std::filesystem::remove(logFile);
-        CQuillonRunApp run(loop, presenter);
-        run.Engine = app.Engine;
+        CQuillonRunApp& run = Fresh();
         Messages.clear();
         EXPECT_EQ(run.Run(), 2);
         EXPECT_EQ(EngineRuns, 0);
@@ -137,7 +133,7 @@ TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
         std::string log = ReadFile(logFile);
         std::filesystem::remove(logFile);
         EXPECT_NE(log.find("  " + text + "\r\n"), std::string::npos) << log;
-        EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", -1), 0);
+        EXPECT_EQ(MachineInt("Semaphore"), 0);
     }
 }
 
@@ -155,8 +151,7 @@ TEST_F(AppTest, LatestSaveDateIsRaisedAndAFutureOneReplaced) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
         Set("DynData", "LatestSaveDate", c.stored);
-        CQuillonRunApp run(loop, presenter);
-        run.Engine = app.Engine;
+        CQuillonRunApp& run = Fresh();
         if (c.latest.IsSet()) {
             run.LatestSetDate = c.latest;
         }
@@ -177,15 +172,9 @@ TEST_F(AppTest, NewFilesCounterOfAnAutomaticRunIsStored) {
         SCOPED_TRACE(line);
         WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\CountNewFiles", 5);
         WriteRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\LastAutoRunTime", "");
-        CQuillonRunApp run(loop, presenter);
-        run.Engine = [](RunState& state) {
-            state.CountNewFiles += 3;
-            state.RunInProgress.store(false);
-        };
-        run.CommandLine = line;
-        run.Run();
-        EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\CountNewFiles", -1),
-                  counter);
+        EngineAction = [](RunState& state) { state.CountNewFiles += 3; };
+        Fresh(line).Run();
+        EXPECT_EQ(MachineInt("CountNewFiles"), counter);
         EXPECT_EQ(Machine("LastAutoRunTime"), automatic ? Machine("LastRunTime") : "");
     }
 }

@@ -15,9 +15,6 @@ class ProgressDialogTest : public AppTest {
         app.BindProfile(0);
         app.RunInProgress.store(true);
     }
-    int32_t Semaphore() const {
-        return GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", -1);
-    }
     CQuillonDlg dialog{app, presenter.CreateProgressView(false)};
 };
 
@@ -72,16 +69,16 @@ TEST_F(ProgressDialogTest, ActivityBlockAndSemaphoreRenewalRestWhenIdle) {
     std::array<bool, CQuillonDlg::kSegments> block{};
     std::fill(block.begin() + 5, block.begin() + 10, true);
     EXPECT_EQ(ticks(10), block);
-    EXPECT_EQ(Semaphore(), -1);
+    EXPECT_EQ(MachineInt("Semaphore"), -1);
     std::array<bool, CQuillonDlg::kSegments> standing = ticks(191);  // 200 ticks without new activity
-    EXPECT_EQ(Semaphore(), 1);  // renewed: the counter is still 0, which would read as free
+    EXPECT_EQ(MachineInt("Semaphore"), 1);  // renewed: the counter is still 0, which would read as free
     WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", 77);
     EXPECT_EQ(ticks(100), standing);
-    EXPECT_EQ(Semaphore(), 77);
+    EXPECT_EQ(MachineInt("Semaphore"), 77);
 
     app.Tick();
     EXPECT_NE(ticks(30), standing);
-    EXPECT_EQ(Semaphore(), 1);
+    EXPECT_EQ(MachineInt("Semaphore"), 1);
 }
 
 TEST_F(ProgressDialogTest, FractionCountsPackedBytesAtSevenTenthsUntilTheCopyingIsWeighed) {

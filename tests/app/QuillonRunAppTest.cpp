@@ -15,6 +15,8 @@
 namespace quillon::testing {
 namespace {
 
+constexpr char kSemaphore[] = "Software\\Norrow\\Quillon\\Semaphore";
+
 TEST_F(AppTest, SwitchesAreReadInOrderAndUnknownOnesOnlyTraced) {
     struct Case {
         std::string line;
@@ -35,8 +37,7 @@ TEST_F(AppTest, SwitchesAreReadInOrderAndUnknownOnesOnlyTraced) {
         SCOPED_TRACE(c.line);
         trace.Clear();
         Set("Settings", "NoAutomaticRun", 1);  // "/W" then ends at once; otherwise the run is only posted
-        CQuillonRunApp fresh(loop, presenter);
-        fresh.CommandLine = c.line;
+        CQuillonRunApp& fresh = Fresh(c.line);
         fresh.InitInstance();
         EXPECT_EQ(fresh.StartedByWindows, c.windows);
         EXPECT_EQ(fresh.NoCounterReset, c.noReset);
@@ -90,12 +91,7 @@ TEST_F(AppTest, ResidentRunAdvancesRunTimeByWholeDays) {
         EngineRuns = 0;
         Set("Settings", "RunAtTime", 1);
         Set("DynData", "RunTime", stored);
-        CQuillonRunApp resident(loop, presenter);
-        resident.Engine = app.Engine;
-        resident.WorkerAtLowestPriority = false;
-        resident.CommandLine = "/W";
-        ActionAt stop(loop, 600'000, [this] { loop.PostThreadMessage(WM_QUIT); });
-        resident.Run();
+        RunUntil(Fresh("/W"), 600);
 
         EXPECT_EQ(EngineRuns, 1);
         EXPECT_EQ(Get("DynData", "RunTime"), advanced);
@@ -171,12 +167,8 @@ TEST_F(AppTest, InstanceNoLongerNeededEndsAtItsWakeUp) {
         Set("Settings", "NoAutomaticRun", 0);
         Set("DynData", "AktuellInstance", 7);
         Set("DynData", "RunTime", At(NowSeconds() + 60));
-        CQuillonRunApp resident(loop, presenter);
-        resident.Engine = app.Engine;
-        resident.CommandLine = "/W";
         ActionAt change(loop, 30'000, [&] { Set(c.section, c.entry, c.value); });
-        ActionAt stop(loop, 3'600'000, [this] { loop.PostThreadMessage(WM_QUIT); });
-        resident.Run();
+        RunUntil(Fresh("/W"), 3600);
         EXPECT_EQ(EngineRuns, 0);
         EXPECT_TRUE(trace.Contains("Ende, weil diese Instanz nicht mehr ben\xF6tigt wird\n"));
         EXPECT_EQ(GetInt("DynData", "RunningInstance"), c.runningInstance);
@@ -191,7 +183,7 @@ class RenewingClock : public FakeClock {
     void Sleep(int64_t milliseconds) override {
         FakeClock::Sleep(milliseconds);
         if (renew && ++sleeps % 6 == 0) {
-            WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", ++value);
+            WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, ++value);
         }
     }
     bool renew = false;
@@ -217,7 +209,7 @@ TEST_F(AppTest, SemaphoreWaitEndsWhenFreeUnchangedOrAfterAnHour) {
         trace.Clear();
         RenewingClock renewing(kNow);
         renewing.renew = c.renewing;
-        WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", c.semaphore);
+        WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, c.semaphore);
         app.WaitForSemaphore();
         std::vector<std::string> polls = Traces("Waiting for Semaphore: ");
         ASSERT_EQ(polls.size(), c.polls);
@@ -234,7 +226,7 @@ TEST_F(AppTest, SemaphoreWaitEndsWhenFreeUnchangedOrAfterAnHour) {
 // A semaphore left by a run that ended without freeing it: the wait says once which run it waits
 // for, and the run begins after two waits of 3 quiet minutes each.
 TEST_F(AppTest, WaitForAnotherRunIsAnnouncedOnce) {
-    WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", 7);
+    WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 7);
     WriteRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\SemaphoreTaken",
                         "2003-11-24 14:02:30");
     RunProgram("");

@@ -32,16 +32,8 @@ TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
         std::vector<int> ended;
     };
     const Case cases[] = {
-        {"waiting for the scheduled time; a signal right behind the first is the same request",
-         0,
-         false,
-         false,
-         {}},
-        {"waiting for another program's semaphore; a later second signal ends at once",
-         5,
-         true,
-         true,
-         {128 + SIGHUP}},
+        {"waiting for the run time; a second signal right behind", 0, false, false, {}},
+        {"waiting for another program's semaphore; a later second signal", 5, true, true, {128 + SIGHUP}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -50,10 +42,8 @@ TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
         Set("Settings", "RunAtTime", c.beforeTheStart ? 0 : 1);
         Set("DynData", "RunTime", At(NowSeconds() + 3600));
         WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, c.semaphore);
-        CQuillonRunApp resident(loop, presenter);
-        resident.Engine = app.Engine;
+        CQuillonRunApp& resident = Fresh("/W");
         resident.EndProcess = app.EndProcess;
-        resident.CommandLine = "/W";
         // From another thread, as the watcher calls.
         auto request = [&] {
             std::thread([&] {
@@ -73,13 +63,12 @@ TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
                 request();
             }
         });
-        ActionAt stop(loop, 86'400'000, [this] { loop.PostThreadMessage(WM_QUIT); });
-        EXPECT_EQ(resident.Run(), 0);
+        EXPECT_EQ(RunUntil(resident, 86'400), 0);
 
         EXPECT_EQ(Ended, c.ended);
         EXPECT_EQ(EngineRuns, 0);
         EXPECT_TRUE(Traces("Waiting for Semaphore").empty());
-        EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, -1), c.semaphore);
+        EXPECT_EQ(MachineInt("Semaphore"), c.semaphore);
         EXPECT_EQ(GetInt("DynData", "RunningInstance"), -1);
         EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
         EXPECT_EQ(Traces("Ende, weil das System"),
@@ -101,8 +90,7 @@ TEST_F(TerminationTest, DuringARunTheRecordIsWrittenAndTheSemaphoreFreedBeforeTh
         // The engine goes on writing the hive while the user-interface thread ends the program.
         std::atomic<bool> ended{false};
         int32_t written = 0;
-        CQuillonRunApp run(loop, presenter);
-        run.WorkerAtLowestPriority = false;
+        CQuillonRunApp& run = Fresh("/W");
         run.HoldMilliseconds = ticking ? 60'000 : 50;
         std::string startedAt;
         run.Engine = [&](RunState& state) {
@@ -121,16 +109,14 @@ TEST_F(TerminationTest, DuringARunTheRecordIsWrittenAndTheSemaphoreFreedBeforeTh
         std::string logAtEnd, lastRunAtEnd;
         run.EndProcess = [&](int status) {
             Ended.push_back(status);
-            semaphoreAtEnd = GetRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, -1);
+            semaphoreAtEnd = MachineInt("Semaphore");
             runningAtEnd = GetInt("DynData", "RunningInstance");
             statusAtEnd = GetInt("DynData", "LastRunStatus");
             lastRunAtEnd = Machine("LastRunTime");
             logAtEnd = ReadFile(drives.Native("C:\\Logs\\QuillonRun.Log"));
             ended.store(true);  // here the process is gone; the test lets the run finish instead
         };
-        run.CommandLine = "/W";
-        ActionAt stop(loop, 86'400'000, [this] { loop.PostThreadMessage(WM_QUIT); });
-        run.Run();
+        RunUntil(run, 86'400);
 
         EXPECT_EQ(Ended, std::vector<int>{128 + SIGTERM});
         EXPECT_EQ(semaphoreAtEnd, 0);

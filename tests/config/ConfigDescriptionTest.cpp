@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
+#include <variant>
 
 #include "config/AppProfile.h"
 #include "testing/Environment.h"
@@ -12,31 +12,38 @@
 namespace quillon {
 namespace {
 
-using testing::ScopedDriveMap;
 using testing::ScopedHives;
-using testing::StoreValue;
+using Problems = std::vector<std::string>;
+
+// An entry as the user stores it: a text or a number.
+struct Entry {
+    const char* section;
+    const char* name;
+    std::variant<int32_t, std::string> value;
+};
 
 class ConfigDescriptionTest : public ::testing::Test {
-  public:  // the table of cases sets up through the fixture
+  protected:
     ConfigDescriptionTest() {
         profile_.BindProfile(0);
         std::filesystem::create_directories(drives_.Native("C:\\Documents"));
         std::filesystem::create_directories(drives_.Native("C:\\Backup"));
     }
-    void Text(const std::string& section, const std::string& entry, const std::string& value) {
-        ASSERT_TRUE(profile_.WriteProfileString(section, entry, value));
-    }
-    void Int(const std::string& section, const std::string& entry, int32_t value) {
-        ASSERT_TRUE(profile_.WriteProfileInt(section, entry, value));
+    void Store(const Entry& entry) {
+        if (const auto* text = std::get_if<std::string>(&entry.value)) {
+            ASSERT_TRUE(profile_.WriteProfileString(entry.section, entry.name, *text));
+        } else {
+            ASSERT_TRUE(profile_.WriteProfileInt(entry.section, entry.name, std::get<int32_t>(entry.value)));
+        }
     }
     // A path whose folders exist, written in native form as a user on Linux writes it.
-    void GoodPath(const std::string& section) {
-        Text(section, "SourcePath", drives_.Native("C:\\Documents"));
-        Text(section, "DestPath", drives_.Native("C:\\Backup"));
+    void GoodPath(const char* section) {
+        Store({section, "SourcePath", drives_.Native("C:\\Documents")});
+        Store({section, "DestPath", drives_.Native("C:\\Backup")});
     }
-    std::vector<std::string> AllProblems() {
+    Problems AllProblems() {
         ConfigDescription description = DescribeConfiguration(profile_);
-        std::vector<std::string> all = description.problems;
+        Problems all = description.problems;
         for (const PathDescription& path : description.paths) {
             all.insert(all.end(), path.problems.begin(), path.problems.end());
         }
@@ -44,146 +51,97 @@ class ConfigDescriptionTest : public ::testing::Test {
         return all;
     }
 
-    ScopedDriveMap drives_;
+    testing::ScopedDriveMap drives_;
     ScopedHives hives_;
     CAppProfile profile_;
 };
 
-// Each configuration a user may get wrong, and the one problem that names it.
+// Each configuration a user may get wrong beside a good Path000, and the one problem that names it.
 TEST_F(ConfigDescriptionTest, EachMistakeIsNamedInWords) {
+    EXPECT_EQ(AllProblems(), Problems{"no backup path is configured"});
     const std::string c = drives_.DriveC();
     const struct {
         const char* what;
-        std::function<void(ConfigDescriptionTest&)> setUp;
-        std::string problem;
+        std::vector<Entry> entries;
+        std::string problem;  // its beginning
     } cases[] = {
-        {"nothing configured", [](auto&) {}, "no backup path is configured"},
         {"a gap in the numbering",
-         [](auto& t) {
-             t.GoodPath("Path000");
-             t.GoodPath("Path002");
-         },
+         {{"Path002", "SourcePath", c + "/Documents"}, {"Path002", "DestPath", c + "/Backup"}},
          "Path002 is not read because Path001 is missing"},
-        {"a section without a source",
-         [](auto& t) {
-             t.GoodPath("Path000");
-             t.Text("Path001", "DestPath", "C:\\Backup");
-         },
+        {"no source",
+         {{"Path001", "DestPath", "C:\\Backup"}},
          "Path001 is not read because its SourcePath is missing"},
-        {"a section without a destination",
-         [&](auto& t) {
-             t.GoodPath("Path000");
-             t.Text("Path001", "SourcePath", c + "/Documents");
-         },
+        {"no destination",
+         {{"Path001", "SourcePath", c + "/Documents"}},
          "Path001 (" + c + "/Documents) is not read because its DestPath is missing"},
         {"a section named in another form",
-         [](auto& t) {
-             t.GoodPath("Path000");
-             t.GoodPath("Path1");
-         },
+         {{"Path1", "SourcePath", "C:\\Documents"}, {"Path1", "DestPath", "C:\\Backup"}},
          "Path1 is not read: path sections are named Path000, Path001, ..."},
-        {"a misspelt section",
-         [](auto& t) {
-             t.GoodPath("Path000");
-             t.Int("Setting", "RunAtTime", 1);
-         },
-         "Setting: did you mean Settings?"},
+        {"a misspelt section", {{"Setting", "RunAtTime", 1}}, "Setting: did you mean Settings?"},
         {"Flags stored as text",
-         [](auto& t) {
-             t.GoodPath("Path000");
-             t.Text("Path000", "Flags", "0x826");
-         },
+         {{"Path000", "Flags", "0x826"}},
          "Flags is stored as text (REG_SZ) and is ignored: it must be a REG_DWORD"},
-        {"a source stored as a number",
-         [](auto& t) {
-             t.GoodPath("Path000");
-             t.Int("Path000", "Exclude000", 5);
-         },
+        {"a pattern stored as a number",
+         {{"Path000", "Exclude000", 5}},
          "Exclude000 is stored as REG_DWORD and is ignored: it must be text (REG_SZ)"},
-        {"a misspelt entry",
-         [](auto& t) {
-             t.GoodPath("Path000");
-             t.Text("Path000", "DestPth", "C:\\Other");
-         },
-         "DestPth: did you mean DestPath?"},
-        {"an entry far from any known one",
-         [](auto& t) {
-             t.GoodPath("Path000");
-             t.Int("Path000", "Colour", 3);
-         },
-         "Colour: unknown entry, not read"},
+        {"a misspelt entry", {{"Path000", "DestPth", "C:\\Other"}}, "DestPth: did you mean DestPath?"},
+        {"an entry far from any known one", {{"Path000", "Colour", 3}}, "Colour: unknown entry, not read"},
         {"a gap among the patterns",
-         [](auto& t) {
-             t.GoodPath("Path000");
-             t.Text("Path000", "Exclude000", "*.tmp");
-             t.Text("Path000", "Exclude002", "*.bak");
-         },
+         {{"Path000", "Exclude000", "*.tmp"}, {"Path000", "Exclude002", "*.bak"}},
          "Exclude002 is not read because Exclude001 is missing"},
         {"a relative pattern",
-         [](auto& t) {
-             t.GoodPath("Path000");
-             t.Text("Path000", "Force000", "cache/*");
-         },
+         {{"Path000", "Force000", "cache/*"}},
          "the force pattern cache/* cannot match any file below C:\\Documents: patterns are matched against "
          "whole paths; write *\\cache\\* to match it at any depth"},
         {"a missing source folder",
-         [&](auto& t) {
-             t.GoodPath("Path000");
-             t.Text("Path000", "SourcePath", c + "/Typo");
-         },
+         {{"Path000", "SourcePath", c + "/Typo"}},
          "the source folder " + c + "/Typo does not exist"},
         {"a destination on a disk not mounted",
-         [&](auto& t) {
-             t.GoodPath("Path000");
-             t.Text("Path000", "DestPath", c + "/media/disk/Backup");
-         },
+         {{"Path000", "DestPath", c + "/media/disk/Backup"}},
          "the destination's parent folder " + c + "/media/disk does not exist"},
         {"a source on a drive not mapped",
-         [&](auto& t) {
-             t.GoodPath("Path000");
-             t.Text("Path000", "SourcePath", "Q:\\Data");
-         },
+         {{"Path000", "SourcePath", "Q:\\Data"}},
          "the source Q:\\Data is not a path on a drive of the drive map"},
     };
     for (const auto& each : cases) {
         SCOPED_TRACE(each.what);
         ScopedHives hives;
-        each.setUp(*this);
-        std::vector<std::string> problems = AllProblems();
+        GoodPath("Path000");
+        for (const Entry& entry : each.entries) {
+            Store(entry);
+        }
+        Problems problems = AllProblems();
         ASSERT_EQ(problems.size(), 1u) << (problems.empty() ? "" : problems[0] + " / " + problems.back());
         EXPECT_EQ(problems[0].substr(0, each.problem.size()), each.problem);
     }
 }
 
+// A hive that cannot be read is a problem, not an empty configuration. A damaged machine hive is passed
+// over by every read: the programs no longer see each other's runs.
 TEST_F(ConfigDescriptionTest, AnUnreadableHiveIsAProblemNotAnEmptyConfiguration) {
-    hives_.MakeDamaged(HiveRoot::kCurrentUser);
-    std::vector<std::string> problems = AllProblems();
-    ASSERT_EQ(problems.size(), 1u);
-    EXPECT_NE(problems[0].find("cannot be read: it is damaged or not a hive"), std::string::npos)
-        << problems[0];
-
+    GoodPath("Path000");
+    std::string file = hives_.MakeDamaged(HiveRoot::kCurrentUser);
+    EXPECT_EQ(AllProblems(),
+              Problems{"the user hive " + file + " cannot be read: it is damaged or not a hive"});
     ScopedHives folder;
     std::filesystem::create_directories(folder.File(HiveRoot::kCurrentUser));
-    problems = AllProblems();
-    ASSERT_EQ(problems.size(), 1u);
-    EXPECT_NE(problems[0].find("cannot be read: it is not a readable file"), std::string::npos)
-        << problems[0];
-
-    // A damaged machine hive is passed over by every read: the programs no longer see each other's runs.
+    EXPECT_EQ(AllProblems(), Problems{"the user hive " + folder.File(HiveRoot::kCurrentUser) +
+                                      " cannot be read: it is not a readable file"});
     ScopedHives machine;
     GoodPath("Path000");
-    std::string file = machine.MakeDamaged(HiveRoot::kLocalMachine);
-    problems = AllProblems();
-    ASSERT_EQ(problems.size(), 1u);
-    EXPECT_EQ(problems[0], "the machine hive " + file + " cannot be read: it is damaged or not a hive");
+    file = machine.MakeDamaged(HiveRoot::kLocalMachine);
+    EXPECT_EQ(AllProblems(),
+              Problems{"the machine hive " + file + " cannot be read: it is damaged or not a hive"});
 }
 
 TEST_F(ConfigDescriptionTest, ACleanPathIsToldInWordsWithTheEntriesBehindEachLine) {
     GoodPath("Path000");
-    Int("Path000", "Flags", 0x826);  // compressed, write-protected, archive bit cleared, full backups
-    Int("Path000", "KeepBackups", 10);
-    Int("Path000", "DelAfterDays", 90);
-    Text("Path000", "Exclude000", "*.tmp");
+    for (const Entry& entry : std::vector<Entry>{{"Path000", "Flags", 0x826},  // zip, protected, bit, full
+                                                 {"Path000", "KeepBackups", 10},
+                                                 {"Path000", "DelAfterDays", 90},
+                                                 {"Path000", "Exclude000", "*.tmp"}}) {
+        Store(entry);
+    }
     ConfigDescription description = DescribeConfiguration(profile_);
     EXPECT_EQ(description.ProblemCount(), 0u);
     ASSERT_EQ(description.paths.size(), 1u);
@@ -209,32 +167,26 @@ TEST_F(ConfigDescriptionTest, ACleanPathIsToldInWordsWithTheEntriesBehindEachLin
 }
 
 TEST_F(ConfigDescriptionTest, NearestNamesAndPatternReach) {
-    const struct {
-        const char* name;
-        const char* nearest;
-    } names[] = {
+    const std::pair<const char*, const char*> names[] = {
         {"DestPth", "DestPath"},
         {"sourcepath", "SourcePath"},
         {"Exclude1", "Exclude001"},
         {"force12", "Force012"},
         {"KeepBackup", "KeepBackups"},
-        {"FullBackupSepTag", "FullBackupSepTage"},
         {"Colour", ""},
         {"X", ""},
+        {"FullBackupSepTag", "FullBackupSepTage"},
     };
-    for (const auto& each : names) {
-        EXPECT_EQ(NearestPathEntryName(each.name), each.nearest) << each.name;
+    for (auto [name, nearest] : names) {
+        EXPECT_EQ(NearestPathEntryName(name), nearest) << name;
     }
-    const struct {
-        const char* pattern;
-        bool matches;
-    } patterns[] = {
+    const std::pair<const char*, bool> patterns[] = {
         {"*.tmp", true},        {"C:\\Data\\cache\\*", true}, {"c:\\data", true},
         {"C:\\Da*", true},      {"C:\\Database\\*", false},   {"cache/*", false},
         {"D:\\Data\\*", false}, {"C:\\Data\\x.doc", true},
     };
-    for (const auto& each : patterns) {
-        EXPECT_EQ(PatternCanMatchBelow(each.pattern, "C:\\Data"), each.matches) << each.pattern;
+    for (auto [pattern, matches] : patterns) {
+        EXPECT_EQ(PatternCanMatchBelow(pattern, "C:\\Data"), matches) << pattern;
     }
 }
 

@@ -13,6 +13,7 @@ namespace {
 
 using testing::CaptureTrace;
 using testing::ScopedHives;
+using Texts = std::vector<std::string>;
 
 class PathConfigTest : public ::testing::Test {
   protected:
@@ -30,11 +31,30 @@ class PathConfigTest : public ::testing::Test {
         Text(section, "SourcePath", source);
         Text(section, "DestPath", "D:\\Backup" + std::to_string(index));
     }
+    // Loads the records, each as "<index> <source> <SOURCE> <dest>".
+    Texts Load(const CAppProfile& profile) {
+        LoadPathConfig(profile, config_, activity_);
+        Texts records;
+        for (int32_t i = 0; i < config_.PathRecords.Count(); ++i) {
+            const SourcePathRecord& r = *config_.PathRecords.Get(i);
+            records.push_back(std::to_string(r.PathIndex) + " " + r.SourcePath + " " + r.SourcePathUpper +
+                              " " + r.DestPath);
+        }
+        return records;
+    }
     // Loads and answers the first record, which must exist.
     const SourcePathRecord& LoadOne() {
         LoadPathConfig(profile_, config_, activity_);
         EXPECT_GE(config_.PathRecords.Count(), 1);
         return *config_.PathRecords.Get(0);
+    }
+    // A pattern list as "<pattern>|<PATTERN>" texts.
+    static Texts Patterns(const PArray<PatternEntry>& list) {
+        Texts patterns;
+        for (int32_t i = 0; i < list.Count(); ++i) {
+            patterns.push_back(list.Get(i)->Pattern + "|" + list.Get(i)->PatternUpper);
+        }
+        return patterns;
     }
 
     ScopedHives hives_;
@@ -43,55 +63,38 @@ class PathConfigTest : public ::testing::Test {
     std::atomic<int32_t> activity_{0};
 };
 
-TEST_F(PathConfigTest, TheListEndsAtTheFirstGapOrMissingDestPath) {
+// The list ends at the first gap or missing DestPath; every reload starts afresh, with the
+// application-wide settings, and another instance loads the paths of its own profile.
+TEST_F(PathConfigTest, EveryLoadReadsTheListUpToItsEndAndTheApplicationWideSettings) {
     Path(0, "C:\\Daten");
     Path(1, "C:\\Mail");
     Path(3, "C:\\Unreached");
-    LoadPathConfig(profile_, config_, activity_);
-    ASSERT_EQ(config_.PathRecords.Count(), 2);
-    EXPECT_EQ(config_.PathRecords.Get(0)->SourcePath, "C:\\Daten");
-    EXPECT_EQ(config_.PathRecords.Get(0)->DestPath, "D:\\Backup0");
-    EXPECT_EQ(config_.PathRecords.Get(1)->PathIndex, 1);
-    EXPECT_EQ(config_.PathRecords.Get(1)->SourcePathUpper, "C:\\MAIL");
+    EXPECT_EQ(Load(profile_),
+              (Texts{"0 C:\\Daten C:\\DATEN D:\\Backup0", "1 C:\\Mail C:\\MAIL D:\\Backup1"}));
+    EXPECT_EQ(std::make_tuple(config_.OnlyOncePerDay, config_.Vortagsdatum, config_.TotalFullBackup),
+              std::make_tuple(1, 1, 0));
 
+    config_.CurrentPath = config_.PathRecords.Get(1);
     Text("Path001", "DestPath", "");
     Path(2, "C:\\Complete");
-    CaptureTrace trace;
-    LoadPathConfig(profile_, config_, activity_);
-    EXPECT_EQ(config_.PathRecords.Count(), 1);
-    EXPECT_EQ(trace.Records(), std::vector<std::string>{"** DestPath zu C:\\Mail fehlt\n"});
-}
-
-TEST_F(PathConfigTest, EveryReloadStartsAfreshWithTheApplicationWideSettings) {
-    Path(0, "C:\\A");
-    Path(1, "C:\\B");
-    LoadPathConfig(profile_, config_, activity_);
-    EXPECT_EQ(config_.OnlyOncePerDay, 1);
-    EXPECT_EQ(config_.Vortagsdatum, 1);
-    EXPECT_EQ(config_.TotalFullBackup, 0);
-    config_.CurrentPath = config_.PathRecords.Get(1);
-    Text("Path001", "SourcePath", "");
     Int("Settings", "OnlyOncePerDay", 0);
     Int("Settings", "Vortagsdatum", 0);
     Int("DynData", "TotalFullBackup", 1);
-    LoadPathConfig(profile_, config_, activity_);
-    EXPECT_EQ(config_.PathRecords.Count(), 1);
+    CaptureTrace trace;
+    EXPECT_EQ(Load(profile_), Texts{"0 C:\\Daten C:\\DATEN D:\\Backup0"});
+    EXPECT_EQ(trace.Records(), Texts{"** DestPath zu C:\\Mail fehlt\n"});
     EXPECT_EQ(config_.CurrentPath.load(), nullptr) << "no pointer to a deleted record survives";
     EXPECT_EQ(activity_.load(), 2);
-    EXPECT_EQ(config_.OnlyOncePerDay, 0);
-    EXPECT_EQ(config_.Vortagsdatum, 0);
-    EXPECT_EQ(config_.TotalFullBackup, 1);
+    EXPECT_EQ(std::make_tuple(config_.OnlyOncePerDay, config_.Vortagsdatum, config_.TotalFullBackup),
+              std::make_tuple(0, 0, 1));
     ClearPathConfig(config_);
     EXPECT_TRUE(config_.PathRecords.IsEmpty());
 
-    // Another instance loads the paths of its own profile.
     CAppProfile third;
     third.BindProfile(3);
     ASSERT_TRUE(third.WriteProfileString("Path000", "SourcePath", "C:\\Third"));
     ASSERT_TRUE(third.WriteProfileString("Path000", "DestPath", "D:\\Third"));
-    LoadPathConfig(third, config_, activity_);
-    ASSERT_EQ(config_.PathRecords.Count(), 1);
-    EXPECT_EQ(config_.PathRecords.Get(0)->SourcePath, "C:\\Third");
+    EXPECT_EQ(Load(third), Texts{"0 C:\\Third C:\\THIRD D:\\Third"});
 }
 
 // The flags decoded from "Flags", in a fixed order, as a text of 0 and 1.
@@ -182,8 +185,9 @@ TEST_F(PathConfigTest, FullBackupIntervalsAndTimes) {
             Int("Path000", "FullBackupSepTage", static_cast<int32_t>(stored));
         }
         const SourcePathRecord& record = LoadOne();
-        EXPECT_EQ(record.FullBackupSep, sep) << stored;
-        EXPECT_EQ(record.FullBackupSepTage, sepTage) << stored;
+        EXPECT_EQ(std::make_pair(record.FullBackupSep, record.FullBackupSepTage),
+                  std::make_pair(sep, sepTage))
+            << stored;
     }
     testing::ScopedTimeZone zone("Europe/Berlin");
     Path(0, "C:\\Daten");
@@ -204,6 +208,7 @@ TEST_F(PathConfigTest, FullBackupIntervalsAndTimes) {
 }
 
 // The registry keeps code page 1252 (\xE4 is a-umlaut, \x80 the euro sign); the disk names files in UTF-8.
+// Patterns are trimmed; each list ends at its first gap.
 TEST_F(PathConfigTest, PathsAndPatternsArriveTrimmedInTheFormOfNamesOnDisk) {
     Text("Path000", "SourcePath", "C:\\Dokumente \xE4\x80");
     Text("Path000", "DestPath", "D:\\Sicherung \xFC");
@@ -212,16 +217,11 @@ TEST_F(PathConfigTest, PathsAndPatternsArriveTrimmedInTheFormOfNamesOnDisk) {
     Text("Path000", "Exclude003", "*.unreached");
     Text("Path000", "Force000", "*.doc");
     Text("Path000", "Force002", "*.unreached");
-    const SourcePathRecord& record = LoadOne();
-    EXPECT_EQ(record.SourcePath, "C:\\Dokumente \xC3\xA4\xE2\x82\xAC");
-    EXPECT_EQ(record.SourcePathUpper, "C:\\DOKUMENTE \xC3\xA4\xE2\x82\xAC");
-    EXPECT_EQ(record.DestPath, "D:\\Sicherung \xC3\xBC");
-    ASSERT_EQ(record.ExcludeList.Count(), 2);
-    EXPECT_EQ(record.ExcludeList.Get(0)->Pattern, "*.tmp");
-    EXPECT_EQ(record.ExcludeList.Get(0)->PatternUpper, "*.TMP");
-    EXPECT_EQ(record.ExcludeList.Get(1)->Pattern, "*\\\xC3\x84rger*");
-    ASSERT_EQ(record.ForceList.Count(), 1);
-    EXPECT_EQ(record.ForceList.Get(0)->Pattern, "*.doc");
+    EXPECT_EQ(Load(profile_), Texts{"0 C:\\Dokumente \xC3\xA4\xE2\x82\xAC C:\\DOKUMENTE \xC3\xA4\xE2\x82\xAC "
+                                    "D:\\Sicherung \xC3\xBC"});
+    const SourcePathRecord& record = *config_.PathRecords.Get(0);
+    EXPECT_EQ(Patterns(record.ExcludeList), (Texts{"*.tmp|*.TMP", "*\\\xC3\x84rger*|*\\\xC3\x84RGER*"}));
+    EXPECT_EQ(Patterns(record.ForceList), Texts{"*.doc|*.DOC"});
 }
 
 // A user on Linux writes native paths; the run works with their Windows form, so that control files
@@ -229,10 +229,7 @@ TEST_F(PathConfigTest, PathsAndPatternsArriveTrimmedInTheFormOfNamesOnDisk) {
 TEST_F(PathConfigTest, NativePathsAreReadInTheirWindowsForm) {
     testing::ScopedDriveMap drives;
     const std::string c = drives.DriveC();
-    const struct {
-        std::string stored;
-        std::string loaded;
-    } cases[] = {
+    const std::pair<std::string, std::string> cases[] = {
         {c + "/Documents", "C:\\Documents"},
         {c + "/Documents/", "C:\\Documents"},
         {c, "C:\\"},
@@ -240,17 +237,14 @@ TEST_F(PathConfigTest, NativePathsAreReadInTheirWindowsForm) {
         {"C:\\Documents", "C:\\Documents"},
         {"/srv/odd\\name", "/srv/odd\\name"},
     };
-    for (const auto& each : cases) {
-        SCOPED_TRACE(each.stored);
-        Text("Path000", "SourcePath", each.stored);
-        Text("Path000", "DestPath", each.stored);
-        Text("Path000", "Exclude000", each.stored);
-        const SourcePathRecord& record = LoadOne();
-        EXPECT_EQ(record.SourcePath, each.loaded);
-        EXPECT_EQ(record.SourcePathUpper, ToUpperPath(each.loaded));
-        EXPECT_EQ(record.DestPath, each.loaded);
-        ASSERT_EQ(record.ExcludeList.Count(), 1);
-        EXPECT_EQ(record.ExcludeList.Get(0)->Pattern, each.loaded);
+    for (const auto& [stored, loaded] : cases) {
+        SCOPED_TRACE(stored);
+        for (const char* entry : {"SourcePath", "DestPath", "Exclude000"}) {
+            Text("Path000", entry, stored);
+        }
+        EXPECT_EQ(Load(profile_), Texts{"0 " + loaded + " " + ToUpperPath(loaded) + " " + loaded});
+        EXPECT_EQ(Patterns(config_.PathRecords.Get(0)->ExcludeList),
+                  Texts{loaded + "|" + ToUpperPath(loaded)});
     }
     Text("Path000", "Exclude000", c + "/Documents/cache/*");
     EXPECT_EQ(LoadOne().ExcludeList.Get(0)->Pattern, "C:\\Documents\\cache\\*");

@@ -106,13 +106,7 @@ TEST_F(RegistrierungTest, ReadsCheckLengthAndType) {
         {"an integer", false, kRegDword, std::string(4, '\x01'), "default",
          "** GetRegistryString: Wrong Data type in >"},
         {"text ending before its zero", false, kRegSz, std::string("ab\0cd\0", 6), "ab", ""},
-        {"code page 1252 text", false, kRegSz,
-         std::string("B\xFC"
-                     "cher\0",
-                     7),
-         "B\xFC"
-         "cher",
-         ""},
+        {"code page 1252 text", false, kRegSz, std::string("B\374cher\0", 7), "B\374cher", ""},
         {"a DWORD", true, kRegDword, std::string("\x2A\x01\0\0", 4), "298", ""},
         {"all bits set", true, kRegDword, std::string(4, '\xFF'), "-1", ""},
         {"1-byte binary", true, kRegBinary, std::string(1, '\x05'), "5", ""},

@@ -1,6 +1,7 @@
 // Collects the trace records written while it lives, exactly as formatted.
 #pragma once
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -24,12 +25,7 @@ class CaptureTrace : public TraceSink {
     }
     bool Contains(const std::string& record) const {
         std::lock_guard lock(mutex_);
-        for (const auto& r : records_) {
-            if (r == record) {
-                return true;
-            }
-        }
-        return false;
+        return std::find(records_.begin(), records_.end(), record) != records_.end();
     }
     void Clear() {
         std::lock_guard lock(mutex_);

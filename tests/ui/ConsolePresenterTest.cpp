@@ -108,11 +108,10 @@ TEST_F(ConsolePresenterTest, LiveLineIsDrawnOverAndErasedBeforeEachReportLine) {
 // and Enter, a closed input or 30 minutes without an answer give the focused button. The offered
 // check box starts unticked and comes back ticked only when X ticked it.
 TEST_F(ConsolePresenterTest, BoxAnswers) {
-    using Typed = std::deque<std::pair<InputResult, std::string>>;
     struct Case {
         bool canAsk;
         unsigned style;
-        Typed keys;
+        std::vector<const char*> keys;  // the lines typed; nullptr: no line within 30 minutes
         int answer;
         bool ticked;
     };
@@ -121,25 +120,20 @@ TEST_F(ConsolePresenterTest, BoxAnswers) {
         {false, kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp, {}, kIdNo, false},
         {false, kMbOkCancel | kMbIconExclamation | kMbHelp, {}, kIdOk, false},
         {false, kMbOkCancel | kMbDefButton2, {}, kIdCancel, false},
-        {true,
-         0x4124,
-         {{InputResult::kLine, "x"}, {InputResult::kLine, "maybe"}, {InputResult::kLine, " Y"}},
-         kIdYes,
-         true},
-        {true,
-         0x4124,
-         {{InputResult::kLine, "x"}, {InputResult::kLine, "X"}, {InputResult::kLine, "n"}},
-         kIdNo,
-         false},
-        {true, 0x4124, {{InputResult::kLine, "h"}, {InputResult::kLine, ""}}, kIdNo, false},
-        {true, kMbOkCancel, {{InputResult::kLine, "c"}}, kIdCancel, false},
-        {true, kMbOkCancel, {{InputResult::kLine, "y"}, {InputResult::kTimedOut, ""}}, kIdOk, false},
+        {true, 0x4124, {"x", "maybe", " Y"}, kIdYes, true},
+        {true, 0x4124, {"x", "X", "n"}, kIdNo, false},
+        {true, 0x4124, {"h", ""}, kIdNo, false},
+        {true, kMbOkCancel, {"c"}, kIdCancel, false},
+        {true, kMbOkCancel, {"y", nullptr}, kIdOk, false},
         {true, kMbYesNo | kMbDefButton2, {}, kIdNo, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.canAsk << " " << std::hex << c.style << " " << c.keys.size());
         ConsolePresenter presenter(Streams(false, c.canAsk));
-        typed = c.keys;
+        typed.clear();
+        for (const char* key : c.keys) {
+            typed.emplace_back(key ? InputResult::kLine : InputResult::kTimedOut, key ? key : "");
+        }
         bool ticked = true;  // offered
         EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Sure?", c.style, ticked), c.answer);
         EXPECT_EQ(ticked, c.ticked);

@@ -38,7 +38,6 @@ TEST(ImageButtonTest, HoverShowsItsPictureAndTellsTheNotifyWindowOnEnteringAndLe
 
     auto notify = std::make_unique<NotifyWindow>();
     button->SetNotifyWindow(notify.get(), 7);
-    EXPECT_EQ(HoverNotification::kMessage, 0x0404u);
     QTest::mouseMove(&window, QPoint(150, 80));
     QTest::mouseMove(button, QPoint(5, 5));
     EXPECT_EQ(button->CurrentBitmap(), 327);

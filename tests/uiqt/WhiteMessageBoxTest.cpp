@@ -18,16 +18,11 @@ constexpr unsigned kDeleteQuestion = kMbYesNo | kMbIconQuestion | kMbDefButton2 
 
 TEST(WhiteMessageBoxTest, SizesItselfToItsTextAndCentresItsButtonRow) {
     WhiteMessageBox box("x", kMbOk, false, false);
-    EXPECT_EQ(box.Layout().ContentWidth, 200);
-    EXPECT_EQ(box.Layout().WindowWidth, 210);
-    EXPECT_EQ(box.Layout().TextHeight, 33);
-    EXPECT_EQ(box.Layout().WindowHeight, 140);
     EXPECT_EQ(box.size(), QSize(210 - WhiteMessageBox::kFrameWidth, 140 - WhiteMessageBox::kFrameHeight));
     EXPECT_EQ(box.Button(1)->geometry().topLeft(), QPoint(12 + (198 - 75) / 2, 80));
     EXPECT_EQ(box.TextControl()->geometry(), QRect(75, 30, 200, 33));
 
     WhiteMessageBox question("Delete?\nReally?", kDeleteQuestion, true, false);
-    EXPECT_EQ(question.Layout().WindowWidth, 340);  // the check box asks for 330
     ASSERT_NE(question.CheckBox(), nullptr);
     EXPECT_EQ(question.CheckBox()->geometry(), QRect(54, question.Layout().WindowHeight - 99, 22, 21));
     // Help, Yes, No from left to right, 1.2 button widths apart; No has the focus.
