@@ -6,7 +6,6 @@
 #include "platform/Trace.h"
 #include "support/LineArchive.h"
 #include "support/NumberText.h"
-#include "support/TextCase.h"
 #include "support/TimeText.h"
 
 namespace quillon {
@@ -99,7 +98,6 @@ std::unique_ptr<FileEntry> ParseFileLine(const std::string& line, bool readStore
     // name that ends in a blank (possible here, unlike on Windows) must read back as the scan finds it,
     // or the file would count as new in every pass.
     entry->Path = std::string(rest);
-    entry->PathUpper = ToUpperPath(entry->Path);
     return entry;
 }
 
