@@ -420,7 +420,13 @@ bool WalkFolder::List(ListingScope scope, std::vector<FileInfo>& entries, LinkEn
             at += item->d_reclen;
             FileInfo entry;
             entry.Name = item->d_name;
-            if (InspectEntry(fd_, entry.Name, scope, links, entry)) {
+            if (entry.Name == "." || entry.Name == "..") {
+                // Walks pass over these two: a status of each, for every folder, would only be
+                // thrown away.
+                entry.Kind = EntryKind::kDirectory;
+                entry.Attributes = kAttributeDirectory;
+                entries.push_back(std::move(entry));
+            } else if (InspectEntry(fd_, entry.Name, scope, links, entry)) {
                 entries.push_back(std::move(entry));
             }
         }

@@ -139,8 +139,9 @@ class WalkFolder {
     bool IsOpen() const { return fd_ >= 0; }
 
     // Every entry, "." and ".." first, sorted as DirectorySearch sorts, with the attributes of
-    // AttributeDetail::kTypesOnly. Special files only with kWithOtherEntries. False (last error set)
-    // when the folder cannot be read.
+    // AttributeDetail::kTypesOnly. "." and ".." carry their kind alone (a directory; no times, no
+    // identity): walks only pass over them. Special files only with kWithOtherEntries. False (last
+    // error set) when the folder cannot be read.
     bool List(ListingScope scope, std::vector<FileInfo>& entries,
               LinkEntries links = LinkEntries::kAsFound) const;
 
