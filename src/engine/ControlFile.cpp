@@ -241,7 +241,9 @@ std::string FormatFileLine(const FileEntry& entry, bool recordOnly, bool compres
     } else if (entry.Stored) {
         mark = 'X';
     }
-    std::string line(1, mark);
+    std::string line;
+    line.reserve(2 + 16 + 2 + 9 + entry.Path.size());  // mark, time, archive column, path
+    line += mark;
     line += ' ';
     line += entry.Time.Format(kTimeMinutePattern);
     line += "  ";

@@ -57,13 +57,14 @@ bool AnyPatternMatches(const PArray<PatternEntry>& patterns, const std::string& 
 // name would split it into two components that name another file; a line break would split the
 // name's line in the control file and make the next pass misread it.
 const char* UnusableNameReason(const std::string& name) {
-    if (name.find_first_of("\r\n") != std::string::npos) {
-        return "its name holds a line break";
+    bool backslash = false;
+    for (char c : name) {  // one pass: every name of the tree is looked at
+        if (c == '\r' || c == '\n') {
+            return "its name holds a line break";
+        }
+        backslash = backslash || c == '\\';
     }
-    if (name.find('\\') != std::string::npos) {
-        return "its name holds a backslash";
-    }
-    return nullptr;
+    return backslash ? "its name holds a backslash" : nullptr;
 }
 
 // The name with its line breaks written out, so that the error log keeps one line per entry.

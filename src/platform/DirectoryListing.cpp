@@ -158,8 +158,12 @@ bool InspectEntry(int folderFd, const std::string& name, ListingScope scope, Lin
     return true;
 }
 
+// "." first, ".." second, every other name after them (asked for every comparison of a sort).
 int DotRank(const std::string& name) {
-    return name == "." ? 0 : name == ".." ? 1 : 2;
+    if (name.size() > 2 || name.empty() || name[0] != '.') {
+        return 2;
+    }
+    return name.size() == 1 ? 0 : name[1] == '.' ? 1 : 2;
 }
 
 // The order of Windows directories: letter case of A-Z ignored; names that differ only in case (which
