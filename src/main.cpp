@@ -18,6 +18,7 @@
 #include "app/TimerLoop.h"
 #include "platform/LibraryVersions.h"
 #include "platform/LocalTime.h"
+#include "platform/ProcessMemory.h"
 #include "platform/TerminationSignals.h"
 #include "support/MessageBox.h"
 #include "ui/ConsolePresenter.h"
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
     // Every date of a control file is converted; without this each conversion looks at the zone file
     // again. It sets TZ, so it comes before any thread exists.
     PinLocalTimeZone();
+    ShareOneMemoryArena();
     // Before any thread exists, so that every thread inherits the blocked signals.
     TerminationSignals endSignals;
     LongOptions options = ParseLongOptions(std::vector<std::string>(argv + 1, argv + argc));

@@ -20,20 +20,22 @@ void CQuillonRunApp::FinishRun() {
     JoinWorker();
 
     // Free the semaphore first, so that another program may begin its run while this one still
-    // shows its messages.
-    WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphorePath, 0);
-    holdsSemaphore_ = false;
-    waitNoticeShown_ = false;  // the next run's wait is announced again
-    WriteRegistryString(HKEY_LOCAL_MACHINE, kLastRunTimePath, FormatRegistryTime(RunTime));
+    // shows its messages. The run's times go with it, in the same change of the hive.
+    std::vector<RegistryWrite> writes;
+    writes.push_back(RegistryWrite::Number(kSemaphorePath, 0));
+    writes.push_back(RegistryWrite::Text(kLastRunTimePath, FormatRegistryTime(RunTime)));
     if (IsAutoRun) {
-        WriteRegistryString(HKEY_LOCAL_MACHINE, kLastAutoRunTimePath, FormatRegistryTime(RunTime));
+        writes.push_back(RegistryWrite::Text(kLastAutoRunTimePath, FormatRegistryTime(RunTime)));
         // The count began with the stored value for this first automatic run of the day and grew by
         // every file this run saved that is newer than the last automatic run; it is stored, so that
         // the configuration program can show it until it resets the value. "/T" leaves it alone.
         if (!NoCounterReset) {
-            WriteRegistryInt(HKEY_LOCAL_MACHINE, kCountNewFilesPath, CountNewFiles);
+            writes.push_back(RegistryWrite::Number(kCountNewFilesPath, CountNewFiles));
         }
     }
+    WriteRegistryValues(HKEY_LOCAL_MACHINE, writes);
+    holdsSemaphore_ = false;
+    waitNoticeShown_ = false;  // the next run's wait is announced again
     if (Paths.TotalFullBackup != 0) {
         WriteProfileInt(kDynData, kTotalFullBackup, 0);  // the request for a full backup is fulfilled
     }

@@ -6,6 +6,24 @@
 
 namespace quillon {
 
+namespace {
+
+// The stored bytes of an integer entry: 4 bytes, little-endian.
+std::string DwordData(int32_t value) {
+    auto bits = static_cast<uint32_t>(value);
+    return {static_cast<char>(bits), static_cast<char>(bits >> 8), static_cast<char>(bits >> 16),
+            static_cast<char>(bits >> 24)};
+}
+
+// The stored bytes of a text entry: the text up to its first zero, and a terminating zero.
+std::string TextData(const std::string& value) {
+    std::string data(value.c_str());
+    data.push_back('\0');
+    return data;
+}
+
+}  // namespace
+
 std::string ProfileNameForInstance(int32_t instanceNumber) {
     if (instanceNumber >= 1 && instanceNumber <= 9) {
         return registrylit::kInstanceProfilePrefix + std::string(1, static_cast<char>('0' + instanceNumber));
@@ -75,10 +93,25 @@ bool CAppProfile::WriteProfileInt(const std::string& section, const std::string&
     if (CreateRegistryKey(HiveRoot::kCurrentUser, SectionKey(section), key) != kErrorSuccess) {
         return false;
     }
-    auto bits = static_cast<uint32_t>(value);
-    char data[4] = {static_cast<char>(bits), static_cast<char>(bits >> 8), static_cast<char>(bits >> 16),
-                    static_cast<char>(bits >> 24)};
-    return SetRegistryValue(key, entry, kRegDword, std::string_view(data, 4)) == kErrorSuccess;
+    return SetRegistryValue(key, entry, kRegDword, DwordData(value)) == kErrorSuccess;
+}
+
+bool CAppProfile::WriteProfileEntries(const std::string& section, const std::vector<ProfileEntry>& entries) const {
+    if (!IsBound()) {
+        return false;
+    }
+    std::vector<RegistryChange> changes;
+    changes.reserve(entries.size());
+    for (const ProfileEntry& entry : entries) {
+        RegistryChange& change = changes.emplace_back();
+        change.kind = RegistryChange::kSetValue;
+        change.root = HiveRoot::kCurrentUser;
+        change.key = SectionKey(section);
+        change.name = entry.Entry;
+        change.type = entry.IsText ? kRegSz : kRegDword;
+        change.data = entry.IsText ? TextData(entry.TextValue) : DwordData(entry.NumberValue);
+    }
+    return ApplyRegistryChanges(changes) == kErrorSuccess;
 }
 
 bool CAppProfile::WriteProfileString(const std::string& section, const std::string& entry,
@@ -90,9 +123,7 @@ bool CAppProfile::WriteProfileString(const std::string& section, const std::stri
     if (CreateRegistryKey(HiveRoot::kCurrentUser, SectionKey(section), key) != kErrorSuccess) {
         return false;
     }
-    std::string data(value.c_str());
-    data.push_back('\0');
-    return SetRegistryValue(key, entry, kRegSz, data) == kErrorSuccess;
+    return SetRegistryValue(key, entry, kRegSz, TextData(value)) == kErrorSuccess;
 }
 
 }  // namespace quillon

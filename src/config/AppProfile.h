@@ -12,11 +12,27 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace quillon {
 
 // "Quillon" for instance 0, "QuillonApp" followed by the digit for instances 1 to 9.
 std::string ProfileNameForInstance(int32_t instanceNumber);
+
+// One entry for CAppProfile::WriteProfileEntries: a REG_DWORD or a REG_SZ.
+struct ProfileEntry {
+    static ProfileEntry Number(std::string entry, int32_t value) {
+        return ProfileEntry{std::move(entry), false, value, std::string()};
+    }
+    static ProfileEntry Text(std::string entry, std::string value) {
+        return ProfileEntry{std::move(entry), true, 0, std::move(value)};
+    }
+    std::string Entry;
+    bool IsText = false;
+    int32_t NumberValue = 0;
+    std::string TextValue;
+};
 
 class CAppProfile {
   public:
@@ -45,6 +61,11 @@ class CAppProfile {
     bool WriteProfileInt(const std::string& section, const std::string& entry, int32_t value) const;
     bool WriteProfileString(const std::string& section, const std::string& entry,
                             const std::string& value) const;
+
+    // Stores the entries of one section as WriteProfileInt and WriteProfileString would, in one
+    // change of the hive: each change is forced to the disk on its own, which costs far more than the
+    // writing. All entries are stored, or none (false).
+    bool WriteProfileEntries(const std::string& section, const std::vector<ProfileEntry>& entries) const;
 
     // Whether the profile can be read at all: 0 when it can, also when it does not exist yet (a first
     // run); otherwise the hive's error, 1009 for a damaged hive file, 5 for one that cannot be read (a

@@ -142,6 +142,34 @@ void WriteRegistryString(HiveRoot root, const std::string& path, const std::stri
     }
 }
 
+void WriteRegistryValues(HiveRoot root, const std::vector<RegistryWrite>& writes) {
+    std::vector<RegistryChange> changes;
+    changes.reserve(writes.size());
+    for (const RegistryWrite& write : writes) {
+        RegistryChange& change = changes.emplace_back();
+        change.kind = RegistryChange::kSetValue;
+        change.root = root;
+        SplitValuePath(write.Path, change.key, change.name);
+        change.type = write.IsText ? kRegSz : kRegDword;
+        if (write.IsText) {
+            change.data = std::string(write.TextValue.c_str());
+            change.data.push_back('\0');
+        } else {
+            change.data = DwordBytes(write.NumberValue);
+        }
+    }
+    if (ApplyRegistryChanges(changes) == kErrorSuccess) {
+        return;
+    }
+    for (const RegistryWrite& write : writes) {
+        if (write.IsText) {
+            WriteRegistryString(root, write.Path, write.TextValue);
+        } else {
+            WriteRegistryInt(root, write.Path, write.NumberValue);
+        }
+    }
+}
+
 bool TakeRegistryInt(HiveRoot root, const std::string& path, int32_t value) {
     std::string keyPath;
     std::string name;

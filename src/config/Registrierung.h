@@ -10,6 +10,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/RegistryHive.h"
 
@@ -43,6 +45,26 @@ void WriteRegistryString(HiveRoot root, const std::string& path, const std::stri
 
 // Stores value as a 4-byte little-endian REG_DWORD.
 void WriteRegistryInt(HiveRoot root, const std::string& path, int32_t value);
+
+// One value for WriteRegistryValues: a REG_DWORD or a REG_SZ, named by its full path.
+struct RegistryWrite {
+    static RegistryWrite Number(std::string path, int32_t value) {
+        return RegistryWrite{std::move(path), false, value, std::string()};
+    }
+    static RegistryWrite Text(std::string path, std::string text) {
+        return RegistryWrite{std::move(path), true, 0, std::move(text)};
+    }
+    std::string Path;
+    bool IsText = false;
+    int32_t NumberValue = 0;
+    std::string TextValue;
+};
+
+// Stores the values as WriteRegistryInt and WriteRegistryString would, in order, but in one change of
+// the hive: each change is forced to the disk, which costs far more than the writing. When that
+// change cannot be made (a machine hive that cannot be written), each value is written on its own, with
+// the fallback to the user's hive.
+void WriteRegistryValues(HiveRoot root, const std::vector<RegistryWrite>& writes);
 
 // Takes a semaphore: stores value as WriteRegistryInt does, but only while the integer stored there (as
 // GetRegistryInt reads it, 0 when missing) is 0 or less, which means free. The check and the write are

@@ -14,6 +14,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
+#include "platform/ProcessMemory.h"
 #include "platform/Trace.h"
 #include "support/ErrorText.h"
 #include "support/LineArchive.h"
@@ -129,6 +130,7 @@ void BackupPass::Run() {
         return;
     }
     ForgetPreviousFiles();
+    ReturnFreedMemory();  // the recorded list's pages, before the new control file is collected
     DropVanishedSets();
 
     // 8. Full backup by request or by the day schedule.
@@ -438,16 +440,18 @@ void BackupPass::StoreRunState(TimeValue date) {
     }
     namespace lit = registrylit;
     const CAppProfile& profile = *State.Profile;
-    const std::string section = lit::PathSection(Path.PathIndex);
-    profile.WriteProfileString(section, lit::kNextRunTime, FormatRegistryMinuteTime(Path.NextRunTime));
+    // One change of the hive for all of them: each change waits for the disk.
+    std::vector<ProfileEntry> entries;
+    entries.push_back(ProfileEntry::Text(lit::kNextRunTime, FormatRegistryMinuteTime(Path.NextRunTime)));
     if (Path.FullBackupScheduled && Path.FullBackupByDays) {
-        profile.WriteProfileString(section, lit::kFBNextTime, FormatRegistryMinuteTime(Path.FB_NextTime));
+        entries.push_back(ProfileEntry::Text(lit::kFBNextTime, FormatRegistryMinuteTime(Path.FB_NextTime)));
     }
-    profile.WriteProfileInt(section, lit::kFullBackupNext, Path.FullBackupNext ? 1 : 0);
-    profile.WriteProfileString(section, lit::kLastRunTime, FormatRegistryTime(State.RunTime));
+    entries.push_back(ProfileEntry::Number(lit::kFullBackupNext, Path.FullBackupNext ? 1 : 0));
+    entries.push_back(ProfileEntry::Text(lit::kLastRunTime, FormatRegistryTime(State.RunTime)));
     if (FilesCopied > 0) {
-        profile.WriteProfileString(section, lit::kLatestSaveDate, FormatRegistryMinuteTime(date));
+        entries.push_back(ProfileEntry::Text(lit::kLatestSaveDate, FormatRegistryMinuteTime(date)));
     }
+    profile.WriteProfileEntries(lit::PathSection(Path.PathIndex), entries);
 }
 
 void BackupPass::ForgetPreviousFiles() {

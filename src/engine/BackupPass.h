@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/FileEntry.h"
+#include "platform/DirectoryListing.h"
 #include "support/PArray.h"
 #include "support/TimeValue.h"
 
@@ -188,6 +189,10 @@ class BackupPass {
     // The folder the scan is in, held open while its subfolders are walked: each is opened relative
     // to it (null at the top of the walk).
     const WalkFolder* scanFolder_ = nullptr;
+    // The destination folder's identity, taken when the walk begins (found: it exists): a folder of
+    // the source with this identity is the destination itself, and is not walked.
+    FileIdentity destIdentity_;
+    bool destIdentityFound_ = false;
 };
 
 }  // namespace quillon

@@ -6,7 +6,6 @@
 #include "platform/Trace.h"
 #include "support/LineArchive.h"
 #include "support/NumberText.h"
-#include "support/TextCase.h"
 #include "support/TimeText.h"
 
 namespace quillon {
@@ -99,7 +98,6 @@ std::unique_ptr<FileEntry> ParseFileLine(const std::string& line, bool readStore
     // name that ends in a blank (possible here, unlike on Windows) must read back as the scan finds it,
     // or the file would count as new in every pass.
     entry->Path = std::string(rest);
-    entry->PathUpper = ToUpperPath(entry->Path);
     return entry;
 }
 
@@ -243,7 +241,9 @@ std::string FormatFileLine(const FileEntry& entry, bool recordOnly, bool compres
     } else if (entry.Stored) {
         mark = 'X';
     }
-    std::string line(1, mark);
+    std::string line;
+    line.reserve(2 + 16 + 2 + 9 + entry.Path.size());  // mark, time, archive column, path
+    line += mark;
     line += ' ';
     line += entry.Time.Format(kTimeMinutePattern);
     line += "  ";

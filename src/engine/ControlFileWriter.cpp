@@ -25,6 +25,9 @@
 namespace quillon {
 namespace {
 
+// The bytes of a file line besides its path, at most: mark, time, archive column and line end.
+constexpr int64_t kFileLineFrame = 32;
+
 std::string Stamp() {
     return GetNow().Format(kTimeSecondPattern);
 }
@@ -91,6 +94,13 @@ void BackupPass::WriteControlFile(const std::string& tempName, const std::string
         file.WriteLine(FormatSavedBackupLine(*SavedBackups.Get(i)));
     }
     file.WriteLine("# ===== Files:");
+    // One block for the whole file: grown line by line, a large control file would be copied over and
+    // over, and old and new block held at once would set the peak memory of the whole pass.
+    int64_t fileLines = 0;
+    for (const FileEntry* entry : CurrentFiles) {
+        fileLines += static_cast<int64_t>(entry->Path.size()) + kFileLineFrame;
+    }
+    file.Reserve(fileLines + 64 * 1024);
     bool compressedSetColumn = FilesCopied > 0 && zipNumber >= 0;
     for (int32_t i = 0; i < CurrentFiles.Count(); ++i) {
         file.WriteLine(FormatFileLine(*CurrentFiles.Get(i), RecordOnly, compressedSetColumn));

@@ -12,11 +12,12 @@
 namespace quillon {
 
 // One file of a source path.
+// A pass holds two of these for every file of the tree (as recorded and as found), so the record is
+// kept small: the path is its only allocation.
 struct FileEntry {
-    std::string Path;       // full Windows-form path as the scan found it
-    std::string PathUpper;  // Path upper-cased, for pattern matching
-    int64_t Size = 0;       // bytes
-    TimeValue Time;         // last-write time, minute precision once it went through the control file
+    std::string Path;  // full Windows-form path as the scan found it
+    int64_t Size = 0;  // bytes
+    TimeValue Time;    // last-write time, minute precision once it went through the control file
     bool ToCopy = false;    // marked for copying in this pass
     bool Stored = false;    // stored in the set of this pass, or earlier the same day ('X')
     bool CopyFailed = false;

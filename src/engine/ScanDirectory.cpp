@@ -9,7 +9,6 @@
 #include "engine/MatchPattern.h"
 #include "engine/RunState.h"
 #include "platform/DirectoryListing.h"
-#include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "platform/Trace.h"
 #include "support/ErrorText.h"
@@ -58,13 +57,14 @@ bool AnyPatternMatches(const PArray<PatternEntry>& patterns, const std::string& 
 // name would split it into two components that name another file; a line break would split the
 // name's line in the control file and make the next pass misread it.
 const char* UnusableNameReason(const std::string& name) {
-    if (name.find_first_of("\r\n") != std::string::npos) {
-        return "its name holds a line break";
+    bool backslash = false;
+    for (char c : name) {  // one pass: every name of the tree is looked at
+        if (c == '\r' || c == '\n') {
+            return "its name holds a line break";
+        }
+        backslash = backslash || c == '\\';
     }
-    if (name.find('\\') != std::string::npos) {
-        return "its name holds a backslash";
-    }
-    return nullptr;
+    return backslash ? "its name holds a backslash" : nullptr;
 }
 
 // The name with its line breaks written out, so that the error log keeps one line per entry.
@@ -135,6 +135,9 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
     // folder below it is opened relative to the open folder above it and never through a link, so that
     // a folder swapped for a link since it was listed is reported, not walked; links themselves are
     // listed as entries, never followed.
+    if (scanFolder_ == nullptr) {
+        destIdentityFound_ = IdentifyFile(Path.DestPath, destIdentity_);
+    }
     WalkFolder folder;
     const bool opened = scanFolder_ == nullptr
                             ? folder.OpenTop(dir)
@@ -175,6 +178,7 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
         }
     }
 
+    const bool checkUpper = !Path.ExcludeList.IsEmpty() || !Path.ForceList.IsEmpty() || Compress;
     for (; found; found = search.Next(entry)) {
         State.Tick();
         if (entry.IsDirectory()) {
@@ -201,7 +205,7 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
             // The path's own destination inside its source is never backed up: each pass would store
             // every set before it once more, and the sets would grow without end.
             const std::string sub = dir + "\\" + entry.Name;
-            if (IsSameFile(sub, Path.DestPath)) {
+            if (destIdentityFound_ && entry.Identity == destIdentity_) {
                 Trace("Ziel %s liegt in der Quelle: nicht gesichert\n", sub.c_str());
                 continue;
             }
@@ -212,16 +216,20 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
             continue;
         }
 
-        const std::string fileUpper = dirUpper + "\\" + ToUpperPath(entry.Name);
-        bool included = !AnyPatternMatches(Path.ExcludeList, fileUpper);
-        if (!included && AnyPatternMatches(Path.ForceList, fileUpper)) {
-            included = true;  // force patterns only bring back what an exclude pattern removed
-        }
-        if (Compress && fileUpper.starts_with(kStagingFolderUpper)) {
-            included = false;
-        }
-        if (!included) {
-            continue;  // not listed at all, so the control file forgets it
+        // The upper-cased path serves only the patterns and the staging folder's test; a tree without
+        // either (the common case) does without it.
+        if (checkUpper) {
+            const std::string fileUpper = dirUpper + "\\" + ToUpperPath(entry.Name);
+            bool included = !AnyPatternMatches(Path.ExcludeList, fileUpper);
+            if (!included && AnyPatternMatches(Path.ForceList, fileUpper)) {
+                included = true;  // force patterns only bring back what an exclude pattern removed
+            }
+            if (Compress && fileUpper.starts_with(kStagingFolderUpper)) {
+                included = false;
+            }
+            if (!included) {
+                continue;  // not listed at all, so the control file forgets it
+            }
         }
         if (entry.Kind == EntryKind::kOther) {
             // Reading a FIFO would wait for a writer, a device would give endless or private data.
@@ -242,8 +250,8 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
             file->StoredAsCopyName = true;
         }
         // The name is kept exactly as found, blanks included: trimmed, it would name another file.
-        file->Path = dir + "\\" + name;
-        file->PathUpper = ToUpperPath(file->Path);
+        file->Path.reserve(dir.size() + 1 + name.size());
+        file->Path.append(dir).append(1, '\\').append(name);
         file->Size = entry.Size;
         file->Time = TimeValue::FromSeconds(entry.ModificationTime);
         if (file->Time.Seconds() < kEarliestFileTime) {

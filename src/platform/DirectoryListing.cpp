@@ -57,6 +57,10 @@ int64_t CreationOrModification(const struct statx& info) {
     return (info.stx_mask & STATX_BTIME) != 0 ? info.stx_btime.tv_sec : info.stx_mtime.tv_sec;
 }
 
+FileIdentity IdentityOf(const struct statx& info) {
+    return FileIdentity{(uint64_t{info.stx_dev_major} << 32) | info.stx_dev_minor, info.stx_ino};
+}
+
 uint32_t AttributesOf(const std::string& nativePath, uint32_t mode, AttributeDetail detail) {
     if (detail == AttributeDetail::kAll) {
         return AttributesOfNative(nativePath, mode);
@@ -101,6 +105,7 @@ bool Inspect(int folderFd, const char* name, const std::string& nativePath, List
         return false;
     }
     entry.Attributes = attributes;
+    entry.Identity = IdentityOf(info);
     entry.ModificationTime = info.stx_mtime.tv_sec;
     entry.AccessTime = info.stx_atime.tv_sec;
     entry.CreationTime = CreationOrModification(info);
@@ -146,14 +151,19 @@ bool InspectEntry(int folderFd, const std::string& name, ListingScope scope, Lin
         return false;
     }
     entry.Attributes |= linked;
+    entry.Identity = IdentityOf(info);
     entry.ModificationTime = info.stx_mtime.tv_sec;
     entry.AccessTime = info.stx_atime.tv_sec;
     entry.CreationTime = CreationOrModification(info);
     return true;
 }
 
+// "." first, ".." second, every other name after them (asked for every comparison of a sort).
 int DotRank(const std::string& name) {
-    return name == "." ? 0 : name == ".." ? 1 : 2;
+    if (name.size() > 2 || name.empty() || name[0] != '.') {
+        return 2;
+    }
+    return name.size() == 1 ? 0 : name[1] == '.' ? 1 : 2;
 }
 
 // The order of Windows directories: letter case of A-Z ignored; names that differ only in case (which
@@ -386,31 +396,44 @@ bool WalkFolder::OpenChild(const WalkFolder& parent, const std::string& name) {
 
 bool WalkFolder::List(ListingScope scope, std::vector<FileInfo>& entries, LinkEntries links) const {
     entries.clear();
-    // The listing reads through a descriptor of its own, so that this folder stays open for the
-    // subfolders to be opened relative to it.
-    const int fd = fd_ >= 0 ? ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-    DIR* directory = fd >= 0 ? ::fdopendir(fd) : nullptr;
-    if (directory == nullptr) {
-        SetLastError(fd_ < 0 ? kErrorInvalidHandle : WindowsErrorFromErrno(errno));
-        if (fd >= 0) {
-            ::close(fd);
-        }
+    if (fd_ < 0) {
+        SetLastError(kErrorInvalidHandle);
         return false;
     }
-    errno = 0;
-    while (const dirent* item = ::readdir(directory)) {
-        FileInfo entry;
-        entry.Name = item->d_name;
-        if (InspectEntry(fd_, entry.Name, scope, links, entry)) {
-            entries.push_back(std::move(entry));
-        }
-        errno = 0;
-    }
-    const int err = errno;
-    ::closedir(directory);
-    if (err != 0) {
-        SetLastErrorFromErrno(err, native_);
+    // The entries are read straight from the held descriptor, rewound first so that every listing
+    // sees the whole folder: a descriptor of its own for the listing would cost an open, a status
+    // and a close per folder. Subfolders are opened by name relative to the descriptor, which its
+    // read position does not touch.
+    if (::lseek(fd_, 0, SEEK_SET) != 0) {
+        SetLastErrorFromErrno(errno, native_);
         return false;
+    }
+    alignas(struct dirent64) char buffer[32768];
+    for (;;) {
+        const ssize_t got = ::getdents64(fd_, buffer, sizeof buffer);
+        if (got < 0) {
+            SetLastErrorFromErrno(errno, native_);
+            entries.clear();
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        for (ssize_t at = 0; at < got;) {
+            const auto* item = reinterpret_cast<const struct dirent64*>(buffer + at);
+            at += item->d_reclen;
+            FileInfo entry;
+            entry.Name = item->d_name;
+            if (entry.Name == "." || entry.Name == "..") {
+                // Walks pass over these two: a status of each, for every folder, would only be
+                // thrown away.
+                entry.Kind = EntryKind::kDirectory;
+                entry.Attributes = kAttributeDirectory;
+                entries.push_back(std::move(entry));
+            } else if (InspectEntry(fd_, entry.Name, scope, links, entry)) {
+                entries.push_back(std::move(entry));
+            }
+        }
     }
     std::sort(entries.begin(), entries.end(), ListedBefore);
     return true;
@@ -447,6 +470,20 @@ std::vector<FileInfo> ListDirectory(const std::string& windowsPattern, ListingSc
         entries.push_back(std::move(entry));
     }
     return entries;
+}
+
+bool IdentifyFile(const std::string& windowsPath, FileIdentity& identity) {
+    std::string native;
+    if (!ToNativePath(windowsPath, native)) {
+        return false;
+    }
+    struct statx info;
+    if (::statx(AT_FDCWD, native.empty() ? "/" : native.c_str(), AT_NO_AUTOMOUNT, STATX_INO, &info) != 0) {
+        SetLastErrorFromErrno(errno, native);
+        return false;
+    }
+    identity = IdentityOf(info);
+    return true;
 }
 
 bool LookUpFile(const std::string& windowsPath, FileInfo& entry) {

@@ -42,6 +42,13 @@ enum class EntryKind {
     kOther,      // FIFO, socket, device, dangling link: only with kWithOtherEntries
 };
 
+// Which file an entry is, whatever its names: equal identities are the same file.
+struct FileIdentity {
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
 struct FileInfo {
     std::string Name;
     uint32_t Attributes = 0;
@@ -50,6 +57,7 @@ struct FileInfo {
     int64_t ModificationTime = 0;
     int64_t AccessTime = 0;
     EntryKind Kind = EntryKind::kFile;
+    FileIdentity Identity;  // of the entry as listed (a link's target where the listing follows it)
 
     bool IsDirectory() const { return Kind == EntryKind::kDirectory; }
     bool IsLink() const;
@@ -131,8 +139,9 @@ class WalkFolder {
     bool IsOpen() const { return fd_ >= 0; }
 
     // Every entry, "." and ".." first, sorted as DirectorySearch sorts, with the attributes of
-    // AttributeDetail::kTypesOnly. Special files only with kWithOtherEntries. False (last error set)
-    // when the folder cannot be read.
+    // AttributeDetail::kTypesOnly. "." and ".." carry their kind alone (a directory; no times, no
+    // identity): walks only pass over them. Special files only with kWithOtherEntries. False (last
+    // error set) when the folder cannot be read.
     bool List(ListingScope scope, std::vector<FileInfo>& entries,
               LinkEntries links = LinkEntries::kAsFound) const;
 
@@ -157,6 +166,10 @@ std::vector<FileInfo> ListDirectory(const std::string& windowsPattern,
 // The entry a plain Windows-form path names (no wildcards), as the listing would show it. False (with
 // the last error set) when it does not exist or is of a kind the listing leaves out.
 bool LookUpFile(const std::string& windowsPath, FileInfo& entry);
+
+// The identity of the file a Windows-form path names, links followed. False (last error set) when
+// there is none.
+bool IdentifyFile(const std::string& windowsPath, FileIdentity& identity);
 
 // The name matching of the listing, for its tests: pattern against one name.
 bool MatchesFilePattern(const std::string& pattern, const std::string& name);

@@ -181,6 +181,19 @@ void CLineArchive::WriteLine(std::string_view line) {
     dataLength_ = static_cast<int32_t>(needed);
 }
 
+void CLineArchive::Reserve(int64_t bytes) {
+    if (!writeBufferActive_ || bytes <= capacity_ || bytes > INT32_MAX) {
+        return;
+    }
+    std::unique_ptr<char[]> block(new (std::nothrow) char[static_cast<size_t>(bytes)]);
+    if (!block) {
+        return;
+    }
+    std::memcpy(block.get(), block_.get(), static_cast<size_t>(dataLength_));
+    block_ = std::move(block);
+    capacity_ = static_cast<int32_t>(bytes);
+}
+
 CLineArchiveFile::CLineArchiveFile() = default;
 CLineArchiveFile::~CLineArchiveFile() = default;
 

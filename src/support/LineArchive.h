@@ -51,6 +51,12 @@ class CLineArchive {
     // collected and the following Close writes nothing and fails.
     void WriteLine(std::string_view line);
 
+    // Makes room for bytes of collected text in one step, so that a writer that knows about how much it
+    // will write spares the block's repeated growing (each step copies the block, and old and new block
+    // are held at once). Only ever grows; does nothing unless open for writing, or when memory is short
+    // (WriteLine then grows the block as usual).
+    void Reserve(int64_t bytes);
+
     // True once the last byte has been read; true as well while no file is open for reading.
     bool IsEof() const { return endOfFile_; }
 

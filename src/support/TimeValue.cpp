@@ -27,10 +27,26 @@ int Clamp(int value, int lower, int upper) {
     return value < lower ? lower : value > upper ? upper : value;
 }
 
+// value in decimal, padded with zeros to at least digits digits (a control file formats a time for
+// every file it lists, so this stays clear of printf).
 void AppendNumber(std::string& out, int value, int digits) {
+    if (value < 0) {
+        char buffer[16];
+        int length = std::snprintf(buffer, sizeof buffer, "%0*d", digits, value);
+        out.append(buffer, static_cast<size_t>(length));
+        return;
+    }
     char buffer[16];
-    int length = std::snprintf(buffer, sizeof buffer, "%0*d", digits, value);
-    out.append(buffer, static_cast<size_t>(length));
+    char* end = buffer + sizeof buffer;
+    char* p = end;
+    do {
+        *--p = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (end - p < digits && p > buffer) {
+        *--p = '0';
+    }
+    out.append(p, static_cast<size_t>(end - p));
 }
 
 }  // namespace
@@ -75,6 +91,7 @@ std::string TimeValue::Format(const char* pattern) const {
     // numbers do not depend on the locale the way strftime's names of days and months do.
     const std::tm fields = LocalFields(*this);
     std::string out;
+    out.reserve(24);
     for (const char* p = pattern; *p != '\0'; ++p) {
         if (*p != '%' || p[1] == '\0') {
             out += *p;

@@ -45,6 +45,28 @@ TEST(AppProfileTest, ValuesComeBackAsWrittenAndOtherTypesReadAsTheDefault) {
     }
 }
 
+// Several entries in one change of the hive: each reads back as its single write would store it,
+// the text up to its first zero; an unwritable hive takes none of them.
+TEST(AppProfileTest, EntriesWrittenTogetherReadBackAsSingleWrites) {
+    ScopedHives hives;
+    CAppProfile profile;
+    profile.BindProfile(0);
+    ASSERT_TRUE(profile.WriteProfileEntries(
+        "Path001", {ProfileEntry::Text("NextRunTime", std::string("2003-11-25 00:00\0tail", 21)),
+                    ProfileEntry::Number("FullBackupNext", -1), ProfileEntry::Text("LastRunTime", "")}));
+    EXPECT_EQ(profile.GetProfileString("Path001", "NextRunTime", "dflt"), "2003-11-25 00:00");
+    EXPECT_EQ(profile.GetProfileInt("Path001", "FullBackupNext", 7), -1);
+    EXPECT_EQ(profile.GetProfileString("Path001", "LastRunTime", "dflt"), "");
+    EXPECT_EQ(testing::StoredValue(HKEY_CURRENT_USER, "Software\\Norrow\\Quillon\\Path001", "NextRunTime"),
+              std::string("1:2003-11-25 00:00\0", 19));
+
+    hives.MakeUnwritable(HKEY_CURRENT_USER);
+    EXPECT_FALSE(profile.WriteProfileEntries(
+        "Path001", {ProfileEntry::Number("FullBackupNext", 1), ProfileEntry::Text("LastRunTime", "x")}));
+    CAppProfile unbound;
+    EXPECT_FALSE(unbound.WriteProfileEntries("Settings", {ProfileEntry::Number("RunAtTime", 1)}));
+}
+
 TEST(AppProfileTest, WithoutBindingOrWritableHiveNothingIsStored) {
     ScopedHives hives;
     CAppProfile unbound;

@@ -130,6 +130,27 @@ TEST_F(RegistrierungTest, ReadsCheckLengthAndType) {
     }
 }
 
+// Values written together are stored as the single writes store them; a machine hive that cannot take
+// them sends each on its own way, to the user hive, with the single writes' trace lines.
+TEST_F(RegistrierungTest, ValuesWrittenTogetherAreStoredAsSingleWritesAndFallBackOneByOne) {
+    const std::vector<RegistryWrite> writes = {RegistryWrite::Number(kKey + "\\CountNewFiles", -2),
+                                               RegistryWrite::Text(kValue, std::string("2003\0tail", 9))};
+    CaptureTrace trace;
+    WriteRegistryValues(HKEY_LOCAL_MACHINE, writes);
+    EXPECT_TRUE(trace.Records().empty());
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "CountNewFiles"), std::string("4:\xFE\xFF\xFF\xFF", 6));
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "LastAutoRunTime"), std::string("1:2003\0", 7));
+
+    hives_.MakeUnwritable(HKEY_LOCAL_MACHINE);
+    WriteRegistryValues(HKEY_LOCAL_MACHINE, writes);
+    Records expected = KeyOpenErrors(2);
+    const Records each = expected;
+    expected.insert(expected.end(), each.begin(), each.end());
+    EXPECT_EQ(trace.Records(), expected);
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "CountNewFiles"), std::string("4:\xFE\xFF\xFF\xFF", 6));
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "LastAutoRunTime"), std::string("1:2003\0", 7));
+}
+
 TEST_F(RegistrierungTest, WritesStoreTheTypesOfTheirOwn) {
     WriteRegistryInt(HKEY_LOCAL_MACHINE, kKey + "\\CountNewFiles", -2);
     WriteRegistryString(HKEY_LOCAL_MACHINE, kValue, std::string("2003\0tail", 9));

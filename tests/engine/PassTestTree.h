@@ -62,7 +62,6 @@ class PassTest : public ::testing::Test {
     void Recorded(const std::string& windowsPath, TimeValue time, bool pending = false) {
         auto* entry = pass_->PreviousFiles.Append(new FileEntry);
         entry->Path = windowsPath;
-        entry->PathUpper = ToUpperPath(windowsPath);
         entry->Time = time;
         entry->Pending = pending;
     }

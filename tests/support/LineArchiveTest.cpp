@@ -84,27 +84,35 @@ TEST(LineArchiveTest, WritesCrLfLinesAtCloseThatReadBackAsWritten) {
     ScopedDriveMap drives;
     const std::string native = drives.DriveC() + "/Quillon.txt";
     auto contents = [&] { return std::filesystem::exists(native) ? ReadFile(native) : "<none>"; };
-    for (const auto& lines : cases) {
-        const std::string what = std::to_string(lines.size()) + " lines from " +
-                                 PrintToString(lines.empty() ? "" : lines[0].substr(0, 40));
-        std::string bytes;
-        Lines expected;
-        for (size_t i = 0; i < lines.size(); ++i) {
-            bytes += lines[i] + "\r\n";
-            expected.emplace_back(lines[i], i + 1 == lines.size());
+    // Room reserved after the first line (none, less than the block holds, more than all lines take)
+    // must not change what is written.
+    for (const int64_t reserve : {int64_t{0}, int64_t{40}, int64_t{1} << 20}) {
+        for (const auto& lines : cases) {
+            const std::string what = std::to_string(lines.size()) + " lines from " +
+                                     PrintToString(lines.empty() ? "" : lines[0].substr(0, 40)) + ", reserved " +
+                                     std::to_string(reserve);
+            std::string bytes;
+            Lines expected;
+            for (size_t i = 0; i < lines.size(); ++i) {
+                bytes += lines[i] + "\r\n";
+                expected.emplace_back(lines[i], i + 1 == lines.size());
+            }
+            const std::string before = contents();
+            CLineArchiveFile archive;
+            ASSERT_TRUE(archive.Open("C:\\Quillon.txt", true));
+            for (size_t i = 0; i < lines.size(); ++i) {
+                archive.WriteLine(lines[i]);
+                if (i == 0) {
+                    archive.Reserve(reserve);
+                }
+            }
+            EXPECT_TRUE(contents() == before) << "written before Close: " << what;
+            ASSERT_TRUE(archive.Close(true));
+            EXPECT_TRUE(contents() == bytes) << what;
+            ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false));
+            EXPECT_TRUE(ReadToEnd(archive) == expected) << what;
+            archive.Close();
         }
-        const std::string before = contents();
-        CLineArchiveFile archive;
-        ASSERT_TRUE(archive.Open("C:\\Quillon.txt", true));
-        for (const auto& line : lines) {
-            archive.WriteLine(line);
-        }
-        EXPECT_TRUE(contents() == before) << "written before Close: " << what;
-        ASSERT_TRUE(archive.Close(true));
-        EXPECT_TRUE(contents() == bytes) << what;
-        ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false));
-        EXPECT_TRUE(ReadToEnd(archive) == expected) << what;
-        archive.Close();
     }
 }
 

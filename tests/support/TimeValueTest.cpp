@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <ctime>
 #include <string>
 
+#include "platform/LocalTime.h"
 #include "support/TimeText.h"
 #include "testing/CaptureTrace.h"
 #include "testing/Environment.h"
@@ -133,6 +135,37 @@ TEST_F(TimeValueTest, TruncateToDayAndSetDateKeepTime) {
     TimeValue target = At("2003-11-24 17:05:09");
     SetDateKeepTime(target, At("2024-03-31 01:00:00"));
     EXPECT_EQ(Text(target), "2024-03-31 17:05:09");
+}
+
+// Conversions are remembered per thread: they must give what the C library gives, for times that
+// share a slot of the memory as much as for repeated ones, and follow a change of the zone.
+TEST_F(TimeValueTest, RememberedConversionsAreExactAndFollowTheZone) {
+    for (const char* zone : {"Europe/Berlin", "America/New_York", "Europe/Berlin"}) {
+        ScopedTimeZone inZone(zone);
+        SCOPED_TRACE(zone);
+        for (int round = 0; round < 2; ++round) {
+            for (int64_t seconds = 1'067'000'000; seconds < 1'067'000'000 + 400 * 3607; seconds += 3607) {
+                std::tm ours{};
+                ASSERT_TRUE(ToLocalFields(seconds, ours));
+                const time_t value = static_cast<time_t>(seconds);
+                std::tm theirs{};
+                ASSERT_NE(::localtime_r(&value, &theirs), nullptr);
+                ASSERT_EQ(std::mktime(&theirs), value);
+                ASSERT_EQ(ours.tm_hour, theirs.tm_hour) << seconds;
+                ASSERT_EQ(ours.tm_mday, theirs.tm_mday) << seconds;
+                ASSERT_EQ(ours.tm_isdst, theirs.tm_isdst) << seconds;
+                std::tm fields = ours;
+                fields.tm_isdst = -1;
+                fields.tm_min += 90;  // out of range: normalised
+                std::tm expected = fields;
+                ASSERT_EQ(FromLocalFields(fields), static_cast<int64_t>(std::mktime(&expected))) << seconds;
+                ASSERT_EQ(fields.tm_hour, expected.tm_hour) << seconds;
+                ASSERT_EQ(fields.tm_min, expected.tm_min) << seconds;
+            }
+        }
+        EXPECT_EQ(Text(TimeValue(1'069'689'909)), std::string(zone) == "Europe/Berlin" ? "2003-11-24 17:05:09"
+                                                                                      : "2003-11-24 11:05:09");
+    }
 }
 
 TEST_F(TimeTextTest, ParseDateTimeReadsDateAndMinuteLeniently) {
