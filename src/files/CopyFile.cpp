@@ -7,7 +7,6 @@
 
 #include "files/FileStatus.h"
 #include "files/PathDirectories.h"
-#include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderHandle.h"
 #include "platform/LastError.h"
