@@ -19,6 +19,7 @@
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "platform/NativeFile.h"
+#include "platform/ReadAhead.h"
 #include "platform/Trace.h"
 #include "support/ErrorText.h"
 #include "support/StringTable.h"
@@ -123,11 +124,15 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
     CopyBatch batch;
     // The sources are announced to the disk ahead of their copies: a copy of small files otherwise
     // waits for one read at a time. The archives of a compressed set read their files themselves.
-    ReadAheadWindow readAhead(kReadAheadBytes, kReadAheadPerFile, kReadAheadFiles);
+    std::vector<const FileEntry*> toRead;
+    ReadAheadWindow readAhead(
+        kReadAheadBytes, kReadAheadPerFile, kReadAheadFiles,
+        [&](size_t index, int64_t length) { AdviseWillRead(SourceOf(*toRead[index]), length); });
     if (!Compress) {
         for (const FileEntry* entry : CurrentFiles) {
             if (entry->ToCopy) {
-                readAhead.Add(SourceOf(*entry), entry->Size);
+                toRead.push_back(entry);
+                readAhead.Add(entry->Size);
             }
         }
     }

@@ -3,22 +3,15 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/ReadAhead.h"
-
 namespace quillon {
 
 ReadAheadWindow::ReadAheadWindow(int64_t windowBytes, int64_t perFileBytes, size_t maxFiles, Advise advise)
     : windowBytes_(windowBytes),
       perFileBytes_(perFileBytes),
       maxFiles_(maxFiles),
-      advise_(std::move(advise)) {
-    if (!advise_) {
-        advise_ = AdviseWillRead;
-    }
-}
+      advise_(std::move(advise)) {}
 
-void ReadAheadWindow::Add(std::string path, int64_t length) {
-    paths_.push_back(std::move(path));
+void ReadAheadWindow::Add(int64_t length) {
     lengths_.push_back(length);
 }
 
@@ -27,7 +20,7 @@ int64_t ReadAheadWindow::Counted(size_t index) const {
 }
 
 void ReadAheadWindow::Reached(size_t index) {
-    if (index >= paths_.size()) {
+    if (index >= lengths_.size()) {
         return;
     }
     // The files up to this one are the copy's own reads now; what they held of the window is free.
@@ -37,10 +30,10 @@ void ReadAheadWindow::Reached(size_t index) {
         }
     }
     next_ = std::max(next_, index + 1);
-    while (next_ < paths_.size() && next_ - index <= maxFiles_ && announced_ < windowBytes_) {
+    while (next_ < lengths_.size() && next_ - index <= maxFiles_ && announced_ < windowBytes_) {
         const int64_t counted = Counted(next_);
         if (counted > 0) {
-            advise_(paths_[next_], counted);
+            advise_(next_, counted);
         }
         announced_ += counted;
         ++next_;
