@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
-"""Full disks: the destination and the staging folder of quillon-run on a small tmpfs in a private
-mount namespace. A pass that runs out of space must stop with the disk error, delete the set it began
-and keep the control file as it was; the next run with space must complete and leave every file
-recoverable (the checks of crashtest.py).
+"""Full disks: the destinations, the staging folder and the error log of quillon-run on a small tmpfs
+in a private mount namespace.
 
-    fulldisk.py BIN_DIR [--seed S] [--keep]
-Exit status 0 when every check passed, 77 when a private mount namespace is not permitted (skipped).
+  - A run whose changes (6 MB) do not fit in the 1 MB left must stop and say so.
+  - With --sweep N, runs of a few changed files with 0, 1, ... N pages left free, so that whichever
+    write meets the full disk (a copy, an archive, the new control file, its copy in the set, the
+    error log), every write of a small run meets it once.
+
+Either way the run must end, keep no incomplete set, leave a control file that parses and lists
+exactly the sets on disk (the old one or a whole new one) and keep the old lines of the error log; the
+next run with space must leave every file recoverable (the checks of crashtest.py).
+Exit status 77 when a private mount namespace is not permitted (skipped).
 """
-import argparse
 import os
 import random
 import shutil
@@ -15,122 +19,109 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from crashtest import run_in_work_folder, SET_NAME, Failure, Harness  # noqa: E402
+from harness import Failure, Harness, check, read, script, set_folders, write
 
-SKIPPED = 77
+PAGE = 4096
 
 
-def mount_tmpfs(folder, megabytes, remount=False):
-    options = ("remount,size=%dk" if remount else "size=%dk") % (megabytes * 1024)
+def mount_tmpfs(folder, kilobytes, remount=False):
+    options = ("remount,size=%dk" if remount else "size=%dk") % kilobytes
     subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", folder], check=True)
 
 
-def used_kb(folder):
-    stats = os.statvfs(folder)
-    return (stats.f_blocks - stats.f_bfree) * stats.f_frsize // 1024
+def fill(disk, filler, pages_free):
+    """Makes the filler file as large as leaves exactly pages_free pages free."""
+    if os.path.exists(filler):
+        os.remove(filler)
+    stats = os.statvfs(disk)
+    write(filler, b"\xaa" * max(0, stats.f_bavail * stats.f_frsize - pages_free * PAGE))
 
 
-def sets_of(harness):
-    return {name: sorted(d for d in os.listdir(dest) if SET_NAME.match(d))
-            for name, dest in harness.dests.items()}
-
-
-def controls_of(harness):
-    found = {}
+def full_run(harness, log, where, make_room, must_fail=False):
+    """A run that may meet the full disk, the checks of what it left, then a run with the room that
+    make_room() gives back; answers where the disk filled, as far as the error log tells."""
+    before = {name: set_folders(dest) for name, dest in harness.dests.items()}
+    old_log = read(log) or b""
+    # A run that met the full disk completes with errors (status 1); one that had room, with 0.
+    output = harness.run(expect=(0, 1))
     for name, dest in harness.dests.items():
-        with open(os.path.join(dest, "Quillon.txt"), "rb") as f:
-            found[name] = f.read()
-    return found
+        try:
+            listed, _ = harness.read_control(name)
+        except Failure as failure:
+            raise Failure("%s: %s" % (where, failure))
+        check(set_folders(dest) == before[name], "%s: %s: an incomplete set was left: %s, before %s\n%s" %
+              (where, name, set_folders(dest), before[name], output))
+        check(listed == before[name], "%s: %s control file lists %s, on disk %s" %
+              (where, name, listed, before[name]))
+    added = read(log) or b""
+    check(added.startswith(old_log), "%s: the error log lost its old lines" % where)
+    added = added[len(old_log):]
+    failed = "Errors" in output or "space" in output.lower()
+    check("space" in output.lower() or not must_fail, "%s: the run does not say so:\n%s" % (where, output))
+    check(failed or "saved" in output,
+          "%s: the run says neither what it saved nor what failed:\n%s" % (where, output))
+    harness.check_hives()
+    make_room()
+    harness.run_to_end()
+    try:
+        harness.check_complete()
+    except Failure as failure:
+        raise Failure("%s, the run after it: %s" % (where, failure))
+    return ("control" if b"Control" in added else "copy" if b"Error" in added else
+            "unlogged" if failed else "ok")
 
 
-def run(bin_dir, work, seed):
-    rng = random.Random(seed)
+def body(args, work):
     disk = os.path.join(work, "disk")
     os.makedirs(disk)
-    mount_tmpfs(disk, 256)
-    harness = Harness(bin_dir, work, rng, 40)
-    # Destination and staging folder (drive C:) both on the small disk.
-    os.makedirs(os.path.join(disk, "drive_c"))
-    os.replace(os.path.join(work, "dosdevices", "c:"), os.path.join(work, "c-old"))
-    os.symlink(os.path.join(disk, "drive_c"), os.path.join(work, "dosdevices", "c:"))
-    for name in harness.dests:
-        harness.dests[name] = os.path.join(disk, "backup", name)
-    harness.configure()
-    harness.generate()
+    size = 64 if args.sweep else 256
+    mount_tmpfs(disk, size * 1024)
+    harness = Harness(args.bin, work, random.Random(args.seed), 12 if args.sweep else 40)
+    harness.move_to_disk(disk)
+    log = os.path.join(disk, "run.log")
+    harness.configure(error_log=log)
     harness.run_to_end()
     harness.check_complete()
-    before_sets, before_controls = sets_of(harness), controls_of(harness)
-
-    # Today's changes do not fit: about 6 MB of new content against 1 MB of space left.
-    now = time.time()
-    for name, root in harness.sources.items():
-        for i in range(3):
-            path = os.path.join(root, "big", "today%d.bin" % i)
-            os.makedirs(os.path.dirname(path), exist_ok=True)
-            with open(path, "wb") as f:
-                f.write(rng.randbytes(1_000_000))
-            harness.record_version(path)
-            os.utime(path, (now, now))
-    mount_tmpfs(disk, used_kb(disk) // 1024 + 1, remount=True)
-    process = subprocess.run([os.path.join(bin_dir, "quillon-run")], env=harness.env, cwd=work,
-                             capture_output=True, timeout=300)
-    output = (process.stdout + process.stderr).decode("latin-1")
-    if "space" not in output.lower() and "full" not in output.lower():
-        raise Failure("the run out of space does not say so:\n" + output)
-    if sets_of(harness) != before_sets:
-        left = {name: {d: sorted(os.listdir(os.path.join(harness.dests[name], d))) for d in sets}
-                for name, sets in sets_of(harness).items()}
-        raise Failure("an incomplete set was left: %s, before %s\n%s" % (left, before_sets, output))
-    for name, data in controls_of(harness).items():
-        harness.read_control(os.path.join(harness.dests[name], "Quillon.txt"), harness.sources[name])
-        if data != before_controls[name]:
-            # A new control file is fine only if it still lists exactly the sets on disk.
-            sets, _ = harness.read_control(os.path.join(harness.dests[name], "Quillon.txt"),
-                                           harness.sources[name])
-            if sets != before_sets[name]:
-                raise Failure("%s: control file lists %s, sets on disk %s" % (name, sets, before_sets[name]))
-    harness.check_hives()
-
-    # With space again the next run stores everything.
-    mount_tmpfs(disk, 256, remount=True)
-    harness.run_to_end()
-    harness.check_complete()
-    print("fulldisk: the run out of space stopped, kept no incomplete set; the next run completed")
-    print("fulldisk: the program said: " + " | ".join(l.strip() for l in output.splitlines() if l.strip()))
+    if not args.sweep:
+        for name, root in harness.sources.items():
+            for i in range(3):
+                harness.write_file(os.path.join(root, "big", "today%d.bin" % i), 1_000_000, time.time())
+        stats = os.statvfs(disk)
+        mount_tmpfs(disk, (stats.f_blocks - stats.f_bfree) * stats.f_frsize // 1024 + 1024, remount=True)
+        full_run(harness, log, "out of space", lambda: mount_tmpfs(disk, size * 1024, remount=True), True)
+        print("fulldisk: the run out of space stopped, kept no incomplete set; the next run completed")
+        return
+    filler = os.path.join(disk, "filler")
+    began = time.monotonic()
+    outcomes = []
+    for free in range(args.sweep + 1):
+        now = time.time() - 60 * (args.sweep - free + 1)
+        for name, root in harness.sources.items():
+            for i in range(3):
+                path = os.path.join(root, "d%d" % i, "changed%d.bin" % i)
+                harness.write_file(path, harness.rng.randint(100, 6000), now)
+        fill(disk, filler, free)
+        stage = full_run(harness, log, "%d pages free" % free, lambda: os.remove(filler))
+        outcomes.append("%d:%s" % (free, stage))
+    print("fulldisk: %d runs with 0..%d pages free, each followed by a complete run (%.0f s): %s" %
+          (len(outcomes), args.sweep, time.monotonic() - began, " ".join(outcomes)))
 
 
-def run_on_small_disk(name, args, body):
-    """Runs body(work) inside a private mount namespace, so that the small disk it mounts below the work
-    folder goes with it: the script starts itself again inside one (args.inside). Returns the exit
-    status; SKIPPED where such a namespace is not permitted."""
-    if not args.inside:
-        probe = subprocess.run(["unshare", "-m", "--propagation", "private", "true"], capture_output=True)
-        if probe.returncode != 0:
-            print("%s: skipped, a private mount namespace is not permitted here" % name)
-            return SKIPPED
-        return subprocess.run(["unshare", "-m", "--propagation", "private", sys.executable,
-                               os.path.abspath(sys.argv[0]), *sys.argv[1:], "--inside"]).returncode
-
-    def unmount(work, kept):
-        disk = os.path.join(work, "disk")
-        if kept and os.path.ismount(disk):
-            shutil.copytree(disk, os.path.join(work, "disk-copy"), symlinks=True)
-            print("%s: the disk is kept as disk-copy" % name, file=sys.stderr)
-        subprocess.run(["umount", disk], capture_output=True)
-
-    return run_in_work_folder(name, args.keep, body, unmount)
-
-
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("bin")
-    parser.add_argument("--seed", type=int, default=1)
-    parser.add_argument("--keep", action="store_true")
-    parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
-    args = parser.parse_args()
-    return run_on_small_disk("fulldisk", args, lambda work: run(os.path.abspath(args.bin), work, args.seed))
+def unmount(work, kept):
+    disk = os.path.join(work, "disk")
+    if kept and os.path.ismount(disk):
+        shutil.copytree(disk, os.path.join(work, "disk-copy"), symlinks=True)
+        print("fulldisk: the disk is kept as disk-copy", file=sys.stderr)
+    subprocess.run(["umount", disk], capture_output=True)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    # The small disk goes with a private mount namespace: the script starts itself again inside one.
+    if "--inside" not in sys.argv:
+        namespace = ["unshare", "-m", "--propagation", "private"]
+        if subprocess.run(namespace + ["true"], capture_output=True).returncode != 0:
+            print("fulldisk: skipped, a private mount namespace is not permitted here")
+            sys.exit(77)
+        sys.exit(subprocess.run(namespace + [sys.executable, os.path.abspath(sys.argv[0]), *sys.argv[1:],
+                                             "--inside"]).returncode)
+    sys.exit(script("fulldisk", body, unmount, seed=1, sweep=0))

@@ -4,33 +4,24 @@ sockets, names Windows-form paths or the line-based control file cannot carry, p
 system can name, and many files in one folder. Every file that can be stored must be stored whole,
 nothing outside the source may be read, nothing may hang, every file left out must be in the error
 log, and the next run must agree with the first.
-
-    hostiletree.py BIN_DIR [--many N] [--keep]
-Exit status 0 when every check passed.
 """
-import argparse
 import os
 import random
 import resource
 import socket
-import subprocess
 import sys
 import time
 import zipfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from crashtest import run_in_work_folder, Failure, Harness  # noqa: E402
+from harness import Harness, check, read, read_tree, script, write
 
 PATH_MAX = 4096
 
 
-class Link(bytes):
-    """What a set holds for a symbolic link: its target text (a link in a plain set, a link entry of
-    mode 0120000 in an archive)."""
-
-
 class Tree:
-    """One source path of a harness, with the files a run must store (relative path: bytes)."""
+    """One source path of a harness, with the files a run must store (relative path in bytes: content,
+    or ("->", target) for a link, stored as a link in a plain set and an entry of mode 0120000 in an
+    archive)."""
 
     def __init__(self, harness, name):
         self.name = name
@@ -44,11 +35,14 @@ class Tree:
         data = data if data is not None else b"content of " + rel
         path = os.path.join(self.root, rel)
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(data)
+        write(path, data)
         if store:
             self.expected[rel] = data
         return path
+
+    def link(self, target, rel):
+        os.symlink(target, os.path.join(self.root, rel))
+        self.expected[rel] = ("->", target)
 
     def deep(self, prefix, target_length):
         """A chain of folders below prefix whose native path reaches target_length bytes; answers the
@@ -74,19 +68,16 @@ def write_at(fd, name, data):
     os.close(out)
 
 
-def build(harness, tree, many):
+def build(tree, many):
     root = tree.root
     for i in range(6):
         tree.file("d%d/f%d.bin" % (i % 2, i), random.Random(i).randbytes(3000 * i))
     # Links: to / (must not be walked into the whole system), in a circle, to a file. None is followed:
     # each is stored as a link with its target text.
-    os.symlink("/", os.path.join(root, b"everything"))
+    tree.link(b"/", b"everything")
     tree.file("loop/inner.txt")
-    os.symlink("..", os.path.join(root, b"loop/up"))
-    os.symlink(os.path.join(root, b"d0/f0.bin"), os.path.join(root, b"alias.bin"))
-    tree.expected[b"everything"] = Link(b"/")
-    tree.expected[b"loop/up"] = Link(b"..")
-    tree.expected[b"alias.bin"] = Link(os.path.join(root, b"d0/f0.bin"))
+    tree.link(b"..", b"loop/up")
+    tree.link(os.path.join(root, b"d0/f0.bin"), b"alias.bin")
     # A FIFO nobody writes to would block a reader for ever; a socket cannot be read at all.
     os.mkfifo(os.path.join(root, b"pipe"))
     listener = socket.socket(socket.AF_UNIX)
@@ -122,131 +113,92 @@ def build(harness, tree, many):
     os.close(fd)
     tree.skipped.append(b"d" * 100 + b" not backed up")
     tree.file("zz/after-the-deep-ones.txt")
-    # Many files in one folder.
-    folder = os.path.join(root, b"many")
-    os.makedirs(folder)
-    for i in range(many):
-        name = b"m%06d.txt" % i
-        with open(os.path.join(folder, name), "wb") as f:
-            f.write(b"%d" % i)
-        tree.expected[b"many/" + name] = b"%d" % i
+    os.makedirs(os.path.join(root, b"many"))
+    for i in range(many):  # many files in one folder
+        tree.expected[b"many/m%06d.txt" % i] = b"%d" % i
+        write(os.path.join(root, b"many/m%06d.txt" % i), b"%d" % i)
     return listener
 
 
-def run(harness, timeout):
-    began = time.monotonic()
-    process = subprocess.run([os.path.join(harness.bin, "quillon-run")], env=harness.env, cwd=harness.work,
-                             capture_output=True, timeout=timeout)
-    output = (process.stdout + process.stderr).decode("latin-1")
-    # The names that a control-file line cannot carry are left out and listed, so every run over this
-    # tree completes with errors: status 1.
-    if process.returncode != 1:
-        raise Failure("quillon-run ended with %d:\n%s" % (process.returncode, output))
-    return time.monotonic() - began, output
-
-
 def stored_files(folder):
-    """The files of a set by their relative path in bytes: plain files, or the entries of its archives
-    (the higher archive wins, as it holds the later copy)."""
+    """The files of a set as read_tree gives them: plain files, or the entries of its archives (the
+    higher archive wins, as it holds the later copy)."""
     found = {}
-    archives = sorted(n for n in os.listdir(folder) if n.startswith(b"QuillonData_"))
-    for archive in archives:
+    for archive in sorted(n for n in os.listdir(folder) if n.startswith(b"QuillonData_")):
         with zipfile.ZipFile(os.fsdecode(os.path.join(folder, archive))) as z:
             for info in z.infolist():
                 raw = info.filename.encode("utf-8" if info.flag_bits & 0x800 else "cp437")
-                data = z.read(info)
                 is_link = (info.external_attr >> 16) & 0o170000 == 0o120000
-                found[raw.replace(b"\\", b"/")] = Link(data) if is_link else data
-    if not archives:
-        for top, folders, names in os.walk(folder):
-            for name in names + [f for f in folders if os.path.islink(os.path.join(top, f))]:
-                path = os.path.join(top, name)
-                if os.path.islink(path):
-                    found[os.path.relpath(path, folder)] = Link(os.readlink(path))
-                    continue
-                with open(path, "rb") as f:
-                    found[os.path.relpath(path, folder)] = f.read()
-    return found
+                found[raw.replace(b"\\", b"/")] = ("->", z.read(info)) if is_link else z.read(info)
+    return found or read_tree(folder)
 
 
-def check(harness, tree, log_path, first):
-    dest = harness.dests[tree.name]
-    sets, files = harness.read_control(os.path.join(dest, "Quillon.txt"), harness.sources[tree.name])
-    newest = os.path.join(dest, sets[-1]).encode()
+def check_sets(harness, tree, log_path, first):
+    sets, files = harness.read_control(tree.name)
+    newest = os.path.join(harness.dests[tree.name], sets[-1]).encode()
     stored = stored_files(newest) if first else {}
     # Names are bytes: the control file keeps them as found, whatever their encoding.
     lines = {rel.encode("latin-1"): mark for mark, _, rel in files}
     for rel, data in tree.expected.items():
-        if lines.get(rel) != "X":
-            raise Failure("%r is not recorded as stored (%r)" % (rel, lines.get(rel)))
-        if first:
-            if stored.get(rel) != data or isinstance(stored.get(rel), Link) != isinstance(data, Link):
-                raise Failure("%s %r: the set holds other content" % (tree.name, rel))
+        check(lines.get(rel) == "X", "%r is not recorded as stored (%r)" % (rel, lines.get(rel)))
+        check(not first or stored.get(rel) == data, "%s %r: the set holds other content" % (tree.name, rel))
     extra = {rel for rel, mark in lines.items() if rel not in tree.expected and mark != "E"}
     pending = {rel for rel, mark in lines.items() if mark == "E"}
-    if extra or pending != tree.pending:
-        raise Failure("the control file lists files it should not: %s, pending %s" %
-                      (sorted(extra)[:5], sorted(pending)))
+    check(not extra and pending == tree.pending, "the control file lists files it should not: %s, pending %s" %
+          (sorted(extra)[:5], sorted(pending)))
     # The copy of "a*b.txt" has its own time, not that of the file the pattern would find first.
-    if first and tree.name == "plain" and int(os.stat(os.path.join(newest, b"a*b.txt")).st_mtime) == 1_000_000_000:
-        raise Failure("a*b.txt was given the time of a!b.txt")
-    with open(log_path, "rb") as f:
-        log = f.read()
+    check(not first or tree.name != "plain" or
+          int(os.stat(os.path.join(newest, b"a*b.txt")).st_mtime) != 1_000_000_000,
+          "a*b.txt was given the time of a!b.txt")
+    log = read(log_path)
     for name in tree.skipped:
-        if name not in log:
-            raise Failure("the error log does not mention %r:\n%s" % (name, log.decode("latin-1")))
+        check(name in log, "the error log does not mention %r:\n%s" % (name, log.decode("latin-1")))
     harness.check_hives()
     return sets
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("bin")
-    parser.add_argument("--many", type=int, default=3000, help="files in one folder")
-    parser.add_argument("--max-rss-mb", type=int, help="fail when a run's peak memory exceeds this")
-    parser.add_argument("--keep", action="store_true")
-    args = parser.parse_args()
-    def body(work):
-        harness = Harness(os.path.abspath(args.bin), work, random.Random(1), 0)
-        harness.configure()
-        log_path = os.path.join(work, "run.log")
-        harness.reg("add", r"HKCU\Software\Norrow\Quillon\Settings", "/v", "ErrorLogPath", "/d",
-                    "Z:" + log_path.replace("/", "\\"), "/f")
-        # The same tree as plain files and as compressed sets; the big folder only in the first.
-        trees = [Tree(harness, "plain"), Tree(harness, "zip")]
-        began = time.monotonic()
-        listeners = [build(harness, tree, many) for tree, many in zip(trees, (args.many, 20))]
-        made = time.monotonic() - began
-        first, output = run(harness, 600)
-        sets = [check(harness, tree, log_path, True) for tree in trees]
-        # The list of files not copied at the end of the run names the skipped ones too.
-        for name in ("line<LF>feed", "carriage<CR>return", "back\\slash", "folder<LF>break", "edge.txt",
-                     "d" * 100 + "\n"):
-            if name not in output:
-                raise Failure("the run's error list does not name %r:\n%s" % (name, output[-3000:]))
-        # The second run stores nothing new (the file at the edge fails again) and keeps the same set.
-        second, output = run(harness, 600)
-        if [check(harness, tree, log_path, False) for tree in trees] != sets or "saved" in output:
-            raise Failure("the second run changed the sets:\n" + output)
-        # An edit of one of two names that differ in case only: the set of the same day takes it and
-        # keeps the other.
-        for tree in trees:
-            tree.file(b"case.txt", b"lower, edited")
-        run(harness, 600)
-        for tree in trees:
-            check(harness, tree, log_path, True)
-        for listener in listeners:
-            listener.close()
-        peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024  # the runs' peak, in MB
-        if args.max_rss_mb and peak > args.max_rss_mb:
-            raise Failure("a run took %d MB of memory, more than %d MB" % (peak, args.max_rss_mb))
-        print("hostiletree: %d files stored (%d in one folder), %d left out and logged; tree made in "
-              "%.1f s, first run %.1f s, second %.1f s, peak memory %d MB" %
-              (sum(len(t.expected) for t in trees), args.many, sum(len(t.skipped) for t in trees), made, first,
-               second, peak))
-
-    return run_in_work_folder("hostiletree", args.keep, body)
+def body(args, work):
+    harness = Harness(args.bin, work, random.Random(1))
+    log_path = os.path.join(work, "run.log")
+    harness.configure(error_log=log_path)
+    # The same tree as plain files and as compressed sets; the big folder only in the first.
+    trees = [Tree(harness, "plain"), Tree(harness, "zip")]
+    began = time.monotonic()
+    listeners = [build(tree, many) for tree, many in zip(trees, (args.many, 20))]
+    made = time.monotonic() - began
+    # The names that a control-file line cannot carry are left out and listed, so every run over this
+    # tree completes with errors: status 1.
+    began = time.monotonic()
+    output = harness.run(expect=(1,), timeout=600)
+    first = time.monotonic() - began
+    sets = [check_sets(harness, tree, log_path, True) for tree in trees]
+    # The list of files not copied at the end of the run names the skipped ones too.
+    for name in ("line<LF>feed", "carriage<CR>return", "back\\slash", "folder<LF>break", "edge.txt",
+                 "d" * 100 + "\n"):
+        check(name in output, "the run's error list does not name %r:\n%s" % (name, output[-3000:]))
+    # The second run stores nothing new (the file at the edge fails again) and keeps the same set.
+    began = time.monotonic()
+    output = harness.run(expect=(1,), timeout=600)
+    second = time.monotonic() - began
+    check([check_sets(harness, tree, log_path, False) for tree in trees] == sets and "saved" not in output,
+          "the second run changed the sets:\n" + output)
+    # An edit of one of two names that differ in case only: the set of the same day takes it and
+    # keeps the other.
+    for tree in trees:
+        tree.file(b"case.txt", b"lower, edited")
+    harness.run(expect=(1,), timeout=600)
+    for tree in trees:
+        check_sets(harness, tree, log_path, True)
+    for listener in listeners:
+        listener.close()
+    peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024  # the runs' peak, in MB
+    check(not args.max_rss_mb or peak <= args.max_rss_mb,
+          "a run took %d MB of memory, more than %d MB" % (peak, args.max_rss_mb))
+    print("hostiletree: %d files stored (%d in one folder), %d left out and logged; tree made in %.1f s, first "
+          "run %.1f s, second %.1f s, peak memory %d MB" % (sum(len(t.expected) for t in trees), args.many,
+                                                            sum(len(t.skipped) for t in trees), made, first,
+                                                            second, peak))
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script("hostiletree", body, many=3000, max_rss_mb=0))

@@ -12,21 +12,15 @@ day), with a second pass on day 3 and retention that deletes the oldest sets bef
   - a crafted control file and archive with ".." and absolute names, and a link planted in the
     target, write nothing outside the target;
   - it runs with no hive, no drive map and an empty home, and creates none of them.
-
-    restore.py BIN_DIR [--keep]
-Exit status 0 when every check passed.
 """
-import argparse
 import os
 import random
 import shutil
-import subprocess
 import sys
 import time
 import zipfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from crashtest import run_in_work_folder, Failure, Harness  # noqa: E402
+from harness import Harness, check, read_tree, script, write
 
 DAYS = 5
 
@@ -41,16 +35,10 @@ def day_name(days_ago):
     return time.strftime("%Y-%m-%d", time.localtime(day_start(days_ago) + 12 * 3600))
 
 
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
 class Scenario:
     def __init__(self, harness, work):
         self.h = harness
         self.work = work
-        self.restore = os.path.join(harness.bin, "quillon-restore")
         self.snapshots = {name: {} for name in harness.sources}  # name -> day -> {rel: (bytes, mtime)}
         self.minute = 0
 
@@ -59,8 +47,7 @@ class Scenario:
     def write(self, name, rel, day, text):
         path = os.path.join(self.h.sources[name], rel)
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "wb") as f:
-            f.write(("%s of %s on day %d\n" % (text, rel, day)).encode() * random.Random(rel).randint(1, 400))
+        write(path, ("%s of %s on day %d\n" % (text, rel, day)).encode() * random.Random(rel).randint(1, 400))
         self.minute += 1
         stamp = day_start(DAYS - day) + 9 * 3600 + 60 * self.minute
         os.utime(path, (stamp, stamp))
@@ -74,7 +61,7 @@ class Scenario:
 
     def snapshot(self, day):
         for name, root in self.h.sources.items():
-            self.snapshots[name][day] = tree_of(root)
+            self.snapshots[name][day] = read_tree(root, True)
 
     def run(self, day):
         """One run of quillon-run that makes (or adds to) the set of the day."""
@@ -89,25 +76,19 @@ class Scenario:
 
     # --- the tool ---
 
-    def tool(self, *args, env=None, expect=None):
-        result = subprocess.run([self.restore, *args], env=env or self.h.env, capture_output=True, timeout=120)
-        out = result.stdout.decode(errors="replace")
-        if expect is not None and result.returncode != expect:
-            raise Failure("quillon-restore %s: exit %d, expected %d\n%s%s" % (
-                " ".join(args), result.returncode, expect, out, result.stderr.decode(errors="replace")))
-        return out
+    def tool(self, *args, env=None, expect=0):
+        return self.h.tool("quillon-restore", *args, env=env, expect=expect)
 
     def restore_day(self, name, day, expected, no_copy=()):
         target = os.path.join(self.work, "restored", "%s-%d" % (name, day))
         shutil.rmtree(target, ignore_errors=True)
         out = self.tool("restore", self.h.dests[name], target, "--at", day_name(DAYS - day),
                         expect=1 if no_copy else 0)
-        got = tree_of(target)
+        got = read_tree(target, True)
         want = {rel: value for rel, value in expected.items() if rel not in no_copy}
-        if got != want:
-            raise Failure("%s as of day %d: restored tree differs:\n  missing %s\n  extra %s\n  changed %s" % (
-                name, day, sorted(set(want) - set(got)), sorted(set(got) - set(want)),
-                sorted(rel for rel in want if rel in got and got[rel] != want[rel])))
+        check(got == want, "%s as of day %d: restored tree differs:\n  missing %s\n  extra %s\n  changed %s" % (
+            name, day, sorted(set(want) - set(got)), sorted(set(got) - set(want)),
+            sorted(rel for rel in want if rel in got and got[rel] != want[rel])))
         reported = sorted(line[len("no copy left: "):] for line in out.splitlines()
                           if line.startswith("no copy left: "))
         check(reported == sorted(no_copy), "%s day %d: no copy left %s, expected %s" % (
@@ -117,29 +98,13 @@ class Scenario:
               "%s day %d: summary %r" % (name, day, summary))
 
 
-def tree_of(root):
-    """relative path: (content, modification time, permission bits), or ("->", target) for a link."""
-    tree = {}
-    for folder, folders, files in os.walk(root):
-        for file in files + [name for name in folders if os.path.islink(os.path.join(folder, name))]:
-            path = os.path.join(folder, file)
-            info = os.lstat(path)
-            if os.path.islink(path):
-                tree[os.path.relpath(path, root)] = ("->", os.readlink(path))
-                continue
-            with open(path, "rb") as f:
-                tree[os.path.relpath(path, root)] = (f.read(), int(info.st_mtime), info.st_mode & 0o777)
-    return tree
-
-
 def build_history(s):
     # Day 1: the first run, a full set. A source-root file named like the control file is stored
     # under another name and must come back under its own.
     s.change(1, ["a.txt", "b.txt", "c.txt", "keep/d.txt", "keep/e.txt", "deep/er/f.txt", "Quillon.txt"])
     # Sets keep permission bits and links (archives in each entry's Unix mode), and so does a restore.
     outside = os.path.join(s.work, "outside-target.txt")
-    with open(outside, "wb") as f:
-        f.write(b"not below the source")
+    write(outside, b"not below the source")
     stamp = day_start(DAYS - 1) + 8 * 3600
     os.utime(outside, (stamp, stamp))
     for name, root in s.h.sources.items():
@@ -173,21 +138,21 @@ def check_listings(s):
     zip_dest = s.h.dests["zip"]
     day3 = day_name(DAYS - 3)
     day1 = day_name(DAYS - 1)
-    versions = s.tool("versions", zip_dest, "c.txt", expect=0).splitlines()
+    versions = s.tool("versions", zip_dest, "c.txt").splitlines()
     check([line.split()[:2] for line in versions] ==
           [[day3, "QuillonData_001.Zip"], [day1, "QuillonData_000.Zip"]], "versions c.txt: %s" % versions)
-    files = {line.split()[-1]: line.split()[2:4] for line in s.tool("files", zip_dest, "--at", day3,
-                                                                    expect=0).splitlines()}
+    listing = s.tool("files", zip_dest, "--at", day3).splitlines()
+    files = {line.split()[-1]: line.split()[2:4] for line in listing}
     check(files.get("c.txt") == [day3, "QuillonData_001.Zip"], "files: c.txt %s" % files.get("c.txt"))
     check(files.get("keep/e.txt") == [day1, "QuillonData_000.Zip"], "files: keep/e.txt %s" % files.get("keep/e.txt"))
     check("Quillon.txt" in files and "b.txt" not in files, "files as of day 3: %s" % sorted(files))
-    plain = s.tool("versions", s.h.dests["plain"], "a.txt", expect=0).splitlines()
+    plain = s.tool("versions", s.h.dests["plain"], "a.txt").splitlines()
     check([line.split()[0] for line in plain] == [day_name(DAYS - 2), day1], "plain versions a.txt: %s" % plain)
-    sets = s.tool("sets", zip_dest, expect=0).splitlines()
+    sets = s.tool("sets", zip_dest).splitlines()
     check(len(sets) == 4 and sets[0].split()[:2] == [day1, "F"] and "archives" in sets[2],
           "sets: %s" % sets)
     for name in s.h.sources:
-        out = s.tool("verify", s.h.dests[name], expect=0)
+        out = s.tool("verify", s.h.dests[name])
         check(out.endswith("no problems found\n"), "verify %s: %s" % (name, out))
 
 
@@ -197,20 +162,18 @@ def check_existing(s):
     for name in s.h.sources:
         target = os.path.join(s.work, "restored", "existing-" + name)
         dest = s.h.dests[name]
-        s.tool("restore", dest, target, expect=0)
+        s.tool("restore", dest, target)
         for rel in ("a.txt", "c.txt"):
-            with open(os.path.join(target, rel), "wb") as f:
-                f.write(b"changed by the user")
+            write(os.path.join(target, rel), b"changed by the user")
         out = s.tool("restore", dest, target, expect=1)
         kept = sorted(line for line in out.splitlines() if line.startswith("exists, not overwritten: "))
         check(len(kept) == len(s.snapshots[name][4]), "%s without --overwrite: %s" % (name, out))
         for rel in ("a.txt", "c.txt"):
             with open(os.path.join(target, rel), "rb") as f:
                 check(f.read() == b"changed by the user", "%s: %s was overwritten" % (name, rel))
-        s.tool("restore", dest, target, "--overwrite", expect=0)
-        check(tree_of(target) == s.snapshots[name][4], "%s: --overwrite did not restore the tree" % name)
-    out = s.tool("restore", s.h.dests["plain"], os.path.join(s.work, "restored", "dry"), "--dry-run", "keep",
-                 expect=0)
+        s.tool("restore", dest, target, "--overwrite")
+        check(read_tree(target, True) == s.snapshots[name][4], "%s: --overwrite did not restore the tree" % name)
+    out = s.tool("restore", s.h.dests["plain"], os.path.join(s.work, "restored", "dry"), "--dry-run", "keep")
     check(not os.path.exists(os.path.join(s.work, "restored", "dry")), "--dry-run wrote the target")
     check(out.splitlines()[-1] == "2 files to restore", "dry run: %s" % out)
 
@@ -278,20 +241,17 @@ def check_hostile(s):
             lines.append("X 2020-01-02 09:00  %sZ:\\src\\%s" % ("Z000  " if compressed else "", rel))
         lines.append("X 2020-01-02 09:00  %sZ:\\elsewhere\\abs.txt" % ("Z000  " if compressed else ""))
         control = ("\r\n".join(lines) + "\r\n").encode()
-        with open(os.path.join(dest, "Quillon.txt"), "wb") as f:
-            f.write(control)
+        write(os.path.join(dest, "Quillon.txt"), control)
         if compressed:
             with zipfile.ZipFile(os.path.join(set_folder, "QuillonData_000.Zip"), "w") as z:
                 z.writestr("Quillon.txt", control)
                 for rel in names + ["../outside/entry.txt", "/tmp/abs-entry.txt"]:
                     z.writestr(rel.replace("\\", "/"), b"hostile")
         else:
-            with open(os.path.join(set_folder, "Quillon.txt"), "wb") as f:
-                f.write(control)
+            write(os.path.join(set_folder, "Quillon.txt"), control)
             os.makedirs(os.path.join(set_folder, "sub"))
             for rel in ("fine.txt", "sub/through-link.txt"):
-                with open(os.path.join(set_folder, rel), "wb") as f:
-                    f.write(b"hostile")
+                write(os.path.join(set_folder, rel), b"hostile")
         target = os.path.join(s.work, "restored", "hostile-%d" % compressed)
         os.makedirs(target)
         os.symlink(outside, os.path.join(target, "sub"))
@@ -308,8 +268,9 @@ def check_without_configuration(s):
     os.makedirs(home)
     env = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": home}
     target = os.path.join(s.work, "restored", "bare")
-    s.tool("restore", s.h.dests["zip"], target, "--at", day_name(DAYS - 4), "deep", "keep/d.*", env=env, expect=0)
-    check(sorted(tree_of(target)) == ["deep/er/f.txt", "keep/d.txt"], "bare restore: %s" % sorted(tree_of(target)))
+    s.tool("restore", s.h.dests["zip"], target, "--at", day_name(DAYS - 4), "deep", "keep/d.*", env=env)
+    restored = sorted(read_tree(target))
+    check(restored == ["deep/er/f.txt", "keep/d.txt"], "bare restore: %s" % restored)
     check(os.listdir(home) == [], "the tool created %s in the home folder" % os.listdir(home))
     s.tool("restore", s.h.dests["zip"], os.path.join(s.h.dests["zip"], "inside"), env=env, expect=2)
     check(not os.path.exists(os.path.join(s.h.dests["zip"], "inside")), "restored into the backup folder")
@@ -317,29 +278,14 @@ def check_without_configuration(s):
     check(out == "", "output for a missing folder: %s" % out)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("bin_dir")
-    parser.add_argument("--keep", action="store_true")
-    args = parser.parse_args()
-    bin_dir = os.path.abspath(args.bin_dir)
-
-    def body(work):
-        harness = Harness(bin_dir, work, random.Random(17), 0)
-        harness.configure()
-        s = Scenario(harness, work)
-        build_history(s)
-        check_each_day(s)
-        check_listings(s)
-        check_existing(s)
-        check_retention(s)
-        check_damage(s)
-        check_hostile(s)
-        check_without_configuration(s)
-        print("restore: all checks passed")
-
-    return run_in_work_folder("restore", args.keep, body)
+def body(args, work):
+    s = Scenario(Harness(args.bin, work, random.Random(17)), work)
+    s.h.configure()
+    for step in (build_history, check_each_day, check_listings, check_existing, check_retention, check_damage,
+                 check_hostile, check_without_configuration):
+        step(s)
+    print("restore: all checks passed")
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script("restore", body))

@@ -22,8 +22,9 @@ using testing::WriteFile;
 
 constexpr const char* kControlPath = "C:\\Dest\\Quillon.txt";
 
+// A time in second form, or "0" for the time value 0.
 std::string Shown(TimeValue t) {
-    return t.Format(kTimeSecondPattern);
+    return t.IsSet() ? t.Format(kTimeSecondPattern) : "0";
 }
 
 class ControlFileTest : public ::testing::Test {
@@ -44,8 +45,18 @@ class ControlFileTest : public ::testing::Test {
     struct SetList {
         PArray<SavedBackup> sets;
         ~SetList() { DeleteAll(sets); }
-        const SavedBackup& operator[](int32_t i) const { return *sets.Get(i); }
     };
+
+    // The saved sets of the control file as "<date> F|I <size>; ...".
+    std::string ReadSets(const std::vector<std::string>& lines) {
+        SetList saved;
+        ReadSavedBackups(Open(lines), saved.sets);
+        std::string text;
+        for (const SavedBackup* set : saved.sets) {
+            text += Shown(set->Date) + (set->Full ? " F " : " I ") + std::to_string(set->SizeKB) + "; ";
+        }
+        return text;
+    }
 
     ScopedTimeZone zone_{"Europe/Berlin"};
     ScopedDriveMap drives_;
@@ -53,104 +64,75 @@ class ControlFileTest : public ::testing::Test {
 };
 
 TEST_F(ControlFileTest, FileLines) {
-    struct Case {
-        std::string line;
-        bool read;  // false: the line is skipped
-        std::string path;
-        int32_t zipNumber;
-        std::string time;  // second form; "0" for the time value 0
-    } cases[] = {
+    // Each line alone in the file list, read as "<time> Z<archive number> <path>"; "-" when skipped.
+    const std::pair<std::string, std::string> cases[] = {
         // An archive mark needs a digit after its 'Z': a path on drive Z has ':' there.
-        {"  2003-10-02 09:12  Z:\\Data\\a.txt", true, "Z:\\Data\\a.txt", -1, "2003-10-02 09:12:00"},
-        {"X 2003-11-24 17:40  Z012  Z:\\Data\\b.txt", true, "Z:\\Data\\b.txt", 12, "2003-11-24 17:40:00"},
-        {"  2003-10-02 09:12        Z:\\c", true, "Z:\\c", -1, "2003-10-02 09:12:00"},
-        {"  2003-10-02 09:12  Z1234  C:\\d", true, "C:\\d", 1234, "2003-10-02 09:12:00"},
+        {"  2003-10-02 09:12  Z:\\Data\\a.txt", "2003-10-02 09:12:00 Z-1 Z:\\Data\\a.txt"},
+        {"X 2003-11-24 17:40  Z012  Z:\\Data\\b.txt", "2003-11-24 17:40:00 Z12 Z:\\Data\\b.txt"},
+        {"  2003-10-02 09:12        Z:\\c", "2003-10-02 09:12:00 Z-1 Z:\\c"},
+        {"  2003-10-02 09:12  Z1234  C:\\d", "2003-10-02 09:12:00 Z1234 C:\\d"},
         // Archive numbers beyond what a set can hold come from a damaged or crafted file: the next
         // archive would be numbered past the 32-bit range. Such a line is refused.
-        {"X 2003-11-24 17:40  Z999999  C:\\d", true, "C:\\d", 999999, "2003-11-24 17:40:00"},
-        {"X 2003-11-24 17:40  Z1000000  C:\\d", false, "", -1, ""},
-        {"X 2003-11-24 17:40  Z2147483647  C:\\d", false, "", -1, ""},
-        {"X 2003-11-24 17:40  Z99999999999999999999  C:\\d", false, "", -1, ""},
-        {"X 2003-11-24 17:40  Z001", true, "", 1, "2003-11-24 17:40:00"},  // mark without a path
+        {"X 2003-11-24 17:40  Z999999  C:\\d", "2003-11-24 17:40:00 Z999999 C:\\d"},
+        {"X 2003-11-24 17:40  Z1000000  C:\\d", "-"},
+        {"X 2003-11-24 17:40  Z2147483647  C:\\d", "-"},
+        {"X 2003-11-24 17:40  Z99999999999999999999  C:\\d", "-"},
+        {"X 2003-11-24 17:40  Z001", "2003-11-24 17:40:00 Z1 "},  // mark without a path
         // A name may end in blanks; it reads back as written.
-        {"  2003-10-02 09:12  C:\\Data\\name  ", true, "C:\\Data\\name  ", -1, "2003-10-02 09:12:00"},
-        {"  2003-10-02 09:12  C:\\Data\\\xE4.txt", true, "C:\\Data\\\xE4.txt", -1, "2003-10-02 09:12:00"},
+        {"  2003-10-02 09:12  C:\\Data\\name  ", "2003-10-02 09:12:00 Z-1 C:\\Data\\name  "},
+        {"  2003-10-02 09:12  C:\\Data\\\xE4.txt", "2003-10-02 09:12:00 Z-1 C:\\Data\\\xE4.txt"},
         // Unreadable dates read as the time value 0, which makes the file count as changed.
-        {"  yesterday 10:00     C:\\Data\\e.txt", true, "C:\\Data\\e.txt", -1, "0"},
-        {"  2003/10/02 09:12  C:\\Data\\f.txt", true, "C:\\Data\\f.txt", -1, "0"},
+        {"  yesterday 10:00     C:\\Data\\e.txt", "0 Z-1 C:\\Data\\e.txt"},
+        {"  2003/10/02 09:12  C:\\Data\\f.txt", "0 Z-1 C:\\Data\\f.txt"},
         // Exactly 21 characters is the shortest line that is read; 20 and fewer are skipped.
-        {"  2003-10-02 09:12  C", true, "C", -1, "2003-10-02 09:12:00"},
-        {"  2003-10-02 09:12  ", false, "", -1, ""},
-        {"X", false, "", -1, ""},
-        {"", false, "", -1, ""},
+        {"  2003-10-02 09:12  C", "2003-10-02 09:12:00 Z-1 C"},
+        {"  2003-10-02 09:12  ", "-"},
+        {"X", "-"},
+        {"", "-"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("line: \"" + c.line + "\"");
+    for (const auto& [line, expected] : cases) {
+        SCOPED_TRACE("line: \"" + line + "\"");
         CLineArchive& archive = Open({"header", "1 runs until full backup", "C:\\Data",
-                                      "# ===== Saved Backups:", "# ===== Files:", c.line});
+                                      "# ===== Saved Backups:", "# ===== Files:", line});
         FileList list;
         int32_t highest = -1;
         ReadFileList(archive, list.files, true, &highest, false);
-        if (!c.read) {
-            EXPECT_EQ(list.files.Count(), 0);
-            EXPECT_EQ(highest, -1);
-            continue;
+        std::string read = "-";
+        for (const FileEntry* entry : list.files) {
+            read = Shown(entry->Time) + " Z" + std::to_string(entry->ZipNumber) + " " + entry->Path;
         }
-        ASSERT_EQ(list.files.Count(), 1);
-        EXPECT_EQ(list[0].Path, c.path);
-        EXPECT_EQ(list[0].ZipNumber, c.zipNumber);
-        EXPECT_EQ(highest, c.zipNumber);
-        EXPECT_EQ(c.time == "0" ? "0" : Shown(list[0].Time), c.time);
-        if (c.time == "0") {
-            EXPECT_EQ(list[0].Time, TimeValue());
-        }
+        EXPECT_EQ(read, expected);
+        EXPECT_EQ(highest, list.files.Count() == 1 ? list[0].ZipNumber : -1);
     }
 }
 
 TEST_F(ControlFileTest, SavedSetLines) {
-    struct Case {
-        std::string line;
-        std::string date;  // second form; "0" for the time value 0
-        bool full;
-        int32_t sizeKB;
-    } cases[] = {
-        {"2003-11-17 F      8421 kBytes", "2003-11-17 00:00:00", true, 8421},
-        {"2003-11-24 I       532 kBytes", "2003-11-24 00:00:00", false, 532},
-        {"2003-11-24 I 1234567890 kBytes", "2003-11-24 00:00:00", false, 1234567890},
+    const std::pair<std::string, std::string> cases[] = {
+        {"2003-11-17 F      8421 kBytes", "2003-11-17 00:00:00 F 8421; "},
+        {"2003-11-24 I       532 kBytes", "2003-11-24 00:00:00 I 532; "},
+        {"2003-11-24 I 1234567890 kBytes", "2003-11-24 00:00:00 I 1234567890; "},
         // Older files kept the size in bytes, rounded to the nearest kilobyte on reading.
-        {"2003-11-17 F 1536", "2003-11-17 00:00:00", true, 2},
-        {"2003-11-17 F 1535", "2003-11-17 00:00:00", true, 1},
-        {"2003-11-17 F 511", "2003-11-17 00:00:00", true, 0},
-        {"   \t2003-11-17 F       100 kBytes", "2003-11-17 00:00:00", true, 100},
+        {"2003-11-17 F 1536", "2003-11-17 00:00:00 F 2; "},
+        {"2003-11-17 F 1535", "2003-11-17 00:00:00 F 1; "},
+        {"2003-11-17 F 511", "2003-11-17 00:00:00 F 0; "},
+        {"   \t2003-11-17 F       100 kBytes", "2003-11-17 00:00:00 F 100; "},
         // 12 characters or fewer: the date alone.
-        {"2003-11-17 F", "2003-11-17 00:00:00", false, 0},
-        {"2003-11-17", "2003-11-17 00:00:00", false, 0},
-        {"2003-11-17 F ", "2003-11-17 00:00:00", true, 0},
-        {"not a date at all", "0", false, 0},
+        {"2003-11-17 F", "2003-11-17 00:00:00 I 0; "},
+        {"2003-11-17", "2003-11-17 00:00:00 I 0; "},
+        {"2003-11-17 F ", "2003-11-17 00:00:00 F 0; "},
+        {"not a date at all", "0 I 0; "},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("line: \"" + c.line + "\"");
-        CLineArchive& archive =
-            Open({"header", "1 runs until full backup", "C:\\Data", "# ===== Saved Backups:", c.line,
-                  "# ===== Files:", "X 2003-11-24 17:40  C:\\Data\\file.txt"});
-        SetList saved;
-        ReadSavedBackups(archive, saved.sets);
-        ASSERT_EQ(saved.sets.Count(), 1);
-        EXPECT_EQ(c.date == "0" ? (saved[0].Date.IsSet() ? "set" : "0") : Shown(saved[0].Date), c.date);
-        EXPECT_EQ(saved[0].Full, c.full);
-        EXPECT_EQ(saved[0].SizeKB, c.sizeKB);
+    for (const auto& [line, expected] : cases) {
+        EXPECT_EQ(ReadSets({"header", "1 runs until full backup", "C:\\Data", "# ===== Saved Backups:", line,
+                            "# ===== Files:", "X 2003-11-24 17:40  C:\\Data\\file.txt"}),
+                  expected)
+            << line;
     }
-}
-
-TEST_F(ControlFileTest, SavedSetsEndAtTheNextMarkerAndSkipBlankLines) {
-    CLineArchive& archive =
-        Open({"header", "1 runs until full backup", "C:\\Data", "# ===== Saved Backups:", "",
-              "2003-11-17 F         1 kBytes", "   ", "2003-11-18 I         2 kBytes",
-              "# ===== Files:", "2003-11-19 I         3 kBytes"});
-    SetList saved;
-    ReadSavedBackups(archive, saved.sets);
-    ASSERT_EQ(saved.sets.Count(), 2);
-    EXPECT_EQ(saved[1].SizeKB, 2);
+    // The sets end at the next marker; blank lines are skipped.
+    EXPECT_EQ(ReadSets({"header", "1 runs until full backup", "C:\\Data", "# ===== Saved Backups:", "",
+                        "2003-11-17 F         1 kBytes", "   ", "2003-11-18 I         2 kBytes",
+                        "# ===== Files:", "2003-11-19 I         3 kBytes"}),
+              "2003-11-17 00:00:00 F 1; 2003-11-18 00:00:00 I 2; ");
 }
 
 TEST_F(ControlFileTest, AFileWithoutSetsOrFilesReadsAsEmpty) {

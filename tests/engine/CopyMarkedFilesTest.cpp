@@ -128,44 +128,40 @@ TEST_F(CopyMarkedFilesTest, ASingleSourceFileLiesDirectlyInTheSet) {
     }
 }
 
-TEST_F(CopyMarkedFilesTest, AFileGoneSinceTheScanIsLoggedAndTheNextOneStillCopied) {
-    ThreeNewFiles();
-    Scan();
-    std::filesystem::remove(drives_.Native("C:\\Src\\b.doc"));
-    pass_->CopyMarkedFiles(kSet, sizeKB_, errorCode_);
-
-    EXPECT_THAT(state_.CopyErrorList, ElementsAre("2003-11-24 18:02:11  C:\\Src\\b.doc",
-                                                  kIndent + "==> C:\\Backup\\2003-11-24\\b.doc",
-                                                  kIndent + "Error   2:   " + ErrorText(2)));
-    EXPECT_THAT(state_.UncopiedFiles, ElementsAre("C:\\Src\\b.doc"));
-    EXPECT_EQ(errorCode_, 0);  // one file's trouble does not fail the pass
-    EXPECT_TRUE(state_.ErrorFlag);
-    EXPECT_TRUE(Current("C:\\Src\\b.doc")->CopyFailed);
-    EXPECT_EQ(InSet("\\c.doc"), "gamma");
-    EXPECT_THAT(state_.PassErrorLine, IsEmpty());
-}
-
-// A source the user may not read (mode 000, another user's file) concerns that file alone: every file
-// after it is still copied, on this run and every later one.
-TEST_F(CopyMarkedFilesTest, SourcesTheUserMayNotReadAreLoggedAndTheRestStillCopied) {
-    ThreeNewFiles();
-    File("C:\\Src\\d.doc", "delta");
-    // From b.doc on, no source can be opened.
-    ScanAndCopy(FileOperation::kOpen, EACCES, 1, true);
-    ClearFaults();
-
-    EXPECT_EQ(errorCode_, 0);
-    EXPECT_TRUE(state_.ErrorFlag);
-    EXPECT_EQ(InSet("\\a.doc"), "alpha");
-    EXPECT_THAT(state_.UncopiedFiles, ElementsAre("C:\\Src\\b.doc", "C:\\Src\\c.doc", "C:\\Src\\d.doc"));
-    ASSERT_EQ(state_.CopyErrorList.size(), 9u);
-    EXPECT_EQ(state_.CopyErrorList[0], "2003-11-24 18:02:11  C:\\Src\\b.doc");
-    EXPECT_EQ(state_.CopyErrorList[1], kIndent + "==> C:\\Backup\\2003-11-24\\b.doc");
-    EXPECT_EQ(state_.CopyErrorList[2], kIndent + "Error   5:   " + ErrorText(5));
-    for (const char* name : {"C:\\Src\\b.doc", "C:\\Src\\c.doc", "C:\\Src\\d.doc"}) {
-        EXPECT_TRUE(Current(name)->CopyFailed) << name;  // written as 'E': tried again next run
+// A file gone since the scan, or sources the user may not read (mode 000, another user's file), concern
+// those files alone: each is logged and written as 'E' (tried again next run), and every other file is
+// still copied.
+TEST_F(CopyMarkedFilesTest, FilesThatCannotBeReadAreLoggedAndTheRestStillCopied) {
+    for (bool gone : {true, false}) {
+        SCOPED_TRACE(gone ? "b.doc gone since the scan" : "no source readable from b.doc on");
+        NewPass();
+        ThreeNewFiles();
+        File("C:\\Src\\d.doc", "delta");
+        if (gone) {
+            Scan();
+            std::filesystem::remove(drives_.Native("C:\\Src\\b.doc"));
+            pass_->CopyMarkedFiles(kSet, sizeKB_, errorCode_);
+        } else {
+            ScanAndCopy(FileOperation::kOpen, EACCES, 1, true);
+        }
+        const std::vector<std::string> failed =
+            gone ? std::vector<std::string>{"C:\\Src\\b.doc"}
+                 : std::vector<std::string>{"C:\\Src\\b.doc", "C:\\Src\\c.doc", "C:\\Src\\d.doc"};
+        EXPECT_EQ(state_.UncopiedFiles, failed);
+        ASSERT_EQ(state_.CopyErrorList.size(), 3 * failed.size());
+        EXPECT_THAT(
+            std::vector<std::string>(state_.CopyErrorList.begin(), state_.CopyErrorList.begin() + 3),
+            ElementsAre("2003-11-24 18:02:11  C:\\Src\\b.doc", kIndent + "==> C:\\Backup\\2003-11-24\\b.doc",
+                        kIndent + (gone ? "Error   2:   " + ErrorText(2) : "Error   5:   " + ErrorText(5))));
+        for (const char* name : {"C:\\Src\\a.doc", "C:\\Src\\b.doc", "C:\\Src\\c.doc", "C:\\Src\\d.doc"}) {
+            const bool fails = std::find(failed.begin(), failed.end(), name) != failed.end();
+            EXPECT_EQ(Current(name)->CopyFailed, fails) << name;
+            EXPECT_EQ(InSet(std::string(name).substr(6)) != "<none>", !fails) << name;
+        }
+        EXPECT_EQ(errorCode_, 0);  // one file's trouble does not fail the pass
+        EXPECT_TRUE(state_.ErrorFlag);
+        EXPECT_THAT(state_.PassErrorLine, IsEmpty());
     }
-    EXPECT_THAT(state_.PassErrorLine, IsEmpty());
 }
 
 TEST_F(CopyMarkedFilesTest, AnAbortingErrorStopsThePathAndLeavesTheRestPending) {

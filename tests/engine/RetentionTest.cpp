@@ -5,15 +5,18 @@
 #include <cerrno>
 #include <filesystem>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "config/SourcePathRecord.h"
 #include "engine/BackupPass.h"
+#include "engine/ControlFile.h"
 #include "engine/RunState.h"
 #include "platform/FaultInjection.h"
 #include "platform/FileAttributes.h"
+#include "support/LineArchive.h"
 #include "support/StringTable.h"
 #include "support/TimeText.h"
 #include "testing/CaptureTrace.h"
@@ -172,7 +175,7 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
     const Sets aroundDay30 = Dated({"2003-10-01", "2003-10-24", "2003-10-25", "2003-11-24"});
     const Sets sized = {{"2003-11-01", 60000}, {"2003-11-02", 30000}, {"2003-11-03", 50000}};
     const Sets oneFull = {{"2003-11-01", 1, true}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04"}};
-    const Sets fullInMiddle = {
+    const Sets twoFull = {
         {"2003-11-01", 1, true}, {"2003-11-02"}, {"2003-11-03", 1, true}, {"2003-11-04"}, {"2003-11-05"}};
     const Sets three = Dated({"2003-11-01", "2003-11-02", "2003-11-03"});
     const Sets bigNewest = {{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03", 20000}};
@@ -181,50 +184,32 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
         const char* name;
         Rules rules;
         Sets sets;
-        Names remaining;
+        size_t kept;  // the newest sets that remain
     };
     const Case cases[] = {
-        {"12 sets, 10 allowed", {.delAfterBackups = 10}, twelve, LastOf(twelve, 10)},
-        {"... with KeepBackups 11", {.delAfterBackups = 10, .keepBackups = 11}, twelve, LastOf(twelve, 11)},
-        {"deletion switched off", {.delAfterBackups = 1, .enabled = false}, twelve, LastOf(twelve, 12)},
-        {"30 days: the sets before 2003-10-25 go", {.delAfterDays = 30}, aroundDay30, LastOf(aroundDay30, 2)},
-        {"... with KeepDays 60", {.delAfterDays = 30, .keepDays = 60}, aroundDay30, LastOf(aroundDay30, 4)},
-        {"... with KeepDays 31", {.delAfterDays = 30, .keepDays = 31}, aroundDay30, LastOf(aroundDay30, 3)},
-        {"100 MB: 50 and 30 fit, the 60 behind not", {.delAfterMemory = 100}, sized, LastOf(sized, 2)},
-        {"140 MB: exactly full still fits", {.delAfterMemory = 140}, sized, LastOf(sized, 3)},
-        {"space and count agree on all but the newest: no question",
-         {.delAfterBackups = 1, .delAfterMemory = 10},
-         bigNewest,
-         LastOf(bigNewest, 1)},
-        {"KeepFullBackups 2 with one full set",
-         {.delAfterBackups = 1, .keepFull = 2},
-         oneFull,
-         LastOf(oneFull, 4)},
-        {"KeepFullBackups 1 keeps the newest full set and all after it",
-         {.delAfterBackups = 1, .keepFull = 1},
-         fullInMiddle,
-         LastOf(fullInMiddle, 3)},
-        {"without keep rules the newest set survives", {.delAfterBackups = 0}, three, LastOf(three, 1)},
-        {"a path that backs up nothing loses all", {.delAfterBackups = 0, .exclude = "*"}, three, {}},
-        {"... unless it forces a pattern",
-         {.delAfterBackups = 0, .exclude = "*", .force = "*.doc"},
-         three,
-         LastOf(three, 1)},
-        {"exclude *.* is not exclude *", {.delAfterBackups = 0, .exclude = "*.*"}, three, LastOf(three, 1)},
-        {"KeepBackups 0 lets all go", {.delAfterBackups = 0, .keepBackups = 0}, three, {}},
-        {"negative numbers ask for more sets than there are",
-         {.delAfterBackups = -5, .keepBackups = -5},
-         three,
-         {}},
+        {"12 sets, 10 allowed", {.delAfterBackups = 10}, twelve, 10},
+        {"... with KeepBackups 11", {.delAfterBackups = 10, .keepBackups = 11}, twelve, 11},
+        {"deletion switched off", {.delAfterBackups = 1, .enabled = false}, twelve, 12},
+        {"30 days: the sets before 2003-10-25 go", {.delAfterDays = 30}, aroundDay30, 2},
+        {"... with KeepDays 60", {.delAfterDays = 30, .keepDays = 60}, aroundDay30, 4},
+        {"... with KeepDays 31", {.delAfterDays = 30, .keepDays = 31}, aroundDay30, 3},
+        {"100 MB: 50 and 30 fit, the 60 behind not", {.delAfterMemory = 100}, sized, 2},
+        {"140 MB: exactly full still fits", {.delAfterMemory = 140}, sized, 3},
+        {"count and space agree: no question", {.delAfterBackups = 1, .delAfterMemory = 10}, bigNewest, 1},
+        {"KeepFullBackups 2 with one full set", {.delAfterBackups = 1, .keepFull = 2}, oneFull, 4},
+        {"KeepFullBackups 1 of two", {.delAfterBackups = 1, .keepFull = 1}, twoFull, 3},
+        {"without keep rules the newest set survives", {.delAfterBackups = 0}, three, 1},
+        {"a path that backs up nothing loses all", {.delAfterBackups = 0, .exclude = "*"}, three, 0},
+        {"... unless it forces", {.delAfterBackups = 0, .exclude = "*", .force = "*.doc"}, three, 1},
+        {"exclude *.* is not exclude *", {.delAfterBackups = 0, .exclude = "*.*"}, three, 1},
+        {"KeepBackups 0 lets all go", {.delAfterBackups = 0, .keepBackups = 0}, three, 0},
+        {"negative numbers", {.delAfterBackups = -5, .keepBackups = -5}, three, 0},
         {"extreme delete numbers",
          {.delAfterBackups = INT32_MIN, .delAfterDays = INT32_MIN, .keepBackups = INT32_MIN},
          three,
-         {}},
-        {"extreme keep numbers",
-         {.delAfterBackups = 0, .keepBackups = INT32_MAX, .keepDays = INT32_MAX},
-         three,
-         LastOf(three, 3)},
-        {"no sets at all", {.delAfterBackups = 0}, {}, {}},
+         0},
+        {"keep all", {.delAfterBackups = 0, .keepBackups = INT32_MAX, .keepDays = INT32_MAX}, three, 3},
+        {"no sets at all", {.delAfterBackups = 0}, {}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -233,13 +218,14 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
         fs::create_directories(scene.drives.Native(kDest));
         scene.Add(c.sets);
         scene.pass.DeleteOldBackups();
-        EXPECT_EQ(scene.Listed(), c.remaining);
-        EXPECT_EQ(scene.OnDisk(), c.remaining);
+        const Names remaining = LastOf(c.sets, c.kept);
+        EXPECT_EQ(scene.Listed(), remaining);
+        EXPECT_EQ(scene.OnDisk(), remaining);
         EXPECT_FALSE(scene.clock.Asked());
         EXPECT_FALSE(scene.state.ErrorFlag);
         EXPECT_TRUE(scene.state.CopyErrorList.empty());
         EXPECT_EQ(scene.state.Texts.Read().Status,
-                  c.remaining.size() < c.sets.size() ? LoadText(kTextDeletingOldBackups) : "");
+                  c.kept < c.sets.size() ? LoadText(kTextDeletingOldBackups) : "");
     }
 }
 
@@ -249,29 +235,23 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
 // dialog's timer, on its own thread, sees the question after the engine has waited a while and
 // answers once.
 TEST_F(RetentionTest, DiskSpaceQuestionIsAnsweredFromTheDialogThread) {
+    const Sets sets = {{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04", 20000}};
     struct Case {
         const char* name;
         Rules rules;
         int32_t answer;
-        Names remaining;
-    };
-    const Case cases[] = {
-        {"No: only what the count rule demands",
-         {.delAfterBackups = 3, .delAfterMemory = 10},
-         -1,
-         {"2003-11-02", "2003-11-03", "2003-11-04"}},
-        {"No without count or age rule: nothing",
-         {.delAfterMemory = 10},
-         -1,
-         {"2003-11-01", "2003-11-02", "2003-11-03", "2003-11-04"}},
-        {"Yes: all but the newest", {.delAfterBackups = 3, .delAfterMemory = 10}, 0, {"2003-11-04"}},
+        size_t kept;  // the newest sets that remain
+    } cases[] = {
+        {"No: only what the count rule demands", {.delAfterBackups = 3, .delAfterMemory = 10}, -1, 3},
+        {"No without count or age rule: nothing", {.delAfterMemory = 10}, -1, 4},
+        {"Yes: all but the newest", {.delAfterBackups = 3, .delAfterMemory = 10}, 0, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Scene scene;
         scene.clock.Answer.reset();
         c.rules.ApplyTo(scene.path);
-        scene.Add({{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04", 20000}});
+        scene.Add(sets);
         std::atomic<bool> done{false};
         std::atomic<bool> answered{false};
         std::thread dialog([&] {
@@ -291,8 +271,8 @@ TEST_F(RetentionTest, DiskSpaceQuestionIsAnsweredFromTheDialogThread) {
         EXPECT_TRUE(answered.load());
         EXPECT_EQ(scene.clock.Slept() % 1000, 0);  // it waits in steps of a second, on the clock
         EXPECT_EQ(scene.state.DeleteQuestion.load(), 0);
-        EXPECT_EQ(scene.Listed(), c.remaining);
-        EXPECT_EQ(scene.OnDisk(), c.remaining);
+        EXPECT_EQ(scene.Listed(), LastOf(sets, c.kept));
+        EXPECT_EQ(scene.OnDisk(), LastOf(sets, c.kept));
     }
 }
 
@@ -338,16 +318,6 @@ TEST_F(RetentionTest, SetThatStaysUsesUpItsTurn) {
     }
 }
 
-TEST_F(RetentionTest, DirectoryOfASetThatStaysIsNeverDeleted) {
-    // A damaged control file lists 2003-11-20 twice, the second time after the newest set.
-    Scene scene;
-    Rules{.delAfterBackups = 2}.ApplyTo(scene.path);
-    scene.Add(Dated({"2003-11-20", "2003-11-24", "2003-11-20"}));
-    scene.pass.DeleteOldBackups();
-    EXPECT_EQ(scene.Listed(), (Names{"2003-11-20", "2003-11-24", "2003-11-20"}));
-    EXPECT_TRUE(fs::exists(scene.Native("2003-11-20") + "/sub/file.txt"));
-}
-
 // 200 000 lines of one date, as a damaged control file may hold: every one of them shares its folder
 // with the newest set, so none may go. Deciding that for each set must not look at all the others
 // again (it took hours this way).
@@ -371,6 +341,47 @@ TEST_F(RetentionTest, ManySetsOfOneFolderAreWeighedInOneSweep) {
     ASSERT_EQ(scene.pass.SavedBackups.Count(), 200'000);
     EXPECT_EQ(scene.pass.SavedBackups.Get(0)->Date, ParseDateTime("2003-11-20"));
     EXPECT_EQ(scene.OnDisk(), Names{"2003-11-20"});
+}
+
+// --- Deletion never leaves the dated sets of the destination ----------------------------------------
+
+// A control file whose set lines name folders elsewhere, for a path that backs up nothing any more and
+// wants no set: only the date at the start of a line counts, and only dated sets of the destination go.
+TEST_F(RetentionTest, CraftedSetLinesReachNothingButDatedSetsOfTheDestination) {
+    Scene scene;
+    Rules{.delAfterBackups = 0, .exclude = "*"}.ApplyTo(scene.path);
+    const std::string c = scene.drives.DriveC();
+    for (const char* file :
+         {"Backup/Docs/2003-11-01/a.txt", "Backup/Docs/2003-11-02/sub/b.txt", "Backup/Docs/keep/c.txt",
+          "Backup/Docs/notes.txt", "Backup/2003-11-01/d.txt", "Backup/Other/2003-11-02/e.txt",
+          "2003-11-03/f.txt", "Backup/Docs-2003-11-01/g.txt"}) {
+        WriteFile(c + "/" + file, "data");
+    }
+    WriteFile(c + "/Backup/Docs/Quillon.txt",
+              "Quillon-Run -- Processing Time: 2003-11-24 10:00\r\n-1 no full backup scheduled\r\n"
+              "C:\\Source\r\n# ===== Saved Backups:\r\n..\\2003-11-01 F         1 kBytes\r\n"
+              "2003-11-01\\..\\..\\Other\\2003-11-02 I 1 kBytes\r\nC:\\2003-11-03 I         1 kBytes\r\n"
+              "2003-11-02\\..\\..\\..\\2003-11-03 I 1 kBytes\r\n0000-00-00 I         1 kBytes\r\n"
+              "2003-02-30 I 1 kBytes\r\n9999-12-31 F 1 kBytes\r\n2003-11-01 F         1 kBytes\r\n"
+              " 2003-11-02 I         5 kBytes\r\nkeep I 1 kBytes\r\n# ===== Files:\r\n");
+    auto tree = [&] {  // every entry below C:, links not followed
+        std::set<std::string> paths;
+        for (const auto& entry : fs::recursive_directory_iterator(c)) {
+            paths.insert(entry.path().lexically_relative(c).string());
+        }
+        return paths;
+    };
+    std::set<std::string> removed = tree();
+    CLineArchiveFile archive;
+    ASSERT_TRUE(archive.Open(std::string(kDest) + "\\Quillon.txt", false));
+    ReadSavedBackups(archive, scene.pass.SavedBackups);
+    archive.Close();
+    scene.pass.DropVanishedSets();
+    scene.pass.DeleteOldBackups();
+    std::erase_if(removed, [&, now = tree()](const std::string& path) { return now.contains(path); });
+    EXPECT_EQ(removed, (std::set<std::string>{"Backup/Docs/2003-11-01", "Backup/Docs/2003-11-01/a.txt",
+                                              "Backup/Docs/2003-11-02", "Backup/Docs/2003-11-02/sub",
+                                              "Backup/Docs/2003-11-02/sub/b.txt"}));
 }
 
 // --- Vanished sets ----------------------------------------------------------------------------------

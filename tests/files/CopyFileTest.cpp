@@ -1,5 +1,6 @@
 #include "files/CopyFile.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -46,6 +47,16 @@ struct stat StatOf(const std::string& native) {
     return info;
 }
 
+// The folder holds the named files and nothing else: no temporary was left behind.
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 class CopyFileTest : public ::testing::Test {
   protected:
     std::string C(const std::string& relative) { return drives.DriveC() + "/" + relative; }
@@ -77,28 +88,60 @@ TEST_F(CopyFileTest, CopiesDataAndTimesAndCountsBytes) {
     }
 }
 
-// The folder holds the named files and nothing else: no temporary was left behind.
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
+// Appends to the file at each of the next `times` reads (a log written while it is backed up).
+void GrowAtReads(const std::string& native, int times) {
+    if (times > 0) {
+        InjectHook(FileOperation::kRead, 1, [native, times] {
+            std::ofstream(native, std::ios::binary | std::ios::app) << "more";
+            GrowAtReads(native, times - 1);
+        });
     }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
-TEST_F(CopyFileTest, ASourceThatShrinksFailsAndTheEarlierCopyStays) {
-    WriteFile(C("log.txt"), "0123456789");
-    WriteFile(C("out/copy.txt"), "this morning's copy");
-    CaptureTrace trace;
-    // The file loses its tail between the first and the second read.
-    InjectHook(FileOperation::kRead, 2, [&] { fs::resize_file(C("log.txt"), 6); });
-    EXPECT_FALSE(Copy("C:\\log.txt", "C:\\out\\copy.txt"));
-    EXPECT_EQ(GetLastError(), kErrorReadFault);  // concerns this file only: the pass goes on
-    EXPECT_EQ(ReadFile(C("out/copy.txt")), "this morning's copy");
-    EXPECT_EQ(Names(C("out")), std::vector<std::string>{"copy.txt"});
-    EXPECT_EQ(counter, 4);
-    EXPECT_TRUE(trace.Contains("*** Read Error bei File C:\\log.txt\n"));
+// A source written while it is copied is copied again until one version stood still while it was read,
+// or it fails with a read fault that concerns this file alone (the pass logs it and goes on). No torn
+// mixture of versions ever takes the name, which keeps the copy that was whole, and no temporary stays.
+TEST_F(CopyFileTest, ASourceWrittenWhileCopiedIsCopiedAgainOrReported) {
+    const std::string changed = "*** Datei C:\\log.txt hat sich beim Kopieren ge\xE4ndert\n";
+    struct Case {
+        int growths;   // reads at which the file grows
+        bool shrinks;  // the file loses its tail between the first and the second read
+        std::vector<std::string> traced;
+    } cases[] = {{0, false, {}},
+                 {1, false, {}},
+                 {50, false, {changed}},
+                 {0, true, {"*** Read Error bei File C:\\log.txt\n"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.growths << (c.shrinks ? " shrinks" : ""));
+        WriteFile(C("log.txt"), "0123456789abcdef");
+        WriteFile(C("out/copy.txt"), "this morning's copy");
+        ClearFaults();
+        GrowAtReads(C("log.txt"), c.growths);
+        if (c.shrinks) {
+            InjectHook(FileOperation::kRead, 2, [&] { fs::resize_file(C("log.txt"), 6); });
+        }
+        CaptureTrace trace;
+        SetLastError(0);
+        EXPECT_EQ(Copy("C:\\log.txt", "C:\\out\\copy.txt", false, 8), c.traced.empty());
+        ClearFaults();
+        EXPECT_EQ(ReadFile(C("out/copy.txt")),
+                  c.traced.empty() ? ReadFile(C("log.txt")) : "this morning's copy");
+        EXPECT_EQ(Names(C("out")), std::vector<std::string>{"copy.txt"});
+        EXPECT_EQ(trace.Records(), c.traced);
+        EXPECT_EQ(GetLastError(), c.traced.empty() ? 0 : kErrorReadFault);
+    }
+}
+
+TEST_F(CopyFileTest, ANameWithWildcardCharactersTakesItsOwnTimes) {
+    // "a!b.txt" sorts before "a*b.txt" and matches it read as a pattern.
+    WriteFile(C("a!b.txt"), "other");
+    WriteFile(C("a*b.txt"), "mine");
+    ASSERT_TRUE(SetFileTimes("C:\\a!b.txt", 1'000'000'000, 1'000'000'000));
+    const timespec mine[2] = {{1'100'000'000, 0}, {1'100'000'000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, C("a*b.txt").c_str(), mine, 0), 0);
+    ASSERT_TRUE(Copy("C:\\a*b.txt", "C:\\out.txt"));
+    EXPECT_EQ(ReadFile(C("out.txt")), "mine");
+    EXPECT_EQ(StatOf(C("out.txt")).st_mtime, 1'100'000'000);
 }
 
 // Copying a file onto itself under another name (a link, a hard link, a linked folder) must not

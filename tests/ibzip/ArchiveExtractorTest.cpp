@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <zip.h>
 
+#include <algorithm>
+
 #include "ibzip/IbZipHarness.h"
 
 namespace quillon::testing {
@@ -38,65 +40,42 @@ TEST_F(ArchiveExtractorTest, OpeningAndExtractingFailuresAreCodes) {
     WriteRawArchive(Native("good.zip"), {{"a.txt", "a"}});
     std::string truncated = ReadFile(Native("good.zip"));
     WriteFile(Native("truncated.zip"), truncated.substr(0, truncated.size() - 10));
-    struct Case {
-        const char* archive;
-        int32_t opened;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, int32_t> cases[] = {
         {"C:\\missing.zip", -25172}, {"C:\\nofolder\\missing.zip", -25154}, {"Q:\\x.zip", -25154},
         {"C:\\text.zip", -25139},    {"C:\\truncated.zip", -25139},         {"C:\\", -25235},
-        {"C:\\good.zip", 2},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.archive);
-        EXPECT_EQ(Ib("IB_UnZipArchiveFile", c.archive), c.opened);
-        EXPECT_EQ(Unzip(c.archive, "C:\\", "*.*", 1, 1), c.opened < 0 ? c.opened : 1);
+        {"C:\\good.zip", 2}};
+    for (const auto& [archive, opened] : cases) {
+        SCOPED_TRACE(archive);
+        EXPECT_EQ(Ib("IB_UnZipArchiveFile", archive), opened);
+        EXPECT_EQ(Unzip(archive, "C:\\", "*.*", 1, 1), opened < 0 ? opened : 1);
     }
     EXPECT_EQ(Unzip("C:\\good.zip", "C:\\nofolder", "*.*", 1, 1), -25154);
 }
 
 TEST_F(ArchiveExtractorTest, PatternsSelectEntriesByWholeName) {
-    WriteRawArchive(Native("set.zip"), {{"Quillon.txt", "1"},
-                                        {"sub/Quillon.txt", "2"},
-                                        {"A.TXT", "3"},
-                                        {"b.doc", "4"},
-                                        {"sub/c.txt", "5"},
-                                        {"empty/", ""}});
-    struct Case {
-        const char* spec;
-        int storedDirs;
-        std::map<std::string, std::string> tree;
-    };
-    const Case cases[] = {
-        {"Quillon.txt", 1, {{"Quillon.txt", "1"}}},
-        {"quillon.TXT", 1, {{"Quillon.txt", "1"}}},
-        {"*.txt",
-         1,
-         {{"Quillon.txt", "1"}, {"sub/", ""}, {"sub/Quillon.txt", "2"}, {"A.TXT", "3"}, {"sub/c.txt", "5"}}},
-        {"sub\\*", 1, {{"sub/", ""}, {"sub/Quillon.txt", "2"}, {"sub/c.txt", "5"}}},
-        {"?.doc", 1, {{"b.doc", "4"}}},
-        {"sub/c.txt", 0, {{"c.txt", "5"}}},
-        {"*.*",
-         1,
-         {{"Quillon.txt", "1"},
-          {"sub/", ""},
-          {"sub/Quillon.txt", "2"},
-          {"A.TXT", "3"},
-          {"b.doc", "4"},
-          {"sub/c.txt", "5"},
-          {"empty/", ""}}},
-    };
+    std::vector<RawEntry> entries;
+    for (const char* name : {"Quillon.txt", "sub/Quillon.txt", "A.TXT", "b.doc", "sub/c.txt", "empty/"}) {
+        entries.push_back({name, name[std::string(name).size() - 1] == '/' ? "" : name});
+    }
+    WriteRawArchive(Native("set.zip"), entries);
+    const std::tuple<const char*, int, const char*> cases[] = {
+        {"Quillon.txt", 1, "Quillon.txt"},
+        {"quillon.TXT", 1, "Quillon.txt"},
+        {"*.txt", 1, "Quillon.txt sub/ sub/Quillon.txt A.TXT sub/c.txt"},
+        {"sub\\*", 1, "sub/ sub/Quillon.txt sub/c.txt"},
+        {"?.doc", 1, "b.doc"},
+        {"sub/c.txt", 0, "c.txt=sub/c.txt"},
+        {"*.*", 1, "Quillon.txt sub/ sub/Quillon.txt A.TXT b.doc sub/c.txt empty/"}};
     int number = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.spec << " stored dirs " << c.storedDirs);
+    for (const auto& [spec, storedDirs, names] : cases) {
+        SCOPED_TRACE(::testing::Message() << spec << " stored dirs " << storedDirs);
         std::string folder = "out" + std::to_string(number++);
         std::filesystem::create_directories(Native(folder));
-        int files = 0;
-        for (const auto& [name, content] : c.tree) {
-            files += name.back() != '/';
-        }
-        EXPECT_EQ(Unzip("C:\\set.zip", "C:\\" + folder, c.spec, c.storedDirs, 1), files);
-        EXPECT_EQ(TreeOf(Native(folder)), c.tree);
+        const Tree tree = Files(names);
+        EXPECT_EQ(
+            Unzip("C:\\set.zip", "C:\\" + folder, spec, storedDirs, 1),
+            std::count_if(tree.begin(), tree.end(), [](auto& file) { return file.first.back() != '/'; }));
+        EXPECT_EQ(TreeOf(Native(folder)), tree);
     }
 }
 
@@ -105,36 +84,26 @@ TEST_F(ArchiveExtractorTest, HostileEntriesAreNeverWrittenOutside) {
     std::filesystem::create_directories(outside);
     std::filesystem::create_directories(Native("jail/deep"));
     std::filesystem::create_directory_symlink(outside, Native("jail/through"));
-    WriteRawArchive(Native("hostile.zip"), {
-                                               {"../x", "1"},
-                                               {"deep/../../x", "2"},
-                                               {"..\\x", "3"},
-                                               {"/abs", "4"},
-                                               {"\\abs", "5"},
-                                               {"C:\\x", "6"},
-                                               {"c:x", "7"},
-                                               {"through/x", "8"},          // a link below the extract folder
-                                               {"link", outside, 0120777},  // a symbolic link entry
-                                               {"fifo", "", 0010644},
-                                               {"deep/ok.txt", "fine"},
-                                           });
-    const std::map<std::string, std::string> expected = {
-        {"deep/", ""}, {"deep/ok.txt", "fine"}, {"through", "-> " + outside}};
+    // "through/x" passes a link below the extract folder; "link" is a symbolic link entry. The names that
+    // climb out hold their number, 1 to 8.
+    std::vector<RawEntry> entries = {
+        {"link", outside, 0120777}, {"fifo", "", 0010644}, {"deep/ok.txt", "fine"}};
+    for (const char* name : {"../x", "deep/../../x", "..\\x", "/abs", "\\abs", "C:\\x", "c:x", "through/x"}) {
+        entries.push_back({name, std::to_string(entries.size() - 2)});
+    }
+    WriteRawArchive(Native("hostile.zip"), entries);
+    // With names only the files land in the folder itself (beside what the run before left), "through\x"
+    // as "x" beside the link.
+    const char* expected[] = {"deep/ deep/ok.txt=fine ok.txt=fine x=8", "deep/ deep/ok.txt=fine"};
     for (int storedDirs : {1, 0}) {
         SCOPED_TRACE(::testing::Message() << "stored dirs " << storedDirs);
         EXPECT_EQ(Unzip("C:\\hostile.zip", "C:\\jail", "*.*", storedDirs, 1), -25270);
         EXPECT_TRUE(std::filesystem::is_empty(outside));
         EXPECT_FALSE(std::filesystem::exists(Native("x")));
         EXPECT_FALSE(std::filesystem::exists("/abs"));
-        auto tree = TreeOf(Native("jail"));
-        if (storedDirs == 0) {
-            // Names only: the files land in the folder itself, "through\x" as "x" beside the link.
-            EXPECT_EQ(tree["ok.txt"], "fine");
-            EXPECT_EQ(tree["x"], "8");
-            tree.erase("ok.txt");
-            tree.erase("x");
-        }
-        EXPECT_EQ(tree, expected);
+        Tree tree = Files(expected[storedDirs]);
+        tree["through"] = "-> " + outside;
+        EXPECT_EQ(TreeOf(Native("jail")), tree);
     }
     EXPECT_EQ(Unzip("C:\\hostile.zip", "C:\\jail", "../x", 1, 1), 0);
 }
@@ -143,77 +112,62 @@ TEST_F(ArchiveExtractorTest, ExistingFilesStayWithoutOverwrite) {
     WriteRawArchive(Native("set.zip"), {{"a.txt", "new a"}, {"b.txt", "new b"}});
     WriteFile(Native("out/a.txt"), "old a");
     EXPECT_EQ(Unzip("C:\\set.zip", "C:\\out", "*.*", 1, 0), -25270);
-    EXPECT_EQ(TreeOf(Native("out")),
-              (std::map<std::string, std::string>{{"a.txt", "old a"}, {"b.txt", "new b"}}));
+    EXPECT_EQ(TreeOf(Native("out")), (Tree{{"a.txt", "old a"}, {"b.txt", "new b"}}));
     EXPECT_EQ(Unzip("C:\\set.zip", "C:\\out", "*.*", 1, 1), 2);
-    EXPECT_EQ(TreeOf(Native("out")),
-              (std::map<std::string, std::string>{{"a.txt", "new a"}, {"b.txt", "new b"}}));
+    EXPECT_EQ(TreeOf(Native("out")), (Tree{{"a.txt", "new a"}, {"b.txt", "new b"}}));
 }
 
 // IB_CRCCheck reads the data of the matching entries without writing anything: a sound archive answers
 // its entry count, one whose stored bytes of an entry were changed answers kIbDamagedArchive, also when
 // only that entry is asked for, and the other entries still read as sound one by one.
 TEST_F(ArchiveExtractorTest, CrcCheckFindsTheDamagedEntry) {
-    const std::string first(4000, 'a');
     const std::string second = "second entry, stored uncompressed by libzip only when it is small";
-    WriteRawArchive(Native("set.zip"), {{"d/first.txt", first}, {"second.txt", second}});
+    WriteRawArchive(Native("set.zip"), {{"d/first.txt", std::string(4000, 'a')}, {"second.txt", second}});
     std::string bytes = ReadFile(Native("set.zip"));
     WriteFile(Native("copy.zip"), bytes);
     // The data of the last entry ends where the central directory begins; its offset is recorded at
     // byte 16 of the end record, the last 22 bytes of an archive without a comment.
     ASSERT_GT(bytes.size(), 22u);
-    size_t end = bytes.size() - 22;
     uint32_t directory = 0;
-    for (int i = 3; i >= 0; --i) {
-        directory = directory << 8 | static_cast<unsigned char>(bytes[end + 16 + static_cast<size_t>(i)]);
+    for (size_t i = 4; i-- > 0;) {
+        directory = directory << 8 | static_cast<unsigned char>(bytes[bytes.size() - 22 + 16 + i]);
     }
     ASSERT_GT(directory, 2u);
     bytes[directory - 2] = static_cast<char>(bytes[directory - 2] ^ 0x55);
     WriteFile(Native("set.zip"), bytes);
 
-    struct Case {
-        const char* archive;
-        const char* spec;
-        int32_t answer;
-    };
-    const Case cases[] = {
-        {"C:\\copy.zip", "*", 2},           {"C:\\set.zip", "*", -25139},
-        {"C:\\set.zip", "second.txt", -25139}, {"C:\\set.zip", "d/first.txt", 1},
-        {"C:\\missing.zip", "*", -25172},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.archive) + " " + c.spec);
-        Ib("IB_UnZipArchiveFile", c.archive);
-        Ib("IB_UnZipFileSpec", c.spec);
-        EXPECT_EQ(Ib("IB_CRCCheck", 0), c.answer);
+    const std::tuple<const char*, const char*, int32_t> cases[] = {{"C:\\copy.zip", "*", 2},
+                                                                   {"C:\\set.zip", "*", -25139},
+                                                                   {"C:\\set.zip", "second.txt", -25139},
+                                                                   {"C:\\set.zip", "d/first.txt", 1},
+                                                                   {"C:\\missing.zip", "*", -25172}};
+    for (const auto& [archive, spec, answer] : cases) {
+        SCOPED_TRACE(std::string(archive) + " " + spec);
+        Ib("IB_UnZipArchiveFile", archive);
+        Ib("IB_UnZipFileSpec", spec);
+        EXPECT_EQ(Ib("IB_CRCCheck", 0), answer);
     }
     EXPECT_FALSE(std::filesystem::exists(Native("d")));  // nothing extracted
 }
 
 // Link entries are refused unless IB_UnZipLinks asks for them; then each becomes a link with the
-// entry's content as its target text, and an entry behind such a link is still refused.
+// entry's content as its target text, and an entry behind such a link is still refused. Without links
+// "up" is no link, so the entry below it makes a real folder of that name.
 TEST_F(ArchiveExtractorTest, LinkEntriesOnlyWhenAsked) {
     WriteRawArchive(Native("links.zip"), {{"plain.txt", "x"},
                                           {"up", "../outside", 0120777},
                                           {"d/abs", "/etc/passwd", 0120777},
-                                          {"up/through.txt", "must not land outside", 0100644}});
-    struct Case {
-        int links;
-        int32_t answer;
-        std::map<std::string, std::string> tree;
-    };
-    const Case cases[] = {
-        // Without links "up" is no link, so the entry below it makes a real folder of that name.
-        {0, -25270, {{"plain.txt", "x"}, {"up/", ""}, {"up/through.txt", "must not land outside"}}},
-        {1, -25270, {{"plain.txt", "x"}, {"up", "-> ../outside"}, {"d/", ""}, {"d/abs", "-> /etc/passwd"}}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.links);
+                                          {"up/through.txt", "inside", 0100644}});
+    const Tree trees[] = {
+        Files("plain.txt=x up/ up/through.txt=inside"),
+        {{"plain.txt", "x"}, {"up", "-> ../outside"}, {"d/", ""}, {"d/abs", "-> /etc/passwd"}}};
+    for (int links : {0, 1}) {
+        SCOPED_TRACE(links);
         std::filesystem::remove_all(Native("out"));
         std::filesystem::create_directories(Native("out"));
-        Ib("IB_UnZipLinks", c.links);
-        EXPECT_EQ(Unzip("C:\\links.zip", "C:\\out", "*", 1, 1), c.answer);
-        EXPECT_EQ(TreeOf(Native("out")), c.tree);
+        Ib("IB_UnZipLinks", links);
+        EXPECT_EQ(Unzip("C:\\links.zip", "C:\\out", "*", 1, 1), -25270);
+        EXPECT_EQ(TreeOf(Native("out")), trees[links]);
     }
     Ib("IB_UnZipLinks", 0);
     EXPECT_FALSE(std::filesystem::exists(Native("outside")));

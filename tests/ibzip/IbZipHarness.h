@@ -22,6 +22,8 @@
 
 namespace quillon::testing {
 
+using Tree = std::map<std::string, std::string>;
+
 inline void* IbZipLibrary() {
     static void* handle = [] {
         const char* bin = std::getenv("QUILLON_TEST_BIN_DIR");
@@ -56,23 +58,18 @@ inline std::optional<std::string> RunCommand(const std::string& command) {
     return ::pclose(pipe) == 0 ? std::optional(output) : std::nullopt;
 }
 
-inline bool HavePython() {
-    static bool have = RunCommand("python3 -c 'import zipfile' 2>/dev/null").has_value();
-    return have;
-}
-
-// One entry as Python's zipfile reads it: the raw name bytes, the content, the general-purpose flags and
-// the DOS time "Y-M-D h:m:s".
+// One entry as Python's zipfile reads it: the content, the general-purpose flags, the DOS time
+// "Y-M-D h:m:s" and the Unix mode in the upper half of the external attributes (octal 0120777).
 struct PyEntry {
     std::string content;
     int flags = 0;
     std::string time;
-    unsigned mode = 0;  // the Unix mode in the upper half of the external attributes (octal 0120777)
+    unsigned mode = 0;
 };
 
-// Every entry of an archive through Python's zipfile (which checks each CRC while reading), or nullopt
-// when zipfile rejects the archive.
-inline std::optional<std::map<std::string, PyEntry>> ReadWithPython(const std::string& archive) {
+// Every entry of an archive by its raw name bytes, through Python's zipfile (which checks each CRC
+// while reading); empty, and a failure, when zipfile rejects the archive.
+inline std::map<std::string, PyEntry> ReadWithPython(const std::string& archive) {
     const char* script =
         "import sys, zipfile\n"
         "z = zipfile.ZipFile(sys.argv[1])\n"
@@ -81,9 +78,7 @@ inline std::optional<std::map<std::string, PyEntry>> ReadWithPython(const std::s
         "    print(raw.hex(), z.read(i).hex() or '-', i.flag_bits, '%d-%d-%d %d:%d:%d' % i.date_time,\n"
         "          i.external_attr >> 16)\n";
     auto output = RunCommand("python3 -c \"" + std::string(script) + "\" '" + archive + "'");
-    if (!output) {
-        return std::nullopt;
-    }
+    EXPECT_TRUE(output) << "zipfile rejects " << archive;
     auto unhex = [](const std::string& hex) {
         std::string bytes;
         for (size_t i = 0; i + 1 < hex.size(); i += 2) {
@@ -92,7 +87,7 @@ inline std::optional<std::map<std::string, PyEntry>> ReadWithPython(const std::s
         return bytes;
     };
     std::map<std::string, PyEntry> entries;
-    std::istringstream lines(*output);
+    std::istringstream lines(output.value_or(""));
     std::string name, content, date, clock;
     int flags;
     unsigned mode;
@@ -107,23 +102,18 @@ inline bool UnzipTestPasses(const std::string& archive) {
 }
 
 // Checks an archive with both tools: `unzip -t` passes and zipfile reads exactly names -> contents.
-inline void ExpectArchive(const std::string& archive, const std::map<std::string, std::string>& expected) {
+inline void ExpectArchive(const std::string& archive, const Tree& expected) {
     EXPECT_TRUE(UnzipTestPasses(archive)) << archive;
-    if (!HavePython()) {
-        return;
-    }
-    auto entries = ReadWithPython(archive);
-    ASSERT_TRUE(entries) << archive;
-    std::map<std::string, std::string> contents;
-    for (const auto& [name, entry] : *entries) {
+    Tree contents;
+    for (const auto& [name, entry] : ReadWithPython(archive)) {
         contents[name] = entry.content;
     }
     EXPECT_EQ(contents, expected) << archive;
 }
 
 // Every entry below folder as relative path -> content ("name/" for a folder, "-> target" for a link).
-inline std::map<std::string, std::string> TreeOf(const std::string& folder) {
-    std::map<std::string, std::string> tree;
+inline Tree TreeOf(const std::string& folder) {
+    Tree tree;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
         std::string relative = entry.path().lexically_relative(folder).string();
         if (entry.is_symlink()) {
@@ -137,29 +127,31 @@ inline std::map<std::string, std::string> TreeOf(const std::string& folder) {
     return tree;
 }
 
+// A tree from words "name" or "name=content": a bare name holds itself as content, "name/" is a folder.
+inline Tree Files(const std::string& words) {
+    Tree tree;
+    std::istringstream in(words);
+    for (std::string word; in >> word;) {
+        size_t equals = word.find('=');
+        tree[word.substr(0, equals)] = equals != std::string::npos ? word.substr(equals + 1)
+                                       : word.back() == '/'        ? ""
+                                                                   : word;
+    }
+    return tree;
+}
+
 inline void SetModified(const std::string& path, time_t modified) {
     const timespec times[2] = {{modified, 0}, {modified, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
 }
 
-// A drive map of the library's own, through QUILLON_DRIVES: C: is a temporary folder, Z: is '/'.
+// The library reads its drive map from QUILLON_DRIVES: C: is a temporary folder, Z: is '/'.
 class IbZipTest : public ::testing::Test {
   protected:
-    IbZipTest() : drives_(MakeDrives(dir_)), env_("QUILLON_DRIVES", drives_) {}
-
     void SetUp() override { ASSERT_NE(IbZipLibrary(), nullptr) << ::dlerror(); }
 
     // Native path of "C:\" + relative (relative with '\' or '/').
-    std::string Native(const std::string& relative) const {
-        std::string path = dir_ / "c";
-        if (!relative.empty()) {
-            path += '/';
-        }
-        for (char c : relative) {
-            path.push_back(c == '\\' ? '/' : c);
-        }
-        return path;
-    }
+    std::string Native(const std::string& relative) const { return drives_.Native("C:\\" + relative); }
 
     // Settings for writing; the others stay as they were.
     int32_t Zip(const std::string& spec, const std::string& archive, int recurse, int storedNames,
@@ -183,18 +175,8 @@ class IbZipTest : public ::testing::Test {
     }
 
   private:
-    static std::string MakeDrives(const TempDir& dir) {
-        std::string folder = dir / "dosdevices";
-        std::filesystem::create_directories(folder);
-        std::filesystem::create_directories(dir / "c");
-        std::filesystem::create_directory_symlink(dir / "c", folder + "/c:");
-        std::filesystem::create_directory_symlink("/", folder + "/z:");
-        return folder;
-    }
-
-    TempDir dir_;
-    std::string drives_;
-    ScopedEnv env_;
+    ScopedDriveMap drives_;
+    ScopedEnv env_{"QUILLON_DRIVES", drives_.Folder()};
 };
 
 }  // namespace quillon::testing

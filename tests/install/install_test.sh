@@ -17,15 +17,11 @@ prefix=$root/usr
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 [ "$(readlink "$prefix/bin/quillon-run")" = ../lib/quillon/quillon-run ] || fail "bin/quillon-run link"
 [ "$(readlink "$prefix/bin/quillon-restore")" = ../lib/quillon/quillon-restore ] || fail "bin/quillon-restore link"
-for f in bin/quillon-reg lib/quillon/quillon-run lib/quillon/libib-zip.so lib/quillon/quillon-run.html \
-         share/man/man1/quillon-run.1 share/man/man1/quillon-reg.1 share/man/man1/quillon-restore.1 \
-         lib/systemd/user/quillon-run.service lib/systemd/user/quillon-run.timer \
-         lib/systemd/user/quillon-run-daily.service \
+for f in bin/quillon-reg bin/quillon-config lib/quillon/quillon-run lib/quillon/libib-zip.so \
+         lib/quillon/quillon-run.html share/man/man1/quillon-{run,reg,restore,config}.1 \
+         lib/systemd/user/quillon-run{.service,.timer,-daily.service} \
          share/applications/quillon-run.desktop share/quillon/autostart/quillon-run.desktop; do
   [ -f "$prefix/$f" ] || fail "$f not installed"  # -f follows the help document's link
-done
-for f in bin/quillon-config share/man/man1/quillon-config.1; do
-  [ -f "$prefix/$f" ] || fail "$f not installed"
 done
 if command -v groff >/dev/null; then
   warnings=$(groff -man -Tutf8 -ww "$prefix"/share/man/man1/*.1 2>&1 >/dev/null)
@@ -44,12 +40,12 @@ echo photo > "$work/src/Packed/photo.jpg"
 win() { printf 'Z:%s' "${1//\//\\}"; }
 key='HKCU\Software\Norrow\Quillon'
 reg() { "$prefix/bin/quillon-reg" "$@" >/dev/null; }
-reg add "$key\\Path000" /v SourcePath /d "$(win "$work/src/Plain")" /f
-reg add "$key\\Path000" /v DestPath /d "$(win "$work/backup/Plain")" /f
-reg add "$key\\Path000" /v Flags /t REG_DWORD /d 0x20 /f
-reg add "$key\\Path001" /v SourcePath /d "$(win "$work/src/Packed")" /f
-reg add "$key\\Path001" /v DestPath /d "$(win "$work/backup/Packed")" /f
-reg add "$key\\Path001" /v Flags /t REG_DWORD /d 0x820 /f
+for path in Path000:Plain:0x20 Path001:Packed:0x820; do
+  IFS=: read -r number name flags <<<"$path"
+  reg add "$key\\$number" /v SourcePath /d "$(win "$work/src/$name")" /f
+  reg add "$key\\$number" /v DestPath /d "$(win "$work/backup/$name")" /f
+  reg add "$key\\$number" /v Flags /t REG_DWORD /d "$flags" /f
+done
 
 output=$("$prefix/bin/quillon-run" 2>&1) || fail "quillon-run ended with $?: $output"
 grep -q "2 files have been saved." <<<"$output" || fail "no summary in: $output"

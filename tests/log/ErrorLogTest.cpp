@@ -30,6 +30,7 @@ class ErrorLogTest : public ::testing::Test {
         ASSERT_TRUE(profile_.WriteProfileInt("Settings", entry, value));
     }
     std::string Stored() { return profile_.GetProfileString("Settings", "ErrorLogPath", "<none>"); }
+    std::string Log(const std::string& path = "C:\\QuillonRun.Log") { return ReadFile(drives_.Native(path)); }
     void Write(std::vector<std::string> lines) {
         lines_ = std::move(lines);
         WriteErrorLog(profile_, lines_, buffer_);
@@ -42,22 +43,19 @@ class ErrorLogTest : public ::testing::Test {
     std::vector<char> buffer_;
 };
 
+// A native LogPath names the same folder through the drive map; the remembered path is Windows form.
 TEST_F(ErrorLogTest, TheLogLiesBesideLogPathOrInTheProgramFolderAndIsRemembered) {
-    Setting("LogPath", "C:\\Logs\\run.txt");
-    EXPECT_EQ(ResolveErrorLogPath(profile_), "C:\\Logs\\QuillonRun.Log");
-    EXPECT_EQ(Stored(), "C:\\Logs\\QuillonRun.Log");
-
-    Setting("ErrorLogPath", "");
-    Setting("LogPath", "");
-    std::string program = ProgramDirectory();
-    ASSERT_FALSE(program.empty());
-    EXPECT_EQ(ResolveErrorLogPath(profile_), program + "\\QuillonRun.Log");
-
-    // A native LogPath names the same folder through the drive map; the remembered path is Windows form.
-    Setting("ErrorLogPath", "");
-    Setting("LogPath", drives_.Native("C:\\Logs") + "/run.txt");
-    EXPECT_EQ(ResolveErrorLogPath(profile_), "C:\\Logs\\QuillonRun.Log");
-    EXPECT_EQ(Stored(), "C:\\Logs\\QuillonRun.Log");
+    ASSERT_FALSE(ProgramDirectory().empty());
+    const std::pair<std::string, std::string> cases[] = {
+        {"C:\\Logs\\run.txt", "C:\\Logs\\QuillonRun.Log"},
+        {"", ProgramDirectory() + "\\QuillonRun.Log"},
+        {drives_.Native("C:\\Logs") + "/run.txt", "C:\\Logs\\QuillonRun.Log"}};
+    for (const auto& [logPath, expected] : cases) {
+        Setting("ErrorLogPath", "");
+        Setting("LogPath", logPath);
+        EXPECT_EQ(ResolveErrorLogPath(profile_), expected) << logPath;
+        EXPECT_EQ(Stored(), expected) << logPath;
+    }
 }
 
 TEST_F(ErrorLogTest, EachRunWithErrorsAppendsOneBlockInAFolderMadeForIt) {
@@ -68,7 +66,7 @@ TEST_F(ErrorLogTest, EachRunWithErrorsAppendsOneBlockInAFolderMadeForIt) {
     Write({"2003-11-24 18:02:11  C:\\Data\\mail.pst", std::string(21, ' ') + "==> E:\\x"});
     EXPECT_TRUE(lines_.empty());
     Write({"2003-11-25 09:00:00  second"});
-    EXPECT_EQ(ReadFile(drives_.Native("C:\\New\\Folder\\QuillonRun.Log")),
+    EXPECT_EQ(Log("C:\\New\\Folder\\QuillonRun.Log"),
               kSeparator + "\r\n2003-11-24 18:02:11  C:\\Data\\mail.pst\r\n" + std::string(21, ' ') +
                   "==> E:\\x\r\n\r\n" + kSeparator + "\r\n2003-11-25 09:00:00  second\r\n\r\n");
 }
@@ -105,17 +103,16 @@ TEST_F(ErrorLogTest, ALogTheProgramFolderCannotHoldGoesToTheStateFolder) {
 TEST_F(ErrorLogTest, ADiskThatFillsWhileTheBlockIsWrittenKeepsTheOldLogAndTheLines) {
     Setting("ErrorLogPath", "C:\\QuillonRun.Log");
     Write({"first run"});
-    const std::string before = ReadFile(drives_.Native("C:\\QuillonRun.Log"));
+    const std::string before = Log();
     {
         ScopedFaults faults;
         InjectFault(FileOperation::kWrite, 1, ENOSPC, true);
         Write({"second run", "more"});
     }
     EXPECT_EQ(lines_, (std::vector<std::string>{"second run", "more"}));
-    EXPECT_EQ(ReadFile(drives_.Native("C:\\QuillonRun.Log")), before);
+    EXPECT_EQ(Log(), before);
     WriteErrorLog(profile_, lines_, buffer_);  // the next run with space writes them
-    EXPECT_EQ(ReadFile(drives_.Native("C:\\QuillonRun.Log")),
-              before + kSeparator + "\r\nsecond run\r\nmore\r\n\r\n");
+    EXPECT_EQ(Log(), before + kSeparator + "\r\nsecond run\r\nmore\r\n\r\n");
 }
 
 TEST_F(ErrorLogTest, ALogPastItsLimitKeepsItsNewestWholeLines) {
@@ -130,12 +127,12 @@ TEST_F(ErrorLogTest, ALogPastItsLimitKeepsItsNewestWholeLines) {
     std::string all = old + kSeparator + "\r\nnewest\r\n\r\n";
     std::string tail = all.substr(all.size() - 1024);
     std::string expected = tail.substr(tail.find('\n') + 1);
-    EXPECT_EQ(ReadFile(drives_.Native("C:\\QuillonRun.Log")), expected);
+    EXPECT_EQ(Log(), expected);
     EXPECT_FALSE(std::filesystem::exists(drives_.Native("C:\\QuillonRun.Log.TMP")));
 
     Setting("ErrorLogSize", 0);
     Write({"gone at once"});
-    EXPECT_EQ(ReadFile(drives_.Native("C:\\QuillonRun.Log")), "");
+    EXPECT_EQ(Log(), "");
 }
 
 }  // namespace

@@ -19,18 +19,19 @@ namespace fs = std::filesystem;
 class ConfinedTreeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        testing::WriteFile(drives_.DriveC() + "/src/a.txt", "from the set");
-        testing::WriteFile(drives_.DriveC() + "/outside/keep.txt", "outside");
-        ::mkfifo((drives_.DriveC() + "/src/fifo").c_str(), 0600);
-        fs::create_symlink(drives_.DriveC() + "/outside/keep.txt", drives_.DriveC() + "/src/link.txt");
-        fs::create_directories(drives_.DriveC() + "/target");
-        fs::create_directory_symlink(drives_.DriveC() + "/outside", drives_.DriveC() + "/target/planted");
-        testing::WriteFile(drives_.DriveC() + "/target/file", "a file where a folder would be");
+        testing::WriteFile(C("src/a.txt"), "from the set");
+        testing::WriteFile(C("outside/keep.txt"), "outside");
+        ::mkfifo((C("src/fifo")).c_str(), 0600);
+        fs::create_symlink(C("outside/keep.txt"), C("src/link.txt"));
+        fs::create_directories(C("target"));
+        fs::create_directory_symlink(C("outside"), C("target/planted"));
+        testing::WriteFile(C("target/file"), "a file where a folder would be");
         ASSERT_TRUE(source_.Open("C:\\src", false));
         ASSERT_TRUE(target_.Open("C:\\target", false));
     }
 
-    std::string Target(const std::string& relative) const { return drives_.DriveC() + "/target/" + relative; }
+    std::string C(const std::string& relative) const { return drives_.DriveC() + "/" + relative; }
+    std::string Target(const std::string& relative) const { return C("target/" + relative); }
 
     testing::ScopedDriveMap drives_;
     ConfinedTree source_;
@@ -67,45 +68,31 @@ TEST_F(ConfinedTreeTest, CopiesLandOnlyBelowTheRoot) {
         }
     }
     EXPECT_EQ(testing::ReadFile(Target("new/deeper/a.txt")), "from the set");
-    EXPECT_EQ(fs::directory_iterator(drives_.DriveC() + "/outside")->path().filename(), "keep.txt");
-    EXPECT_FALSE(fs::exists(drives_.DriveC() + "/escaped.txt"));
+    EXPECT_EQ(fs::directory_iterator(C("outside"))->path().filename(), "keep.txt");
+    EXPECT_FALSE(fs::exists(C("escaped.txt")));
     // A link comes back as a link with its target text; what it points to is neither read nor written.
     EXPECT_TRUE(fs::is_symlink(Target("from-link.txt")));
-    EXPECT_EQ(fs::read_symlink(Target("from-link.txt")), drives_.DriveC() + "/outside/keep.txt");
-    EXPECT_EQ(testing::ReadFile(drives_.DriveC() + "/outside/keep.txt"), "outside");
+    EXPECT_EQ(fs::read_symlink(Target("from-link.txt")), C("outside/keep.txt"));
+    EXPECT_EQ(testing::ReadFile(C("outside/keep.txt")), "outside");
 }
 
 TEST_F(ConfinedTreeTest, ExistingNamesAreReplacedOnlyWhenAsked) {
-    fs::create_symlink(drives_.DriveC() + "/outside/keep.txt", Target("link-in-place"));
+    fs::create_symlink(C("outside/keep.txt"), Target("link-in-place"));
     testing::WriteFile(Target("present.txt"), "the user's");
-    fs::last_write_time(drives_.DriveC() + "/src/a.txt", fs::file_time_type(std::chrono::seconds(1)));
-    struct Case {
-        const char* name;
-        bool replace;
-        bool copied;
-    };
-    const Case cases[] = {
-        {"present.txt", false, false},
-        {"link-in-place", false, false},
-        {"present.txt", true, true},
-        {"link-in-place", true, true},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.name) + (c.replace ? " replace" : " keep"));
-        int64_t bytes = 0;
-        EXPECT_EQ(target_.CopyFileFrom(source_, {"a.txt"}, {c.name}, c.replace, bytes), c.copied);
-        if (!c.copied) {
-            EXPECT_EQ(GetLastError(), kErrorFileExists);
-        } else {
-            EXPECT_EQ(bytes, 12);
+    fs::last_write_time(C("src/a.txt"), fs::file_time_type(std::chrono::seconds(1)));
+    for (bool replace : {false, true}) {
+        for (const char* name : {"present.txt", "link-in-place"}) {
+            SCOPED_TRACE(std::string(name) + (replace ? " replace" : " keep"));
+            int64_t bytes = 0;
+            EXPECT_EQ(target_.CopyFileFrom(source_, {"a.txt"}, {name}, replace, bytes), replace);
+            EXPECT_EQ(replace ? bytes : GetLastError(), replace ? 12 : kErrorFileExists);
         }
     }
     // The link was replaced by the file, never written through; the copy carries the source's time.
-    EXPECT_EQ(testing::ReadFile(drives_.DriveC() + "/outside/keep.txt"), "outside");
+    EXPECT_EQ(testing::ReadFile(C("outside/keep.txt")), "outside");
     EXPECT_FALSE(fs::is_symlink(Target("link-in-place")));
     EXPECT_EQ(testing::ReadFile(Target("present.txt")), "from the set");
-    EXPECT_EQ(fs::last_write_time(Target("present.txt")),
-              fs::last_write_time(drives_.DriveC() + "/src/a.txt"));
+    EXPECT_EQ(fs::last_write_time(Target("present.txt")), fs::last_write_time(C("src/a.txt")));
 }
 
 TEST_F(ConfinedTreeTest, MovesAndLooksNeverPassALink) {

@@ -1,5 +1,8 @@
+// Listings by pattern and walks through open folders: the order, what a search reports when it finds
+// nothing, and links and special files, which must never lead a walk out of its tree.
 #include "platform/DirectoryListing.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,14 +20,19 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ScopedDriveMap;
 using testing::WriteFile;
-using Names = std::vector<std::string>;
+using Lines = std::vector<std::string>;
 
-Names NamesOf(const std::vector<FileInfo>& entries) {
-    Names names;
-    for (const auto& entry : entries) {
-        names.push_back(entry.Name);
+// Each entry as "name kind size", with "link" for a link and "enter" where a walk may descend.
+Lines Describe(const std::vector<FileInfo>& entries) {
+    Lines lines;
+    for (const FileInfo& e : entries) {
+        const char* kind = e.Kind == EntryKind::kDirectory ? " dir"
+                           : e.Kind == EntryKind::kFile    ? " file"
+                                                           : " other";
+        lines.push_back(e.Name + kind + (e.IsLink() ? " link " : " ") + std::to_string(e.Size) +
+                        (e.MayEnter() ? " enter" : ""));
     }
-    return names;
+    return lines;
 }
 
 TEST(DirectoryListingTest, ListsEveryEntrySortedAsWindowsDoes) {
@@ -34,12 +42,12 @@ TEST(DirectoryListingTest, ListsEveryEntrySortedAsWindowsDoes) {
     }
     fs::create_directory(drives.DriveC() + "/Data/sub");
     std::vector<FileInfo> entries = ListDirectory("C:\\Data\\*.*");
-    ASSERT_EQ(NamesOf(entries), (Names{".", "..", "-first", "A.TXT", "b.txt", "sub", "Zeta", "\xC4rger"}));
-    EXPECT_FALSE(entries[0].MayEnter());
-    EXPECT_EQ(entries[4].Size, 2);
+    EXPECT_EQ(Describe(entries),
+              (Lines{". dir 0", ".. dir 0", "-first file 0", "A.TXT file 0", "b.txt file 2",
+                     "sub dir 0 enter", "Zeta file 0", "\xC4rger file 0"}));
+    ASSERT_EQ(entries.size(), 8u);
     EXPECT_EQ(entries[5].Attributes, kAttributeDirectory | kAttributeArchive);
-    EXPECT_TRUE(entries[5].MayEnter());
-    EXPECT_EQ(NamesOf(ListDirectory("C:\\Data\\*.txt")), (Names{"A.TXT", "b.txt"}));
+    EXPECT_EQ(Describe(ListDirectory("C:\\Data\\*.txt")), (Lines{"A.TXT file 0", "b.txt file 2"}));
 }
 
 TEST(DirectoryListingTest, SearchReportsWhyNothingWasFound) {
@@ -78,27 +86,90 @@ TEST(DirectoryListingTest, LinksAndSpecialFilesNeverLeadAWalkAstray) {
     fs::create_symlink(root + "/nowhere", root + "/dangling");
     ASSERT_EQ(::mkfifo((root + "/pipe").c_str(), 0600), 0);
 
+    // No walk enters a linked folder: it may lead out of the tree or round in a loop. A link to a file
+    // reads as the file it points to.
     std::vector<FileInfo> entries = ListDirectory("C:\\T\\*.*");
-    ASSERT_EQ(NamesOf(entries), (Names{".", "..", "dir-link", "file-link", "file.txt", "real"}));
-    const FileInfo& dirLink = entries[2];
-    EXPECT_FALSE(dirLink.MayEnter());  // no walk enters it: it may lead out of the tree or round in a loop
-    EXPECT_EQ(dirLink.Attributes & (kAttributeDirectory | kAttributeReparsePoint),
+    EXPECT_EQ(Describe(entries), (Lines{". dir 0", ".. dir 0", "dir-link dir link 0", "file-link file link 5",
+                                        "file.txt file 5", "real dir 0 enter"}));
+    ASSERT_EQ(entries.size(), 6u);
+    EXPECT_EQ(entries[2].Attributes & (kAttributeDirectory | kAttributeReparsePoint),
               kAttributeDirectory | kAttributeReparsePoint);
-    const FileInfo& fileLink = entries[3];
-    EXPECT_EQ(fileLink.Kind, EntryKind::kFile);
-    EXPECT_EQ(fileLink.Size, 5);  // reads as the file it points to
-    EXPECT_EQ(fileLink.Attributes, kAttributeArchive | kAttributeReparsePoint);
+    EXPECT_EQ(entries[3].Attributes, kAttributeArchive | kAttributeReparsePoint);
 
     // Deletion needs to see the rest too, to remove it.
     std::vector<FileInfo> all = ListDirectory("C:\\T\\*", ListingScope::kWithOtherEntries);
-    ASSERT_EQ(NamesOf(all),
-              (Names{".", "..", "dangling", "dir-link", "file-link", "file.txt", "pipe", "real"}));
-    EXPECT_EQ(all[2].Kind, EntryKind::kOther);
-    EXPECT_TRUE(all[2].IsLink());
-    EXPECT_EQ(all[6].Kind, EntryKind::kOther);
+    ASSERT_EQ(all.size(), 8u);
+    EXPECT_EQ(Describe({all[2], all[6]}), (Lines{"dangling other link 0", "pipe other 0"}));
     FileInfo entry;
     EXPECT_FALSE(LookUpFile("C:\\T\\pipe", entry));
     EXPECT_FALSE(LookUpFile("C:\\T\\dangling", entry));
+}
+
+// A folder that a walk found real may be a link by the time the walk lists it.
+TEST(DirectoryListingTest, ARefusedFolderLinkIsNotListed) {
+    ScopedDriveMap drives;
+    testing::WriteFile(drives.DriveC() + "/real/inside.txt", "x");
+    fs::create_directory_symlink("/", drives.DriveC() + "/swapped");  // what "swapped" became meanwhile
+    struct Case {
+        const char* pattern;
+        FolderLink link;
+        bool listed;
+    } cases[] = {
+        {"C:\\real\\*.*", FolderLink::kRefuse, true},
+        {"C:\\swapped\\*.*", FolderLink::kFollow, true},  // a configured path may well be a link
+        {"C:\\swapped\\*.*", FolderLink::kRefuse, false},
+    };
+    for (const Case& c : cases) {
+        DirectorySearch search(ListingScope::kFilesAndDirectories, AttributeDetail::kTypesOnly, c.link);
+        FileInfo entry;
+        EXPECT_EQ(search.First(c.pattern, entry), c.listed) << c.pattern;
+        if (!c.listed) {
+            EXPECT_EQ(GetLastError(), kErrorCantResolveFilename) << c.pattern;  // logged by the walk
+        }
+    }
+}
+
+// A walk through open folders: links are listed as themselves or by their target, as asked, and never
+// opened as a folder; what a link to a file points to is never read.
+TEST(DirectoryListingTest, AWalkListsLinksAsAskedAndNeverEntersOne) {
+    ScopedDriveMap drives;
+    const std::string c = drives.DriveC();
+    testing::WriteFile(c + "/top/file.txt", "12345");
+    testing::WriteFile(c + "/outside/secret.txt", "secret");
+    fs::create_directories(c + "/top/sub");
+    fs::create_directory_symlink(c + "/outside", c + "/top/to-folder");
+    fs::create_symlink(c + "/outside/secret.txt", c + "/top/to-file");
+    fs::create_symlink("nowhere", c + "/top/dangling");
+    const timespec linkTime[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, (c + "/top/to-file").c_str(), linkTime, AT_SYMLINK_NOFOLLOW), 0);
+
+    WalkFolder top;
+    ASSERT_TRUE(top.OpenTop("C:\\top"));
+    std::vector<FileInfo> entries;
+    // As found, a link is a file the length of its target text, with its own times.
+    ASSERT_TRUE(top.List(ListingScope::kFilesAndDirectories, entries, LinkEntries::kAsFound));
+    EXPECT_EQ(Describe(entries),
+              (Lines{". dir 0", ".. dir 0", "dangling file link 7", "file.txt file 5", "sub dir 0 enter",
+                     "to-file file link " + std::to_string((c + "/outside/secret.txt").size()),
+                     "to-folder file link " + std::to_string((c + "/outside").size())}));
+    ASSERT_EQ(entries.size(), 7u);
+    EXPECT_EQ(entries[5].ModificationTime, 1'000'000'000);
+    ASSERT_TRUE(top.List(ListingScope::kFilesAndDirectories, entries, LinkEntries::kAsTargetFile));
+    EXPECT_EQ(Describe(entries), (Lines{". dir 0", ".. dir 0", "file.txt file 5", "sub dir 0 enter",
+                                        "to-file file link 6", "to-folder dir link 0"}));
+
+    // Subfolders open relative to the open folder; a link in a folder's place is refused and reported.
+    WalkFolder sub;
+    EXPECT_TRUE(sub.OpenChild(top, "sub"));
+    const std::pair<const char*, int32_t> refused[] = {{"to-folder", kErrorCantResolveFilename},
+                                                       {"file.txt", kErrorPathNotFound},
+                                                       {"gone", kErrorPathNotFound}};
+    for (const auto& [name, error] : refused) {
+        WalkFolder child;
+        EXPECT_FALSE(child.OpenChild(top, name)) << name;
+        EXPECT_EQ(GetLastError(), error) << name;
+        EXPECT_FALSE(child.IsOpen()) << name;
+    }
 }
 
 }  // namespace

@@ -1,11 +1,17 @@
+// Creating, removing, opening and flushing by Windows path, where every failure speaks a Windows error
+// number and changes nothing; the attributes stored with a file; and which file system a path lies on.
 #include "platform/FileSystem.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <filesystem>
 
+#include "platform/DirectorySync.h"
+#include "platform/FileAttributes.h"
 #include "platform/LastError.h"
+#include "platform/NativeFile.h"
 #include "testing/Environment.h"
 #include "testing/TempDir.h"
 
@@ -13,47 +19,99 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ScopedDriveMap;
+using testing::ReadFile;
 using testing::WriteFile;
 
-TEST(FileSystemTest, CreatingAndRemovingSpeakWindowsErrors) {
-    ScopedDriveMap drives;
+TEST(FileSystemTest, FailuresSpeakWindowsErrorsAndChangeNothing) {
+    testing::ScopedDriveMap drives;
     testing::TempDir outside;
-    WriteFile(drives.DriveC() + "/file", "x");
-    WriteFile(drives.DriveC() + "/full/x", "x");
-    WriteFile(drives.DriveC() + "/ro.txt", "x");
-    ::chmod((drives.DriveC() + "/ro.txt").c_str(), 0444);  // READONLY protects even from root, as on Windows
-    fs::create_directory_symlink(outside.Path(), drives.DriveC() + "/dir-link");
+    const std::string root = drives.DriveC();
+    WriteFile(root + "/file", "x");
+    WriteFile(root + "/full/x", "x");
+    WriteFile(root + "/ro.txt", "keep");
+    ::chmod((root + "/ro.txt").c_str(), 0444);  // READONLY protects even from root, as on Windows
+    ASSERT_EQ(::mkfifo((root + "/pipe").c_str(), 0600), 0);
+    fs::create_directory_symlink(outside.Path(), root + "/dir-link");
     EXPECT_TRUE(CreateDirectory("C:\\New"));
-    EXPECT_TRUE(fs::is_directory(drives.DriveC() + "/New"));
-    // A file of the name of a new directory counts as existing, as on Windows; -1: any error.
-    enum Call { kCreate, kDelete, kRemove };
+    EXPECT_TRUE(SyncDirectory("C:\\full") && SyncDirectory("C:\\"));
+    auto call = [](const std::string& what, const char* path) {
+        NativeFile file;
+        bool done = what == "mkdir"   ? CreateDirectory(path)
+                    : what == "del"   ? DeleteFile(path)
+                    : what == "rmdir" ? RemoveDirectory(path)
+                    : what == "sync"  ? SyncDirectory(path)
+                    : what == "read"  ? file.OpenRead(path)
+                    : what == "new"   ? file.CreateWrite(path)
+                                      : file.OpenWrite(path);
+        return done || file.IsOpen();
+    };
+    // A file of the name of a new directory counts as existing, as on Windows; even root cannot pass a
+    // regular file in a path; a FIFO is refused instead of blocking. -1: any error.
     struct Case {
-        Call call;
+        const char* call;
         const char* path;
         int32_t error;
-    } cases[] = {{kCreate, "C:\\New", kErrorAlreadyExists},
-                 {kCreate, "C:\\file", kErrorAlreadyExists},
-                 {kCreate, "C:\\a\\b", kErrorPathNotFound},
-                 {kCreate, "C:\\file\\b", kErrorPathNotFound},
-                 {kCreate, "Q:\\x", kErrorPathNotFound},
-                 {kDelete, "C:\\ro.txt", kErrorAccessDenied},
-                 {kDelete, "C:\\full", kErrorAccessDenied},
-                 {kRemove, "C:\\full", kErrorDirNotEmpty},
-                 {kRemove, "C:\\dir-link", -1}};
+    } cases[] = {{"mkdir", "C:\\New", kErrorAlreadyExists},
+                 {"mkdir", "C:\\file", kErrorAlreadyExists},
+                 {"mkdir", "C:\\a\\b", kErrorPathNotFound},
+                 {"mkdir", "C:\\file\\b", kErrorPathNotFound},
+                 {"mkdir", "Q:\\x", kErrorPathNotFound},
+                 {"del", "C:\\ro.txt", kErrorAccessDenied},
+                 {"del", "C:\\full", kErrorAccessDenied},
+                 {"rmdir", "C:\\full", kErrorDirNotEmpty},
+                 {"rmdir", "C:\\dir-link", -1},
+                 {"sync", "C:\\missing", kErrorFileNotFound},
+                 {"sync", "C:\\missing\\deeper", kErrorPathNotFound},
+                 {"sync", "C:\\file", kErrorPathNotFound},
+                 {"read", "C:\\missing.txt", kErrorFileNotFound},
+                 {"read", "C:\\no\\such\\dir\\x.txt", kErrorPathNotFound},
+                 {"new", "C:\\no\\such\\dir\\x.txt", kErrorPathNotFound},
+                 {"new", "C:\\file\\below-a-file.txt", kErrorPathNotFound},
+                 {"read", "Q:\\unmapped.txt", kErrorPathNotFound},
+                 {"read", "C:\\", kErrorAccessDenied},
+                 {"new", "C:\\ro.txt", kErrorAccessDenied},
+                 {"write", "C:\\ro.txt", kErrorAccessDenied},
+                 {"read", "C:\\pipe", kErrorAccessDenied},
+                 {"new", "C:\\pipe", -1}};
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.call) + " " + c.path);
         SetLastError(0);
-        bool done = c.call == kCreate   ? CreateDirectory(c.path)
-                    : c.call == kDelete ? DeleteFile(c.path)
-                                        : RemoveDirectory(c.path);
-        EXPECT_FALSE(done) << c.call << " " << c.path;
-        if (c.error != -1) {
-            EXPECT_EQ(GetLastError(), c.error) << c.call << " " << c.path;
-        }
+        EXPECT_FALSE(call(c.call, c.path));
+        EXPECT_TRUE(c.error == -1 || GetLastError() == c.error) << GetLastError();
     }
-    EXPECT_TRUE(fs::exists(drives.DriveC() + "/ro.txt"));
+    EXPECT_EQ(ReadFile(root + "/ro.txt"), "keep");
     EXPECT_TRUE(DeleteFile("C:\\dir-link"));  // a link goes as a link, never followed
     EXPECT_TRUE(fs::is_directory(outside.Path()));
+}
+
+TEST(FileAttributesTest, StoredValuesReadAsWindowsBits) {
+    testing::ScopedDriveMap drives;
+    std::string native = drives.DriveC() + "/f.txt";
+    WriteFile(native, "x");
+    struct Case {
+        std::string stored;  // empty: no attribute at all
+        uint32_t attributes;
+    } cases[] = {
+        {"", kAttributeArchive},  // nothing marked: the safe side
+        {"0x0", 0},
+        {"0x20", kAttributeArchive},
+        {"0x2", kAttributeHidden},
+        {"0X26", kAttributeHidden | kAttributeSystem | kAttributeArchive},
+        {"0x81", 0},  // READONLY and NORMAL stored by others do not count; READONLY is the mode
+        {std::string("0x22\0\x03\x00binary", 11), kAttributeHidden | kAttributeArchive},
+        {"garbage", kAttributeArchive},
+        {"0x", kAttributeArchive},
+        {"0x123456789", kAttributeArchive},  // too large for 32 bits: not a value
+    };
+    for (const auto& c : cases) {
+        ::removexattr(native.c_str(), "user.DOSATTRIB");
+        if (!c.stored.empty()) {
+            ASSERT_EQ(::setxattr(native.c_str(), "user.DOSATTRIB", c.stored.data(), c.stored.size(), 0), 0);
+        }
+        uint32_t attributes = 0xFFFF;
+        ASSERT_TRUE(ReadFileAttributes("C:\\f.txt", attributes)) << c.stored;
+        EXPECT_EQ(attributes, c.attributes) << c.stored;
+    }
 }
 
 TEST(FileSystemTest, MountTableDecidesTheFileSystemType) {

@@ -111,17 +111,35 @@ TEST_F(FolderHandleTest, ComponentsAfterTheTrustedPartAreNeverLinks) {
     ExpectOutsideUntouched();
 }
 
-TEST_F(FolderHandleTest, NamesAreCreatedNewAndRenamedWithoutFollowingLinks) {
+// Nothing is opened, created or renamed through a link; a link read from the source is copied as a link
+// with its own times, and attribute changes leave it and its target alone.
+TEST_F(FolderHandleTest, NamesAreCreatedNewAndRenamedAndLinksCopiedWithoutFollowingLinks) {
     FolderHandle folder;
     ASSERT_TRUE(folder.Open("C:\\Dest", 3));
     NativeFile file;
-    EXPECT_FALSE(file.CreateNewIn(folder, "planted"));  // never opened through the link
+    EXPECT_FALSE(file.CreateNewIn(folder, "planted"));
     EXPECT_FALSE(folder.CreateLink("planted", "/etc/hostname"));
     ASSERT_TRUE(file.CreateNewIn(folder, "new"));
     ASSERT_TRUE(file.WriteAll("copy", 4));
     file.FinishCopy(FileOwnership{0640, ::geteuid(), ::getegid()}, false, 1069692131, 1069692131);
     ASSERT_TRUE(file.Close());
     EXPECT_EQ(ModeOf(drives.DriveC() + "/Dest/new"), 0640u);
+
+    std::string target;
+    FileOwnership owner;
+    int64_t modified = 0, accessed = 0;
+    ASSERT_TRUE(ReadSymbolicLink("C:\\Dest\\planted", target, owner, modified, accessed));
+    EXPECT_EQ(target, outside / "secret");
+    EXPECT_FALSE(ReadSymbolicLink("C:\\Dest", target, owner, modified, accessed));  // a real folder
+    ASSERT_TRUE(folder.CreateLink("copy", target));
+    ASSERT_TRUE(folder.SetLinkTimesAndOwner("copy", owner, 1069692131, 1069692131));
+    struct stat info {};
+    ASSERT_EQ(::lstat((drives.DriveC() + "/Dest/copy").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(info.st_mtime, 1069692131);
+    EXPECT_FALSE(WriteFileAttributes("C:\\Dest\\copy", 0));
+    EXPECT_EQ(GetLastError(), kErrorCantResolveFilename);
+
     // The rename replaces the link itself; what it pointed to stays as it was.
     ASSERT_TRUE(folder.Rename("new", "planted"));
     EXPECT_EQ(ReadFile(drives.DriveC() + "/Dest/planted"), "copy");
@@ -168,28 +186,6 @@ TEST_F(FolderHandleTest, PermissionsNeverWidenAndCreatedFoldersFollowTheirModel)
     const mode_t mask = ::umask(022);
     ::umask(mask);
     EXPECT_EQ(ModeOf(drives.DriveC() + "/Dest/set"), 0777u & ~mask);
-}
-
-TEST_F(FolderHandleTest, LinksAreReadAsLinksAndKeepTheirOwnTimes) {
-    std::string target;
-    FileOwnership owner;
-    int64_t modified = 0;
-    int64_t accessed = 0;
-    ASSERT_TRUE(ReadSymbolicLink("C:\\Dest\\planted", target, owner, modified, accessed));
-    EXPECT_EQ(target, outside / "secret");
-    EXPECT_FALSE(ReadSymbolicLink("C:\\Dest", target, owner, modified, accessed));  // a real folder
-    FolderHandle folder;
-    ASSERT_TRUE(folder.Open("C:\\Dest", 3));
-    ASSERT_TRUE(folder.CreateLink("copy", target));
-    ASSERT_TRUE(folder.SetLinkTimesAndOwner("copy", owner, 1069692131, 1069692131));
-    struct stat info {};
-    ASSERT_EQ(::lstat((drives.DriveC() + "/Dest/copy").c_str(), &info), 0);
-    EXPECT_TRUE(S_ISLNK(info.st_mode));
-    EXPECT_EQ(info.st_mtime, 1069692131);
-    // Attribute changes leave a link and its target alone.
-    EXPECT_FALSE(WriteFileAttributes("C:\\Dest\\copy", 0));
-    EXPECT_EQ(GetLastError(), kErrorCantResolveFilename);
-    ExpectOutsideUntouched();
 }
 
 }  // namespace

@@ -2,67 +2,49 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <random>
+#include <filesystem>
 
 #include "platform/LastError.h"
 #include "testing/CaptureTrace.h"
-#include "testing/Environment.h"
 #include "testing/ScopedHives.h"
-#include "testing/TempDir.h"
 
 namespace quillon {
 namespace {
 
-using testing::CaptureTrace;
+namespace fs = std::filesystem;
 using testing::ReadFile;
 using testing::ScopedEnv;
+using testing::StoredValue;
 using testing::StoreValue;
-using testing::TempDir;
-using testing::WriteFile;
+using Lines = std::vector<std::string>;
 
 constexpr HiveRoot kMachine = HiveRoot::kLocalMachine;
 constexpr HiveRoot kUser = HiveRoot::kCurrentUser;
+const std::string kMissing = "missing";
 
-bool FileExists(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0;
+// A tree as one line per key, "path name=data ...", in the order it reads back; or the error.
+Lines Tree(HiveRoot root, const std::string& path, bool recursive = true) {
+    std::vector<RegistryTreeKey> tree;
+    if (int32_t error = ReadRegistryTree(root, path, recursive, tree); error != 0) {
+        EXPECT_TRUE(tree.empty());
+        return {"error " + std::to_string(error)};
+    }
+    Lines lines;
+    for (const RegistryTreeKey& key : tree) {
+        lines.push_back(key.path);
+        for (const RegistryValue& value : key.values) {
+            lines.back() += " " + value.name + "=" + value.data;
+        }
+    }
+    return lines;
 }
 
 class RegistryHiveTest : public ::testing::Test {
   protected:
-    std::string MachineFile() const { return dir_ / "machine/machine.hive"; }
-    std::string UserFile() const { return dir_ / "user/user.hive"; }
-
-    // The value's data, or "<error N>".
-    std::string Get(HiveRoot root, const std::string& key, const std::string& name,
-                    uint32_t* type = nullptr) {
-        RegistryKey handle;
-        uint32_t storedType = 0;
-        std::string data;
-        int32_t error = OpenRegistryKey(root, key, handle);
-        if (error == 0) {
-            error = ReadRegistryValue(handle, name, storedType, data);
-        }
-        if (type != nullptr) {
-            *type = storedType;
-        }
-        return error == 0 ? data : "<error " + std::to_string(error) + ">";
-    }
-    std::vector<RegistryValue> Values(HiveRoot root, const std::string& path) {
-        RegistryKey key;
-        std::vector<RegistryValue> values;
-        EXPECT_EQ(OpenRegistryKey(root, path, key), 0) << path;
-        EXPECT_EQ(EnumRegistryValues(key, values), 0) << path;
-        return values;
-    }
-
-    TempDir dir_;
-    ScopedEnv machine_{"QUILLON_MACHINE_HIVE", dir_ / "machine/machine.hive"};
-    ScopedEnv user_{"QUILLON_USER_HIVE", dir_ / "user/user.hive"};
+    testing::ScopedHives hives_;
 };
 
 TEST_F(RegistryHiveTest, MissingHiveReadsAsEmptyAndIsCreatedByTheFirstWrite) {
@@ -76,11 +58,11 @@ TEST_F(RegistryHiveTest, MissingHiveReadsAsEmptyAndIsCreatedByTheFirstWrite) {
     EXPECT_EQ(OpenRegistryKey(kUser, "Software", key), kErrorFileNotFound);
     EXPECT_FALSE(key.IsOpen());
     EXPECT_EQ(DeleteRegistryKeyTree(kUser, "Software"), kErrorFileNotFound);
-    EXPECT_FALSE(FileExists(UserFile())) << "reading must not create the hive";
+    EXPECT_FALSE(fs::exists(hives_.File(kUser))) << "reading must not create the hive";
 
     StoreValue(kUser, "Software\\Norrow\\Quillon", "Semaphore", kRegDword, std::string("\x01\0\0\0", 4));
-    EXPECT_TRUE(FileExists(UserFile()));
-    EXPECT_FALSE(FileExists(MachineFile()));
+    EXPECT_TRUE(fs::exists(hives_.File(kUser)));
+    EXPECT_FALSE(fs::exists(hives_.File(kMachine)));
     EXPECT_EQ(OpenRegistryKey(kUser, "Software\\Norrow", key), 0) << "the whole chain was created";
 }
 
@@ -90,19 +72,12 @@ TEST_F(RegistryHiveTest, NamesIgnoreCaseAndKeepTheirSpelling) {
     for (auto [key, name] : {std::pair{"SOFTWARE\\norrow\\\xC4RGER", "WERT"},
                              {"software\\NORROW\\\xE4rger", "wert"},
                              {"Software\\Norrow\\\xE4rger\\", "Wert"}}) {
-        EXPECT_EQ(Get(kUser, key, name), "a") << key << " " << name;
+        EXPECT_EQ(StoredValue(kUser, key, name), "1:a") << key << " " << name;
     }
     // Replacing through another spelling keeps the first one.
     StoreValue(kUser, "software\\norrow\\\xE4rger", "WERT", kRegSz, "b");
-    RegistryKey key;
-    ASSERT_EQ(OpenRegistryKey(kUser, "Software\\Norrow", key), 0);
-    std::vector<std::string> subkeys;
-    ASSERT_EQ(EnumRegistrySubkeys(key, subkeys), 0);
-    EXPECT_EQ(subkeys, std::vector<std::string>{"\xC4rger"});
-    std::vector<RegistryValue> values = Values(kUser, "Software\\Norrow\\\xC4rger");
-    ASSERT_EQ(values.size(), 1u);
-    EXPECT_EQ(values[0].name, "Wert");
-    EXPECT_EQ(values[0].data, "b");
+    EXPECT_EQ(Tree(kUser, "software"),
+              (Lines{"Software", "Software\\Norrow", "Software\\Norrow\\\xC4rger Wert=b"}));
 
     // Code page 1252 letters beyond the umlauts fold too; other characters stay.
     const std::pair<char, char> folds[] = {{'z', 'Z'},       {'\xE0', '\xC0'}, {'\xFE', '\xDE'},
@@ -133,41 +108,28 @@ TEST_F(RegistryHiveTest, QueryAnswersMoreDataForASmallBufferAndLeavesItAlone) {
     EXPECT_EQ(QueryRegistryValue(RegistryKey(), "v", &type, buffer, &size), kErrorInvalidHandle);
 }
 
-TEST_F(RegistryHiveTest, DeletingValuesAndTrees) {
+TEST_F(RegistryHiveTest, DeletingValuesAndTreesAndWritingThroughOpenKeys) {
     StoreValue(kUser, "A\\B\\C", "deep", kRegSz, "x");
     StoreValue(kUser, "A\\B", "mid", kRegSz, "y");
     StoreValue(kUser, "A\\Other", "keep", kRegSz, "z");
-    RegistryKey key;
-    ASSERT_EQ(CreateRegistryKey(kUser, "A\\B", key), 0);
-    EXPECT_EQ(DeleteRegistryValue(key, "MID"), 0);
-    EXPECT_EQ(DeleteRegistryValue(key, "mid"), kErrorFileNotFound);
-    EXPECT_EQ(Get(kUser, "A\\B", "mid"), "<error 2>");
+    RegistryKey reader, writer;
+    ASSERT_EQ(OpenRegistryKey(kUser, "A\\B", reader), 0);
+    EXPECT_EQ(SetRegistryValue(reader, "mid", kRegSz, "y"), kErrorAccessDenied);
+    EXPECT_EQ(DeleteRegistryValue(reader, "mid"), kErrorAccessDenied);
+    ASSERT_EQ(CreateRegistryKey(kUser, "A\\B", writer), 0);
+    EXPECT_EQ(DeleteRegistryValue(writer, "MID"), 0);
+    EXPECT_EQ(DeleteRegistryValue(writer, "mid"), kErrorFileNotFound);
+    EXPECT_EQ(StoredValue(kUser, "A\\B", "mid"), kMissing);
 
     EXPECT_EQ(DeleteRegistryKeyTree(kUser, "a\\b"), 0);
-    EXPECT_EQ(Get(kUser, "A\\B\\C", "deep"), "<error 2>");
-    EXPECT_EQ(Get(kUser, "A\\Other", "keep"), "z");
+    EXPECT_EQ(Tree(kUser, "A"), (Lines{"A", "A\\Other keep=z"}));
     EXPECT_EQ(DeleteRegistryKeyTree(kUser, "A\\B"), kErrorFileNotFound);
     EXPECT_EQ(DeleteRegistryKeyTree(kUser, ""), kErrorInvalidParameter);
-    // A key recreated under the old name starts empty: nothing of the deleted tree comes back.
-    StoreValue(kUser, "A\\B\\C", "new", kRegDword, std::string(4, '\0'));
-    EXPECT_EQ(Get(kUser, "A\\B\\C", "deep"), "<error 2>");
-}
-
-TEST_F(RegistryHiveTest, AccessRulesOfOpenKeys) {
-    StoreValue(kUser, "K", "v", kRegSz, "x");
-    RegistryKey reader;
-    ASSERT_EQ(OpenRegistryKey(kUser, "K", reader), 0);
-    EXPECT_EQ(SetRegistryValue(reader, "v", kRegSz, "y"), kErrorAccessDenied);
-    EXPECT_EQ(DeleteRegistryValue(reader, "v"), kErrorAccessDenied);
-
-    RegistryKey writer;
-    ASSERT_EQ(CreateRegistryKey(kUser, "K", writer), 0);
-    ASSERT_EQ(DeleteRegistryKeyTree(kUser, "K"), 0);
     EXPECT_EQ(SetRegistryValue(writer, "v", kRegSz, "y"), kErrorKeyDeleted);
-    StoreValue(kUser, "K", "other", kRegSz, "");
-    EXPECT_EQ(SetRegistryValue(writer, "v", kRegSz, "y"), kErrorKeyDeleted)
-        << "a key of the same name created later is another key";
-    EXPECT_EQ(Get(kUser, "K", "v"), "<error 2>");
+    // A key recreated under the old name is another key and starts empty.
+    StoreValue(kUser, "A\\B\\C", "new", kRegSz, "");
+    EXPECT_EQ(SetRegistryValue(writer, "v", kRegSz, "y"), kErrorKeyDeleted);
+    EXPECT_EQ(Tree(kUser, "A\\B"), (Lines{"A\\B", "A\\B\\C new="}));
 }
 
 TEST_F(RegistryHiveTest, MalformedKeyPathsAreRefused) {
@@ -178,6 +140,7 @@ TEST_F(RegistryHiveTest, MalformedKeyPathsAreRefused) {
         EXPECT_EQ(CreateRegistryKey(kUser, path, key), kErrorBadPathname) << path;
         EXPECT_EQ(OpenRegistryKey(kUser, path, key), kErrorBadPathname) << path;
     }
+    EXPECT_EQ(Tree(kUser, "A\\\\B"), Lines{"error 161"});
     RegistryKey key;
     EXPECT_EQ(CreateRegistryKey(kUser, std::string(kMaxKeyNameLength, 'n'), key), 0);
     EXPECT_EQ(CreateRegistryKey(kUser, "", key), 0) << "the root key takes values too";
@@ -187,21 +150,18 @@ TEST_F(RegistryHiveTest, MalformedKeyPathsAreRefused) {
 TEST_F(RegistryHiveTest, FilesThatAreNoHiveAreNeitherUsedNorOverwritten) {
     // A real hive whose marks were removed is just some database.
     StoreValue(kUser, "K", "v", kRegSz, "x");
-    std::string foreign = ReadFile(UserFile());
+    std::string foreign = ReadFile(hives_.File(kUser));
     ASSERT_GT(foreign.size(), 72u);
     foreign.replace(68, 4, std::string(4, '\0'));  // the application id of the database header
-    std::mt19937 random(7);
-    std::string garbage(8192, '\0');
-    for (char& c : garbage) {
-        c = static_cast<char>(random());
-    }
+    const std::string garbage = ReadFile(hives_.MakeDamaged(kMachine));
+    const std::string userHive = hives_.File(kUser);
+    int n = 0;
     for (const std::string& bytes : {garbage, std::string("SQLite format 3\0", 16) + garbage, foreign}) {
         SCOPED_TRACE(bytes.substr(0, 16));
-        TempDir dir;
-        std::string file = dir / "damaged.hive";
-        WriteFile(file, bytes);
+        const std::string file = userHive + std::to_string(++n);  // each file is named once per process
+        testing::WriteFile(file, bytes);
         ScopedEnv user("QUILLON_USER_HIVE", file);
-        CaptureTrace trace;
+        testing::CaptureTrace trace;
         RegistryKey key;
         EXPECT_EQ(OpenRegistryKey(kUser, "K", key), kErrorBadDb);
         EXPECT_EQ(CreateRegistryKey(kUser, "K", key), kErrorAccessDenied);
@@ -209,93 +169,70 @@ TEST_F(RegistryHiveTest, FilesThatAreNoHiveAreNeitherUsedNorOverwritten) {
         EXPECT_EQ(ApplyRegistryChanges({{RegistryChange::kSetValue, kUser, "K", "v", kRegSz, "x"}}),
                   kErrorAccessDenied);
         EXPECT_EQ(ReadFile(file), bytes) << "the damaged file is left as it was";
-        EXPECT_EQ(trace.Records(),
-                  std::vector<std::string>{"*** Registry hive damaged, left untouched: >" + file + "<\n"});
+        EXPECT_EQ(trace.Records(), Lines{"*** Registry hive damaged, left untouched: >" + file + "<\n"});
     }
 }
 
 TEST_F(RegistryHiveTest, BatchesAreAllOrNothingAcrossBothHives) {
     StoreValue(kMachine, "M", "old", kRegSz, "1");
-    std::vector<RegistryChange> changes = {
+    const std::vector<RegistryChange> changes = {
         {RegistryChange::kSetValue, kMachine, "M", "new", kRegSz, "2"},
         {RegistryChange::kDeleteValue, kMachine, "M", "old", 0, ""},
-        {RegistryChange::kSetValue, kUser, "U\\V", "v", kRegDword, std::string(4, '\x07')},
+        {RegistryChange::kSetValue, kUser, "U\\V", "v", kRegSz, "7"},
         {RegistryChange::kCreateKey, kUser, "Empty", "", 0, ""},
         {RegistryChange::kDeleteKeyTree, kUser, "Absent", "", 0, ""},
         {RegistryChange::kDeleteValue, kUser, "Absent", "v", 0, ""},
     };
+    const Lines before = {"", "M old=1"};
     {
         // The user hive would lie below a regular file, which even root cannot pass: it reads as empty,
         // denies every write, and nothing happens in the machine hive either.
-        WriteFile(dir_ / "plain", "a regular file");
-        ScopedEnv below("QUILLON_USER_HIVE", dir_ / "plain/quillon/user.hive");
+        ScopedEnv below("QUILLON_USER_HIVE", hives_.File(kMachine) + "/user.hive");
         EXPECT_EQ(ApplyRegistryChanges(changes), kErrorAccessDenied);
-        EXPECT_EQ(Get(kMachine, "M", "old"), "1");
-        EXPECT_EQ(Get(kMachine, "M", "new"), "<error 2>");
         RegistryKey key;
         EXPECT_EQ(CreateRegistryKey(kUser, "Software", key), kErrorAccessDenied);
         EXPECT_FALSE(key.IsOpen());
         EXPECT_EQ(OpenRegistryKey(kUser, "Software", key), kErrorFileNotFound);
-        EXPECT_EQ(ReadFile(dir_ / "plain"), "a regular file");
     }
+    EXPECT_EQ(Tree(kMachine, ""), before);
     // A change that fails in the middle undoes the ones before it.
     std::vector<RegistryChange> failing = changes;
     failing.push_back({RegistryChange::kDeleteKeyTree, kUser, "", "", 0, ""});
     EXPECT_EQ(ApplyRegistryChanges(failing), kErrorInvalidParameter);
-    EXPECT_EQ(Get(kMachine, "M", "new"), "<error 2>");
-    EXPECT_EQ(Get(kUser, "U\\V", "v"), "<error 2>");
+    EXPECT_EQ(Tree(kMachine, ""), before);
+    EXPECT_EQ(Tree(kUser, ""), Lines{""});
 
     EXPECT_EQ(ApplyRegistryChanges(changes), 0);
-    EXPECT_EQ(Get(kMachine, "M", "new"), "2");
-    EXPECT_EQ(Get(kMachine, "M", "old"), "<error 2>");
-    EXPECT_EQ(Get(kUser, "U\\V", "v"), std::string(4, '\x07'));
-    RegistryKey key;
-    EXPECT_EQ(OpenRegistryKey(kUser, "Empty", key), 0);
+    EXPECT_EQ(Tree(kMachine, ""), (Lines{"", "M new=2"}));
+    EXPECT_EQ(Tree(kUser, ""), (Lines{"", "Empty", "U", "U\\V v=7"}));
     // Both hives in one file: the batch must not wait for its own lock.
-    ScopedEnv same("QUILLON_USER_HIVE", MachineFile());
+    ScopedEnv same("QUILLON_USER_HIVE", hives_.File(kMachine));
     EXPECT_EQ(ApplyRegistryChanges({{RegistryChange::kSetValue, kMachine, "A", "v", kRegSz, "m"},
                                     {RegistryChange::kSetValue, kUser, "B", "v", kRegSz, "u"}}),
               0);
-    EXPECT_EQ(Get(kMachine, "B", "v"), "u");
+    EXPECT_EQ(StoredValue(kMachine, "B", "v"), "1:u");
 }
 
 // A batch walks each key chain from where the previous change left it, but a deleted tree created again
 // in the same batch gets keys of its own, and another letter case names the same key. A tree reads back
 // in pre-order, subkeys sorted without regard to case, every path in its stored spelling.
 TEST_F(RegistryHiveTest, BatchesReuseKeyChainsAndTreesReadInOrder) {
-    std::vector<RegistryChange> changes = {
-        {RegistryChange::kSetValue, kUser, "A\\B\\C", "v", kRegSz, "1"},
-        {RegistryChange::kSetValue, kUser, "a\\b\\D", "v", kRegSz, "2"},
-        {RegistryChange::kDeleteKeyTree, kUser, "A\\B", "", 0, ""},
-        {RegistryChange::kSetValue, kUser, "A\\B\\c", "w", kRegSz, "3"},
-        {RegistryChange::kSetValue, kMachine, "A\\B\\C", "m", kRegSz, "4"},
-        {RegistryChange::kSetValue, kUser, "A\\B\\C", "x", kRegSz, "5"},
-        {RegistryChange::kCreateKey, kUser, "A\\Z", "", 0, ""},
-        {RegistryChange::kCreateKey, kUser, "A\\a", "", 0, ""},
-        {RegistryChange::kDeleteValue, kUser, "A\\B\\Missing", "v", 0, ""},
-    };
-    ASSERT_EQ(ApplyRegistryChanges(changes), 0);
-    auto describe = [](const std::vector<RegistryTreeKey>& tree) {
-        std::vector<std::string> lines;
-        for (const RegistryTreeKey& key : tree) {
-            std::string line = key.path;
-            for (const RegistryValue& value : key.values) {
-                line += " " + value.name + "=" + value.data;
-            }
-            lines.push_back(line);
-        }
-        return lines;
-    };
-    std::vector<RegistryTreeKey> tree;
-    ASSERT_EQ(ReadRegistryTree(kUser, "a", true, tree), 0);
-    EXPECT_EQ(describe(tree), (std::vector<std::string>{"A", "A\\a", "A\\B", "A\\B\\c w=3 x=5", "A\\Z"}));
-    ASSERT_EQ(ReadRegistryTree(kUser, "a\\b\\", false, tree), 0);
-    EXPECT_EQ(describe(tree), std::vector<std::string>{"A\\B"});
-    ASSERT_EQ(ReadRegistryTree(kMachine, "", true, tree), 0);
-    EXPECT_EQ(describe(tree), (std::vector<std::string>{"", "A", "A\\B", "A\\B\\C m=4"}));
-    EXPECT_EQ(ReadRegistryTree(kUser, "A\\B\\D", true, tree), kErrorFileNotFound);
-    EXPECT_TRUE(tree.empty());
-    EXPECT_EQ(ReadRegistryTree(kUser, "A\\\\B", true, tree), kErrorBadPathname);
+    ASSERT_EQ(ApplyRegistryChanges({
+                  {RegistryChange::kSetValue, kUser, "A\\B\\C", "v", kRegSz, "1"},
+                  {RegistryChange::kSetValue, kUser, "a\\b\\D", "v", kRegSz, "2"},
+                  {RegistryChange::kDeleteKeyTree, kUser, "A\\B", "", 0, ""},
+                  {RegistryChange::kSetValue, kUser, "A\\B\\c", "w", kRegSz, "3"},
+                  {RegistryChange::kSetValue, kMachine, "A\\B\\C", "m", kRegSz, "4"},
+                  {RegistryChange::kSetValue, kUser, "A\\B\\C", "x", kRegSz, "5"},
+                  {RegistryChange::kCreateKey, kUser, "A\\Z", "", 0, ""},
+                  {RegistryChange::kCreateKey, kUser, "A\\a", "", 0, ""},
+                  {RegistryChange::kDeleteValue, kUser, "A\\B\\Missing", "v", 0, ""},
+              }),
+              0);
+    EXPECT_EQ(Tree(kUser, "a"), (Lines{"A", "A\\a", "A\\B", "A\\B\\c w=3 x=5", "A\\Z"}));
+    EXPECT_EQ(Tree(kUser, "a\\b\\", false), Lines{"A\\B"});
+    EXPECT_EQ(Tree(kMachine, ""), (Lines{"", "A", "A\\B", "A\\B\\C m=4"}));
+    EXPECT_EQ(Tree(kUser, "A\\B\\D"), Lines{"error 2"});
 }
 
 // Runs body in a child process and answers its pid; the child exits 0 when body returns true.
@@ -338,11 +275,9 @@ TEST_F(RegistryHiveTest, TwoProcessesWritingAtOnceLoseNothing) {
     pid_t b = Spawn(writer('b'));
     ASSERT_EQ(WaitExit(a), 0);
     ASSERT_EQ(WaitExit(b), 0);
-    for (char tag : {'a', 'b'}) {
-        for (int i = 0; i < kValues; ++i) {
-            std::string name = tag + std::to_string(i);
-            EXPECT_EQ(Get(kUser, "Shared", name), name);
-        }
+    for (int i = 0; i < 2 * kValues; ++i) {
+        std::string name = (i < kValues ? "a" : "b") + std::to_string(i % kValues);
+        EXPECT_EQ(StoredValue(kUser, "Shared", name), "1:" + name);
     }
 }
 
@@ -350,24 +285,26 @@ TEST_F(RegistryHiveTest, AWriterKilledMidWayLeavesEveryValueWhole) {
     StoreValue(kUser, "K", "start", kRegSz, "");
     pid_t child = Spawn([] {
         RegistryKey key;
-        if (CreateRegistryKey(kUser, "K", key) != 0) {
-            return false;
-        }
-        for (int i = 0;; ++i) {
+        const bool open = CreateRegistryKey(kUser, "K", key) == 0;
+        for (int i = 0; open; ++i) {
             // Large values spread every write over many pages of the file.
             std::string data(20000 + i % 5000, static_cast<char>('a' + i % 26));
             SetRegistryValue(key, "v" + std::to_string(i % 40), kRegBinary, data);
         }
+        return false;
     });
     // Let it get well into its writing, then kill it wherever it is.
-    for (int i = 0; i < 100 && ReadFile(UserFile()).size() < 400000; ++i) {
+    for (int i = 0; i < 100 && ReadFile(hives_.File(kUser)).size() < 400000; ++i) {
         ::usleep(10000);
     }
     ::usleep(3000);
     ::kill(child, SIGKILL);
     WaitExit(child);
 
-    std::vector<RegistryValue> values = Values(kUser, "K");
+    RegistryKey key;
+    std::vector<RegistryValue> values;
+    ASSERT_EQ(OpenRegistryKey(kUser, "K", key), 0);
+    ASSERT_EQ(EnumRegistryValues(key, values), 0);
     EXPECT_GT(values.size(), 1u);
     for (const RegistryValue& value : values) {
         if (value.name != "start") {
@@ -376,7 +313,7 @@ TEST_F(RegistryHiveTest, AWriterKilledMidWayLeavesEveryValueWhole) {
         }
     }
     StoreValue(kUser, "K", "after", kRegSz, "ok");
-    EXPECT_EQ(Get(kUser, "K", "after"), "ok");
+    EXPECT_EQ(StoredValue(kUser, "K", "after"), "1:ok");
 }
 
 }  // namespace

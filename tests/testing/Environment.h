@@ -49,6 +49,8 @@ class ScopedDriveMap {
     const std::string& DriveC() const { return driveC_; }
     // Native path of a Windows-form path on drive C: ("C:\a\b" -> DriveC() + "/a/b").
     std::string Native(const std::string& windowsPath) const;
+    // The folder of drive links, for a library that reads its own map from QUILLON_DRIVES.
+    const std::string& Folder() const { return folder_; }
     // Maps letter to nativeFolder and reloads the process-wide map.
     void Map(char letter, const std::string& nativeFolder);
 

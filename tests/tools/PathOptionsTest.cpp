@@ -128,25 +128,23 @@ TEST(PathOptionsTest, PatternsAreAppendedOrReplaceAllInTheFormTheScanMatches) {
     std::string error;
     ASSERT_TRUE(ParsePathOptions({"--exclude", " cache/* ", "--force", "*/keep.tmp"}, 0, options, error))
         << error;
-    std::vector<std::string> seen;
-    for (const EntryChange& change : PlanPathChanges(stored, current, options)) {
-        if (change.name != "Flags" && change.name != "DeleteFlags") {
-            seen.push_back(change.name + " " + DescribeValue(change.before) + " -> " +
-                           DescribeValue(change.after));
+    // The pattern entries planned, as "name before -> after".
+    auto planned = [&] {
+        std::vector<std::string> seen;
+        for (const EntryChange& change : PlanPathChanges(stored, current, options)) {
+            if (change.name != "Flags" && change.name != "DeleteFlags") {
+                seen.push_back(change.name + " " + DescribeValue(change.before) + " -> " +
+                               DescribeValue(change.after));
+            }
         }
-    }
-    EXPECT_EQ(seen, (std::vector<std::string>{"Exclude001 absent -> \"cache\\*\"",
-                                              "Force001 absent -> \"*\\keep.tmp\""}));
-
+        return seen;
+    };
+    EXPECT_EQ(planned(), (std::vector<std::string>{"Exclude001 absent -> \"cache\\*\"",
+                                                   "Force001 absent -> \"*\\keep.tmp\""}));
     options.ClearPatterns = true;
-    seen.clear();
-    for (const EntryChange& change : PlanPathChanges(stored, current, options)) {
-        if (change.name != "Flags" && change.name != "DeleteFlags") {
-            seen.push_back(change.name + " -> " + DescribeValue(change.after));
-        }
-    }
-    EXPECT_EQ(seen, (std::vector<std::string>{"Exclude000 -> \"cache\\*\"", "Exclude002 -> absent",
-                                              "Force000 -> \"*\\keep.tmp\""}));
+    EXPECT_EQ(planned(), (std::vector<std::string>{"Exclude000 \"*.tmp\" -> \"cache\\*\"",
+                                                   "Exclude002 \"*.unread\" -> absent",
+                                                   "Force000 \"*.doc\" -> \"*\\keep.tmp\""}));
 }
 
 }  // namespace

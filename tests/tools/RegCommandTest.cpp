@@ -26,11 +26,8 @@ Result Reg(std::vector<std::string> args, const std::string& answers = "") {
     std::istringstream in(answers);
     std::ostringstream out;
     std::ostringstream err;
-    Result result;
-    result.code = RunRegCommand(args, in, out, err);
-    result.out = out.str();
-    result.err = err.str();
-    return result;
+    int code = RunRegCommand(args, in, out, err);
+    return {code, out.str(), err.str()};
 }
 
 // A key path of the given number of nested keys named k.
@@ -168,6 +165,9 @@ TEST_F(RegCommandTest, BadCommandLinesFailWithAMessage) {
     EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "A"), std::string("[A]\n=1:\0\n", 9))
         << "no failed command wrote anything";
     EXPECT_EQ(Dump(HiveRoot::kCurrentUser, Chain(512)), "<missing " + Chain(512) + ">");
+    Result help = Reg({"/?"});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_NE(help.out.find("import FILE"), std::string::npos) << "/? alone shows the usage";
 }
 
 // Without /v, /ve or /d, add gives a new key an empty default value and leaves an existing key as it is.

@@ -61,41 +61,6 @@ std::string Utf16File(const std::string& text) {
     return "\xFF\xFE" + ToUtf16Le(text);
 }
 
-TEST(RegFileTest, ValueForms) {
-    struct Case {
-        std::string body;
-        std::vector<std::string> expected;
-    } cases[] = {
-        {"", {}},
-        {"[HKEY_CURRENT_USER\\Software\\Norrow]\r\n", {"key HKCU\\Software\\Norrow"}},
-        {"[HKEY_LOCAL_MACHINE\\A]\r\n\"s\"=\"C:\\\\Daten \\\"x\\\"\"\r\n",
-         {"key HKLM\\A", "HKLM\\A [s] type 1: 43 3a 5c 44 61 74 65 6e 20 22 78 22 00"}},
-        {"[HKCU\\A]\n@=\"\"\n\"\"=\"x\"\n",
-         {"key HKCU\\A", "HKCU\\A [] type 1: 00", "HKCU\\A [] type 1: 78 00"}},
-        {"[hkcu\\A]\n\"d\"=dword:0000002a\n\"max\"=dword:FFFFFFFF\n\"short\"=dword:5\n",
-         {"key HKCU\\A", "HKCU\\A [d] type 4: 2a 00 00 00", "HKCU\\A [max] type 4: ff ff ff ff",
-          "HKCU\\A [short] type 4: 05 00 00 00"}},
-        {"[HKCU\\A]\n\"b\"=hex:01,FF,0\n\"e\"=hex:\n\"t\"=hex:01,\n",
-         {"key HKCU\\A", "HKCU\\A [b] type 3: 01 ff 00", "HKCU\\A [e] type 3:", "HKCU\\A [t] type 3: 01"}},
-        {"[HKCU\\A]\n\"x\"=hex(2):25,00,54,00,00,00\n\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00\n",
-         {"key HKCU\\A", "HKCU\\A [x] type 2: 25 54 00", "HKCU\\A [m] type 7: 61 00 62 00 00"}},
-        {"[HKCU\\A]\n\"q\"=hex(b):01,02,03,04,05,06,07,08\n\"n\"=hex(0):\n\"o\"=hex(1234abcd):aa\n",
-         {"key HKCU\\A", "HKCU\\A [q] type 11: 01 02 03 04 05 06 07 08",
-          "HKCU\\A [n] type 0:", "HKCU\\A [o] type 305441741: aa"}},
-        {"[HKCU\\A]\n\"long\"=hex:01,02,\\\n  03,04,\\\n\t05\n\"after\"=-\n",
-         {"key HKCU\\A", "HKCU\\A [long] type 3: 01 02 03 04 05", "delete HKCU\\A [after]"}},
-        {"; a comment\n   ; another\n[-HKEY_LOCAL_MACHINE\\Old\\Tree]\n[HKCU\\New]\n@=-\n",
-         {"delete key HKLM\\Old\\Tree", "key HKCU\\New", "delete HKCU\\New []"}},
-        {"[HKCU\\Trailing blank ]  \n[HKCU\\Slash\\]\n[HKEY_CURRENT_USER]\n\"top\"=\"v\"\n",
-         {"key HKCU\\Trailing blank ", "key HKCU\\Slash", "key HKCU\\", "HKCU\\ [top] type 1: 76 00"}},
-        {"[HKCU\\A]\r\"cr\"=\"only\"\r\n  \"indented\" = \"v\"  \n",
-         {"key HKCU\\A", "HKCU\\A [cr] type 1: 6f 6e 6c 79 00", "HKCU\\A [indented] type 1: 76 00"}},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(ParseOk(kV5 + c.body), c.expected) << c.body;
-    }
-}
-
 TEST(RegFileTest, EncodingsOfTheSameFile) {
     // "B\xFCro" with u-umlaut, which is 0xFC in code page 1252.
     const std::vector<std::string> expected = {"key HKCU\\B\xFCro", "HKCU\\B\xFCro [\xFC] type 1: 42 fc 00"};
@@ -118,7 +83,7 @@ TEST(RegFileTest, EncodingsOfTheSameFile) {
               (std::vector<std::string>{"key HKCU\\A", "HKCU\\A [b] type 3: 01 02"}));
 }
 
-// What Windows' registry editor takes beyond the strict form, in REGEDIT4 and version 5 files alike.
+// What Windows' registry editor reads, the strict form and beyond, in REGEDIT4 and version 5 files alike.
 // Where the two differ (string data is 8-bit in one, UTF-16 in the other), a case names its version.
 TEST(RegFileTest, ReadsWhatWindowsReads) {
     enum Version { kBoth, kOnly4, kOnly5 };
@@ -127,6 +92,31 @@ TEST(RegFileTest, ReadsWhatWindowsReads) {
         std::string body;  // after the header line
         std::vector<std::string> expected;
     } cases[] = {
+        // The forms of keys and values.
+        {kBoth, "", {}},
+        {kBoth, "[HKEY_CURRENT_USER\\Software\\Norrow]\r\n", {"key HKCU\\Software\\Norrow"}},
+        {kBoth, "[HKEY_LOCAL_MACHINE\\A]\r\n\"s\"=\"C:\\\\Daten \\\"x\\\"\"\r\n",
+         {"key HKLM\\A", "HKLM\\A [s] type 1: 43 3a 5c 44 61 74 65 6e 20 22 78 22 00"}},
+        {kBoth, "[HKCU\\A]\n@=\"\"\n\"\"=\"x\"\n",
+         {"key HKCU\\A", "HKCU\\A [] type 1: 00", "HKCU\\A [] type 1: 78 00"}},
+        {kBoth, "[hkcu\\A]\n\"d\"=dword:0000002a\n\"max\"=dword:FFFFFFFF\n\"short\"=dword:5\n",
+         {"key HKCU\\A", "HKCU\\A [d] type 4: 2a 00 00 00", "HKCU\\A [max] type 4: ff ff ff ff",
+          "HKCU\\A [short] type 4: 05 00 00 00"}},
+        {kBoth, "[HKCU\\A]\n\"b\"=hex:01,FF,0\n\"e\"=hex:\n\"t\"=hex:01,\n",
+         {"key HKCU\\A", "HKCU\\A [b] type 3: 01 ff 00", "HKCU\\A [e] type 3:", "HKCU\\A [t] type 3: 01"}},
+        {kOnly5, "[HKCU\\A]\n\"x\"=hex(2):25,00,54,00,00,00\n\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00\n",
+         {"key HKCU\\A", "HKCU\\A [x] type 2: 25 54 00", "HKCU\\A [m] type 7: 61 00 62 00 00"}},
+        {kBoth, "[HKCU\\A]\n\"q\"=hex(b):01,02,03,04,05,06,07,08\n\"n\"=hex(0):\n\"o\"=hex(1234abcd):aa\n",
+         {"key HKCU\\A", "HKCU\\A [q] type 11: 01 02 03 04 05 06 07 08",
+          "HKCU\\A [n] type 0:", "HKCU\\A [o] type 305441741: aa"}},
+        {kBoth, "[HKCU\\A]\n\"long\"=hex:01,02,\\\n  03,04,\\\n\t05\n\"after\"=-\n",
+         {"key HKCU\\A", "HKCU\\A [long] type 3: 01 02 03 04 05", "delete HKCU\\A [after]"}},
+        {kBoth, "; a comment\n   ; another\n[-HKEY_LOCAL_MACHINE\\Old\\Tree]\n[HKCU\\New]\n@=-\n",
+         {"delete key HKLM\\Old\\Tree", "key HKCU\\New", "delete HKCU\\New []"}},
+        {kBoth, "[HKCU\\Trailing blank ]  \n[HKCU\\Slash\\]\n[HKEY_CURRENT_USER]\n\"top\"=\"v\"\n",
+         {"key HKCU\\Trailing blank ", "key HKCU\\Slash", "key HKCU\\", "HKCU\\ [top] type 1: 76 00"}},
+        {kBoth, "[HKCU\\A]\r\"cr\"=\"only\"\r\n  \"indented\" = \"v\"  \n",
+         {"key HKCU\\A", "HKCU\\A [cr] type 1: 6f 6e 6c 79 00", "HKCU\\A [indented] type 1: 76 00"}},
         // A comment may follow the data of every form; a ; inside quoted text is text.
         {kBoth,
          "[HKCU\\A]\n\"s\"=\"te;xt\" ;note\n\"d\"=dword:00000001 ;note\n\"e\"=dword:2;x\n"

@@ -1,0 +1,405 @@
+"""What the end-to-end scripts share: a work folder with hives and a drive map of its own (nothing of the
+user's is touched), two configured source paths ("plain" stored as plain files, "zip" as compressed
+sets), runs of the real programs, and the checks of what a destination holds."""
+import argparse
+import hashlib
+import os
+import re
+import shutil
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+SET_NAME = re.compile(r"^\d{4}-\d\d-\d\d$")
+SET_LINE = re.compile(rb"^\d{4}-\d\d-\d\d [FI] +\d+ kBytes$")
+FILE_LINE = re.compile(rb"^([ XE]) \d{4}-\d\d-\d\d \d\d:\d\d +(?:Z(\d+) +)?(Z:\\.*)$")
+ZIP_LINE = re.compile(rb"^Z\d+ +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
+ARCHIVE = re.compile(r"^QuillonData_(\d+)\.Zip$")
+# Copies being written (a line break ends their names) and archives being written.
+TEMPORARY = re.compile(r"^\.quillon-\d+-\d+\.part\n$|^QuillonData_\d+\.Zip\.part(\.[^.]+)?$", re.S)
+CONFIG_KEY = r"HKCU\Software\Norrow\Quillon"
+MACHINE_KEY = r"HKLM\Software\Norrow\Quillon"
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def read(path):
+    """The bytes of a file, or None when there is none."""
+    try:
+        with open(path, "rb") as f:
+            return f.read()
+    except FileNotFoundError:
+        return None
+
+
+def write(path, data):
+    with open(path, "wb") as f:
+        f.write(data.encode() if isinstance(data, str) else data)
+
+
+def win(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def set_folders(dest):
+    return sorted(d for d in os.listdir(dest) if SET_NAME.match(d)) if os.path.isdir(dest) else []
+
+
+def read_tree(root, details=False):
+    """Every file below root by its relative path (str, or bytes for a bytes root): its content, with
+    details (content, modification time, permission bits); a link is ("->", target) either way."""
+    tree = {}
+    for folder, folders, files in os.walk(root):
+        for name in files + [d for d in folders if os.path.islink(os.path.join(folder, d))]:
+            path = os.path.join(folder, name)
+            rel = os.path.relpath(path, root)
+            if os.path.islink(path):
+                tree[rel] = ("->", os.readlink(path))
+            else:
+                info = os.lstat(path)
+                tree[rel] = (read(path), int(info.st_mtime), info.st_mode & 0o777) if details else read(path)
+    return tree
+
+
+def script(name, body, cleanup=None, **options):
+    """The command line of a script: BIN_DIR, --keep and options (name: default, the type taken from the
+    default; --inside is left to a script that starts itself again in a namespace). Runs body(args,
+    work) in a new temporary folder and answers the exit status: 0, or 1 after a failure, which is told
+    on stderr. The folder goes afterwards unless the run failed or --keep is given; cleanup(work, kept)
+    runs first (to unmount what the body mounted, say)."""
+    parser = argparse.ArgumentParser(description=sys.modules["__main__"].__doc__.split("\n")[0])
+    parser.add_argument("bin", help="folder of the programs and libib-zip.so")
+    parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    for option, default in options.items():
+        parser.add_argument("--" + option.replace("_", "-"), type=type(default), default=default)
+    parser.add_argument("--inside", action="store_true", help=argparse.SUPPRESS)
+    args = parser.parse_args()
+    args.bin = os.path.abspath(args.bin)
+    work = tempfile.mkdtemp(prefix="quillon-%s." % name)
+    kept = args.keep
+    try:
+        body(args, work)
+        return 0
+    except (Failure, subprocess.SubprocessError, OSError) as failure:
+        print("%s: FAILED: %s" % (name, failure), file=sys.stderr)
+        kept = True
+        return 1
+    finally:
+        if cleanup is not None:
+            cleanup(work, kept)
+        if kept:
+            print("%s: work folder kept: %s" % (name, work), file=sys.stderr)
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+class Harness:
+    def __init__(self, bin_dir, work, rng, files=0, large_mb=0):
+        self.bin = bin_dir
+        self.large = large_mb * 1_000_000
+        # Every version each source file ever had: (path name, relative path) -> digests.
+        self.versions = {}
+        self.work = work
+        self.rng = rng
+        self.files = files
+        self.sources = {"plain": os.path.join(work, "source", "plain"),
+                        "zip": os.path.join(work, "source", "zip")}
+        self.dests = {name: os.path.join(work, "backup", name) for name in self.sources}
+        self.counter = 0
+        drives = os.path.join(work, "dosdevices")
+        os.makedirs(drives)
+        os.makedirs(os.path.join(work, "drive_c"))
+        os.symlink(os.path.join(work, "drive_c"), os.path.join(drives, "c:"))
+        os.symlink("/", os.path.join(drives, "z:"))
+        self.env = dict(os.environ, QUILLON_DRIVES=drives, QUILLON_UI="console",
+                        QUILLON_USER_HIVE=os.path.join(work, "user.hive"),
+                        QUILLON_MACHINE_HIVE=os.path.join(work, "machine.hive"))
+        for name in ("QUILLON_TRACE", "DISPLAY", "WAYLAND_DISPLAY"):
+            self.env.pop(name, None)
+        # Times of changed files are set to distinct minutes in the past: the control file keeps
+        # minutes, so two changes within one real minute would otherwise look alike.
+        self.base_time = int(time.time()) - 3 * 86400
+
+    # --- set-up ---
+
+    def configure(self, error_log=None):
+        """The two source paths with their first files, and the error log at error_log (a native path)
+        if given."""
+        reg = ["Windows Registry Editor Version 5.00", ""]
+        for number, (name, flags) in enumerate((("plain", 0x20), ("zip", 0x820))):
+            os.makedirs(self.sources[name], exist_ok=True)
+            reg += ["[HKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Path%03d]" % number,
+                    '"SourcePath"="%s"' % win(self.sources[name]).replace("\\", "\\\\"),
+                    '"DestPath"="%s"' % win(self.dests[name]).replace("\\", "\\\\"),
+                    '"Flags"=dword:%08x' % flags, ""]
+        path = os.path.join(self.work, "crash.reg")
+        write(path, "\n".join(reg))
+        self.reg("import", path)
+        if error_log:
+            self.reg("add", CONFIG_KEY + r"\Settings", "/v", "ErrorLogPath", "/d", win(error_log), "/f")
+        for name, root in self.sources.items():
+            for i in range(self.files):
+                self.write_file(os.path.join(root, "d%d" % (i % 4), "f%04d.bin" % i))
+
+    def move_to_disk(self, disk):
+        """Destinations and the staging folder (drive C:) below disk, before configure."""
+        os.makedirs(os.path.join(disk, "drive_c"))
+        os.replace(os.path.join(self.work, "dosdevices", "c:"), os.path.join(self.work, "c-old"))
+        os.symlink(os.path.join(disk, "drive_c"), os.path.join(self.work, "dosdevices", "c:"))
+        for name in self.dests:
+            self.dests[name] = os.path.join(disk, "backup", name)
+
+    def tool(self, program, *args, expect=0, env=None):
+        """Runs one of the programs to its end; answers its output. An exit status other than expect is
+        a failure; with expect None, a run that fails answers None."""
+        result = subprocess.run([os.path.join(self.bin, program), *args], env=env or self.env, cwd=self.work,
+                                capture_output=True, timeout=300)
+        out = result.stdout.decode("latin-1")
+        if expect is None:
+            return out if result.returncode == 0 else None
+        check(result.returncode == expect, "%s %s ended with %d, not %d:\n%s%s" % (
+            program, " ".join(args), result.returncode, expect, out, result.stderr.decode("latin-1")))
+        return out
+
+    def reg(self, *args):
+        return self.tool("quillon-reg", *args)
+
+    def dword(self, key, name):
+        """The value as quillon-reg shows it ("0x0"), or None when it does not exist."""
+        out = self.tool("quillon-reg", "query", key, "/v", name, expect=None)
+        return out and out.split()[-1]
+
+    def write_file(self, path, size=None, mtime=None):
+        if size is None:
+            big = self.rng.random() < 0.08
+            size = self.rng.randint(500_000, 3_000_000) if big else self.rng.randint(0, 40_000)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        data = self.rng.randbytes(size)
+        write(path, data)
+        self.record_version(path, data)
+        self.counter += 1
+        stamp = mtime or self.base_time + 60 * self.counter
+        os.utime(path, (stamp, stamp))
+
+    def record_version(self, path, data=None):
+        """Notes the content a source file has now (or data) as one of its versions. Every writer of
+        source files calls it: a set may hold nothing else."""
+        for name, root in self.sources.items():
+            if path.startswith(root + os.sep):
+                self.versions.setdefault((name, os.path.relpath(path, root)), set()).add(
+                    hashlib.sha256(read(path) if data is None else data).digest())
+
+    def source_files(self, name):
+        return sorted(read_tree(self.sources[name]))
+
+    def mutate(self):
+        """Changes about a quarter of each tree, adds two files and removes one."""
+        for name, root in self.sources.items():
+            files = self.source_files(name)
+            for rel in self.rng.sample(files, max(1, len(files) // 4)):
+                self.write_file(os.path.join(root, rel))
+            for _ in range(2):
+                self.write_file(os.path.join(root, "d%d" % self.rng.randint(0, 5), "n%05d.bin" % self.counter))
+            os.remove(os.path.join(root, self.rng.choice(self.source_files(name))))
+            if self.large:
+                # Copied again into the same day's set, over the copy of the round before.
+                self.write_file(os.path.join(root, "large.bin"), self.rng.randint(self.large // 2, self.large))
+
+    # --- running ---
+
+    def clear_semaphore(self):
+        """A killed run leaves the semaphore set, and a real successor would wait until it has not
+        changed for 3 minutes: the runs here clear it first unless told not to."""
+        self.reg("add", MACHINE_KEY, "/v", "Semaphore", "/t", "REG_DWORD", "/d", "0", "/f")
+
+    def start(self, *args, env=None, clear=True, **popen):
+        if clear:
+            self.clear_semaphore()
+        popen.setdefault("stdout", subprocess.DEVNULL)
+        popen.setdefault("stderr", subprocess.DEVNULL)
+        return subprocess.Popen([os.path.join(self.bin, "quillon-run"), *args], env=env or self.env,
+                                cwd=self.work, **popen)
+
+    def run(self, *args, expect=(0,), env=None, prefix=(), clear=True, timeout=300):
+        """One run of quillon-run (after prefix, a command that runs it) to its end; answers its output.
+        An exit status not in expect is a failure."""
+        if clear:
+            self.clear_semaphore()
+        process = subprocess.run([*prefix, os.path.join(self.bin, "quillon-run"), *args], env=env or self.env,
+                                 cwd=self.work, capture_output=True, timeout=timeout)
+        output = (process.stdout + process.stderr).decode("latin-1")
+        check(process.returncode in expect, "quillon-run ended with %d:\n%s" % (process.returncode, output))
+        return output
+
+    def run_to_end(self, timeout=300):
+        """A run to its end, whatever its status; answers its seconds."""
+        began = time.monotonic()
+        process = self.start()
+        try:
+            process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            raise Failure("quillon-run did not end within %d s" % timeout)
+        return time.monotonic() - began
+
+    # --- checks ---
+
+    def read_control(self, name):
+        """The sets and file lines of a path's control file; Failure when it does not parse."""
+        path = os.path.join(self.dests[name], "Quillon.txt")
+        return parse_control(read(path), win(self.sources[name]).encode(), path)
+
+    def check_after_kill(self):
+        """Answers how many temporaries the kill left: copies or archives it cut off."""
+        temporaries = 0
+        for name in self.sources:
+            if os.path.exists(os.path.join(self.dests[name], "Quillon.txt")):
+                self.read_control(name)
+            temporaries += self.check_versions(name, temporaries_allowed=True)
+        self.check_hives()
+        return temporaries
+
+    def set_contents(self, name):
+        """What each set of a path holds, by set folder, newest first."""
+        return {d: SetContents(os.path.join(self.dests[name], d)) for d in set_folders(self.dests[name])[::-1]}
+
+    def check_versions(self, name, temporaries_allowed, contents=None):
+        """Every file a set holds is a version the source had, whole; temporaries only after a kill."""
+        temporaries = 0
+        for held in (contents or self.set_contents(name)).values():
+            for parent, _, files in os.walk(held.folder):
+                for file in files:
+                    path = os.path.join(parent, file)
+                    rel = os.path.relpath(path, held.folder)
+                    if TEMPORARY.match(file):
+                        check(temporaries_allowed, "%s: a temporary was left: %r" % (name, path))
+                        temporaries += 1
+                    elif rel != "Quillon.txt" and not ARCHIVE.match(rel):
+                        self.check_version(name, rel, read(path), path)
+            for number, entries in held.archives.items():
+                for rel, data in entries.items():
+                    if rel != "Quillon.txt":
+                        self.check_version(name, rel, data, "%s archive %d" % (held.folder, number))
+        return temporaries
+
+    def check_version(self, name, rel, data, where):
+        check(hashlib.sha256(data).digest() in self.versions.get((name, rel), ()),
+              "%s: %s holds %d bytes that no version of the source had" % (where, rel, len(data)))
+
+    def check_hives(self):
+        for hive in ("user.hive", "machine.hive"):
+            path = os.path.join(self.work, hive)
+            if os.path.exists(path):
+                with sqlite3.connect(path) as db:
+                    verdict = db.execute("PRAGMA integrity_check").fetchone()[0]
+                check(verdict == "ok", "%s damaged: %s" % (hive, verdict))
+        check("Path001" in self.reg("query", CONFIG_KEY, "/s"), "the configuration can no longer be read")
+
+    def check_stored(self, name, left_out=None, contents=None):
+        """Every file of the source but left_out is in the newest set that holds it, with its current
+        content; answers the marks of the control file's lines by relative path."""
+        contents = contents or self.set_contents(name)
+        for rel in self.source_files(name):
+            holder = next((d for d, held in contents.items() if held.has(rel)), None)
+            if rel != left_out:
+                check(holder is not None, "%s/%s is in no set" % (name, rel))
+                check(contents[holder].read(rel) == read(os.path.join(self.sources[name], rel)),
+                      "%s/%s: set %s holds other content" % (name, rel, holder))
+        return {rel: mark for mark, _, rel in self.read_control(name)[1]}
+
+    def check_complete(self):
+        """What a run that ended must leave: sound hives, no temporary, every file of the source
+        recoverable, and every line marked 'X' naming a file its set holds (in the control file beside
+        the sets: the newest set; in the copy inside a set: that set)."""
+        self.check_hives()
+        for name, root in self.sources.items():
+            contents = self.set_contents(name)
+            self.check_versions(name, False, contents)
+            self.check_stored(name, contents=contents)
+            sets, files = self.read_control(name)
+            if sets:
+                check_marks(files, contents.get(sets[-1]), "%s/Quillon.txt" % name, sets[-1])
+            for folder, held in contents.items():
+                if held.control() is not None:
+                    _, set_files = parse_control(held.control(), win(root).encode(), "%s/%s" % (name, folder))
+                    check_marks(set_files, held, "%s/%s copy" % (name, folder), folder)
+
+
+def check_marks(files, contents, where, folder):
+    for mark, number, rel in files:
+        check(mark != "X" or (contents is not None and contents.has(rel, number)),
+              "%s: X line names %s, which set %s does not hold%s" %
+              (where, rel, folder, "" if number is None else " in archive %d" % number))
+
+
+def parse_control(data, source, where):
+    """The sets and the (mark, archive number, relative path) of each file line of a control file."""
+    check(data is not None and data.endswith(b"\r\n"), "%s: missing or without a line end at the end" % where)
+    lines = data[:-2].split(b"\r\n")
+    check(len(lines) >= 5 and lines[0].startswith(b"Quillon-Run -- Processing Time: "), "%s: no header" % where)
+    check(lines[2] == source, "%s: line 3 is %r" % (where, lines[2]))
+    index = 3
+    while index < len(lines) and ZIP_LINE.match(lines[index]):
+        index += 1
+    check(lines[index] == b"# ===== Saved Backups:", "%s: line %d is %r" % (where, index + 1, lines[index]))
+    sets = []
+    index += 1
+    while index < len(lines) and SET_LINE.match(lines[index]):
+        sets.append(lines[index][:10].decode())
+        index += 1
+    check(index < len(lines) and lines[index] == b"# ===== Files:", "%s: no file list" % where)
+    check(sets == sorted(set(sets)), "%s: sets out of order: %s" % (where, sets))
+    files = []
+    prefix = source + b"\\"
+    for line in lines[index + 1:]:
+        match = FILE_LINE.match(line)
+        check(match and match.group(3).startswith(prefix), "%s: bad file line %r" % (where, line))
+        rel = match.group(3)[len(prefix):].decode("latin-1").replace("\\", "/")
+        files.append((match.group(1).decode(), None if match.group(2) is None else int(match.group(2)), rel))
+    return sets, files
+
+
+class SetContents:
+    """What one set folder holds: plain files, or the entries of its numbered archives."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.archives = {}
+        for name in os.listdir(folder):
+            match = ARCHIVE.match(name)
+            if match:
+                try:
+                    with zipfile.ZipFile(os.path.join(folder, name)) as archive:
+                        self.archives[int(match.group(1))] = {
+                            info.filename.replace("\\", "/"): archive.read(info) for info in archive.infolist()}
+                except zipfile.BadZipFile as error:
+                    raise Failure("%s: damaged archive: %s" % (os.path.join(folder, name), error))
+
+    def _holder(self, rel, number=None):
+        if number is not None:
+            return number if rel in self.archives.get(number, {}) else None
+        return max((n for n, entries in self.archives.items() if rel in entries), default=None)
+
+    def has(self, rel, number=None):
+        if self._holder(rel, number) is not None:
+            return True
+        return number is None and os.path.isfile(os.path.join(self.folder, rel))
+
+    def read(self, rel):
+        number = self._holder(rel)
+        return self.archives[number][rel] if number is not None else read(os.path.join(self.folder, rel))
+
+    def control(self):
+        if self.archives:
+            return self.archives.get(0, {}).get("Quillon.txt")
+        return read(os.path.join(self.folder, "Quillon.txt"))
