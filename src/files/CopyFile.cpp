@@ -7,7 +7,6 @@
 
 #include "files/FileStatus.h"
 #include "files/PathDirectories.h"
-#include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderHandle.h"
 #include "platform/LastError.h"
@@ -160,16 +159,20 @@ bool CopyOnce(const std::string& source, const std::string& destination, FolderH
         SetLastError(error == 0 || error == kErrorPathNotFound ? kErrorFileNotFound : error);
         return false;
     }
-    const FileStamp before = in.Stamp();
-    FileStatus status;
-    bool statusRead = GetExactFileStatus(source, status);
-    FileOwnership ownership;
-    statusRead = in.Ownership(ownership) && statusRead;
+    // One look at the open file gives what the copy takes over, and the stamp that shows a change.
+    OpenFileStatus status;
+    if (!in.Status(status)) {
+        Trace("*** Datei %s konnte nicht gelesen werden\n", source.c_str());
+        in.Close();
+        SetLastError(kErrorReadFault);
+        return false;
+    }
+    const FileStamp before = status.Stamp;
 
     NativeFile out;
     // Windows refuses to open a file for writing while it is open for reading here. Copying a file onto
     // itself (through another name, a link or a hard link) fails the same way it always did.
-    bool sameFile = IsSameFile(source, destination);
+    bool sameFile = folder.Holds(NameOf(destination), status.Device, status.Inode);
     if (sameFile || !CreateTemporary(folder, out, temporary)) {
         Trace(
             "*** Datei %s konnte nicht zum Schreiben ge\xF6"
@@ -186,10 +189,9 @@ bool CopyOnce(const std::string& source, const std::string& destination, FolderH
         return false;
     };
 
-    int64_t length = in.Size();
-    if (length < 0) {
-        return fail();
-    }
+    const int64_t length = before.Size;
+    // Most files hold no hole: they are copied without asking where their data lies, chunk by chunk.
+    const bool sparse = length > 0 && in.HasHoles(length);
     bool holePending = false;  // chunks of zeros skipped since the last write
     bool kernelCopy = true;
     int64_t position = 0;
@@ -197,7 +199,7 @@ bool CopyOnce(const std::string& source, const std::string& destination, FolderH
         int64_t chunk = std::min(remaining, bufferSize);
         // A chunk that lies wholly in a hole of a sparse source is not even read. The file must still
         // reach past it: one that shrank is read, and the short read shows.
-        int64_t data = in.NextData(position);
+        int64_t data = sparse ? in.NextData(position) : position;
         if (data < 0) {
             return fail();
         }
@@ -251,12 +253,14 @@ bool CopyOnce(const std::string& source, const std::string& destination, FolderH
     }
     changed = in.Stamp() != before;
     in.Close();
-    if (statusRead) {
-        // The creation time cannot be set on Linux; the copy keeps the one its file system gave it.
-        // HIDDEN and SYSTEM are cleared and ARCHIVE set: a new file without stored attributes reads so.
-        out.FinishCopy(ownership, markReadOnly || (status.Attribute & kAttributeReadOnly) != 0,
-                       status.ModificationTime.Seconds(), status.AccessTime.Seconds());
-    }
+    // The creation time cannot be set on Linux; the copy keeps the one its file system gave it.
+    // HIDDEN and SYSTEM are cleared and ARCHIVE set: a new file without stored attributes reads so.
+    // A file without any write bit is READONLY.
+    TimeValue modified;
+    TimeValue accessed;
+    ClampFileTimes(status.ModificationTime, status.AccessTime, modified, accessed);
+    const bool readOnly = (status.Ownership.Mode & 0222) == 0;
+    out.FinishCopy(status.Ownership, markReadOnly || readOnly, modified.Seconds(), accessed.Seconds());
     if ((durable && !out.Sync()) || !out.Close()) {
         // A network or quota file system may report a lost write only here.
         RemoveTemporary(folder, temporary);
@@ -298,16 +302,17 @@ bool CopyToTemporary(const std::string& source, const std::string& destination, 
     }
 }
 
-// Opens the folder a copy goes to; traced like a destination that cannot be created.
+// Opens the folder a copy goes to (with open, which takes the folder's path, trusted length, whether
+// to create it and the models of its folders); traced like a destination that cannot be created.
+template <typename OpenFolder>
 bool OpenDestinationFolder(const std::string& source, const std::string& destination, size_t trusted,
-                           bool create, FolderHandle& folder) {
+                           bool create, OpenFolder open) {
     const std::string folderPath = FolderOf(destination);
     std::vector<std::string> models;
     if (create) {
         models = FolderModels(FolderOf(source), folderPath, trusted);
     }
-    if (folderPath.empty() || !folder.Open(folderPath, trusted, create, models) ||
-        !folder.CanName(NameOf(destination))) {
+    if (folderPath.empty() || !open(folderPath, trusted, create, models)) {
         Trace(
             "*** Datei %s konnte nicht zum Schreiben ge\xF6"
             "ffnet werden\n",
@@ -326,7 +331,11 @@ bool CopyAndName(const std::string& source, const std::string& destination, bool
                  std::atomic<int64_t>* counter) {
     FolderHandle folder;
     std::string temporary;
-    if (!OpenDestinationFolder(source, destination, trusted, create, folder) ||
+    auto open = [&](const std::string& path, size_t length, bool make,
+                    const std::vector<std::string>& models) {
+        return folder.Open(path, length, make, models) && folder.CanName(NameOf(destination));
+    };
+    if (!OpenDestinationFolder(source, destination, trusted, create, open) ||
         !CopyToTemporary(source, destination, folder, temporary, markReadOnly, durable, buffer, bufferSize,
                          counter)) {
         return false;
@@ -381,8 +390,8 @@ bool MyCopyFile(const std::string& source, const std::string& destination, bool 
                        TrustedParentLength(destination), false, nullptr);
 }
 
-// The batch keeps the folder of the latest copy open: the files of a folder come one after another,
-// so its chain is walked (and made) once for them.
+// The batch keeps the folders of the latest copy open: the files of a folder come one after another,
+// and the folders of a tree one below the other, so each folder is walked (and made) once for them.
 struct CopyBatch::State {
     struct Pending {
         std::string Folder;  // Windows form
@@ -391,7 +400,7 @@ struct CopyBatch::State {
         std::string Name;
     };
     std::vector<Pending> pending;
-    FolderHandle folder;
+    FolderChain folders;
     std::string folderPath;
     size_t folderTrusted = 0;
 
@@ -399,7 +408,7 @@ struct CopyBatch::State {
     // a row; a folder that cannot be opened gives its error to every copy in it.
     template <typename Action>
     void ForEach(Action action) {
-        FolderHandle current;
+        FolderChain chain;
         std::string currentPath;
         size_t currentTrusted = 0;
         bool opened = false;
@@ -409,10 +418,10 @@ struct CopyBatch::State {
             if (currentPath != entry.Folder || currentTrusted != entry.Trusted || i == 0) {
                 currentPath = entry.Folder;
                 currentTrusted = entry.Trusted;
-                opened = current.Open(entry.Folder, entry.Trusted);
+                opened = chain.Open(entry.Folder, entry.Trusted);
                 openError = opened ? 0 : GetLastError();
             }
-            action(i, opened ? &current : nullptr, entry, openError);
+            action(i, opened ? &chain.Folder() : nullptr, entry, openError);
         }
     }
 };
@@ -428,14 +437,19 @@ bool CopyBatch::Copy(const std::string& source, const std::string& destination, 
     State& state = *state_;
     const std::string folderPath = FolderOf(destination);
     const size_t trusted = static_cast<size_t>(std::max(start, 0));
-    if (!state.folder.IsOpen() || folderPath != state.folderPath || trusted != state.folderTrusted) {
+    if (state.folderPath.empty() || folderPath != state.folderPath || trusted != state.folderTrusted) {
         state.folderPath.clear();
-        if (!OpenDestinationFolder(source, destination, trusted, true, state.folder)) {
+        auto open = [&](const std::string& path, size_t length, bool make,
+                        const std::vector<std::string>& models) {
+            return state.folders.Open(path, length, make, models) &&
+                   state.folders.Folder().CanName(NameOf(destination));
+        };
+        if (!OpenDestinationFolder(source, destination, trusted, true, open)) {
             return false;
         }
         state.folderPath = folderPath;
         state.folderTrusted = trusted;
-    } else if (!state.folder.CanName(NameOf(destination))) {
+    } else if (!state.folders.Folder().CanName(NameOf(destination))) {
         Trace(
             "*** Datei %s konnte nicht zum Schreiben ge\xF6"
             "ffnet werden\n",
@@ -443,7 +457,7 @@ bool CopyBatch::Copy(const std::string& source, const std::string& destination, 
         return false;
     }
     std::string temporary;
-    if (!CopyToTemporary(source, destination, state.folder, temporary, markReadOnly, false, buffer,
+    if (!CopyToTemporary(source, destination, state.folders.Folder(), temporary, markReadOnly, false, buffer,
                          bufferSize, counter)) {
         return false;
     }
@@ -453,7 +467,7 @@ bool CopyBatch::Copy(const std::string& source, const std::string& destination, 
 
 std::vector<CopyBatch::Failure> CopyBatch::Commit() {
     State& state = *state_;
-    state.folder.Close();
+    state.folders.Close();
     state.folderPath.clear();
     std::vector<Failure> failures;
     state.ForEach([&](size_t index, FolderHandle* folder, const State::Pending& entry, int32_t openError) {
@@ -473,7 +487,7 @@ std::vector<CopyBatch::Failure> CopyBatch::Commit() {
 
 void CopyBatch::Discard() {
     State& state = *state_;
-    state.folder.Close();
+    state.folders.Close();
     state.folderPath.clear();
     int32_t error = GetLastError();
     state.ForEach([](size_t, FolderHandle* folder, const State::Pending& entry, int32_t) {

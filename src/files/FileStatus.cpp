@@ -143,6 +143,12 @@ bool GetExactFileStatus(const std::string& path, FileStatus& status) {
     return ReadStatus(path, true, status);
 }
 
+void ClampFileTimes(int64_t modification, int64_t access, TimeValue& modificationTime,
+                    TimeValue& accessTime) {
+    modificationTime = ClampedModificationTime(modification);
+    accessTime = OtherTime(access, modificationTime);
+}
+
 bool ChangeFileAttributes(const std::string& path, uint8_t set, uint8_t clear) {
     uint32_t attributes = 0;
     if (!ReadFileAttributes(path, attributes)) {

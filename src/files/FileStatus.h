@@ -36,6 +36,10 @@ bool GetFileStatus(const std::string& path, FileStatus& status);
 // allows them in names), never wildcards that could find another file.
 bool GetExactFileStatus(const std::string& path, FileStatus& status);
 
+// The modification and access times a copy of a file carries, from the file's own (seconds since 1970
+// UTC), clamped as GetFileStatus clamps them.
+void ClampFileTimes(int64_t modification, int64_t access, TimeValue& modificationTime, TimeValue& accessTime);
+
 // Writes (attributes | set) & ~clear when the attributes can be read, ignoring whether the write
 // succeeds, and answers true; false when they cannot be read (a missing file).
 bool ChangeFileAttributes(const std::string& path, uint8_t set, uint8_t clear);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <vector>
 
 #include "platform/DriveMap.h"
@@ -60,14 +61,28 @@ std::vector<std::string> Components(const std::string& windowsTail) {
 }  // namespace
 
 void ApplyOwnership(int fd, const FileOwnership& source, uint32_t extraBits, bool writeBitsOff) {
-    mode_t mode = source.Mode & kPermissionBits;
+    // The process never changes its user: asked once.
+    static const bool root = ::geteuid() == 0;
+    // Only what differs is changed: a new file of root's usually has its source's owner already. When
+    // the new file cannot be asked, everything is set.
     struct stat info;
-    if (::geteuid() == 0) {
-        (void)::fchown(fd, source.Owner, source.Group);
-    } else {
-        (void)::fchown(fd, static_cast<uid_t>(-1), source.Group);
+    if (::fstat(fd, &info) != 0) {
+        info.st_uid = static_cast<uid_t>(-1);
+        info.st_gid = static_cast<gid_t>(-1);
+        info.st_mode = static_cast<mode_t>(-1);
     }
-    if (::fstat(fd, &info) == 0 && info.st_gid != source.Group) {
+    gid_t group = info.st_gid;
+    if (root && (info.st_uid != source.Owner || info.st_gid != source.Group)) {
+        if (::fchown(fd, source.Owner, source.Group) == 0) {
+            group = source.Group;
+        }
+    } else if (!root && info.st_gid != source.Group) {
+        if (::fchown(fd, static_cast<uid_t>(-1), source.Group) == 0) {
+            group = source.Group;
+        }
+    }
+    mode_t mode = source.Mode & kPermissionBits;
+    if (group != source.Group) {
         // Another group than the source's: it may read no more than everybody may.
         mode = (mode & ~static_cast<mode_t>(070)) | ((mode & 07) << 3);
     }
@@ -75,7 +90,9 @@ void ApplyOwnership(int fd, const FileOwnership& source, uint32_t extraBits, boo
     if (writeBitsOff) {
         mode &= ~static_cast<mode_t>(0222);
     }
-    (void)::fchmod(fd, mode);
+    if ((info.st_mode & 07777) != mode) {
+        (void)::fchmod(fd, mode);
+    }
 }
 
 FolderHandle::~FolderHandle() {
@@ -89,10 +106,11 @@ void FolderHandle::Close() {
     }
 }
 
-bool FolderHandle::Open(const std::string& windowsFolder, size_t trustedLength, bool create,
-                        const std::vector<std::string>& models) {
-    Close();
-    // The drive's root at least is trusted: "C:" alone names no folder.
+namespace {
+
+// The trusted part of a folder's path, as Open takes it: the drive's root at least ("C:" alone names
+// no folder), at most the whole path.
+std::string TrustedPart(const std::string& windowsFolder, size_t& trustedLength) {
     if (trustedLength < 3) {
         trustedLength = windowsFolder.size() < 3 ? windowsFolder.size() : 3;
     }
@@ -103,6 +121,62 @@ bool FolderHandle::Open(const std::string& windowsFolder, size_t trustedLength, 
     if (trusted.size() == 2 && trusted[1] == ':') {
         trusted += '\\';
     }
+    return trusted;
+}
+
+// Whether the folder trusted (native) and the components after it can be named as one path.
+bool FitsPathLimit(const std::string& trusted, const std::vector<std::string>& parts) {
+    size_t length = trusted.size();
+    for (const std::string& part : parts) {
+        length += 1 + part.size();
+    }
+    if (length >= PATH_MAX) {
+        SetLastError(kErrorFilenameTooLong);
+        return false;
+    }
+    return true;
+}
+
+// Opens the component name of the open folder fd (native path parentPath) without following a link,
+// creating it when it is missing and create is set (with the ownership of the folder model names, when
+// given). The new descriptor, or -1 with the last error set; path is the component's native path.
+int OpenComponent(int fd, const std::string& parentPath, const std::string& name, bool create,
+                  const std::string& model, std::string& path) {
+    path = parentPath + (parentPath.empty() || parentPath.back() != '/' ? "/" : "") + name;
+    if (name == "." || name == "..") {
+        SetLastError(kErrorInvalidName);  // a folder of ours is never reached by going up
+        return -1;
+    }
+    int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0 && errno == ENOENT && create) {
+        if (InjectedFault(FileOperation::kCreateDirectory, path)) {
+            return -1;
+        }
+        // With a model the folder stays private until it has its final bits, so that nobody can
+        // open it in between; without one it gets what any new folder gets (the umask applies).
+        FileOwnership ownership;
+        const bool modelled = !model.empty() && ReadOwnership(model, ownership);
+        if (::mkdirat(fd, name.c_str(), modelled ? 0700 : 0777) != 0 && errno != EEXIST) {
+            SetLastErrorFromErrno(errno, path);
+            return -1;
+        }
+        next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next >= 0 && modelled) {
+            ApplyOwnership(next, ownership, 0700, false);
+        }
+    }
+    if (next < 0) {
+        SetFolderError(fd, name, errno, path);
+    }
+    return next;
+}
+
+}  // namespace
+
+bool FolderHandle::Open(const std::string& windowsFolder, size_t trustedLength, bool create,
+                        const std::vector<std::string>& models) {
+    Close();
+    const std::string trusted = TrustedPart(windowsFolder, trustedLength);
     if (!ToNativePath(trusted, native_)) {
         return false;
     }
@@ -112,54 +186,78 @@ bool FolderHandle::Open(const std::string& windowsFolder, size_t trustedLength, 
         return false;
     }
     const std::vector<std::string> parts = Components(windowsFolder.substr(trustedLength));
-    size_t length = native_.size();
-    for (const std::string& part : parts) {
-        length += 1 + part.size();
-    }
-    if (length >= PATH_MAX) {
+    if (!FitsPathLimit(native_, parts)) {
         ::close(fd);
-        SetLastError(kErrorFilenameTooLong);
         return false;
     }
     for (size_t i = 0; i < parts.size(); ++i) {
-        const std::string& name = parts[i];
-        std::string path = native_ + (native_.empty() || native_.back() != '/' ? "/" : "") + name;
-        if (name == "." || name == "..") {
-            ::close(fd);
-            SetLastError(kErrorInvalidName);  // a folder of ours is never reached by going up
-            return false;
-        }
-        int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0 && errno == ENOENT && create) {
-            if (InjectedFault(FileOperation::kCreateDirectory, path)) {
-                ::close(fd);
-                return false;
-            }
-            // With a model the folder stays private until it has its final bits, so that nobody can
-            // open it in between; without one it gets what any new folder gets (the umask applies).
-            FileOwnership model;
-            const bool modelled = i < models.size() && !models[i].empty() && ReadOwnership(models[i], model);
-            if (::mkdirat(fd, name.c_str(), modelled ? 0700 : 0777) != 0 && errno != EEXIST) {
-                SetLastErrorFromErrno(errno, path);
-                ::close(fd);
-                return false;
-            }
-            next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (next >= 0 && modelled) {
-                ApplyOwnership(next, model, 0700, false);
-            }
-        }
-        if (next < 0) {
-            SetFolderError(fd, name, errno, path);
-            ::close(fd);
-            return false;
-        }
+        std::string path;
+        int next =
+            OpenComponent(fd, native_, parts[i], create, i < models.size() ? models[i] : std::string(), path);
         ::close(fd);
+        if (next < 0) {
+            return false;
+        }
         fd = next;
         native_ = path;
     }
     fd_ = fd;
     return true;
+}
+
+bool FolderHandle::OpenChild(const FolderHandle& parent, const std::string& name, bool create,
+                             const std::string& model) {
+    Close();
+    std::string path;
+    int fd = OpenComponent(parent.fd_, parent.native_, name, create, model, path);
+    if (fd < 0) {
+        return false;
+    }
+    fd_ = fd;
+    native_ = path;
+    return true;
+}
+
+bool FolderChain::Open(const std::string& windowsFolder, size_t trustedLength, bool create,
+                       const std::vector<std::string>& models) {
+    const std::string trusted = TrustedPart(windowsFolder, trustedLength);
+    const std::vector<std::string> parts = Components(windowsFolder.substr(trustedLength));
+    if (links_.empty() || trusted != trusted_) {
+        links_.clear();
+        trusted_.clear();
+        auto root = std::make_unique<FolderHandle>();
+        if (!root->Open(trusted, trusted.size())) {
+            return false;
+        }
+        links_.push_back(std::move(root));
+        trusted_ = trusted;
+    }
+    if (!FitsPathLimit(links_.front()->NativePath(), parts)) {
+        return false;
+    }
+    // The folders the path shares with the one opened before stay open; the rest are opened anew.
+    size_t kept = 0;
+    while (kept < parts.size() && kept + 1 < links_.size() && names_[kept] == parts[kept]) {
+        ++kept;
+    }
+    links_.resize(kept + 1);
+    names_.resize(kept);
+    for (size_t i = kept; i < parts.size(); ++i) {
+        auto next = std::make_unique<FolderHandle>();
+        if (!next->OpenChild(*links_.back(), parts[i], create,
+                             i < models.size() ? models[i] : std::string())) {
+            return false;
+        }
+        links_.push_back(std::move(next));
+        names_.push_back(parts[i]);
+    }
+    return true;
+}
+
+void FolderChain::Close() {
+    links_.clear();
+    names_.clear();
+    trusted_.clear();
 }
 
 bool FolderHandle::CanName(const std::string& name) const {
@@ -168,6 +266,11 @@ bool FolderHandle::CanName(const std::string& name) const {
         return false;
     }
     return true;
+}
+
+bool FolderHandle::Holds(const std::string& name, uint64_t device, uint64_t inode) const {
+    struct stat info;
+    return ::fstatat(fd_, name.c_str(), &info, 0) == 0 && info.st_dev == device && info.st_ino == inode;
 }
 
 bool FolderHandle::CreateLink(const std::string& name, const std::string& target) {

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,11 @@ class FolderHandle {
     // path is longer than the system can name (206; nothing is created then).
     bool Open(const std::string& windowsFolder, size_t trustedLength, bool create = false,
               const std::vector<std::string>& models = {});
+    // Opens the folder name inside the open folder parent as Open opens a component after the trusted
+    // part: never through a link, created when missing and create is set (with the ownership of the
+    // folder model names, when not empty). False (last error set) as Open.
+    bool OpenChild(const FolderHandle& parent, const std::string& name, bool create,
+                   const std::string& model = {});
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
 
@@ -61,6 +67,9 @@ class FolderHandle {
     bool CanName(const std::string& name) const;
     int Descriptor() const { return fd_; }
     const std::string& NativePath() const { return native_; }
+
+    // True when name in this folder (a link followed) is the file of the given device and inode.
+    bool Holds(const std::string& name, uint64_t device, uint64_t inode) const;
 
     // Creates the symbolic link name with the target text target, never replacing an existing entry.
     bool CreateLink(const std::string& name, const std::string& target);
@@ -76,6 +85,28 @@ class FolderHandle {
   private:
     int fd_ = -1;
     std::string native_;
+};
+
+// The folders of one path held open from the trusted part down, for opening many folders one after
+// another: a folder whose path shares its beginning with the one opened before opens only the folders
+// after what they share. Each folder is opened as FolderHandle::Open opens it, so a folder is the same
+// whether reached through the chain or alone, but one that was renamed or replaced by a link after it
+// was opened stays the folder that was opened.
+// One object is used by one thread at a time; at most one descriptor per component is held.
+class FolderChain {
+  public:
+    // As FolderHandle::Open; on success Folder() is the folder. On failure the folders before the one
+    // that failed may stay open for the next call.
+    bool Open(const std::string& windowsFolder, size_t trustedLength, bool create = false,
+              const std::vector<std::string>& models = {});
+    // The folder of the last successful Open.
+    FolderHandle& Folder() { return *links_.back(); }
+    void Close();
+
+  private:
+    std::string trusted_;                               // Windows form of the trusted part
+    std::vector<std::unique_ptr<FolderHandle>> links_;  // the trusted folder, then one per name
+    std::vector<std::string> names_;
 };
 
 // The permission bits, owner and group of the entry at windowsPath itself (a link is not followed).

@@ -61,7 +61,8 @@ int OpenRegularFile(const std::string& windowsPath, int flags, std::string& nati
         SetLastError(kErrorAccessDenied);
         return -1;
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // The status flags the file was opened with, without O_NONBLOCK (F_SETFL takes only those).
+    ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return fd;
 }
 
@@ -117,6 +118,24 @@ bool NativeFile::Ownership(FileOwnership& ownership) const {
     ownership.Mode = info.st_mode & 07777;
     ownership.Owner = info.st_uid;
     ownership.Group = info.st_gid;
+    return true;
+}
+
+bool NativeFile::Status(OpenFileStatus& status) const {
+    struct stat info;
+    if (fd_ < 0 || ::fstat(fd_, &info) != 0) {
+        SetLastError(kErrorInvalidHandle);
+        return false;
+    }
+    status.Stamp.Size = info.st_size;
+    status.Stamp.ModifiedNanoseconds = int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+    status.Ownership.Mode = info.st_mode & 07777;
+    status.Ownership.Owner = info.st_uid;
+    status.Ownership.Group = info.st_gid;
+    status.ModificationTime = info.st_mtim.tv_sec;
+    status.AccessTime = info.st_atim.tv_sec;
+    status.Device = info.st_dev;
+    status.Inode = info.st_ino;
     return true;
 }
 
@@ -253,6 +272,15 @@ int64_t NativeFile::NextData(int64_t offset) const {
     }
     SetLastErrorFromErrno(err);
     return -1;
+}
+
+bool NativeFile::HasHoles(int64_t length) {
+    off_t hole = ::lseek(fd_, 0, SEEK_HOLE);
+    bool holes = hole < 0 || hole < length;
+    if (::lseek(fd_, 0, SEEK_SET) != 0) {
+        holes = true;
+    }
+    return holes;
 }
 
 bool NativeFile::Seek(int64_t offset) {

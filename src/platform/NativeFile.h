@@ -10,10 +10,11 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/FolderHandle.h"
+
 namespace quillon {
 
 class FolderHandle;
-struct FileOwnership;
 
 // What changes whenever a file's content is written: its length and its modification time to the
 // nanosecond. Two equal stamps taken before and after reading a file say that nobody wrote it meanwhile.
@@ -21,6 +22,16 @@ struct FileStamp {
     int64_t Size = -1;
     int64_t ModifiedNanoseconds = 0;
     bool operator==(const FileStamp&) const = default;
+};
+
+// What a copy needs to know of an open file, read in one step.
+struct OpenFileStatus {
+    FileStamp Stamp;
+    FileOwnership Ownership;
+    int64_t ModificationTime = 0;  // seconds since 1970 UTC
+    int64_t AccessTime = 0;
+    uint64_t Device = 0;  // with Inode: which file it is, whatever its names
+    uint64_t Inode = 0;
 };
 
 class NativeFile {
@@ -65,6 +76,9 @@ class NativeFile {
     // The open file's permission bits, owner and group. False when they cannot be read.
     bool Ownership(FileOwnership& ownership) const;
 
+    // The open file's stamp, ownership, times and identity. False (last error set) when they cannot be read.
+    bool Status(OpenFileStatus& status) const;
+
     // Gives a file written by CreateNewIn what a copy takes over from its source: the permission bits
     // and owner as ApplyOwnership (platform/FolderHandle.h) gives them, without write bits when readOnly,
     // and the modification and access times (seconds since 1970 UTC). Failures are ignored: the file
@@ -89,6 +103,10 @@ class NativeFile {
     // length when only a hole follows (also when offset lies beyond the end). Where the file system
     // keeps no record of holes every byte counts as data. -1 on failure.
     int64_t NextData(int64_t offset) const;
+
+    // Whether the file holds a hole anywhere before length; false where the file system keeps no record
+    // of holes, true when that cannot be found out. Leaves the position at the start of the file.
+    bool HasHoles(int64_t length);
 
     // Moves the position for the next read or write to offset bytes from the start. Writing beyond the
     // end leaves a hole that reads as zeros. False on failure.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "platform/FileAttributes.h"
@@ -60,12 +61,33 @@ TEST_F(FolderHandleTest, ComponentsAfterTheTrustedPartAreNeverLinks) {
         {"C:\\Dest\\new\\deeper", false, false, kErrorPathNotFound},
         {"C:\\Dest\\new\\deeper", true, true, 0},
     };
+    // A chain of folders held open from one path to the next opens each as a handle alone does, also
+    // after a failure half-way down.
+    FolderChain chain;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.folder);
+        SetLastError(0);
+        EXPECT_EQ(chain.Open(c.folder, trusted, c.create), c.opens);
+        EXPECT_EQ(GetLastError(), c.error);
         FolderHandle folder;
         SetLastError(0);
         EXPECT_EQ(folder.Open(c.folder, trusted, c.create), c.opens);
         EXPECT_EQ(GetLastError(), c.error);
+        if (c.opens) {
+            EXPECT_EQ(chain.Folder().NativePath(), folder.NativePath());
+        }
+    }
+    // From one branch to another and back: each file lands in the folder its path names.
+    const std::pair<const char*, const char*> steps[] = {{"C:\\Dest\\new\\other\\x", "new/other/x/1"},
+                                                         {"C:\\Dest\\new\\deeper", "new/deeper/2"},
+                                                         {"C:\\Dest\\new", "new/3"},
+                                                         {"C:\\Dest\\new\\other", "new/other/4"}};
+    for (const auto& [folder, file] : steps) {
+        SCOPED_TRACE(folder);
+        ASSERT_TRUE(chain.Open(folder, trusted, true));
+        NativeFile created;
+        ASSERT_TRUE(created.CreateNewIn(chain.Folder(), std::string(1, file[std::strlen(file) - 1])));
+        EXPECT_TRUE(fs::exists(drives.DriveC() + "/Dest/" + file));
     }
     // Nothing is made that the system could not name by its whole path afterwards.
     FolderHandle deep;
@@ -74,6 +96,8 @@ TEST_F(FolderHandleTest, ComponentsAfterTheTrustedPartAreNeverLinks) {
         folder += "\\" + std::string(250, 'd');
     }
     EXPECT_FALSE(deep.Open(folder, trusted, true));
+    EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
+    EXPECT_FALSE(chain.Open(folder, trusted, true));
     EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
     EXPECT_FALSE(fs::exists(drives.DriveC() + "/Dest/new/" + std::string(250, 'd')));
     ASSERT_TRUE(deep.Open("C:\\Dest\\new", trusted));
