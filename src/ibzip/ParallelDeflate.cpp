@@ -31,7 +31,7 @@ int32_t ReadAt(int fd, unsigned char* buffer, uint64_t length, uint64_t offset) 
             return CodeFromErrno(errno, Step::kReadFile);
         }
         if (got == 0) {
-            return kIbCannotRead;  // the file became shorter while it was packed
+            return ParallelDeflate::kChanged;  // the file became shorter while it was packed
         }
         buffer += got;
         length -= static_cast<uint64_t>(got);
@@ -39,6 +39,9 @@ int32_t ReadAt(int fd, unsigned char* buffer, uint64_t length, uint64_t offset) 
     }
     return 0;
 }
+
+// The empty final block that ends a deflate stream: what an entry gets whose content is meaningless.
+constexpr unsigned char kEndOfStream[] = {0x03, 0x00};
 
 }  // namespace
 
@@ -48,6 +51,7 @@ struct ParallelDeflate::Piece {
     uint64_t length = 0;
     bool last = false;
     bool ready = false;
+    bool skip = false;  // its file failed (failures per file): nothing is read, the stream just ends
     int32_t failure = 0;
     std::vector<unsigned char> deflated;
     uint32_t crc = 0;
@@ -57,7 +61,9 @@ struct ParallelDeflate::Piece {
 struct ParallelDeflate::FileState {
     std::string nativePath;
     uint64_t expectedSize = 0;
+    int64_t expectedModified = -1;
     int fd = -1;
+    int32_t failure = 0;  // with failures per file
     // Written by the reading side only, once the file's pieces have gone through.
     uint64_t size = 0;
     uint64_t deflatedSize = 0;
@@ -71,7 +77,19 @@ struct ParallelDeflate::Source {
     zip_error_t error;
 };
 
-ParallelDeflate::ParallelDeflate(unsigned workers) : workerCount_(std::max(1u, workers)) {}
+ParallelDeflate::ParallelDeflate(unsigned workers, bool failuresPerFile)
+    : workerCount_(std::max(1u, workers)), failuresPerFile_(failuresPerFile) {}
+
+namespace {
+
+// Whether an opened file has the length and modification time its caller expects (-1: any).
+bool AsExpected(const struct stat& info, uint64_t expectedSize, int64_t expectedModified) {
+    int64_t modified = static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    return expectedModified < 0 ||
+           (static_cast<uint64_t>(info.st_size) == expectedSize && modified == expectedModified);
+}
+
+}  // namespace
 
 ParallelDeflate::~ParallelDeflate() {
     {
@@ -96,11 +114,12 @@ unsigned ParallelDeflate::DefaultWorkers() {
     return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
 }
 
-zip_source_t* ParallelDeflate::NewSource(zip_t* archive, const std::string& nativePath,
-                                         uint64_t expectedSize) {
+zip_source_t* ParallelDeflate::NewSource(zip_t* archive, const std::string& nativePath, uint64_t expectedSize,
+                                         int64_t expectedModified) {
     auto file = std::make_unique<FileState>();
     file->nativePath = nativePath;
     file->expectedSize = expectedSize;
+    file->expectedModified = expectedModified;
     auto source = std::make_unique<Source>();
     source->owner = this;
     source->file = files_.size();
@@ -135,6 +154,11 @@ int32_t ParallelDeflate::Failure() {
     return failure_;
 }
 
+int32_t ParallelDeflate::FileFailure(size_t number) {
+    std::lock_guard lock(mutex_);
+    return number < files_.size() ? files_[number]->failure : 0;
+}
+
 void ParallelDeflate::Refill() {
     while (!feedDone_ && window_.size() < kMaxWaitingPieces) {
         if (orderPosition_ == readOrder_.size()) {
@@ -154,6 +178,19 @@ void ParallelDeflate::Refill() {
             if (fd >= 0 && (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))) {
                 failure = kIbCannotOpen;
                 ::close(fd);
+            } else if (fd >= 0 && failuresPerFile_ &&
+                       !AsExpected(info, file.expectedSize, file.expectedModified)) {
+                failure = kChanged;  // since the caller looked at it
+                ::close(fd);
+            }
+            if (failure != 0 && failuresPerFile_) {
+                file.failure = failure;
+                Piece& skipped = window_.emplace_back();
+                skipped.file = number;
+                skipped.last = true;
+                skipped.skip = true;
+                ++orderPosition_;
+                continue;
             }
             if (failure != 0) {
                 Piece& failed = window_.emplace_back();
@@ -197,12 +234,29 @@ void ParallelDeflate::Work() {
             continue;
         }
         Piece& piece = window_[nextAssigned_++];
-        if (piece.failure == 0) {
-            int fd = files_[piece.file]->fd;
+        FileState& file = *files_[piece.file];
+        piece.skip |= file.failure != 0;
+        if (piece.failure == 0 && !piece.skip) {
+            int fd = file.fd;
             lock.unlock();
             int32_t failure = ready ? DeflatePiece(piece, fd, &stream, input) : kIbGeneralError;
             lock.lock();
+            if (failure == kChanged && !failuresPerFile_) {
+                failure = kIbCannotRead;
+            }
+            if (failure != 0 && failuresPerFile_) {
+                if (file.failure == 0) {
+                    file.failure = failure;
+                }
+                piece.skip = true;
+                failure = 0;
+            }
             piece.failure = failure;
+        }
+        if (piece.skip) {
+            piece.deflated.assign(piece.last ? std::begin(kEndOfStream) : std::end(kEndOfStream),
+                                  std::end(kEndOfStream));
+            piece.crc = 0;
         }
         if (piece.failure != 0 && failure_ == 0) {
             failure_ = piece.failure;
@@ -282,8 +336,17 @@ zip_int64_t ParallelDeflate::Read(Source& source, void* data, zip_uint64_t lengt
                 static_cast<uint32_t>(crc32_combine(file.crc, piece.crc, static_cast<z_off_t>(piece.length)));
             file.deflatedSize += piece.deflated.size();
             if (piece.last) {
+                // Every piece of the file has been read: it must still be the file the caller saw.
+                struct stat info;
+                if (failuresPerFile_ && file.failure == 0 &&
+                    (::fstat(file.fd, &info) != 0 ||
+                     !AsExpected(info, file.expectedSize, file.expectedModified))) {
+                    file.failure = kChanged;
+                }
                 file.finished = true;
-                ::close(file.fd);
+                if (file.fd >= 0) {
+                    ::close(file.fd);
+                }
                 file.fd = -1;
             }
             window_.pop_front();
