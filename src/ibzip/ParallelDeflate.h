@@ -3,6 +3,8 @@
 // Every file is cut into pieces of 1 MiB. A worker deflates one piece with the 32 KiB before it as
 // preset dictionary and ends it on a byte boundary (a sync flush), so that the pieces of a file joined
 // in order form one raw deflate stream: what a single deflate would give, a few bytes longer per piece.
+// Blocks of 64 KiB that deflate could not shrink (random-looking bytes without repeats) are stored as
+// they are, which spares deflate's time on packed and encrypted files.
 // The piece's CRC is computed alongside and the CRCs are combined in order. The writer pulls the pieces
 // in archive order through libzip sources that declare their data as deflated already, so libzip copies
 // it into the archive unchanged. Only a few pieces may wait ahead of the writer, which bounds memory.

@@ -118,6 +118,37 @@ TEST_F(ArchiveWriterTest, UpdatesReplaceOrKeepEntriesAndAddTheControlFile) {
                                                       {"Quillon.txt", "control 2"}});
 }
 
+std::string RandomBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(random());
+    }
+    return bytes;
+}
+
+TEST_F(ArchiveWriterTest, RandomBlocksAreStoredWhileTextAndRepeatsAreStillDeflated) {
+    std::string text;
+    while (text.size() < 300'000) {
+        text += "line " + std::to_string(text.size() % 977) + " of some text that repeats\n";
+    }
+    // Random bytes, then text from within the second piece on, then random again; and random bytes that
+    // repeat within deflate's window, which look random byte by byte.
+    const std::string mixed = RandomBytes(1'100'000, 4) + text + RandomBytes(100'000, 5);
+    std::string repeated;
+    for (const std::string block = RandomBytes(8192, 6); repeated.size() < 512 * 1024;) {
+        repeated += block;
+    }
+    WriteFile(Native("src/mixed.bin"), mixed);
+    WriteFile(Native("src/repeated.bin"), repeated);
+    std::filesystem::create_directories(Native("set"));
+
+    ASSERT_EQ(Zip("C:\\src\\*.*", "C:\\set\\a.zip", 1, 2, 1), 2);
+    ExpectArchive(Native("set/a.zip"), {{"mixed.bin", mixed}, {"repeated.bin", repeated}});
+    // Only the random bytes stay their size: the text and the repeats shrink.
+    EXPECT_LT(std::filesystem::file_size(Native("set/a.zip")), 1'200'000u + 150'000u);
+}
+
 // A source list as IB_ZipSourceList takes it: path and entry name, each text ended by a zero byte.
 std::string SourceList(const std::vector<std::pair<std::string, std::string>>& files) {
     std::string list;
