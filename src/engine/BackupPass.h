@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "engine/FileEntry.h"
@@ -140,6 +141,10 @@ class BackupPass {
     int64_t ArchiveBytesLeft = 0;
     int32_t ArchiveFilesLeft = 0;
     bool ZipBroken = false;
+    // The library reads the files where they are when it packs an archive (set by StartZipCopy when it
+    // can): nothing is copied into the staging folder. It leaves out, with an error of its own, a file
+    // it cannot pack whole, so each stored entry is one version of its file, as a staged copy is.
+    bool PackFromSource = false;
 
   private:
     // Decides Compress for this pass's set: a set keeps the form it was begun in (as MergeSameDaySet
@@ -162,6 +167,9 @@ class BackupPass {
     // Stores NextRunTime, FB_NextTime, FullBackupNext, LastRunTime and LatestSaveDate of the path.
     void StoreRunState(TimeValue date);
 
+    // After an archive packed from the sources: the files the library could not pack whole go back to
+    // pending, each with its lines in the error list.
+    void LeaveOutUnpackedFiles();
     // TempDirPath, obtained on first use; false when the staging folder cannot be created.
     bool HaveTempDirectory();
     // Updates archivePath with the control file through the library; false (last error set) on
@@ -178,6 +186,10 @@ class BackupPass {
     // of the staging so that a failed write-back of any archive is seen.
     std::string zipSetDirectory_;
     std::vector<FileEntry*> archiveFiles_;
+    // PackFromSource: the library's source list for the current archive (path and entry name of each
+    // of archiveFiles_, zero bytes between), and each file's source and staged name for its error lines.
+    std::string sourceList_;
+    std::vector<std::pair<std::string, std::string>> archiveNames_;
     int32_t zipError_ = 0;
     std::unique_ptr<FileSystemSync> archiveSync_;
 

@@ -1,9 +1,12 @@
-// Compressed sets: files are copied into the staging folder until an archive's file or byte limit is
-// reached, then the library packs the staging folder into the set's next archive and the folder is
-// emptied for the next one.
+// Compressed sets: files are gathered for an archive until its file or byte limit is reached, then the
+// library packs them into the set's next archive. A library that can read the files where they are gets
+// their list; otherwise each is copied into the staging folder, which the library packs and which is
+// emptied for the next archive. Reading in place spares a copy of every file, and the creating and
+// deleting of thousands of staged files that costs some file systems more than the copy itself.
 #include "engine/ZipCopy.h"
 
 #include <cctype>
+#include <cstdio>
 
 #include "engine/BackupPass.h"
 #include "engine/RunState.h"
@@ -46,6 +49,13 @@ bool PackResult(int32_t result, bool exactlyOne) {
 std::string FolderOf(const std::string& path) {
     size_t last = path.rfind('\\');
     return last == std::string::npos ? std::string() : path.substr(0, last);
+}
+
+// The error-list line of an error number: "Error  32:   " and its text.
+std::string ErrorLine(int32_t code) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%3d", code);
+    return kIndent + "Error " + number + ":   " + ErrorText(code);
 }
 
 std::string NameOf(const std::string& path) {
@@ -98,6 +108,8 @@ bool BackupPass::StartZipCopy(const std::string& sourcePath, const std::string& 
     DeleteTempDirectory(State.TempDirPath, nullptr, false);
     zipSetDirectory_ = setDirectory;
     archiveFiles_.clear();
+    sourceList_.clear();
+    archiveNames_.clear();
     zipError_ = 0;
     // The archives are durable once this file system has been flushed; watching it from now on makes
     // that flush report a failed write-back of any archive of the set.
@@ -110,6 +122,7 @@ bool BackupPass::StartZipCopy(const std::string& sourcePath, const std::string& 
     ArchiveFilesLeft = State.ZipNumber == 0 ? kFirstArchiveFileLimit : kArchiveFileLimit;
 
     IbZip& zip = State.ZipLibrary;
+    PackFromSource = zip.IB_ZipSourceResult(0) != kIbZipNotAvailable;
     zip.IB_ZipFileSpec(State.TempDirPath + "*.*");
     zip.IB_Overwrite(1);
     zip.IB_ZipRecurseDirs(1);
@@ -134,8 +147,20 @@ bool BackupPass::StageFile(const std::string& source, FileEntry& entry, size_t c
     }
 
     const std::string staged = StagedName(entry, cut);
-    State.CompressPhase = true;
-    bool copied = CopyFileCreatingPath(source, staged, false, State.CopyBuffer.data(),
+    if (PackFromSource) {
+        // The entry is named as its staged copy would be: the path below the staging folder.
+        std::string name = staged.substr(State.TempDirPath.size());
+        for (char& c : name) {
+            c = c == '\\' ? '/' : c;
+        }
+        sourceList_.append(source).push_back('\0');
+        sourceList_.append(name).push_back('\0');
+        archiveNames_.emplace_back(source, staged);
+        State.BytesCopied += entry.Size;
+    }
+    State.CompressPhase = !PackFromSource;
+    bool copied = PackFromSource ||
+                  CopyFileCreatingPath(source, staged, false, State.CopyBuffer.data(),
                                        static_cast<int64_t>(State.CopyBuffer.size()),
                                        static_cast<int32_t>(State.TempDirPath.size()), &State.BytesCopied);
     State.CompressPhase = false;
@@ -187,28 +212,50 @@ bool BackupPass::CloseArchive(int64_t& total) {
     if (!ok && GetLastError() == 0) {
         SetLastError(kErrorAccessDenied);
     }
+    bool written = ok;
     if (ok) {
         IbZip& zip = State.ZipLibrary;
         zip.IB_ZipArchiveFile(archive);
-        ok = PackResult(zip.IB_Zip(0), false);
+        if (PackFromSource) {
+            zip.IB_ZipSourceList(sourceList_);
+        }
+        State.CompressPhase = PackFromSource;
+        int32_t result = zip.IB_Zip(0);
+        State.CompressPhase = false;
+        // Read from the sources, files that could not be packed whole are left out one by one: the
+        // archive holds the others, or nothing at all when none could be packed.
+        written = PackResult(result, false);
+        ok = written || (PackFromSource && result == 0);
+        if (ok && PackFromSource) {
+            LeaveOutUnpackedFiles();
+        }
         // The files count as stored only once the archive is on the disk. An archive whose write-back
         // failed cannot be trusted: it goes, so that a later pass writes it anew.
         bool watching = archiveSync_ != nullptr && archiveSync_->IsOpen();
-        if (ok && !(watching ? archiveSync_->Sync() : SyncFileSystem(archive))) {
+        if (written && !(watching ? archiveSync_->Sync() : SyncFileSystem(archive))) {
             int32_t error = GetLastError();
             DeleteFile(archive);
             SetLastError(error != 0 ? error : kErrorNoSystemCode);
-            ok = false;
+            ok = written = false;
         }
     }
 
-    if (ok) {
+    if (ok && !written) {
+        // No archive under this number: the next one takes it, except archive 0, which stays small.
+        if (State.ZipNumber < 1) {
+            State.ZipNumber = 1;
+        }
+        State.FilesStored = FilesCopied;
+    } else if (ok) {
         total += GetFileLength(archive);
         State.ZipNumber = State.ZipNumber + 1;
         State.FilesStored = FilesCopied;
     } else {
         // The archive's files are in no archive: they stay pending and the counters forget them.
         for (FileEntry* entry : archiveFiles_) {
+            if (!entry->Stored) {
+                continue;  // left out by the library already, and counted so
+            }
             entry->Stored = false;
             entry->CopyFailed = true;
             entry->ZipNumber = -1;
@@ -229,10 +276,41 @@ bool BackupPass::CloseArchive(int64_t& total) {
     ArchiveBytesLeft = kArchiveByteLimit;
     ArchiveFilesLeft = kArchiveFileLimit;
     archiveFiles_.clear();
+    sourceList_.clear();
+    archiveNames_.clear();
     int32_t error = GetLastError();
-    DeleteTempDirectory(State.TempDirPath, nullptr, false);
+    if (!PackFromSource) {
+        DeleteTempDirectory(State.TempDirPath, nullptr, false);
+    }
     SetLastError(error);
     return ok;
+}
+
+void BackupPass::LeaveOutUnpackedFiles() {
+    IbZip& zip = State.ZipLibrary;
+    for (size_t i = 0; i < archiveFiles_.size(); ++i) {
+        int32_t result = zip.IB_ZipSourceResult(static_cast<intptr_t>(i));
+        if (result == 1) {
+            continue;
+        }
+        // This file alone is affected (gone, unreadable, never holding still): it stays pending, and
+        // the error list names it as it names a file whose copy failed.
+        FileEntry* entry = archiveFiles_[i];
+        entry->Stored = false;
+        entry->CopyFailed = true;
+        entry->ZipNumber = -1;
+        --FilesCopied;
+        --State.RunFilesCopied;
+        if (entry->Time > State.LastAutoRunTime) {
+            --State.CountNewFiles;
+        }
+        const auto& [source, staged] = archiveNames_[i];
+        State.CopyErrorList.push_back(Stamp() + "  " + source);
+        State.CopyErrorList.push_back(kIndent + "==> " + staged);
+        State.CopyErrorList.push_back(ErrorLine(MapZipError(-result, true)));
+        State.UncopiedFiles.push_back(source);
+        State.ErrorFlag = true;
+    }
 }
 
 bool BackupPass::PackControlFile(const std::string& controlName, const std::string& archivePath) {

@@ -86,6 +86,12 @@ int32_t IbZip::IB_ZipStoredDirNames(intptr_t mode) {
 int32_t IbZip::IB_Overwrite(intptr_t on) {
     return Call("IB_Overwrite", on);
 }
+int32_t IbZip::IB_ZipSourceList(const std::string& pairs) {
+    return Call("IB_ZipSourceList", TextArgument(pairs));
+}
+int32_t IbZip::IB_ZipSourceResult(intptr_t position) {
+    return Call("IB_ZipSourceResult", position);
+}
 int32_t IbZip::IB_Zip(intptr_t unused) {
     return Call("IB_Zip", unused);
 }

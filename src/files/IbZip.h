@@ -55,13 +55,18 @@ class IbZip {
     int32_t IB_ZipRecurseDirs(intptr_t on);
     int32_t IB_ZipStoredDirNames(intptr_t mode);  // 2: names relative to the spec's folder
     int32_t IB_Overwrite(intptr_t on);
-    int32_t IB_Zip(intptr_t unused);  // files written, or a negative code
+    // The files for the next IB_Zip alone, instead of the spec's walk: pairs of a path and its entry
+    // name, each text followed by a zero byte (the final empty text is the terminator c_str() adds).
+    // The library reads them where they are; a library without this export answers kIbZipNotAvailable.
+    int32_t IB_ZipSourceList(const std::string& pairs);
+    int32_t IB_ZipSourceResult(intptr_t position);  // 1: that listed file was packed (see ibzip/IbZip.h)
+    int32_t IB_Zip(intptr_t unused);                // files written, or a negative code
     int32_t IB_UnZipArchiveFile(const std::string& archive);
     int32_t IB_UnZipExtractDir(const std::string& dir);
     int32_t IB_UnZipFileSpec(const std::string& spec);
     int32_t IB_UnZipUseStoredDirs(intptr_t on);
-    int32_t IB_UnZipLinks(intptr_t on);  // 1: link entries are made as links (for a restore)
-    int32_t IB_UnZip(intptr_t unused);  // files extracted, or a negative code
+    int32_t IB_UnZipLinks(intptr_t on);    // 1: link entries are made as links (for a restore)
+    int32_t IB_UnZip(intptr_t unused);     // files extracted, or a negative code
     int32_t IB_CRCCheck(intptr_t unused);  // entries read and found whole, or a negative code
 
     // --- Forwarders of the exports bound but not called: the argument as the export takes it. ---

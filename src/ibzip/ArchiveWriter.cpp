@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -150,45 +151,20 @@ int32_t CommitArchive(const std::string& part, const std::string& archive) {
     return 0;
 }
 
-}  // namespace
+// PackOnce's mark of a file left out because the archive holds its name and IB_Overwrite is 0.
+constexpr int32_t kNameTaken = ParallelDeflate::kChanged + 1;
 
-Outcome WriteArchive(const ZipSettings& settings) {
+// One build of the archive from the collected files. With failures per file (fileFailures given) a file
+// that fails or changes while it is packed does not fail the build: its ParallelDeflate code goes to
+// fileFailures[its position in files] and nothing is committed, so that the caller can build again.
+Outcome PackOnce(const std::string& archive, bool exists, const std::vector<CollectedFile>& files,
+                 bool overwrite, std::vector<int32_t>* fileFailures) {
     Outcome outcome;
-    DriveMap drives = DriveMap::FromEnvironment();
-    std::string archive;
-    if (settings.zipArchive.empty() || !drives.ToNative(settings.zipArchive, archive)) {
-        outcome.failure = kIbPathNotFound;
-        return outcome;
+    if (fileFailures != nullptr) {
+        fileFailures->assign(files.size(), 0);
     }
-    std::string part = archive + ".part";
-
-    struct stat existing;
-    bool exists = ::stat(archive.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) {
-        outcome.failure = kIbCannotOpen;
-        return outcome;
-    }
-    if (!exists) {
-        int err = errno;
-        struct stat folder;
-        if (err != ENOENT) {
-            outcome.failure = CodeFromErrno(err, Step::kWriteArchive);
-            return outcome;
-        }
-        if (::stat(ParentFolder(archive).c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
-            outcome.failure = kIbPathNotFound;
-            return outcome;
-        }
-    }
-    ::unlink(part.c_str());  // a leftover of an interrupted call
-
-    Collection collection =
-        CollectFiles(drives, settings, exists ? existing.st_dev : 0, exists ? existing.st_ino : 0);
-    outcome.warnings = collection.warnings;
-    if (collection.failure != 0 || collection.files.empty()) {
-        outcome.failure = collection.failure;
-        return outcome;
-    }
+    const std::string part = archive + ".part";
+    ::unlink(part.c_str());  // a leftover of an interrupted call, or of the build before
 
     // An existing archive is updated through a second name for it: libzip writes its result to a new
     // file and renames that over the working name, so the archive under its own name stays untouched
@@ -200,7 +176,8 @@ Outcome WriteArchive(const ZipSettings& settings) {
             return outcome;
         }
     }
-    ParallelDeflate deflate(ParallelDeflate::DefaultWorkers());  // must outlive the zip_t below
+    // must outlive the zip_t below
+    ParallelDeflate deflate(ParallelDeflate::DefaultWorkers(), fileFailures != nullptr);
     int openError = 0;
     zip_t* zip = zip_open(part.c_str(), exists ? 0 : ZIP_CREATE | ZIP_TRUNCATE, &openError);
     if (zip == nullptr) {
@@ -213,16 +190,22 @@ Outcome WriteArchive(const ZipSettings& settings) {
     }
 
     std::vector<std::pair<zip_uint64_t, size_t>> readOrder;  // entry index, source number
-    for (const CollectedFile& file : collection.files) {
+    std::vector<size_t> positionOf;                          // source number: position in files
+    for (size_t position = 0; position < files.size(); ++position) {
+        const CollectedFile& file = files[position];
         zip_int64_t index = zip_name_locate(zip, file.entryName.c_str(), ZIP_FL_ENC_RAW);
-        if (index >= 0 && !settings.overwrite) {
+        if (index >= 0 && !overwrite) {
             outcome.warnings = true;  // the archive's entry stays
+            if (fileFailures != nullptr) {
+                (*fileFailures)[position] = kNameTaken;
+            }
             continue;
         }
         // A link's content is its target text, held by the collection until the archive is closed.
-        zip_source_t* source = file.isLink
-                                   ? zip_source_buffer(zip, file.linkTarget.data(), file.linkTarget.size(), 0)
-                                   : deflate.NewSource(zip, file.nativePath, file.size);
+        zip_source_t* source =
+            file.isLink ? zip_source_buffer(zip, file.linkTarget.data(), file.linkTarget.size(), 0)
+                        : deflate.NewSource(zip, file.nativePath, file.size,
+                                            fileFailures != nullptr ? file.modifiedNanoseconds : -1);
         if (source == nullptr) {
             outcome.failure = kIbGeneralError;
             break;
@@ -237,6 +220,7 @@ Outcome WriteArchive(const ZipSettings& settings) {
         outcome.warnings |= !SetEntryDetails(zip, static_cast<zip_uint64_t>(index), file);
         if (!file.isLink) {  // the deflating threads read files only, numbered in the order of NewSource
             readOrder.emplace_back(static_cast<zip_uint64_t>(index), readOrder.size());
+            positionOf.push_back(position);
         }
         ++outcome.files;
     }
@@ -265,10 +249,127 @@ Outcome WriteArchive(const ZipSettings& settings) {
         ::unlink(part.c_str());
         return outcome;
     }
+    bool whole = true;
+    if (fileFailures != nullptr) {
+        for (size_t number = 0; number < positionOf.size(); ++number) {
+            (*fileFailures)[positionOf[number]] = deflate.FileFailure(number);
+            whole &= (*fileFailures)[positionOf[number]] == 0;
+        }
+    }
+    if (!whole) {
+        ::unlink(part.c_str());  // an entry of it is no true copy of its file
+        outcome.files = 0;
+        return outcome;
+    }
     if (int32_t failure = CommitArchive(part, archive); failure != 0) {
         ::unlink(part.c_str());
         outcome.failure = failure;
     }
+    return outcome;
+}
+
+// A file that changed while it was packed is packed again with the next build, up to this many builds
+// in all; then it is left out as unreadable, as a copy of a file that never holds still is.
+constexpr int kBuildsOfAChangingFile = 3;
+
+// Packs the files of a source list: a file that cannot be packed whole is left out with its own result,
+// and the archive is built again without it, so that every entry is a true copy of its file.
+Outcome PackListed(const std::string& archive, bool exists, Collection collection, bool overwrite,
+                   std::vector<int32_t>& results) {
+    std::vector<CollectedFile>& files = collection.files;
+    for (int build = 1;; ++build) {
+        std::vector<int32_t> failures;
+        Outcome outcome = PackOnce(archive, exists, files, overwrite, &failures);
+        outcome.warnings |= collection.warnings;
+        if (outcome.failure != 0) {
+            return outcome;  // the archive as a whole: every listed file stays unpacked
+        }
+        bool again = false;  // the build was discarded: an entry of it is no whole copy of its file
+        std::vector<CollectedFile> kept;
+        for (size_t position = 0; position < files.size(); ++position) {
+            CollectedFile& file = files[position];
+            int32_t failure = failures[position];
+            if (failure == kNameTaken) {
+                continue;  // its result stays 0: not packed (a warning)
+            }
+            if (failure == ParallelDeflate::kChanged) {
+                again = true;
+                // Taken afresh for the next build: the version it has now.
+                failure = build < kBuildsOfAChangingFile ? LookAtListedFile(file) : kIbCannotRead;
+            } else if (failure != 0) {
+                again = true;
+            }
+            if (failure != 0) {
+                results[file.listed] = failure;
+                continue;
+            }
+            kept.push_back(std::move(file));
+        }
+        files = std::move(kept);
+        if (!again) {
+            for (const CollectedFile& file : files) {
+                results[file.listed] = 1;
+            }
+            return outcome;
+        }
+        if (files.empty()) {
+            return outcome;  // files is 0: no archive written
+        }
+    }
+}
+
+}  // namespace
+
+Outcome WriteArchive(ZipSettings& settings) {
+    Outcome outcome;
+    const bool listed = !settings.sourceList.empty();
+    settings.sourceResults.assign(settings.sourceList.size(), 0);
+    std::vector<ListedSource> sourceList = std::move(settings.sourceList);  // serves this call alone
+    settings.sourceList.clear();
+
+    DriveMap drives = DriveMap::FromEnvironment();
+    std::string archive;
+    if (settings.zipArchive.empty() || !drives.ToNative(settings.zipArchive, archive)) {
+        outcome.failure = kIbPathNotFound;
+        return outcome;
+    }
+
+    struct stat existing;
+    bool exists = ::stat(archive.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) {
+        outcome.failure = kIbCannotOpen;
+        return outcome;
+    }
+    if (!exists) {
+        int err = errno;
+        struct stat folder;
+        if (err != ENOENT) {
+            outcome.failure = CodeFromErrno(err, Step::kWriteArchive);
+            return outcome;
+        }
+        if (::stat(ParentFolder(archive).c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
+            outcome.failure = kIbPathNotFound;
+            return outcome;
+        }
+    }
+
+    if (listed) {
+        ZipSettings list = settings;
+        list.sourceList = std::move(sourceList);
+        Collection collection = CollectListed(drives, list, settings.sourceResults);
+        return PackListed(archive, exists, std::move(collection), settings.overwrite, settings.sourceResults);
+    }
+
+    Collection collection =
+        CollectFiles(drives, settings, exists ? existing.st_dev : 0, exists ? existing.st_ino : 0);
+    if (collection.failure != 0 || collection.files.empty()) {
+        ::unlink((archive + ".part").c_str());  // a leftover of an interrupted call
+        outcome.warnings = collection.warnings;
+        outcome.failure = collection.failure;
+        return outcome;
+    }
+    outcome = PackOnce(archive, exists, collection.files, settings.overwrite, nullptr);
+    outcome.warnings |= collection.warnings;
     return outcome;
 }
 

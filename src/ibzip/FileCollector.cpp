@@ -17,6 +17,37 @@
 namespace quillon::ibzip {
 namespace {
 
+// The target text of the link name in folderFd (AT_FDCWD: a path), into target. 0, or the errno.
+int ReadLinkTarget(int folderFd, const char* name, const struct stat& info, std::string& target) {
+    target.assign(static_cast<size_t>(info.st_size > 0 ? info.st_size : 0) + 1, '\0');
+    for (;;) {
+        ssize_t got = ::readlinkat(folderFd, name, target.data(), target.size());
+        if (got < 0) {
+            return errno;
+        }
+        if (static_cast<size_t>(got) < target.size()) {
+            target.resize(static_cast<size_t>(got));
+            return 0;
+        }
+        target.resize(target.size() * 2);  // the link was replaced by a longer one meanwhile
+    }
+}
+
+void SetFileDetails(CollectedFile& file, const struct stat& info) {
+    file.size = static_cast<uint64_t>(info.st_size);
+    file.modified = info.st_mtime;
+    file.modifiedNanoseconds =
+        static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    file.mode = info.st_mode & 07777;
+}
+
+void MakeLinkEntry(CollectedFile& file, std::string target) {
+    file.isLink = true;
+    file.linkTarget = std::move(target);
+    file.size = file.linkTarget.size();
+    file.mode = 0777;
+}
+
 class Walker {
   public:
     Walker(const ZipSettings& settings, std::string pattern, std::string wholePathPrefix, dev_t skipDevice,
@@ -115,26 +146,15 @@ class Walker {
 
     void AddLink(int folderFd, const std::string& path, const std::string& relative, const std::string& name,
                  const struct stat& info) {
-        std::string target(static_cast<size_t>(info.st_size > 0 ? info.st_size : 0) + 1, '\0');
-        for (;;) {
-            ssize_t got = ::readlinkat(folderFd, name.c_str(), target.data(), target.size());
-            if (got < 0) {
-                if (errno != ENOENT && errno != EINVAL) {
-                    result_.failure = CodeFromErrno(errno, Step::kListFolder);
-                }
-                return;  // gone, or no longer a link, since it was listed: never selected
+        std::string target;
+        if (int err = ReadLinkTarget(folderFd, name.c_str(), info, target); err != 0) {
+            if (err != ENOENT && err != EINVAL) {
+                result_.failure = CodeFromErrno(err, Step::kListFolder);
             }
-            if (static_cast<size_t>(got) < target.size()) {
-                target.resize(static_cast<size_t>(got));
-                break;
-            }
-            target.resize(target.size() * 2);  // the link was replaced by a longer one meanwhile
+            return;  // gone, or no longer a link, since it was listed: never selected
         }
         if (CollectedFile* file = Add(path, relative, name, info)) {
-            file->isLink = true;
-            file->linkTarget = std::move(target);
-            file->size = file->linkTarget.size();
-            file->mode = 0777;
+            MakeLinkEntry(*file, std::move(target));
         }
     }
 
@@ -162,9 +182,7 @@ class Walker {
         }
         file.nameIsUtf8 = IsValidUtf8(file.entryName);
         result_.warnings |= !file.nameIsUtf8;
-        file.size = static_cast<uint64_t>(info.st_size);
-        file.modified = info.st_mtime;
-        file.mode = info.st_mode & 07777;
+        SetFileDetails(file, info);
         result_.files.push_back(std::move(file));
         return &result_.files.back();
     }
@@ -228,6 +246,54 @@ Collection CollectFiles(const DriveMap& drives, const ZipSettings& settings, dev
     Collection result = walker.Take();
     if (result.failure == 0 && result.files.empty() && !HasWildcards(pattern)) {
         result.failure = kIbFileNotFound;
+    }
+    return result;
+}
+
+int32_t LookAtListedFile(CollectedFile& file) {
+    struct stat info;
+    if (::lstat(file.nativePath.c_str(), &info) != 0) {
+        return CodeFromErrno(errno, Step::kOpenFile);
+    }
+    SetFileDetails(file, info);
+    file.isLink = false;
+    file.linkTarget.clear();
+    if (S_ISLNK(info.st_mode)) {
+        std::string target;
+        if (int err = ReadLinkTarget(AT_FDCWD, file.nativePath.c_str(), info, target); err != 0) {
+            return err == EINVAL ? kIbCannotOpen : CodeFromErrno(err, Step::kOpenFile);
+        }
+        MakeLinkEntry(file, std::move(target));
+    } else if (!S_ISREG(info.st_mode)) {
+        return kIbCannotOpen;  // a FIFO, socket, device or folder is never opened
+    }
+    return 0;
+}
+
+Collection CollectListed(const DriveMap& drives, const ZipSettings& settings, std::vector<int32_t>& results) {
+    Collection result;
+    std::unordered_set<std::string> usedNames;
+    results.assign(settings.sourceList.size(), 0);
+    for (size_t position = 0; position < settings.sourceList.size(); ++position) {
+        const ListedSource& listed = settings.sourceList[position];
+        CollectedFile file;
+        if (!drives.ToNative(listed.source, file.nativePath)) {
+            results[position] = kIbPathNotFound;
+            continue;
+        }
+        if (int32_t failure = LookAtListedFile(file); failure != 0) {
+            results[position] = failure;
+            continue;
+        }
+        if (!usedNames.insert(listed.entryName).second) {
+            results[position] = kIbGeneralError;  // one entry cannot hold two files
+            continue;
+        }
+        file.entryName = listed.entryName;
+        file.nameIsUtf8 = IsValidUtf8(file.entryName);
+        result.warnings |= !file.nameIsUtf8;
+        file.listed = position;
+        result.files.push_back(std::move(file));
     }
     return result;
 }

@@ -24,9 +24,11 @@ struct CollectedFile {
     bool nameIsUtf8 = true;
     uint64_t size = 0;
     time_t modified = 0;
-    mode_t mode = 0;         // permission bits
-    bool isLink = false;     // a symbolic link, stored as a link entry
-    std::string linkTarget;  // its target text, the entry's content
+    mode_t mode = 0;                  // permission bits
+    bool isLink = false;              // a symbolic link, stored as a link entry
+    std::string linkTarget;           // its target text, the entry's content
+    int64_t modifiedNanoseconds = 0;  // the exact modification time, to see a change while it is read
+    size_t listed = 0;                // its position in the source list (CollectListed)
 };
 
 struct Collection {
@@ -43,5 +45,15 @@ struct Collection {
 // selects nothing fails with kIbFileNotFound; a missing or untranslatable folder with kIbPathNotFound.
 Collection CollectFiles(const DriveMap& drives, const ZipSettings& settings, dev_t skipDevice,
                         ino_t skipInode);
+
+// Looks at each file of settings.sourceList as the walk looks at a file (a link is collected as itself,
+// never followed) and names it with the list's entry name. A file that cannot be collected (gone, not a
+// regular file or link, a path the drive map cannot translate) is left out and its code put into
+// results[position]; the results of the collected ones stay 0. Never fails as a whole.
+Collection CollectListed(const DriveMap& drives, const ZipSettings& settings, std::vector<int32_t>& results);
+
+// Looks at file.nativePath again and takes its size, time, mode and kind (file or link) afresh. 0, or the
+// code of why it can no longer be collected.
+int32_t LookAtListedFile(CollectedFile& file);
 
 }  // namespace quillon::ibzip

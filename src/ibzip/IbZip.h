@@ -37,6 +37,20 @@
 //                             ".part", flushed to disk and then renamed over the archive: after a crash
 //                             or a failure the archive's name holds the old archive or the new one, whole.
 //                             Folders themselves are not stored; files in them are.
+//   IB_ZipSourceList(text)    the files for the next IB_Zip alone, instead of the spec's walk: pairs of
+//                             zero-terminated texts, a Windows-form path and the entry name ('/'
+//                             separators) it gets, ended by an empty text. Each file is read where it
+//                             is, without a copy: a link is stored as a link entry, never followed. A
+//                             file that is gone, is no regular file or link, cannot be read, or changes
+//                             its length or modification time while it is packed (three times in a row:
+//                             it is packed again as long as it changes) is left out and the archive built
+//                             without it, so that every entry is a whole version of its file; that does
+//                             not fail the IB_Zip, which answers the number of files written (0: none,
+//                             and the archive stays as it was). A path without its entry name is refused
+//                             (kIbInvalidArgument).
+//   IB_ZipSourceResult(n)     after an IB_Zip with a source list: 1 when the n-th listed file (from 0)
+//                             is in the archive, else 0 (not packed: the whole IB_Zip failed, or the
+//                             name was taken) or the code of why that file alone could not be packed.
 //
 // Reading (IB_UnZip):
 //   IB_UnZipArchiveFile(text) the archive to read. Answers its entry count + 1 when it opens as a zip
@@ -53,8 +67,9 @@
 //                             or a negative code. An entry is refused, never written, when its name is
 //                             absolute, begins with a drive letter, has a ".." component, or would pass
 //                             through a link below the extract folder; entries of special files are
-//                             refused too, and those of links unless IB_UnZipLinks is 1. A file is written under a temporary name and renamed into
-//                             place, so an existing file is replaced whole or not at all.
+//                             refused too, and those of links unless IB_UnZipLinks is 1. A file is written
+//                             under a temporary name and renamed into place, so an existing file is replaced
+//                             whole or not at all.
 //
 // Checking (IB_CRCCheck):
 //   IB_CRCCheck(0)            reads the data of every entry of the IB_UnZipArchiveFile archive that
@@ -105,6 +120,8 @@ IBZIP_EXPORT int32_t IB_ZipRecurseDirs(intptr_t on);
 IBZIP_EXPORT int32_t IB_ZipStoredDirNames(intptr_t mode);
 IBZIP_EXPORT int32_t IB_Overwrite(intptr_t on);
 IBZIP_EXPORT int32_t IB_ZipArchiveFile(intptr_t archive);
+IBZIP_EXPORT int32_t IB_ZipSourceList(intptr_t list);
+IBZIP_EXPORT int32_t IB_ZipSourceResult(intptr_t position);
 IBZIP_EXPORT int32_t IB_Zip(intptr_t unused);
 IBZIP_EXPORT int32_t IB_UnZipArchiveFile(intptr_t archive);
 IBZIP_EXPORT int32_t IB_UnZipExtractDir(intptr_t folder);

@@ -4,6 +4,7 @@
 // half-way; nothing thrown inside (allocation failures) leaves the library.
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "ibzip/ArchiveExtractor.h"
 #include "ibzip/ArchiveWriter.h"
@@ -77,6 +78,40 @@ int32_t IB_Overwrite(intptr_t on) {
 
 int32_t IB_ZipArchiveFile(intptr_t archive) {
     return SetText(archive, &ZipSettings::zipArchive);
+}
+
+int32_t IB_ZipSourceList(intptr_t list) {
+    const auto* text = reinterpret_cast<const char*>(list);
+    if (text == nullptr) {
+        return quillon::ibzip::kIbInvalidArgument;
+    }
+    std::vector<quillon::ibzip::ListedSource> sources;
+    try {
+        while (*text != '\0') {
+            quillon::ibzip::ListedSource& source = sources.emplace_back();
+            source.source = text;
+            text += source.source.size() + 1;
+            if (*text == '\0') {
+                return quillon::ibzip::kIbInvalidArgument;  // a path without its entry name
+            }
+            source.entryName = text;
+            text += source.entryName.size() + 1;
+        }
+    } catch (...) {
+        return quillon::ibzip::kIbGeneralError;
+    }
+    return Guarded([&](ZipSettings& state) {
+        state.sourceList = std::move(sources);
+        return 0;
+    });
+}
+
+int32_t IB_ZipSourceResult(intptr_t position) {
+    return Guarded([&](ZipSettings& state) {
+        return position >= 0 && static_cast<size_t>(position) < state.sourceResults.size()
+                   ? state.sourceResults[static_cast<size_t>(position)]
+                   : 0;
+    });
 }
 
 int32_t IB_Zip(intptr_t /*unused*/) {

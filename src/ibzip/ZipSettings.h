@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ibzip/IbZip.h"
 
@@ -13,12 +14,22 @@ namespace quillon::ibzip {
 
 enum class StoredNames : int { kNameOnly = 0, kWholePath = 1, kBelowSpecFolder = 2 };
 
+// One file named by IB_ZipSourceList: where it is read and the entry name it gets.
+struct ListedSource {
+    std::string source;  // Windows-form path
+    std::string entryName;
+};
+
 struct ZipSettings {
     std::string zipSpec;  // Windows-form path, wildcards in its last component
     bool recurseDirs = false;
     StoredNames storedNames = StoredNames::kBelowSpecFolder;
     bool overwrite = false;
     std::string zipArchive;
+    // Files for the next IB_Zip instead of the spec's walk (IB_ZipSourceList); that IB_Zip empties it
+    // and leaves a result for each file in sourceResults.
+    std::vector<ListedSource> sourceList;
+    std::vector<int32_t> sourceResults;
     std::string unzipArchive;
     std::string extractDir;
     std::string unzipSpec = "*.*";

@@ -287,6 +287,7 @@ TEST_F(ZipCopyTest, AStagingFolderOutOfSpaceClosesTheArchiveEarlyAndTriesTheFile
         fs::create_directories(Native(kSet));
         run_.ZipNumber = -1;
         ASSERT_TRUE(pass.StartZipCopy(path.SourcePath, kSet));
+        pass.PackFromSource = false;  // as with a library that packs only a folder
         int64_t total = 0;
         ASSERT_TRUE(pass.StageFile(a.Path, a, 7, total, false));
 
@@ -309,6 +310,48 @@ TEST_F(ZipCopyTest, AStagingFolderOutOfSpaceClosesTheArchiveEarlyAndTriesTheFile
             EXPECT_EQ(Entries(kArchive1), std::vector<std::string>{"b.txt"});
         }
     }
+}
+
+TEST_F(ZipCopyTest, AFileGoneBeforeItsArchiveIsPackedIsLeftOutAloneAndNamed) {
+    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+    Source("b.txt", "b", At(2003, 11, 24, 9, 0));
+    SourcePathRecord path;
+    path.SourcePath = "C:\\Data";
+    BackupPass pass(run_, path);
+    FileEntry a, b, c;
+    a.Path = "C:\\Data\\a.txt";
+    b.Path = "C:\\Data\\b.txt";
+    c.Path = "C:\\Data\\c.txt";
+    a.Size = b.Size = c.Size = 1;
+    fs::create_directories(Native(kSet));
+    run_.ZipNumber = -1;
+    ASSERT_TRUE(pass.StartZipCopy(path.SourcePath, kSet));
+    ASSERT_TRUE(pass.PackFromSource);  // the build's library reads the files where they are
+    int64_t total = 0;
+    ASSERT_TRUE(pass.StageFile(a.Path, a, 7, total, false));
+    ASSERT_TRUE(pass.StageFile(b.Path, b, 7, total, false));
+    EXPECT_FALSE(fs::exists(Native(run_.TempDirPath + "a.txt"))) << "nothing is copied to the staging folder";
+    fs::remove(Native(b.Path));
+
+    EXPECT_TRUE(pass.CloseArchive(total));
+    EXPECT_EQ(Entries(kArchive0), std::vector<std::string>{"a.txt"});
+    EXPECT_TRUE(a.Stored);
+    EXPECT_EQ(a.ZipNumber, 0);
+    EXPECT_FALSE(b.Stored);
+    EXPECT_TRUE(b.CopyFailed);
+    EXPECT_EQ(b.ZipNumber, -1);
+    ASSERT_EQ(run_.CopyErrorList.size(), 3u);
+    EXPECT_TRUE(run_.CopyErrorList[0].ends_with("  C:\\Data\\b.txt")) << run_.CopyErrorList[0];
+    EXPECT_EQ(run_.CopyErrorList[1], "                     ==> " + run_.TempDirPath + "b.txt");
+    EXPECT_EQ(run_.CopyErrorList[2].substr(0, 34), "                     Error   2:   ");
+    EXPECT_TRUE(run_.ErrorFlag);
+
+    // An archive none of whose files could be packed is not written; its number serves the next one.
+    ASSERT_TRUE(pass.StageFile(c.Path, c, 7, total, false));
+    EXPECT_TRUE(pass.CloseArchive(total));
+    EXPECT_FALSE(Exists(kArchive1));
+    EXPECT_EQ(run_.ZipNumber, 1);
+    EXPECT_TRUE(c.CopyFailed);
 }
 
 TEST_F(ZipCopyTest, WithoutTheLibraryTheRunIsToldOnceAndStoresPlainFiles) {

@@ -2,8 +2,14 @@
 #include <sched.h>
 #include <sys/mount.h>
 
+#include <atomic>
+#include <chrono>
 #include <ctime>
+#include <fstream>
 #include <random>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include "ibzip/IbZipHarness.h"
 
@@ -105,6 +111,111 @@ TEST_F(ArchiveWriterTest, UpdatesReplaceOrKeepEntriesAndAddTheControlFile) {
                                                       {"c.txt", "c1"},
                                                       {"d.txt", "d1"},
                                                       {"Quillon.txt", "control 2"}});
+}
+
+std::string RandomBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(random());
+    }
+    return bytes;
+}
+
+TEST_F(ArchiveWriterTest, RandomBlocksAreStoredWhileTextAndRepeatsAreStillDeflated) {
+    std::string text;
+    while (text.size() < 300'000) {
+        text += "line " + std::to_string(text.size() % 977) + " of some text that repeats\n";
+    }
+    // Random bytes, then text from within the second piece on, then random again; and random bytes that
+    // repeat within deflate's window, which look random byte by byte.
+    const std::string mixed = RandomBytes(1'100'000, 4) + text + RandomBytes(100'000, 5);
+    std::string repeated;
+    for (const std::string block = RandomBytes(8192, 6); repeated.size() < 512 * 1024;) {
+        repeated += block;
+    }
+    WriteFile(Native("src/mixed.bin"), mixed);
+    WriteFile(Native("src/repeated.bin"), repeated);
+    std::filesystem::create_directories(Native("set"));
+
+    ASSERT_EQ(Zip("C:\\src\\*.*", "C:\\set\\a.zip", 1, 2, 1), 2);
+    ExpectArchive(Native("set/a.zip"), {{"mixed.bin", mixed}, {"repeated.bin", repeated}});
+    // Only the random bytes stay their size: the text and the repeats shrink.
+    EXPECT_LT(std::filesystem::file_size(Native("set/a.zip")), 1'200'000u + 150'000u);
+}
+
+// A source list as IB_ZipSourceList takes it: path and entry name, each text ended by a zero byte.
+std::string SourceList(const std::vector<std::pair<std::string, std::string>>& files) {
+    std::string list;
+    for (const auto& [source, name] : files) {
+        list.append(source).push_back('\0');
+        list.append(name).push_back('\0');
+    }
+    return list;
+}
+
+TEST_F(ArchiveWriterTest, ASourceListPacksFilesWhereTheyAreAndLeavesOutAloneWhatCannotBePacked) {
+    const std::string large = MixedBytes(2'500'000, 2);
+    WriteFile(Native("src/a.txt"), "a");
+    WriteFile(Native("src/deep/large.bin"), large);
+    std::filesystem::create_symlink("a.txt", Native("src/link"));
+    ASSERT_EQ(::mkfifo(Native("src/fifo").c_str(), 0600), 0);
+    std::filesystem::create_directories(Native("set"));
+    Ib("IB_ZipFileSpec", "C:\\nothing\\*.*");  // the list takes the place of the spec's walk
+    Ib("IB_ZipArchiveFile", "C:\\set\\QuillonData_001.Zip");
+    Ib("IB_Overwrite", 1);
+
+    EXPECT_EQ(Ib("IB_ZipSourceList", std::string("C:\\src\\a.txt\0", 14)), -25151)
+        << "a path without its name";
+    ASSERT_EQ(Ib("IB_ZipSourceList", SourceList({{"C:\\src\\a.txt", "a.txt"},
+                                                 {"C:\\src\\missing", "missing"},
+                                                 {"C:\\src\\deep\\large.bin", "deep/large.bin"},
+                                                 {"C:\\src\\fifo", "fifo"},
+                                                 {"C:\\src\\link", "sub/link"},
+                                                 {"C:\\src\\a.txt", "a.txt"}})),
+              0);
+    EXPECT_EQ(Ib("IB_Zip", 0), 3);
+    const int32_t expected[] = {1, -25172, 1, -25235, 1, -25151, 0};
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(Ib("IB_ZipSourceResult", i), expected[i]) << i;
+    }
+    ASSERT_TRUE(UnzipTestPasses(Native("set/QuillonData_001.Zip")));
+    ASSERT_TRUE(RunCommand("cd '" + Native("") + "' && mkdir x && cd x && unzip -qq '" +
+                           Native("set/QuillonData_001.Zip") + "'"));
+    EXPECT_EQ(TreeOf(Native("x")), (std::map<std::string, std::string>{{"a.txt", "a"},
+                                                                       {"deep/", ""},
+                                                                       {"deep/large.bin", large},
+                                                                       {"sub/", ""},
+                                                                       {"sub/link", "-> a.txt"}}));
+
+    // The list served that call alone: the next one walks its spec again.
+    EXPECT_EQ(Ib("IB_Zip", 0), -25154);
+}
+
+TEST_F(ArchiveWriterTest, AListedFileThatNeverHoldsStillIsLeftOutAfterThreeBuilds) {
+    WriteFile(Native("src/steady.txt"), "steady");
+    WriteFile(Native("src/log.txt"), MixedBytes(3'000'000, 3));
+    std::filesystem::create_directories(Native("set"));
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        std::ofstream log(Native("src/log.txt"), std::ios::binary | std::ios::app);
+        while (!done) {
+            log << "one more line\n" << std::flush;
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    Ib("IB_ZipArchiveFile", "C:\\set\\QuillonData_001.Zip");
+    Ib("IB_ZipSourceList",
+       SourceList({{"C:\\src\\log.txt", "log.txt"}, {"C:\\src\\steady.txt", "steady.txt"}}));
+    const int32_t written = Ib("IB_Zip", 0);
+    done = true;
+    writer.join();
+
+    EXPECT_EQ(written, 1);
+    EXPECT_EQ(Ib("IB_ZipSourceResult", 0), -25236);
+    EXPECT_EQ(Ib("IB_ZipSourceResult", 1), 1);
+    ExpectArchive(Native("set/QuillonData_001.Zip"), {{"steady.txt", "steady"}});
+    EXPECT_EQ(TreeOf(Native("set")).size(), 1u) << "no working file is left beside the archive";
 }
 
 // A time before 1980 and a name that is not UTF-8 are warned about, and the file is stored anyway.
