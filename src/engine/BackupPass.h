@@ -170,6 +170,7 @@ class BackupPass {
     // After an archive packed from the sources: the files the library could not pack whole go back to
     // pending, each with its lines in the error list.
     void LeaveOutUnpackedFiles();
+    void UnstoreFile(FileEntry* entry);
     // TempDirPath, obtained on first use; false when the staging folder cannot be created.
     bool HaveTempDirectory();
     // Updates archivePath with the control file through the library; false (last error set) on

@@ -256,14 +256,7 @@ bool BackupPass::CloseArchive(int64_t& total) {
             if (!entry->Stored) {
                 continue;  // left out by the library already, and counted so
             }
-            entry->Stored = false;
-            entry->CopyFailed = true;
-            entry->ZipNumber = -1;
-            --FilesCopied;
-            --State.RunFilesCopied;
-            if (entry->Time > State.LastAutoRunTime) {
-                --State.CountNewFiles;
-            }
+            UnstoreFile(entry);
         }
         zipError_ = GetLastError();
         State.CopyErrorList.push_back(Stamp() + "  Error writing file >" + archive + "<");
@@ -286,6 +279,18 @@ bool BackupPass::CloseArchive(int64_t& total) {
     return ok;
 }
 
+// A file counted as stored that its archive does not hold after all: pending again, and out of the counts.
+void BackupPass::UnstoreFile(FileEntry* entry) {
+    entry->Stored = false;
+    entry->CopyFailed = true;
+    entry->ZipNumber = -1;
+    --FilesCopied;
+    --State.RunFilesCopied;
+    if (entry->Time > State.LastAutoRunTime) {
+        --State.CountNewFiles;
+    }
+}
+
 void BackupPass::LeaveOutUnpackedFiles() {
     IbZip& zip = State.ZipLibrary;
     for (size_t i = 0; i < archiveFiles_.size(); ++i) {
@@ -296,14 +301,7 @@ void BackupPass::LeaveOutUnpackedFiles() {
         // This file alone is affected (gone, unreadable, never holding still): it stays pending, and
         // the error list names it as it names a file whose copy failed.
         FileEntry* entry = archiveFiles_[i];
-        entry->Stored = false;
-        entry->CopyFailed = true;
-        entry->ZipNumber = -1;
-        --FilesCopied;
-        --State.RunFilesCopied;
-        if (entry->Time > State.LastAutoRunTime) {
-            --State.CountNewFiles;
-        }
+        UnstoreFile(entry);
         const auto& [source, staged] = archiveNames_[i];
         State.CopyErrorList.push_back(Stamp() + "  " + source);
         State.CopyErrorList.push_back(kIndent + "==> " + staged);
