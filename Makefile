@@ -106,6 +106,9 @@ coverage: deps
 	@command -v gcovr >/dev/null || bash scripts/install-deps.sh gcovr
 	@cmake -S . -B build-cov $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_COVERAGE=ON >/dev/null
 	@cmake --build build-cov -j $(JOBS)
+	@# Notes of sources deleted since an earlier build would be read back as files that no longer exist.
+	@cd build-cov && ninja -t cleandead >/dev/null
+	@find build-cov -name '*.gcno' | while read -r notes; do [ -e "$${notes%.gcno}.o" ] || rm -f "$$notes"; done
 	@find build-cov -name '*.gcda' -delete
 	@cd build-cov && ctest -j $(JOBS) --output-on-failure > ctest.log || { tail -40 ctest.log; exit 1; }
 	@gcovr -r . build-cov --filter 'src/' --filter 'tools/' --exclude-unreachable-branches \

@@ -18,9 +18,11 @@ if(QUILLON_TSAN)
   add_link_options(-fsanitize=thread)
 endif()
 
-# Line and branch coverage (`make coverage`): gcc's instrumentation, read back by gcovr.
+# Line and branch coverage (`make coverage`): gcc's instrumentation, read back by gcovr. The counters
+# are updated atomically: the deflating threads bump the same ones, and lost updates give negative
+# branch counts that gcovr refuses to read.
 option(QUILLON_COVERAGE "Build with gcc's coverage instrumentation" OFF)
 if(QUILLON_COVERAGE)
-  add_compile_options(--coverage -fno-inline)
+  add_compile_options(--coverage -fno-inline -fprofile-update=atomic)
   add_link_options(--coverage)
 endif()

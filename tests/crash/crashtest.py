@@ -51,9 +51,9 @@ def body(args, work):
     while hits < args.kills and attempts < 3 * args.kills:
         attempts += 1
         harness.mutate()
-        # The program lingers about 2 s after its pass (the progress dialog's closing time): the kills
-        # aim at the pass before it.
-        delay = rng.uniform(0.0, max(0.3, pass_time - 1.8))
+        # The kills aim within the time a pass takes (a little less: the first moments of a run vary
+        # least), so that few of them come after the program has ended.
+        delay = rng.uniform(0.0, 0.9 * pass_time)
         hit = run_and_kill(harness, delay)
         try:
             cut_off += harness.check_after_kill() > 0
