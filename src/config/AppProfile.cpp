@@ -107,7 +107,7 @@ bool CAppProfile::WriteProfileEntries(const std::string& section, const std::vec
         change.kind = RegistryChange::kSetValue;
         change.root = HiveRoot::kCurrentUser;
         change.key = SectionKey(section);
-        change.name = entry.Entry;
+        change.name = entry.Path;
         change.type = entry.IsText ? kRegSz : kRegDword;
         change.data = entry.IsText ? TextData(entry.TextValue) : DwordData(entry.NumberValue);
     }

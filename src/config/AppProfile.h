@@ -15,24 +15,16 @@
 #include <utility>
 #include <vector>
 
+#include "config/Registrierung.h"
+
 namespace quillon {
 
 // "Quillon" for instance 0, "QuillonApp" followed by the digit for instances 1 to 9.
 std::string ProfileNameForInstance(int32_t instanceNumber);
 
-// One entry for CAppProfile::WriteProfileEntries: a REG_DWORD or a REG_SZ.
-struct ProfileEntry {
-    static ProfileEntry Number(std::string entry, int32_t value) {
-        return ProfileEntry{std::move(entry), false, value, std::string()};
-    }
-    static ProfileEntry Text(std::string entry, std::string value) {
-        return ProfileEntry{std::move(entry), true, 0, std::move(value)};
-    }
-    std::string Entry;
-    bool IsText = false;
-    int32_t NumberValue = 0;
-    std::string TextValue;
-};
+// One entry for CAppProfile::WriteProfileEntries: a REG_DWORD or a REG_SZ, its Path the entry's name within
+// the section.
+using ProfileEntry = RegistryWrite;
 
 class CAppProfile {
   public:
