@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "files/FileTree.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
@@ -17,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::CaptureTrace;
+using testing::MakeTree;
 using testing::ScopedDriveMap;
 using testing::WriteFile;
 
@@ -56,8 +58,7 @@ TEST(FileStatusTest, ModificationTimesAreClampedOtherTimesReplaced) {
 
 TEST(FileStatusTest, StatusCarriesSizeAttributeAndFullName) {
     ScopedDriveMap drives;
-    WriteFile(drives.DriveC() + "/Data/f.txt", "12345");
-    fs::create_directory_symlink(drives.DriveC() + "/Data", drives.DriveC() + "/link");
+    MakeTree(drives.DriveC(), {{"Data/f.txt", "12345"}, {"link", "-> " + drives.DriveC() + "/Data"}});
     ::chmod((drives.DriveC() + "/Data/f.txt").c_str(), 0444);
 
     FileStatus status;
@@ -101,17 +102,17 @@ TEST(FileStatusTest, LengthsAndTreeSizesAreSixtyFourBitAndNeverFollowLinks) {
     testing::TempDir outside;
     WriteFile(outside / "big-outside.bin", std::string(1000, 'o'));
     std::string root = drives.DriveC() + "/Tree";
-    WriteFile(root + "/a.txt", "12345");
-    WriteFile(root + "/sub/b.txt", "123");
-    WriteFile(root + "/sub/deeper/c.txt", "1");
-    fs::create_directories(root + "/empty");
-    WriteFile(root + "/sparse.bin", "");
+    MakeTree(root, {{"a.txt", "12345"},
+                    {"sub/b.txt", "123"},
+                    {"sub/deeper/c.txt", "1"},
+                    {"empty/", ""},
+                    {"sparse.bin", ""},
+                    {"outside-link", "-> " + outside.Path()},  // not followed
+                    {"sub/a-link", "-> " + root + "/a.txt"},   // counts as the file
+                    {"sub/cycle", "-> " + root},               // not followed either
+                    {"pipe", "|"}});
     const int64_t fiveGiB = int64_t{5} << 30;
     fs::resize_file(root + "/sparse.bin", static_cast<uintmax_t>(fiveGiB));
-    fs::create_directory_symlink(outside.Path(), root + "/outside-link");  // not followed
-    fs::create_symlink(root + "/a.txt", root + "/sub/a-link");             // counts as the file
-    fs::create_directory_symlink(root, root + "/sub/cycle");               // not followed either
-    ASSERT_EQ(::mkfifo((root + "/pipe").c_str(), 0600), 0);
 
     EXPECT_EQ(GetFileLength("C:\\Tree\\sparse.bin"), fiveGiB);
     EXPECT_EQ(GetFileLength("C:\\Tree\\a.txt"), 5);
@@ -124,10 +125,10 @@ TEST(FileStatusTest, LengthsAndTreeSizesAreSixtyFourBitAndNeverFollowLinks) {
 
 TEST(FileStatusTest, ExistenceAndWritability) {
     ScopedDriveMap drives;
-    WriteFile(drives.DriveC() + "/Set/QuillonData_000.Zip", "z");
-    WriteFile(drives.DriveC() + "/Set/ro.zip", "z");
+    MakeTree(drives.DriveC(), {{"Set/QuillonData_000.Zip", "z"},
+                               {"Set/ro.zip", "z"},
+                               {"Set/dangling", "-> " + drives.DriveC() + "/x"}});
     ::chmod((drives.DriveC() + "/Set/ro.zip").c_str(), 0444);
-    fs::create_symlink(drives.DriveC() + "/nowhere", drives.DriveC() + "/Set/dangling");
     // "" counts as existing and cannot be opened; neither can a pattern or a directory.
     struct Case {
         const char* path;
@@ -145,8 +146,9 @@ TEST(FileStatusTest, ExistenceAndWritability) {
         EXPECT_EQ(FileExists(c.path), c.exists) << c.path;
         EXPECT_EQ(IsFileWritable(c.path), c.writable) << c.path;
     }
-    EXPECT_EQ(testing::ReadFile(drives.DriveC() + "/Set/QuillonData_000.Zip"),
-              "z");  // asking truncates nothing
+    // Asking truncates nothing.
+    EXPECT_EQ(testing::Listing(drives.DriveC() + "/Set"),
+              "QuillonData_000.Zip=z\ndangling -> " + drives.DriveC() + "/x\nro.zip=z\n");
 }
 
 }  // namespace
