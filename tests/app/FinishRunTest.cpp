@@ -12,32 +12,47 @@
 namespace quillon::testing {
 namespace {
 
+// The summary, status and registry record of a run's end. A start at login runs only the paths due
+// today: when none is, the run says until when, not that nothing changed. The new-files counter of an
+// automatic run is stored at its end; "/T" leaves the stored value alone, and a run by hand neither
+// loads nor stores it.
 TEST_F(AppTest, SummaryAndStatusOfTheRun) {
     struct Case {
-        const char* name;
-        bool copied;
-        int32_t files;
+        const char* switches;
+        int32_t files;  // -1: nothing copied
         bool error;
         const char* summary;
         int32_t status;
         int exitStatus;
+        int32_t newFiles;
     };
     const Case cases[] = {
-        {"nothing", false, 0, false, "No changed file found.", 1, 0},
-        {"one file", true, 1, false, "1 file has been saved.", 0, 0},
-        {"two files", true, 2, false, "2 files have been saved.", 0, 0},
-        {"a copy error", true, 2, true, "Errors have been occurred.", 2, 1},
+        {"", -1, false, "No changed file found.", 1, 0, 5},
+        {"", 1, false, "1 file has been saved.", 0, 0, 5},
+        {"", 2, false, "2 files have been saved.", 0, 0, 5},
+        {"", 2, true, "Errors have been occurred.", 2, 1, 5},
+        {"/W", -1, false, "Not due until 2003-11-25.", 1, 0, 8},
+        {"/W /T", 2, false, "2 files have been saved.", 0, 0, 5},
     };
+    Set("Path000", "SourcePath", "C:\\Data");
+    Set("Path000", "DestPath", "C:\\Backup");
+    Set("Path000", "NextRunTime", "2003-11-26 00:00");
+    Set("Path001", "SourcePath", "C:\\Mail");
+    Set("Path001", "DestPath", "C:\\Backup2");
+    Set("Path001", "NextRunTime", "2003-11-25 00:00");
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CQuillonRunApp& run = Fresh();
+        SCOPED_TRACE(std::string(c.switches) + " " + c.summary);
+        CQuillonRunApp& run = Fresh(c.switches);
         run.Engine = [&](RunState& state) {
-            state.CopyPerformed = c.copied;
-            state.RunFilesCopied = c.files;
+            state.CopyPerformed = c.files >= 0;
+            state.RunFilesCopied = std::max(c.files, 0);
             state.ErrorFlag = c.error;
+            state.CountNewFiles += 3;
             state.RunInProgress.store(false);
         };
         Set("DynData", "TotalFullBackup", 1);
+        WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\CountNewFiles", 5);
+        WriteRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\LastAutoRunTime", "");
         int64_t start = NowSeconds();
         EXPECT_EQ(run.Run(), c.exitStatus);
         EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kKind], c.summary);
@@ -45,31 +60,12 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
         EXPECT_EQ(GetInt("DynData", "LastRunStatus"), c.status);
         EXPECT_EQ(GetInt("DynData", "TotalFullBackup"), 0);
         EXPECT_EQ(Machine("LastRunTime"), At(start));
-        EXPECT_EQ(Machine("LastAutoRunTime"), "<none>");  // not an automatic run
+        EXPECT_EQ(Machine("LastAutoRunTime"), c.switches[0] == '/' ? At(start) : "");
+        EXPECT_EQ(MachineInt("CountNewFiles"), c.newFiles);
         EXPECT_EQ(MachineInt("Semaphore"), 0);
     }
     EXPECT_TRUE(presenter.ErrorLists.empty());
     EXPECT_TRUE(Messages.empty());
-}
-
-// A start at login runs only the paths due today: when none is, the run says until when, not that
-// nothing changed.
-TEST_F(AppTest, RunWithoutADuePathSaysWhenOneIsDue) {
-    Set("Path000", "SourcePath", "C:\\Data");
-    Set("Path000", "DestPath", "C:\\Backup");
-    Set("Path000", "NextRunTime", "2003-11-26 00:00");
-    Set("Path001", "SourcePath", "C:\\Mail");
-    Set("Path001", "DestPath", "C:\\Backup2");
-    Set("Path001", "NextRunTime", "2003-11-25 00:00");
-    const std::pair<const char*, const char*> cases[] = {
-        {"/W", "Not due until 2003-11-25."}, {"", "No changed file found."},  // by hand every path runs
-    };
-    for (auto [switches, summary] : cases) {
-        SCOPED_TRACE(switches);
-        EXPECT_EQ(Fresh(switches).Run(), 0);
-        EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kKind], summary);
-        EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
-    }
 }
 
 TEST_F(AppTest, DiskErrorIsShownAndLogged) {
@@ -157,25 +153,6 @@ TEST_F(AppTest, LatestSaveDateIsRaisedAndAFutureOneReplaced) {
         }
         run.Run();
         EXPECT_EQ(Get("DynData", "LatestSaveDate"), c.after);
-    }
-}
-
-// The new-files counter of the first automatic run of a day is stored at its end; "/T" leaves the
-// stored value alone, and a run by hand neither loads nor stores it.
-TEST_F(AppTest, NewFilesCounterOfAnAutomaticRunIsStored) {
-    const std::tuple<const char*, int32_t, bool> cases[] = {
-        {"/W", 8, true},
-        {"/W /T", 5, true},
-        {"", 5, false},
-    };
-    for (auto [line, counter, automatic] : cases) {
-        SCOPED_TRACE(line);
-        WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\CountNewFiles", 5);
-        WriteRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\LastAutoRunTime", "");
-        EngineAction = [](RunState& state) { state.CountNewFiles += 3; };
-        Fresh(line).Run();
-        EXPECT_EQ(MachineInt("CountNewFiles"), counter);
-        EXPECT_EQ(Machine("LastAutoRunTime"), automatic ? Machine("LastRunTime") : "");
     }
 }
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
+#include <algorithm>
 
 #include "app/AppFixture.h"
 
@@ -14,6 +14,16 @@ class ProgressDialogTest : public AppTest {
     ProgressDialogTest() {
         app.BindProfile(0);
         app.RunInProgress.store(true);
+    }
+    // The bar as text, '#' for a filled segment; the view shows the same.
+    std::string Bar(const CQuillonDlg& bar) {
+        std::string segments, shown;
+        for (int i = 0; i < CQuillonDlg::kSegments; ++i) {
+            segments += bar.IsSegmentFilled(i) ? '#' : '.';
+            shown += presenter.Views.back()->Filled[i] ? '#' : '.';
+        }
+        EXPECT_EQ(shown, segments);
+        return segments;
     }
     CQuillonDlg dialog{app, presenter.CreateProgressView(false)};
 };
@@ -43,13 +53,10 @@ TEST_F(ProgressDialogTest, BarFollowsTheFraction) {
                 fresh.ShowProgress(f);
             }
         }
-        int filled = 0;
-        for (int i = 0; i < CQuillonDlg::kSegments; ++i) {
-            filled += fresh.IsSegmentFilled(i);
-            EXPECT_EQ(presenter.Views.back()->Filled[i], fresh.IsSegmentFilled(i)) << steps << i;
-        }
-        EXPECT_EQ(filled, c.filled) << steps;
-        EXPECT_EQ(fresh.IsActivityMode(), c.activity) << steps;
+        SCOPED_TRACE(steps);
+        std::string bar = Bar(fresh);
+        EXPECT_EQ(std::count(bar.begin(), bar.end(), '#'), c.filled);
+        EXPECT_EQ(fresh.IsActivityMode(), c.activity);
     }
 }
 
@@ -60,17 +67,11 @@ TEST_F(ProgressDialogTest, ActivityBlockAndSemaphoreRenewalRestWhenIdle) {
         for (int i = 0; i < count; ++i) {
             dialog.ShowProgress(-1.0);
         }
-        std::array<bool, CQuillonDlg::kSegments> bar{};
-        for (int i = 0; i < CQuillonDlg::kSegments; ++i) {
-            bar[i] = dialog.IsSegmentFilled(i);
-        }
-        return bar;
+        return Bar(dialog);
     };
-    std::array<bool, CQuillonDlg::kSegments> block{};
-    std::fill(block.begin() + 5, block.begin() + 10, true);
-    EXPECT_EQ(ticks(10), block);
+    EXPECT_EQ(ticks(10), ".....#####.........................");
     EXPECT_EQ(MachineInt("Semaphore"), -1);
-    std::array<bool, CQuillonDlg::kSegments> standing = ticks(191);  // 200 ticks without new activity
+    std::string standing = ticks(191);      // 200 ticks without new activity
     EXPECT_EQ(MachineInt("Semaphore"), 1);  // renewed: the counter is still 0, which would read as free
     WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", 77);
     EXPECT_EQ(ticks(100), standing);

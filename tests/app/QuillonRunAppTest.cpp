@@ -3,14 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <map>
-#include <thread>
 
 #include "app/AppFixture.h"
-#include "engine/RunAllPaths.h"
 #include "support/TimeText.h"
-#include "testing/TempDir.h"
 
 namespace quillon::testing {
 namespace {
@@ -257,34 +252,6 @@ TEST_F(AppTest, WaitWindowTimersFireOnce) {
     EXPECT_EQ(Traces("AutoClose Dialogbox\n").size(), 1u);
     EXPECT_TRUE(trace.Contains("CWaitWindow::OnTimer: Nicht definierter Timer: 99\n"));
     EXPECT_EQ(messages, std::vector<uint32_t>{WM_START_RUN});
-}
-
-// The real engine on its worker thread, backing up one file; a box it shows from that thread is shown
-// on the loop's thread.
-TEST_F(AppTest, RealEngineRunsOnTheWorkerThread) {
-    TempDir tree;
-    drives.Map('D', tree.Path());
-    WriteFile(tree / "Data/offer.txt", "offer");
-    Set("Path000", "SourcePath", "D:\\Data");
-    Set("Path000", "DestPath", "D:\\Backup");
-    Set("Path000", "Flags", 0x06);  // plain copies
-
-    std::map<std::string, std::thread::id> boxThreads;
-    SetMessageBoxPresenter(MessageBoxesOnLoopThread(loop, [&](const std::string& text, unsigned) {
-        boxThreads[text] = std::this_thread::get_id();
-        return kIdOk;
-    }));
-    app.Engine = [](RunState& run) {
-        ShowMessageBox("from the worker", kMbOk);
-        RunAllPaths(run);
-    };
-    RunProgram("");
-
-    EXPECT_EQ(boxThreads.at("from the worker"), std::this_thread::get_id());
-    EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 0);
-    EXPECT_EQ(presenter.Views.at(0)->Texts[ProgressLine::kKind], "1 file has been saved.");
-    EXPECT_TRUE(presenter.Views.at(0)->Shown);
-    EXPECT_TRUE(std::filesystem::exists(tree / "Backup/Quillon.txt"));
 }
 
 }  // namespace

@@ -176,16 +176,6 @@ TEST_F(MainTest, OptionsEndWithoutARun) {
     }
 }
 
-// The exit status says how the run ended: 1 when it completed with errors (here a destination that
-// cannot be made, below a regular file).
-TEST_F(MainTest, RunWithErrorsEndsWithStatusOne) {
-    WriteFile(drives_.Native("C:\\Blocker"), "a file, not a folder");
-    profile_.WriteProfileString("Path000", "DestPath", "C:\\Blocker\\Backup");
-    EXPECT_EQ(Run(""), 1) << out_ << err_;
-    EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), 2);
-    ExpectOut({"Errors have been occurred.\n"});
-}
-
 TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
     // What lies outside the backup: a read-only file whose content, mode and folder must never change.
     TempDir outside;
