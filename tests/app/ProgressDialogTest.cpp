@@ -134,17 +134,15 @@ TEST_F(ProgressDialogTest, DiskSpaceQuestion) {
         int32_t deleteFlags;                          // -999: no entry
         std::vector<std::pair<int, bool>> questions;  // answer, box still ticked
         std::vector<int> confirmations;
-        int32_t answer;
-        int32_t hideDialogsAfter;
-        int32_t deleteFlagsAfter;
+        const char* after;  // the answer, "HideDialogs" and "DeleteFlags"
     };
     const Case cases[] = {
-        {"hidden", 0x10, 0x0F, {}, {}, 0, 0x10, 0x0F},
-        {"yes, ask again", 0, 0x0F, {{kIdYes, false}}, {}, 0, 0, 0x0F},
-        {"yes, never ask again", 0x01, 0x0F, {{kIdYes, true}}, {}, 0, 0x11, 0x0F},
-        {"no, cancel, no, ok", 0, 0x0F, {{kIdNo, false}, {kIdNo, false}}, {kIdCancel, kIdOk}, -1, 0, 0x07},
+        {"hidden", 0x10, 0x0F, {}, {}, "0 16 15"},
+        {"yes, ask again", 0, 0x0F, {{kIdYes, false}}, {}, "0 0 15"},
+        {"yes, never ask again", 0x01, 0x0F, {{kIdYes, true}}, {}, "0 17 15"},
+        {"no, cancel, no, ok", 0, 0x0F, {{kIdNo, false}, {kIdNo, false}}, {kIdCancel, kIdOk}, "-1 0 7"},
         // Without the entry the rules in force (two value entries) are written without this one.
-        {"no without a flags entry", 0, -999, {{kIdNo, false}}, {kIdOk}, -1, 0, 0x05},
+        {"no without a flags entry", 0, -999, {{kIdNo, false}}, {kIdOk}, "-1 0 5"},
     };
     SourcePathRecord path;
     path.PathIndex = 2;
@@ -167,23 +165,23 @@ TEST_F(ProgressDialogTest, DiskSpaceQuestion) {
         app.DeleteQuestion.store(1);
 
         dialog.AskDeleteForDiskSpace();
-        EXPECT_EQ(app.DeleteQuestion.load(), c.answer);
-        EXPECT_EQ(GetInt("Path002", "HideDialogs"), c.hideDialogsAfter);
-        EXPECT_EQ(GetInt("Path002", "DeleteFlags"), c.deleteFlagsAfter);
+        EXPECT_EQ(std::to_string(app.DeleteQuestion.load()) + " " +
+                      std::to_string(GetInt("Path002", "HideDialogs")) + " " +
+                      std::to_string(GetInt("Path002", "DeleteFlags")),
+                  c.after);
         ASSERT_EQ(presenter.Boxes.size(), c.questions.size());
         EXPECT_EQ(Messages.size(), c.confirmations.size());
-        if (!c.questions.empty()) {
-            const std::string& text = presenter.Boxes[0].Text;  // names the path and its limit
-            EXPECT_NE(text.find("\n    'C:\\Data',\n"), std::string::npos) << text;
-            EXPECT_NE(text.find(" 500 MB "), std::string::npos) << text;
-            EXPECT_EQ(presenter.Boxes[0].Style, 0x4124u);
-            EXPECT_TRUE(presenter.Boxes[0].CheckBoxIn);
-            EXPECT_EQ(presenter.HelpContexts, (std::vector<int>{3846, 3841}));
-        }
         for (const auto& box : Messages) {
             EXPECT_EQ(box.Style, 0x4031u);
         }
     }
+    // The question names the path and its limit, offers the check box, and has its help topics.
+    const std::string& text = presenter.Boxes.at(0).Text;
+    EXPECT_NE(text.find("\n    'C:\\Data',\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" 500 MB "), std::string::npos) << text;
+    EXPECT_EQ(presenter.Boxes[0].Style, 0x4124u);
+    EXPECT_TRUE(presenter.Boxes[0].CheckBoxIn);
+    EXPECT_EQ(presenter.HelpContexts, (std::vector<int>{3846, 3841}));
     app.Paths.CurrentPath.store(nullptr);
 }
 
