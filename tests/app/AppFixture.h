@@ -29,7 +29,6 @@ struct ViewRecord {
     std::map<ProgressLine, std::string> Texts;
     bool Filled[ProgressView::kSegments] = {};
     bool Shown = false;
-    int Closed = 0;
 };
 
 class FakePresenter : public RunPresenter {
@@ -76,7 +75,7 @@ class FakePresenter : public RunPresenter {
         void SetSegment(int index, bool filled) override { Record->Filled[index] = filled; }
         void Show() override { Record->Shown = true; }
         void Redraw() override {}
-        void Close() override { ++Record->Closed; }
+        void Close() override {}
         std::shared_ptr<ViewRecord> Record;
     };
 };
@@ -120,9 +119,6 @@ class AppTest : public ::testing::Test {
         app.WorkerAtLowestPriority = false;  // the tests' workers must not wait for an idle processor
         app.Engine = [this](RunState& run) {
             ++EngineRuns;
-            if (EngineAction) {
-                EngineAction(run);
-            }
             run.RunInProgress.store(false);
         };
     }
@@ -165,11 +161,7 @@ class AppTest : public ::testing::Test {
         }
         return found;
     }
-    // Runs the program with the given switches; the run ends at the latest after stopAfter seconds.
-    int RunProgram(const std::string& commandLine, int64_t stopAfter = 3 * 86400) {
-        app.CommandLine = commandLine;
-        return RunUntil(app, stopAfter);
-    }
+    // Runs the program; the run ends at the latest after stopAfter seconds.
     int RunUntil(CQuillonRunApp& program, int64_t stopAfter = 3 * 86400) {
         ActionAt stop(loop, stopAfter * 1000, [this] { loop.PostThreadMessage(WM_QUIT); });
         return program.Run();
@@ -195,7 +187,6 @@ class AppTest : public ::testing::Test {
     std::vector<FakePresenter::Box> Messages;  // the plain message boxes
     std::deque<int> MessageAnswers;            // their answers; the default button when empty
     int EngineRuns = 0;
-    std::function<void(RunState&)> EngineAction;
 
   private:
     MessageBoxPresenter previousBoxes_;

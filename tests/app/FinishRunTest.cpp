@@ -70,14 +70,16 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
 
 TEST_F(AppTest, DiskErrorIsShownAndLogged) {
     Set("Settings", "ErrorLogPath", "C:\\Logs\\QuillonRun.Log");
-    EngineAction = [](RunState& run) {
-        run.FirstErrorCode = 112;
-        run.PassErrorLine = "2003-11-24 18:02:11  Error copying C:\\Data\\big.iso";
-        run.PassErrorMessage = "Error copying C:\\Data\\big.iso";
-        run.UncopiedFiles = {"C:\\Data\\big.iso"};
-        run.RunFilesCopied = 4;
+    CQuillonRunApp& run = Fresh();
+    run.Engine = [](RunState& state) {
+        state.FirstErrorCode = 112;
+        state.PassErrorLine = "2003-11-24 18:02:11  Error copying C:\\Data\\big.iso";
+        state.PassErrorMessage = "Error copying C:\\Data\\big.iso";
+        state.UncopiedFiles = {"C:\\Data\\big.iso"};
+        state.RunFilesCopied = 4;
+        state.RunInProgress.store(false);
     };
-    RunProgram("");
+    EXPECT_EQ(run.Run(), 1);
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(
         Messages[0].Text,
@@ -91,7 +93,7 @@ TEST_F(AppTest, DiskErrorIsShownAndLogged) {
         << log;
     ASSERT_EQ(presenter.ErrorLists.size(), 1u);
     EXPECT_EQ(presenter.ErrorLists[0].first, 4);
-    EXPECT_TRUE(app.CopyErrorList.empty());
+    EXPECT_TRUE(run.CopyErrorList.empty());
 }
 
 // A user hive that cannot be read would read as "nothing configured" and the run as a success with
@@ -121,7 +123,6 @@ TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
         Messages.clear();
         EXPECT_EQ(run.Run(), 2);
         EXPECT_EQ(EngineRuns, 0);
-        EXPECT_EQ(run.RunStatus, 2);
         std::string text = "The user hive " + spoilt.File(HiveRoot::kCurrentUser) +
                            " cannot be read: " + each.why + ". Nothing was backed up.";
         ASSERT_EQ(Messages.size(), 1u);

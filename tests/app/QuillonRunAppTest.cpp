@@ -47,7 +47,7 @@ TEST_F(AppTest, StartsThatDoNotWait) {
     Set("Settings", "RunAtTime", 1);
     Set("DynData", "AktuellInstance", 4);
     Set("DynData", "RunTime", "2003-11-25 08:00:00");
-    EXPECT_EQ(RunProgram("/W"), 0);
+    EXPECT_EQ(RunUntil(Fresh("/W")), 0);
     EXPECT_EQ(EngineRuns, 0);
     EXPECT_EQ(Get("DynData", "LastWindowsStartTime"), "2003-11-24 18:02:11");
     EXPECT_EQ(GetInt("DynData", "RunningInstance"), -1);
@@ -208,7 +208,7 @@ TEST_F(AppTest, WaitForAnotherRunIsAnnouncedOnce) {
     WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 7);
     WriteRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\SemaphoreTaken",
                         "2003-11-24 14:02:30");
-    RunProgram("");
+    RunUntil(Fresh(""));
     EXPECT_EQ(EngineRuns, 1);
     EXPECT_EQ(presenter.Notices,
               std::vector<std::string>{
