@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "files/FileTree.h"
@@ -56,32 +57,6 @@ TEST(FileStatusTest, ModificationTimesAreClampedOtherTimesReplaced) {
     }
 }
 
-TEST(FileStatusTest, StatusCarriesSizeAttributeAndFullName) {
-    ScopedDriveMap drives;
-    MakeTree(drives.DriveC(), {{"Data/f.txt", "12345"}, {"link", "-> " + drives.DriveC() + "/Data"}});
-    ::chmod((drives.DriveC() + "/Data/f.txt").c_str(), 0444);
-
-    FileStatus status;
-    ASSERT_TRUE(GetFileStatus("C:\\Data\\.\\sub\\..\\f.txt", status));
-    EXPECT_EQ(status.FullName, "C:\\Data\\f.txt");
-    EXPECT_EQ(status.Size, 5);
-    EXPECT_EQ(status.Attribute, kAttributeReadOnly | kAttributeArchive);
-    ASSERT_TRUE(GetFileStatus("C:/link", status));
-    EXPECT_EQ(status.FullName, "C:\\link");
-    EXPECT_EQ(status.Attribute, kAttributeDirectory | kAttributeArchive);  // 0x400 is masked off
-    ASSERT_TRUE(GetFileStatus("C:\\Data\\*.txt", status));                 // the first match
-    EXPECT_EQ(status.Size, 5);
-
-    EXPECT_FALSE(GetFileStatus("C:\\Data\\missing.txt", status));
-    EXPECT_EQ(status.FullName, "C:\\Data\\missing.txt");
-    EXPECT_FALSE(GetFileStatus("", status));
-    EXPECT_EQ(status.FullName, "");
-    std::string cwd;
-    ASSERT_TRUE(CurrentDirectory(cwd));
-    GetFileStatus("some\\file.txt", status);  // relative: to the working directory
-    EXPECT_EQ(status.FullName, cwd + "\\some\\file.txt");
-}
-
 TEST(FileStatusTest, AttributesAreChangedOnlyWhenTheyCanBeRead) {
     ScopedDriveMap drives;
     WriteFile(drives.DriveC() + "/f.txt", "x");
@@ -123,32 +98,50 @@ TEST(FileStatusTest, LengthsAndTreeSizesAreSixtyFourBitAndNeverFollowLinks) {
     EXPECT_EQ(GetDirectorySize("C:\\Missing"), 0);
 }
 
-TEST(FileStatusTest, ExistenceAndWritability) {
+// What the file layer sees at each path: whether it exists ("" does; a pattern when something matches),
+// whether it can be opened for writing (neither a pattern nor a folder can), and the status with its
+// full name, size and attribute bits (0x400 masked off), or the full name alone where there is none.
+TEST(FileStatusTest, ExistenceWritabilityAndStatusOfEachPath) {
     ScopedDriveMap drives;
-    MakeTree(drives.DriveC(), {{"Set/QuillonData_000.Zip", "z"},
-                               {"Set/ro.zip", "z"},
+    MakeTree(drives.DriveC(), {{"Data/f.txt", "12345"},
+                               {"link", "-> " + drives.DriveC() + "/Data"},
+                               {"Set/QuillonData_000.Zip", "z"},
                                {"Set/dangling", "-> " + drives.DriveC() + "/x"}});
-    ::chmod((drives.DriveC() + "/Set/ro.zip").c_str(), 0444);
-    // "" counts as existing and cannot be opened; neither can a pattern or a directory.
-    struct Case {
-        const char* path;
-        bool exists, writable;
-    } cases[] = {{"", true, false},
-                 {"C:\\Set\\QuillonData_000.Zip", true, true},
-                 {"C:\\Set\\QuillonData_*.Zip", true, false},
-                 {"C:\\Set\\*.rar", false, true},
-                 {"C:\\Set\\missing.zip", false, true},
-                 {"C:\\Set\\ro.zip", true, false},
-                 {"C:\\Set", true, false},
-                 {"C:\\Set\\dangling", false, true},
-                 {"C:\\NoDir\\x.zip", false, true}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(FileExists(c.path), c.exists) << c.path;
-        EXPECT_EQ(IsFileWritable(c.path), c.writable) << c.path;
+    ::chmod((drives.DriveC() + "/Data/f.txt").c_str(), 0444);
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "exists, no status "},
+        {"C:\\Data\\f.txt", "exists, C:\\Data\\f.txt 5 0x21"},
+        {"C:/link", "exists, C:\\link 0 0x30"},
+        {"C:\\Data\\*.txt", "exists, C:\\Data\\*.txt 5 0x21"},  // the first match
+        {"C:\\Data\\missing.txt", "missing writable, no status C:\\Data\\missing.txt"},
+        {"C:\\Set\\QuillonData_000.Zip", "exists writable, C:\\Set\\QuillonData_000.Zip 1 0x20"},
+        {"C:\\Set\\QuillonData_*.Zip", "exists, C:\\Set\\QuillonData_*.Zip 1 0x20"},
+        {"C:\\Set\\*.rar", "missing writable, no status C:\\Set\\*.rar"},
+        {"C:\\Set", "exists, C:\\Set 0 0x30"},
+        {"C:\\Set\\dangling", "missing writable, no status C:\\Set\\dangling"},
+        {"C:\\NoDir\\x.zip", "missing writable, no status C:\\NoDir\\x.zip"},
+    };
+    for (auto [path, seen] : cases) {
+        FileStatus status;
+        bool found = GetFileStatus(path, status);
+        char bits[8];
+        std::snprintf(bits, sizeof bits, "0x%X", status.Attribute);
+        std::string shown =
+            std::string(FileExists(path) ? "exists" : "missing") + (IsFileWritable(path) ? " writable" : "");
+        shown += found ? ", " + status.FullName + " " + std::to_string(status.Size) + " " + bits
+                       : ", no status " + status.FullName;
+        EXPECT_EQ(shown, seen) << path;
     }
-    // Asking truncates nothing.
-    EXPECT_EQ(testing::Listing(drives.DriveC() + "/Set"),
-              "QuillonData_000.Zip=z\ndangling -> " + drives.DriveC() + "/x\nro.zip=z\n");
+    // Asking truncates nothing. A path is made whole by its words alone, a relative one from the working
+    // directory.
+    EXPECT_EQ(testing::ReadFile(drives.DriveC() + "/Set/QuillonData_000.Zip"), "z");
+    std::string cwd;
+    FileStatus status;
+    ASSERT_TRUE(CurrentDirectory(cwd));
+    GetFileStatus("some\\file.txt", status);
+    EXPECT_EQ(status.FullName, cwd + "\\some\\file.txt");
+    ASSERT_TRUE(GetFileStatus("C:\\Data\\.\\sub\\..\\f.txt", status));
+    EXPECT_EQ(status.FullName, "C:\\Data\\f.txt");
 }
 
 }  // namespace
