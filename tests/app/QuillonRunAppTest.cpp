@@ -78,10 +78,8 @@ TEST_F(AppTest, ResidentProgramWaitsForTheRunTime) {
     const Case cases[] = {
         {"2003-11-21 20:00:00", 600, {"2003-11-21 20:00:00", "2003-11-24 20:00:00"}, 1},  // still ahead today
         {"2003-11-21 08:00:00", 600, {"2003-11-21 08:00:00", "2003-11-25 08:00:00"}, 1},  // passed: tomorrow
-        {At(kNow + 10),
-         600,
-         {At(kNow + 10), At(kNow + 11), At(kNow + 11 + 86400)},
-         1},  // moved during the wait
+        // Moved a second later during the wait: the timer fires a second early and the wait goes on.
+        {At(kNow + 10), 600, {At(kNow + 10), At(kNow + 11), At(kNow + 11 + 86400)}, 1},
         {At(kNow + 2'000'000), 1'999'000, {At(kNow + 2'000'000), At(kNow + 2'000'000)}, 0},
     };
     for (const Case& c : cases) {
@@ -92,7 +90,6 @@ TEST_F(AppTest, ResidentProgramWaitsForTheRunTime) {
         EngineRuns = 0;
         Set("Settings", "RunAtTime", 1);
         Set("DynData", "RunTime", c.stored);
-        // The schedule moves a second later while the program waits: the timer then fires a second early.
         ActionAt later(loop, 5000, [&] {
             if (c.stored == At(kNow + 10)) {
                 Set("DynData", "RunTime", At(kNow + 11));
@@ -127,30 +124,23 @@ TEST_F(AppTest, ResidentProgramWaitsForTheRunTime) {
 // A waiting instance that is no longer wanted ends at its wake-up without a run; it clears
 // "RunningInstance" only while the generation is still its own.
 TEST_F(AppTest, InstanceNoLongerNeededEndsAtItsWakeUp) {
-    struct Case {
-        const char* name;
-        const char* section;
-        const char* entry;
-        int32_t value;
-        int32_t runningInstance;
+    const std::tuple<const char*, const char*, int32_t, int32_t> cases[] = {
+        {"DynData", "AktuellInstance", 8, 7},  // a new generation: "RunningInstance" is not its own
+        {"Settings", "NoAutomaticRun", 1, -1},
+        {"Settings", "RunAtTime", 0, -1},
     };
-    const Case cases[] = {
-        {"new generation", "DynData", "AktuellInstance", 8, 7},
-        {"automatic runs off", "Settings", "NoAutomaticRun", 1, -1},
-        {"scheduling off", "Settings", "RunAtTime", 0, -1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (auto [section, entry, value, runningInstance] : cases) {
+        SCOPED_TRACE(entry);
         trace.Clear();
         Set("Settings", "RunAtTime", 1);
         Set("Settings", "NoAutomaticRun", 0);
         Set("DynData", "AktuellInstance", 7);
         Set("DynData", "RunTime", At(NowSeconds() + 60));
-        ActionAt change(loop, 30'000, [&] { Set(c.section, c.entry, c.value); });
+        ActionAt change(loop, 30'000, [&] { Set(section, entry, value); });
         RunUntil(Fresh("/W"), 3600);
         EXPECT_EQ(EngineRuns, 0);
         EXPECT_TRUE(trace.Contains("Ende, weil diese Instanz nicht mehr ben\xF6tigt wird\n"));
-        EXPECT_EQ(GetInt("DynData", "RunningInstance"), c.runningInstance);
+        EXPECT_EQ(GetInt("DynData", "RunningInstance"), runningInstance);
         EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
     }
 }
@@ -171,34 +161,24 @@ class RenewingClock : public FakeClock {
 };
 
 TEST_F(AppTest, SemaphoreWaitEndsWhenFreeUnchangedOrAfterAnHour) {
-    struct Case {
-        const char* name;
-        int32_t semaphore;
-        bool renewing;
-        size_t polls;
-        int quietAtLastPoll;
+    // The semaphore, whether its holder renews it, and the polls: how many, the first and the last.
+    const std::tuple<int32_t, bool, const char*> cases[] = {
+        {0, false, "0"},                                                           // free
+        {5, false, "36 Waiting for Semaphore: 35\n Waiting for Semaphore:  0\n"},  // held unchanged
+        {5, true, "720 Waiting for Semaphore: 35\n Waiting for Semaphore: 30\n"},  // held and renewed
     };
-    const Case cases[] = {
-        {"free", 0, false, 0, 0},
-        {"held unchanged", 5, false, 36, 0},
-        {"held and renewed", 5, true, 720, 30},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (auto [semaphore, renew, polled] : cases) {
+        SCOPED_TRACE(polled);
         trace.Clear();
         RenewingClock renewing(kNow);
-        renewing.renew = c.renewing;
-        WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, c.semaphore);
+        renewing.renew = renew;
+        WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, semaphore);
         app.WaitForSemaphore();
         std::vector<std::string> polls = Traces("Waiting for Semaphore: ");
-        ASSERT_EQ(polls.size(), c.polls);
-        EXPECT_EQ(renewing.Slept(), static_cast<int64_t>(c.polls) * 5000);
-        if (c.polls > 0) {
-            EXPECT_EQ(polls.front(), "Waiting for Semaphore: 35\n");
-            char last[40];
-            std::snprintf(last, sizeof last, "Waiting for Semaphore: %2d\n", c.quietAtLastPoll);
-            EXPECT_EQ(polls.back(), last);
-        }
+        EXPECT_EQ(renewing.Slept(), static_cast<int64_t>(polls.size()) * 5000);
+        EXPECT_EQ(
+            std::to_string(polls.size()) + (polls.empty() ? "" : " " + polls.front() + " " + polls.back()),
+            polled);
     }
 }
 
