@@ -135,25 +135,18 @@ TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
 }
 
 TEST_F(AppTest, LatestSaveDateIsRaisedAndAFutureOneReplaced) {
-    struct Case {
-        const char* stored;
-        TimeValue latest;
-        const char* after;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, TimeValue, const char*> cases[] = {
         {"2003-11-26 09:00", TimeValue(), "1990-01-01 00:00"},  // two days ahead: cannot be right
         {"2003-11-20 09:00", MakeTime(2003, 11, 24, 0, 0, 0), "2003-11-24 00:00"},
         {"2003-11-24 00:00", MakeTime(2003, 11, 20, 0, 0, 0), "2003-11-24 00:00"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.stored);
-        Set("DynData", "LatestSaveDate", c.stored);
+    for (const auto& [stored, latest, after] : cases) {
+        SCOPED_TRACE(stored);
+        Set("DynData", "LatestSaveDate", stored);
         CQuillonRunApp& run = Fresh();
-        if (c.latest.IsSet()) {
-            run.LatestSetDate = c.latest;
-        }
+        run.LatestSetDate = latest.IsSet() ? latest : run.LatestSetDate;
         run.Run();
-        EXPECT_EQ(Get("DynData", "LatestSaveDate"), c.after);
+        EXPECT_EQ(Get("DynData", "LatestSaveDate"), after);
     }
 }
 

@@ -83,24 +83,19 @@ TEST_F(ProgressDialogTest, ActivityBlockAndSemaphoreRenewalRestWhenIdle) {
 }
 
 TEST_F(ProgressDialogTest, FractionCountsPackedBytesAtSevenTenthsUntilTheCopyingIsWeighed) {
-    struct Tick {
-        bool packing;
-        int32_t archive;
-        int64_t copied;
-        double fraction;
-    };
     app.BytesToCopy.store(1'000'000);
-    const Tick ticks[] = {
+    const std::tuple<bool, int32_t, int64_t, double> ticks[] = {
+        // packing, archive, bytes, fraction
         {false, -1, 500'000, 0.5}, {false, -1, -1, -1.0},      {true, 1, 400'000, 0.4},
         {true, 1, 600'000, 0.54},  {false, 1, 800'000, 0.722},  // weight 0.7 / 2 ticks x 0.3 + 0.7
         {true, 2, 900'000, 0.9},                                // a new archive starts from its bytes
     };
     int n = 0;
-    for (const Tick& t : ticks) {
-        app.CompressPhase.store(t.packing);
-        app.ZipNumber.store(t.archive);
-        app.BytesCopied.store(t.copied);
-        EXPECT_NEAR(dialog.ProgressFraction(), t.fraction, 1e-9) << "tick " << n++;
+    for (auto [packing, archive, copied, fraction] : ticks) {
+        app.CompressPhase.store(packing);
+        app.ZipNumber.store(archive);
+        app.BytesCopied.store(copied);
+        EXPECT_NEAR(dialog.ProgressFraction(), fraction, 1e-9) << "tick " << n++;
     }
     app.BytesToCopy.store(0);
     app.BytesCopied.store(5);
