@@ -203,30 +203,27 @@ TEST_F(CopyFileTest, HolesStayHolesAndTheLengthIsReachedBeyondFourGibibytes) {
 // leaves the source as it was: a database of the fault-injection kind for the copy.
 TEST_F(CopyFileTest, EveryFailingStepIsACleanFailure) {
     MakeTree(drives.DriveC(), {{"src", "q1w2e3r4t5"}, {"out/", ""}});  // three chunks of 4 bytes: 4 + 4 + 2
-    struct Operation {
-        FileOperation operation;
-        int err;
-        int32_t error;
-    } operations[] = {
+    const std::tuple<FileOperation, int, int32_t> operations[] = {
+        // the step, its errno, the error answered
         {FileOperation::kOpen, EACCES, kErrorAccessDenied},
         {FileOperation::kOpen, ENOENT, kErrorFileNotFound},
         {FileOperation::kRead, EIO, kErrorReadFault},
         {FileOperation::kWrite, ENOSPC, kErrorDiskFull},
         {FileOperation::kWrite, EIO, kErrorReadFault},
     };
-    for (const auto& op : operations) {
+    for (auto [operation, err, error] : operations) {
         ClearFaults();
         ASSERT_TRUE(Copy("C:\\src", "C:\\out\\dst"));
-        int calls = FaultCallCount(op.operation);
+        int calls = FaultCallCount(operation);
         ASSERT_GT(calls, 0);
         for (int nth = 1; nth <= calls; ++nth) {
-            SCOPED_TRACE(::testing::Message() << static_cast<int>(op.operation) << " #" << nth);
+            SCOPED_TRACE(::testing::Message() << static_cast<int>(operation) << " #" << nth);
             WriteFile(C("out/dst"), "earlier");
             ClearFaults();
-            InjectFault(op.operation, nth, op.err);
+            InjectFault(operation, nth, err);
             SetLastError(0);
             EXPECT_FALSE(Copy("C:\\src", "C:\\out\\dst"));
-            EXPECT_EQ(GetLastError(), op.error);
+            EXPECT_EQ(GetLastError(), error);
             EXPECT_EQ(ReadFile(C("src")), "q1w2e3r4t5");
             // Nothing of the failed copy is seen under the name, and no temporary is left.
             EXPECT_EQ(Listing(C("out")), "dst=earlier\n");
@@ -235,11 +232,8 @@ TEST_F(CopyFileTest, EveryFailingStepIsACleanFailure) {
 }
 
 TEST_F(CopyFileTest, ACopyKeepsPermissionsAndOwnerWithoutWideningThem) {
-    struct Case {
-        mode_t mode;
-        bool writeProtect;
-        mode_t expected;
-    } cases[] = {
+    const std::tuple<mode_t, bool, mode_t> cases[] = {
+        // the source's mode, write-protected, the copy's
         {0600, false, 0600},                                            // a private key stays private
         {0755, false, 0755},                                            // a script stays executable
         {0640, false, 0640}, {0644, true, 0444}, {04755, false, 0755},  // never set-user-ID
@@ -247,18 +241,17 @@ TEST_F(CopyFileTest, ACopyKeepsPermissionsAndOwnerWithoutWideningThem) {
     };
     const bool root = ::geteuid() == 0;
     fs::create_directories(C("dst"));
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message()
-                     << std::oct << c.mode << (c.writeProtect ? " write-protected" : ""));
+    for (auto [mode, writeProtect, expected] : cases) {
+        SCOPED_TRACE(::testing::Message() << std::oct << mode << (writeProtect ? " write-protected" : ""));
         WriteFile(C("src/file"), "content");
-        ASSERT_EQ(::chmod(C("src/file").c_str(), c.mode), 0);
+        ASSERT_EQ(::chmod(C("src/file").c_str(), mode), 0);
         if (root) {
             // Run as root over other users' files: each copy keeps its owner and group.
             ASSERT_EQ(::chown(C("src/file").c_str(), 4321, 8765), 0);
         }
-        ASSERT_TRUE(Copy("C:\\src\\file", "C:\\dst\\file", c.writeProtect)) << GetLastError();
+        ASSERT_TRUE(Copy("C:\\src\\file", "C:\\dst\\file", writeProtect)) << GetLastError();
         struct stat copy = StatOf(C("dst/file"));
-        EXPECT_EQ(copy.st_mode & 07777, c.expected);
+        EXPECT_EQ(copy.st_mode & 07777, expected);
         EXPECT_EQ(copy.st_uid, root ? 4321u : ::geteuid());
         EXPECT_EQ(copy.st_gid, root ? 8765u : ::getegid());
         ::chmod(C("src/file").c_str(), 0600);
