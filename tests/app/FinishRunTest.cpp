@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include "app/AppFixture.h"
 #include "app/QuillonRunApp.h"
@@ -99,12 +100,8 @@ TEST_F(AppTest, DiskErrorIsShownAndLogged) {
 // A user hive that cannot be read would read as "nothing configured" and the run as a success with
 // "No changed file found.": it is a failed run, shown and logged, and the program ends with 2.
 TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
-    const struct {
-        const char* what;
-        std::function<void(ScopedHives&)> spoil;
-        const char* shown;
-        const char* why;
-    } cases[] = {
+    // How the hive is spoilt, the error shown and the reason given.
+    const std::tuple<const char*, std::function<void(ScopedHives&)>, const char*, const char*> cases[] = {
         {"damaged", [](ScopedHives& h) { h.MakeDamaged(HiveRoot::kCurrentUser); },
          "The configuration registry database is corrupt\n(Error code 1009)", "it is damaged or not a hive"},
         {"a folder in its place",
@@ -114,19 +111,19 @@ TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
     };
     // With the profile unreadable the log has no configured place: it lies beside the program.
     std::string logFile = drives.Native(ProgramDirectory() + "\\QuillonRun.Log");
-    for (const auto& each : cases) {
-        SCOPED_TRACE(each.what);
+    for (const auto& [what, spoil, shown, why] : cases) {
+        SCOPED_TRACE(what);
         ScopedHives spoilt;
-        each.spoil(spoilt);
+        spoil(spoilt);
         std::filesystem::remove(logFile);
         CQuillonRunApp& run = Fresh();
         Messages.clear();
         EXPECT_EQ(run.Run(), 2);
         EXPECT_EQ(EngineRuns, 0);
         std::string text = "The user hive " + spoilt.File(HiveRoot::kCurrentUser) +
-                           " cannot be read: " + each.why + ". Nothing was backed up.";
+                           " cannot be read: " + why + ". Nothing was backed up.";
         ASSERT_EQ(Messages.size(), 1u);
-        EXPECT_EQ(Messages[0].Text, std::string("Backup error:\n\n") + each.shown + "\n\n" + text);
+        EXPECT_EQ(Messages[0].Text, std::string("Backup error:\n\n") + shown + "\n\n" + text);
         std::string log = ReadFile(logFile);
         std::filesystem::remove(logFile);
         EXPECT_NE(log.find("  " + text + "\r\n"), std::string::npos) << log;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 #include "app/AppFixture.h"
 #include "support/TimeText.h"

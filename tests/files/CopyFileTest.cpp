@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "files/FileStatus.h"
 #include "files/FileTree.h"

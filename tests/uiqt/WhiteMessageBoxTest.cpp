@@ -6,6 +6,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+#include <tuple>
+
 #include "app/QuillonRunApp.h"
 #include "ui/ConsolePresenter.h"
 #include "ui/qt/ImageButton.h"
@@ -51,16 +54,10 @@ TEST(WhiteMessageBoxTest, TabWrapsAndTheArrowsStopAtTheEnds) {
 }
 
 TEST(WhiteMessageBoxTest, EveryWayOfClosingAnswersAsTheBoxSays) {
-    struct Case {
-        const char* name;
-        unsigned style;
-        std::function<void(WhiteMessageBox&)> close;
-        int answer;
-    };
     auto key = [](Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         return [=](WhiteMessageBox& box) { QTest::keyClick(&box, k, modifiers); };
     };
-    const Case cases[] = {
+    const std::tuple<const char*, unsigned, std::function<void(WhiteMessageBox&)>, int> cases[] = {
         {"Escape in a Yes/No box", kDeleteQuestion, key(Qt::Key_Escape), kIdNo},
         {"close box", kDeleteQuestion, [](WhiteMessageBox& box) { box.close(); }, kIdNo},
         {"auto-close with No focused", kDeleteQuestion, [](WhiteMessageBox& box) { box.OnAutoClose(); },
@@ -89,11 +86,11 @@ TEST(WhiteMessageBoxTest, EveryWayOfClosingAnswersAsTheBoxSays) {
          kIdNo},
     };
     int helps = 0;
-    for (const Case& c : cases) {
-        WhiteMessageBox box("Question", c.style, false, false);
+    for (const auto& [name, style, close, answer] : cases) {
+        WhiteMessageBox box("Question", style, false, false);
         box.OnHelp = [&] { ++helps; };
-        QTimer::singleShot(0, &box, [&] { c.close(box); });
-        EXPECT_EQ(box.Ask(nullptr), c.answer) << c.name;
+        QTimer::singleShot(0, &box, [&] { close(box); });
+        EXPECT_EQ(box.Ask(nullptr), answer) << name;
     }
     EXPECT_EQ(helps, 2);
 }
