@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 #include "files/FileTree.h"
 #include "platform/FaultInjection.h"
@@ -155,32 +156,27 @@ TEST_F(DeleteTreeTest, EveryFailingStepLeavesARetryableTree) {
 // inside it. Nothing outside is ever deleted: the link goes as a link, or the deletion goes on in the
 // real folder wherever it now is.
 TEST_F(DeleteTreeTest, AFolderSwappedForALinkDuringTheDeletionNeverLeadsOutside) {
-    struct Case {
-        const char* name;
-        const char* swapped;  // below the backup folder
-        int openingFolder;    // the swap happens just before the deletion opens its nth subfolder
-        bool deleted;
-    } cases[] = {
+    // What is swapped (below the backup folder), before the deletion opens its nth subfolder; deleted.
+    const std::tuple<const char*, const char*, int, bool> cases[] = {
         {"a subfolder before it is opened", "2003-05-17/b", 2, true},
         {"the set while the deletion is inside it", "2003-05-17", 2, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (auto [name, swapped, openingFolder, deleted] : cases) {
+        SCOPED_TRACE(name);
         fs::remove_all(D("2003-05-17"));
         fs::remove_all(D("moved"));
         MakeSet("2003-05-17");
         MakeTree(outside.Path(),
                  {{"b/2.txt", "outside"}, {"c/3.txt", "outside"}, {"Quillon.txt", "outside"}});
         ScopedFaults faults;
-        InjectHook(FileOperation::kOpenFolder, c.openingFolder, [&] {
-            fs::rename(D(c.swapped), D("moved"));
-            fs::create_directory_symlink(outside.Path(), D(c.swapped));
+        InjectHook(FileOperation::kOpenFolder, openingFolder, [&] {
+            fs::rename(D(swapped), D("moved"));
+            fs::create_directory_symlink(outside.Path(), D(swapped));
         });
         Lines lines;
-        EXPECT_EQ(DeleteDatedDirectory("D:\\2003-05-17", &lines), c.deleted)
-            << ::testing::PrintToString(lines);
+        EXPECT_EQ(DeleteDatedDirectory("D:\\2003-05-17", &lines), deleted) << ::testing::PrintToString(lines);
         EXPECT_EQ(Listing(outside.Path()), "Quillon.txt=outside\nb/\nb/2.txt=outside\nc/\nc/3.txt=outside\n");
-        EXPECT_EQ(fs::exists(fs::symlink_status(D("2003-05-17"))), !c.deleted);
+        EXPECT_EQ(fs::exists(fs::symlink_status(D("2003-05-17"))), !deleted);
     }
 }
 
