@@ -30,12 +30,8 @@ class ProgressDialogTest : public AppTest {
 };
 
 TEST_F(ProgressDialogTest, BarFollowsTheFraction) {
-    struct Case {
-        std::vector<std::pair<double, int>> steps;  // fraction, times
-        int filled;
-        bool activity;
-    };
-    const Case cases[] = {
+    // The fractions shown (each so many times), the segments then filled, whether the activity block runs.
+    const std::tuple<std::vector<std::pair<double, int>>, int, bool> cases[] = {
         {{{0.5, 3}}, 3, true},  // three readings do not yet leave the activity block
         {{{0.5, 4}}, 17, false},
         {{{1.0, 4}}, 35, false},
@@ -45,19 +41,19 @@ TEST_F(ProgressDialogTest, BarFollowsTheFraction) {
         {{{0.56, 4}, {0.27, 4}}, 10, false},
         {{{0.56, 4}, {-1.0, 1}}, 1, true},  // the end of a copy loop: the activity block at once
     };
-    for (const Case& c : cases) {
+    for (const auto& [steps, filled, activity] : cases) {
         CQuillonDlg fresh(app, presenter.CreateProgressView(false));
-        std::string steps;
-        for (auto [f, times] : c.steps) {
-            steps += std::to_string(f) + "x" + std::to_string(times) + " ";
+        std::string shown;
+        for (auto [f, times] : steps) {
+            shown += std::to_string(f) + "x" + std::to_string(times) + " ";
             for (int i = 0; i < times; ++i) {
                 fresh.ShowProgress(f);
             }
         }
-        SCOPED_TRACE(steps);
+        SCOPED_TRACE(shown);
         std::string bar = Bar(fresh);
-        EXPECT_EQ(std::count(bar.begin(), bar.end(), '#'), c.filled);
-        EXPECT_EQ(fresh.IsActivityMode(), c.activity);
+        EXPECT_EQ(std::count(bar.begin(), bar.end(), '#'), filled);
+        EXPECT_EQ(fresh.IsActivityMode(), activity);
     }
 }
 

@@ -71,33 +71,28 @@ TEST_F(AppTest, StartsThatDoNotWait) {
 // it wakes up early), runs, moves "RunTime" by whole days to the first such time after the run's start
 // and waits for that. Each wait is traced, its length from its own "now", and tells when the next run comes.
 TEST_F(AppTest, ResidentProgramWaitsForTheRunTime) {
-    struct Case {
-        std::string stored;
-        int64_t stopAfter;
-        std::vector<std::string> waits;  // the run time each wait aims at
-        int runs;
-    };
-    const Case cases[] = {
+    // "RunTime", the seconds until the test stops the program, the time each wait aims at, the runs.
+    const std::tuple<std::string, int64_t, std::vector<std::string>, int> cases[] = {
         {"2003-11-21 20:00:00", 600, {"2003-11-21 20:00:00", "2003-11-24 20:00:00"}, 1},  // still ahead today
         {"2003-11-21 08:00:00", 600, {"2003-11-21 08:00:00", "2003-11-25 08:00:00"}, 1},  // passed: tomorrow
         // Moved a second later during the wait: the timer fires a second early and the wait goes on.
         {At(kNow + 10), 600, {At(kNow + 10), At(kNow + 11), At(kNow + 11 + 86400)}, 1},
         {At(kNow + 2'000'000), 1'999'000, {At(kNow + 2'000'000), At(kNow + 2'000'000)}, 0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.stored);
+    for (const auto& [stored, stopAfter, aims, runs] : cases) {
+        SCOPED_TRACE(stored);
         trace.Clear();
         presenter.Notices.clear();
         clock.Set(kNow);
         EngineRuns = 0;
         Set("Settings", "RunAtTime", 1);
-        Set("DynData", "RunTime", c.stored);
+        Set("DynData", "RunTime", stored);
         ActionAt later(loop, 5000, [&] {
-            if (c.stored == At(kNow + 10)) {
+            if (stored == At(kNow + 10)) {
                 Set("DynData", "RunTime", At(kNow + 11));
             }
         });
-        RunUntil(Fresh("/W"), c.stopAfter);
+        RunUntil(Fresh("/W"), stopAfter);
 
         std::vector<std::string> waits, notices;
         for (const std::string& wait : Traces("Beginning wait")) {
@@ -114,10 +109,10 @@ TEST_F(AppTest, ResidentProgramWaitsForTheRunTime) {
             waits.push_back(next);
             notices.push_back("Next run: " + std::string(next).substr(0, 16));
         }
-        EXPECT_EQ(waits, c.waits);
+        EXPECT_EQ(waits, aims);
         EXPECT_EQ(presenter.Notices, notices);
-        EXPECT_EQ(EngineRuns, c.runs);
-        EXPECT_EQ(Get("DynData", "RunTime"), c.waits.back());
+        EXPECT_EQ(EngineRuns, runs);
+        EXPECT_EQ(Get("DynData", "RunTime"), aims.back());
         EXPECT_EQ(Machine("LastAutoRunTime"), "2003-11-24 18:02:12");
         EXPECT_EQ(GetInt("DynData", "RunningInstance"), -1);
     }
