@@ -14,6 +14,7 @@
 #include "app/QuillonRunApp.h"
 #include "app/RunPresenter.h"
 #include "app/TimerLoop.h"
+#include "config/AppProfile.h"
 #include "config/Registrierung.h"
 #include "support/MessageBox.h"
 #include "support/TimeValue.h"
@@ -116,6 +117,7 @@ class AppTest : public ::testing::Test {
             MessageAnswers.pop_front();
             return answer;
         });
+        profile.BindProfile(0);
         app.WorkerAtLowestPriority = false;  // the tests' workers must not wait for an idle processor
         app.Engine = [this](RunState& run) {
             ++EngineRuns;
@@ -126,27 +128,22 @@ class AppTest : public ::testing::Test {
 
     // Entries of the profile "Quillon".
     void Set(const std::string& section, const std::string& entry, int32_t value) {
-        Profile(0).WriteProfileInt(section, entry, value);
+        profile.WriteProfileInt(section, entry, value);
     }
     void Set(const std::string& section, const std::string& entry, const std::string& text) {
-        Profile(0).WriteProfileString(section, entry, text);
+        profile.WriteProfileString(section, entry, text);
     }
     std::string Get(const std::string& section, const std::string& entry) {
-        return Profile(0).GetProfileString(section, entry, "<none>");
+        return profile.GetProfileString(section, entry, "<none>");
     }
     int32_t GetInt(const std::string& section, const std::string& entry) {
-        return Profile(0).GetProfileInt(section, entry, -999);
+        return profile.GetProfileInt(section, entry, -999);
     }
     static std::string Machine(const std::string& name) {
         return GetRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\" + name, "<none>");
     }
     static int32_t MachineInt(const std::string& name) {
         return GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\" + name, -1);
-    }
-    static CAppProfile Profile(int instance) {
-        CAppProfile profile;
-        profile.BindProfile(instance);
-        return profile;
     }
     static std::string At(int64_t seconds) {
         return TimeValue::FromSeconds(seconds).Format("%Y-%m-%d %H:%M:%S");
@@ -183,6 +180,7 @@ class AppTest : public ::testing::Test {
     TimerLoop loop{TimerLoop::Time::kVirtual};
     FakePresenter presenter;
     CQuillonRunApp app{loop, presenter};
+    CAppProfile profile;                       // the profile "Quillon"
     std::optional<CQuillonRunApp> fresh_;      // the latest of Fresh()
     std::vector<FakePresenter::Box> Messages;  // the plain message boxes
     std::deque<int> MessageAnswers;            // their answers; the default button when empty
