@@ -129,7 +129,21 @@ class RunTest : public ::testing::Test {
         WriteFile(Native(path), contents);
         ASSERT_TRUE(SetFileTimes(path, modified.Seconds(), modified.Seconds()));
     }
+    struct SourceFile {
+        std::string relative, contents;
+        TimeValue modified;
+    };
+    void Sources(std::initializer_list<SourceFile> files) {
+        for (const SourceFile& file : files) {
+            Source(file.relative, file.contents, file.modified);
+        }
+    }
     bool Exists(const std::string& windowsPath) { return std::filesystem::exists(Native(windowsPath)); }
+    // The contents of a file below C:\Backup, or "<none>".
+    std::string Saved(const std::string& relative) {
+        const std::string path = "C:\\Backup\\" + relative;
+        return Exists(path) ? ReadFile(Native(path)) : "<none>";
+    }
     std::string Control(const std::string& dest = "C:\\Backup") {
         return ReadFile(Native(dest + "\\Quillon.txt"));
     }

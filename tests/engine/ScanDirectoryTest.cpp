@@ -202,27 +202,21 @@ TEST_F(ScanDirectoryTest, NamesThatCannotBeRecordedAreReportedOnceAndSkipped) {
 
 // A symbolic link is never followed, whatever it points to: it is an entry of its own, with the
 // link's own time (so that a link that changes is saved again) and the length of its target text.
-// A FIFO is never listed (nor opened), but the error list says it was left out.
+// A FIFO is never listed (nor opened), but the error list says it was left out. (Links out of the tree
+// and in circles, sockets: the hostile tree runs them end to end.)
 TEST_F(ScanDirectoryTest, LinksAreEntriesOfTheirOwnAndSpecialFilesReportedNeverListed) {
-    namespace fs = std::filesystem;
     const std::string src = drives_.DriveC() + "/Src";
     File("C:\\Src\\real\\x.doc", "x");
-    File("C:\\Outside\\secret.doc", "x");
-    fs::create_directory_symlink(src + "/real", src + "/again");
-    fs::create_directory_symlink(src, src + "/real/loop");
-    fs::create_directory_symlink(drives_.DriveC() + "/Outside", src + "/out");
-    fs::create_symlink(src + "/real/x.doc", src + "/alias.doc");
-    fs::create_symlink("nowhere", src + "/dangling");
+    std::filesystem::create_directory_symlink(src + "/real", src + "/again");
+    std::filesystem::create_symlink(src + "/real/x.doc", src + "/alias.doc");
     const TimeValue linked = MakeTime(2003, 11, 22, 8, 15, 0);
     const timespec times[2] = {{linked.Seconds(), 0}, {linked.Seconds(), 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, (src + "/alias.doc").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
     ASSERT_EQ(::mkfifo((src + "/pipe").c_str(), 0600), 0);
     Scan();
     EXPECT_THAT(ListedPaths(),
-                UnorderedElementsAreArray({"C:\\Src\\again", "C:\\Src\\alias.doc", "C:\\Src\\dangling",
-                                           "C:\\Src\\out", "C:\\Src\\real\\loop", "C:\\Src\\real\\x.doc"}));
+                UnorderedElementsAreArray({"C:\\Src\\again", "C:\\Src\\alias.doc", "C:\\Src\\real\\x.doc"}));
     const FileEntry* alias = Current("C:\\Src\\alias.doc");
-    ASSERT_NE(alias, nullptr);
     EXPECT_EQ(alias->Time, linked);
     EXPECT_EQ(alias->Size, static_cast<int64_t>((src + "/real/x.doc").size()));
     EXPECT_THAT(
