@@ -1,9 +1,4 @@
-#include <cerrno>
-#include <filesystem>
-
 #include "engine/PassTestTree.h"
-#include "platform/FaultInjection.h"
-#include "support/TimeText.h"
 
 namespace quillon {
 namespace {

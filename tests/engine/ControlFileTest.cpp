@@ -1,18 +1,10 @@
 // The control file: its lines as they are read, one at a time, and whole files as a pass writes them,
 // old or new but whole whichever step of the writing fails.
-#include "engine/ControlFile.h"
-
-#include <cerrno>
 #include <map>
 #include <optional>
 
 #include "engine/PassTestTree.h"
-#include "platform/FaultInjection.h"
 #include "support/ErrorText.h"
-#include "support/LineArchive.h"
-#include "support/TimeText.h"
-#include "testing/CaptureMessages.h"
-#include "testing/CaptureTrace.h"
 
 namespace quillon {
 namespace {

@@ -1,28 +1,10 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <filesystem>
 #include <optional>
 #include <set>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "config/SourcePathRecord.h"
-#include "engine/BackupPass.h"
-#include "engine/ControlFile.h"
-#include "engine/RunState.h"
-#include "platform/FaultInjection.h"
-#include "platform/FileAttributes.h"
-#include "support/LineArchive.h"
+#include "engine/PassTestTree.h"
 #include "support/StringTable.h"
-#include "support/TimeText.h"
-#include "testing/CaptureTrace.h"
-#include "testing/Environment.h"
-#include "testing/FakeClock.h"
-#include "testing/TempDir.h"
 
 namespace quillon {
 namespace {
@@ -72,55 +54,6 @@ class AnsweringClock : public FakeClock {
     bool asked_ = false;
 };
 
-// One destination with real set folders (each holding a file in a subfolder) and a run on
-// 2003-11-24 at 10:00. DeleteEnabled is on; every rule is off until a test switches it on.
-struct Scene {
-    Scene() {
-        clock.Set(MakeTime(2003, 11, 24, 10, 0, 0).Seconds());
-        state.RunTime = GetNow();
-        path.DestPath = kDest;
-        path.DeleteEnabled = true;
-    }
-
-    std::string SetPath(const std::string& date) const { return std::string(kDest) + "\\" + date; }
-    std::string Native(const std::string& date) const { return drives.Native(SetPath(date)); }
-
-    // Appends the sets to SavedBackups, oldest first, and creates their folders.
-    void Add(const Sets& sets) {
-        for (const Set& set : sets) {
-            WriteFile(Native(set.Date) + "/sub/file.txt", "data");
-            pass.SavedBackups.Append(new SavedBackup{ParseDateTime(set.Date), set.Full, set.SizeKB});
-        }
-    }
-
-    // The sets still listed; where the folders on the disk are others, the test fails.
-    Names Kept() const {
-        Names listed, onDisk;
-        for (const SavedBackup* set : pass.SavedBackups) {
-            listed.push_back(set->Date.Format(kDatePattern));
-        }
-        for (const auto& entry : fs::directory_iterator(drives.Native(kDest))) {
-            onDisk.push_back(entry.path().filename().string());
-        }
-        std::sort(onDisk.begin(), onDisk.end());
-        EXPECT_EQ(onDisk, listed);
-        return listed;
-    }
-
-    ScopedDriveMap drives;
-    RunState state;
-    AnsweringClock clock{state.DeleteQuestion};
-    SourcePathRecord path;
-    BackupPass pass{state, path};
-};
-
-class RetentionTest : public ::testing::Test {
-  protected:
-    ScopedTimeZone zone{"Europe/Berlin"};
-};
-
-// --- Which sets the rules delete -------------------------------------------------------------------
-
 // The rules of a path; a rule without a value is not active.
 struct Rules {
     std::optional<int32_t> delAfterBackups{}, delAfterDays{}, delAfterMemory{}, keepBackups{}, keepDays{},
@@ -148,6 +81,62 @@ struct Rules {
         }
     }
 };
+
+// One destination with real set folders (each holding a file in a subfolder) and a run on
+// 2003-11-24 at 10:00. DeleteEnabled is on; every rule is off until a test switches it on.
+struct Scene {
+    Scene() {
+        clock.Set(MakeTime(2003, 11, 24, 10, 0, 0).Seconds());
+        state.RunTime = GetNow();
+        path.DestPath = kDest;
+        path.DeleteEnabled = true;
+    }
+
+    std::string SetPath(const std::string& date) const { return std::string(kDest) + "\\" + date; }
+    std::string Native(const std::string& date) const { return drives.Native(SetPath(date)); }
+
+    // Appends the sets to SavedBackups, oldest first, and creates their folders.
+    void Add(const Sets& sets) {
+        for (const Set& set : sets) {
+            WriteFile(Native(set.Date) + "/sub/file.txt", "data");
+            pass.SavedBackups.Append(new SavedBackup{ParseDateTime(set.Date), set.Full, set.SizeKB});
+        }
+    }
+
+    // Applies the rules to the sets and deletes; answers the sets kept.
+    Names Delete(const Rules& rules, const Sets& sets) {
+        rules.ApplyTo(path);
+        fs::create_directories(drives.Native(kDest));
+        Add(sets);
+        pass.DeleteOldBackups();
+        return Kept();
+    }
+
+    // The sets still listed; where the folders on the disk are others, the test fails.
+    Names Kept() const {
+        Names listed, onDisk;
+        for (const SavedBackup* set : pass.SavedBackups) {
+            listed.push_back(set->Date.Format(kDatePattern));
+        }
+        for (const auto& entry : fs::directory_iterator(drives.Native(kDest))) {
+            onDisk.push_back(entry.path().filename().string());
+        }
+        std::sort(onDisk.begin(), onDisk.end());
+        EXPECT_EQ(onDisk, listed);
+        return listed;
+    }
+
+    ScopedTimeZone zone{"Europe/Berlin"};
+    ScopedDriveMap drives;
+    RunState state;
+    AnsweringClock clock{state.DeleteQuestion};
+    SourcePathRecord path;
+    BackupPass pass{state, path};
+};
+
+using RetentionTest = ::testing::Test;
+
+// --- Which sets the rules delete -------------------------------------------------------------------
 
 TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
     Sets twelve;
@@ -196,11 +185,7 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Scene scene;
-        c.rules.ApplyTo(scene.path);
-        fs::create_directories(scene.drives.Native(kDest));
-        scene.Add(c.sets);
-        scene.pass.DeleteOldBackups();
-        EXPECT_EQ(scene.Kept(), LastOf(c.sets, c.kept));
+        EXPECT_EQ(scene.Delete(c.rules, c.sets), LastOf(c.sets, c.kept));
         EXPECT_TRUE(!scene.clock.Asked() && !scene.state.ErrorFlag && scene.state.CopyErrorList.empty());
         EXPECT_EQ(scene.state.Texts.Read().Status,
                   c.kept < c.sets.size() ? LoadText(kTextDeletingOldBackups) : "");
@@ -233,19 +218,16 @@ TEST_F(RetentionTest, DiskSpaceQuestionIsAnsweredFromTheDialogThread) {
         std::atomic<bool> done{false};
         std::atomic<bool> answered{false};
         std::thread dialog([&] {
-            while (!done.load()) {
+            for (; !done.load() && !answered.load(); std::this_thread::yield()) {
                 if (scene.state.DeleteQuestion.load() == 1 && scene.clock.Slept() >= 3000) {
                     answered.store(true);
                     scene.state.DeleteQuestion.store(c.answer);
-                    return;
                 }
-                std::this_thread::yield();
             }
         });
         scene.pass.DeleteOldBackups();
         done.store(true);
         dialog.join();
-
         EXPECT_TRUE(answered.load());
         EXPECT_EQ(scene.clock.Slept() % 1000, 0);  // it waits in steps of a second, on the clock
         EXPECT_EQ(scene.state.DeleteQuestion.load(), 0);
@@ -272,13 +254,11 @@ TEST_F(RetentionTest, SetThatStaysUsesUpItsTurn) {
             ScopedFaults faults;
             if (deleteFails) {
                 InjectFault(FileOperation::kDelete, 1, EIO);  // the first file of the oldest set
-            } else {
-                ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-01"), kAttributeArchive));
-                ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-02"), 0));  // archived elsewhere
-                ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-03"), 0));
+            }
+            for (const char* date : {"2003-11-02", "2003-11-03"}) {  // archived elsewhere (not so the oldest)
+                ASSERT_TRUE(deleteFails || WriteFileAttributes(scene.SetPath(date), 0));
             }
             scene.pass.DeleteOldBackups();
-
             EXPECT_EQ(scene.Kept(), (turns == 2 ? Names{"2003-11-01", "2003-11-02", "2003-11-03"}
                                                 : Names{"2003-11-01", "2003-11-03"}));
             EXPECT_EQ(scene.state.ErrorFlag, deleteFails);
@@ -360,10 +340,10 @@ TEST_F(RetentionTest, CraftedSetLinesReachNothingButDatedSetsOfTheDestination) {
 TEST_F(RetentionTest, DropVanishedSetsForgetsSetsWhoseFolderIsGone) {
     Scene scene;
     scene.Add(Sets{{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04"}, {"2003-11-05"}});
-    fs::remove_all(scene.Native("2003-11-02"));
-    fs::remove_all(scene.Native("2003-11-03"));           // two in a row: the second is examined too
-    fs::remove_all(scene.Native("2003-11-04") + "/sub");  // empty, but there
-    fs::remove_all(scene.Native("2003-11-05"));
+    // Two in a row (the second is examined too); 2003-11-04 is empty, but there.
+    for (const char* gone : {"2003-11-02", "2003-11-03", "2003-11-04/sub", "2003-11-05"}) {
+        fs::remove_all(scene.Native(gone));
+    }
     scene.pass.DropVanishedSets();
     EXPECT_EQ(scene.Kept(), (Names{"2003-11-01", "2003-11-04"}));
     EXPECT_GE(scene.state.ActivityCounter.load(), 5);

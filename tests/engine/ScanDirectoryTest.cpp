@@ -1,11 +1,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <filesystem>
-
 #include "engine/PassTestTree.h"
-#include "platform/FaultInjection.h"
 
 namespace quillon {
 namespace {

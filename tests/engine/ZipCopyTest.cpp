@@ -2,17 +2,12 @@
 // archives checked with unzip.
 #include <sys/wait.h>
 
-#include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 #include "engine/PassTestTree.h"
 #include "platform/DriveMap.h"
-#include "platform/FaultInjection.h"
 #include "platform/LastError.h"
-#include "testing/CaptureMessages.h"
-#include "testing/CaptureTrace.h"
 
 namespace quillon {
 namespace {
