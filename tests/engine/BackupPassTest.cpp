@@ -9,6 +9,7 @@ using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using testing::ReadFile;
+using ::testing::StartsWith;
 using testing::WriteFile;
 using BackupPassTest = testing::RunTest;
 
@@ -215,15 +216,28 @@ TEST_F(BackupPassTest, AFailedNewSetIsNotKeptButAFolderThatWasThereIsNeverDelete
     }
 }
 
-// A source that names one file is backed up as that file, not taken for a folder that is missing (a
-// missing source folder changes nothing and is reported: the source access test runs that).
-TEST_F(BackupPassTest, ASourceThatNamesOneFileIsNoMissingFolder) {
+// A source that is not there (a typo, a disk not mounted) is an error of its path, not an empty tree:
+// one line names it, and the control file, the sets and the path's run state stay as they were. A
+// source that names one file is no missing folder.
+TEST_F(BackupPassTest, AMissingSourceIsAnErrorOfItsPathThatChangesNothing) {
     Set("Flags", 0);
     Source("a.txt", "a", At(2003, 11, 20, 9, 0));
-    Set("SourcePath", "C:\\Data\\a.txt");
+    RunAt(At(2003, 11, 20, 10, 0));
+    const std::string control = Control();
+    std::filesystem::rename(Native("C:\\Data"), Native("C:\\Unmounted"));
+
+    RunAt(At(2003, 11, 24, 10, 0));
+    ASSERT_EQ(run_.CopyErrorList.size(), 1u);
+    EXPECT_THAT(run_.CopyErrorList[0],
+                StartsWith("2003-11-24 10:00:00  Source Path C:\\Data not backed up: "));
+    EXPECT_TRUE(run_.ErrorFlag && Control() == control && Saved("2003-11-20\\a.txt") == "a");
+    EXPECT_EQ(Get("LastRunTime"), "2003-11-20 10:00:00");
+
+    Set("SourcePath", "C:\\Unmounted\\a.txt");
+    Set("DestPath", "C:\\Single");
     RunAt(At(2003, 11, 24, 11, 0));
     EXPECT_TRUE(run_.CopyErrorList.empty() && !run_.ErrorFlag);
-    EXPECT_EQ(Saved("2003-11-20\\a.txt"), "a");
+    EXPECT_EQ(ReadFile(Native("C:\\Single\\2003-11-20\\a.txt")), "a");
 }
 
 // The control file keeps minutes. An edit within the minute of a copy keeps the recorded time, and a

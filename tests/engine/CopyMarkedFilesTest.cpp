@@ -230,7 +230,6 @@ TEST_F(CopyMarkedFilesTest, AFailedCopyConcernsItsFileOrStopsThePath) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         path_.ResetArchiveBit = c.resetArchiveBit;
-        std::filesystem::remove_all(drives_.Native("C:\\Src"));
         NewPass();
         state_.PassErrorMessage = c.earlierMessage;
         state_.RunFilesCopied = 4;
@@ -244,6 +243,7 @@ TEST_F(CopyMarkedFilesTest, AFailedCopyConcernsItsFileOrStopsThePath) {
         for (const auto& [name, contents] :
              {std::pair{"a.doc", "alpha"}, {"b.doc", "beta"}, {"c.doc", "gamma"}, {"d.doc", "delta"}}) {
             File("C:\\Src\\" + std::string(name), contents);
+            ASSERT_TRUE(WriteFileAttributes("C:\\Src\\" + std::string(name), kAttributeArchive));
         }
         File("C:\\Src\\old.doc", "old", MakeTime(2003, 11, 20, 8, 0, 0));
         Recorded("C:\\Src\\old.doc", MakeTime(2003, 11, 20, 8, 0, 0));
