@@ -1,11 +1,7 @@
 // Compressed sets end to end: whole runs over a source tree with the build's compression library, the
-// archives checked with unzip.
-#include <sys/wait.h>
-
-#include <cstdio>
-#include <cstdlib>
-
+// archives checked with unzip and Python's zipfile.
 #include "engine/PassTestTree.h"
+#include "ibzip/IbZipHarness.h"
 #include "platform/DriveMap.h"
 #include "platform/LastError.h"
 
@@ -15,8 +11,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::At;
 using testing::ReadFile;
-using testing::WriteFile;
-
+using testing::Tree;
 using Names = std::vector<std::string>;
 
 const std::string kSet = "C:\\Backup\\2003-11-24";
@@ -25,27 +20,13 @@ const std::string kArchive1 = kSet + "\\QuillonData_001.Zip";
 constexpr int32_t kCompressed = 0x826;  // the default flags: scheduled full backups, compression
 constexpr int32_t kPlain = 0x026;
 
-std::string Shell(const std::string& command, int* status = nullptr) {
-    std::string output;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    char buffer[4096];
-    for (size_t n; pipe != nullptr && (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        output.append(buffer, n);
-    }
-    int result = pipe != nullptr ? ::pclose(pipe) : -1;
-    if (status != nullptr) {
-        *status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
-    }
-    return output;
-}
-
 std::string BuiltLibrary() {
     const char* dir = std::getenv("QUILLON_TEST_BIN_DIR");
     return dir != nullptr ? std::string(dir) + "/libib-zip.so" : "/nonexistent/libib-zip.so";
 }
 
 // Whole runs with the build's compression library, which reads the drive map from the environment: it
-// gets the test's own. The archives are checked with unzip.
+// gets the test's own.
 class ZipCopyTest : public testing::RunTest {
   protected:
     ZipCopyTest() { EXPECT_TRUE(run_.ZipLibrary.Open()) << BuiltLibrary(); }
@@ -53,6 +34,17 @@ class ZipCopyTest : public testing::RunTest {
 
     bool HasLine(const std::string& text, const std::string& line) {
         return text.find(line + "\r\n") != std::string::npos;
+    }
+    // The names in a folder, sorted.
+    Names Folder(const std::string& windowsPath) {
+        Names names;
+        for (const auto& [name, contents] : testing::TreeOf(Native(windowsPath))) {
+            names.push_back(name);
+        }
+        return names;
+    }
+    void ExpectArchive(const std::string& archive, const Tree& entries) {
+        testing::ExpectArchive(Native(archive), entries);
     }
 
     // A compressed pass over C:\Data into today's empty set, its first archive begun, with an entry of
@@ -70,24 +62,6 @@ class ZipCopyTest : public testing::RunTest {
     }
     bool Stage(size_t i) { return pass_->StageFile(entries_[i].Path, entries_[i], 7, total_, false); }
 
-    // The names in an archive, sorted, once `unzip -t` has found every entry intact.
-    Names Entries(const std::string& archive) {
-        int status = -1;
-        const std::string native = Native(archive);
-        std::string test = Shell("unzip -tq '" + native + "' 2>&1", &status);
-        EXPECT_EQ(status, 0) << archive << ": " << test;
-        Names names;
-        std::string listing = Shell("unzip -Z1 '" + native + "' 2>/dev/null");
-        for (size_t start = 0, end; (end = listing.find('\n', start)) != std::string::npos; start = end + 1) {
-            names.push_back(listing.substr(start, end - start));
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-    std::string Entry(const std::string& archive, const std::string& name) {
-        return Shell("unzip -p '" + Native(archive) + "' '" + name + "'");
-    }
-
     SourcePathRecord path_;
     std::unique_ptr<BackupPass> pass_;
     std::vector<FileEntry> entries_;
@@ -98,27 +72,25 @@ class ZipCopyTest : public testing::RunTest {
 };
 
 TEST_F(ZipCopyTest, ArchiveZeroTakesTwentyFilesTheNextArchiveTheRestAndArchiveZeroTheControlFile) {
-    Names first{"Quillon.txt"}, second;
+    Tree first, second;
     for (int i = 1; i <= 25; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, i < 25 ? "f%02d.txt" : "sub\\f%02d.txt", i);
         Source(name, "file " + std::to_string(i), At(2003, 11, 24, 9, 0));
-        (i <= 20 ? first : second).push_back(i < 25 ? name : "sub/f25.txt");
+        (i <= 20 ? first : second)[i < 25 ? name : "sub/f25.txt"] = "file " + std::to_string(i);
     }
-    std::sort(first.begin(), first.end());
 
     RunAt(At(2003, 11, 24, 18, 5, 12));
 
-    EXPECT_EQ(Entries(kArchive0), first);
-    EXPECT_EQ(Entries(kArchive1), second);
-    EXPECT_FALSE(Exists(kSet + "\\QuillonData_002.Zip") || Exists(kSet + "\\Quillon.txt"));
-    EXPECT_EQ(Entry(kArchive1, "sub/f25.txt"), "file 25");
     const std::string control = Control();
+    first["Quillon.txt"] = control;
+    ExpectArchive(kArchive0, first);
+    ExpectArchive(kArchive1, second);
+    EXPECT_EQ(Folder(kSet), (Names{"QuillonData_000.Zip", "QuillonData_001.Zip"}));
     EXPECT_TRUE(HasLine(control, "C:\\Data\r\nZ001  2003-11-24 18:05:12") &&
                 HasLine(control, "X 2003-11-24 09:00  Z000  C:\\Data\\f20.txt") &&
                 HasLine(control, "X 2003-11-24 09:00  Z001  C:\\Data\\f21.txt"))
         << control;
-    EXPECT_EQ(Entry(kArchive0, "Quillon.txt"), control);
     EXPECT_EQ(run_.RunFilesCopied, 25);
     EXPECT_TRUE(!run_.ErrorFlag && run_.CopyErrorList.empty() && messages_.Shown.empty());
 }
@@ -131,8 +103,8 @@ TEST_F(ZipCopyTest, AFileLargerThanAnArchiveSkipsTheEmptyFirstArchive) {
 
     RunAt(At(2003, 11, 24, 18, 5, 12));
 
-    EXPECT_EQ(Entries(kArchive0), Names{"Quillon.txt"});
-    EXPECT_EQ(Entries(kArchive1), Names{"big.bin"});
+    ExpectArchive(kArchive0, {{"Quillon.txt", Control()}});
+    EXPECT_EQ(testing::RunCommand("unzip -Z1 '" + Native(kArchive1) + "'"), "big.bin\n");
     EXPECT_TRUE(HasLine(Control(), "Z001  2003-11-24 18:05:12") &&
                 HasLine(Control(), "X 2003-11-24 09:00  Z001  C:\\Data\\big.bin"))
         << Control();
@@ -158,11 +130,9 @@ TEST_F(ZipCopyTest, ASecondPassOnTheSameDayContinuesTheNumberingAndKeepsTheEarli
                 HasLine(control, "X 2003-11-24 19:00  Z001  C:\\Data\\b.txt") &&
                 HasLine(control, "X 2003-11-24 09:00  Z000  C:\\Data\\gone.txt"))
         << control;
-    EXPECT_EQ(Entries(archive0), (Names{"Quillon.txt", "b.txt", "gone.txt"}));
-    EXPECT_EQ(Entry(archive0, "b.txt"), "b old");
-    EXPECT_EQ(Entry(archive0, "Quillon.txt"), control);
-    EXPECT_EQ(Entries("A:\\Backup\\2003-11-24\\QuillonData_001.Zip"), Names{"b.txt"});
-    EXPECT_FALSE(Exists("A:\\Backup\\2003-11-24\\QuillonData_000.TMP"));
+    ExpectArchive(archive0, {{"Quillon.txt", control}, {"b.txt", "b old"}, {"gone.txt", "gone"}});
+    ExpectArchive("A:\\Backup\\2003-11-24\\QuillonData_001.Zip", {{"b.txt", "b new"}});
+    EXPECT_EQ(Folder("A:\\Backup\\2003-11-24"), (Names{"QuillonData_000.Zip", "QuillonData_001.Zip"}));
     EXPECT_FALSE(Exists(run_.TempDirPath + "QuillonData_000.Zip"));
     EXPECT_FALSE(run_.ErrorFlag);
 }
@@ -180,11 +150,11 @@ TEST_F(ZipCopyTest, ASetKeepsTheFormItWasBegunInWhenTheSettingChangesTheSameDay)
 
         RunAt(At(2003, 11, 24, 20, 0));
 
-        EXPECT_EQ(Exists(kSet + "\\b.txt") && Exists(kSet + "\\Quillon.txt"), !compressed);
-        EXPECT_EQ(Exists(kArchive0), compressed);
+        EXPECT_EQ(Folder(kSet), (compressed ? Names{"QuillonData_000.Zip", "QuillonData_001.Zip"}
+                                            : Names{"Quillon.txt", "a.txt", "b.txt"}));
         if (compressed) {
-            EXPECT_EQ(Entries(kArchive1), Names{"b.txt"});
-            EXPECT_EQ(Entry(kArchive0, "Quillon.txt"), Control());
+            ExpectArchive(kArchive0, {{"Quillon.txt", Control()}, {"a.txt", "a"}});
+            ExpectArchive(kArchive1, {{"b.txt", "b"}});
         }
         EXPECT_FALSE(run_.ErrorFlag);
     }
@@ -197,10 +167,11 @@ TEST_F(ZipCopyTest, AUserFileNamedLikeArchiveZeroLeavesAPlainSetPlain) {
     // An empty archive, and one holding a control file of another source (a copy of someone's set).
     const std::string empty = "PK\x05\x06" + std::string(18, '\0');
     const std::string foreign = Native("C:\\foreign.zip");
-    Shell("python3 -c \"import zipfile; z = zipfile.ZipFile('" + foreign +
-          "', 'w'); z.writestr('Quillon.txt', 'Quillon-Run -- Processing Time: 2003-11-24 08:00\\r\\n-1 no "
-          "full backup scheduled\\r\\nC:\\\\\\\\Elsewhere\\r\\n# ===== Saved Backups:\\r\\n# ===== "
-          "Files:\\r\\n'); z.close()\"");
+    testing::RunCommand(
+        "python3 -c \"import zipfile; z = zipfile.ZipFile('" + foreign +
+        "', 'w'); z.writestr('Quillon.txt', 'Quillon-Run -- Processing Time: 2003-11-24 08:00\\r\\n-1 no "
+        "full backup scheduled\\r\\nC:\\\\\\\\Elsewhere\\r\\n# ===== Saved Backups:\\r\\n# ===== "
+        "Files:\\r\\n'); z.close()\"");
     ASSERT_TRUE(Exists("C:\\foreign.zip"));
     struct Case {
         std::string userArchive;
@@ -267,7 +238,7 @@ TEST_F(ZipCopyTest, AControlFileThatCannotBeAddedToArchiveZeroIsReportedAndShown
 
     RunAt(At(2003, 11, 24, 20, 0, 5));
 
-    EXPECT_EQ(Entries(kArchive1), Names{"b.txt"});
+    ExpectArchive(kArchive1, {{"b.txt", "b"}});
     EXPECT_TRUE(HasLine(Control(), "X 2003-11-24 19:00  Z001  C:\\Data\\b.txt")) << Control();
     EXPECT_EQ(run_.CopyErrorList,
               Names{"2003-11-24 20:00:05  Zipped Controlfile >" + kArchive0 + "< could not be written"});
@@ -293,7 +264,7 @@ TEST_F(ZipCopyTest, AStagingFolderOutOfSpaceClosesTheArchiveEarlyAndTriesTheFile
             staged = Stage(1);
         }
         const FileEntry& b = entries_[1];
-        EXPECT_EQ(Entries(kArchive0), Names{"a.txt"});  // closed early
+        ExpectArchive(kArchive0, {{"a.txt", "a"}});  // closed early
         EXPECT_EQ(staged, !sticky);
         EXPECT_EQ(b.CopyFailed, sticky);
         if (sticky) {
@@ -302,7 +273,7 @@ TEST_F(ZipCopyTest, AStagingFolderOutOfSpaceClosesTheArchiveEarlyAndTriesTheFile
         } else {
             EXPECT_EQ(b.ZipNumber, 1);
             ASSERT_TRUE(pass_->CloseArchive(total_));
-            EXPECT_EQ(Entries(kArchive1), Names{"b.txt"});
+            ExpectArchive(kArchive1, {{"b.txt", "b"}});
         }
     }
 }
@@ -316,7 +287,7 @@ TEST_F(ZipCopyTest, AFileGoneBeforeItsArchiveIsPackedIsLeftOutAloneAndNamed) {
     fs::remove(Native("C:\\Data\\b.txt"));
 
     EXPECT_TRUE(pass_->CloseArchive(total_));
-    EXPECT_EQ(Entries(kArchive0), Names{"a.txt"});
+    ExpectArchive(kArchive0, {{"a.txt", "a"}});
     const FileEntry &a = entries_[0], &b = entries_[1], &c = entries_[2];
     EXPECT_TRUE(a.Stored && a.ZipNumber == 0);
     EXPECT_TRUE(!b.Stored && b.CopyFailed && b.ZipNumber == -1);
