@@ -133,43 +133,41 @@ TEST_F(ControlFileTest, SavedSetLines) {
               "2003-11-17 00:00:00 F 1; 2003-11-18 00:00:00 I 2; ");
 }
 
-TEST_F(ControlFileTest, AFileWithoutSetsOrFilesReadsAsEmpty) {
+// The runs until the next full backup, the archive history (the 'Z' lines from line 4 on) and whether
+// sets or files follow, as "<runs> | <archive lines> | <sets><files>".
+TEST_F(ControlFileTest, RunsAndArchiveHistory) {
     // A source on drive Z: its line 3 begins with 'Z' and is still no archive line. A pass reads through
     // the archive even when the file could not be opened: that is a new path.
     const std::string head = "Quillon-Run -- Processing Time: 2003-11-24 18:05\r\n";
-    const std::pair<std::optional<std::string>, int32_t> cases[] = {
-        {head + "3 runs until full backup\r\nZ:\\Data\r\n", 3},
-        {head + "3 runs until full backup\r\nZ:\\Data", 3},  // without a final line end
-        {std::nullopt, -1},                                  // missing
+    const std::pair<std::optional<std::string>, std::string> cases[] = {
+        {head + "3 runs until full backup\r\nZ:\\Data\r\n", "3 |  | "},
+        {head + "3 runs until full backup\r\nZ:\\Data", "3 |  | "},  // without a final line end
+        {std::nullopt, "-1 |  | "},                                  // missing
         // A pass adds one to the count it read: the count stays far from the end of the range.
-        {head + "999999999 runs\r\nZ:\\Data\r\n", 999'999'999},
-        {head + "2147483647 runs\r\nZ:\\Data\r\n", 999'999'999},
-        {head + "99999999999 runs\r\nZ:\\Data\r\n", 999'999'999},
+        {head + "999999999 runs\r\nZ:\\Data\r\n", "999999999 |  | "},
+        {head + "2147483647 runs\r\nZ:\\Data\r\n", "999999999 |  | "},
+        {head + "99999999999 runs\r\nZ:\\Data\r\n", "999999999 |  | "},
+        {Joined({"h", "1 runs", "Z:\\Data", "Z000  2003-11-20 10:00:00", "Z003  2003-11-24 18:05:12",
+                 "# ===== Saved Backups:", "Z004  not history"}),
+         "1 | Z000  2003-11-20 10:00:00; Z003  2003-11-24 18:05:12;  | 0 I 0; "},
+        // The history may run to the very end of the file.
+        {"h\r\n2\r\nC:\\Data\r\nZ000  2003-11-20 10:00:00", "2 | Z000  2003-11-20 10:00:00;  | "},
     };
-    for (const auto& [bytes, runs] : cases) {
+    for (const auto& [bytes, expected] : cases) {
         SCOPED_TRACE(bytes.value_or("missing"));
         CLineArchiveFile missing;
-        CLineArchive& archive = bytes ? static_cast<CLineArchive&>(Open(*bytes)) : missing;
         ASSERT_FALSE(missing.Open("C:\\Dest\\missing.txt", false));
+        CLineArchive& archive = bytes ? static_cast<CLineArchive&>(Open(*bytes)) : missing;
         Lines zipLines = {"left over"};
-        int32_t highest = -1;
-        EXPECT_EQ(ReadSets(archive) + ReadFiles(archive, &highest), "");
         ReadZipLines(archive, zipLines);
+        std::string read = std::to_string(ReadRunsUntilFull(archive)) + " | ";
+        for (const std::string& line : zipLines) {
+            read += line + "; ";
+        }
+        int32_t highest = -1;
+        EXPECT_EQ(read + " | " + ReadSets(archive) + ReadFiles(archive, &highest), expected);
         EXPECT_EQ(highest, -1);
-        EXPECT_TRUE(zipLines.empty());
-        EXPECT_EQ(ReadRunsUntilFull(archive), runs);
     }
-}
-
-TEST_F(ControlFileTest, ArchiveLinesAreTheZLinesFromLineFourOn) {
-    Lines zipLines;
-    ReadZipLines(Open(Joined({"header", "1 runs until full backup", "Z:\\Data", "Z000  2003-11-20 10:00:00",
-                              "Z003  2003-11-24 18:05:12", "# ===== Saved Backups:", "Z004  not history"})),
-                 zipLines);
-    EXPECT_EQ(zipLines, (Lines{"Z000  2003-11-20 10:00:00", "Z003  2003-11-24 18:05:12"}));
-    // The history may run to the very end of the file.
-    ReadZipLines(Open("h\r\n2\r\nC:\\Data\r\nZ000  2003-11-20 10:00:00"), zipLines);
-    EXPECT_EQ(zipLines, Lines{"Z000  2003-11-20 10:00:00"});
 }
 
 TEST_F(ControlFileTest, DaylightSavingStateOfTheFileLeavesTimesAlone) {
