@@ -1,9 +1,9 @@
 #include <atomic>
 #include <optional>
-#include <set>
 #include <thread>
 
 #include "engine/PassTestTree.h"
+#include "ibzip/IbZipHarness.h"
 #include "support/StringTable.h"
 
 namespace quillon {
@@ -315,24 +315,18 @@ TEST_F(RetentionTest, CraftedSetLinesReachNothingButDatedSetsOfTheDestination) {
               "2003-11-02\\..\\..\\..\\2003-11-03 I 1 kBytes\r\n0000-00-00 I         1 kBytes\r\n"
               "2003-02-30 I 1 kBytes\r\n9999-12-31 F 1 kBytes\r\n2003-11-01 F         1 kBytes\r\n"
               " 2003-11-02 I         5 kBytes\r\nkeep I 1 kBytes\r\n# ===== Files:\r\n");
-    auto tree = [&] {  // every entry below C:, links not followed
-        std::set<std::string> paths;
-        for (const auto& entry : fs::recursive_directory_iterator(c)) {
-            paths.insert(entry.path().lexically_relative(c).string());
-        }
-        return paths;
-    };
-    std::set<std::string> removed = tree();
+    testing::Tree removed = testing::TreeOf(c);  // every entry below C:, links not followed
     CLineArchiveFile archive;
     ASSERT_TRUE(archive.Open(std::string(kDest) + "\\Quillon.txt", false));
     ReadSavedBackups(archive, scene.pass.SavedBackups);
     archive.Close();
     scene.pass.DropVanishedSets();
     scene.pass.DeleteOldBackups();
-    std::erase_if(removed, [&, now = tree()](const std::string& path) { return now.contains(path); });
-    EXPECT_EQ(removed, (std::set<std::string>{"Backup/Docs/2003-11-01", "Backup/Docs/2003-11-01/a.txt",
-                                              "Backup/Docs/2003-11-02", "Backup/Docs/2003-11-02/sub",
-                                              "Backup/Docs/2003-11-02/sub/b.txt"}));
+    std::erase_if(removed,
+                  [now = testing::TreeOf(c)](const auto& entry) { return now.contains(entry.first); });
+    EXPECT_EQ(removed, testing::Files("Backup/Docs/2003-11-01/ Backup/Docs/2003-11-01/a.txt=data "
+                                      "Backup/Docs/2003-11-02/ Backup/Docs/2003-11-02/sub/ "
+                                      "Backup/Docs/2003-11-02/sub/b.txt=data"));
 }
 
 // --- Vanished sets ----------------------------------------------------------------------------------
