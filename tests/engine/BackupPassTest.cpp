@@ -7,7 +7,6 @@ using testing::At;
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
-using ::testing::Not;
 using testing::ReadFile;
 using ::testing::StartsWith;
 using testing::WriteFile;
