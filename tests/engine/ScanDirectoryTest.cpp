@@ -101,6 +101,7 @@ TEST_F(ScanDirectoryTest, WhatIsListed) {
         const char *excludes, *forces, *files, *listed;
         bool subdirs = true, compress = false;
         const char* excludeAfter = nullptr;  // the first exclude pattern after the scan
+        const char* dest = "C:\\Backup";     // D: is C:\Src
     } cases[] = {
         {"force patterns bring back only what they name", "C:\\Src", "*.bak", "*\\important.bak",
          "a.bak|IMPORTANT.BAK|NOTIMPORTANT.BAK|keep.doc|sub\\important.bak|sub\\old.Bak",
@@ -120,12 +121,21 @@ TEST_F(ScanDirectoryTest, WhatIsListed) {
          "C:\\Temp\\QuilRun\\s.doc"},
         {"the staging folder in a compressed pass", "C:\\Temp", "", "", "C:\\Temp\\QuilRun\\s.doc", "", true,
          true},
+        // However the destination is spelled, by its own path or through another drive.
+        {"the destination inside the source", "C:\\Src", "", "",
+         "doc.txt|Backup\\2003-11-20\\doc.txt|"
+         "Backup\\Quillon.txt|Backup2\\keep.txt",
+         "doc.txt|Backup2\\keep.txt", true, false, nullptr, "C:\\Src\\Backup"},
+        {"... through another drive", "C:\\Src", "", "",
+         "doc.txt|Backup\\2003-11-20\\doc.txt|Backup\\Quillon.txt", "doc.txt", true, false, nullptr,
+         "D:\\Backup"},
     };
     auto full = [](const std::string& file) { return file.starts_with("C:") ? file : "C:\\Src\\" + file; };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         std::filesystem::remove_all(drives_.DriveC());
-        std::filesystem::create_directories(drives_.DriveC());
+        std::filesystem::create_directories(drives_.DriveC() + "/Src");
+        drives_.Map('d', drives_.DriveC() + "/Src");
         DeleteAll(path_.ExcludeList);
         DeleteAll(path_.ForceList);
         for (const std::string& file : Split(c.files)) {
@@ -138,6 +148,7 @@ TEST_F(ScanDirectoryTest, WhatIsListed) {
         path_.SourcePath = c.source;
         path_.SourcePathUpper = ToUpperPath(c.source);
         path_.IncludeSubdirs = c.subdirs;
+        path_.DestPath = c.dest;
         pass_ = std::make_unique<BackupPass>(state_, path_);
         pass_->Compress = c.compress;
         Scan();
@@ -153,21 +164,6 @@ TEST_F(ScanDirectoryTest, WhatIsListed) {
             EXPECT_EQ(entry->StoredAsCopyName, entry->Path.ends_with("\\Kopie von Quillon.txt"))
                 << entry->Path;
         }
-    }
-}
-
-TEST_F(ScanDirectoryTest, TheDestinationInsideTheSourceIsNeverScanned) {
-    File("C:\\Src\\doc.txt", "x");
-    File("C:\\Src\\Backup\\2003-11-20\\doc.txt", "an earlier set");
-    File("C:\\Src\\Backup\\Quillon.txt", "its control file");
-    File("C:\\Src\\Backup2\\keep.txt", "a folder that only looks like it");
-    drives_.Map('d', drives_.DriveC() + "/Src");
-    // However the destination is spelled, by its own path or through another drive.
-    for (const char* dest : {"C:\\Src\\Backup", "D:\\Backup"}) {
-        path_.DestPath = dest;
-        DeleteAll(pass_->CurrentFiles);
-        Scan();
-        EXPECT_THAT(ListedPaths(), ElementsAre("C:\\Src\\Backup2\\keep.txt", "C:\\Src\\doc.txt")) << dest;
     }
 }
 
