@@ -312,19 +312,6 @@ bool DirectorySearch::First(const std::string& windowsPattern, FileInfo& entry) 
     return Next(entry);
 }
 
-bool DirectorySearch::First(const WalkFolder& folder, FileInfo& entry, LinkEntries links) {
-    entries_.clear();
-    next_ = 0;
-    if (!folder.List(scope_, entries_, links)) {
-        return false;
-    }
-    if (entries_.empty()) {
-        SetLastError(kErrorFileNotFound);
-        return false;
-    }
-    return Next(entry);
-}
-
 bool DirectorySearch::Next(FileInfo& entry) {
     if (next_ >= entries_.size()) {
         SetLastError(18);  // ERROR_NO_MORE_FILES, as the end of a search reports on Windows

@@ -97,10 +97,6 @@ class DirectorySearch {
     // (no match) or 3 (the directory does not exist), and Next finds nothing.
     bool First(const std::string& windowsPattern, FileInfo& entry);
 
-    // Starts a search over every entry of an open folder of a walk (see WalkFolder::List; links are
-    // entries of their own). False when it cannot be read or holds nothing.
-    bool First(const WalkFolder& folder, FileInfo& entry, LinkEntries links = LinkEntries::kAsFound);
-
     // The next entry. False after the last one, with the last error 18 (no more files).
     bool Next(FileInfo& entry);
 
