@@ -1,14 +1,11 @@
 #!/usr/bin/env python3
-"""A source the program cannot read, through real runs of quillon-run as an unprivileged user:
-
-  - trees (plain files and compressed sets) that hold a file of mode 000: the file is named in the
-    error log with its error and in the list of files not copied, its line is marked to be copied
-    again ('E'), every other file is stored, and the run ends with errors; once the file is
-    readable, the next run stores it;
-  - a source folder that is not there (a typo, a disk not mounted): one error-log line names it, the
-    run ends with errors, the path's control file and sets stay as they were and the other paths are
-    backed up.
-Exit status 77 when no unprivileged run can be made (not root, no setpriv).
+"""A source the program cannot read, through real runs of quillon-run as an unprivileged user: a file
+of mode 000 in both trees (plain files and compressed sets) is named in the error log with its error and
+in the list of files not copied and marked to be copied again ('E'), every other file is stored, and
+once readable the next run stores it; a source folder that is not there (a typo, a disk not mounted) is
+named once in the error log, its control file and sets stay as they were and the other path is backed
+up. Either run ends with errors. Exit status 77 when no unprivileged run can be made (not root, no
+setpriv).
 """
 import os
 import random
@@ -59,8 +56,8 @@ def unreadable_file(harness, log):
         source = win(os.path.join(harness.sources[name], locked))
         check(source in text and source in output, "%s: the unreadable file is not named in the error log and "
               "the list of files not copied:\n%s\n%s" % (name, text, output))
-    check("Error   5:" in text, "the error log does not give the error of the unreadable file:\n" + text)
-    check(status == "0x2", "a run that left a file out recorded the status %s" % status)
+    check("Error   5:" in text and status == "0x2",
+          "a run that left a file out recorded the status %s, logged:\n%s" % (status, text))
 
     for name in harness.sources:
         os.chmod(os.path.join(harness.sources[name], locked), 0o644)
@@ -77,13 +74,11 @@ def missing_source(harness, log):
     os.rename(plain, plain + ".unmounted")
     harness.write_file(os.path.join(harness.sources["zip"], "d1", "changed.bin"))
     _, status = run(harness)
-    check(read_tree(harness.dests["plain"]) == before,
-          "the run changed the destination of a source that is not there")
+    check(read_tree(harness.dests["plain"]) == before, "the run changed the destination of a missing source")
     new_lines = read(log)[len(log_before):].decode("latin-1").splitlines()
     naming = [line for line in new_lines if win(plain) in line]
-    check(len(naming) == 1 and "not backed up" in naming[0],
-          "the error log does not name the missing source once:\n" + "\n".join(new_lines))
-    check(status == "0x2", "a run with a missing source recorded the status %s" % status)
+    check(len(naming) == 1 and "not backed up" in naming[0] and status == "0x2",
+          "a run with a missing source recorded the status %s, logged:\n%s" % (status, "\n".join(new_lines)))
     harness.check_stored("zip")  # the other path was backed up all the same
 
     os.rename(plain + ".unmounted", plain)
