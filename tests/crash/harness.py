@@ -33,6 +33,10 @@ def check(condition, message):
         raise Failure(message)
 
 
+def check_equal(got, expected, what):
+    check(got == expected, "%s: %r, not %r" % (what, got, expected))
+
+
 def read(path):
     """The bytes of a file, or None when there is none."""
     try:
@@ -187,24 +191,21 @@ class Harness:
         return out and out.split()[-1]
 
     def write_file(self, path, size=None, mtime=None):
+        """Writes random content (of size bytes) and notes it as one of the file's versions: a set may hold
+        nothing else."""
         if size is None:
             big = self.rng.random() < 0.08
             size = self.rng.randint(500_000, 3_000_000) if big else self.rng.randint(0, 40_000)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         data = self.rng.randbytes(size)
         write(path, data)
-        self.record_version(path, data)
-        self.counter += 1
-        stamp = mtime or self.base_time + 60 * self.counter
-        os.utime(path, (stamp, stamp))
-
-    def record_version(self, path, data=None):
-        """Notes the content a source file has now (or data) as one of its versions. Every writer of
-        source files calls it: a set may hold nothing else."""
         for name, root in self.sources.items():
             if path.startswith(root + os.sep):
                 self.versions.setdefault((name, os.path.relpath(path, root)), set()).add(
-                    hashlib.sha256(read(path) if data is None else data).digest())
+                    hashlib.sha256(data).digest())
+        self.counter += 1
+        stamp = mtime or self.base_time + 60 * self.counter
+        os.utime(path, (stamp, stamp))
 
     def source_files(self, name):
         return sorted(read_tree(self.sources[name]))
@@ -246,12 +247,7 @@ class Harness:
     def run_to_end(self, timeout=300):
         """A run to its end, whatever its status; answers its seconds."""
         began = time.monotonic()
-        process = self.start()
-        try:
-            process.wait(timeout)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            raise Failure("quillon-run did not end within %d s" % timeout)
+        self.run(expect=tuple(range(-64, 256)), timeout=timeout)
         return time.monotonic() - began
 
     # --- checks ---

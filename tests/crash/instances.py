@@ -10,7 +10,7 @@ import subprocess
 import sys
 import time
 
-from harness import MACHINE_KEY, Failure, Harness, check, read, script
+from harness import MACHINE_KEY, Failure, Harness, check, check_equal, read, script
 
 
 def race(harness, round_number):
@@ -28,8 +28,7 @@ def race(harness, round_number):
             for other in processes:
                 other.kill()
             raise Failure("round %d: a run did not end within 120 s" % round_number)
-        check(process.returncode == 0,
-              "round %d: quillon-run ended with %d" % (round_number, process.returncode))
+        check_equal(process.returncode, 0, "round %d: the exit status of quillon-run" % round_number)
         outputs.append(out.decode("latin-1"))
     elapsed = time.monotonic() - began
     # Taking turns, only the first run finds the changes; the second finds them saved already.
@@ -38,8 +37,7 @@ def race(harness, round_number):
           "round %d: the runs did not take turns:\n--- a:\n%s\n--- b:\n%s" % (round_number, *outputs))
     check(any(b"Waiting for Semaphore" in read(trace) for trace in traces),
           "round %d: neither run waited for the semaphore" % round_number)
-    check(harness.dword(MACHINE_KEY, "Semaphore") == "0x0",
-          "round %d: the semaphore is left taken" % round_number)
+    check_equal(harness.dword(MACHINE_KEY, "Semaphore"), "0x0", "round %d: the semaphore" % round_number)
     harness.check_complete()
     return elapsed
 

@@ -14,7 +14,8 @@ import subprocess
 import sys
 import time
 
-from harness import CONFIG_KEY as QUILLON, MACHINE_KEY as MACHINE, Failure, Harness, check, read, script
+from harness import CONFIG_KEY as QUILLON, MACHINE_KEY as MACHINE, Failure, Harness, check, check_equal, read, \
+    script
 
 DYN_DATA = QUILLON + r"\DynData"
 
@@ -44,9 +45,8 @@ def end_with(harness, process, number, where, timeout=15):
         process.kill()
         raise Failure("quillon-run did not end within %d s of signal %d" % (timeout, number))
     took = time.monotonic() - began
-    running, semaphore = harness.dword(DYN_DATA, "RunningInstance"), harness.dword(MACHINE, "Semaphore")
-    check(running == "0xffffffff", "%s: RunningInstance is %s, not -1" % (where, running))
-    check(semaphore in (None, "0x0"), "%s: the semaphore is left taken (%s)" % (where, semaphore))
+    check_equal(harness.dword(DYN_DATA, "RunningInstance"), "0xffffffff", where + ": RunningInstance")
+    check(harness.dword(MACHINE, "Semaphore") in (None, "0x0"), where + ": the semaphore is left taken")
     return status, took
 
 
@@ -59,11 +59,10 @@ def waiting(harness):
     for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
         trace = os.path.join(harness.work, "trace-wait-%d.txt" % number)
         process = start_and_wait_for(harness, trace, b"Beginning wait")
-        check(harness.dword(DYN_DATA, "RunningInstance") == "0x3",
-              "the waiting program did not record its generation")
+        check_equal(harness.dword(DYN_DATA, "RunningInstance"), "0x3", "the waiting program's RunningInstance")
         status, took = end_with(harness, process, number, "waiting, signal %d" % number)
         check(status == 0 and b"Ende, weil das System es verlangt (Signal %d)\n" % number in read(trace),
-              "waiting, signal %d: exit status %d, trace:\n%s" % (number, status, read(trace).decode("latin-1")))
+              "waiting, signal %d: exit status %d, trace:\n%r" % (number, status, read(trace)))
         times.append(took)
     harness.set_value(QUILLON + r"\Settings", "RunAtTime", 0)
     return times
@@ -77,7 +76,7 @@ def during_run(harness, log):
     time.sleep(0.3)
     status, took = end_with(harness, process, signal.SIGTERM, "after SIGTERM during the run")
     check(status == 128 + signal.SIGTERM and b"*** Ende w\xe4hrend der Sicherung" in read(trace),
-          "SIGTERM during the run: exit status %d, trace:\n%s" % (status, read(trace).decode("latin-1")))
+          "SIGTERM during the run: exit status %d, trace:\n%r" % (status, read(trace)))
     # The interrupted run left its record: it must not read as the last good run. No run ended before,
     # so LastRunTime is this run's.
     check(harness.dword(DYN_DATA, "LastRunStatus") == "0x2" and harness.dword(MACHINE, "LastRunTime"),
