@@ -4,32 +4,25 @@ the registry semaphore (one backs up, the other waits and then finds nothing lef
 nothing is lost), and two quillon-reg writing one hive in a tight loop must lose no write and leave
 the hive sound.
 """
+import concurrent.futures
 import os
 import random
 import subprocess
 import sys
 import time
 
-from harness import MACHINE_KEY, Failure, Harness, check, check_equal, read, script
+from harness import MACHINE_KEY, Harness, check, check_equal, read, script
 
 
 def race(harness, round_number):
     """Starts two runs at once; answers the seconds until both ended."""
     traces = [os.path.join(harness.work, "trace-%d%s.txt" % (round_number, name)) for name in "ab"]
     began = time.monotonic()
-    # Neither start clears the semaphore, which the first run may hold already.
-    processes = [harness.start(env=dict(harness.env, QUILLON_TRACE=trace), clear=False, stdout=subprocess.PIPE,
-                               stderr=subprocess.STDOUT) for trace in traces]
-    outputs = []
-    for process in processes:
-        try:
-            out, _ = process.communicate(timeout=120)
-        except subprocess.TimeoutExpired:
-            for other in processes:
-                other.kill()
-            raise Failure("round %d: a run did not end within 120 s" % round_number)
-        check_equal(process.returncode, 0, "round %d: the exit status of quillon-run" % round_number)
-        outputs.append(out.decode("latin-1"))
+    # Neither start clears the semaphore, which the first run may hold already. A run that does not end
+    # within 120 s is killed and fails the round.
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        outputs = list(pool.map(lambda trace: harness.run(env=dict(harness.env, QUILLON_TRACE=trace), clear=False,
+                                                          timeout=120), traces))
     elapsed = time.monotonic() - began
     # Taking turns, only the first run finds the changes; the second finds them saved already.
     check(sorted(("saved." in o, "No changed file found." in o) for o in outputs) ==
