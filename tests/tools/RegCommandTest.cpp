@@ -12,6 +12,7 @@
 namespace quillon {
 namespace {
 
+using testing::Chain;
 using testing::ReadFile;
 using testing::ScopedHives;
 using testing::TempDir;
@@ -28,22 +29,18 @@ struct Result {
     }
 };
 
-Result RegArgs(const std::vector<std::string>& args, const std::string& answers = "") {
-    std::istringstream in(answers);
-    std::ostringstream out;
-    std::ostringstream err;
-    int code = RunRegCommand(args, in, out, err);
-    return {code, out.str(), err.str()};
-}
-
-// A command line split at its blanks, as a shell splits it; "" stands for an empty argument.
+// The command line run, split at its blanks as a shell splits it; "" stands for an empty argument.
 Result Reg(const std::string& line, const std::string& answers = "") {
     std::vector<std::string> args;
     std::istringstream words(line);
     for (std::string word; words >> word;) {
         args.push_back(word == "\"\"" ? "" : word);
     }
-    return RegArgs(args, answers);
+    std::istringstream in(answers);
+    std::ostringstream out;
+    std::ostringstream err;
+    int code = RunRegCommand(args, in, out, err);
+    return {code, out.str(), err.str()};
 }
 
 // Command lines run in turn, each with the exit status it must end with and the answers it is given.
@@ -57,15 +54,6 @@ void Steps(const std::vector<Step>& steps) {
         Result result = Reg(step.line, step.answers);
         EXPECT_EQ(result.code, step.code) << step.line << "\n" << result.err;
     }
-}
-
-// A key path of the given number of nested keys named k.
-std::string Chain(int levels) {
-    std::string path = "k";
-    for (int i = 1; i < levels; ++i) {
-        path += "\\k";
-    }
-    return path;
 }
 
 // Every key below root\path with its values, in one comparable text.

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "reg/CodePage1252.h"
+#include "testing/ScopedHives.h"
 
 namespace quillon {
 namespace {
+
+using testing::Chain;
 
 const std::string kV5 = "Windows Registry Editor Version 5.00\r\n\r\n";
 
@@ -43,15 +46,6 @@ std::string ParseOk(const std::string& bytes) {
     EXPECT_TRUE(ParseRegFile(bytes, entries, error)) << "line " << error.line << ": " << error.message << "\n"
                                                      << bytes;
     return Describe(entries);
-}
-
-// A key path of the given number of nested keys named k.
-std::string Chain(int levels) {
-    std::string path = "k";
-    for (int i = 1; i < levels; ++i) {
-        path += "\\k";
-    }
-    return path;
 }
 
 TEST(RegFileTest, EncodingsOfTheSameFile) {
