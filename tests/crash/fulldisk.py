@@ -25,9 +25,7 @@ def mount_tmpfs(folder, kilobytes, remount=False):
 
 
 def fill(disk, filler, pages_free):
-    """Makes the filler file as large as leaves exactly pages_free pages free."""
-    if os.path.exists(filler):
-        os.remove(filler)
+    """Makes the filler file (removed after each run) as large as leaves exactly pages_free pages free."""
     stats = os.statvfs(disk)
     write(filler, b"\xaa" * max(0, stats.f_bavail * stats.f_frsize - pages_free * PAGE))
 
