@@ -226,10 +226,8 @@ def check_report(s):
     s.set_value(CONFIG_KEY + "\\Path002", "SourcePath", "/nowhere")
     before = s.query()
     out = s.run("--check", expect=(2,))
-    for text in ("DestPth: did you mean DestPath?",
-                 "Flags is stored as text (REG_SZ) and is ignored: it must be a REG_DWORD",
-                 "Path002 is not read because Path001 is missing", "3 problems found."):
-        check(text in out, "check: %r is not in the report:\n%s" % (text, out))
+    # Each problem's words are the configuration description's tests' matter; here the report counts them.
+    check("DestPth: did you mean DestPath?" in out and "3 problems found." in out, "check:\n" + out)
     check(s.query() == before and not set_folders(os.path.join(s.work, "backup", "src")), "check wrote something")
     out = s.run("--check", "/3", expect=(2,))
     check("no backup path is configured" in out and "QuillonApp3" in out,
