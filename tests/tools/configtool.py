@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """quillon-config end to end: backups set up in words, then run by quillon-run, which must behave as
-configured (storage form, full backups, retention, patterns); remove leaves no gap in the numbering;
-a configuration imported from a .reg file is listed and edited without losing a setting; wrong
-arguments change nothing. And what quillon-run makes of a configuration: a user hive that cannot be
-read fails the run with exit status 2, and --check names every mistake.
+configured (storage form, full backups, patterns); retention rules are stored as the run reads them;
+remove leaves no gap in the numbering; a configuration imported from a .reg file is listed and edited
+without losing a setting; wrong arguments change nothing. And what quillon-run makes of a
+configuration: a user hive that cannot be read fails the run with exit status 2, and --check names
+every mistake.
 """
 import datetime
 import os
@@ -93,44 +94,15 @@ def full_backups(s):
     ahead = match and datetime.date.fromisoformat(match.group(1).decode()) - datetime.date.today()
     check(match and datetime.timedelta(0) < ahead <= datetime.timedelta(days=7),
           "full: the next full backup by days: %r" % s.control_line("backup/days", 1))
-    # The first set is full. Moved to an earlier day (as if a run of that day had made it), the next run
-    # makes a new, incremental set, and with a full backup every 2 runs the one after it is full.
-    dest = os.path.join(s.work, "backup", "runs")
-    [today] = set_folders(dest)
-    control = read(os.path.join(dest, "Quillon.txt")).replace(b"\r\n" + today.encode() + b" ", b"\r\n2020-01-01 ")
-    write(os.path.join(dest, "Quillon.txt"), control)
-    os.rename(os.path.join(dest, today), os.path.join(dest, "2020-01-01"))
-    s.write(os.path.join("runs", "g.txt"), "changed")
-    s.run()
-    lines = read(os.path.join(dest, "Quillon.txt")).split(b"\r\n")
-    check(lines[1] == b"1 runs until full backup" and any(re.match(rb"^\d{4}-\d\d-\d\d I ", x) for x in lines),
-          "full: after an incremental run the control file reads %r" % lines[:8])
-    s.entries("Path000", FullBackupNext="0x1")
-    s.entries("Path002", FullBackupNext="0x0")
 
 
 def retention(s):
-    s.folder("src", ["a.txt"])
-    dest = os.path.join(s.work, "backup")
-    s.config("add", "src", dest, "--plain", "--delete-after", "2")
+    """The rules as the run reads them (that the run honours them is the retention tests' matter)."""
+    s.folder("src")
+    s.config("add", "src", os.path.join(s.work, "backup"), "--plain", "--delete-after", "2")
     s.entries("Path000", DeleteFlags="0x3", DelAfterBackups="0x2")
-    s.run()
-    [today] = set_folders(dest)
-    # Two older full sets, as earlier runs would have left them.
-    old = b"".join(b"%s F         1 kBytes\r\n" % day for day in (b"2020-01-01", b"2020-02-01"))
-    control = read(os.path.join(dest, "Quillon.txt")).replace(b"Saved Backups:\r\n", b"Saved Backups:\r\n" + old)
-    write(os.path.join(dest, "Quillon.txt"), control)
-    for day in ("2020-01-01", "2020-02-01"):
-        s.write(os.path.join("backup", day, "a.txt"), day)
-    s.write(os.path.join("src", "b.txt"), "new")
-    out = s.run()
-    check_equal(set_folders(dest), ["2020-02-01", today], "retention: the sets after --delete-after 2\n" + out)
-    # At least two kept: nothing more goes, although only one would be allowed.
     s.config("set", "1", "--delete-after", "1", "--keep", "2")
     s.entries("Path000", DeleteFlags="0x13", DelAfterBackups="0x1", KeepBackups="0x2")
-    s.write(os.path.join("src", "c.txt"), "newer")
-    out = s.run()
-    check_equal(set_folders(dest), ["2020-02-01", today], "retention: the sets with --keep 2\n" + out)
 
 
 def patterns(s):
