@@ -1,13 +1,11 @@
 #!/usr/bin/env python3
 """Several processes at once: two quillon-run started at the same moment must take turns through
 the registry semaphore (one backs up, the other waits and then finds nothing left to save; both end,
-nothing is lost), and two quillon-reg writing one hive in a tight loop must lose no write and leave
-the hive sound.
+nothing is lost). That processes writing one hive at once lose no write is the hive's own tests' matter.
 """
 import concurrent.futures
 import os
 import random
-import subprocess
 import sys
 import time
 
@@ -35,21 +33,6 @@ def race(harness, round_number):
     return elapsed
 
 
-def writers(harness, count):
-    """Two quillon-reg processes add count values each to one key, interleaved."""
-    key = r"HKCU\Software\Norrow\Race"
-    loop = ('for i in $(seq 1 %d); do "$0" add "%s" /v "$1$i" /d "$1$i" /f >/dev/null || exit 1; done' %
-            (count, key))
-    reg = os.path.join(harness.bin, "quillon-reg")
-    processes = [subprocess.Popen(["bash", "-c", loop, reg, tag], env=harness.env) for tag in ("a", "b")]
-    check(all(process.wait(timeout=300) == 0 for process in processes), "a registry writer failed")
-    listing = harness.reg("query", key)
-    missing = [tag + str(i) for tag in "ab" for i in range(1, count + 1)
-               if "    %s%d    REG_SZ    %s%d" % (tag, i, tag, i) not in listing]
-    check(not missing, "lost registry writes: %s" % missing[:10])
-    harness.check_hives()
-
-
 def body(args, work):
     harness = Harness(args.bin, work, random.Random(5), 15)
     harness.configure(error_log=os.path.join(work, "run.log"))
@@ -57,12 +40,9 @@ def body(args, work):
     for round_number in range(args.rounds):
         times.append(race(harness, round_number))
         harness.mutate()
-    began = time.monotonic()
-    writers(harness, args.writes)
-    print("instances: %d rounds of two runs at once took turns (%s s); 2 x %d registry writes in %.1f s, "
-          "none lost" %
-          (args.rounds, ", ".join("%.1f" % t for t in times), args.writes, time.monotonic() - began))
+    print("instances: %d rounds of two runs at once took turns (%s s)" %
+          (args.rounds, ", ".join("%.1f" % t for t in times)))
 
 
 if __name__ == "__main__":
-    sys.exit(script("instances", body, rounds=2, writes=150))
+    sys.exit(script("instances", body, rounds=2))
