@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """The system asks quillon-run to end: SIGTERM (kill, the service manager at logout), SIGINT (Ctrl-C)
-or SIGHUP (the terminal closed). A resident program waiting for its scheduled time ends at once with
-status 0 and the semaphore untouched; during the first run over a larger tree SIGTERM ends it promptly
-with status 143 and the run's record written (LastRunStatus 2, LastRunTime, "Run interrupted" in the
-error log). Either way "RunningInstance" is -1 and the semaphore free at once (no other program has to
-wait for it); after the run, the hives and control files are sound and the next run completes with every
-file recoverable.
+or SIGHUP (the terminal closed), as real signals to the real program. A resident program waiting for
+its scheduled time ends at once with status 0 and the semaphore untouched; during the first run over a
+larger tree SIGTERM ends it promptly with status 143. Either way "RunningInstance" is -1 and the
+semaphore free at once (no other program has to wait for it); after the run, the hives and control
+files are sound and the next run completes with every file recoverable. (What the run's record then
+holds is the termination tests' matter.)
 """
 import os
 import random
@@ -68,31 +68,23 @@ def waiting(harness):
     return times
 
 
-def during_run(harness, log):
+def during_run(harness):
     """SIGTERM a little after the first pass has begun; answers the seconds until the end."""
     trace = os.path.join(harness.work, "trace-run.txt")
-    harness.set_value(DYN_DATA, "LastRunStatus", 0)
     process = start_and_wait_for(harness, trace, b"--- Bearbeite", clear=True)
     time.sleep(0.3)
     status, took = end_with(harness, process, signal.SIGTERM, "after SIGTERM during the run")
     check(status == 128 + signal.SIGTERM and b"*** Ende w\xe4hrend der Sicherung" in read(trace),
           "SIGTERM during the run: exit status %d, trace:\n%r" % (status, read(trace)))
-    # The interrupted run left its record: it must not read as the last good run. No run ended before,
-    # so LastRunTime is this run's.
-    check(harness.dword(DYN_DATA, "LastRunStatus") == "0x2" and harness.dword(MACHINE, "LastRunTime"),
-          "SIGTERM during the run: LastRunStatus is not 2, or there is no LastRunTime")
-    check(b"  **** Run interrupted by signal 15 (SIGTERM): the next run saves what is missing" in read(log),
-          "SIGTERM during the run: the error log does not say the run was interrupted")
     harness.check_after_kill()
     return took
 
 
 def body(args, work):
     harness = Harness(args.bin, work, random.Random(7), args.files)
-    log = os.path.join(work, "QuillonRun.Log")
-    harness.configure(error_log=log)
+    harness.configure()
     waits = waiting(harness)
-    took = during_run(harness, log)
+    took = during_run(harness)
     full = harness.run_to_end()
     harness.check_complete()
     print("terminate: a waiting program ended in %s s (SIGTERM, SIGINT, SIGHUP); SIGTERM during the run ended it "
