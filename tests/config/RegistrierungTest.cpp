@@ -96,15 +96,13 @@ TEST_F(RegistrierungTest, ReadsCheckLengthAndType) {
         uint32_t type;
         std::string data;
         std::string expected;  // the text, or the number as text
-        std::string trace;     // "" when none
+        std::string trace;     // the reason traced, "" when none
     } cases[] = {
         {"299 characters", false, kRegSz, chars299 + '\0', chars299, ""},
-        {"300 characters", false, kRegSz, chars300 + '\0', "default",
-         "** GetRegistryString: String too long in >"},
+        {"300 characters", false, kRegSz, chars300 + '\0', "default", "String too long"},
         {"300 bytes without a zero", false, kRegSz, chars300, chars300, ""},
         {"expandable, returned as stored", false, kRegExpandSz, "%TEMP%\\x\0"s, "%TEMP%\\x", ""},
-        {"an integer", false, kRegDword, std::string(4, '\x01'), "default",
-         "** GetRegistryString: Wrong Data type in >"},
+        {"an integer", false, kRegDword, std::string(4, '\x01'), "default", "Wrong Data type"},
         {"text ending before its zero", false, kRegSz, "ab\0cd\0"s, "ab", ""},
         {"code page 1252 text", false, kRegSz, "B\374cher\0"s, "B\374cher", ""},
         {"a DWORD", true, kRegDword, "\x2A\x01\0\0"s, "298", ""},
@@ -112,20 +110,20 @@ TEST_F(RegistrierungTest, ReadsCheckLengthAndType) {
         {"1-byte binary", true, kRegBinary, std::string(1, '\x05'), "5", ""},
         {"empty binary", true, kRegBinary, "", "0", ""},
         {"8-byte binary: bytes 5 to 8 ignored", true, kRegBinary, "\x01\0\0\0\xFF\xFF\xFF\xFF"s, "1", ""},
-        {"9-byte binary", true, kRegBinary, std::string(9, '\x01'), "-7",
-         "** GetRegistryInt: Too many Data in >"},
-        {"the text 5", true, kRegSz, "5\0"s, "-7", "** GetRegistryInt: Wrong Data type in >"},
-        {"a QWORD", true, kRegQword, std::string(8, '\0'), "-7", "** GetRegistryInt: Wrong Data type in >"},
+        {"9-byte binary", true, kRegBinary, std::string(9, '\x01'), "-7", "Too many Data"},
+        {"the text 5", true, kRegSz, "5\0"s, "-7", "Wrong Data type"},
+        {"a QWORD", true, kRegQword, std::string(8, '\0'), "-7", "Wrong Data type"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         ScopedHives hives;
         Store(HKEY_CURRENT_USER, "LastAutoRunTime", c.type, c.data);
         CaptureTrace trace;
         EXPECT_EQ(c.asInt ? std::to_string(GetRegistryInt(HKEY_LOCAL_MACHINE, kValue, -7))
                           : GetRegistryString(HKEY_LOCAL_MACHINE, kValue, "default"),
-                  c.expected)
-            << c.what;
-        EXPECT_EQ(trace.Records(), c.trace.empty() ? Records{} : Records{c.trace + kValue + "<\n"}) << c.what;
+                  c.expected);
+        const std::string line = std::string("** GetRegistry") + (c.asInt ? "Int: " : "String: ") + c.trace;
+        EXPECT_EQ(trace.Records(), c.trace.empty() ? Records{} : Records{line + " in >" + kValue + "<\n"});
     }
 }
 
