@@ -40,7 +40,7 @@ tsan: deps
 	@# race report ends the program with status 66, which fails the script); and signals that end it.
 	@cmake --build build-tsan -j $(JOBS) --target quillon-run quillon-reg ib-zip
 	@TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" \
-		python3 tests/crash/instances.py build-tsan/bin --rounds 1 --writes 10
+		python3 tests/crash/instances.py build-tsan/bin --rounds 1
 	@TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" \
 		python3 tests/crash/hostiletree.py build-tsan/bin --many 300
 	@TSAN_OPTIONS="halt_on_error=1 exitcode=66 suppressions=$(CURDIR)/tests/tsan.supp" \

@@ -61,50 +61,36 @@ TEST_F(ConfigDescriptionTest, EachMistakeIsNamedInWords) {
     EXPECT_EQ(AllProblems(), Problems{"no backup path is configured"});
     const std::string c = drives_.DriveC();
     const struct {
-        const char* what;
         std::vector<Entry> entries;
         std::string problem;  // its beginning
     } cases[] = {
-        {"a gap in the numbering",
-         {{"Path002", "SourcePath", c + "/Documents"}, {"Path002", "DestPath", c + "/Backup"}},
+        {{{"Path002", "SourcePath", c + "/Documents"}, {"Path002", "DestPath", c + "/Backup"}},
          "Path002 is not read because Path001 is missing"},
-        {"no source",
-         {{"Path001", "DestPath", "C:\\Backup"}},
-         "Path001 is not read because its SourcePath is missing"},
-        {"no destination",
-         {{"Path001", "SourcePath", c + "/Documents"}},
+        {{{"Path001", "DestPath", "C:\\Backup"}}, "Path001 is not read because its SourcePath is missing"},
+        {{{"Path001", "SourcePath", c + "/Documents"}},
          "Path001 (" + c + "/Documents) is not read because its DestPath is missing"},
-        {"a section named in another form",
-         {{"Path1", "SourcePath", "C:\\Documents"}, {"Path1", "DestPath", "C:\\Backup"}},
+        {{{"Path1", "SourcePath", "C:\\Documents"}, {"Path1", "DestPath", "C:\\Backup"}},
          "Path1 is not read: path sections are named Path000, Path001, ..."},
-        {"a misspelt section", {{"Setting", "RunAtTime", 1}}, "Setting: did you mean Settings?"},
-        {"Flags stored as text",
-         {{"Path000", "Flags", "0x826"}},
+        {{{"Setting", "RunAtTime", 1}}, "Setting: did you mean Settings?"},
+        {{{"Path000", "Flags", "0x826"}},
          "Flags is stored as text (REG_SZ) and is ignored: it must be a REG_DWORD"},
-        {"a pattern stored as a number",
-         {{"Path000", "Exclude000", 5}},
+        {{{"Path000", "Exclude000", 5}},
          "Exclude000 is stored as REG_DWORD and is ignored: it must be text (REG_SZ)"},
-        {"a misspelt entry", {{"Path000", "DestPth", "C:\\Other"}}, "DestPth: did you mean DestPath?"},
-        {"an entry far from any known one", {{"Path000", "Colour", 3}}, "Colour: unknown entry, not read"},
-        {"a gap among the patterns",
-         {{"Path000", "Exclude000", "*.tmp"}, {"Path000", "Exclude002", "*.bak"}},
+        {{{"Path000", "DestPth", "C:\\Other"}}, "DestPth: did you mean DestPath?"},
+        {{{"Path000", "Colour", 3}}, "Colour: unknown entry, not read"},
+        {{{"Path000", "Exclude000", "*.tmp"}, {"Path000", "Exclude002", "*.bak"}},
          "Exclude002 is not read because Exclude001 is missing"},
-        {"a relative pattern",
-         {{"Path000", "Force000", "cache/*"}},
+        {{{"Path000", "Force000", "cache/*"}},
          "the force pattern cache/* cannot match any file below C:\\Documents: patterns are matched against "
          "whole paths; write *\\cache\\* to match it at any depth"},
-        {"a missing source folder",
-         {{"Path000", "SourcePath", c + "/Typo"}},
-         "the source folder " + c + "/Typo does not exist"},
-        {"a destination on a disk not mounted",
-         {{"Path000", "DestPath", c + "/media/disk/Backup"}},
+        {{{"Path000", "SourcePath", c + "/Typo"}}, "the source folder " + c + "/Typo does not exist"},
+        {{{"Path000", "DestPath", c + "/media/disk/Backup"}},
          "the destination's parent folder " + c + "/media/disk does not exist"},
-        {"a source on a drive not mapped",
-         {{"Path000", "SourcePath", "Q:\\Data"}},
+        {{{"Path000", "SourcePath", "Q:\\Data"}},
          "the source Q:\\Data is not a path on a drive of the drive map"},
     };
     for (const auto& each : cases) {
-        SCOPED_TRACE(each.what);
+        SCOPED_TRACE(each.problem);
         ScopedHives hives;
         GoodPath("Path000");
         for (const Entry& entry : each.entries) {

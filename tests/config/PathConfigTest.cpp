@@ -48,6 +48,15 @@ class PathConfigTest : public ::testing::Test {
         EXPECT_GE(config_.PathRecords.Count(), 1);
         return *config_.PathRecords.Get(0);
     }
+    // The record of a Path000 alone in fresh hives, with the given numbers stored beside its paths.
+    const SourcePathRecord& LoadWith(const std::vector<std::pair<const char*, int32_t>>& numbers) {
+        ScopedHives hives;
+        Path(0, "C:\\Daten");
+        for (const auto& [entry, value] : numbers) {
+            Int("Path000", entry, value);
+        }
+        return LoadOne();
+    }
     // A pattern list as "<pattern>|<PATTERN>" texts.
     static Texts Patterns(const PArray<PatternEntry>& list) {
         Texts patterns;
@@ -118,12 +127,10 @@ TEST_F(PathConfigTest, FlagsDecodeBitByBit) {
                  {0x800, "000111001"}, {0x02, "000110101"},  {0x04, "000110011"}, {0x400, "000110000"},
                  {0xFFF, "111001110"}, {0x1000, "000110001"}};
     for (const auto& c : cases) {
-        ScopedHives hives;
-        Path(0, "C:\\Daten");
-        if (c.flags != -2) {
-            Int("Path000", "Flags", static_cast<int32_t>(c.flags));
-        }
-        EXPECT_EQ(FlagText(LoadOne()), c.expected) << "Flags = " << c.flags;
+        EXPECT_EQ(
+            FlagText(c.flags == -2 ? LoadWith({}) : LoadWith({{"Flags", static_cast<int32_t>(c.flags)}})),
+            c.expected)
+            << "Flags = " << c.flags;
     }
 }
 
@@ -165,26 +172,17 @@ TEST_F(PathConfigTest, DeletionRulesAndTheirBitField) {
         {"each bit", {{"DeleteFlags", 0x01 | 0x08 | 0x20 | 0x80}}, "10010101 20 90 500 7 10 1"},
     };
     for (const Case& c : cases) {
-        ScopedHives hives;
-        Path(0, "C:\\Daten");
-        for (const auto& [entry, value] : c.entries) {
-            Int("Path000", entry, value);
-        }
-        EXPECT_EQ(DeleteText(LoadOne()), c.expected) << c.what;
+        EXPECT_EQ(DeleteText(LoadWith(c.entries)), c.expected) << c.what;
     }
 }
 
 TEST_F(PathConfigTest, FullBackupIntervalsAndTimes) {
-    const std::tuple<int64_t, int32_t, int32_t> intervals[] = {
+    const std::tuple<int32_t, int32_t, int32_t> intervals[] = {
         {-2, 20, 28}, {0, 1, 1}, {5, 5, 5}, {-5, -5, -5}};
     for (const auto& [stored, sep, sepTage] : intervals) {  // stored -2: absent
-        ScopedHives hives;
-        Path(0, "C:\\Daten");
-        if (stored != -2) {
-            Int("Path000", "FullBackupSep", static_cast<int32_t>(stored));
-            Int("Path000", "FullBackupSepTage", static_cast<int32_t>(stored));
-        }
-        const SourcePathRecord& record = LoadOne();
+        const SourcePathRecord& record =
+            stored == -2 ? LoadWith({})
+                         : LoadWith({{"FullBackupSep", stored}, {"FullBackupSepTage", stored}});
         EXPECT_EQ(std::make_pair(record.FullBackupSep, record.FullBackupSepTage),
                   std::make_pair(sep, sepTage))
             << stored;

@@ -12,6 +12,7 @@ using testing::CaptureTrace;
 using testing::ScopedEnv;
 using testing::ScopedHives;
 using Records = std::vector<std::string>;
+using namespace std::string_literals;
 
 const std::string kKey = "Software\\Norrow\\Quillon";
 const std::string kValue = "Software\\Norrow\\Quillon\\LastAutoRunTime";
@@ -59,7 +60,7 @@ TEST_F(RegistrierungTest, WritesFallBackToTheUserHiveAndAreShadowedByOlderMachin
     CaptureTrace trace;
     WriteRegistryInt(HKEY_LOCAL_MACHINE, semaphore, 7);
     EXPECT_EQ(trace.Records(), KeyOpenErrors(2));
-    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "Semaphore"), std::string("4:\x07\0\0\0", 6));
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "Semaphore"), "4:\x07\0\0\0"s);
     // ...and once the machine hive can be read again, its older value wins.
     {
         ScopedEnv back("QUILLON_MACHINE_HIVE", machineFile);
@@ -95,38 +96,34 @@ TEST_F(RegistrierungTest, ReadsCheckLengthAndType) {
         uint32_t type;
         std::string data;
         std::string expected;  // the text, or the number as text
-        std::string trace;     // "" when none
+        std::string trace;     // the reason traced, "" when none
     } cases[] = {
         {"299 characters", false, kRegSz, chars299 + '\0', chars299, ""},
-        {"300 characters", false, kRegSz, chars300 + '\0', "default",
-         "** GetRegistryString: String too long in >"},
+        {"300 characters", false, kRegSz, chars300 + '\0', "default", "String too long"},
         {"300 bytes without a zero", false, kRegSz, chars300, chars300, ""},
-        {"expandable, returned as stored", false, kRegExpandSz, std::string("%TEMP%\\x\0", 9), "%TEMP%\\x",
-         ""},
-        {"an integer", false, kRegDword, std::string(4, '\x01'), "default",
-         "** GetRegistryString: Wrong Data type in >"},
-        {"text ending before its zero", false, kRegSz, std::string("ab\0cd\0", 6), "ab", ""},
-        {"code page 1252 text", false, kRegSz, std::string("B\374cher\0", 7), "B\374cher", ""},
-        {"a DWORD", true, kRegDword, std::string("\x2A\x01\0\0", 4), "298", ""},
+        {"expandable, returned as stored", false, kRegExpandSz, "%TEMP%\\x\0"s, "%TEMP%\\x", ""},
+        {"an integer", false, kRegDword, std::string(4, '\x01'), "default", "Wrong Data type"},
+        {"text ending before its zero", false, kRegSz, "ab\0cd\0"s, "ab", ""},
+        {"code page 1252 text", false, kRegSz, "B\374cher\0"s, "B\374cher", ""},
+        {"a DWORD", true, kRegDword, "\x2A\x01\0\0"s, "298", ""},
         {"all bits set", true, kRegDword, std::string(4, '\xFF'), "-1", ""},
         {"1-byte binary", true, kRegBinary, std::string(1, '\x05'), "5", ""},
         {"empty binary", true, kRegBinary, "", "0", ""},
-        {"8-byte binary: bytes 5 to 8 ignored", true, kRegBinary,
-         std::string("\x01\0\0\0\xFF\xFF\xFF\xFF", 8), "1", ""},
-        {"9-byte binary", true, kRegBinary, std::string(9, '\x01'), "-7",
-         "** GetRegistryInt: Too many Data in >"},
-        {"the text 5", true, kRegSz, std::string("5\0", 2), "-7", "** GetRegistryInt: Wrong Data type in >"},
-        {"a QWORD", true, kRegQword, std::string(8, '\0'), "-7", "** GetRegistryInt: Wrong Data type in >"},
+        {"8-byte binary: bytes 5 to 8 ignored", true, kRegBinary, "\x01\0\0\0\xFF\xFF\xFF\xFF"s, "1", ""},
+        {"9-byte binary", true, kRegBinary, std::string(9, '\x01'), "-7", "Too many Data"},
+        {"the text 5", true, kRegSz, "5\0"s, "-7", "Wrong Data type"},
+        {"a QWORD", true, kRegQword, std::string(8, '\0'), "-7", "Wrong Data type"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         ScopedHives hives;
         Store(HKEY_CURRENT_USER, "LastAutoRunTime", c.type, c.data);
         CaptureTrace trace;
         EXPECT_EQ(c.asInt ? std::to_string(GetRegistryInt(HKEY_LOCAL_MACHINE, kValue, -7))
                           : GetRegistryString(HKEY_LOCAL_MACHINE, kValue, "default"),
-                  c.expected)
-            << c.what;
-        EXPECT_EQ(trace.Records(), c.trace.empty() ? Records{} : Records{c.trace + kValue + "<\n"}) << c.what;
+                  c.expected);
+        const std::string line = std::string("** GetRegistry") + (c.asInt ? "Int: " : "String: ") + c.trace;
+        EXPECT_EQ(trace.Records(), c.trace.empty() ? Records{} : Records{line + " in >" + kValue + "<\n"});
     }
 }
 
@@ -134,12 +131,12 @@ TEST_F(RegistrierungTest, ReadsCheckLengthAndType) {
 // them sends each on its own way, to the user hive, with the single writes' trace lines.
 TEST_F(RegistrierungTest, ValuesWrittenTogetherAreStoredAsSingleWritesAndFallBackOneByOne) {
     const std::vector<RegistryWrite> writes = {RegistryWrite::Number(kKey + "\\CountNewFiles", -2),
-                                               RegistryWrite::Text(kValue, std::string("2003\0tail", 9))};
+                                               RegistryWrite::Text(kValue, "2003\0tail"s)};
     CaptureTrace trace;
     WriteRegistryValues(HKEY_LOCAL_MACHINE, writes);
     EXPECT_TRUE(trace.Records().empty());
-    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "CountNewFiles"), std::string("4:\xFE\xFF\xFF\xFF", 6));
-    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "LastAutoRunTime"), std::string("1:2003\0", 7));
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "CountNewFiles"), "4:\xFE\xFF\xFF\xFF"s);
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "LastAutoRunTime"), "1:2003\0"s);
 
     hives_.MakeUnwritable(HKEY_LOCAL_MACHINE);
     WriteRegistryValues(HKEY_LOCAL_MACHINE, writes);
@@ -147,22 +144,22 @@ TEST_F(RegistrierungTest, ValuesWrittenTogetherAreStoredAsSingleWritesAndFallBac
     const Records each = expected;
     expected.insert(expected.end(), each.begin(), each.end());
     EXPECT_EQ(trace.Records(), expected);
-    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "CountNewFiles"), std::string("4:\xFE\xFF\xFF\xFF", 6));
-    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "LastAutoRunTime"), std::string("1:2003\0", 7));
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "CountNewFiles"), "4:\xFE\xFF\xFF\xFF"s);
+    EXPECT_EQ(Stored(HKEY_CURRENT_USER, "LastAutoRunTime"), "1:2003\0"s);
 }
 
 TEST_F(RegistrierungTest, WritesStoreTheTypesOfTheirOwn) {
     WriteRegistryInt(HKEY_LOCAL_MACHINE, kKey + "\\CountNewFiles", -2);
-    WriteRegistryString(HKEY_LOCAL_MACHINE, kValue, std::string("2003\0tail", 9));
-    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "countnewfiles"), std::string("4:\xFE\xFF\xFF\xFF", 6));
-    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "LastAutoRunTime"), std::string("1:2003\0", 7))
+    WriteRegistryString(HKEY_LOCAL_MACHINE, kValue, "2003\0tail"s);
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "countnewfiles"), "4:\xFE\xFF\xFF\xFF"s);
+    EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "LastAutoRunTime"), "1:2003\0"s)
         << "the text up to its zero, with the zero";
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, "CountNewFiles"), "missing");
     // A path without a key names the root key.
     for (const std::string& path : {std::string("Flag"), std::string("\\Flag")}) {
         ScopedHives hives;
         WriteRegistryInt(HKEY_LOCAL_MACHINE, path, 12);
-        EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "Flag", ""), std::string("4:\x0C\0\0\0", 6)) << path;
+        EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "Flag", ""), "4:\x0C\0\0\0"s) << path;
         EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, path, 0), 12) << path;
     }
 }

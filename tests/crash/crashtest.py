@@ -1,17 +1,8 @@
 #!/usr/bin/env python3
 """Crash consistency of quillon-run: kills the program with SIGKILL at seeded random moments of a
-backup, runs it again to the end and checks that nothing was lost.
-
-Each round changes part of both trees (plain files and compressed sets), starts quillon-run, kills it
-after a random delay within the length of a pass, checks what the killed run left, runs the program
-again to its end and checks the result:
-
-  - every control file parses (also right after the kill), and both hives stay sound and readable;
-  - every file of the source is recoverable with its current content from the newest set that holds
-    it, and every line marked 'X' names a file that set really holds (also in the copy inside a set);
-  - no set ever holds a file (a plain copy or an archive entry) whose content differs from every
-    version the source ever had, also right after a kill, when a copy may have been cut off;
-  - once a run has ended, no temporary of a copy or an archive is left in any set.
+backup (plain files and compressed sets, part of both trees changed each round), checks what the killed
+run left (control files parse, hives sound, no set holds content the source never had), runs it again to
+its end and checks that every file is recoverable (Harness.check_complete).
 
 With --large-mb, one large file per path is rewritten in every round, so that many kills land while
 its copy is being written over the copy an earlier run of the same day made.

@@ -1,16 +1,11 @@
 #!/usr/bin/env python3
 """Full disks: the destinations, the staging folder and the error log of quillon-run on a small tmpfs
-in a private mount namespace.
-
-  - A run whose changes (6 MB) do not fit in the 1 MB left must stop and say so.
-  - With --sweep N, runs of a few changed files with 0, 1, ... N pages left free, so that whichever
-    write meets the full disk (a copy, an archive, the new control file, its copy in the set, the
-    error log), every write of a small run meets it once.
-
-Either way the run must end, keep no incomplete set, leave a control file that parses and lists
-exactly the sets on disk (the old one or a whole new one) and keep the old lines of the error log; the
-next run with space must leave every file recoverable (the checks of crashtest.py).
-Exit status 77 when a private mount namespace is not permitted (skipped).
+in a private mount namespace. A run whose changes (6 MB) do not fit in the 1 MB left must stop and say
+so; with --sweep N, runs of a few changed files with 0, 1, ... N pages left free, so that every write of
+a small run (a copy, an archive, the new control file, its copy in the set, the error log) meets the
+full disk once. Either way the run must end, keep no incomplete set, leave a control file that lists
+exactly the sets on disk and keep the old lines of the error log; the next run with space must leave
+every file recoverable. Exit status 77 when a private mount namespace is not permitted (skipped).
 """
 import os
 import random
@@ -30,9 +25,7 @@ def mount_tmpfs(folder, kilobytes, remount=False):
 
 
 def fill(disk, filler, pages_free):
-    """Makes the filler file as large as leaves exactly pages_free pages free."""
-    if os.path.exists(filler):
-        os.remove(filler)
+    """Makes the filler file (removed after each run) as large as leaves exactly pages_free pages free."""
     stats = os.statvfs(disk)
     write(filler, b"\xaa" * max(0, stats.f_bavail * stats.f_frsize - pages_free * PAGE))
 
@@ -49,17 +42,14 @@ def full_run(harness, log, where, make_room, must_fail=False):
             listed, _ = harness.read_control(name)
         except Failure as failure:
             raise Failure("%s: %s" % (where, failure))
-        check(set_folders(dest) == before[name], "%s: %s: an incomplete set was left: %s, before %s\n%s" %
-              (where, name, set_folders(dest), before[name], output))
-        check(listed == before[name], "%s: %s control file lists %s, on disk %s" %
-              (where, name, listed, before[name]))
+        check(set_folders(dest) == listed == before[name], "%s: %s: sets %s, listed %s, before %s\n%s"
+              % (where, name, set_folders(dest), listed, before[name], output))
     added = read(log) or b""
     check(added.startswith(old_log), "%s: the error log lost its old lines" % where)
     added = added[len(old_log):]
     failed = "Errors" in output or "space" in output.lower()
-    check("space" in output.lower() or not must_fail, "%s: the run does not say so:\n%s" % (where, output))
-    check(failed or "saved" in output,
-          "%s: the run says neither what it saved nor what failed:\n%s" % (where, output))
+    check(("space" in output.lower() or not must_fail) and (failed or "saved" in output),
+          "%s: the run does not say it ran out of space, or what it saved or failed:\n%s" % (where, output))
     harness.check_hives()
     make_room()
     harness.run_to_end()

@@ -33,6 +33,10 @@ def check(condition, message):
         raise Failure(message)
 
 
+def check_equal(got, expected, what):
+    check(got == expected, "%s: %r, not %r" % (what, got, expected))
+
+
 def read(path):
     """The bytes of a file, or None when there is none."""
     try:
@@ -146,7 +150,7 @@ class Harness:
         write(path, "\n".join(reg))
         self.reg("import", path)
         if error_log:
-            self.reg("add", CONFIG_KEY + r"\Settings", "/v", "ErrorLogPath", "/d", win(error_log), "/f")
+            self.set_value(CONFIG_KEY + r"\Settings", "ErrorLogPath", win(error_log))
         for name, root in self.sources.items():
             for i in range(self.files):
                 self.write_file(os.path.join(root, "d%d" % (i % 4), "f%04d.bin" % i))
@@ -159,20 +163,27 @@ class Harness:
         for name in self.dests:
             self.dests[name] = os.path.join(disk, "backup", name)
 
-    def tool(self, program, *args, expect=0, env=None):
-        """Runs one of the programs to its end; answers its output. An exit status other than expect is
-        a failure; with expect None, a run that fails answers None."""
-        result = subprocess.run([os.path.join(self.bin, program), *args], env=env or self.env, cwd=self.work,
-                                capture_output=True, timeout=300)
-        out = result.stdout.decode("latin-1")
+    def tool(self, program, *args, expect=0, env=None, prefix=(), timeout=300):
+        """Runs one of the programs (after prefix, a command that runs it) to its end; answers its output,
+        for quillon-run with its error output. An exit status other than expect (or not in it) is a
+        failure; with expect None, a run that fails answers None."""
+        result = subprocess.run([*prefix, os.path.join(self.bin, program), *args], env=env or self.env,
+                                cwd=self.work, capture_output=True, timeout=timeout)
+        out = (result.stdout + (result.stderr if program == "quillon-run" else b"")).decode("latin-1")
         if expect is None:
             return out if result.returncode == 0 else None
-        check(result.returncode == expect, "%s %s ended with %d, not %d:\n%s%s" % (
-            program, " ".join(args), result.returncode, expect, out, result.stderr.decode("latin-1")))
+        check(result.returncode in (expect if isinstance(expect, tuple) else (expect,)),
+              "%s %s ended with %d:\n%s%s" % (program, " ".join(args), result.returncode, out,
+                                              result.stderr.decode("latin-1")))
         return out
 
     def reg(self, *args):
         return self.tool("quillon-reg", *args)
+
+    def set_value(self, key, name, value):
+        """Stores a number (as REG_DWORD) or a text below key."""
+        kind = ["/t", "REG_DWORD"] if isinstance(value, int) else []
+        self.reg("add", key, "/v", name, *kind, "/d", str(value), "/f")
 
     def dword(self, key, name):
         """The value as quillon-reg shows it ("0x0"), or None when it does not exist."""
@@ -180,24 +191,21 @@ class Harness:
         return out and out.split()[-1]
 
     def write_file(self, path, size=None, mtime=None):
+        """Writes random content (of size bytes) and notes it as one of the file's versions: a set may hold
+        nothing else."""
         if size is None:
             big = self.rng.random() < 0.08
             size = self.rng.randint(500_000, 3_000_000) if big else self.rng.randint(0, 40_000)
         os.makedirs(os.path.dirname(path), exist_ok=True)
         data = self.rng.randbytes(size)
         write(path, data)
-        self.record_version(path, data)
-        self.counter += 1
-        stamp = mtime or self.base_time + 60 * self.counter
-        os.utime(path, (stamp, stamp))
-
-    def record_version(self, path, data=None):
-        """Notes the content a source file has now (or data) as one of its versions. Every writer of
-        source files calls it: a set may hold nothing else."""
         for name, root in self.sources.items():
             if path.startswith(root + os.sep):
                 self.versions.setdefault((name, os.path.relpath(path, root)), set()).add(
-                    hashlib.sha256(read(path) if data is None else data).digest())
+                    hashlib.sha256(data).digest())
+        self.counter += 1
+        stamp = mtime or self.base_time + 60 * self.counter
+        os.utime(path, (stamp, stamp))
 
     def source_files(self, name):
         return sorted(read_tree(self.sources[name]))
@@ -220,7 +228,7 @@ class Harness:
     def clear_semaphore(self):
         """A killed run leaves the semaphore set, and a real successor would wait until it has not
         changed for 3 minutes: the runs here clear it first unless told not to."""
-        self.reg("add", MACHINE_KEY, "/v", "Semaphore", "/t", "REG_DWORD", "/d", "0", "/f")
+        self.set_value(MACHINE_KEY, "Semaphore", 0)
 
     def start(self, *args, env=None, clear=True, **popen):
         if clear:
@@ -230,26 +238,16 @@ class Harness:
         return subprocess.Popen([os.path.join(self.bin, "quillon-run"), *args], env=env or self.env,
                                 cwd=self.work, **popen)
 
-    def run(self, *args, expect=(0,), env=None, prefix=(), clear=True, timeout=300):
-        """One run of quillon-run (after prefix, a command that runs it) to its end; answers its output.
-        An exit status not in expect is a failure."""
+    def run(self, *args, expect=(0,), clear=True, **options):
+        """One run of quillon-run to its end (see tool)."""
         if clear:
             self.clear_semaphore()
-        process = subprocess.run([*prefix, os.path.join(self.bin, "quillon-run"), *args], env=env or self.env,
-                                 cwd=self.work, capture_output=True, timeout=timeout)
-        output = (process.stdout + process.stderr).decode("latin-1")
-        check(process.returncode in expect, "quillon-run ended with %d:\n%s" % (process.returncode, output))
-        return output
+        return self.tool("quillon-run", *args, expect=expect, **options)
 
     def run_to_end(self, timeout=300):
         """A run to its end, whatever its status; answers its seconds."""
         began = time.monotonic()
-        process = self.start()
-        try:
-            process.wait(timeout)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            raise Failure("quillon-run did not end within %d s" % timeout)
+        self.run(expect=tuple(range(-64, 256)), timeout=timeout)
         return time.monotonic() - began
 
     # --- checks ---

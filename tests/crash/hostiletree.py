@@ -63,9 +63,11 @@ class Tree:
 
 
 def write_at(fd, name, data):
+    """Writes the file name in the folder open as fd, and closes the folder."""
     out = os.open(name, os.O_WRONLY | os.O_CREAT, 0o644, dir_fd=fd)
     os.write(out, data)
     os.close(out)
+    os.close(fd)
 
 
 def build(tree, many):
@@ -88,8 +90,7 @@ def build(tree, many):
         tree.file(name)
     # Names that differ only in letter case are two files here, though not on Windows.
     for name, data in ((b"case.txt", b"lower"), (b"CASE.txt", b"upper")):
-        hour_ago = time.time() - 3600
-        os.utime(tree.file(name, data), (hour_ago, hour_ago))
+        os.utime(tree.file(name, data), (time.time() - 3600,) * 2)
     tree.file(b"a!b.txt", b"the other one")
     tree.file(b"a*b.txt", b"the star")
     os.utime(os.path.join(root, b"a!b.txt"), (1_000_000_000, 1_000_000_000))
@@ -104,23 +105,21 @@ def build(tree, many):
     # files after them in the walk are still stored. An archive packs the file at the edge from where
     # it is, under its relative name, so a compressed set holds it.
     fd, rel = tree.deep("deep", PATH_MAX - 1 - len(b"/edge.txt") - 3)
-    write_at(fd, b"edge.txt", b"at the edge")
+    write_at(os.dup(fd), b"edge.txt", b"at the edge")
     if tree.name == "zip":
         tree.expected[rel + b"/edge.txt"] = b"at the edge"
     else:
         tree.skipped.append(b"edge.txt")
         tree.pending.add(rel + b"/edge.txt")
     os.mkdir(b"d" * 100, dir_fd=fd)
-    below = os.open(b"d" * 100, os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd)
-    write_at(below, b"beyond.txt", b"beyond the limit")
-    os.close(below)
+    write_at(os.open(b"d" * 100, os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd), b"beyond.txt", b"beyond the limit")
     os.close(fd)
     tree.skipped.append(b"d" * 100 + b" not backed up")
     tree.file("zz/after-the-deep-ones.txt")
     os.makedirs(os.path.join(root, b"many"))
     for i in range(many):  # many files in one folder
-        tree.expected[b"many/m%06d.txt" % i] = b"%d" % i
-        write(os.path.join(root, b"many/m%06d.txt" % i), b"%d" % i)
+        rel = b"many/m%06d.txt" % i
+        write(os.path.join(root, rel), tree.expected.setdefault(rel, b"%d" % i))
     return listener
 
 
@@ -148,8 +147,8 @@ def check_sets(harness, tree, log_path, first):
         check(not first or stored.get(rel) == data, "%s %r: the set holds other content" % (tree.name, rel))
     extra = {rel for rel, mark in lines.items() if rel not in tree.expected and mark != "E"}
     pending = {rel for rel, mark in lines.items() if mark == "E"}
-    check(not extra and pending == tree.pending, "the control file lists files it should not: %s, pending %s" %
-          (sorted(extra)[:5], sorted(pending)))
+    check(not extra and pending == tree.pending,
+          "the control file lists files it should not: %s, pending %s" % (sorted(extra)[:5], sorted(pending)))
     # The copy of "a*b.txt" has its own time, not that of the file the pattern would find first.
     check(not first or tree.name != "plain" or
           int(os.stat(os.path.join(newest, b"a*b.txt")).st_mtime) != 1_000_000_000,
@@ -161,29 +160,29 @@ def check_sets(harness, tree, log_path, first):
     return sets
 
 
+def timed(action):
+    began = time.monotonic()
+    result = action()
+    return time.monotonic() - began, result
+
+
 def body(args, work):
     harness = Harness(args.bin, work, random.Random(1))
     log_path = os.path.join(work, "run.log")
     harness.configure(error_log=log_path)
     # The same tree as plain files and as compressed sets; the big folder only in the first.
     trees = [Tree(harness, "plain"), Tree(harness, "zip")]
-    began = time.monotonic()
-    listeners = [build(tree, many) for tree, many in zip(trees, (args.many, 20))]
-    made = time.monotonic() - began
+    made, listeners = timed(lambda: [build(tree, many) for tree, many in zip(trees, (args.many, 20))])
     # The names that a control-file line cannot carry are left out and listed, so every run over this
     # tree completes with errors: status 1.
-    began = time.monotonic()
-    output = harness.run(expect=(1,), timeout=600)
-    first = time.monotonic() - began
+    first, output = timed(lambda: harness.run(expect=(1,), timeout=600))
     sets = [check_sets(harness, tree, log_path, True) for tree in trees]
     # The list of files not copied at the end of the run names the skipped ones too.
     for name in ("line<LF>feed", "carriage<CR>return", "back\\slash", "folder<LF>break", "edge.txt",
                  "d" * 100 + "\n"):
         check(name in output, "the run's error list does not name %r:\n%s" % (name, output[-3000:]))
     # The second run stores nothing new (the file at the edge fails again) and keeps the same set.
-    began = time.monotonic()
-    output = harness.run(expect=(1,), timeout=600)
-    second = time.monotonic() - began
+    second, output = timed(lambda: harness.run(expect=(1,), timeout=600))
     check([check_sets(harness, tree, log_path, False) for tree in trees] == sets and "saved" not in output,
           "the second run changed the sets:\n" + output)
     # An edit of one of two names that differ in case only: the set of the same day takes it and

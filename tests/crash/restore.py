@@ -1,17 +1,12 @@
 #!/usr/bin/env python3
 """quillon-restore over real runs of quillon-run: a plain and a compressed source path backed up on
 five days (the file times and the paths' last run put back, so that each run makes the set of its
-day), with a second pass on day 3 and retention that deletes the oldest sets before day 5.
-
-  - restore as of each day rebuilds exactly that day's tree, contents and modification times, from
-    the plain sets and from the archives (day 3 from its second pass), with the permission bits and links a plain set keeps;
-  - files and versions name the sets and archives that hold each copy;
-  - after retention, the files whose only copy went are "no copy left", in restore and verify;
-  - verify is clean on sound sets and finds a damaged archive entry and a missing set folder;
-  - existing files are kept without --overwrite (exit 1), replaced with it;
-  - a crafted control file and archive with ".." and absolute names, and a link planted in the
-    target, write nothing outside the target;
-  - it runs with no hive, no drive map and an empty home, and creates none of them.
+day), with a second pass on day 3 and retention that deletes the oldest sets before day 5. Restore as
+of each day rebuilds exactly that day's tree (contents, times, permission bits and links); files,
+versions and sets name what holds each copy; files whose only copy went are "no copy left"; verify
+finds damaged entries and missing sets; existing files are kept without --overwrite; crafted control
+files, archives and links in the target write nothing outside it; and the tool needs no hive, drive
+map or home of its own.
 """
 import os
 import random
@@ -20,7 +15,7 @@ import sys
 import time
 import zipfile
 
-from harness import Harness, check, read_tree, script, write
+from harness import CONFIG_KEY, Harness, check, check_equal, read, read_tree, script, write
 
 DAYS = 5
 
@@ -66,8 +61,7 @@ class Scenario:
     def run(self, day):
         """One run of quillon-run that makes (or adds to) the set of the day."""
         for number in range(len(self.h.sources)):
-            self.h.reg("add", r"HKCU\Software\Norrow\Quillon\Path%03d" % number, "/v", "LastRunTime",
-                       "/d", "2000-01-01 00:00:00", "/f")
+            self.h.set_value(CONFIG_KEY + r"\Path%03d" % number, "LastRunTime", "2000-01-01 00:00:00")
         self.h.run_to_end()
         self.snapshot(day)
         for name in self.h.sources:
@@ -91,8 +85,7 @@ class Scenario:
             sorted(rel for rel in want if rel in got and got[rel] != want[rel])))
         reported = sorted(line[len("no copy left: "):] for line in out.splitlines()
                           if line.startswith("no copy left: "))
-        check(reported == sorted(no_copy), "%s day %d: no copy left %s, expected %s" % (
-            name, day, reported, sorted(no_copy)))
+        check_equal(reported, sorted(no_copy), "%s day %d: no copy left" % (name, day))
         summary = out.splitlines()[-1]
         check(summary.startswith("%d file" % len(want)) and " restored, " in summary,
               "%s day %d: summary %r" % (name, day, summary))
@@ -143,9 +136,9 @@ def check_listings(s):
           [[day3, "QuillonData_001.Zip"], [day1, "QuillonData_000.Zip"]], "versions c.txt: %s" % versions)
     listing = s.tool("files", zip_dest, "--at", day3).splitlines()
     files = {line.split()[-1]: line.split()[2:4] for line in listing}
-    check(files.get("c.txt") == [day3, "QuillonData_001.Zip"], "files: c.txt %s" % files.get("c.txt"))
-    check(files.get("keep/e.txt") == [day1, "QuillonData_000.Zip"], "files: keep/e.txt %s" % files.get("keep/e.txt"))
-    check("Quillon.txt" in files and "b.txt" not in files, "files as of day 3: %s" % sorted(files))
+    check([files.get("c.txt"), files.get("keep/e.txt")] == [[day3, "QuillonData_001.Zip"],
+                                                             [day1, "QuillonData_000.Zip"]]
+          and "Quillon.txt" in files and "b.txt" not in files, "files as of day 3: %s" % files)
     plain = s.tool("versions", s.h.dests["plain"], "a.txt").splitlines()
     check([line.split()[0] for line in plain] == [day_name(DAYS - 2), day1], "plain versions a.txt: %s" % plain)
     sets = s.tool("sets", zip_dest).splitlines()
@@ -169,8 +162,7 @@ def check_existing(s):
         kept = sorted(line for line in out.splitlines() if line.startswith("exists, not overwritten: "))
         check(len(kept) == len(s.snapshots[name][4]), "%s without --overwrite: %s" % (name, out))
         for rel in ("a.txt", "c.txt"):
-            with open(os.path.join(target, rel), "rb") as f:
-                check(f.read() == b"changed by the user", "%s: %s was overwritten" % (name, rel))
+            check(read(os.path.join(target, rel)) == b"changed by the user", "%s: %s overwritten" % (name, rel))
         s.tool("restore", dest, target, "--overwrite")
         check(read_tree(target, True) == s.snapshots[name][4], "%s: --overwrite did not restore the tree" % name)
     out = s.tool("restore", s.h.dests["plain"], os.path.join(s.work, "restored", "dry"), "--dry-run", "keep")
@@ -182,8 +174,7 @@ def check_retention(s):
     """Day 5 with retention keeping 3 sets: day 1 and 2 go, and with them the only copies of the files
     that did not change after day 1 (b.txt is gone from the source, so it is no loss)."""
     for number in range(len(s.h.sources)):
-        s.h.reg("add", r"HKCU\Software\Norrow\Quillon\Path%03d" % number, "/v", "DelAfterBackups", "/t",
-                "REG_DWORD", "/d", "3", "/f")
+        s.h.set_value(CONFIG_KEY + r"\Path%03d" % number, "DelAfterBackups", 3)
     s.change(5, ["a.txt"])
     s.run(5)
     for name in s.h.sources:
@@ -194,8 +185,8 @@ def check_retention(s):
         s.restore_day(name, 5, s.snapshots[name][5], no_copy=lost)
         out = s.tool("verify", dest, expect=1)
         problems = sorted(line for line in out.splitlines() if line.startswith("no copy left: "))
-        check(problems == sorted("no copy left: " + rel for rel in lost), "verify %s: %s" % (name, out))
-        check(out.splitlines()[-1].endswith("%d problems found" % len(lost)), "verify %s: %s" % (name, out))
+        check(problems == sorted("no copy left: " + rel for rel in lost) and
+              out.splitlines()[-1].endswith("%d problems found" % len(lost)), "verify %s: %s" % (name, out))
 
 
 def check_damage(s):
@@ -204,11 +195,9 @@ def check_damage(s):
     archive = os.path.join(dest, day_name(DAYS - 3), "QuillonData_001.Zip")
     with zipfile.ZipFile(archive) as z:
         info = z.getinfo("c.txt")
-    with open(archive, "r+b") as f:
-        f.seek(info.header_offset + 30 + len(info.filename.encode()) + len(info.extra) + 5)
-        byte = f.read(1)
-        f.seek(-1, 1)
-        f.write(bytes([byte[0] ^ 0xFF]))
+    data = bytearray(read(archive))
+    data[info.header_offset + 30 + len(info.filename.encode()) + len(info.extra) + 5] ^= 0xFF
+    write(archive, data)
     out = s.tool("verify", dest, expect=1)
     check("damaged entry: %s/QuillonData_001.Zip: c.txt" % day_name(DAYS - 3) in out, "verify: %s" % out)
     target = os.path.join(s.work, "restored", "damaged")
@@ -237,9 +226,8 @@ def check_hostile(s):
                  "Z:\\src", "# ===== Saved Backups:", "2020-01-02 F         1 kBytes", "# ===== Files:"]
         names = ["..\\outside\\up.txt", "a\\..\\..\\outside\\mid.txt", "a/../../outside/slash.txt",
                  "sub\\through-link.txt", "fine.txt"]
-        for rel in names:
-            lines.append("X 2020-01-02 09:00  %sZ:\\src\\%s" % ("Z000  " if compressed else "", rel))
-        lines.append("X 2020-01-02 09:00  %sZ:\\elsewhere\\abs.txt" % ("Z000  " if compressed else ""))
+        lines += ["X 2020-01-02 09:00  %sZ:\\%s" % ("Z000  " if compressed else "", path)
+                  for path in ["src\\" + rel for rel in names] + ["elsewhere\\abs.txt"]]
         control = ("\r\n".join(lines) + "\r\n").encode()
         write(os.path.join(dest, "Quillon.txt"), control)
         if compressed:
@@ -256,11 +244,10 @@ def check_hostile(s):
         os.makedirs(target)
         os.symlink(outside, os.path.join(target, "sub"))
         out = s.tool("restore", dest, target, expect=1)
-        check(os.listdir(outside) == [], "wrote outside the target: %s\n%s" % (os.listdir(outside), out))
-        check(not os.path.exists("/tmp/abs-entry.txt"), "wrote an absolute name")
-        check(sorted(os.listdir(target)) == ["fine.txt", "sub"], "target holds %s\n%s" % (os.listdir(target), out))
-        check(out.count("refused, it would lie outside the target: ") == 4, "refusals: %s" % out)
-        check("not restored: sub/through-link.txt" in out, "link in the target: %s" % out)
+        found = (os.listdir(outside), os.path.exists("/tmp/abs-entry.txt"), sorted(os.listdir(target)),
+                 out.count("refused, it would lie outside the target: "),
+                 "not restored: sub/through-link.txt" in out)
+        check_equal(found, ([], False, ["fine.txt", "sub"], 4, True), "outside, absolute, target, refused, link")
 
 
 def check_without_configuration(s):

@@ -1,21 +1,17 @@
 #!/usr/bin/env python3
-"""A source the program cannot read, through real runs of quillon-run as an unprivileged user:
-
-  - trees (plain files and compressed sets) that hold a file of mode 000: the file is named in the
-    error log with its error and in the list of files not copied, its line is marked to be copied
-    again ('E'), every other file is stored, and the run ends with errors; once the file is
-    readable, the next run stores it;
-  - a source folder that is not there (a typo, a disk not mounted): one error-log line names it, the
-    run ends with errors, the path's control file and sets stay as they were and the other paths are
-    backed up.
-Exit status 77 when no unprivileged run can be made (not root, no setpriv).
+"""A source the program cannot read, through real runs of quillon-run as an unprivileged user: a file
+of mode 000 in both trees (plain files and compressed sets) is named in the error log with its error and
+in the list of files not copied and marked to be copied again ('E'), every other file is stored, the run
+ends with errors, and once the file is readable the next run stores it. (A source folder that is not
+there at all is the backup pass's tests' matter: it needs no other user.) Exit status 77 when no
+unprivileged run can be made (not root, no setpriv).
 """
 import os
 import random
 import shutil
 import sys
 
-from harness import Harness, check, read, read_tree, script, win
+from harness import Harness, check, read, script, win
 
 NOBODY = "65534"
 DYN_DATA = r"HKCU\Software\Norrow\Quillon\DynData"
@@ -47,7 +43,15 @@ def run(harness):
     return output, harness.dword(DYN_DATA, "LastRunStatus")
 
 
-def unreadable_file(harness, log):
+def body(args, work):
+    harness = Harness(args.bin, work, random.Random(5), 8)
+    log = os.path.join(work, "QuillonRun.Log")
+    harness.configure(error_log=log)
+    run(harness)
+    harness.check_complete()
+    for name in harness.sources:  # the changes of the next runs get their own minutes
+        for rel in harness.source_files(name):
+            harness.write_file(os.path.join(harness.sources[name], rel))
     locked = os.path.join("d0", "f0000.bin")  # the first file of the walk: every other comes after it
     for name in harness.sources:
         os.chmod(os.path.join(harness.sources[name], locked), 0)
@@ -59,8 +63,8 @@ def unreadable_file(harness, log):
         source = win(os.path.join(harness.sources[name], locked))
         check(source in text and source in output, "%s: the unreadable file is not named in the error log and "
               "the list of files not copied:\n%s\n%s" % (name, text, output))
-    check("Error   5:" in text, "the error log does not give the error of the unreadable file:\n" + text)
-    check(status == "0x2", "a run that left a file out recorded the status %s" % status)
+    check("Error   5:" in text and status == "0x2",
+          "a run that left a file out recorded the status %s, logged:\n%s" % (status, text))
 
     for name in harness.sources:
         os.chmod(os.path.join(harness.sources[name], locked), 0o644)
@@ -68,41 +72,6 @@ def unreadable_file(harness, log):
     harness.check_complete()
     for name in harness.sources:
         check(harness.check_stored(name).get(locked) == "X", "%s: the file readable again was not stored" % name)
-
-
-def missing_source(harness, log):
-    plain = harness.sources["plain"]
-    before = read_tree(harness.dests["plain"])
-    log_before = read(log)
-    os.rename(plain, plain + ".unmounted")
-    harness.write_file(os.path.join(harness.sources["zip"], "d1", "changed.bin"))
-    _, status = run(harness)
-    check(read_tree(harness.dests["plain"]) == before,
-          "the run changed the destination of a source that is not there")
-    new_lines = read(log)[len(log_before):].decode("latin-1").splitlines()
-    naming = [line for line in new_lines if win(plain) in line]
-    check(len(naming) == 1 and "not backed up" in naming[0],
-          "the error log does not name the missing source once:\n" + "\n".join(new_lines))
-    check(status == "0x2", "a run with a missing source recorded the status %s" % status)
-    harness.check_stored("zip")  # the other path was backed up all the same
-
-    os.rename(plain + ".unmounted", plain)
-    _, status = run(harness)
-    harness.check_complete()
-    check(status in ("0x0", "0x1"), "the run after the source came back recorded the status %s" % status)
-
-
-def body(args, work):
-    harness = Harness(args.bin, work, random.Random(5), 8)
-    log = os.path.join(work, "QuillonRun.Log")
-    harness.configure(error_log=log)
-    run(harness)
-    harness.check_complete()
-    for name in harness.sources:  # the changes of the next runs get their own minutes
-        for rel in harness.source_files(name):
-            harness.write_file(os.path.join(harness.sources[name], rel))
-    unreadable_file(harness, log)
-    missing_source(harness, log)
     print("sourceaccess: every check passed")
 
 

@@ -79,4 +79,13 @@ inline std::string StoredValue(HiveRoot root, const std::string& key, const std:
     return std::to_string(type) + ":" + data;
 }
 
+// A key path of the given number of nested keys named k, for the limits of nesting.
+inline std::string Chain(int levels) {
+    std::string path = "k";
+    for (int i = 1; i < levels; ++i) {
+        path += "\\k";
+    }
+    return path;
+}
+
 }  // namespace quillon::testing

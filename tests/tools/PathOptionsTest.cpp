@@ -2,32 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "config/SourcePathRecord.h"
 
 namespace quillon {
 namespace {
 
-struct Stored {
-    Stored() = default;
-    Stored(std::optional<RegistryValue> f, std::optional<RegistryValue> d = {}, bool present = false)
-        : flags(std::move(f)), deleteFlags(std::move(d)), delAfterDaysPresent(present) {}
-    std::optional<RegistryValue> flags;
-    std::optional<RegistryValue> deleteFlags;
-    bool delAfterDaysPresent = false;  // the rule's entry is stored (it is in force without DeleteFlags)
-};
-
-// Plans the changes of options over the stored state and answers the Flags and DeleteFlags written.
-std::pair<uint32_t, uint32_t> Written(const Stored& stored, const std::vector<std::string>& options) {
-    std::vector<RegistryValue> values;
-    if (stored.flags) {
-        values.push_back(*stored.flags);
-    }
-    if (stored.deleteFlags) {
-        values.push_back(*stored.deleteFlags);
-    }
+// Plans the changes of options over the stored values and answers the Flags and DeleteFlags written. A
+// stored DelAfterDays is a rule in force, as the run reads it (without DeleteFlags, a stored rule is on).
+std::pair<uint32_t, uint32_t> Written(const std::vector<RegistryValue>& values,
+                                      const std::vector<std::string>& options) {
     SourcePathRecord current;
-    current.DelAfterDaysActive = stored.delAfterDaysPresent;
-    current.DeleteEnabled = stored.delAfterDaysPresent;
+    current.DelAfterDaysActive = current.DeleteEnabled =
+        std::ranges::any_of(values, [](const RegistryValue& value) { return value.name == "DelAfterDays"; });
     PathOptions parsed;
     std::string error;
     EXPECT_TRUE(ParsePathOptions(options, 0, parsed, error)) << error;
@@ -50,7 +38,7 @@ TEST(PathOptionsTest, BitFieldsAreWrittenWholeKeepingWhatIsInForce) {
     const RegistryValue text{"Flags", kRegSz, std::string("0x20\0", 5)};
     const struct {
         const char* what;
-        Stored stored;
+        std::vector<RegistryValue> stored;
         std::vector<std::string> options;
         uint32_t flags;
         uint32_t deleteFlags;
@@ -70,9 +58,9 @@ TEST(PathOptionsTest, BitFieldsAreWrittenWholeKeepingWhatIsInForce) {
         {"back to runs", {DwordValue("Flags", 0x8A6)}, {"--full-every", "5"}, 0x826, 0x00},
         {"no full backups", {DwordValue("Flags", 0x1A6)}, {"--no-full"}, 0x186, 0x00},
         {"copies as they are", {}, {"--no-write-protect", "--keep-archive-bit"}, 0x820, 0x00},
-        {"a present rule stays in force", {{}, {}, true}, {"--keep", "5"}, 0x826, 0x15},
+        {"a present rule stays in force", {DwordValue("DelAfterDays", 30)}, {"--keep", "5"}, 0x826, 0x15},
         {"a rule switched off by DeleteFlags stays off",
-         {{}, DwordValue("DeleteFlags", 0), true},
+         {DwordValue("DelAfterDays", 30), DwordValue("DeleteFlags", 0)},
          {"--keep", "5"},
          0x826,
          0x10},
@@ -82,7 +70,7 @@ TEST(PathOptionsTest, BitFieldsAreWrittenWholeKeepingWhatIsInForce) {
          0x826,
          0x07},
         {"disk space", {}, {"--delete-after=500MB", "--only-archived"}, 0x826, 0x89},
-        {"no delete keeps the rules", {{}, DwordValue("DeleteFlags", 0x57)}, {"--no-delete"}, 0x826, 0x56},
+        {"no delete keeps the rules", {DwordValue("DeleteFlags", 0x57)}, {"--no-delete"}, 0x826, 0x56},
         {"keep rules", {}, {"--keep-days", "0", "--keep-full", "2"}, 0x826, 0x60},
     };
     for (const auto& each : cases) {

@@ -3,43 +3,44 @@
 #include <gtest/gtest.h>
 
 #include "reg/CodePage1252.h"
+#include "testing/ScopedHives.h"
 
 namespace quillon {
 namespace {
 
+using testing::Chain;
+
 const std::string kV5 = "Windows Registry Editor Version 5.00\r\n\r\n";
 
-// Each entry as one line of text, so that tables can state what a file means.
-std::vector<std::string> Describe(const std::vector<RegEntry>& entries) {
-    std::vector<std::string> lines;
+// The entries as one line of text, so that tables can state what a file means: "[KEY]" or "[-KEY]" for a
+// key, "name=type:bytes in hex" or "name=-" for a value of the key before it (else "KEY\name=...").
+std::string Describe(const std::vector<RegEntry>& entries) {
+    std::string text;
+    std::string last;
     for (const RegEntry& e : entries) {
         std::string key = std::string(e.root == HiveRoot::kLocalMachine ? "HKLM" : "HKCU") + "\\" + e.key;
-        switch (e.kind) {
-            case RegEntry::kKey:
-                lines.push_back("key " + key);
-                break;
-            case RegEntry::kDeleteKey:
-                lines.push_back("delete key " + key);
-                break;
-            case RegEntry::kDeleteValue:
-                lines.push_back("delete " + key + " [" + e.name + "]");
-                break;
-            case RegEntry::kValue: {
-                std::string hex;
-                for (char c : e.data) {
-                    char digits[4];
-                    std::snprintf(digits, sizeof digits, " %02x", static_cast<unsigned char>(c));
-                    hex += digits;
-                }
-                lines.push_back(key + " [" + e.name + "] type " + std::to_string(e.type) + ":" + hex);
-                break;
-            }
+        text += text.empty() ? "" : " ";
+        if (e.kind == RegEntry::kKey || e.kind == RegEntry::kDeleteKey) {
+            text += (e.kind == RegEntry::kKey ? "[" : "[-") + key + "]";
+            last = key;
+            continue;
+        }
+        text += (key == last ? "" : key + "\\") + e.name + "=";
+        if (e.kind == RegEntry::kDeleteValue) {
+            text += "-";
+            continue;
+        }
+        text += std::to_string(e.type) + ":";
+        for (char c : e.data) {
+            char digits[3];
+            std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(c));
+            text += digits;
         }
     }
-    return lines;
+    return text;
 }
 
-std::vector<std::string> ParseOk(const std::string& bytes) {
+std::string ParseOk(const std::string& bytes) {
     std::vector<RegEntry> entries;
     RegFileError error;
     EXPECT_TRUE(ParseRegFile(bytes, entries, error)) << "line " << error.line << ": " << error.message << "\n"
@@ -47,27 +48,13 @@ std::vector<std::string> ParseOk(const std::string& bytes) {
     return Describe(entries);
 }
 
-// A key path of the given number of nested keys named k.
-std::string Chain(int levels) {
-    std::string path = "k";
-    for (int i = 1; i < levels; ++i) {
-        path += "\\k";
-    }
-    return path;
-}
-
-// UTF-16LE with byte-order mark of ASCII or code page 1252 text.
-std::string Utf16File(const std::string& text) {
-    return "\xFF\xFE" + ToUtf16Le(text);
-}
-
 TEST(RegFileTest, EncodingsOfTheSameFile) {
     // "B\xFCro" with u-umlaut, which is 0xFC in code page 1252.
-    const std::vector<std::string> expected = {"key HKCU\\B\xFCro", "HKCU\\B\xFCro [\xFC] type 1: 42 fc 00"};
+    const std::string expected = "[HKCU\\B\xFCro] \xFC=1:42fc00";
     const std::string text1252 = kV5 + "[HKCU\\B\xFCro]\r\n\"\xFC\"=\"B\xFC\"\r\n";
     const std::string utf8 = ToUtf8(text1252);
     const std::pair<const char*, std::string> cases[] = {
-        {"UTF-16LE with byte-order mark", Utf16File(text1252)},
+        {"UTF-16LE with byte-order mark", "\xFF\xFE" + ToUtf16Le(text1252)},
         {"UTF-8 with byte-order mark", "\xEF\xBB\xBF" + utf8},
         {"UTF-8", utf8},
         {"code page 1252 under a version 5 header", text1252}};
@@ -76,11 +63,10 @@ TEST(RegFileTest, EncodingsOfTheSameFile) {
     }
     // REGEDIT4 keeps the data of string types as 8-bit bytes.
     EXPECT_EQ(ParseOk("REGEDIT4\n\n[HKCU\\A]\n\"x\"=hex(2):25,e4,00\n\"s\"=\"\xE4\"\n"),
-              (std::vector<std::string>{"key HKCU\\A", "HKCU\\A [x] type 2: 25 e4 00",
-                                        "HKCU\\A [s] type 1: e4 00"}));
+              "[HKCU\\A] x=2:25e400 s=1:e400");
     // A character outside code page 1252 may stand in a comment.
     EXPECT_EQ(ParseOk(kV5 + "; \xCE\xA9 omega\n[HKCU\\A]\n\"b\"=hex:01,\\ ;\xCE\xA9\n 02 ;\xCE\xA9\n"),
-              (std::vector<std::string>{"key HKCU\\A", "HKCU\\A [b] type 3: 01 02"}));
+              "[HKCU\\A] b=3:0102");
 }
 
 // What Windows' registry editor reads, the strict form and beyond, in REGEDIT4 and version 5 files alike.
@@ -90,73 +76,59 @@ TEST(RegFileTest, ReadsWhatWindowsReads) {
     struct Case {
         Version version;
         std::string body;  // after the header line
-        std::vector<std::string> expected;
+        std::string expected;
     } cases[] = {
         // The forms of keys and values.
         {kBoth, "", {}},
-        {kBoth, "[HKEY_CURRENT_USER\\Software\\Norrow]\r\n", {"key HKCU\\Software\\Norrow"}},
+        {kBoth, "[HKEY_CURRENT_USER\\Software\\Norrow]\r\n", "[HKCU\\Software\\Norrow]"},
         {kBoth, "[HKEY_LOCAL_MACHINE\\A]\r\n\"s\"=\"C:\\\\Daten \\\"x\\\"\"\r\n",
-         {"key HKLM\\A", "HKLM\\A [s] type 1: 43 3a 5c 44 61 74 65 6e 20 22 78 22 00"}},
-        {kBoth, "[HKCU\\A]\n@=\"\"\n\"\"=\"x\"\n",
-         {"key HKCU\\A", "HKCU\\A [] type 1: 00", "HKCU\\A [] type 1: 78 00"}},
+         "[HKLM\\A] s=1:433a5c446174656e2022782200"},
+        {kBoth, "[HKCU\\A]\n@=\"\"\n\"\"=\"x\"\n", "[HKCU\\A] =1:00 =1:7800"},
         {kBoth, "[hkcu\\A]\n\"d\"=dword:0000002a\n\"max\"=dword:FFFFFFFF\n\"short\"=dword:5\n",
-         {"key HKCU\\A", "HKCU\\A [d] type 4: 2a 00 00 00", "HKCU\\A [max] type 4: ff ff ff ff",
-          "HKCU\\A [short] type 4: 05 00 00 00"}},
+         "[HKCU\\A] d=4:2a000000 max=4:ffffffff short=4:05000000"},
         {kBoth, "[HKCU\\A]\n\"b\"=hex:01,FF,0\n\"e\"=hex:\n\"t\"=hex:01,\n",
-         {"key HKCU\\A", "HKCU\\A [b] type 3: 01 ff 00", "HKCU\\A [e] type 3:", "HKCU\\A [t] type 3: 01"}},
+         "[HKCU\\A] b=3:01ff00 e=3: t=3:01"},
         {kOnly5, "[HKCU\\A]\n\"x\"=hex(2):25,00,54,00,00,00\n\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00\n",
-         {"key HKCU\\A", "HKCU\\A [x] type 2: 25 54 00", "HKCU\\A [m] type 7: 61 00 62 00 00"}},
+         "[HKCU\\A] x=2:255400 m=7:6100620000"},
         {kBoth, "[HKCU\\A]\n\"q\"=hex(b):01,02,03,04,05,06,07,08\n\"n\"=hex(0):\n\"o\"=hex(1234abcd):aa\n",
-         {"key HKCU\\A", "HKCU\\A [q] type 11: 01 02 03 04 05 06 07 08",
-          "HKCU\\A [n] type 0:", "HKCU\\A [o] type 305441741: aa"}},
+         "[HKCU\\A] q=11:0102030405060708 n=0: o=305441741:aa"},
         {kBoth, "[HKCU\\A]\n\"long\"=hex:01,02,\\\n  03,04,\\\n\t05\n\"after\"=-\n",
-         {"key HKCU\\A", "HKCU\\A [long] type 3: 01 02 03 04 05", "delete HKCU\\A [after]"}},
+         "[HKCU\\A] long=3:0102030405 after=-"},
         {kBoth, "; a comment\n   ; another\n[-HKEY_LOCAL_MACHINE\\Old\\Tree]\n[HKCU\\New]\n@=-\n",
-         {"delete key HKLM\\Old\\Tree", "key HKCU\\New", "delete HKCU\\New []"}},
+         "[-HKLM\\Old\\Tree] [HKCU\\New] =-"},
         {kBoth, "[HKCU\\Trailing blank ]  \n[HKCU\\Slash\\]\n[HKEY_CURRENT_USER]\n\"top\"=\"v\"\n",
-         {"key HKCU\\Trailing blank ", "key HKCU\\Slash", "key HKCU\\", "HKCU\\ [top] type 1: 76 00"}},
+         "[HKCU\\Trailing blank ] [HKCU\\Slash] [HKCU\\] top=1:7600"},
         {kBoth, "[HKCU\\A]\r\"cr\"=\"only\"\r\n  \"indented\" = \"v\"  \n",
-         {"key HKCU\\A", "HKCU\\A [cr] type 1: 6f 6e 6c 79 00", "HKCU\\A [indented] type 1: 76 00"}},
+         "[HKCU\\A] cr=1:6f6e6c7900 indented=1:7600"},
         // A comment may follow the data of every form; a ; inside quoted text is text.
-        {kBoth,
-         "[HKCU\\A]\n\"s\"=\"te;xt\" ;note\n\"d\"=dword:00000001 ;note\n\"e\"=dword:2;x\n"
+        {kBoth, "[HKCU\\A]\n\"s\"=\"te;xt\" ;note\n\"d\"=dword:00000001 ;note\n\"e\"=dword:2;x\n"
          "\"b\"=hex:01,02 ;note\n\"x\"=- ;gone\n@=-\t; gone too\n",
-         {"key HKCU\\A", "HKCU\\A [s] type 1: 74 65 3b 78 74 00", "HKCU\\A [d] type 4: 01 00 00 00",
-          "HKCU\\A [e] type 4: 02 00 00 00", "HKCU\\A [b] type 3: 01 02", "delete HKCU\\A [x]",
-          "delete HKCU\\A []"}},
+         "[HKCU\\A] s=1:74653b787400 d=4:01000000 e=4:02000000 b=3:0102 x=- =-"},
         // Continued hex data: comment lines and blank lines between, a comment after the '\'.
         {kBoth,
          "[HKCU\\A]\n\"b\"=hex:01,\\\n; between\n\n  02,\\ ;after the continuation\n\t03\n\"n\"=\"v\"\n",
-         {"key HKCU\\A", "HKCU\\A [b] type 3: 01 02 03", "HKCU\\A [n] type 1: 76 00"}},
-        {kBoth, "[HKCU\\A]\n\"b\"=hex:\\\n  01,02\n", {"key HKCU\\A", "HKCU\\A [b] type 3: 01 02"}},
+         "[HKCU\\A] b=3:010203 n=1:7600"},
+        {kBoth, "[HKCU\\A]\n\"b\"=hex:\\\n  01,02\n", "[HKCU\\A] b=3:0102"},
         // Blanks and tabs after dword: and around the bytes.
-        {kBoth,
-         "[HKCU\\A]\n\"d\"=dword: \t0000002a \n\"b\"=hex: 01 ,\t2 , ff\n",
-         {"key HKCU\\A", "HKCU\\A [d] type 4: 2a 00 00 00", "HKCU\\A [b] type 3: 01 02 ff"}},
+        {kBoth, "[HKCU\\A]\n\"d\"=dword: \t0000002a \n\"b\"=hex: 01 ,\t2 , ff\n",
+         "[HKCU\\A] d=4:2a000000 b=3:0102ff"},
         // A continuation on the last line ends the data there, with or without a line end after it.
-        {kBoth, "[HKCU\\A]\n\"b\"=hex:01,02,\\", {"key HKCU\\A", "HKCU\\A [b] type 3: 01 02"}},
-        {kBoth, "[HKCU\\A]\n\"b\"=hex:01,\\\n\n", {"key HKCU\\A", "HKCU\\A [b] type 3: 01"}},
+        {kBoth, "[HKCU\\A]\n\"b\"=hex:01,02,\\", "[HKCU\\A] b=3:0102"},
+        {kBoth, "[HKCU\\A]\n\"b\"=hex:01,\\\n\n", "[HKCU\\A] b=3:01"},
         // The last string of hex(2) and hex(7) data gets the zero it lacks; empty data stays empty.
-        {kOnly4,
-         "[HKCU\\A]\n\"x\"=hex(2):25,41\n\"m\"=hex(7):61,00,62\n\"t\"=hex(7):61,00\n",
-         {"key HKCU\\A", "HKCU\\A [x] type 2: 25 41 00", "HKCU\\A [m] type 7: 61 00 62 00",
-          "HKCU\\A [t] type 7: 61 00"}},
+        {kOnly4, "[HKCU\\A]\n\"x\"=hex(2):25,41\n\"m\"=hex(7):61,00,62\n\"t\"=hex(7):61,00\n",
+         "[HKCU\\A] x=2:254100 m=7:61006200 t=7:6100"},
         {kOnly5,
          "[HKCU\\A]\n\"x\"=hex(2):25,00,41,00\n\"m\"=hex(7):61,00,00,00,62,00\n\"t\"=hex(7):61,00,00,00\n",
-         {"key HKCU\\A", "HKCU\\A [x] type 2: 25 41 00", "HKCU\\A [m] type 7: 61 00 62 00",
-          "HKCU\\A [t] type 7: 61 00"}},
-        {kBoth,
-         "[HKCU\\A]\n\"x\"=hex(2):\n\"m\"=hex(7):\n\"s\"=hex(1):\n",
-         {"key HKCU\\A", "HKCU\\A [x] type 2:", "HKCU\\A [m] type 7:", "HKCU\\A [s] type 1:"}},
+         "[HKCU\\A] x=2:254100 m=7:61006200 t=7:6100"},
+        {kBoth, "[HKCU\\A]\n\"x\"=hex(2):\n\"m\"=hex(7):\n\"s\"=hex(1):\n", "[HKCU\\A] x=2: m=7: s=1:"},
         // Key lines: trailing backslashes name no key, a blank before the bracket is part of the name.
-        {kBoth,
-         "[HKCU\\A\\\\]\n[HKCU\\B ]\n[HKCU\\]\n[-HKLM\\C\\]\n",
-         {"key HKCU\\A", "key HKCU\\B ", "key HKCU\\", "delete key HKLM\\C"}},
+        {kBoth, "[HKCU\\A\\\\]\n[HKCU\\B ]\n[HKCU\\]\n[-HKLM\\C\\]\n",
+         "[HKCU\\A] [HKCU\\B ] [HKCU\\] [-HKLM\\C]"},
         // The limits: 512 levels, a value name of 16 383 characters.
-        {kBoth, "[HKCU\\" + Chain(512) + "]\n", {"key HKCU\\" + Chain(512)}},
-        {kBoth,
-         "[HKCU\\A]\n\"" + std::string(16383, 'v') + "\"=-\n",
-         {"key HKCU\\A", "delete HKCU\\A [" + std::string(16383, 'v') + "]"}},
+        {kBoth, "[HKCU\\" + Chain(512) + "]\n", "[HKCU\\" + Chain(512) + "]"},
+        {kBoth, "[HKCU\\A]\n\"" + std::string(16383, 'v') + "\"=-\n",
+         "[HKCU\\A] " + std::string(16383, 'v') + "=-"},
     };
     for (const Case& c : cases) {
         for (const std::string& header : {std::string("REGEDIT4\n\n"), kV5}) {
@@ -171,9 +143,9 @@ TEST(RegFileTest, ReadsWhatWindowsReads) {
     // Headers of regedit versions before REGEDIT4 name files that import nothing and succeed.
     for (const char* header : {"REGEDIT", "REGEDIT3", "REGEDIT 4", "REGEDIT4 FOO", "  REGEDIT"}) {
         SCOPED_TRACE(header);
-        EXPECT_EQ(ParseOk(std::string(header) + "\n[HKCU\\A]\n\"v\"=\"x\"\n"), std::vector<std::string>{});
+        EXPECT_EQ(ParseOk(std::string(header) + "\n[HKCU\\A]\n\"v\"=\"x\"\n"), "");
     }
-    EXPECT_EQ(ParseOk(" \t" + kV5 + "[HKCU\\A]\n"), std::vector<std::string>{"key HKCU\\A"})
+    EXPECT_EQ(ParseOk(" \t" + kV5 + "[HKCU\\A]\n"), "[HKCU\\A]")
         << "blanks before the header";
 }
 
@@ -212,7 +184,7 @@ TEST(RegFileTest, MalformedFilesAreRejectedWithLineAndReason) {
         {kV5 + "[HKCU\\A]\n\"v\"=hex(1):a9,03,00,00\n", 4, "U+03A9 is not in code page 1252"},
         {kV5 + "[HKCU\\A]\n\"v\"=hex(7):61,00,00\n", 4, "odd number of bytes"},
         {"\xEF\xBB\xBF" + kV5 + "[HKCU\\A]\n\"v\"=\"\xE4\"\n", 4, "malformed UTF-8"},
-        {Utf16File(kV5 + "[HKCU\\A]\n") + "x", 4, "middle of a UTF-16 character"},
+        {"\xFF\xFE" + ToUtf16Le(kV5 + "[HKCU\\A]\n") + "x", 4, "middle of a UTF-16 character"},
         {"\xFE\xFF", 1, "big-endian"},
         // A byte split across two lines, and bytes without their comma at a line's end.
         {kV5 + "[HKCU\\A]\n\"b\"=hex:01,0\\\n  1,02\n", 4, "middle of a byte"},
@@ -236,22 +208,7 @@ TEST(RegFileTest, MalformedFilesAreRejectedWithLineAndReason) {
     }
 }
 
-// The text of a written file, decoded from UTF-16LE to code page 1252.
-std::string WrittenText(const std::vector<RegExportKey>& keys) {
-    std::string bytes;
-    std::string error;
-    EXPECT_TRUE(WriteRegFile(keys, bytes, error)) << error;
-    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
-    std::string text;
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        char32_t unit = static_cast<unsigned char>(bytes[i]) | static_cast<unsigned char>(bytes[i + 1]) << 8;
-        char byte = '?';
-        EXPECT_TRUE(CharTo1252(unit, byte));
-        text.push_back(byte);
-    }
-    return text;
-}
-
+// The registry editor's layout, in UTF-16LE with a byte-order mark; names with line breaks cannot be written.
 TEST(RegFileTest, WritesWhatTheRegistryEditorWrites) {
     std::vector<RegExportKey> keys = {
         {HiveRoot::kCurrentUser,
@@ -274,12 +231,10 @@ TEST(RegFileTest, WritesWhatTheRegistryEditorWrites) {
         "\r\n"
         "[HKEY_LOCAL_MACHINE]\r\n"
         "\r\n";
-    EXPECT_EQ(WrittenText(keys), expected);
-}
-
-TEST(RegFileTest, NamesWithLineBreaksCannotBeWritten) {
     std::string bytes;
     std::string error;
+    EXPECT_TRUE(WriteRegFile(keys, bytes, error)) << error;
+    EXPECT_EQ(bytes, "\xFF\xFE" + ToUtf16Le(expected));
     EXPECT_FALSE(WriteRegFile({{HiveRoot::kCurrentUser, "A\nB", {}}}, bytes, error));
     EXPECT_FALSE(WriteRegFile({{HiveRoot::kCurrentUser, "A", {{"x\ry", kRegSz, ""}}}}, bytes, error));
     EXPECT_NE(error.find("line break"), std::string::npos);
@@ -293,11 +248,7 @@ TEST(RegFileTest, CodePage1252Conversions) {
     for (const auto& [byte, unicode] : cases) {
         EXPECT_EQ(CharFrom1252(byte), unicode) << int(static_cast<unsigned char>(byte));
     }
-    for (int b = 0; b < 256; ++b) {
-        char back = 0;
-        EXPECT_TRUE(CharTo1252(CharFrom1252(static_cast<char>(b)), back)) << b;
-        EXPECT_EQ(static_cast<unsigned char>(back), b) << "every byte survives UTF-16";
-    }
+    // That every byte survives UTF-16 and back, the registry command's export and import show.
     char byte = 0;
     EXPECT_FALSE(CharTo1252(0x80, byte)) << "U+0080 has no byte: 0x80 is the euro sign";
     EXPECT_FALSE(CharTo1252(0x3A9, byte));
