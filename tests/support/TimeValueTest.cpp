@@ -120,18 +120,15 @@ TEST_F(TimeValueTest, EarlierDayAndMinuteCompareFieldsNotSeconds) {
     }
 }
 
+// The TimeValue 0 is 1970-01-01 in Berlin, 1969-12-31 in New York: the years clamp to 1980.
 TEST_F(TimeValueTest, TruncateToDayAndSetDateKeepTime) {
-    TimeValue t = At("2003-11-24 17:05:09");
-    TruncateToDay(t);
-    EXPECT_EQ(Text(t), "2003-11-24 00:00:00");
-    TimeValue unset;  // 1970-01-01 in Berlin, 1969-12-31 in New York: the years clamp to 1980
-    TruncateToDay(unset);
-    EXPECT_EQ(Text(unset), "1980-01-01 00:00:00");
-    {
-        ScopedTimeZone west("America/New_York");
-        TimeValue unsetWest;
-        TruncateToDay(unsetWest);
-        EXPECT_EQ(Text(unsetWest), "1980-12-31 00:00:00");
+    for (auto [zone, seconds, day] : {std::tuple{"Europe/Berlin", 1'069'689'909, "2003-11-24 00:00:00"},
+                                      {"Europe/Berlin", 0, "1980-01-01 00:00:00"},
+                                      {"America/New_York", 0, "1980-12-31 00:00:00"}}) {
+        ScopedTimeZone inZone(zone);
+        TimeValue t(seconds);
+        TruncateToDay(t);
+        EXPECT_EQ(Text(t), day) << zone << " " << seconds;
     }
     TimeValue target = At("2003-11-24 17:05:09");
     SetDateKeepTime(target, At("2024-03-31 01:00:00"));
