@@ -30,7 +30,7 @@ test: deps
 # compression library's deflating threads and its binding's lock; the desktop's dialogs and message
 # loop with a worker's boxes. Qt is not instrumented: tests/tsan.supp keeps its inner workings out.
 TSAN_TARGETS := app_tests engine_tests support_tests platform_tests ibzip_tests files_tests uiqt_tests
-TSAN_TESTS := ^(AppTest|TerminationTest|ProgressDialogTest|TimerLoopTest|CommandLineTest|IbZipTest|RetentionTest|LineArchiveTest|LineBufferPoolTest|TraceTest)\.|^ArchiveWriterTest\.(Packs|Updates)|^(QtMessageLoopTest|QtPresenterTest|WhiteMessageBoxTest|ErrorListDialogTest|ProgressWindowTest|ImageButtonTest|ArtworkTest)\.
+TSAN_TESTS := ^(AppTest|FolderPrefetchTest|TerminationTest|ProgressDialogTest|TimerLoopTest|CommandLineTest|IbZipTest|RetentionTest|LineArchiveTest|LineBufferPoolTest|TraceTest)\.|^ArchiveWriterTest\.(Packs|Updates)|^(QtMessageLoopTest|QtPresenterTest|WhiteMessageBoxTest|ErrorListDialogTest|ProgressWindowTest|ImageButtonTest|ArtworkTest)\.
 tsan: deps
 	@cmake -S . -B build-tsan $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DQUILLON_TSAN=ON -DQUILLON_WERROR=ON >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "engine/FileEntry.h"
+#include "engine/FolderPrefetch.h"
 #include "platform/DirectoryListing.h"
 #include "support/PArray.h"
 #include "support/TimeValue.h"
@@ -145,8 +146,18 @@ class BackupPass {
     // can): nothing is copied into the staging folder. It leaves out, with an error of its own, a file
     // it cannot pack whole, so each stored entry is one version of its file, as a staged copy is.
     bool PackFromSource = false;
+    // The scan lists the folders it is about to enter on a second thread as well (see FolderPrefetch).
+    bool ListAhead = true;
 
   private:
+    // The scan below the top folder: the entries of a listed folder, and each subfolder it enters.
+    enum class SubfolderVerdict { kPassOver, kUnusableName, kDestination, kEnter };
+    SubfolderVerdict JudgeSubfolder(const FileInfo& entry, const std::string& subUpper,
+                                    bool singleFile) const;
+    void ScanEntries(const std::string& dir, const std::string& dirUpper, const WalkFolder& folder,
+                     std::vector<FileInfo>& entries, bool singleFile, FolderPrefetch& prefetch);
+    void ScanSubfolder(const std::string& dir, const std::string& dirUpper, FolderPrefetch::Batch& batch,
+                       FolderPrefetch& prefetch);
     // Decides Compress for this pass's set: a set keeps the form it was begun in (as MergeSameDaySet
     // found it), else the path's setting decides.
     void ChooseStorageForm();
@@ -199,9 +210,6 @@ class BackupPass {
     bool previousIndexBuilt_ = false;
     int32_t previousCursor_ = 0;
 
-    // The folder the scan is in, held open while its subfolders are walked: each is opened relative
-    // to it (null at the top of the walk).
-    const WalkFolder* scanFolder_ = nullptr;
     // The destination folder's identity, taken when the walk begins (found: it exists): a folder of
     // the source with this identity is the destination itself, and is not walked.
     FileIdentity destIdentity_;

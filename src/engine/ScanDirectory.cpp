@@ -29,6 +29,8 @@ constexpr const char* kStagingFolderUpper = "C:\\TEMP\\QUILRUN\\";
 // A symbolic link of the source is never followed: it is an entry of its own, with the link's own
 // time, which the copy stores as a link. A link to a folder is such an entry too and is not entered.
 constexpr LinkEntries kSourceLinks = LinkEntries::kAsFound;
+// FIFOs, sockets and devices are listed too, only to be reported: they are never opened.
+constexpr ListingScope kScanScope = ListingScope::kWithOtherEntries;
 
 // A file that lands directly in the set directory under the control file's name is stored under this
 // prefix plus that name, so that the set's own copy of the control file cannot replace it.
@@ -92,22 +94,17 @@ void ReportUnusableName(RunState& state, const std::string& dir, const FileInfo&
     state.ErrorFlag = true;  // a file left out is an error of the run, not a success
 }
 
-// Makes folder the one the walk is in for as long as it lives; the folder above is the current one
-// again afterwards, however the walk below ends.
-class FolderOfTheWalk {
-  public:
-    FolderOfTheWalk(const WalkFolder*& current, const WalkFolder& folder)
-        : current_(current), above_(current) {
-        current_ = &folder;
+// A subdirectory gone since its parent was listed simply holds nothing; one that is there but cannot be
+// listed (a path too long for the system, no access) is logged, since none of the files below it is
+// backed up.
+void ReportUnlistedFolder(RunState& state, const std::string& dir, int32_t code) {
+    if (code != kErrorFileNotFound && code != kErrorPathNotFound && code != 0) {
+        state.CopyErrorList.push_back(GetNow().Format(kTimeSecondPattern) + "  Folder " + VisibleName(dir) +
+                                      " not backed up: " + ErrorText(code));
+        state.UncopiedFiles.push_back(VisibleName(dir));
+        state.ErrorFlag = true;
     }
-    ~FolderOfTheWalk() { current_ = above_; }
-    FolderOfTheWalk(const FolderOfTheWalk&) = delete;
-    FolderOfTheWalk& operator=(const FolderOfTheWalk&) = delete;
-
-  private:
-    const WalkFolder*& current_;
-    const WalkFolder* above_;
-};
+}
 
 }  // namespace
 
@@ -124,6 +121,32 @@ bool BackupPass::MayHaveChangedUnseen(const FileEntry& previous) const {
            !(GetNow() < previous.Time);
 }
 
+// What the scan does with a directory entry of a folder: walk it, pass over it, or report it.
+BackupPass::SubfolderVerdict BackupPass::JudgeSubfolder(const FileInfo& entry, const std::string& subUpper,
+                                                        bool singleFile) const {
+    if (entry.Name == "." || entry.Name == ".." || !Path.IncludeSubdirs || singleFile) {
+        return SubfolderVerdict::kPassOver;
+    }
+    // A link to a directory is never followed: it could lead out of the tree or around in a circle.
+    // Only real directories are walked.
+    if (!entry.MayEnter()) {
+        return SubfolderVerdict::kPassOver;
+    }
+    // With force patterns every directory is walked: a forced file may lie below an excluded one.
+    if (Path.ForceList.IsEmpty() && AnyPatternMatches(Path.ExcludeList, subUpper)) {
+        return SubfolderVerdict::kPassOver;
+    }
+    if (UnusableNameReason(entry.Name) != nullptr) {
+        return SubfolderVerdict::kUnusableName;
+    }
+    // The path's own destination inside its source is never backed up: each pass would store every
+    // set before it once more, and the sets would grow without end.
+    if (destIdentityFound_ && entry.Identity == destIdentity_) {
+        return SubfolderVerdict::kDestination;
+    }
+    return SubfolderVerdict::kEnter;
+}
+
 void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirUpperIn) {
     std::string dir = dirIn;
     std::string dirUpper = dirUpperIn;
@@ -135,32 +158,20 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
     // folder below it is opened relative to the open folder above it and never through a link, so that
     // a folder swapped for a link since it was listed is reported, not walked; links themselves are
     // listed as entries, never followed.
-    if (scanFolder_ == nullptr) {
-        destIdentityFound_ = IdentifyFile(Path.DestPath, destIdentity_);
-    }
+    destIdentityFound_ = IdentifyFile(Path.DestPath, destIdentity_);
     WalkFolder folder;
-    const bool opened = scanFolder_ == nullptr
-                            ? folder.OpenTop(dir)
-                            : folder.OpenChild(*scanFolder_, dir.substr(dir.rfind('\\') + 1));
-    // FIFOs, sockets and devices are listed too, only to be reported: they are never opened.
-    DirectorySearch search(ListingScope::kWithOtherEntries, AttributeDetail::kTypesOnly);
-    FileInfo entry;
-    bool found = opened && search.First(folder, entry, kSourceLinks);
+    std::vector<FileInfo> entries;
+    bool found = folder.OpenTop(dir) && folder.List(kScanScope, entries, kSourceLinks) && !entries.empty();
     bool singleFile = false;
-    // Only the source path itself may name a single file. A subdirectory gone since its parent was
-    // listed simply holds nothing; one that is there but cannot be listed (a path too long for the
-    // system, no access) is logged, since none of the files below it is backed up.
     if (!found && dir != Path.SourcePath) {
-        const int32_t code = GetLastError();
-        if (code != kErrorFileNotFound && code != kErrorPathNotFound && code != 0) {
-            State.CopyErrorList.push_back(GetNow().Format(kTimeSecondPattern) + "  Folder " +
-                                          VisibleName(dir) + " not backed up: " + ErrorText(code));
-            State.UncopiedFiles.push_back(VisibleName(dir));
-            State.ErrorFlag = true;
-        }
+        ReportUnlistedFolder(State, dir, GetLastError());
+        return;
     }
-    if (!found && dir == Path.SourcePath) {
+    if (!found) {
         const int32_t listError = GetLastError();
+        // Only the source path itself may name a single file.
+        DirectorySearch search(kScanScope, AttributeDetail::kTypesOnly);
+        FileInfo entry;
         found = search.First(dir, entry);
         if (!found || entry.IsDirectory()) {
             // Neither a folder that can be listed nor a file: the source is missing (a typo, a disk
@@ -168,50 +179,68 @@ void BackupPass::ScanDirectory(const std::string& dirIn, const std::string& dirU
             // of the path count as gone; the pass reports it instead and changes nothing.
             const int32_t code = found ? listError : GetLastError();
             SourceError = code != 0 ? code : kErrorNoSystemCode;
-            found = false;
-        } else {
-            singleFile = true;
-            SingleFileSource = true;
-            size_t separator = dir.rfind('\\');
-            dir = separator == std::string::npos ? std::string() : dir.substr(0, separator);
-            dirUpper = ToUpperPath(dir);
+            return;
+        }
+        singleFile = true;
+        SingleFileSource = true;
+        size_t separator = dir.rfind('\\');
+        dir = separator == std::string::npos ? std::string() : dir.substr(0, separator);
+        dirUpper = ToUpperPath(dir);
+        entries.assign(1, std::move(entry));
+    }
+    FolderPrefetch prefetch(kScanScope, kSourceLinks, ListAhead);
+    ScanEntries(dir, dirUpper, folder, entries, singleFile, prefetch);
+}
+
+void BackupPass::ScanSubfolder(const std::string& dir, const std::string& dirUpper,
+                               FolderPrefetch::Batch& batch, FolderPrefetch& prefetch) {
+    ExtendPatternsNaming(Path.ExcludeList, dirUpper);
+    ExtendPatternsNaming(Path.ForceList, dirUpper);
+
+    const std::unique_ptr<FolderListing> listing = batch.Take();
+    if (!listing->Listed || listing->Entries.empty()) {
+        ReportUnlistedFolder(State, dir, listing->Listed ? kErrorFileNotFound : listing->Error);
+        return;
+    }
+    ScanEntries(dir, dirUpper, listing->Folder, listing->Entries, false, prefetch);
+}
+
+void BackupPass::ScanEntries(const std::string& dir, const std::string& dirUpper, const WalkFolder& folder,
+                             std::vector<FileInfo>& entries, bool singleFile, FolderPrefetch& prefetch) {
+    // The subfolders to walk are announced before the first of them is entered, so that they can be
+    // listed ahead.
+    std::vector<SubfolderVerdict> verdicts(entries.size(), SubfolderVerdict::kPassOver);
+    std::vector<std::string> subfolders;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].IsDirectory()) {
+            verdicts[i] =
+                JudgeSubfolder(entries[i], dirUpper + "\\" + ToUpperPath(entries[i].Name), singleFile);
+            if (verdicts[i] == SubfolderVerdict::kEnter) {
+                subfolders.push_back(entries[i].Name);
+            }
         }
     }
+    FolderPrefetch::Batch batch(prefetch, folder, subfolders);
 
     const bool checkUpper = !Path.ExcludeList.IsEmpty() || !Path.ForceList.IsEmpty() || Compress;
-    for (; found; found = search.Next(entry)) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const FileInfo& entry = entries[i];
         State.Tick();
         if (entry.IsDirectory()) {
-            if (entry.Name == "." || entry.Name == "..") {
-                continue;
-            }
-            if (!Path.IncludeSubdirs || singleFile) {
-                continue;
-            }
-            // A link to a directory is never followed: it could lead out of the tree or around in a
-            // circle. Only real directories are walked.
-            if (!entry.MayEnter()) {
-                continue;
-            }
-            const std::string subUpper = dirUpper + "\\" + ToUpperPath(entry.Name);
-            // With force patterns every directory is walked: a forced file may lie below an excluded one.
-            if (Path.ForceList.IsEmpty() && AnyPatternMatches(Path.ExcludeList, subUpper)) {
-                continue;
-            }
-            if (const char* reason = UnusableNameReason(entry.Name)) {
-                ReportUnusableName(State, dir, entry, reason);
-                continue;
-            }
-            // The path's own destination inside its source is never backed up: each pass would store
-            // every set before it once more, and the sets would grow without end.
-            const std::string sub = dir + "\\" + entry.Name;
-            if (destIdentityFound_ && entry.Identity == destIdentity_) {
-                Trace("Ziel %s liegt in der Quelle: nicht gesichert\n", sub.c_str());
-                continue;
-            }
-            {
-                const FolderOfTheWalk inside(scanFolder_, folder);
-                ScanDirectory(sub, subUpper);
+            switch (verdicts[i]) {
+                case SubfolderVerdict::kPassOver:
+                    break;
+                case SubfolderVerdict::kUnusableName:
+                    ReportUnusableName(State, dir, entry, UnusableNameReason(entry.Name));
+                    break;
+                case SubfolderVerdict::kDestination:
+                    Trace("Ziel %s liegt in der Quelle: nicht gesichert\n",
+                          (dir + "\\" + entry.Name).c_str());
+                    break;
+                case SubfolderVerdict::kEnter:
+                    ScanSubfolder(dir + "\\" + entry.Name, dirUpper + "\\" + ToUpperPath(entry.Name), batch,
+                                  prefetch);
+                    break;
             }
             continue;
         }
