@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <tuple>
 
 #include "platform/FileAttributes.h"
 #include "platform/FolderHandle.h"
@@ -64,13 +65,7 @@ class ConfinedTreeTest : public ::testing::Test {
 using FolderHandleTest = ConfinedTreeTest;
 
 TEST_F(ConfinedTreeTest, CopiesLandOnlyBelowTheRoot) {
-    struct Case {
-        TreePath from;
-        TreePath to;
-        bool copied;
-        int32_t error;
-    };
-    const Case cases[] = {
+    const std::tuple<TreePath, TreePath, bool, int32_t> cases[] = {
         {{"a.txt"}, {"new", "deeper", "a.txt"}, true, 0},
         {{"a.txt"}, {"..", "escaped.txt"}, false, kErrorInvalidName},
         {{"a.txt"}, {"sub/..", "x"}, false, kErrorInvalidName},
@@ -83,13 +78,13 @@ TEST_F(ConfinedTreeTest, CopiesLandOnlyBelowTheRoot) {
         {{"fifo"}, {"from-fifo"}, false, kErrorCantResolveFilename},
         {{"missing"}, {"from-missing"}, false, kErrorFileNotFound},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.to.empty() ? "(empty)" : c.to.back());
+    for (const auto& [from, to, copied, error] : cases) {
+        SCOPED_TRACE(to.empty() ? "(empty)" : to.back());
         SetLastError(0);
         int64_t bytes = -1;
-        EXPECT_EQ(target_.CopyFileFrom(source_, c.from, c.to, false, bytes), c.copied);
-        if (!c.copied) {
-            EXPECT_EQ(GetLastError(), c.error);
+        EXPECT_EQ(target_.CopyFileFrom(source_, from, to, false, bytes), copied);
+        if (!copied) {
+            EXPECT_EQ(GetLastError(), error);
         }
     }
     EXPECT_EQ(ReadFile(Target("new/deeper/a.txt")), "from the set");
@@ -133,32 +128,22 @@ TEST_F(ConfinedTreeTest, MovesAndLooksNeverPassALink) {
     EXPECT_EQ(GetLastError(), kErrorFileExists);
     EXPECT_EQ(ReadFile(Target("moved/one.txt")), "one");
 
-    struct Case {
-        TreePath path;
-        bool answered;
-        TreeEntry entry;
-    };
-    const Case cases[] = {
+    const std::tuple<TreePath, bool, TreeEntry> cases[] = {
         {{"moved", "one.txt"}, true, TreeEntry::kFile},        {{"moved"}, true, TreeEntry::kFolder},
         {{"nothing", "here"}, true, TreeEntry::kMissing},      {{"planted"}, true, TreeEntry::kLink},
         {{"planted", "keep.txt"}, false, TreeEntry::kMissing}, {{".."}, false, TreeEntry::kMissing},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path.back());
+    for (const auto& [path, answered, expected] : cases) {
+        SCOPED_TRACE(path.back());
         TreeEntry entry = TreeEntry::kFile;
-        EXPECT_EQ(target_.Look(c.path, entry), c.answered);
-        EXPECT_EQ(entry, c.entry);
+        EXPECT_EQ(target_.Look(path, entry), answered);
+        EXPECT_EQ(entry, expected);
     }
 }
 
 TEST_F(FolderHandleTest, ComponentsAfterTheTrustedPartAreNeverLinks) {
     const size_t trusted = std::string("C:\\target").size();
-    struct Case {
-        const char* folder;
-        bool create;
-        bool opens;
-        int32_t error;
-    } cases[] = {
+    const std::tuple<const char*, bool, bool, int32_t> cases[] = {
         {"C:\\target\\planted", true, false, kErrorCantResolveFilename},
         {"C:\\target\\planted\\sub", true, false, kErrorCantResolveFilename},
         {"C:\\target\\file-link\\sub", true, false, kErrorCantResolveFilename},
@@ -168,16 +153,16 @@ TEST_F(FolderHandleTest, ComponentsAfterTheTrustedPartAreNeverLinks) {
     // A chain of folders held open from one path to the next opens each as a handle alone does, also
     // after a failure half-way down.
     FolderChain chain;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.folder);
+    for (const auto& [path, create, opens, error] : cases) {
+        SCOPED_TRACE(path);
         SetLastError(0);
-        EXPECT_EQ(chain.Open(c.folder, trusted, c.create), c.opens);
-        EXPECT_EQ(GetLastError(), c.error);
+        EXPECT_EQ(chain.Open(path, trusted, create), opens);
+        EXPECT_EQ(GetLastError(), error);
         FolderHandle folder;
         SetLastError(0);
-        EXPECT_EQ(folder.Open(c.folder, trusted, c.create), c.opens);
-        EXPECT_EQ(GetLastError(), c.error);
-        if (c.opens) {
+        EXPECT_EQ(folder.Open(path, trusted, create), opens);
+        EXPECT_EQ(GetLastError(), error);
+        if (opens) {
             EXPECT_EQ(chain.Folder().NativePath(), folder.NativePath());
         }
     }
@@ -253,12 +238,7 @@ TEST_F(FolderHandleTest, NamesAreCreatedNewAndRenamedAndLinksCopiedWithoutFollow
 
 TEST_F(FolderHandleTest, PermissionsNeverWidenAndCreatedFoldersFollowTheirModel) {
     // Group bits of a group the copy cannot have fall back to what others may do.
-    struct Case {
-        uint32_t mode;
-        bool foreignGroup;
-        bool readOnly;
-        uint32_t expected;
-    } cases[] = {
+    const std::tuple<uint32_t, bool, bool, uint32_t> cases[] = {
         {0600, false, false, 0600}, {0755, false, false, 0755}, {04755, false, false, 0755},
         {0640, false, true, 0440},  {0640, true, false, 0600},  {0754, true, false, 0744},
     };
@@ -266,19 +246,19 @@ TEST_F(FolderHandleTest, PermissionsNeverWidenAndCreatedFoldersFollowTheirModel)
     FolderHandle folder;
     ASSERT_TRUE(folder.Open("C:\\target", 3));
     int n = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << std::oct << c.mode << (c.foreignGroup ? " foreign" : ""));
-        if (c.foreignGroup && root) {
+    for (const auto& [mode, foreignGroup, readOnly, expected] : cases) {
+        SCOPED_TRACE(::testing::Message() << std::oct << mode << (foreignGroup ? " foreign" : ""));
+        if (foreignGroup && root) {
             continue;  // root may give a copy any group
         }
         const std::string name = "f" + std::to_string(++n);
         NativeFile file;
         ASSERT_TRUE(file.CreateNewIn(folder, name));
         // A group the test's user is not in: 65534 (nogroup) unless the test runs in it.
-        uint32_t group = c.foreignGroup ? (::getegid() == 65534 ? 65533 : 65534) : ::getegid();
-        file.FinishCopy(FileOwnership{c.mode, ::geteuid(), group}, c.readOnly, 1069692131, 1069692131);
+        uint32_t group = foreignGroup ? (::getegid() == 65534 ? 65533 : 65534) : ::getegid();
+        file.FinishCopy(FileOwnership{mode, ::geteuid(), group}, readOnly, 1069692131, 1069692131);
         ASSERT_TRUE(file.Close());
-        EXPECT_EQ(ModeOf(Target(name)), c.expected);
+        EXPECT_EQ(ModeOf(Target(name)), expected);
     }
 
     // A folder made for the copy of a 0700 folder keeps others out; one without a model is as usual.

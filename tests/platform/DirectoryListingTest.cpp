@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "platform/FileAttributes.h"
 #include "platform/LastError.h"
@@ -114,20 +115,16 @@ TEST_F(DirectoryListingTest, LinksAndSpecialFilesNeverLeadAWalkAstray) {
     EXPECT_FALSE(LookUpFile("C:\\T\\dangling", entry));
 
     // A folder that a walk found real may be a link by the time the walk lists it.
-    struct Case {
-        const char* pattern;
-        FolderLink link;
-        bool listed;
-    } cases[] = {
+    const std::tuple<const char*, FolderLink, bool> cases[] = {
         {"C:\\T\\real\\*.*", FolderLink::kRefuse, true},
         {"C:\\T\\dir-link\\*.*", FolderLink::kFollow, true},  // a configured path may well be a link
         {"C:\\T\\dir-link\\*.*", FolderLink::kRefuse, false},
     };
-    for (const Case& c : cases) {
-        DirectorySearch search(ListingScope::kFilesAndDirectories, AttributeDetail::kTypesOnly, c.link);
-        EXPECT_EQ(search.First(c.pattern, entry), c.listed) << c.pattern;
-        if (!c.listed) {
-            EXPECT_EQ(GetLastError(), kErrorCantResolveFilename) << c.pattern;  // logged by the walk
+    for (const auto& [pattern, link, listed] : cases) {
+        DirectorySearch search(ListingScope::kFilesAndDirectories, AttributeDetail::kTypesOnly, link);
+        EXPECT_EQ(search.First(pattern, entry), listed) << pattern;
+        if (!listed) {
+            EXPECT_EQ(GetLastError(), kErrorCantResolveFilename) << pattern;  // logged by the walk
         }
     }
 }

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <thread>
+#include <tuple>
 
 #include "platform/LastError.h"
 #include "platform/ThreadPriority.h"
@@ -74,16 +75,15 @@ TEST(TraceTest, RecordsArriveWholeAndExactlyAsFormattedFromEveryThread) {
               (std::vector<std::string>{"--- Pfad 3: C:\\Daten\n",
                                         "CLineArchive::CLineArchive: 5 statt 7 Bytes gelesen", longText}));
     trace.Clear();
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
-        threads.emplace_back([t] {
-            for (int i = 0; i < 200; ++i) {
-                Trace("thread %d line %d\n", t, i);
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
+    {
+        std::vector<std::jthread> threads;  // joined as they go
+        for (int t = 0; t < 4; ++t) {
+            threads.emplace_back([t] {
+                for (int i = 0; i < 200; ++i) {
+                    Trace("thread %d line %d\n", t, i);
+                }
+            });
+        }
     }
     auto records = trace.Records();
     ASSERT_EQ(records.size(), 800u);

@@ -7,6 +7,7 @@
 #include <latch>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "platform/LastError.h"
 #include "testing/CaptureMessages.h"
@@ -52,10 +53,7 @@ std::pair<std::string, Lines> LongLines() {
 }
 
 TEST(LineArchiveTest, ReadsLinesAndSetsEndOfFileWithTheLastOne) {
-    struct Case {
-        std::string bytes;
-        Lines lines;
-    } cases[] = {
+    const std::tuple<std::string, Lines> cases[] = {
         {"a\r\nb\r\n", {{"a", false}, {"b", true}}},
         {"a\r\nb", {{"a", false}, {"b", true}}},
         {"a\nb\n", {{"a\nb\n", true}}},  // LF alone is part of the line
@@ -69,19 +67,19 @@ TEST(LineArchiveTest, ReadsLinesAndSetsEndOfFileWithTheLastOne) {
     };
     ScopedDriveMap drives;
     FreeLineBuffers();
-    for (const auto& c : cases) {
-        WriteFile(drives.DriveC() + "/Quillon.txt", c.bytes);
+    for (const auto& [bytes, lines] : cases) {
+        WriteFile(drives.DriveC() + "/Quillon.txt", bytes);
         CaptureTrace trace;
         CLineArchiveFile archive;
-        ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false)) << PrintToString(c.bytes);
-        EXPECT_EQ(ReadToEnd(archive), c.lines) << PrintToString(c.bytes);
+        ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false)) << PrintToString(bytes);
+        EXPECT_EQ(ReadToEnd(archive), lines) << PrintToString(bytes);
         std::string line = "stale";
         archive.ReadLine(line);
-        EXPECT_EQ(line, "") << "past the end of " << PrintToString(c.bytes);
+        EXPECT_EQ(line, "") << "past the end of " << PrintToString(bytes);
         EXPECT_TRUE(archive.Close());
         EXPECT_EQ(trace.Records(),
-                  c.bytes.empty() ? Traced{"-- L\xE4nge der Eingabedatei: 0 Bytes\n"} : Traced{})
-            << PrintToString(c.bytes);
+                  bytes.empty() ? Traced{"-- L\xE4nge der Eingabedatei: 0 Bytes\n"} : Traced{})
+            << PrintToString(bytes);
     }
     EXPECT_EQ(LineBufferSize(0), 800);  // every read borrowed slot 0; 401 bytes and a zero need 800
     FreeLineBuffers();

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <string>
+#include <tuple>
 
 #include "support/ErrorText.h"
 #include "support/NumberText.h"
@@ -13,11 +14,7 @@ namespace quillon {
 namespace {
 
 TEST(ErrorTextTest, TextsAndDiskErrors) {
-    struct Case {
-        int32_t error;
-        const char* text;
-        bool diskError;
-    } cases[] = {
+    const std::tuple<int32_t, const char*, bool> cases[] = {
         {0, "Incorrect function", false},
         {2, "File not found", true},
         {9, "General Copy Error", true},  // a disk error without a text of its own
@@ -30,22 +27,19 @@ TEST(ErrorTextTest, TextsAndDiskErrors) {
         {-5, "General Copy Error", false},
         {INT32_MIN, "General Copy Error", false},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(ErrorText(c.error), c.text) << "error " << c.error;
-        EXPECT_EQ(IsDiskError(c.error), c.diskError) << "error " << c.error;
+    for (const auto& [error, text, diskError] : cases) {
+        EXPECT_EQ(ErrorText(error), text) << "error " << error;
+        EXPECT_EQ(IsDiskError(error), diskError) << "error " << error;
     }
 }
 
 TEST(ErrorTextTest, ZipCodesMapToWindowsNumbers) {
-    struct Case {
-        int32_t code;
-        bool noCodeMeansFailure;
-        int32_t error;
-    } cases[] = {{0, true, 40},      {0, false, 2},        {25139, true, 276},    {25156, true, 112},
-                 {25236, false, 30}, {12345, true, 12345}, {-25156, true, -25156}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(MapZipError(c.code, c.noCodeMeansFailure), c.error)
-            << "code " << c.code << " flag " << c.noCodeMeansFailure;
+    const std::tuple<int32_t, bool, int32_t> cases[] = {
+        {0, true, 40},      {0, false, 2},        {25139, true, 276},    {25156, true, 112},
+        {25236, false, 30}, {12345, true, 12345}, {-25156, true, -25156}};
+    for (const auto& [code, noCodeMeansFailure, error] : cases) {
+        EXPECT_EQ(MapZipError(code, noCodeMeansFailure), error)
+            << "code " << code << " flag " << noCodeMeansFailure;
     }
 }
 
@@ -67,20 +61,17 @@ TEST(NumberTextTest, LooseReaderNeverFails) {
 }
 
 TEST(NumberTextTest, StrictReaderFlagsAnythingButACleanNumber) {
-    struct Case {
-        std::string text;
-        int32_t expected;
-        bool flagged;
-    } cases[] = {{" 42 ", 42, false},     {"\t42\r\n", 42, false},
-                 {"12x", 0, true},        {"", 0, true},
-                 {"   ", 0, true},        {"-", 0, false},
-                 {"- 7", -7, false},      {"4 2", 0, true},
-                 {"+5", 0, true},         {"-2147483648", INT32_MIN, false},
-                 {"2147483648", 0, true}, {"99999999999999999999", 0, true}};
-    for (const Case& c : cases) {
+    const std::tuple<std::string, int32_t, bool> cases[] = {
+        {" 42 ", 42, false},     {"\t42\r\n", 42, false},
+        {"12x", 0, true},        {"", 0, true},
+        {"   ", 0, true},        {"-", 0, false},
+        {"- 7", -7, false},      {"4 2", 0, true},
+        {"+5", 0, true},         {"-2147483648", INT32_MIN, false},
+        {"2147483648", 0, true}, {"99999999999999999999", 0, true}};
+    for (const auto& [text, expected, flagged] : cases) {
         bool flag = false;
-        EXPECT_EQ(ParseIntStrict(c.text, flag), c.expected) << "text >" << c.text << "<";
-        EXPECT_EQ(flag, c.flagged) << "text >" << c.text << "<";
+        EXPECT_EQ(ParseIntStrict(text, flag), expected) << "text >" << text << "<";
+        EXPECT_EQ(flag, flagged) << "text >" << text << "<";
     }
     bool flag = true;  // set by an earlier field: a clean one must not clear it
     EXPECT_EQ(ParseIntStrict("42", flag), 42);
@@ -88,17 +79,15 @@ TEST(NumberTextTest, StrictReaderFlagsAnythingButACleanNumber) {
 }
 
 TEST(NumberTextTest, FillsToWidthAndUpperCasesGermanLetters) {
-    struct Case {
-        int32_t value, width;
-        const char *right, *proportional, *zeros;
-    } cases[] = {{42, 5, "   42", "      42", "00042"},
-                 {-12, 5, "  -12", "   -12", "00-12"},
-                 {123456, 3, "123456", "123456", "123456"},
-                 {3, -4, "3", "3", "3"}};
-    for (const Case& c : cases) {
-        EXPECT_EQ(IntToTextRightAligned(c.value, c.width), c.right) << c.value << " at " << c.width;
-        EXPECT_EQ(IntToTextProportional(c.value, c.width), c.proportional) << c.value << " at " << c.width;
-        EXPECT_EQ(IntToTextZeroPadded(c.value, c.width), c.zeros) << c.value << " at " << c.width;
+    const std::tuple<int32_t, int32_t, const char*, const char*, const char*> cases[] = {
+        {42, 5, "   42", "      42", "00042"},
+        {-12, 5, "  -12", "   -12", "00-12"},
+        {123456, 3, "123456", "123456", "123456"},
+        {3, -4, "3", "3", "3"}};
+    for (const auto& [value, width, right, proportional, zeros] : cases) {
+        EXPECT_EQ(IntToTextRightAligned(value, width), right) << value << " at " << width;
+        EXPECT_EQ(IntToTextProportional(value, width), proportional) << value << " at " << width;
+        EXPECT_EQ(IntToTextZeroPadded(value, width), zeros) << value << " at " << width;
     }
     EXPECT_EQ(IntToTextRightAligned(42, 200), std::string(116, ' ') + "42");
     EXPECT_EQ(IntToTextZeroPadded(42, 200), std::string(198, '0') + "42");
