@@ -23,15 +23,10 @@ class FileCollectorTest : public IbZipTest {
 };
 
 TEST_F(FileCollectorTest, SpecsSelectFilesAndNameEntries) {
-    struct Case {
-        const char* spec;
-        int recurse;
-        int storedNames;
-        int32_t result;
-        const char* entries;  // name=content, the content being the file's path below C:\src
-    };
-    // With names only, sub\a.txt would take the name of a.txt: the first stays, the answer warns.
-    const Case cases[] = {
+    // Spec, recurse, stored names, result, and the entries as name=content, the content being the file's
+    // path below C:\src. With names only, sub\a.txt would take the name of a.txt: the first stays, the
+    // answer warns.
+    const std::tuple<const char*, int, int, int32_t, const char*> cases[] = {
         {"C:\\src\\*.*", 0, 2, 4, kTop},
         {"C:\\src\\*.txt", 1, 2, 5, "a.txt b.TXT sub/a.txt sub/d.txt sub/deeper/e.txt"},
         {"C:\\src\\sub\\*.*", 1, 1, 3,
@@ -43,12 +38,11 @@ TEST_F(FileCollectorTest, SpecsSelectFilesAndNameEntries) {
         {"C:\\src\\a.txt", 1, 0, -25270, "a.txt"},
     };
     int number = 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message()
-                     << c.spec << " recurse " << c.recurse << " names " << c.storedNames);
+    for (const auto& [spec, recurse, storedNames, result, entries] : cases) {
+        SCOPED_TRACE(::testing::Message() << spec << " recurse " << recurse << " names " << storedNames);
         std::string archive = "out" + std::to_string(number++) + ".zip";
-        EXPECT_EQ(Zip(c.spec, "C:\\" + archive, c.recurse, c.storedNames, 1), c.result);
-        ExpectArchive(Native(archive), Files(c.entries));
+        EXPECT_EQ(Zip(spec, "C:\\" + archive, recurse, storedNames, 1), result);
+        ExpectArchive(Native(archive), Files(entries));
     }
 }
 
