@@ -266,13 +266,5 @@ TEST_F(ArchiveWriterTest, FullDiskKeepsTheOldArchiveAndLeavesNothingBehind) {
     ::umount2(full.c_str(), MNT_DETACH);
 }
 
-TEST_F(ArchiveWriterTest, DamagedArchiveIsNotUpdated) {
-    WriteFile(Native("stage/a.txt"), "a");
-    WriteFile(Native("bad.zip"), "this is not a zip archive, and it stays as it is");
-    EXPECT_EQ(Zip("C:\\stage\\*.*", "C:\\bad.zip", 0, 2, 1), -25139);
-    EXPECT_EQ(ReadFile(Native("bad.zip")), "this is not a zip archive, and it stays as it is");
-    EXPECT_FALSE(std::filesystem::exists(Native("bad.zip.part")));
-}
-
 }  // namespace
 }  // namespace quillon::testing
