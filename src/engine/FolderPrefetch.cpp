@@ -61,7 +61,7 @@ FolderPrefetch::Batch::~Batch() {
     for (size_t i = next_; i < jobs_.size(); ++i) {
         owner_.changed_.wait(lock, [&] { return jobs_[i]->Progress != Job::State::kClaimed; });
         if (jobs_[i]->Progress == Job::State::kDone) {
-            --owner_.listedAhead_;
+            owner_.Collect(*jobs_[i]);
         }
     }
     std::erase(owner_.batches_, this);
@@ -74,7 +74,7 @@ std::unique_ptr<FolderListing> FolderPrefetch::Batch::Take() {
     std::unique_lock lock(owner_.mutex_);
     for (;;) {
         if (job.Progress == Job::State::kDone) {
-            --owner_.listedAhead_;
+            owner_.Collect(job);
             break;
         }
         if (job.Progress == Job::State::kQueued) {  // the helper has not got this far: list it here
@@ -87,7 +87,7 @@ std::unique_ptr<FolderListing> FolderPrefetch::Batch::Take() {
             break;
         }
         // The helper is listing it: rather than wait, list a folder needed later.
-        Job* other = owner_.listedAhead_ < kListedAhead ? owner_.ClaimJob() : nullptr;
+        Job* other = owner_.RoomAhead() ? owner_.ClaimJob() : nullptr;
         if (other == nullptr) {
             owner_.changed_.wait(lock);
             continue;
@@ -132,7 +132,13 @@ void FolderPrefetch::Run(Batch::Job& job) const {
 void FolderPrefetch::Finish(Batch::Job& job) {
     job.Progress = Batch::Job::State::kDone;
     ++listedAhead_;
+    entriesAhead_ += job.Listing->Entries.size();
     changed_.notify_all();
+}
+
+void FolderPrefetch::Collect(const Batch::Job& job) {
+    --listedAhead_;
+    entriesAhead_ -= job.Listing->Entries.size();
 }
 
 void FolderPrefetch::HelperLoop() {
@@ -140,7 +146,7 @@ void FolderPrefetch::HelperLoop() {
     for (;;) {
         Batch::Job* job = nullptr;
         changed_.wait(lock, [&] {
-            if (!stopping_ && listedAhead_ < kListedAhead) {
+            if (!stopping_ && RoomAhead()) {
                 job = ClaimJob();
             }
             return stopping_ || job != nullptr;

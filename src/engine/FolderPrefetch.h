@@ -7,8 +7,9 @@
 // announced folder itself. Every folder is opened exactly as the scan opens it (relative to the open
 // folder above, never through a link), once, by one of the two threads.
 //
-// The helper keeps at most kListedAhead results that the scan has not taken yet, so the memory and
-// descriptors held ahead stay small however wide the tree is. Without the helper (threads off) the
+// Results that the scan has not taken yet are kept to kListedAhead folders and about kEntriesAhead
+// entries, so the memory and descriptors held ahead stay small however wide the tree and however
+// large its folders are. Without the helper (threads off) the
 // scan lists each folder itself when it enters it, as a plain walk does.
 #pragma once
 
@@ -37,6 +38,7 @@ struct FolderListing {
 class FolderPrefetch {
   public:
     static constexpr size_t kListedAhead = 64;
+    static constexpr size_t kEntriesAhead = 65536;
 
     FolderPrefetch(ListingScope scope, LinkEntries links, bool helperThread);
     ~FolderPrefetch();  // ends the helper; every batch must be gone by then
@@ -69,8 +71,10 @@ class FolderPrefetch {
     // Claims the first unclaimed job of the newest batch that has one; null when there is none.
     // Called with mutex_ held.
     Batch::Job* ClaimJob();
-    void Run(Batch::Job& job) const;  // opens and lists; called without the lock
-    void Finish(Batch::Job& job);     // with mutex_ held
+    bool RoomAhead() const { return listedAhead_ < kListedAhead && entriesAhead_ < kEntriesAhead; }
+    void Collect(const Batch::Job& job);  // a finished job is taken or dropped; with mutex_ held
+    void Run(Batch::Job& job) const;      // opens and lists; called without the lock
+    void Finish(Batch::Job& job);         // with mutex_ held
     void HelperLoop();
 
     const ListingScope scope_;
@@ -79,7 +83,9 @@ class FolderPrefetch {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Batch*> batches_;  // the walk's open batches, outermost first
-    size_t listedAhead_ = 0;       // finished jobs not taken yet
+    // Finished jobs not taken yet, and their entries.
+    size_t listedAhead_ = 0;
+    size_t entriesAhead_ = 0;
     bool stopping_ = false;
     std::thread helper_;
 };

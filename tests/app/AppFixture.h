@@ -14,6 +14,7 @@
 #include "app/QuillonRunApp.h"
 #include "app/RunPresenter.h"
 #include "app/TimerLoop.h"
+#include "config/AppProfile.h"
 #include "config/Registrierung.h"
 #include "support/MessageBox.h"
 #include "support/TimeValue.h"
@@ -29,7 +30,6 @@ struct ViewRecord {
     std::map<ProgressLine, std::string> Texts;
     bool Filled[ProgressView::kSegments] = {};
     bool Shown = false;
-    int Closed = 0;
 };
 
 class FakePresenter : public RunPresenter {
@@ -76,7 +76,7 @@ class FakePresenter : public RunPresenter {
         void SetSegment(int index, bool filled) override { Record->Filled[index] = filled; }
         void Show() override { Record->Shown = true; }
         void Redraw() override {}
-        void Close() override { ++Record->Closed; }
+        void Close() override {}
         std::shared_ptr<ViewRecord> Record;
     };
 };
@@ -117,12 +117,10 @@ class AppTest : public ::testing::Test {
             MessageAnswers.pop_front();
             return answer;
         });
+        profile.BindProfile(0);
         app.WorkerAtLowestPriority = false;  // the tests' workers must not wait for an idle processor
         app.Engine = [this](RunState& run) {
             ++EngineRuns;
-            if (EngineAction) {
-                EngineAction(run);
-            }
             run.RunInProgress.store(false);
         };
     }
@@ -130,27 +128,22 @@ class AppTest : public ::testing::Test {
 
     // Entries of the profile "Quillon".
     void Set(const std::string& section, const std::string& entry, int32_t value) {
-        Profile(0).WriteProfileInt(section, entry, value);
+        profile.WriteProfileInt(section, entry, value);
     }
     void Set(const std::string& section, const std::string& entry, const std::string& text) {
-        Profile(0).WriteProfileString(section, entry, text);
+        profile.WriteProfileString(section, entry, text);
     }
     std::string Get(const std::string& section, const std::string& entry) {
-        return Profile(0).GetProfileString(section, entry, "<none>");
+        return profile.GetProfileString(section, entry, "<none>");
     }
     int32_t GetInt(const std::string& section, const std::string& entry) {
-        return Profile(0).GetProfileInt(section, entry, -999);
+        return profile.GetProfileInt(section, entry, -999);
     }
     static std::string Machine(const std::string& name) {
         return GetRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\" + name, "<none>");
     }
     static int32_t MachineInt(const std::string& name) {
         return GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\" + name, -1);
-    }
-    static CAppProfile Profile(int instance) {
-        CAppProfile profile;
-        profile.BindProfile(instance);
-        return profile;
     }
     static std::string At(int64_t seconds) {
         return TimeValue::FromSeconds(seconds).Format("%Y-%m-%d %H:%M:%S");
@@ -165,11 +158,7 @@ class AppTest : public ::testing::Test {
         }
         return found;
     }
-    // Runs the program with the given switches; the run ends at the latest after stopAfter seconds.
-    int RunProgram(const std::string& commandLine, int64_t stopAfter = 3 * 86400) {
-        app.CommandLine = commandLine;
-        return RunUntil(app, stopAfter);
-    }
+    // Runs the program; the run ends at the latest after stopAfter seconds.
     int RunUntil(CQuillonRunApp& program, int64_t stopAfter = 3 * 86400) {
         ActionAt stop(loop, stopAfter * 1000, [this] { loop.PostThreadMessage(WM_QUIT); });
         return program.Run();
@@ -191,11 +180,11 @@ class AppTest : public ::testing::Test {
     TimerLoop loop{TimerLoop::Time::kVirtual};
     FakePresenter presenter;
     CQuillonRunApp app{loop, presenter};
+    CAppProfile profile;                       // the profile "Quillon"
     std::optional<CQuillonRunApp> fresh_;      // the latest of Fresh()
     std::vector<FakePresenter::Box> Messages;  // the plain message boxes
     std::deque<int> MessageAnswers;            // their answers; the default button when empty
     int EngineRuns = 0;
-    std::function<void(RunState&)> EngineAction;
 
   private:
     MessageBoxPresenter previousBoxes_;

@@ -54,11 +54,7 @@ TEST(CommandLineTest, LongOptionsAreSortedFromTheSwitches) {
         {{"/T", "--", "--help", "/W"}, "", "", {"/T", "--help", "/W"}},
     };
     for (const Case& c : cases) {
-        std::string shown;
-        for (const std::string& word : c.arguments) {
-            shown += "[" + word + "]";
-        }
-        SCOPED_TRACE(shown);
+        SCOPED_TRACE(::testing::PrintToString(c.arguments));
         LongOptions options = ParseLongOptions(c.arguments);
         std::string flags = std::string(options.Help ? "h" : "") + (options.Version ? "v" : "") +
                             (options.Verbose ? "b" : "") + (options.Check ? "c" : "") +

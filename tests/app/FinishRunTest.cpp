@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include "app/AppFixture.h"
 #include "app/QuillonRunApp.h"
@@ -12,32 +13,47 @@
 namespace quillon::testing {
 namespace {
 
+// The summary, status and registry record of a run's end. A start at login runs only the paths due
+// today: when none is, the run says until when, not that nothing changed. The new-files counter of an
+// automatic run is stored at its end; "/T" leaves the stored value alone, and a run by hand neither
+// loads nor stores it.
 TEST_F(AppTest, SummaryAndStatusOfTheRun) {
     struct Case {
-        const char* name;
-        bool copied;
-        int32_t files;
+        const char* switches;
+        int32_t files;  // -1: nothing copied
         bool error;
         const char* summary;
         int32_t status;
         int exitStatus;
+        int32_t newFiles;
     };
     const Case cases[] = {
-        {"nothing", false, 0, false, "No changed file found.", 1, 0},
-        {"one file", true, 1, false, "1 file has been saved.", 0, 0},
-        {"two files", true, 2, false, "2 files have been saved.", 0, 0},
-        {"a copy error", true, 2, true, "Errors have been occurred.", 2, 1},
+        {"", -1, false, "No changed file found.", 1, 0, 5},
+        {"", 1, false, "1 file has been saved.", 0, 0, 5},
+        {"", 2, false, "2 files have been saved.", 0, 0, 5},
+        {"", 2, true, "Errors have been occurred.", 2, 1, 5},
+        {"/W", -1, false, "Not due until 2003-11-25.", 1, 0, 8},
+        {"/W /T", 2, false, "2 files have been saved.", 0, 0, 5},
     };
+    Set("Path000", "SourcePath", "C:\\Data");
+    Set("Path000", "DestPath", "C:\\Backup");
+    Set("Path000", "NextRunTime", "2003-11-26 00:00");
+    Set("Path001", "SourcePath", "C:\\Mail");
+    Set("Path001", "DestPath", "C:\\Backup2");
+    Set("Path001", "NextRunTime", "2003-11-25 00:00");
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CQuillonRunApp& run = Fresh();
+        SCOPED_TRACE(std::string(c.switches) + " " + c.summary);
+        CQuillonRunApp& run = Fresh(c.switches);
         run.Engine = [&](RunState& state) {
-            state.CopyPerformed = c.copied;
-            state.RunFilesCopied = c.files;
+            state.CopyPerformed = c.files >= 0;
+            state.RunFilesCopied = std::max(c.files, 0);
             state.ErrorFlag = c.error;
+            state.CountNewFiles += 3;
             state.RunInProgress.store(false);
         };
         Set("DynData", "TotalFullBackup", 1);
+        WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\CountNewFiles", 5);
+        WriteRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\LastAutoRunTime", "");
         int64_t start = NowSeconds();
         EXPECT_EQ(run.Run(), c.exitStatus);
         EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kKind], c.summary);
@@ -45,43 +61,26 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
         EXPECT_EQ(GetInt("DynData", "LastRunStatus"), c.status);
         EXPECT_EQ(GetInt("DynData", "TotalFullBackup"), 0);
         EXPECT_EQ(Machine("LastRunTime"), At(start));
-        EXPECT_EQ(Machine("LastAutoRunTime"), "<none>");  // not an automatic run
+        EXPECT_EQ(Machine("LastAutoRunTime"), c.switches[0] == '/' ? At(start) : "");
+        EXPECT_EQ(MachineInt("CountNewFiles"), c.newFiles);
         EXPECT_EQ(MachineInt("Semaphore"), 0);
     }
     EXPECT_TRUE(presenter.ErrorLists.empty());
     EXPECT_TRUE(Messages.empty());
 }
 
-// A start at login runs only the paths due today: when none is, the run says until when, not that
-// nothing changed.
-TEST_F(AppTest, RunWithoutADuePathSaysWhenOneIsDue) {
-    Set("Path000", "SourcePath", "C:\\Data");
-    Set("Path000", "DestPath", "C:\\Backup");
-    Set("Path000", "NextRunTime", "2003-11-26 00:00");
-    Set("Path001", "SourcePath", "C:\\Mail");
-    Set("Path001", "DestPath", "C:\\Backup2");
-    Set("Path001", "NextRunTime", "2003-11-25 00:00");
-    const std::pair<const char*, const char*> cases[] = {
-        {"/W", "Not due until 2003-11-25."}, {"", "No changed file found."},  // by hand every path runs
-    };
-    for (auto [switches, summary] : cases) {
-        SCOPED_TRACE(switches);
-        EXPECT_EQ(Fresh(switches).Run(), 0);
-        EXPECT_EQ(presenter.Views.back()->Texts[ProgressLine::kKind], summary);
-        EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
-    }
-}
-
 TEST_F(AppTest, DiskErrorIsShownAndLogged) {
     Set("Settings", "ErrorLogPath", "C:\\Logs\\QuillonRun.Log");
-    EngineAction = [](RunState& run) {
-        run.FirstErrorCode = 112;
-        run.PassErrorLine = "2003-11-24 18:02:11  Error copying C:\\Data\\big.iso";
-        run.PassErrorMessage = "Error copying C:\\Data\\big.iso";
-        run.UncopiedFiles = {"C:\\Data\\big.iso"};
-        run.RunFilesCopied = 4;
+    CQuillonRunApp& run = Fresh();
+    run.Engine = [](RunState& state) {
+        state.FirstErrorCode = 112;
+        state.PassErrorLine = "2003-11-24 18:02:11  Error copying C:\\Data\\big.iso";
+        state.PassErrorMessage = "Error copying C:\\Data\\big.iso";
+        state.UncopiedFiles = {"C:\\Data\\big.iso"};
+        state.RunFilesCopied = 4;
+        state.RunInProgress.store(false);
     };
-    RunProgram("");
+    EXPECT_EQ(run.Run(), 1);
     ASSERT_EQ(Messages.size(), 1u);
     EXPECT_EQ(
         Messages[0].Text,
@@ -95,18 +94,14 @@ TEST_F(AppTest, DiskErrorIsShownAndLogged) {
         << log;
     ASSERT_EQ(presenter.ErrorLists.size(), 1u);
     EXPECT_EQ(presenter.ErrorLists[0].first, 4);
-    EXPECT_TRUE(app.CopyErrorList.empty());
+    EXPECT_TRUE(run.CopyErrorList.empty());
 }
 
 // A user hive that cannot be read would read as "nothing configured" and the run as a success with
 // "No changed file found.": it is a failed run, shown and logged, and the program ends with 2.
 TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
-    const struct {
-        const char* what;
-        std::function<void(ScopedHives&)> spoil;
-        const char* shown;
-        const char* why;
-    } cases[] = {
+    // How the hive is spoilt, the error shown and the reason given.
+    const std::tuple<const char*, std::function<void(ScopedHives&)>, const char*, const char*> cases[] = {
         {"damaged", [](ScopedHives& h) { h.MakeDamaged(HiveRoot::kCurrentUser); },
          "The configuration registry database is corrupt\n(Error code 1009)", "it is damaged or not a hive"},
         {"a folder in its place",
@@ -116,20 +111,19 @@ TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
     };
     // With the profile unreadable the log has no configured place: it lies beside the program.
     std::string logFile = drives.Native(ProgramDirectory() + "\\QuillonRun.Log");
-    for (const auto& each : cases) {
-        SCOPED_TRACE(each.what);
+    for (const auto& [what, spoil, shown, why] : cases) {
+        SCOPED_TRACE(what);
         ScopedHives spoilt;
-        each.spoil(spoilt);
+        spoil(spoilt);
         std::filesystem::remove(logFile);
         CQuillonRunApp& run = Fresh();
         Messages.clear();
         EXPECT_EQ(run.Run(), 2);
         EXPECT_EQ(EngineRuns, 0);
-        EXPECT_EQ(run.RunStatus, 2);
         std::string text = "The user hive " + spoilt.File(HiveRoot::kCurrentUser) +
-                           " cannot be read: " + each.why + ". Nothing was backed up.";
+                           " cannot be read: " + why + ". Nothing was backed up.";
         ASSERT_EQ(Messages.size(), 1u);
-        EXPECT_EQ(Messages[0].Text, std::string("Backup error:\n\n") + each.shown + "\n\n" + text);
+        EXPECT_EQ(Messages[0].Text, std::string("Backup error:\n\n") + shown + "\n\n" + text);
         std::string log = ReadFile(logFile);
         std::filesystem::remove(logFile);
         EXPECT_NE(log.find("  " + text + "\r\n"), std::string::npos) << log;
@@ -138,44 +132,18 @@ TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
 }
 
 TEST_F(AppTest, LatestSaveDateIsRaisedAndAFutureOneReplaced) {
-    struct Case {
-        const char* stored;
-        TimeValue latest;
-        const char* after;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, TimeValue, const char*> cases[] = {
         {"2003-11-26 09:00", TimeValue(), "1990-01-01 00:00"},  // two days ahead: cannot be right
         {"2003-11-20 09:00", MakeTime(2003, 11, 24, 0, 0, 0), "2003-11-24 00:00"},
         {"2003-11-24 00:00", MakeTime(2003, 11, 20, 0, 0, 0), "2003-11-24 00:00"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.stored);
-        Set("DynData", "LatestSaveDate", c.stored);
+    for (const auto& [stored, latest, after] : cases) {
+        SCOPED_TRACE(stored);
+        Set("DynData", "LatestSaveDate", stored);
         CQuillonRunApp& run = Fresh();
-        if (c.latest.IsSet()) {
-            run.LatestSetDate = c.latest;
-        }
+        run.LatestSetDate = latest.IsSet() ? latest : run.LatestSetDate;
         run.Run();
-        EXPECT_EQ(Get("DynData", "LatestSaveDate"), c.after);
-    }
-}
-
-// The new-files counter of the first automatic run of a day is stored at its end; "/T" leaves the
-// stored value alone, and a run by hand neither loads nor stores it.
-TEST_F(AppTest, NewFilesCounterOfAnAutomaticRunIsStored) {
-    const std::tuple<const char*, int32_t, bool> cases[] = {
-        {"/W", 8, true},
-        {"/W /T", 5, true},
-        {"", 5, false},
-    };
-    for (auto [line, counter, automatic] : cases) {
-        SCOPED_TRACE(line);
-        WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\CountNewFiles", 5);
-        WriteRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\LastAutoRunTime", "");
-        EngineAction = [](RunState& state) { state.CountNewFiles += 3; };
-        Fresh(line).Run();
-        EXPECT_EQ(MachineInt("CountNewFiles"), counter);
-        EXPECT_EQ(Machine("LastAutoRunTime"), automatic ? Machine("LastRunTime") : "");
+        EXPECT_EQ(Get("DynData", "LatestSaveDate"), after);
     }
 }
 

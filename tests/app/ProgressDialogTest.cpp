@@ -2,7 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
+#include <algorithm>
+#include <tuple>
 
 #include "app/AppFixture.h"
 
@@ -15,16 +16,22 @@ class ProgressDialogTest : public AppTest {
         app.BindProfile(0);
         app.RunInProgress.store(true);
     }
+    // The bar as text, '#' for a filled segment; the view shows the same.
+    std::string Bar(const CQuillonDlg& bar) {
+        std::string segments, shown;
+        for (int i = 0; i < CQuillonDlg::kSegments; ++i) {
+            segments += bar.IsSegmentFilled(i) ? '#' : '.';
+            shown += presenter.Views.back()->Filled[i] ? '#' : '.';
+        }
+        EXPECT_EQ(shown, segments);
+        return segments;
+    }
     CQuillonDlg dialog{app, presenter.CreateProgressView(false)};
 };
 
 TEST_F(ProgressDialogTest, BarFollowsTheFraction) {
-    struct Case {
-        std::vector<std::pair<double, int>> steps;  // fraction, times
-        int filled;
-        bool activity;
-    };
-    const Case cases[] = {
+    // The fractions shown (each so many times), the segments then filled, whether the activity block runs.
+    const std::tuple<std::vector<std::pair<double, int>>, int, bool> cases[] = {
         {{{0.5, 3}}, 3, true},  // three readings do not yet leave the activity block
         {{{0.5, 4}}, 17, false},
         {{{1.0, 4}}, 35, false},
@@ -34,22 +41,19 @@ TEST_F(ProgressDialogTest, BarFollowsTheFraction) {
         {{{0.56, 4}, {0.27, 4}}, 10, false},
         {{{0.56, 4}, {-1.0, 1}}, 1, true},  // the end of a copy loop: the activity block at once
     };
-    for (const Case& c : cases) {
+    for (const auto& [steps, filled, activity] : cases) {
         CQuillonDlg fresh(app, presenter.CreateProgressView(false));
-        std::string steps;
-        for (auto [f, times] : c.steps) {
-            steps += std::to_string(f) + "x" + std::to_string(times) + " ";
+        std::string shown;
+        for (auto [f, times] : steps) {
+            shown += std::to_string(f) + "x" + std::to_string(times) + " ";
             for (int i = 0; i < times; ++i) {
                 fresh.ShowProgress(f);
             }
         }
-        int filled = 0;
-        for (int i = 0; i < CQuillonDlg::kSegments; ++i) {
-            filled += fresh.IsSegmentFilled(i);
-            EXPECT_EQ(presenter.Views.back()->Filled[i], fresh.IsSegmentFilled(i)) << steps << i;
-        }
-        EXPECT_EQ(filled, c.filled) << steps;
-        EXPECT_EQ(fresh.IsActivityMode(), c.activity) << steps;
+        SCOPED_TRACE(shown);
+        std::string bar = Bar(fresh);
+        EXPECT_EQ(std::count(bar.begin(), bar.end(), '#'), filled);
+        EXPECT_EQ(fresh.IsActivityMode(), activity);
     }
 }
 
@@ -60,17 +64,11 @@ TEST_F(ProgressDialogTest, ActivityBlockAndSemaphoreRenewalRestWhenIdle) {
         for (int i = 0; i < count; ++i) {
             dialog.ShowProgress(-1.0);
         }
-        std::array<bool, CQuillonDlg::kSegments> bar{};
-        for (int i = 0; i < CQuillonDlg::kSegments; ++i) {
-            bar[i] = dialog.IsSegmentFilled(i);
-        }
-        return bar;
+        return Bar(dialog);
     };
-    std::array<bool, CQuillonDlg::kSegments> block{};
-    std::fill(block.begin() + 5, block.begin() + 10, true);
-    EXPECT_EQ(ticks(10), block);
+    EXPECT_EQ(ticks(10), ".....#####.........................");
     EXPECT_EQ(MachineInt("Semaphore"), -1);
-    std::array<bool, CQuillonDlg::kSegments> standing = ticks(191);  // 200 ticks without new activity
+    std::string standing = ticks(191);      // 200 ticks without new activity
     EXPECT_EQ(MachineInt("Semaphore"), 1);  // renewed: the counter is still 0, which would read as free
     WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", 77);
     EXPECT_EQ(ticks(100), standing);
@@ -82,24 +80,19 @@ TEST_F(ProgressDialogTest, ActivityBlockAndSemaphoreRenewalRestWhenIdle) {
 }
 
 TEST_F(ProgressDialogTest, FractionCountsPackedBytesAtSevenTenthsUntilTheCopyingIsWeighed) {
-    struct Tick {
-        bool packing;
-        int32_t archive;
-        int64_t copied;
-        double fraction;
-    };
     app.BytesToCopy.store(1'000'000);
-    const Tick ticks[] = {
+    const std::tuple<bool, int32_t, int64_t, double> ticks[] = {
+        // packing, archive, bytes, fraction
         {false, -1, 500'000, 0.5}, {false, -1, -1, -1.0},      {true, 1, 400'000, 0.4},
         {true, 1, 600'000, 0.54},  {false, 1, 800'000, 0.722},  // weight 0.7 / 2 ticks x 0.3 + 0.7
         {true, 2, 900'000, 0.9},                                // a new archive starts from its bytes
     };
     int n = 0;
-    for (const Tick& t : ticks) {
-        app.CompressPhase.store(t.packing);
-        app.ZipNumber.store(t.archive);
-        app.BytesCopied.store(t.copied);
-        EXPECT_NEAR(dialog.ProgressFraction(), t.fraction, 1e-9) << "tick " << n++;
+    for (auto [packing, archive, copied, fraction] : ticks) {
+        app.CompressPhase.store(packing);
+        app.ZipNumber.store(archive);
+        app.BytesCopied.store(copied);
+        EXPECT_NEAR(dialog.ProgressFraction(), fraction, 1e-9) << "tick " << n++;
     }
     app.BytesToCopy.store(0);
     app.BytesCopied.store(5);
@@ -133,17 +126,15 @@ TEST_F(ProgressDialogTest, DiskSpaceQuestion) {
         int32_t deleteFlags;                          // -999: no entry
         std::vector<std::pair<int, bool>> questions;  // answer, box still ticked
         std::vector<int> confirmations;
-        int32_t answer;
-        int32_t hideDialogsAfter;
-        int32_t deleteFlagsAfter;
+        const char* after;  // the answer, "HideDialogs" and "DeleteFlags"
     };
     const Case cases[] = {
-        {"hidden", 0x10, 0x0F, {}, {}, 0, 0x10, 0x0F},
-        {"yes, ask again", 0, 0x0F, {{kIdYes, false}}, {}, 0, 0, 0x0F},
-        {"yes, never ask again", 0x01, 0x0F, {{kIdYes, true}}, {}, 0, 0x11, 0x0F},
-        {"no, cancel, no, ok", 0, 0x0F, {{kIdNo, false}, {kIdNo, false}}, {kIdCancel, kIdOk}, -1, 0, 0x07},
+        {"hidden", 0x10, 0x0F, {}, {}, "0 16 15"},
+        {"yes, ask again", 0, 0x0F, {{kIdYes, false}}, {}, "0 0 15"},
+        {"yes, never ask again", 0x01, 0x0F, {{kIdYes, true}}, {}, "0 17 15"},
+        {"no, cancel, no, ok", 0, 0x0F, {{kIdNo, false}, {kIdNo, false}}, {kIdCancel, kIdOk}, "-1 0 7"},
         // Without the entry the rules in force (two value entries) are written without this one.
-        {"no without a flags entry", 0, -999, {{kIdNo, false}}, {kIdOk}, -1, 0, 0x05},
+        {"no without a flags entry", 0, -999, {{kIdNo, false}}, {kIdOk}, "-1 0 5"},
     };
     SourcePathRecord path;
     path.PathIndex = 2;
@@ -166,23 +157,23 @@ TEST_F(ProgressDialogTest, DiskSpaceQuestion) {
         app.DeleteQuestion.store(1);
 
         dialog.AskDeleteForDiskSpace();
-        EXPECT_EQ(app.DeleteQuestion.load(), c.answer);
-        EXPECT_EQ(GetInt("Path002", "HideDialogs"), c.hideDialogsAfter);
-        EXPECT_EQ(GetInt("Path002", "DeleteFlags"), c.deleteFlagsAfter);
+        EXPECT_EQ(std::to_string(app.DeleteQuestion.load()) + " " +
+                      std::to_string(GetInt("Path002", "HideDialogs")) + " " +
+                      std::to_string(GetInt("Path002", "DeleteFlags")),
+                  c.after);
         ASSERT_EQ(presenter.Boxes.size(), c.questions.size());
         EXPECT_EQ(Messages.size(), c.confirmations.size());
-        if (!c.questions.empty()) {
-            const std::string& text = presenter.Boxes[0].Text;  // names the path and its limit
-            EXPECT_NE(text.find("\n    'C:\\Data',\n"), std::string::npos) << text;
-            EXPECT_NE(text.find(" 500 MB "), std::string::npos) << text;
-            EXPECT_EQ(presenter.Boxes[0].Style, 0x4124u);
-            EXPECT_TRUE(presenter.Boxes[0].CheckBoxIn);
-            EXPECT_EQ(presenter.HelpContexts, (std::vector<int>{3846, 3841}));
-        }
         for (const auto& box : Messages) {
             EXPECT_EQ(box.Style, 0x4031u);
         }
     }
+    // The question names the path and its limit, offers the check box, and has its help topics.
+    const std::string& text = presenter.Boxes.at(0).Text;
+    EXPECT_NE(text.find("\n    'C:\\Data',\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(" 500 MB "), std::string::npos) << text;
+    EXPECT_EQ(presenter.Boxes[0].Style, 0x4124u);
+    EXPECT_TRUE(presenter.Boxes[0].CheckBoxIn);
+    EXPECT_EQ(presenter.HelpContexts, (std::vector<int>{3846, 3841}));
     app.Paths.CurrentPath.store(nullptr);
 }
 

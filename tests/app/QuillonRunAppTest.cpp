@@ -2,88 +2,84 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <map>
-#include <thread>
+#include <tuple>
 
 #include "app/AppFixture.h"
-#include "engine/RunAllPaths.h"
 #include "support/TimeText.h"
-#include "testing/TempDir.h"
 
 namespace quillon::testing {
 namespace {
 
 constexpr char kSemaphore[] = "Software\\Norrow\\Quillon\\Semaphore";
 
+// What the switches set, as "/W /T <instance> <profile key>", then each word traced as invalid.
 TEST_F(AppTest, SwitchesAreReadInOrderAndUnknownOnesOnlyTraced) {
-    struct Case {
-        std::string line;
-        bool windows, noReset;
-        int instance;
-        std::vector<std::string> invalid;
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "0 Software\\Norrow\\Quillon"},
+        {"/w", "/W 0 Software\\Norrow\\Quillon"},
+        {"/T /F", "/T 0 Software\\Norrow\\Quillon"},
+        {"/3 /5", "5 Software\\Norrow\\QuillonApp5"},
+        {"/0 /10 /x", "0 Software\\Norrow\\Quillon /0 /10 /X"},
+        {"/W \"\" /T", "/W 0 Software\\Norrow\\Quillon"},  // the empty word ends the parsing
+        {"\t/4\t/t", "/T 4 Software\\Norrow\\QuillonApp4"},
     };
-    const Case cases[] = {
-        {"", false, false, 0, {}},
-        {"/w", true, false, 0, {}},
-        {"/T /F", false, true, 0, {}},
-        {"/3 /5", false, false, 5, {}},
-        {"/0 /10 /x", false, false, 0, {"/0", "/10", "/X"}},
-        {"/W \"\" /T", true, false, 0, {}},  // the empty word ends the parsing
-        {"\t/4\t/t", false, true, 4, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
+    for (auto [line, read] : cases) {
+        SCOPED_TRACE(line);
         trace.Clear();
         Set("Settings", "NoAutomaticRun", 1);  // "/W" then ends at once; otherwise the run is only posted
-        CQuillonRunApp& fresh = Fresh(c.line);
+        CQuillonRunApp& fresh = Fresh(line);
         fresh.InitInstance();
-        EXPECT_EQ(fresh.StartedByWindows, c.windows);
-        EXPECT_EQ(fresh.NoCounterReset, c.noReset);
-        EXPECT_EQ(fresh.InstanceNumber, c.instance);
-        EXPECT_EQ(fresh.ProfileKey(), c.instance == 0
-                                          ? "Software\\Norrow\\Quillon"
-                                          : "Software\\Norrow\\QuillonApp" + std::to_string(c.instance));
-        std::vector<std::string> expected;
-        for (const std::string& word : c.invalid) {
-            expected.push_back("*** Ung\xFCltiger Aufrufparameter: " + word + "\n");
+        std::string shown = std::string(fresh.StartedByWindows ? "/W " : "") +
+                            (fresh.NoCounterReset ? "/T " : "") + std::to_string(fresh.InstanceNumber) + " " +
+                            fresh.ProfileKey();
+        const std::string invalid = "*** Ung\xFCltiger Aufrufparameter: ";
+        for (const std::string& record : Traces(invalid)) {
+            shown += " " + record.substr(invalid.size(), record.size() - invalid.size() - 1);  // without "\n"
         }
-        EXPECT_EQ(Traces("*** Ung"), expected);
+        EXPECT_EQ(shown, read);
     }
 }
 
-TEST_F(AppTest, AutomaticStartWhileAutomaticRunsAreOffEndsAtOnce) {
+// An automatic start while automatic runs are off ends at once; a start by hand runs once at once and
+// ends without a wait, "RunTime" and "RunningInstance" left alone.
+TEST_F(AppTest, StartsThatDoNotWait) {
     Set("Settings", "NoAutomaticRun", 1);
+    Set("Settings", "RunAtTime", 1);
     Set("DynData", "AktuellInstance", 4);
-    EXPECT_EQ(RunProgram("/W"), 0);
+    Set("DynData", "RunTime", "2003-11-25 08:00:00");
+    EXPECT_EQ(RunUntil(Fresh("/W")), 0);
     EXPECT_EQ(EngineRuns, 0);
     EXPECT_EQ(Get("DynData", "LastWindowsStartTime"), "2003-11-24 18:02:11");
     EXPECT_EQ(GetInt("DynData", "RunningInstance"), -1);
     EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
     EXPECT_EQ(Machine("LastRunTime"), "<none>");
-}
 
-TEST_F(AppTest, WithoutW_OneRunStartsAtOnceAndTheProgramEnds) {
-    Set("Settings", "RunAtTime", 1);
-    Set("DynData", "RunTime", "2003-11-25 08:00:00");
-    EXPECT_EQ(RunProgram(""), 0);
+    Set("DynData", "RunningInstance", 9);
+    const int64_t start = clock.Now();
+    EXPECT_EQ(RunUntil(Fresh("")), 0);
     EXPECT_EQ(EngineRuns, 1);
     EXPECT_TRUE(Traces("Beginning wait").empty());
-    EXPECT_EQ(GetInt("DynData", "RunningInstance"), -999);
-    EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
+    EXPECT_EQ(GetInt("DynData", "RunningInstance"), 9);
     EXPECT_EQ(Get("DynData", "RunTime"), "2003-11-25 08:00:00");
-    EXPECT_LT(clock.Now() - kNow, 5);  // 2 s of closing, then the end
+    // 2 s of closing, then the end (virtual time also passes while a loaded machine starts the worker).
+    EXPECT_LT(clock.Now() - start, 60);
 }
 
-// Resident with "RunTime" three days in the past: a wait of 1 s, one run, "RunTime" moved by whole days
-// to the first such time after the run's start, and the next wait aims at it.
-TEST_F(AppTest, ResidentRunAdvancesRunTimeByWholeDays) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"2003-11-21 20:00:00", "2003-11-24 20:00:00"},  // still ahead today
-        {"2003-11-21 08:00:00", "2003-11-25 08:00:00"},  // passed today: tomorrow
+// A resident program waits for "RunTime" (in pieces of at most 1 000 000 s, and again for the rest when
+// it wakes up early), runs, moves "RunTime" by whole days to the first such time after the run's start
+// and waits for that. Each wait is traced, its length from its own "now", and tells when the next run comes.
+TEST_F(AppTest, ResidentProgramWaitsForTheRunTime) {
+    // "RunTime", the seconds until the test stops the program, the time each wait aims at, the runs.
+    const std::tuple<std::string, int64_t, std::vector<std::string>, int> cases[] = {
+        {"2003-11-21 20:00:00", 600, {"2003-11-21 20:00:00", "2003-11-24 20:00:00"}, 1},  // still ahead today
+        {"2003-11-21 08:00:00", 600, {"2003-11-21 08:00:00", "2003-11-25 08:00:00"}, 1},  // passed: tomorrow
+        // Moved a second later during the wait: the timer fires a second early and the wait goes on.
+        {At(kNow + 10), 600, {At(kNow + 10), At(kNow + 11), At(kNow + 11 + 86400)}, 1},
+        {At(kNow + 2'000'000), 1'999'000, {At(kNow + 2'000'000), At(kNow + 2'000'000)}, 0},
     };
-    for (auto [stored, advanced] : cases) {
+    for (const auto& [stored, stopAfter, aims, runs] : cases) {
         SCOPED_TRACE(stored);
         trace.Clear();
         presenter.Notices.clear();
@@ -91,87 +87,57 @@ TEST_F(AppTest, ResidentRunAdvancesRunTimeByWholeDays) {
         EngineRuns = 0;
         Set("Settings", "RunAtTime", 1);
         Set("DynData", "RunTime", stored);
-        RunUntil(Fresh("/W"), 600);
+        ActionAt later(loop, 5000, [&] {
+            if (stored == At(kNow + 10)) {
+                Set("DynData", "RunTime", At(kNow + 11));
+            }
+        });
+        RunUntil(Fresh("/W"), stopAfter);
 
-        EXPECT_EQ(EngineRuns, 1);
-        EXPECT_EQ(Get("DynData", "RunTime"), advanced);
-        std::vector<std::string> waits = Traces("Beginning wait");
-        ASSERT_EQ(waits.size(), 2u);
-        EXPECT_EQ(waits[0],
-                  std::string("Beginning wait 1 seconds (CurrentTime: 2003-11-24 18:02:11  NextRun: ") +
-                      stored + ")\n");
-        // The next wait aims at the advanced time: its length is the distance from its own "now".
-        int seconds = 0;
-        char now[20] = {}, target[20] = {};
-        ASSERT_EQ(std::sscanf(waits[1].c_str(),
-                              "Beginning wait %d seconds (CurrentTime: %19[^)]  NextRun: %19[^)])", &seconds,
-                              now, target),
-                  3)
-            << waits[1];
-        EXPECT_EQ(std::string(target), advanced);
-        EXPECT_EQ(seconds, ParseRegistryTime(advanced).Seconds() - ParseRegistryTime(now).Seconds());
-        // Each wait tells when the next run comes.
-        EXPECT_EQ(presenter.Notices,
-                  (std::vector<std::string>{"Next run: " + std::string(stored).substr(0, 16),
-                                            "Next run: " + std::string(advanced).substr(0, 16)}));
+        std::vector<std::string> waits, notices;
+        for (const std::string& wait : Traces("Beginning wait")) {
+            int seconds = 0;
+            char now[20] = {}, next[20] = {};
+            ASSERT_EQ(std::sscanf(wait.c_str(),
+                                  "Beginning wait %d seconds (CurrentTime: %19[^)]  NextRun: %19[^)])",
+                                  &seconds, now, next),
+                      3)
+                << wait;
+            int64_t ahead = ParseRegistryTime(next).Seconds() - ParseRegistryTime(now).Seconds();
+            EXPECT_EQ(seconds, std::clamp<int64_t>(ahead, 1, 1'000'000)) << wait;
+            EXPECT_EQ(waits.empty(), now == At(kNow)) << wait;
+            waits.push_back(next);
+            notices.push_back("Next run: " + std::string(next).substr(0, 16));
+        }
+        EXPECT_EQ(waits, aims);
+        EXPECT_EQ(presenter.Notices, notices);
+        EXPECT_EQ(EngineRuns, runs);
+        EXPECT_EQ(Get("DynData", "RunTime"), aims.back());
         EXPECT_EQ(Machine("LastAutoRunTime"), "2003-11-24 18:02:12");
         EXPECT_EQ(GetInt("DynData", "RunningInstance"), -1);
     }
 }
 
-TEST_F(AppTest, EarlyWakeUpWaitsAgainForTheRest) {
-    Set("Settings", "RunAtTime", 1);
-    Set("DynData", "RunTime", At(kNow + 10));
-    // The schedule moves one second later while the program waits: timer 3 then fires a second early.
-    ActionAt later(loop, 5000, [this] { Set("DynData", "RunTime", At(kNow + 11)); });
-    RunProgram("/W", 600);
-    std::vector<std::string> waits = Traces("Beginning wait");
-    ASSERT_GE(waits.size(), 2u);
-    EXPECT_EQ(waits[0].substr(0, 26), "Beginning wait 10 seconds ");
-    EXPECT_EQ(waits[1], "Beginning wait 1 seconds (CurrentTime: " + At(kNow + 10) +
-                            "  NextRun: " + At(kNow + 11) + ")\n");
-    EXPECT_EQ(EngineRuns, 1);
-    EXPECT_EQ(Get("DynData", "RunTime"), At(kNow + 11 + 86400));
-}
-
-TEST_F(AppTest, WaitLongerThanAMillionSecondsIsCutAndResumed) {
-    Set("Settings", "RunAtTime", 1);
-    Set("DynData", "RunTime", At(kNow + 2'000'000));
-    RunProgram("/W", 1'999'000);
-    std::vector<std::string> waits = Traces("Beginning wait");
-    ASSERT_EQ(waits.size(), 2u);
-    EXPECT_EQ(waits[0].substr(0, 31), "Beginning wait 1000000 seconds ");
-    EXPECT_EQ(waits[1].substr(0, 31), "Beginning wait 1000000 seconds ");
-    EXPECT_EQ(EngineRuns, 0);
-}
-
 // A waiting instance that is no longer wanted ends at its wake-up without a run; it clears
 // "RunningInstance" only while the generation is still its own.
 TEST_F(AppTest, InstanceNoLongerNeededEndsAtItsWakeUp) {
-    struct Case {
-        const char* name;
-        const char* section;
-        const char* entry;
-        int32_t value;
-        int32_t runningInstance;
+    const std::tuple<const char*, const char*, int32_t, int32_t> cases[] = {
+        {"DynData", "AktuellInstance", 8, 7},  // a new generation: "RunningInstance" is not its own
+        {"Settings", "NoAutomaticRun", 1, -1},
+        {"Settings", "RunAtTime", 0, -1},
     };
-    const Case cases[] = {
-        {"new generation", "DynData", "AktuellInstance", 8, 7},
-        {"automatic runs off", "Settings", "NoAutomaticRun", 1, -1},
-        {"scheduling off", "Settings", "RunAtTime", 0, -1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (auto [section, entry, value, runningInstance] : cases) {
+        SCOPED_TRACE(entry);
         trace.Clear();
         Set("Settings", "RunAtTime", 1);
         Set("Settings", "NoAutomaticRun", 0);
         Set("DynData", "AktuellInstance", 7);
         Set("DynData", "RunTime", At(NowSeconds() + 60));
-        ActionAt change(loop, 30'000, [&] { Set(c.section, c.entry, c.value); });
+        ActionAt change(loop, 30'000, [&] { Set(section, entry, value); });
         RunUntil(Fresh("/W"), 3600);
         EXPECT_EQ(EngineRuns, 0);
         EXPECT_TRUE(trace.Contains("Ende, weil diese Instanz nicht mehr ben\xF6tigt wird\n"));
-        EXPECT_EQ(GetInt("DynData", "RunningInstance"), c.runningInstance);
+        EXPECT_EQ(GetInt("DynData", "RunningInstance"), runningInstance);
         EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
     }
 }
@@ -192,34 +158,24 @@ class RenewingClock : public FakeClock {
 };
 
 TEST_F(AppTest, SemaphoreWaitEndsWhenFreeUnchangedOrAfterAnHour) {
-    struct Case {
-        const char* name;
-        int32_t semaphore;
-        bool renewing;
-        size_t polls;
-        int quietAtLastPoll;
+    // The semaphore, whether its holder renews it, and the polls: how many, the first and the last.
+    const std::tuple<int32_t, bool, const char*> cases[] = {
+        {0, false, "0"},                                                           // free
+        {5, false, "36 Waiting for Semaphore: 35\n Waiting for Semaphore:  0\n"},  // held unchanged
+        {5, true, "720 Waiting for Semaphore: 35\n Waiting for Semaphore: 30\n"},  // held and renewed
     };
-    const Case cases[] = {
-        {"free", 0, false, 0, 0},
-        {"held unchanged", 5, false, 36, 0},
-        {"held and renewed", 5, true, 720, 30},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (auto [semaphore, renew, polled] : cases) {
+        SCOPED_TRACE(polled);
         trace.Clear();
         RenewingClock renewing(kNow);
-        renewing.renew = c.renewing;
-        WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, c.semaphore);
+        renewing.renew = renew;
+        WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, semaphore);
         app.WaitForSemaphore();
         std::vector<std::string> polls = Traces("Waiting for Semaphore: ");
-        ASSERT_EQ(polls.size(), c.polls);
-        EXPECT_EQ(renewing.Slept(), static_cast<int64_t>(c.polls) * 5000);
-        if (c.polls > 0) {
-            EXPECT_EQ(polls.front(), "Waiting for Semaphore: 35\n");
-            char last[40];
-            std::snprintf(last, sizeof last, "Waiting for Semaphore: %2d\n", c.quietAtLastPoll);
-            EXPECT_EQ(polls.back(), last);
-        }
+        EXPECT_EQ(renewing.Slept(), static_cast<int64_t>(polls.size()) * 5000);
+        EXPECT_EQ(
+            std::to_string(polls.size()) + (polls.empty() ? "" : " " + polls.front() + " " + polls.back()),
+            polled);
     }
 }
 
@@ -229,7 +185,7 @@ TEST_F(AppTest, WaitForAnotherRunIsAnnouncedOnce) {
     WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, 7);
     WriteRegistryString(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\SemaphoreTaken",
                         "2003-11-24 14:02:30");
-    RunProgram("");
+    RunUntil(Fresh(""));
     EXPECT_EQ(EngineRuns, 1);
     EXPECT_EQ(presenter.Notices,
               std::vector<std::string>{
@@ -265,34 +221,6 @@ TEST_F(AppTest, WaitWindowTimersFireOnce) {
     EXPECT_EQ(Traces("AutoClose Dialogbox\n").size(), 1u);
     EXPECT_TRUE(trace.Contains("CWaitWindow::OnTimer: Nicht definierter Timer: 99\n"));
     EXPECT_EQ(messages, std::vector<uint32_t>{WM_START_RUN});
-}
-
-// The real engine on its worker thread, backing up one file; a box it shows from that thread is shown
-// on the loop's thread.
-TEST_F(AppTest, RealEngineRunsOnTheWorkerThread) {
-    TempDir tree;
-    drives.Map('D', tree.Path());
-    WriteFile(tree / "Data/offer.txt", "offer");
-    Set("Path000", "SourcePath", "D:\\Data");
-    Set("Path000", "DestPath", "D:\\Backup");
-    Set("Path000", "Flags", 0x06);  // plain copies
-
-    std::map<std::string, std::thread::id> boxThreads;
-    SetMessageBoxPresenter(MessageBoxesOnLoopThread(loop, [&](const std::string& text, unsigned) {
-        boxThreads[text] = std::this_thread::get_id();
-        return kIdOk;
-    }));
-    app.Engine = [](RunState& run) {
-        ShowMessageBox("from the worker", kMbOk);
-        RunAllPaths(run);
-    };
-    RunProgram("");
-
-    EXPECT_EQ(boxThreads.at("from the worker"), std::this_thread::get_id());
-    EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 0);
-    EXPECT_EQ(presenter.Views.at(0)->Texts[ProgressLine::kKind], "1 file has been saved.");
-    EXPECT_TRUE(presenter.Views.at(0)->Shown);
-    EXPECT_TRUE(std::filesystem::exists(tree / "Backup/Quillon.txt"));
 }
 
 }  // namespace

@@ -1,70 +1,77 @@
-#include "engine/ControlFile.h"
-
-#include <gtest/gtest.h>
-
+// The control file: its lines as they are read, one at a time, and whole files as a pass writes them,
+// old or new but whole whichever step of the writing fails.
+#include <map>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "engine/PassTestTree.h"
-#include "support/LineArchive.h"
-#include "support/TimeText.h"
-#include "testing/CaptureTrace.h"
+#include "support/ErrorText.h"
 
 namespace quillon {
 namespace {
 
-using testing::CaptureTrace;
+using testing::At;
 using testing::Joined;
-using testing::ScopedDriveMap;
-using testing::ScopedTimeZone;
-using testing::WriteFile;
+using Lines = std::vector<std::string>;
 
-constexpr const char* kControlPath = "C:\\Dest\\Quillon.txt";
+constexpr const char* kControl = "C:\\Dest\\Quillon.txt";
+constexpr const char* kTemp = "C:\\Dest\\Quillon.TMP";
+constexpr const char* kSet = "C:\\Dest\\2003-11-24";
 
 // A time in second form, or "0" for the time value 0.
 std::string Shown(TimeValue t) {
     return t.IsSet() ? t.Format(kTimeSecondPattern) : "0";
 }
 
+// The lines of a control file with the given set and file lines.
+Lines Control(const Lines& sets, const Lines& files, const std::string& header = "header",
+              const std::string& source = "C:\\Data") {
+    Lines lines = {header, "1 runs until full backup", source, "# ===== Saved Backups:"};
+    lines.insert(lines.end(), sets.begin(), sets.end());
+    lines.push_back("# ===== Files:");
+    lines.insert(lines.end(), files.begin(), files.end());
+    return lines;
+}
+
 class ControlFileTest : public ::testing::Test {
   protected:
-    // Writes the lines as the control file and opens it for reading.
-    CLineArchiveFile& Open(const std::vector<std::string>& lines) { return OpenBytes(Joined(lines)); }
-    CLineArchiveFile& OpenBytes(const std::string& bytes) {
-        WriteFile(drives_.Native(kControlPath), bytes);
-        EXPECT_TRUE(archive_.Open(kControlPath, false));
+    // Writes the bytes as the control file and opens it for reading.
+    CLineArchiveFile& Open(const std::string& bytes) {
+        testing::WriteFile(drives_.Native(kControl), bytes);
+        EXPECT_TRUE(archive_.Open(kControl, false));
         return archive_;
     }
 
-    struct FileList {
+    // The file lines read as "<time> Z<archive number> <path>; ...".
+    std::string ReadFiles(CLineArchive& archive, int32_t* highest = nullptr, bool daylightSaving = false) {
         PArray<FileEntry> files;
-        ~FileList() { DeleteAll(files); }
-        const FileEntry& operator[](int32_t i) const { return *files.Get(i); }
-    };
-    struct SetList {
-        PArray<SavedBackup> sets;
-        ~SetList() { DeleteAll(sets); }
-    };
-
-    // The saved sets of the control file as "<date> F|I <size>; ...".
-    std::string ReadSets(const std::vector<std::string>& lines) {
-        SetList saved;
-        ReadSavedBackups(Open(lines), saved.sets);
+        ReadFileList(archive, files, highest != nullptr, highest, daylightSaving);
         std::string text;
-        for (const SavedBackup* set : saved.sets) {
-            text += Shown(set->Date) + (set->Full ? " F " : " I ") + std::to_string(set->SizeKB) + "; ";
+        for (const FileEntry* entry : files) {
+            text += Shown(entry->Time) + " Z" + std::to_string(entry->ZipNumber) + " " + entry->Path + "; ";
         }
+        DeleteAll(files);
         return text;
     }
 
-    ScopedTimeZone zone_{"Europe/Berlin"};
-    ScopedDriveMap drives_;
+    // The saved sets read as "<date> F|I <size>; ...".
+    std::string ReadSets(CLineArchive& archive) {
+        PArray<SavedBackup> sets;
+        ReadSavedBackups(archive, sets);
+        std::string text;
+        for (const SavedBackup* set : sets) {
+            text += Shown(set->Date) + (set->Full ? " F " : " I ") + std::to_string(set->SizeKB) + "; ";
+        }
+        DeleteAll(sets);
+        return text;
+    }
+
+    testing::ScopedTimeZone zone_{"Europe/Berlin"};
+    testing::ScopedDriveMap drives_;
     CLineArchiveFile archive_;
 };
 
 TEST_F(ControlFileTest, FileLines) {
-    // Each line alone in the file list, read as "<time> Z<archive number> <path>"; "-" when skipped.
+    // Each line alone in the file list; "" when it is skipped.
     const std::pair<std::string, std::string> cases[] = {
         // An archive mark needs a digit after its 'Z': a path on drive Z has ':' there.
         {"  2003-10-02 09:12  Z:\\Data\\a.txt", "2003-10-02 09:12:00 Z-1 Z:\\Data\\a.txt"},
@@ -74,9 +81,9 @@ TEST_F(ControlFileTest, FileLines) {
         // Archive numbers beyond what a set can hold come from a damaged or crafted file: the next
         // archive would be numbered past the 32-bit range. Such a line is refused.
         {"X 2003-11-24 17:40  Z999999  C:\\d", "2003-11-24 17:40:00 Z999999 C:\\d"},
-        {"X 2003-11-24 17:40  Z1000000  C:\\d", "-"},
-        {"X 2003-11-24 17:40  Z2147483647  C:\\d", "-"},
-        {"X 2003-11-24 17:40  Z99999999999999999999  C:\\d", "-"},
+        {"X 2003-11-24 17:40  Z1000000  C:\\d", ""},
+        {"X 2003-11-24 17:40  Z2147483647  C:\\d", ""},
+        {"X 2003-11-24 17:40  Z99999999999999999999  C:\\d", ""},
         {"X 2003-11-24 17:40  Z001", "2003-11-24 17:40:00 Z1 "},  // mark without a path
         // A name may end in blanks; it reads back as written.
         {"  2003-10-02 09:12  C:\\Data\\name  ", "2003-10-02 09:12:00 Z-1 C:\\Data\\name  "},
@@ -86,23 +93,16 @@ TEST_F(ControlFileTest, FileLines) {
         {"  2003/10/02 09:12  C:\\Data\\f.txt", "0 Z-1 C:\\Data\\f.txt"},
         // Exactly 21 characters is the shortest line that is read; 20 and fewer are skipped.
         {"  2003-10-02 09:12  C", "2003-10-02 09:12:00 Z-1 C"},
-        {"  2003-10-02 09:12  ", "-"},
-        {"X", "-"},
-        {"", "-"},
+        {"  2003-10-02 09:12  ", ""},
+        {"X", ""},
+        {"", ""},
     };
     for (const auto& [line, expected] : cases) {
         SCOPED_TRACE("line: \"" + line + "\"");
-        CLineArchive& archive = Open({"header", "1 runs until full backup", "C:\\Data",
-                                      "# ===== Saved Backups:", "# ===== Files:", line});
-        FileList list;
         int32_t highest = -1;
-        ReadFileList(archive, list.files, true, &highest, false);
-        std::string read = "-";
-        for (const FileEntry* entry : list.files) {
-            read = Shown(entry->Time) + " Z" + std::to_string(entry->ZipNumber) + " " + entry->Path;
-        }
-        EXPECT_EQ(read, expected);
-        EXPECT_EQ(highest, list.files.Count() == 1 ? list[0].ZipNumber : -1);
+        const std::string read = ReadFiles(Open(Joined(Control({}, {line}))), &highest);
+        EXPECT_EQ(read, expected.empty() ? "" : expected + "; ");
+        EXPECT_EQ(highest, expected.empty() ? -1 : std::stoi(expected.substr(expected.find(" Z") + 2)));
     }
 }
 
@@ -123,107 +123,249 @@ TEST_F(ControlFileTest, SavedSetLines) {
         {"not a date at all", "0 I 0; "},
     };
     for (const auto& [line, expected] : cases) {
-        EXPECT_EQ(ReadSets({"header", "1 runs until full backup", "C:\\Data", "# ===== Saved Backups:", line,
-                            "# ===== Files:", "X 2003-11-24 17:40  C:\\Data\\file.txt"}),
+        EXPECT_EQ(ReadSets(Open(Joined(Control({line}, {"X 2003-11-24 17:40  C:\\Data\\file.txt"})))),
                   expected)
             << line;
     }
     // The sets end at the next marker; blank lines are skipped.
-    EXPECT_EQ(ReadSets({"header", "1 runs until full backup", "C:\\Data", "# ===== Saved Backups:", "",
-                        "2003-11-17 F         1 kBytes", "   ", "2003-11-18 I         2 kBytes",
-                        "# ===== Files:", "2003-11-19 I         3 kBytes"}),
+    const Lines sets = {"", "2003-11-17 F         1 kBytes", "   ", "2003-11-18 I         2 kBytes"};
+    EXPECT_EQ(ReadSets(Open(Joined(Control(sets, {"2003-11-19 I         3 kBytes"})))),
               "2003-11-17 00:00:00 F 1; 2003-11-18 00:00:00 I 2; ");
 }
 
-TEST_F(ControlFileTest, AFileWithoutSetsOrFilesReadsAsEmpty) {
+// The runs until the next full backup, the archive history (the 'Z' lines from line 4 on) and whether
+// sets or files follow, as "<runs> | <archive lines> | <sets><files>".
+TEST_F(ControlFileTest, RunsAndArchiveHistory) {
     // A source on drive Z: its line 3 begins with 'Z' and is still no archive line. A pass reads through
     // the archive even when the file could not be opened: that is a new path.
-    const std::string threeLines =
-        "Quillon-Run -- Processing Time: 2003-11-24 18:05\r\n3 runs until full backup\r\nZ:\\Data";
-    struct Case {
-        const char* label;
-        std::optional<std::string> bytes;  // none: the file is missing
-        int32_t runs;
-    } cases[] = {
-        {"three lines", threeLines + "\r\n", 3},
-        {"three lines without a final line end", threeLines, 3},
-        {"missing", std::nullopt, -1},
+    const std::string head = "Quillon-Run -- Processing Time: 2003-11-24 18:05\r\n";
+    const std::pair<std::optional<std::string>, std::string> cases[] = {
+        {head + "3 runs until full backup\r\nZ:\\Data\r\n", "3 |  | "},
+        {head + "3 runs until full backup\r\nZ:\\Data", "3 |  | "},  // without a final line end
+        {std::nullopt, "-1 |  | "},                                  // missing
         // A pass adds one to the count it read: the count stays far from the end of the range.
-        {"the largest count", threeLines.substr(0, 50) + "999999999 runs\r\nZ:\\Data\r\n", 999'999'999},
-        {"a count at the end of the range", threeLines.substr(0, 50) + "2147483647 runs\r\nZ:\\Data\r\n",
-         999'999'999},
-        {"a count past the range", threeLines.substr(0, 50) + "99999999999 runs\r\nZ:\\Data\r\n",
-         999'999'999},
+        {head + "999999999 runs\r\nZ:\\Data\r\n", "999999999 |  | "},
+        {head + "2147483647 runs\r\nZ:\\Data\r\n", "999999999 |  | "},
+        {head + "99999999999 runs\r\nZ:\\Data\r\n", "999999999 |  | "},
+        {Joined({"h", "1 runs", "Z:\\Data", "Z000  2003-11-20 10:00:00", "Z003  2003-11-24 18:05:12",
+                 "# ===== Saved Backups:", "Z004  not history"}),
+         "1 | Z000  2003-11-20 10:00:00; Z003  2003-11-24 18:05:12;  | 0 I 0; "},
+        // The history may run to the very end of the file.
+        {"h\r\n2\r\nC:\\Data\r\nZ000  2003-11-20 10:00:00", "2 | Z000  2003-11-20 10:00:00;  | "},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
+    for (const auto& [bytes, expected] : cases) {
+        SCOPED_TRACE(bytes.value_or("missing"));
         CLineArchiveFile missing;
-        CLineArchive& archive = c.bytes ? static_cast<CLineArchive&>(OpenBytes(*c.bytes)) : missing;
-        if (!c.bytes) {
-            ASSERT_FALSE(missing.Open("C:\\Dest\\missing.txt", false));
-        }
-        SetList saved;
-        ReadSavedBackups(archive, saved.sets);
-        FileList list;
-        int32_t highest = -1;
-        ReadFileList(archive, list.files, true, &highest, false);
-        std::vector<std::string> zipLines = {"left over"};
+        ASSERT_FALSE(missing.Open("C:\\Dest\\missing.txt", false));
+        CLineArchive& archive = bytes ? static_cast<CLineArchive&>(Open(*bytes)) : missing;
+        Lines zipLines = {"left over"};
         ReadZipLines(archive, zipLines);
-        EXPECT_EQ(saved.sets.Count(), 0);
-        EXPECT_EQ(list.files.Count(), 0);
+        std::string read = std::to_string(ReadRunsUntilFull(archive)) + " | ";
+        for (const std::string& line : zipLines) {
+            read += line + "; ";
+        }
+        int32_t highest = -1;
+        EXPECT_EQ(read + " | " + ReadSets(archive) + ReadFiles(archive, &highest), expected);
         EXPECT_EQ(highest, -1);
-        EXPECT_TRUE(zipLines.empty());
-        EXPECT_EQ(ReadRunsUntilFull(archive), c.runs);
     }
-}
-
-TEST_F(ControlFileTest, ArchiveLinesAreTheZLinesFromLineFourOn) {
-    CLineArchive& archive =
-        Open({"header", "1 runs until full backup", "Z:\\Data", "Z000  2003-11-20 10:00:00",
-              "Z003  2003-11-24 18:05:12", "# ===== Saved Backups:", "Z004  not history"});
-    std::vector<std::string> zipLines;
-    ReadZipLines(archive, zipLines);
-    EXPECT_EQ(zipLines, (std::vector<std::string>{"Z000  2003-11-20 10:00:00", "Z003  2003-11-24 18:05:12"}));
-
-    // The history may run to the very end of the file.
-    CLineArchive& atEnd = OpenBytes("h\r\n2\r\nC:\\Data\r\nZ000  2003-11-20 10:00:00");
-    ReadZipLines(atEnd, zipLines);
-    EXPECT_EQ(zipLines, std::vector<std::string>{"Z000  2003-11-20 10:00:00"});
 }
 
 TEST_F(ControlFileTest, DaylightSavingStateOfTheFileLeavesTimesAlone) {
     // Times recorded here never move with the season, so a file written in summer and read in winter
     // (or the other way round) keeps its times; only a garbled source path line is worth a trace.
+    const std::string summer = "Quillon-Run -- Processing Time: (DST)2003-08-01 10:00";
+    const std::string winter = "Quillon-Run -- Processing Time: 2003-11-24 18:05";
     struct Case {
-        const char* header;
+        std::string header;
         bool daylightSavingNow;
         const char* sourcePath;
         bool traced;
     } cases[] = {
-        {"Quillon-Run -- Processing Time: (DST)2003-08-01 10:00", false, "C:\\Data", false},
-        {"Quillon-Run -- Processing Time: 2003-11-24 18:05", true, "C:\\Data", false},
-        {"Quillon-Run -- Processing Time: (DST)2003-08-01 10:00", false, "Data", true},
-        {"Quillon-Run -- Processing Time: 2003-11-24 18:05", true, "", true},
-        {"Quillon-Run -- Processing Time: 2003-11-24 18:05", true, "\\\\server\\share", true},
-        {"Quillon-Run -- Processing Time: 2003-11-24 18:05", true, "Z:", false},
-        {"Quillon-Run -- Processing Time: (DST)2003-08-01 10:00", true, "Data", false},  // same state
+        {summer, false, "C:\\Data", false},
+        {winter, true, "C:\\Data", false},
+        {summer, false, "Data", true},
+        {winter, true, "", true},
+        {winter, true, "\\\\server\\share", true},
+        {winter, true, "Z:", false},
+        {summer, true, "Data", false},  // the same state
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.header) + " read with daylight saving " +
-                     (c.daylightSavingNow ? "on" : "off"));
-        CaptureTrace trace;
+        SCOPED_TRACE(c.header + " read with daylight saving " + (c.daylightSavingNow ? "on" : "off"));
+        testing::CaptureTrace trace;
         CLineArchive& archive =
-            Open({c.header, "1 runs until full backup", c.sourcePath,
-                  "# ===== Saved Backups:", "# ===== Files:", "  2003-10-02 09:12  C:\\Data\\a.txt"});
-        FileList list;
-        ReadFileList(archive, list.files, false, nullptr, c.daylightSavingNow);
-        ASSERT_EQ(list.files.Count(), 1);
-        EXPECT_EQ(Shown(list[0].Time), "2003-10-02 09:12:00");
-        std::vector<std::string> expected;
-        if (c.traced) {
-            expected.push_back(std::string("*** Path error in Is_NTFS_Patition: >") + c.sourcePath + "<\n");
+            Open(Joined(Control({}, {"  2003-10-02 09:12  C:\\Data\\a.txt"}, c.header, c.sourcePath)));
+        EXPECT_EQ(ReadFiles(archive, nullptr, c.daylightSavingNow),
+                  "2003-10-02 09:12:00 Z-1 C:\\Data\\a.txt; ");
+        EXPECT_EQ(trace.Records(), c.traced ? Lines{std::string("*** Path error in Is_NTFS_Patition: >") +
+                                                    c.sourcePath + "<\n"}
+                                            : Lines{});
+    }
+}
+
+// --- Writing --------------------------------------------------------------------------------------
+
+class ControlFileWriterTest : public ControlFileTest {
+  protected:
+    ControlFileWriterTest() {
+        clock_.Set(At(2003, 11, 24, 18, 7).Seconds());
+        std::filesystem::create_directories(drives_.Native(kSet));
+        path_.SourcePath = "C:\\Data";
+        path_.DestPath = "C:\\Dest";
+        path_.FullBackupScheduled = true;
+        state_.RunTime = At(2003, 11, 24, 18, 5, 12);
+        pass_.RunsUntilFull = 7;
+    }
+
+    // The pass's files: 'X' stored, 'E' failed, ' ' unchanged; with their archive number or -1.
+    struct Row {
+        char mark;
+        TimeValue time;
+        int32_t zip;
+        const char* path;
+    };
+    void Files(std::initializer_list<Row> rows) {
+        for (const Row& row : rows) {
+            FileEntry* entry = pass_.CurrentFiles.Append(new FileEntry);
+            *entry = {row.path,        0,     row.time, row.mark != ' ', row.mark == 'X',
+                      row.mark == 'E', false, false,    row.zip};
+            pass_.FilesToCopy += row.mark != ' ';
+            pass_.FilesCopied += row.mark == 'X';
         }
-        EXPECT_EQ(trace.Records(), expected);
+    }
+    std::string Content(const std::string& windowsPath) {
+        return testing::ReadFile(drives_.Native(windowsPath));
+    }
+    void Write(const std::string& setDirectory = "") {
+        pass_.WriteControlFile(kTemp, kControl, setDirectory);
+    }
+
+    testing::FakeClock clock_;
+    ScopedFaults faults_;
+    testing::CaptureMessages messages_;
+    RunState state_;
+    SourcePathRecord path_;
+    BackupPass pass_{state_, path_};
+};
+
+TEST_F(ControlFileWriterTest, CompressedSetListIsWrittenByteForByte) {
+    pass_.SavedBackups.Append(new SavedBackup{At(2003, 11, 17), true, 8421});
+    pass_.SavedBackups.Append(new SavedBackup{At(2003, 11, 24), false, 532});
+    Files({{'X', At(2003, 11, 24, 17, 40), 0, "C:\\Data\\offer.doc"},
+           {' ', At(2003, 10, 2, 9, 12), -1, "C:\\Data\\old\\notes.txt"},
+           {'E', At(2003, 11, 24, 16, 58), -1, "C:\\Data\\mail.pst"}});
+    pass_.LatestChange = At(2003, 11, 24, 17, 40);
+    state_.ZipNumber = 1;
+    Write();
+    EXPECT_EQ(
+        Content(kControl),
+        Joined({"Quillon-Run -- Processing Time: 2003-11-24 18:05   Latest File Change: 2003-11-24 17:40",
+                "7 runs until full backup", "C:\\Data", "Z000  2003-11-24 18:05:12",
+                "# ===== Saved Backups:", "2003-11-17 F      8421 kBytes", "2003-11-24 I       532 kBytes",
+                "# ===== Files:", "X 2003-11-24 17:40  Z000  C:\\Data\\offer.doc",
+                "  2003-10-02 09:12        C:\\Data\\old\\notes.txt",
+                "E 2003-11-24 16:58        C:\\Data\\mail.pst"}));
+    EXPECT_FALSE(std::filesystem::exists(drives_.Native(kTemp)));
+    EXPECT_EQ(state_.ActivityCounter.load(), 3);  // one per file line
+    EXPECT_TRUE(!state_.ErrorFlag && state_.CopyErrorList.empty());
+}
+
+TEST_F(ControlFileWriterTest, HeaderAndArchiveHistory) {
+    const std::string winter = "Quillon-Run -- Processing Time: 2003-11-24 18:05";
+    const std::string summer = "Quillon-Run -- Processing Time: (DST)2003-11-24 18:05";
+    const std::string latest = "   Latest File Change: 2003-11-24 17:40";
+    const std::string z000 = "Z000  2003-11-20 10:00:00", z011 = "Z011  2003-11-22 10:00:00";
+    struct Case {
+        bool daylightSaving;
+        int32_t filesToCopy, zipNumber;
+        Lines zipLines;
+        std::string header;
+        Lines history;  // the archive lines after line 3
+    } cases[] = {
+        {false, 0, -1, {}, winter, {}},
+        {true, 0, -1, {}, summer, {}},
+        {true, 3, -1, {}, summer + latest, {}},
+        // Archive 0 was begun but nothing was written into it: no new history line.
+        {false, 0, 0, {z000}, winter, {z000}},
+        {false, 1, 13, {z000, z011}, winter + latest, {z000, z011, "Z012  2003-11-24 18:05:12"}},
+        {false, 1, 1001, {}, winter + latest, {"Z1000  2003-11-24 18:05:12"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.header + " / ZipNumber " + std::to_string(c.zipNumber));
+        state_.DaylightSaving = c.daylightSaving;
+        state_.ZipNumber = c.zipNumber;
+        pass_.FilesToCopy = c.filesToCopy;
+        pass_.LatestChange = At(2003, 11, 24, 17, 40);
+        pass_.ZipLines = c.zipLines;
+        Write();
+        Lines expected = {c.header, "7 runs until full backup", "C:\\Data"};
+        expected.insert(expected.end(), c.history.begin(), c.history.end());
+        expected.insert(expected.end(), {"# ===== Saved Backups:", "# ===== Files:"});
+        EXPECT_EQ(Content(kControl), Joined(expected));
+    }
+}
+
+// Whichever step fails, the control file beside the sets is the old one or the new one, whole; when it
+// is still the old one the run says so, and the set gets no copy of it. Some failures with their exact
+// reports: a full disk (the partial temporary file would only take space, so it goes), a failed rename,
+// and a failed sync of the folder (the first sync forces the file's data, the second the folder).
+TEST_F(ControlFileWriterTest, EveryFailingStepLeavesAWholeControlFile) {
+    const std::string stamp = "2003-11-24 18:07:00  ", indent(21, ' '), old = "old control file\r\n";
+    struct Report {
+        bool tempLeft;
+        Lines errors, messages;
+    };
+    const std::map<std::pair<FileOperation, int>, Report> reports = {
+        {{FileOperation::kWrite, 1},
+         {false,
+          {stamp + "Writing the Control File C:\\Dest\\Quillon.TMP failed",
+           indent + "Error 112:   " + ErrorText(112)},
+          {"*** File C:\\Dest\\Quillon.TMP could not be written."}}},
+        {{FileOperation::kRename, 1},
+         {true, {stamp + "Renaming the Control File C:\\Dest\\Quillon.TMP failed"}, {}}},
+        {{FileOperation::kSync, 2},
+         {false,
+          {stamp + "Saving the Control File C:\\Dest\\Quillon.txt failed",
+           indent + "Error 112:   " + ErrorText(112)},
+          {}}},
+    };
+    pass_.SavedBackups.Append(new SavedBackup{At(2003, 11, 24), true, 0});
+    Files({{'X', At(2003, 11, 24, 9, 30), -1, "C:\\Data\\a.txt"},
+           {' ', At(2003, 1, 2, 3, 4), -1, "C:\\Data\\b.txt"}});
+    Write(kSet);
+    const std::string fresh = Content(kControl);
+    const std::string copy = std::string(kSet) + "\\Quillon.txt";
+    auto exists = [&](const std::string& path) { return std::filesystem::exists(drives_.Native(path)); };
+
+    for (FileOperation operation :
+         {FileOperation::kOpen, FileOperation::kWrite, FileOperation::kSync, FileOperation::kRename}) {
+        ClearFaults();
+        Write(kSet);
+        const int calls = FaultCallCount(operation);
+        ASSERT_GT(calls, 0) << static_cast<int>(operation);
+        for (int nth = 1; nth <= calls; ++nth) {
+            SCOPED_TRACE("operation " + std::to_string(static_cast<int>(operation)) + ", call " +
+                         std::to_string(nth));
+            ClearFaults();
+            testing::WriteFile(drives_.Native(kControl), old);
+            std::filesystem::remove(drives_.Native(kTemp));
+            std::filesystem::remove(drives_.Native(copy));
+            state_.ErrorFlag = false;
+            state_.CopyErrorList.clear();
+            messages_.Shown.clear();
+            InjectFault(operation, nth, ENOSPC);
+            Write(kSet);
+            const std::string content = Content(kControl);
+            EXPECT_TRUE(content == old || content == fresh) << content;
+            if (content == old) {
+                EXPECT_TRUE(state_.ErrorFlag && !state_.CopyErrorList.empty() && !exists(copy));
+            }
+            if (auto it = reports.find({operation, nth}); it != reports.end()) {
+                EXPECT_TRUE(state_.ErrorFlag);
+                EXPECT_EQ(exists(kTemp), it->second.tempLeft);
+                EXPECT_EQ(state_.CopyErrorList, it->second.errors);
+                EXPECT_EQ(messages_.Texts(), it->second.messages);
+            }
+        }
     }
 }
 

@@ -1,24 +1,28 @@
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <filesystem>
-
 #include "engine/CopyJournal.h"
 #include "engine/PassTestTree.h"
 #include "files/CopyFile.h"
-#include "platform/FaultInjection.h"
-#include "platform/FileAttributes.h"
 #include "support/ErrorText.h"
 
 namespace quillon {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
 const std::string kSet = "C:\\Backup\\2003-11-24";
 const std::string kIndent(21, ' ');
+
+// The names in a folder of the set, temporaries shown as such.
+std::vector<std::string> NamesIn(const std::string& native) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(native)) {
+        const std::string name = entry.path().filename().string();
+        names.push_back(IsTemporaryCopyName(name) ? "<temporary>" : name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 class CopyMarkedFilesTest : public testing::PassTest {
   protected:
@@ -78,10 +82,46 @@ class CopyMarkedFilesTest : public testing::PassTest {
         return std::filesystem::exists(native) ? testing::ReadFile(native) : "<none>";
     }
 
-    void ThreeNewFiles() {
-        File("C:\\Src\\a.doc", "alpha");
-        File("C:\\Src\\b.doc", "beta");
-        File("C:\\Src\\c.doc", "gamma");
+    // What the copy left, as text: the result, the counts and the set's folder (temporaries shown as
+    // such); each file with its state (X stored, E failed, P still to copy, - unchanged), what the set
+    // holds of it and 'A' when its source keeps the archive bit; then the error lines and the pass's
+    // error line and message, an indent shown as "> " and a line end as " | ".
+    std::string Outcome() {
+        std::string text = "code " + std::to_string(errorCode_) + ", " + std::to_string(sizeKB_) + " kB, " +
+                           std::to_string(state_.RunFilesCopied) + " copied, " +
+                           std::to_string(state_.CountNewFiles) + " new; set:";
+        for (const std::string& name : NamesIn(drives_.Native(kSet))) {
+            text += " " + name;
+        }
+        if (std::filesystem::exists(drives_.Native("C:\\Backup\\" + std::string(kCopyJournalName)))) {
+            text += ", journal left";
+        }
+        for (const FileEntry* entry : pass_->CurrentFiles) {
+            const std::string name = entry->Path.substr(7);
+            uint32_t attributes = 0;
+            ReadFileAttributes(entry->Path, attributes);
+            text += (entry == pass_->CurrentFiles.Get(0) ? "\n" : " | ") + name.substr(0, name.size() - 4) +
+                    (entry->Stored       ? " X "
+                     : entry->CopyFailed ? " E "
+                     : entry->ToCopy     ? " P "
+                                         : " - ") +
+                    InSet("\\" + name) + (attributes & kAttributeArchive ? " A" : "");
+        }
+        text += "\n";
+        auto plain = [](std::string line) {
+            for (const auto& [from, to] :
+                 {std::pair<std::string, std::string>{kIndent, "> "}, {"\r\n", " | "}}) {
+                for (size_t at = 0; (at = line.find(from, at)) != std::string::npos; at += to.size()) {
+                    line.replace(at, from.size(), to);
+                }
+            }
+            return line;
+        };
+        for (const std::string& line : state_.CopyErrorList) {
+            text += plain(line) + "\n";
+        }
+        text += "pass: " + plain(state_.PassErrorLine) + " / " + plain(state_.PassErrorMessage);
+        return text;
     }
 
     int32_t sizeKB_ = -7;
@@ -98,14 +138,11 @@ TEST_F(CopyMarkedFilesTest, CopiesTheMarkedFilesBelowTheSetAndCountsThem) {
     state_.RunFilesCopied = 5;  // from an earlier path of the run
     ScanAndCopy();
 
-    EXPECT_EQ(InSet("\\a.doc"), std::string(1000, 'a'));
-    EXPECT_EQ(InSet("\\sub\\b.doc"), std::string(530, 'b'));
-    EXPECT_EQ(InSet("\\Kopie von Quillon.txt"), "root!");  // read under its own name
-    EXPECT_EQ(InSet("\\same.doc"), "<none>");
-    EXPECT_TRUE(Current("C:\\Src\\a.doc")->Stored);
-    EXPECT_FALSE(Current("C:\\Src\\same.doc")->Stored);
-    EXPECT_EQ(errorCode_, 0);
-    EXPECT_FALSE(state_.ErrorFlag);
+    EXPECT_EQ(InSet("\\a.doc") + InSet("\\sub\\b.doc"), std::string(1000, 'a') + std::string(530, 'b'));
+    EXPECT_EQ(InSet("\\Kopie von Quillon.txt") + InSet("\\same.doc"),
+              "root!<none>");  // read under its own name
+    EXPECT_TRUE(Current("C:\\Src\\a.doc")->Stored && !Current("C:\\Src\\same.doc")->Stored);
+    EXPECT_TRUE(errorCode_ == 0 && !state_.ErrorFlag);
     EXPECT_EQ(state_.RunFilesCopied, 8);
     EXPECT_EQ(state_.CountNewFiles, 1);  // only a.doc changed after the last automatic run
     EXPECT_EQ(sizeKB_, 1);               // 1535 bytes are just below 1.5 kilobytes
@@ -121,177 +158,104 @@ TEST_F(CopyMarkedFilesTest, ASingleSourceFileLiesDirectlyInTheSet) {
         NewPass();
         ScanAndCopy();
         EXPECT_EQ(errorCode_, 0);
-        EXPECT_EQ(InSet(name == std::string("report.doc") ? "\\report.doc" : "\\Kopie von Quillon.txt"),
-                  name);
-        EXPECT_EQ(InSet("\\Quillon.txt"), "<none>");  // the set's control file copy goes there
-        EXPECT_EQ(pass_->FilesCopied, 1);             // the file alone, none beside or below it
+        // The set's control file copy goes to Quillon.txt, so the source's own file is stored as a copy.
+        EXPECT_EQ(InSet(name == std::string("report.doc") ? "\\report.doc" : "\\Kopie von Quillon.txt") +
+                      InSet("\\Quillon.txt"),
+                  name + std::string("<none>"));
+        EXPECT_EQ(pass_->FilesCopied, 1);  // the file alone, none beside or below it
     }
 }
 
-// A file gone since the scan, or sources the user may not read (mode 000, another user's file), concern
-// those files alone: each is logged and written as 'E' (tried again next run), and every other file is
-// still copied.
-TEST_F(CopyMarkedFilesTest, FilesThatCannotBeReadAreLoggedAndTheRestStillCopied) {
-    for (bool gone : {true, false}) {
-        SCOPED_TRACE(gone ? "b.doc gone since the scan" : "no source readable from b.doc on");
-        NewPass();
-        ThreeNewFiles();
-        File("C:\\Src\\d.doc", "delta");
-        if (gone) {
-            Scan();
-            std::filesystem::remove(drives_.Native("C:\\Src\\b.doc"));
-            pass_->CopyMarkedFiles(kSet, sizeKB_, errorCode_);
-        } else {
-            ScanAndCopy(FileOperation::kOpen, EACCES, 1, true);
-        }
-        const std::vector<std::string> failed =
-            gone ? std::vector<std::string>{"C:\\Src\\b.doc"}
-                 : std::vector<std::string>{"C:\\Src\\b.doc", "C:\\Src\\c.doc", "C:\\Src\\d.doc"};
-        EXPECT_EQ(state_.UncopiedFiles, failed);
-        ASSERT_EQ(state_.CopyErrorList.size(), 3 * failed.size());
-        EXPECT_THAT(
-            std::vector<std::string>(state_.CopyErrorList.begin(), state_.CopyErrorList.begin() + 3),
-            ElementsAre("2003-11-24 18:02:11  C:\\Src\\b.doc", kIndent + "==> C:\\Backup\\2003-11-24\\b.doc",
-                        kIndent + (gone ? "Error   2:   " + ErrorText(2) : "Error   5:   " + ErrorText(5))));
-        for (const char* name : {"C:\\Src\\a.doc", "C:\\Src\\b.doc", "C:\\Src\\c.doc", "C:\\Src\\d.doc"}) {
-            const bool fails = std::find(failed.begin(), failed.end(), name) != failed.end();
-            EXPECT_EQ(Current(name)->CopyFailed, fails) << name;
-            EXPECT_EQ(InSet(std::string(name).substr(6)) != "<none>", !fails) << name;
-        }
-        EXPECT_EQ(errorCode_, 0);  // one file's trouble does not fail the pass
-        EXPECT_TRUE(state_.ErrorFlag);
-        EXPECT_THAT(state_.PassErrorLine, IsEmpty());
-    }
-}
-
-TEST_F(CopyMarkedFilesTest, AnAbortingErrorStopsThePathAndLeavesTheRestPending) {
-    struct Case {
-        const char* label;
-        FileOperation operation;
-        int err;
-        int offset;  // of the failing call among those for b.doc (the source is opened first)
-        int32_t code;
-        std::string earlierMessage;
-    } cases[] = {
-        {"no access to the set's folder", FileOperation::kOpen, EACCES, 2, 5, ""},
-        {"a full disk", FileOperation::kWrite, ENOSPC, 1, 112, ""},
-        {"a second failure of the run", FileOperation::kOpen, EACCES, 2, 5, "Error creating D:\\X"},
-        {"a failure without an error number", FileOperation::kWrite, 0, 1, 40, ""},
+// A file that cannot be copied concerns that file alone: it is logged and written as 'E' (tried again
+// next run), and every other file is still copied; the pass goes on. A failure that would meet every
+// file (no access to the set's folder, a full disk) stops the path: what is left stays pending. Only a
+// copy that reached the disk counts, clears the source's archive bit (when the path says so) and takes
+// the place of an earlier copy of the day; when the flush of the set fails, none did.
+TEST_F(CopyMarkedFilesTest, AFailedCopyConcernsItsFileOrStopsThePath) {
+    auto failed = [](const std::string& name, const std::string& code, int error) {
+        return "2003-11-24 18:02:11  C:\\Src\\" + name + "\n> ==> C:\\Backup\\2003-11-24\\" + name +
+               "\n> Error " + code + ":   " + ErrorText(error) + "\n";
     };
-    const std::string line = kIndent + "Copying File: C:\\Src\\b.doc\r\n" + kIndent +
-                             "          to: C:\\Backup\\2003-11-24\\b.doc";
-    const std::string message = "Error copying C:\\Src\\b.doc\r\nto C:\\Backup\\2003-11-24\\b.doc";
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        NewPass();
-        state_.PassErrorMessage = c.earlierMessage;
-        ThreeNewFiles();
-        ScanAndCopy(c.operation, c.err, c.offset);
-
-        EXPECT_EQ(errorCode_, c.code);
-        EXPECT_TRUE(state_.ErrorFlag);
-        EXPECT_TRUE(Current("C:\\Src\\a.doc")->Stored);
-        EXPECT_TRUE(Current("C:\\Src\\b.doc")->CopyFailed);
-        const FileEntry& rest = *Current("C:\\Src\\c.doc");
-        EXPECT_TRUE(rest.ToCopy && !rest.Stored && !rest.CopyFailed);  // written as pending
-        EXPECT_EQ(sizeKB_, 0);
-        EXPECT_THAT(state_.CopyErrorList, IsEmpty());
-        EXPECT_EQ(state_.PassErrorLine, c.code == 40 ? "" : line);
-        EXPECT_EQ(state_.PassErrorMessage, c.code == 40 ? "" : c.earlierMessage.empty() ? message : " ");
-    }
-}
-
-TEST_F(CopyMarkedFilesTest, TheArchiveBitIsClearedOnlyForCopiesThatReachedTheDisk) {
+    const std::string stopped =
+        "pass: > Copying File: C:\\Src\\b.doc | >           to: C:\\Backup\\2003-11-24\\b.doc / ";
+    const std::string message = "Error copying C:\\Src\\b.doc | to C:\\Backup\\2003-11-24\\b.doc";
+    const std::string aStored =
+        "code 5, 0 kB, 5 copied, 3 new; set: a.doc\n"
+        "a X alpha | b E <none> A | c P <none> A | d P <none> A | old - <none> A\n";
     struct Case {
         const char* label;
-        bool resetArchiveBit;
         FileOperation operation;
-        int err;
-        bool aCleared;
+        int err, offset;  // of the failing call among those for b.doc (-1: b.doc is gone since the scan)
+        bool sticky, resetArchiveBit, morning;  // morning: the set holds copies of a.doc and b.doc already
+        std::string earlierMessage, outcome;
     } cases[] = {
-        {"b.doc unreadable", true, FileOperation::kRead, EIO, true},
-        {"setting off", false, FileOperation::kRead, EIO, false},
-        {"no access to b.doc", true, FileOperation::kOpen, EACCES, true},
-        {"disk full at b.doc: the pass gives the set up", true, FileOperation::kWrite, ENOSPC, false},
-        {"the flush fails", true, FileOperation::kSync, EIO, false},
+        {"b.doc gone since the scan", FileOperation::kOpen, -1, 0, false, true, false, "",
+         "code 0, 0 kB, 7 copied, 5 new; set: a.doc c.doc d.doc\n"
+         "a X alpha | b E <none> | c X gamma | d X delta | old - <none> A\n" +
+             failed("b.doc", "  2", 2) + "pass:  / "},
+        {"b.doc unreadable", FileOperation::kRead, EIO, 1, false, true, true, "",
+         "code 0, 0 kB, 7 copied, 5 new; set: a.doc b.doc c.doc d.doc\n"
+         "a X alpha | b E morning A | c X gamma | d X delta | old - <none> A\n" +
+             failed("b.doc", " 30", 30) + "pass:  / "},
+        {"... with the archive bits kept", FileOperation::kRead, EIO, 1, false, false, false, "",
+         "code 0, 0 kB, 7 copied, 5 new; set: a.doc c.doc d.doc\n"
+         "a X alpha A | b E <none> A | c X gamma A | d X delta A | old - <none> A\n" +
+             failed("b.doc", " 30", 30) + "pass:  / "},
+        {"no access to b.doc", FileOperation::kOpen, EACCES, 1, false, true, false, "",
+         aStored + stopped + message},
+        {"no source readable from b.doc on", FileOperation::kOpen, EACCES, 1, true, true, false, "",
+         "code 0, 0 kB, 5 copied, 3 new; set: a.doc\n"
+         "a X alpha | b E <none> A | c E <none> A | d E <none> A | old - <none> A\n" +
+             failed("b.doc", "  5", 5) + failed("c.doc", "  5", 5) + failed("d.doc", "  5", 5) + "pass:  / "},
+        {"no access to the set's folder", FileOperation::kOpen, EACCES, 2, false, true, false, "",
+         aStored + stopped + message},
+        {"... as the second failure of the run", FileOperation::kOpen, EACCES, 2, false, true, false,
+         "Error creating D:\\X", aStored + stopped + " "},
+        {"a full disk: the pass gives the set up", FileOperation::kWrite, ENOSPC, 1, false, true, true, "",
+         "code 112, 0 kB, 5 copied, 3 new; set: a.doc b.doc\n"
+         "a X alpha A | b E morning A | c P <none> A | d P <none> A | old - <none> A\n" +
+             stopped + message},
+        {"a failure without an error number", FileOperation::kWrite, 0, 1, false, true, false, "",
+         "code 40, 0 kB, 5 copied, 3 new; set: a.doc\n"
+         "a X alpha | b E <none> A | c P <none> A | d P <none> A | old - <none> A\npass:  / "},
+        {"the flush fails", FileOperation::kSync, EIO, 1, false, true, true, "",
+         "code 30, 0 kB, 4 copied, 2 new; set: a.doc b.doc\n"
+         "a E morning A | b E morning A | c E <none> A | d E <none> A | old - <none> A\n"
+         "2003-11-24 18:02:11  Writing the copies to the disk failed: C:\\Backup\\2003-11-24\n"
+         "> Error  30:   " +
+             ErrorText(30) +
+             "\npass: > Writing to the disk failed: C:\\Backup\\2003-11-24 / Error copying C:\\Src | to "
+             "C:\\Backup\\2003-11-24"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         path_.ResetArchiveBit = c.resetArchiveBit;
         NewPass();
-        ThreeNewFiles();
-        ASSERT_TRUE(WriteFileAttributes("C:\\Src\\a.doc", kAttributeArchive));
-        ASSERT_TRUE(WriteFileAttributes("C:\\Src\\b.doc", kAttributeArchive));
-        ScanAndCopy(c.operation, c.err);
-        uint32_t a = 0;
-        uint32_t b = 0;
-        ASSERT_TRUE(ReadFileAttributes("C:\\Src\\a.doc", a) && ReadFileAttributes("C:\\Src\\b.doc", b));
-        EXPECT_EQ((a & kAttributeArchive) == 0, c.aCleared);
-        EXPECT_NE(b & kAttributeArchive, 0u);
-    }
-}
-
-TEST_F(CopyMarkedFilesTest, CopiesThatFailToReachTheDiskAreNotRecordedAsStored) {
-    ThreeNewFiles();
-    File("C:\\Src\\old.doc", "old", MakeTime(2003, 11, 20, 8, 0, 0));
-    Recorded("C:\\Src\\old.doc", MakeTime(2003, 11, 20, 8, 0, 0));
-    state_.RunFilesCopied = 4;
-    state_.CountNewFiles = 2;
-    state_.LastAutoRunTime = MakeTime(2003, 11, 1, 0, 0, 0);
-    ScanAndCopy(FileOperation::kSync, EIO);
-
-    EXPECT_EQ(errorCode_, 30);
-    for (const char* name : {"C:\\Src\\a.doc", "C:\\Src\\b.doc", "C:\\Src\\c.doc"}) {
-        EXPECT_TRUE(!Current(name)->Stored && Current(name)->CopyFailed) << name;  // pending again
-    }
-    EXPECT_FALSE(Current("C:\\Src\\old.doc")->CopyFailed);
-    EXPECT_EQ(state_.RunFilesCopied, 4);
-    EXPECT_EQ(state_.CountNewFiles, 2);
-    EXPECT_EQ(sizeKB_, 0);
-    EXPECT_THAT(
-        state_.CopyErrorList,
-        ElementsAre("2003-11-24 18:02:11  Writing the copies to the disk failed: C:\\Backup\\2003-11-24",
-                    kIndent + "Error  30:   " + ErrorText(30)));
-    EXPECT_EQ(state_.PassErrorLine, kIndent + "Writing to the disk failed: C:\\Backup\\2003-11-24");
-    EXPECT_EQ(state_.PassErrorMessage, "Error copying C:\\Src\r\nto C:\\Backup\\2003-11-24");
-}
-
-// The names in a folder of the set, temporaries shown as such.
-std::vector<std::string> NamesIn(const std::string& native) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(native)) {
-        const std::string name = entry.path().filename().string();
-        names.push_back(IsTemporaryCopyName(name) ? "<temporary>" : name);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-TEST_F(CopyMarkedFilesTest, AFailedRecopyKeepsTheEarlierCopyOfTheDay) {
-    // This morning's pass stored a.doc and b.doc in today's set; both changed since.
-    struct Case {
-        const char* label;
-        FileOperation operation;
-        int err;
-    } cases[] = {
-        {"a full disk while b.doc is written", FileOperation::kWrite, ENOSPC},
-        {"b.doc unreadable", FileOperation::kRead, EIO},
-        {"the flush fails", FileOperation::kSync, EIO},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.label);
-        NewPass();
-        testing::WriteFile(drives_.Native(kSet + "\\a.doc"), "alpha of the morning");
-        testing::WriteFile(drives_.Native(kSet + "\\b.doc"), "beta of the morning");
-        ThreeNewFiles();
-        ScanAndCopy(c.operation, c.err);
-        EXPECT_EQ(InSet("\\b.doc"), "beta of the morning");
-        EXPECT_TRUE(Current("C:\\Src\\b.doc")->CopyFailed && !Current("C:\\Src\\b.doc")->Stored);
-        // Only a copy that reached the disk replaced the morning's.
-        EXPECT_EQ(InSet("\\a.doc"), Current("C:\\Src\\a.doc")->Stored ? "alpha" : "alpha of the morning");
-        std::vector<std::string> names = NamesIn(drives_.Native(kSet));
-        EXPECT_EQ(std::count(names.begin(), names.end(), "<temporary>"), 0);
-        EXPECT_FALSE(std::filesystem::exists(drives_.Native("C:\\Backup\\" + std::string(kCopyJournalName))));
+        state_.PassErrorMessage = c.earlierMessage;
+        state_.RunFilesCopied = 4;
+        state_.CountNewFiles = 2;
+        state_.LastAutoRunTime = MakeTime(2003, 11, 1, 0, 0, 0);
+        for (const char* name : {"a.doc", "b.doc"}) {
+            if (c.morning) {
+                testing::WriteFile(drives_.Native(kSet + "\\" + name), "morning");
+            }
+        }
+        for (const auto& [name, contents] :
+             {std::pair{"a.doc", "alpha"}, {"b.doc", "beta"}, {"c.doc", "gamma"}, {"d.doc", "delta"}}) {
+            File("C:\\Src\\" + std::string(name), contents);
+            ASSERT_TRUE(WriteFileAttributes("C:\\Src\\" + std::string(name), kAttributeArchive));
+        }
+        File("C:\\Src\\old.doc", "old", MakeTime(2003, 11, 20, 8, 0, 0));
+        Recorded("C:\\Src\\old.doc", MakeTime(2003, 11, 20, 8, 0, 0));
+        if (c.err < 0) {
+            Scan();
+            std::filesystem::remove(drives_.Native("C:\\Src\\b.doc"));
+            pass_->CopyMarkedFiles(kSet, sizeKB_, errorCode_);
+        } else {
+            ScanAndCopy(c.operation, c.err, c.offset, c.sticky);
+        }
+        EXPECT_EQ(Outcome(), c.outcome);
+        EXPECT_TRUE(state_.ErrorFlag);
     }
 }
 

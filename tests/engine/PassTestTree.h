@@ -1,10 +1,13 @@
 // Test fixtures of the engine, in the time zone of Berlin on a fixed clock: PassTest for the steps of
-// one backup pass, RunTest for whole runs configured through the registry.
+// one backup pass, RunTest for whole runs configured through the registry. It includes what the engine
+// tests use.
 #pragma once
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -14,11 +17,18 @@
 #include "config/PathConfig.h"
 #include "config/SourcePathRecord.h"
 #include "engine/BackupPass.h"
+#include "engine/ControlFile.h"
 #include "engine/RunAllPaths.h"
 #include "engine/RunState.h"
+#include "platform/FaultInjection.h"
+#include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
+#include "support/LineArchive.h"
 #include "support/TextCase.h"
+#include "support/TimeText.h"
 #include "support/TimeValue.h"
+#include "testing/CaptureMessages.h"
+#include "testing/CaptureTrace.h"
 #include "testing/Environment.h"
 #include "testing/FakeClock.h"
 #include "testing/ScopedHives.h"
@@ -129,7 +139,21 @@ class RunTest : public ::testing::Test {
         WriteFile(Native(path), contents);
         ASSERT_TRUE(SetFileTimes(path, modified.Seconds(), modified.Seconds()));
     }
+    struct SourceFile {
+        std::string relative, contents;
+        TimeValue modified;
+    };
+    void Sources(std::initializer_list<SourceFile> files) {
+        for (const SourceFile& file : files) {
+            Source(file.relative, file.contents, file.modified);
+        }
+    }
     bool Exists(const std::string& windowsPath) { return std::filesystem::exists(Native(windowsPath)); }
+    // The contents of a file below C:\Backup, or "<none>".
+    std::string Saved(const std::string& relative) {
+        const std::string path = "C:\\Backup\\" + relative;
+        return Exists(path) ? ReadFile(Native(path)) : "<none>";
+    }
     std::string Control(const std::string& dest = "C:\\Backup") {
         return ReadFile(Native(dest + "\\Quillon.txt"));
     }

@@ -1,28 +1,10 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
-#include <filesystem>
 #include <optional>
-#include <set>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "config/SourcePathRecord.h"
-#include "engine/BackupPass.h"
-#include "engine/ControlFile.h"
-#include "engine/RunState.h"
-#include "platform/FaultInjection.h"
-#include "platform/FileAttributes.h"
-#include "support/LineArchive.h"
+#include "engine/PassTestTree.h"
+#include "ibzip/IbZipHarness.h"
 #include "support/StringTable.h"
-#include "support/TimeText.h"
-#include "testing/CaptureTrace.h"
-#include "testing/Environment.h"
-#include "testing/FakeClock.h"
-#include "testing/TempDir.h"
 
 namespace quillon {
 namespace {
@@ -40,14 +22,6 @@ struct Set {
 };
 using Sets = std::vector<Set>;
 using Names = std::vector<std::string>;
-
-Sets Dated(std::initializer_list<const char*> dates) {
-    Sets sets;
-    for (const char* date : dates) {
-        sets.push_back({date});
-    }
-    return sets;
-}
 
 // The dates of the newest n sets.
 Names LastOf(const Sets& sets, size_t n) {
@@ -80,6 +54,34 @@ class AnsweringClock : public FakeClock {
     bool asked_ = false;
 };
 
+// The rules of a path; a rule without a value is not active.
+struct Rules {
+    std::optional<int32_t> delAfterBackups{}, delAfterDays{}, delAfterMemory{}, keepBackups{}, keepDays{},
+        keepFull{};
+    const char* exclude = nullptr;
+    const char* force = nullptr;
+    bool enabled = true;
+
+    void ApplyTo(SourcePathRecord& p) const {
+        auto set = [](const std::optional<int32_t>& rule, bool& active, int32_t& value) {
+            active = rule.has_value();
+            value = rule.value_or(value);
+        };
+        p.DeleteEnabled = enabled;
+        set(delAfterBackups, p.DelAfterBackupsActive, p.DelAfterBackups);
+        set(delAfterDays, p.DelAfterDaysActive, p.DelAfterDays);
+        set(delAfterMemory, p.DelAfterMemoryActive, p.DelAfterMemory);
+        set(keepBackups, p.KeepBackupsActive, p.KeepBackups);
+        set(keepDays, p.KeepDaysActive, p.KeepDays);
+        set(keepFull, p.KeepFullBackupsActive, p.KeepFullBackups);
+        for (auto [list, text] : {std::pair{&p.ExcludeList, exclude}, std::pair{&p.ForceList, force}}) {
+            if (text != nullptr) {
+                list->Append(new PatternEntry)->Pattern = text;
+            }
+        }
+    }
+};
+
 // One destination with real set folders (each holding a file in a subfolder) and a run on
 // 2003-11-24 at 10:00. DeleteEnabled is on; every rule is off until a test switches it on.
 struct Scene {
@@ -101,29 +103,30 @@ struct Scene {
         }
     }
 
-    static PatternEntry* Pattern(const char* text) {
-        auto* entry = new PatternEntry;
-        entry->Pattern = text;
-        return entry;
+    // Applies the rules to the sets and deletes; answers the sets kept.
+    Names Delete(const Rules& rules, const Sets& sets) {
+        rules.ApplyTo(path);
+        fs::create_directories(drives.Native(kDest));
+        Add(sets);
+        pass.DeleteOldBackups();
+        return Kept();
     }
 
-    Names Listed() const {
-        Names names;
+    // The sets still listed; where the folders on the disk are others, the test fails.
+    Names Kept() const {
+        Names listed, onDisk;
         for (const SavedBackup* set : pass.SavedBackups) {
-            names.push_back(set->Date.Format(kDatePattern));
+            listed.push_back(set->Date.Format(kDatePattern));
         }
-        return names;
-    }
-
-    Names OnDisk() const {
-        Names names;
         for (const auto& entry : fs::directory_iterator(drives.Native(kDest))) {
-            names.push_back(entry.path().filename().string());
+            onDisk.push_back(entry.path().filename().string());
         }
-        std::sort(names.begin(), names.end());
-        return names;
+        std::sort(onDisk.begin(), onDisk.end());
+        EXPECT_EQ(onDisk, listed);
+        return listed;
     }
 
+    ScopedTimeZone zone{"Europe/Berlin"};
     ScopedDriveMap drives;
     RunState state;
     AnsweringClock clock{state.DeleteQuestion};
@@ -131,53 +134,21 @@ struct Scene {
     BackupPass pass{state, path};
 };
 
-class RetentionTest : public ::testing::Test {
-  protected:
-    ScopedTimeZone zone{"Europe/Berlin"};
-};
+using RetentionTest = ::testing::Test;
 
 // --- Which sets the rules delete -------------------------------------------------------------------
-
-// The rules of a path; a rule without a value is not active.
-struct Rules {
-    std::optional<int32_t> delAfterBackups{}, delAfterDays{}, delAfterMemory{}, keepBackups{}, keepDays{},
-        keepFull{};
-    const char* exclude = nullptr;
-    const char* force = nullptr;
-    bool enabled = true;
-
-    void ApplyTo(SourcePathRecord& p) const {
-        auto set = [](const std::optional<int32_t>& rule, bool& active, int32_t& value) {
-            active = rule.has_value();
-            value = rule.value_or(value);
-        };
-        p.DeleteEnabled = enabled;
-        set(delAfterBackups, p.DelAfterBackupsActive, p.DelAfterBackups);
-        set(delAfterDays, p.DelAfterDaysActive, p.DelAfterDays);
-        set(delAfterMemory, p.DelAfterMemoryActive, p.DelAfterMemory);
-        set(keepBackups, p.KeepBackupsActive, p.KeepBackups);
-        set(keepDays, p.KeepDaysActive, p.KeepDays);
-        set(keepFull, p.KeepFullBackupsActive, p.KeepFullBackups);
-        if (exclude != nullptr) {
-            p.ExcludeList.Append(Scene::Pattern(exclude));
-        }
-        if (force != nullptr) {
-            p.ForceList.Append(Scene::Pattern(force));
-        }
-    }
-};
 
 TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
     Sets twelve;
     for (int day = 1; day <= 12; ++day) {
         twelve.push_back({MakeTime(2003, 11, day, 0, 0, 0).Format(kDatePattern)});
     }
-    const Sets aroundDay30 = Dated({"2003-10-01", "2003-10-24", "2003-10-25", "2003-11-24"});
+    const Sets aroundDay30 = Sets{{"2003-10-01"}, {"2003-10-24"}, {"2003-10-25"}, {"2003-11-24"}};
     const Sets sized = {{"2003-11-01", 60000}, {"2003-11-02", 30000}, {"2003-11-03", 50000}};
     const Sets oneFull = {{"2003-11-01", 1, true}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04"}};
     const Sets twoFull = {
         {"2003-11-01", 1, true}, {"2003-11-02"}, {"2003-11-03", 1, true}, {"2003-11-04"}, {"2003-11-05"}};
-    const Sets three = Dated({"2003-11-01", "2003-11-02", "2003-11-03"});
+    const Sets three = Sets{{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}};
     const Sets bigNewest = {{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03", 20000}};
 
     struct Case {
@@ -214,16 +185,8 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Scene scene;
-        c.rules.ApplyTo(scene.path);
-        fs::create_directories(scene.drives.Native(kDest));
-        scene.Add(c.sets);
-        scene.pass.DeleteOldBackups();
-        const Names remaining = LastOf(c.sets, c.kept);
-        EXPECT_EQ(scene.Listed(), remaining);
-        EXPECT_EQ(scene.OnDisk(), remaining);
-        EXPECT_FALSE(scene.clock.Asked());
-        EXPECT_FALSE(scene.state.ErrorFlag);
-        EXPECT_TRUE(scene.state.CopyErrorList.empty());
+        EXPECT_EQ(scene.Delete(c.rules, c.sets), LastOf(c.sets, c.kept));
+        EXPECT_TRUE(!scene.clock.Asked() && !scene.state.ErrorFlag && scene.state.CopyErrorList.empty());
         EXPECT_EQ(scene.state.Texts.Read().Status,
                   c.kept < c.sets.size() ? LoadText(kTextDeletingOldBackups) : "");
     }
@@ -255,24 +218,20 @@ TEST_F(RetentionTest, DiskSpaceQuestionIsAnsweredFromTheDialogThread) {
         std::atomic<bool> done{false};
         std::atomic<bool> answered{false};
         std::thread dialog([&] {
-            while (!done.load()) {
+            for (; !done.load() && !answered.load(); std::this_thread::yield()) {
                 if (scene.state.DeleteQuestion.load() == 1 && scene.clock.Slept() >= 3000) {
                     answered.store(true);
                     scene.state.DeleteQuestion.store(c.answer);
-                    return;
                 }
-                std::this_thread::yield();
             }
         });
         scene.pass.DeleteOldBackups();
         done.store(true);
         dialog.join();
-
         EXPECT_TRUE(answered.load());
         EXPECT_EQ(scene.clock.Slept() % 1000, 0);  // it waits in steps of a second, on the clock
         EXPECT_EQ(scene.state.DeleteQuestion.load(), 0);
-        EXPECT_EQ(scene.Listed(), LastOf(sets, c.kept));
-        EXPECT_EQ(scene.OnDisk(), LastOf(sets, c.kept));
+        EXPECT_EQ(scene.Kept(), LastOf(sets, c.kept));
     }
 }
 
@@ -291,28 +250,21 @@ TEST_F(RetentionTest, SetThatStaysUsesUpItsTurn) {
             Scene scene;
             scene.path.DeleteOnlyArchived = !deleteFails;
             Rules{.delAfterBackups = turns}.ApplyTo(scene.path);
-            scene.Add(Dated({"2003-11-01", "2003-11-02", "2003-11-03"}));
+            scene.Add(Sets{{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}});
             ScopedFaults faults;
             if (deleteFails) {
                 InjectFault(FileOperation::kDelete, 1, EIO);  // the first file of the oldest set
-            } else {
-                ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-01"), kAttributeArchive));
-                ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-02"), 0));  // archived elsewhere
-                ASSERT_TRUE(WriteFileAttributes(scene.SetPath("2003-11-03"), 0));
+            }
+            for (const char* date : {"2003-11-02", "2003-11-03"}) {  // archived elsewhere (not so the oldest)
+                ASSERT_TRUE(deleteFails || WriteFileAttributes(scene.SetPath(date), 0));
             }
             scene.pass.DeleteOldBackups();
-
-            const Names remaining = turns == 2 ? Names{"2003-11-01", "2003-11-02", "2003-11-03"}
-                                               : Names{"2003-11-01", "2003-11-03"};
-            EXPECT_EQ(scene.Listed(), remaining);
-            EXPECT_EQ(scene.OnDisk(), remaining);
+            EXPECT_EQ(scene.Kept(), (turns == 2 ? Names{"2003-11-01", "2003-11-02", "2003-11-03"}
+                                                : Names{"2003-11-01", "2003-11-03"}));
             EXPECT_EQ(scene.state.ErrorFlag, deleteFails);
             EXPECT_EQ(scene.state.CopyErrorList, deleteFails ? failed : Names{});
-            Names deleted;
-            if (turns == 1) {
-                deleted.push_back("--- C:\\Backup\\Docs\\2003-11-02 gel\xF6scht\n");
-            }
-            EXPECT_EQ(trace.Records(), deleted);
+            EXPECT_EQ(trace.Records(),
+                      turns == 1 ? Names{"--- C:\\Backup\\Docs\\2003-11-02 gel\xF6scht\n"} : Names{});
             EXPECT_GE(scene.state.ActivityCounter.load(), deleteFails && turns == 1 ? 3 : 1);
         }
     }
@@ -324,7 +276,7 @@ TEST_F(RetentionTest, SetThatStaysUsesUpItsTurn) {
 TEST_F(RetentionTest, ManySetsOfOneFolderAreWeighedInOneSweep) {
     Scene scene;
     Rules{.delAfterBackups = 1}.ApplyTo(scene.path);
-    scene.Add(Dated({"2003-11-20"}));
+    scene.Add(Sets{{"2003-11-20"}});
     for (int i = 1; i < 200'000; ++i) {
         scene.pass.SavedBackups.Append(new SavedBackup{ParseDateTime("2003-11-20"), false, 1});
     }
@@ -334,13 +286,12 @@ TEST_F(RetentionTest, ManySetsOfOneFolderAreWeighedInOneSweep) {
     EXPECT_FALSE(scene.state.ErrorFlag);
 
     // A set with a folder of its own moved to the oldest end: it is the one that goes.
-    scene.Add(Dated({"2003-11-24"}));
+    scene.Add(Sets{{"2003-11-24"}});
     Rules{.delAfterBackups = 200'000}.ApplyTo(scene.path);
     std::swap(*scene.pass.SavedBackups.Get(0), *scene.pass.SavedBackups.Get(200'000));
     scene.pass.DeleteOldBackups();
     ASSERT_EQ(scene.pass.SavedBackups.Count(), 200'000);
-    EXPECT_EQ(scene.pass.SavedBackups.Get(0)->Date, ParseDateTime("2003-11-20"));
-    EXPECT_EQ(scene.OnDisk(), Names{"2003-11-20"});
+    EXPECT_FALSE(fs::exists(scene.Native("2003-11-24")));
 }
 
 // --- Deletion never leaves the dated sets of the destination ----------------------------------------
@@ -364,37 +315,31 @@ TEST_F(RetentionTest, CraftedSetLinesReachNothingButDatedSetsOfTheDestination) {
               "2003-11-02\\..\\..\\..\\2003-11-03 I 1 kBytes\r\n0000-00-00 I         1 kBytes\r\n"
               "2003-02-30 I 1 kBytes\r\n9999-12-31 F 1 kBytes\r\n2003-11-01 F         1 kBytes\r\n"
               " 2003-11-02 I         5 kBytes\r\nkeep I 1 kBytes\r\n# ===== Files:\r\n");
-    auto tree = [&] {  // every entry below C:, links not followed
-        std::set<std::string> paths;
-        for (const auto& entry : fs::recursive_directory_iterator(c)) {
-            paths.insert(entry.path().lexically_relative(c).string());
-        }
-        return paths;
-    };
-    std::set<std::string> removed = tree();
+    testing::Tree removed = testing::TreeOf(c);  // every entry below C:, links not followed
     CLineArchiveFile archive;
     ASSERT_TRUE(archive.Open(std::string(kDest) + "\\Quillon.txt", false));
     ReadSavedBackups(archive, scene.pass.SavedBackups);
     archive.Close();
     scene.pass.DropVanishedSets();
     scene.pass.DeleteOldBackups();
-    std::erase_if(removed, [&, now = tree()](const std::string& path) { return now.contains(path); });
-    EXPECT_EQ(removed, (std::set<std::string>{"Backup/Docs/2003-11-01", "Backup/Docs/2003-11-01/a.txt",
-                                              "Backup/Docs/2003-11-02", "Backup/Docs/2003-11-02/sub",
-                                              "Backup/Docs/2003-11-02/sub/b.txt"}));
+    std::erase_if(removed,
+                  [now = testing::TreeOf(c)](const auto& entry) { return now.contains(entry.first); });
+    EXPECT_EQ(removed, testing::Files("Backup/Docs/2003-11-01/ Backup/Docs/2003-11-01/a.txt=data "
+                                      "Backup/Docs/2003-11-02/ Backup/Docs/2003-11-02/sub/ "
+                                      "Backup/Docs/2003-11-02/sub/b.txt=data"));
 }
 
 // --- Vanished sets ----------------------------------------------------------------------------------
 
 TEST_F(RetentionTest, DropVanishedSetsForgetsSetsWhoseFolderIsGone) {
     Scene scene;
-    scene.Add(Dated({"2003-11-01", "2003-11-02", "2003-11-03", "2003-11-04", "2003-11-05"}));
-    fs::remove_all(scene.Native("2003-11-02"));
-    fs::remove_all(scene.Native("2003-11-03"));           // two in a row: the second is examined too
-    fs::remove_all(scene.Native("2003-11-04") + "/sub");  // empty, but there
-    fs::remove_all(scene.Native("2003-11-05"));
+    scene.Add(Sets{{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04"}, {"2003-11-05"}});
+    // Two in a row (the second is examined too); 2003-11-04 is empty, but there.
+    for (const char* gone : {"2003-11-02", "2003-11-03", "2003-11-04/sub", "2003-11-05"}) {
+        fs::remove_all(scene.Native(gone));
+    }
     scene.pass.DropVanishedSets();
-    EXPECT_EQ(scene.Listed(), (Names{"2003-11-01", "2003-11-04"}));
+    EXPECT_EQ(scene.Kept(), (Names{"2003-11-01", "2003-11-04"}));
     EXPECT_GE(scene.state.ActivityCounter.load(), 5);
 }
 

@@ -1,11 +1,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <filesystem>
-
 #include "engine/PassTestTree.h"
-#include "platform/FaultInjection.h"
 
 namespace quillon {
 namespace {
@@ -105,6 +101,7 @@ TEST_F(ScanDirectoryTest, WhatIsListed) {
         const char *excludes, *forces, *files, *listed;
         bool subdirs = true, compress = false;
         const char* excludeAfter = nullptr;  // the first exclude pattern after the scan
+        const char* dest = "C:\\Backup";     // D: is C:\Src
     } cases[] = {
         {"force patterns bring back only what they name", "C:\\Src", "*.bak", "*\\important.bak",
          "a.bak|IMPORTANT.BAK|NOTIMPORTANT.BAK|keep.doc|sub\\important.bak|sub\\old.Bak",
@@ -124,12 +121,21 @@ TEST_F(ScanDirectoryTest, WhatIsListed) {
          "C:\\Temp\\QuilRun\\s.doc"},
         {"the staging folder in a compressed pass", "C:\\Temp", "", "", "C:\\Temp\\QuilRun\\s.doc", "", true,
          true},
+        // However the destination is spelled, by its own path or through another drive.
+        {"the destination inside the source", "C:\\Src", "", "",
+         "doc.txt|Backup\\2003-11-20\\doc.txt|"
+         "Backup\\Quillon.txt|Backup2\\keep.txt",
+         "doc.txt|Backup2\\keep.txt", true, false, nullptr, "C:\\Src\\Backup"},
+        {"... through another drive", "C:\\Src", "", "",
+         "doc.txt|Backup\\2003-11-20\\doc.txt|Backup\\Quillon.txt", "doc.txt", true, false, nullptr,
+         "D:\\Backup"},
     };
     auto full = [](const std::string& file) { return file.starts_with("C:") ? file : "C:\\Src\\" + file; };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         std::filesystem::remove_all(drives_.DriveC());
-        std::filesystem::create_directories(drives_.DriveC());
+        std::filesystem::create_directories(drives_.DriveC() + "/Src");
+        drives_.Map('d', drives_.DriveC() + "/Src");
         DeleteAll(path_.ExcludeList);
         DeleteAll(path_.ForceList);
         for (const std::string& file : Split(c.files)) {
@@ -142,6 +148,7 @@ TEST_F(ScanDirectoryTest, WhatIsListed) {
         path_.SourcePath = c.source;
         path_.SourcePathUpper = ToUpperPath(c.source);
         path_.IncludeSubdirs = c.subdirs;
+        path_.DestPath = c.dest;
         pass_ = std::make_unique<BackupPass>(state_, path_);
         pass_->Compress = c.compress;
         Scan();
@@ -157,21 +164,6 @@ TEST_F(ScanDirectoryTest, WhatIsListed) {
             EXPECT_EQ(entry->StoredAsCopyName, entry->Path.ends_with("\\Kopie von Quillon.txt"))
                 << entry->Path;
         }
-    }
-}
-
-TEST_F(ScanDirectoryTest, TheDestinationInsideTheSourceIsNeverScanned) {
-    File("C:\\Src\\doc.txt", "x");
-    File("C:\\Src\\Backup\\2003-11-20\\doc.txt", "an earlier set");
-    File("C:\\Src\\Backup\\Quillon.txt", "its control file");
-    File("C:\\Src\\Backup2\\keep.txt", "a folder that only looks like it");
-    drives_.Map('d', drives_.DriveC() + "/Src");
-    // However the destination is spelled, by its own path or through another drive.
-    for (const char* dest : {"C:\\Src\\Backup", "D:\\Backup"}) {
-        path_.DestPath = dest;
-        DeleteAll(pass_->CurrentFiles);
-        Scan();
-        EXPECT_THAT(ListedPaths(), ElementsAre("C:\\Src\\Backup2\\keep.txt", "C:\\Src\\doc.txt")) << dest;
     }
 }
 
@@ -202,27 +194,21 @@ TEST_F(ScanDirectoryTest, NamesThatCannotBeRecordedAreReportedOnceAndSkipped) {
 
 // A symbolic link is never followed, whatever it points to: it is an entry of its own, with the
 // link's own time (so that a link that changes is saved again) and the length of its target text.
-// A FIFO is never listed (nor opened), but the error list says it was left out.
+// A FIFO is never listed (nor opened), but the error list says it was left out. (Links out of the tree
+// and in circles, sockets: the hostile tree runs them end to end.)
 TEST_F(ScanDirectoryTest, LinksAreEntriesOfTheirOwnAndSpecialFilesReportedNeverListed) {
-    namespace fs = std::filesystem;
     const std::string src = drives_.DriveC() + "/Src";
     File("C:\\Src\\real\\x.doc", "x");
-    File("C:\\Outside\\secret.doc", "x");
-    fs::create_directory_symlink(src + "/real", src + "/again");
-    fs::create_directory_symlink(src, src + "/real/loop");
-    fs::create_directory_symlink(drives_.DriveC() + "/Outside", src + "/out");
-    fs::create_symlink(src + "/real/x.doc", src + "/alias.doc");
-    fs::create_symlink("nowhere", src + "/dangling");
+    std::filesystem::create_directory_symlink(src + "/real", src + "/again");
+    std::filesystem::create_symlink(src + "/real/x.doc", src + "/alias.doc");
     const TimeValue linked = MakeTime(2003, 11, 22, 8, 15, 0);
     const timespec times[2] = {{linked.Seconds(), 0}, {linked.Seconds(), 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, (src + "/alias.doc").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
     ASSERT_EQ(::mkfifo((src + "/pipe").c_str(), 0600), 0);
     Scan();
     EXPECT_THAT(ListedPaths(),
-                UnorderedElementsAreArray({"C:\\Src\\again", "C:\\Src\\alias.doc", "C:\\Src\\dangling",
-                                           "C:\\Src\\out", "C:\\Src\\real\\loop", "C:\\Src\\real\\x.doc"}));
+                UnorderedElementsAreArray({"C:\\Src\\again", "C:\\Src\\alias.doc", "C:\\Src\\real\\x.doc"}));
     const FileEntry* alias = Current("C:\\Src\\alias.doc");
-    ASSERT_NE(alias, nullptr);
     EXPECT_EQ(alias->Time, linked);
     EXPECT_EQ(alias->Size, static_cast<int64_t>((src + "/real/x.doc").size()));
     EXPECT_THAT(

@@ -3,16 +3,15 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-
-#include <algorithm>
-
 #include <unistd.h>
+
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <random>
+#include <tuple>
 
 #include "files/FileStatus.h"
+#include "files/FileTree.h"
 #include "platform/FaultInjection.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
@@ -26,35 +25,17 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::CaptureTrace;
+using testing::Listing;
+using testing::MakeTree;
 using testing::ReadFile;
-using testing::ScopedDriveMap;
 using testing::WriteFile;
 
 constexpr int64_t k2003 = 1069692131;
 
-std::string RandomBytes(size_t count, unsigned seed = 1) {
-    std::mt19937 random(seed);
-    std::string bytes(count, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(random() | 1);  // never a whole chunk of zeros
-    }
-    return bytes;
-}
-
 struct stat StatOf(const std::string& native) {
     struct stat info {};
-    EXPECT_EQ(::stat(native.c_str(), &info), 0) << native;
+    EXPECT_EQ(::lstat(native.c_str(), &info), 0) << native;
     return info;
-}
-
-// The folder holds the named files and nothing else: no temporary was left behind.
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 class CopyFileTest : public ::testing::Test {
@@ -64,8 +45,14 @@ class CopyFileTest : public ::testing::Test {
         buffer.assign(static_cast<size_t>(bufferSize), '\0');
         return CopyFileWithBuffer(from, to, readOnly, buffer.data(), bufferSize, &counter);
     }
+    // A copy into a set below the trusted "C:\Set" (its first six characters), folders made on the way.
+    bool CopyCreating(const std::string& from, const std::string& to, CopyBatch* batch = nullptr) {
+        buffer.assign(64, '\0');
+        return batch != nullptr ? batch->Copy(from, to, false, buffer.data(), 64, 6, &counter)
+                                : CopyFileCreatingPath(from, to, false, buffer.data(), 64, 6, &counter);
+    }
 
-    ScopedDriveMap drives;
+    testing::ScopedDriveMap drives;
     ScopedFaults faults;
     std::vector<char> buffer;
     std::atomic<int64_t> counter{0};
@@ -113,8 +100,7 @@ TEST_F(CopyFileTest, ASourceWrittenWhileCopiedIsCopiedAgainOrReported) {
                  {0, true, {"*** Read Error bei File C:\\log.txt\n"}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.growths << (c.shrinks ? " shrinks" : ""));
-        WriteFile(C("log.txt"), "0123456789abcdef");
-        WriteFile(C("out/copy.txt"), "this morning's copy");
+        MakeTree(drives.DriveC(), {{"log.txt", "0123456789abcdef"}, {"out/copy.txt", "this morning's copy"}});
         ClearFaults();
         GrowAtReads(C("log.txt"), c.growths);
         if (c.shrinks) {
@@ -124,9 +110,8 @@ TEST_F(CopyFileTest, ASourceWrittenWhileCopiedIsCopiedAgainOrReported) {
         SetLastError(0);
         EXPECT_EQ(Copy("C:\\log.txt", "C:\\out\\copy.txt", false, 8), c.traced.empty());
         ClearFaults();
-        EXPECT_EQ(ReadFile(C("out/copy.txt")),
-                  c.traced.empty() ? ReadFile(C("log.txt")) : "this morning's copy");
-        EXPECT_EQ(Names(C("out")), std::vector<std::string>{"copy.txt"});
+        EXPECT_EQ(Listing(C("out")),
+                  "copy.txt=" + (c.traced.empty() ? ReadFile(C("log.txt")) : "this morning's copy") + "\n");
         EXPECT_EQ(trace.Records(), c.traced);
         EXPECT_EQ(GetLastError(), c.traced.empty() ? 0 : kErrorReadFault);
     }
@@ -134,8 +119,7 @@ TEST_F(CopyFileTest, ASourceWrittenWhileCopiedIsCopiedAgainOrReported) {
 
 TEST_F(CopyFileTest, ANameWithWildcardCharactersTakesItsOwnTimes) {
     // "a!b.txt" sorts before "a*b.txt" and matches it read as a pattern.
-    WriteFile(C("a!b.txt"), "other");
-    WriteFile(C("a*b.txt"), "mine");
+    MakeTree(drives.DriveC(), {{"a!b.txt", "other"}, {"a*b.txt", "mine"}});
     ASSERT_TRUE(SetFileTimes("C:\\a!b.txt", 1'000'000'000, 1'000'000'000));
     const timespec mine[2] = {{1'100'000'000, 0}, {1'100'000'000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, C("a*b.txt").c_str(), mine, 0), 0);
@@ -147,37 +131,32 @@ TEST_F(CopyFileTest, ANameWithWildcardCharactersTakesItsOwnTimes) {
 // Copying a file onto itself under another name (a link, a hard link, a linked folder) must not
 // truncate it.
 TEST_F(CopyFileTest, FilesThatCannotBeOpenedAreTracedWithTheRightError) {
-    WriteFile(C("Data/offer.doc"), "precious");
-    WriteFile(C("blocker"), "a file where a directory should be");
-    fs::create_symlink(C("Data/offer.doc"), C("Data/link.doc"));
+    MakeTree(drives.DriveC(), {{"Data/offer.doc", "precious"},
+                               {"blocker", "a file where a directory should be"},
+                               {"Data/link.doc", "-> " + C("Data/offer.doc")},
+                               {"Alias", "-> " + C("Data")}});
     fs::create_hard_link(C("Data/offer.doc"), C("Data/hard.doc"));
-    fs::create_directory_symlink(C("Data"), C("Alias"));
     const std::string source = "C:\\Data\\offer.doc";
-    const std::pair<std::string, int32_t> unreadable[] = {{"C:\\missing", kErrorFileNotFound},
-                                                          {"C:\\no\\dir\\x", kErrorFileNotFound}};
-    const std::pair<std::string, int32_t> unwritable[] = {
-        {"C:\\blocker\\dst", kErrorPathNotFound},
-        {source, kErrorSharingViolation},
-        {"C:\\Data\\link.doc", kErrorSharingViolation},
-        {"C:\\Data\\hard.doc", kErrorSharingViolation},
-        {"C:\\Alias\\offer.doc", kErrorCantResolveFilename}};
-    auto check = [&](const std::string& from, const std::string& to, int32_t error,
-                     const std::string& trace) {
+    const std::tuple<std::string, std::string, int32_t> cases[] = {
+        {"C:\\missing", "C:\\dst", kErrorFileNotFound},
+        {"C:\\no\\dir\\x", "C:\\dst", kErrorFileNotFound},
+        {source, "C:\\blocker\\dst", kErrorPathNotFound},
+        {source, source, kErrorSharingViolation},
+        {source, "C:\\Data\\link.doc", kErrorSharingViolation},
+        {source, "C:\\Data\\hard.doc", kErrorSharingViolation},
+        {source, "C:\\Alias\\offer.doc", kErrorCantResolveFilename}};
+    for (const auto& [from, to, error] : cases) {
+        SCOPED_TRACE(from + " -> " + to);
         CaptureTrace traced;
         SetLastError(0);
-        EXPECT_FALSE(Copy(from, to)) << from << " -> " << to;
-        EXPECT_EQ(GetLastError(), error) << from << " -> " << to;
-        EXPECT_EQ(traced.Records(), std::vector<std::string>{trace});
-        EXPECT_EQ(ReadFile(C("Data/offer.doc")), "precious") << to;
-    };
-    for (const auto& [from, error] : unreadable) {
-        check(from, "C:\\dst", error, "*** Datei " + from + " konnte nicht gelesen werden\n");
-    }
-    for (const auto& [to, error] : unwritable) {
-        check(source, to, error,
-              "*** Datei " + to +
-                  " konnte nicht zum Schreiben ge\xF6"
-                  "ffnet werden\n");
+        EXPECT_FALSE(Copy(from, to));
+        EXPECT_EQ(GetLastError(), error);
+        const std::string traceLine = from == source ? "*** Datei " + to +
+                                                           " konnte nicht zum Schreiben ge\xF6"
+                                                           "ffnet werden\n"
+                                                     : "*** Datei " + from + " konnte nicht gelesen werden\n";
+        EXPECT_EQ(traced.Records(), std::vector<std::string>{traceLine});
+        EXPECT_EQ(ReadFile(C("Data/offer.doc")), "precious");
     }
     EXPECT_FALSE(fs::exists(C("dst")));
 }
@@ -187,9 +166,7 @@ TEST_F(CopyFileTest, NoBufferOrAMissingRootFailsAndMyCopyFileHasItsOwn) {
     EXPECT_FALSE(CopyFileWithBuffer("C:\\Data\\a.txt", "C:\\dst", false, nullptr, 0));  // would never advance
     EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
     // A root that is missing below the start position is not created: the copy fails instead.
-    buffer.assign(1000, '\0');
-    EXPECT_FALSE(CopyFileCreatingPath("C:\\Data\\a.txt", "C:\\Gone\\x\\a.txt", false, buffer.data(), 1000, 7,
-                                      &counter));
+    EXPECT_FALSE(CopyCreating("C:\\Data\\a.txt", "C:\\Gone\\x\\a.txt"));
     EXPECT_FALSE(fs::exists(C("Gone")));
     EXPECT_TRUE(MyCopyFile("C:\\Data\\a.txt", "C:\\Quillon.txt", true));
     EXPECT_TRUE(GetFileAttribute("C:\\Quillon.txt", kAttributeReadOnly));
@@ -208,72 +185,56 @@ TEST_F(CopyFileTest, HolesStayHolesAndTheLengthIsReachedBeyondFourGibibytes) {
         out.seekp(static_cast<std::streamoff>(fourGiB + 5)) << "middle";
         out.seekp(static_cast<std::streamoff>(size - 4)) << "tail";
     }
-    buffer.assign(1'000'000, '\0');
     counter = 0;
-    ASSERT_TRUE(
-        CopyFileWithBuffer("C:\\huge.img", "C:\\copy.img", false, buffer.data(), 1'000'000, &counter));
+    ASSERT_TRUE(Copy("C:\\huge.img", "C:\\copy.img", false, 1'000'000));
     EXPECT_EQ(GetFileLength("C:\\copy.img"), size);
     EXPECT_EQ(counter, size);
     std::ifstream in(C("copy.img"), std::ios::binary);
-    auto at = [&](int64_t offset, size_t count) {
+    std::string text;
+    for (auto [offset, count] : {std::pair<int64_t, size_t>{0, 5}, {fourGiB + 4, 8}, {size - 5, 5}}) {
         std::string bytes(count, '?');
-        in.seekg(static_cast<std::streamoff>(offset));
-        in.read(bytes.data(), static_cast<std::streamsize>(count));
-        return bytes;
-    };
-    EXPECT_EQ(at(0, 5), std::string("head\0", 5));
-    EXPECT_EQ(at(fourGiB + 4, 8), std::string("\0middle\0", 8));
-    EXPECT_EQ(at(size - 5, 5), std::string("\0tail", 5));
+        in.seekg(static_cast<std::streamoff>(offset)).read(bytes.data(), static_cast<std::streamsize>(count));
+        text += bytes;
+    }
+    EXPECT_EQ(text, std::string("head\0\0middle\0\0tail", 18));
     EXPECT_LT(StatOf(C("copy.img")).st_blocks * 512, int64_t{64} << 20);  // the holes stayed holes
 }
 
 // Every single failing open, read and write ends in a clean false with the failing step's error, and
 // leaves the source as it was: a database of the fault-injection kind for the copy.
 TEST_F(CopyFileTest, EveryFailingStepIsACleanFailure) {
-    const std::string data = RandomBytes(10);  // three chunks of 4 bytes: 4 + 4 + 2
-    WriteFile(C("src"), data);
-    fs::create_directories(C("out"));
-    struct Operation {
-        FileOperation operation;
-        int err;
-        int32_t error;
-    } operations[] = {
+    MakeTree(drives.DriveC(), {{"src", "q1w2e3r4t5"}, {"out/", ""}});  // three chunks of 4 bytes: 4 + 4 + 2
+    const std::tuple<FileOperation, int, int32_t> operations[] = {
+        // the step, its errno, the error answered
         {FileOperation::kOpen, EACCES, kErrorAccessDenied},
         {FileOperation::kOpen, ENOENT, kErrorFileNotFound},
         {FileOperation::kRead, EIO, kErrorReadFault},
         {FileOperation::kWrite, ENOSPC, kErrorDiskFull},
         {FileOperation::kWrite, EIO, kErrorReadFault},
     };
-    for (const auto& op : operations) {
+    for (auto [operation, err, error] : operations) {
         ClearFaults();
         ASSERT_TRUE(Copy("C:\\src", "C:\\out\\dst"));
-        int calls = FaultCallCount(op.operation);
+        int calls = FaultCallCount(operation);
         ASSERT_GT(calls, 0);
         for (int nth = 1; nth <= calls; ++nth) {
+            SCOPED_TRACE(::testing::Message() << static_cast<int>(operation) << " #" << nth);
             WriteFile(C("out/dst"), "earlier");
             ClearFaults();
-            InjectFault(op.operation, nth, op.err);
-            counter = 0;
+            InjectFault(operation, nth, err);
             SetLastError(0);
-            EXPECT_FALSE(Copy("C:\\src", "C:\\out\\dst")) << static_cast<int>(op.operation) << " #" << nth;
-            EXPECT_EQ(GetLastError(), op.error) << static_cast<int>(op.operation) << " #" << nth;
-            EXPECT_EQ(ReadFile(C("src")), data);
+            EXPECT_FALSE(Copy("C:\\src", "C:\\out\\dst"));
+            EXPECT_EQ(GetLastError(), error);
+            EXPECT_EQ(ReadFile(C("src")), "q1w2e3r4t5");
             // Nothing of the failed copy is seen under the name, and no temporary is left.
-            EXPECT_EQ(ReadFile(C("out/dst")), "earlier");
-            EXPECT_EQ(Names(C("out")), std::vector<std::string>{"dst"});
+            EXPECT_EQ(Listing(C("out")), "dst=earlier\n");
         }
     }
-    ClearFaults();
-    EXPECT_TRUE(Copy("C:\\src", "C:\\dst"));
-    EXPECT_EQ(ReadFile(C("dst")), data);
 }
 
 TEST_F(CopyFileTest, ACopyKeepsPermissionsAndOwnerWithoutWideningThem) {
-    struct Case {
-        mode_t mode;
-        bool writeProtect;
-        mode_t expected;
-    } cases[] = {
+    const std::tuple<mode_t, bool, mode_t> cases[] = {
+        // the source's mode, write-protected, the copy's
         {0600, false, 0600},                                            // a private key stays private
         {0755, false, 0755},                                            // a script stays executable
         {0640, false, 0640}, {0644, true, 0444}, {04755, false, 0755},  // never set-user-ID
@@ -281,34 +242,28 @@ TEST_F(CopyFileTest, ACopyKeepsPermissionsAndOwnerWithoutWideningThem) {
     };
     const bool root = ::geteuid() == 0;
     fs::create_directories(C("dst"));
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message()
-                     << std::oct << c.mode << (c.writeProtect ? " write-protected" : ""));
+    for (auto [mode, writeProtect, expected] : cases) {
+        SCOPED_TRACE(::testing::Message() << std::oct << mode << (writeProtect ? " write-protected" : ""));
         WriteFile(C("src/file"), "content");
-        ASSERT_EQ(::chmod(C("src/file").c_str(), c.mode), 0);
+        ASSERT_EQ(::chmod(C("src/file").c_str(), mode), 0);
         if (root) {
             // Run as root over other users' files: each copy keeps its owner and group.
             ASSERT_EQ(::chown(C("src/file").c_str(), 4321, 8765), 0);
         }
-        ASSERT_TRUE(Copy("C:\\src\\file", "C:\\dst\\file", c.writeProtect)) << GetLastError();
+        ASSERT_TRUE(Copy("C:\\src\\file", "C:\\dst\\file", writeProtect)) << GetLastError();
         struct stat copy = StatOf(C("dst/file"));
-        EXPECT_EQ(copy.st_mode & 07777, c.expected);
+        EXPECT_EQ(copy.st_mode & 07777, expected);
         EXPECT_EQ(copy.st_uid, root ? 4321u : ::geteuid());
         EXPECT_EQ(copy.st_gid, root ? 8765u : ::getegid());
         ::chmod(C("src/file").c_str(), 0600);
         fs::remove(C("src/file"));
     }
     // Folders made for the copies take their source folder's bits and keep the owner's rwx.
-    WriteFile(C("Data/private/key"), "secret");
-    WriteFile(C("Data/shared/readme"), "text");
+    MakeTree(drives.DriveC(), {{"Data/private/key", "secret"}, {"Data/shared/readme", "text"}, {"Set/", ""}});
     ::chmod(C("Data/private").c_str(), 0700);
     ::chmod(C("Data/shared").c_str(), 0555);
-    fs::create_directories(C("Set"));
-    buffer.assign(64, '\0');
-    ASSERT_TRUE(CopyFileCreatingPath("C:\\Data\\private\\key", "C:\\Set\\2003-11-24\\private\\key", false,
-                                     buffer.data(), 64, 6, &counter));
-    ASSERT_TRUE(CopyFileCreatingPath("C:\\Data\\shared\\readme", "C:\\Set\\2003-11-24\\shared\\readme", false,
-                                     buffer.data(), 64, 6, &counter));
+    ASSERT_TRUE(CopyCreating("C:\\Data\\private\\key", "C:\\Set\\2003-11-24\\private\\key"));
+    ASSERT_TRUE(CopyCreating("C:\\Data\\shared\\readme", "C:\\Set\\2003-11-24\\shared\\readme"));
     EXPECT_EQ(StatOf(C("Set/2003-11-24/private")).st_mode & 07777, 0700u);
     EXPECT_EQ(StatOf(C("Set/2003-11-24/shared")).st_mode & 07777, 0755u);
 }
@@ -317,77 +272,62 @@ TEST_F(CopyFileTest, LinksAreCopiedAsLinksAndLinksInTheDestinationAreNeverFollow
     testing::TempDir outside;
     WriteFile(outside / "secret", "outside");
     ::chmod((outside / "secret").c_str(), 0444);
-    WriteFile(C("Data/file"), "data");
-    fs::create_symlink(outside / "secret", C("Data/out-link"));
-    fs::create_symlink("file", C("Data/in-link"));
-    fs::create_symlink(outside.Path(), C("Data/dir-link"));
     // Planted in the destination: a link at a copy's name and a folder that is a link.
-    fs::create_directories(C("Set"));
-    fs::create_symlink(outside / "secret", C("Set/file"));
-    fs::create_directory_symlink(outside.Path(), C("Set/sub"));
+    MakeTree(drives.DriveC(), {{"Data/file", "data"},
+                               {"Data/out-link", "-> " + outside / "secret"},
+                               {"Data/in-link", "-> file"},
+                               {"Data/dir-link", "-> " + outside.Path()},
+                               {"Data/sub/x", "x"},
+                               {"Set/file", "-> " + outside / "secret"},
+                               {"Set/sub", "-> " + outside.Path()}});
     for (const char* name : {"out-link", "in-link", "dir-link", "file"}) {
-        SCOPED_TRACE(name);
-        ASSERT_TRUE(Copy("C:\\Data\\" + std::string(name), "C:\\Set\\" + std::string(name)));
-        EXPECT_EQ(fs::is_symlink(C("Set/") + name), fs::is_symlink(C("Data/") + name));
-        if (fs::is_symlink(C("Data/") + name)) {
-            EXPECT_EQ(fs::read_symlink(C("Set/") + name), fs::read_symlink(C("Data/") + name));
-        }
+        ASSERT_TRUE(Copy("C:\\Data\\" + std::string(name), "C:\\Set\\" + std::string(name))) << name;
     }
-    EXPECT_EQ(ReadFile(C("Set/file")), "data");
-    WriteFile(C("Data/sub/x"), "x");
     EXPECT_FALSE(Copy("C:\\Data\\sub\\x", "C:\\Set\\sub\\x"));
     EXPECT_EQ(GetLastError(), kErrorCantResolveFilename);
-    buffer.assign(64, '\0');
-    EXPECT_FALSE(
-        CopyFileCreatingPath("C:\\Data\\sub\\x", "C:\\Set\\sub\\x", false, buffer.data(), 64, 6, &counter));
+    EXPECT_FALSE(CopyCreating("C:\\Data\\sub\\x", "C:\\Set\\sub\\x"));
     EXPECT_EQ(GetLastError(), kErrorCantResolveFilename);
+    EXPECT_EQ(Listing(C("Set")), "dir-link -> " + outside.Path() +
+                                     "\nfile=data\nin-link -> file\nout-link -> " + outside / "secret" +
+                                     "\nsub -> " + outside.Path() + "\n");
     // What lies outside is as it was, in content, mode and number of entries.
-    EXPECT_EQ(ReadFile(outside / "secret"), "outside");
+    EXPECT_EQ(Listing(outside.Path()), "secret=outside\n");
     EXPECT_EQ(StatOf(outside / "secret").st_mode & 07777, 0444u);
-    EXPECT_EQ(Names(outside.Path()), std::vector<std::string>{"secret"});
 }
 
 TEST_F(CopyFileTest, ABatchNamesItsCopiesOnlyWhenCommittedAndLeavesNoTemporary) {
-    WriteFile(C("Data/a"), "new a");
-    WriteFile(C("Data/sub/b"), "new b");
-    WriteFile(C("Set/a"), "old a");
+    MakeTree(drives.DriveC(), {{"Data/a", "new a"}, {"Data/sub/b", "new b"}, {"Set/a", "old a"}});
     ::chmod(C("Set/a").c_str(), 0444);  // a write-protected copy of an earlier pass is replaced too
-    buffer.assign(64, '\0');
     for (bool commit : {false, true}) {
         SCOPED_TRACE(commit ? "commit" : "discard");
         CopyBatch batch;
-        ASSERT_TRUE(batch.Copy("C:\\Data\\a", "C:\\Set\\a", false, buffer.data(), 64, 6, &counter));
-        ASSERT_TRUE(batch.Copy("C:\\Data\\sub\\b", "C:\\Set\\sub\\b", false, buffer.data(), 64, 6, &counter));
-        EXPECT_FALSE(batch.Copy("C:\\Data\\gone", "C:\\Set\\gone", false, buffer.data(), 64, 6, &counter));
+        ASSERT_TRUE(CopyCreating("C:\\Data\\a", "C:\\Set\\a", &batch));
+        ASSERT_TRUE(CopyCreating("C:\\Data\\sub\\b", "C:\\Set\\sub\\b", &batch));
+        EXPECT_FALSE(CopyCreating("C:\\Data\\gone", "C:\\Set\\gone", &batch));
         EXPECT_EQ(batch.Pending(), 2u);
         // Until the commit the set shows what it held; the temporaries carry names no stored file has.
-        EXPECT_EQ(ReadFile(C("Set/a")), "old a");
-        EXPECT_FALSE(fs::exists(C("Set/sub/b")));
-        for (const std::string& name : Names(C("Set"))) {
+        for (const auto& entry : fs::recursive_directory_iterator(C("Set"))) {
+            std::string name = entry.path().filename();
             EXPECT_TRUE(name == "a" || name == "sub" || IsTemporaryCopyName(name)) << name;
         }
+        EXPECT_EQ(ReadFile(C("Set/a")), "old a");
         if (commit) {
             EXPECT_TRUE(batch.Commit().empty());
-            EXPECT_EQ(ReadFile(C("Set/a")), "new a");
-            EXPECT_EQ(ReadFile(C("Set/sub/b")), "new b");
         } else {
             batch.Discard();
-            EXPECT_EQ(ReadFile(C("Set/a")), "old a");
         }
-        EXPECT_EQ(Names(C("Set")), (std::vector<std::string>{"a", "sub"}));
-        EXPECT_EQ(Names(C("Set/sub")), commit ? std::vector<std::string>{"b"} : std::vector<std::string>{});
+        EXPECT_EQ(Listing(C("Set")), commit ? "a=new a\nsub/\nsub/b=new b\n" : "a=old a\nsub/\n");
     }
     // A copy whose name became a folder meanwhile fails alone, and its temporary goes.
     CopyBatch batch;
-    ASSERT_TRUE(batch.Copy("C:\\Data\\a", "C:\\Set\\a", false, buffer.data(), 64, 6, &counter));
-    ASSERT_TRUE(batch.Copy("C:\\Data\\sub\\b", "C:\\Set\\sub\\b", false, buffer.data(), 64, 6, &counter));
+    ASSERT_TRUE(CopyCreating("C:\\Data\\a", "C:\\Set\\a", &batch));
+    ASSERT_TRUE(CopyCreating("C:\\Data\\sub\\b", "C:\\Set\\sub\\b", &batch));
     fs::remove(C("Set/sub/b"));
     fs::create_directories(C("Set/sub/b/inside"));
     std::vector<CopyBatch::Failure> failures = batch.Commit();
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].Index, 1u);
-    EXPECT_EQ(Names(C("Set/sub")), std::vector<std::string>{"b"});
-    EXPECT_TRUE(fs::is_directory(C("Set/sub/b/inside")));
+    EXPECT_EQ(Listing(C("Set")), "a=new a\nsub/\nsub/b/\nsub/b/inside/\n");
 }
 
 }  // namespace

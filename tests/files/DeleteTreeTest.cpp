@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <filesystem>
 #include <map>
+#include <tuple>
 
+#include "files/FileTree.h"
 #include "platform/FaultInjection.h"
 #include "platform/FileAttributes.h"
 #include "platform/LastError.h"
@@ -19,6 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::CaptureTrace;
+using testing::Listing;
+using testing::MakeTree;
 using testing::ReadFile;
 using testing::ScopedDriveMap;
 using testing::WriteFile;
@@ -31,10 +35,7 @@ class DeleteTreeTest : public ::testing::Test {
 
     // A backup set: a read-only control file and three subdirectories, one with a read-only file.
     void MakeSet(const std::string& set) {
-        WriteFile(D(set + "/Quillon.txt"), "control");
-        WriteFile(D(set + "/a/1.txt"), "1");
-        WriteFile(D(set + "/b/2.txt"), "2");
-        WriteFile(D(set + "/c/3.txt"), "3");
+        MakeTree(D(set), {{"Quillon.txt", "control"}, {"a/1.txt", "1"}, {"b/2.txt", "2"}, {"c/3.txt", "3"}});
         WriteFileAttributes("D:\\" + set + "\\Quillon.txt", kAttributeReadOnly);
         WriteFileAttributes("D:\\" + set + "\\b\\2.txt", kAttributeReadOnly | kAttributeHidden);
     }
@@ -47,56 +48,48 @@ class DeleteTreeTest : public ::testing::Test {
 
 TEST_F(DeleteTreeTest, DeletesEverythingBelowButNothingOutside) {
     MakeSet("Docs/2003-05-17");
-    WriteFile(outside / "keep.txt", "keep");
-    WriteFile(outside / "dir/inner.txt", "inner");
+    MakeTree(outside.Path(), {{"keep.txt", "keep"}, {"dir/inner.txt", "inner"}});
     ::chmod((outside / "keep.txt").c_str(), 0444);
     std::string set = D("Docs/2003-05-17");
-    fs::create_symlink(outside / "keep.txt", set + "/a/file-link");
-    fs::create_directory_symlink(outside / "dir", set + "/dir-link");
-    fs::create_directory_symlink(set, set + "/c/cycle");
-    fs::create_symlink(set + "/nowhere", set + "/dangling");
-    ASSERT_EQ(::mkfifo((set + "/b/pipe").c_str(), 0600), 0);
+    MakeTree(set, {{"a/file-link", "-> " + outside / "keep.txt"},
+                   {"dir-link", "-> " + outside / "dir"},
+                   {"c/cycle", "-> " + set},
+                   {"dangling", "-> " + set + "/nowhere"},
+                   {"b/pipe", "|"}});
 
     Lines lines;
     SetLastError(0);
     EXPECT_TRUE(DeleteDatedDirectory("D:\\Docs\\2003-05-17", &lines));
     EXPECT_EQ(lines, Lines{});
-    EXPECT_FALSE(fs::exists(fs::symlink_status(set)));
-    EXPECT_TRUE(fs::is_directory(D("Docs")));
+    EXPECT_EQ(Listing(backup.Path()), "Docs/\n");
     EXPECT_EQ(GetLastError(), kErrorSuccess);  // the end of the listings is not an error
     // Targets of links are untouched, read-only bit included.
-    EXPECT_EQ(ReadFile(outside / "keep.txt"), "keep");
-    EXPECT_EQ(ReadFile(outside / "dir/inner.txt"), "inner");
+    EXPECT_EQ(Listing(outside.Path()), "dir/\ndir/inner.txt=inner\nkeep.txt=keep\n");
     EXPECT_EQ(fs::status(outside / "keep.txt").permissions() & fs::perms::owner_write, fs::perms::none);
 }
 
 TEST_F(DeleteTreeTest, ATreeThatIsALinkLosesOnlyTheLinkAndTheStagingFolderMayStay) {
     WriteFile(outside / "precious/a.txt", "a");
-    fs::create_directory_symlink(outside / "precious", D("2003-05-17"));
+    MakeTree(backup.Path(), {{"2003-05-17", "-> " + outside / "precious"}});
+    MakeTree(drives.DriveC(), {{"Temp/QuilRun", "-> " + outside / "precious"}});
     EXPECT_TRUE(DeleteDatedDirectory("D:\\2003-05-17", nullptr));
-    EXPECT_FALSE(fs::exists(fs::symlink_status(D("2003-05-17"))));
-    fs::create_directories(drives.DriveC() + "/Temp");
-    fs::create_directory_symlink(outside / "precious", drives.DriveC() + "/Temp/QuilRun");
     EXPECT_TRUE(DeleteTempDirectory("C:\\Temp\\QuilRun\\", nullptr, false));
     EXPECT_TRUE(DeleteTempDirectory("C:\\Temp\\QuilRun\\", nullptr, true));
-    EXPECT_FALSE(fs::exists(fs::symlink_status(drives.DriveC() + "/Temp/QuilRun")));
-    EXPECT_EQ(ReadFile(outside / "precious/a.txt"), "a");
+    EXPECT_EQ(Listing(backup.Path()) + Listing(drives.DriveC()), "Temp/\n");
+    EXPECT_EQ(Listing(outside.Path()), "precious/\nprecious/a.txt=a\n");
 
-    WriteFile(drives.DriveC() + "/Temp/QuilRun/staged/a.doc", "a");
-    WriteFile(drives.DriveC() + "/Temp/QuilRun/b.doc", "b");
+    MakeTree(drives.DriveC(), {{"Temp/QuilRun/staged/a.doc", "a"}, {"Temp/QuilRun/b.doc", "b"}});
     EXPECT_TRUE(DeleteTempDirectory("C:\\Temp\\QuilRun\\", nullptr, false));
-    EXPECT_TRUE(fs::is_directory(drives.DriveC() + "/Temp/QuilRun"));
-    EXPECT_TRUE(fs::is_empty(drives.DriveC() + "/Temp/QuilRun"));
+    EXPECT_EQ(Listing(drives.DriveC()), "Temp/\nTemp/QuilRun/\n");
     EXPECT_TRUE(DeleteTempDirectory("C:\\Temp\\QuilRun\\", nullptr, true));
-    EXPECT_FALSE(fs::exists(drives.DriveC() + "/Temp/QuilRun"));
+    EXPECT_EQ(Listing(drives.DriveC()), "Temp/\n");
 }
 
 TEST_F(DeleteTreeTest, GuardsRefuseWithTheirTwoLines) {
     MakeSet("Docs/2003-05-17");
     MakeSet("2003-5-17");
     MakeSet("Docs/x2003-05-17y");
-    WriteFile(drives.DriveC() + "/Temporary/x/f", "f");
-    WriteFile(drives.DriveC() + "/temp/f", "f");
+    MakeTree(drives.DriveC(), {{"Temporary/x/f", "f"}, {"temp/f", "f"}});
     const std::pair<const char*, const char*> refused[] = {
         {"D:\\Docs", "Dat-Dir-Term in Path >D:\\Docs<"},
         {"D:\\2003-5-17", "Dat-Dir-Term in Path >D:\\2003-5-17<"},
@@ -111,12 +104,11 @@ TEST_F(DeleteTreeTest, GuardsRefuseWithTheirTwoLines) {
     }
     EXPECT_TRUE(fs::exists(D("Docs/2003-05-17/a/1.txt")));
     EXPECT_TRUE(fs::exists(D("2003-5-17/a/1.txt")));
-    EXPECT_TRUE(fs::exists(drives.DriveC() + "/Temporary/x/f"));
     // The date may stand anywhere in the name; letter case does not matter to the temp guard.
     EXPECT_TRUE(DeleteDatedDirectory("D:\\Docs\\x2003-05-17y", nullptr));
     EXPECT_FALSE(fs::exists(D("Docs/x2003-05-17y")));
     EXPECT_TRUE(DeleteTempDirectory("c:\\temp\\", nullptr, true));
-    EXPECT_FALSE(fs::exists(drives.DriveC() + "/temp"));
+    EXPECT_EQ(Listing(drives.DriveC()), "Temporary/\nTemporary/x/\nTemporary/x/f=f\n");
     // An empty path deletes nothing; the tree itself must not take it for the root of the drive.
     EXPECT_TRUE(DeleteDatedDirectory("", nullptr));
     EXPECT_TRUE(DeleteTempDirectory("", nullptr, true));
@@ -164,35 +156,27 @@ TEST_F(DeleteTreeTest, EveryFailingStepLeavesARetryableTree) {
 // inside it. Nothing outside is ever deleted: the link goes as a link, or the deletion goes on in the
 // real folder wherever it now is.
 TEST_F(DeleteTreeTest, AFolderSwappedForALinkDuringTheDeletionNeverLeadsOutside) {
-    struct Case {
-        const char* name;
-        const char* swapped;  // below the backup folder
-        int openingFolder;    // the swap happens just before the deletion opens its nth subfolder
-        bool deleted;
-    } cases[] = {
+    // What is swapped (below the backup folder), before the deletion opens its nth subfolder; deleted.
+    const std::tuple<const char*, const char*, int, bool> cases[] = {
         {"a subfolder before it is opened", "2003-05-17/b", 2, true},
         {"the set while the deletion is inside it", "2003-05-17", 2, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (auto [name, swapped, openingFolder, deleted] : cases) {
+        SCOPED_TRACE(name);
         fs::remove_all(D("2003-05-17"));
         fs::remove_all(D("moved"));
         MakeSet("2003-05-17");
-        WriteFile(outside / "b/2.txt", "outside");
-        WriteFile(outside / "c/3.txt", "outside");
-        WriteFile(outside / "Quillon.txt", "outside");
+        MakeTree(outside.Path(),
+                 {{"b/2.txt", "outside"}, {"c/3.txt", "outside"}, {"Quillon.txt", "outside"}});
         ScopedFaults faults;
-        InjectHook(FileOperation::kOpenFolder, c.openingFolder, [&] {
-            fs::rename(D(c.swapped), D("moved"));
-            fs::create_directory_symlink(outside.Path(), D(c.swapped));
+        InjectHook(FileOperation::kOpenFolder, openingFolder, [&] {
+            fs::rename(D(swapped), D("moved"));
+            fs::create_directory_symlink(outside.Path(), D(swapped));
         });
         Lines lines;
-        EXPECT_EQ(DeleteDatedDirectory("D:\\2003-05-17", &lines), c.deleted)
-            << ::testing::PrintToString(lines);
-        EXPECT_EQ(ReadFile(outside / "b/2.txt"), "outside");
-        EXPECT_EQ(ReadFile(outside / "c/3.txt"), "outside");
-        EXPECT_EQ(ReadFile(outside / "Quillon.txt"), "outside");
-        EXPECT_EQ(fs::exists(fs::symlink_status(D("2003-05-17"))), !c.deleted);
+        EXPECT_EQ(DeleteDatedDirectory("D:\\2003-05-17", &lines), deleted) << ::testing::PrintToString(lines);
+        EXPECT_EQ(Listing(outside.Path()), "Quillon.txt=outside\nb/\nb/2.txt=outside\nc/\nc/3.txt=outside\n");
+        EXPECT_EQ(fs::exists(fs::symlink_status(D("2003-05-17"))), !deleted);
     }
 }
 

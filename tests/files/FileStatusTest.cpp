@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 
+#include "files/FileTree.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
@@ -17,6 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::CaptureTrace;
+using testing::MakeTree;
 using testing::ScopedDriveMap;
 using testing::WriteFile;
 
@@ -54,33 +57,6 @@ TEST(FileStatusTest, ModificationTimesAreClampedOtherTimesReplaced) {
     }
 }
 
-TEST(FileStatusTest, StatusCarriesSizeAttributeAndFullName) {
-    ScopedDriveMap drives;
-    WriteFile(drives.DriveC() + "/Data/f.txt", "12345");
-    fs::create_directory_symlink(drives.DriveC() + "/Data", drives.DriveC() + "/link");
-    ::chmod((drives.DriveC() + "/Data/f.txt").c_str(), 0444);
-
-    FileStatus status;
-    ASSERT_TRUE(GetFileStatus("C:\\Data\\.\\sub\\..\\f.txt", status));
-    EXPECT_EQ(status.FullName, "C:\\Data\\f.txt");
-    EXPECT_EQ(status.Size, 5);
-    EXPECT_EQ(status.Attribute, kAttributeReadOnly | kAttributeArchive);
-    ASSERT_TRUE(GetFileStatus("C:/link", status));
-    EXPECT_EQ(status.FullName, "C:\\link");
-    EXPECT_EQ(status.Attribute, kAttributeDirectory | kAttributeArchive);  // 0x400 is masked off
-    ASSERT_TRUE(GetFileStatus("C:\\Data\\*.txt", status));                 // the first match
-    EXPECT_EQ(status.Size, 5);
-
-    EXPECT_FALSE(GetFileStatus("C:\\Data\\missing.txt", status));
-    EXPECT_EQ(status.FullName, "C:\\Data\\missing.txt");
-    EXPECT_FALSE(GetFileStatus("", status));
-    EXPECT_EQ(status.FullName, "");
-    std::string cwd;
-    ASSERT_TRUE(CurrentDirectory(cwd));
-    GetFileStatus("some\\file.txt", status);  // relative: to the working directory
-    EXPECT_EQ(status.FullName, cwd + "\\some\\file.txt");
-}
-
 TEST(FileStatusTest, AttributesAreChangedOnlyWhenTheyCanBeRead) {
     ScopedDriveMap drives;
     WriteFile(drives.DriveC() + "/f.txt", "x");
@@ -101,17 +77,17 @@ TEST(FileStatusTest, LengthsAndTreeSizesAreSixtyFourBitAndNeverFollowLinks) {
     testing::TempDir outside;
     WriteFile(outside / "big-outside.bin", std::string(1000, 'o'));
     std::string root = drives.DriveC() + "/Tree";
-    WriteFile(root + "/a.txt", "12345");
-    WriteFile(root + "/sub/b.txt", "123");
-    WriteFile(root + "/sub/deeper/c.txt", "1");
-    fs::create_directories(root + "/empty");
-    WriteFile(root + "/sparse.bin", "");
+    MakeTree(root, {{"a.txt", "12345"},
+                    {"sub/b.txt", "123"},
+                    {"sub/deeper/c.txt", "1"},
+                    {"empty/", ""},
+                    {"sparse.bin", ""},
+                    {"outside-link", "-> " + outside.Path()},  // not followed
+                    {"sub/a-link", "-> " + root + "/a.txt"},   // counts as the file
+                    {"sub/cycle", "-> " + root},               // not followed either
+                    {"pipe", "|"}});
     const int64_t fiveGiB = int64_t{5} << 30;
     fs::resize_file(root + "/sparse.bin", static_cast<uintmax_t>(fiveGiB));
-    fs::create_directory_symlink(outside.Path(), root + "/outside-link");  // not followed
-    fs::create_symlink(root + "/a.txt", root + "/sub/a-link");             // counts as the file
-    fs::create_directory_symlink(root, root + "/sub/cycle");               // not followed either
-    ASSERT_EQ(::mkfifo((root + "/pipe").c_str(), 0600), 0);
 
     EXPECT_EQ(GetFileLength("C:\\Tree\\sparse.bin"), fiveGiB);
     EXPECT_EQ(GetFileLength("C:\\Tree\\a.txt"), 5);
@@ -122,31 +98,50 @@ TEST(FileStatusTest, LengthsAndTreeSizesAreSixtyFourBitAndNeverFollowLinks) {
     EXPECT_EQ(GetDirectorySize("C:\\Missing"), 0);
 }
 
-TEST(FileStatusTest, ExistenceAndWritability) {
+// What the file layer sees at each path: whether it exists ("" does; a pattern when something matches),
+// whether it can be opened for writing (neither a pattern nor a folder can), and the status with its
+// full name, size and attribute bits (0x400 masked off), or the full name alone where there is none.
+TEST(FileStatusTest, ExistenceWritabilityAndStatusOfEachPath) {
     ScopedDriveMap drives;
-    WriteFile(drives.DriveC() + "/Set/QuillonData_000.Zip", "z");
-    WriteFile(drives.DriveC() + "/Set/ro.zip", "z");
-    ::chmod((drives.DriveC() + "/Set/ro.zip").c_str(), 0444);
-    fs::create_symlink(drives.DriveC() + "/nowhere", drives.DriveC() + "/Set/dangling");
-    // "" counts as existing and cannot be opened; neither can a pattern or a directory.
-    struct Case {
-        const char* path;
-        bool exists, writable;
-    } cases[] = {{"", true, false},
-                 {"C:\\Set\\QuillonData_000.Zip", true, true},
-                 {"C:\\Set\\QuillonData_*.Zip", true, false},
-                 {"C:\\Set\\*.rar", false, true},
-                 {"C:\\Set\\missing.zip", false, true},
-                 {"C:\\Set\\ro.zip", true, false},
-                 {"C:\\Set", true, false},
-                 {"C:\\Set\\dangling", false, true},
-                 {"C:\\NoDir\\x.zip", false, true}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(FileExists(c.path), c.exists) << c.path;
-        EXPECT_EQ(IsFileWritable(c.path), c.writable) << c.path;
+    MakeTree(drives.DriveC(), {{"Data/f.txt", "12345"},
+                               {"link", "-> " + drives.DriveC() + "/Data"},
+                               {"Set/QuillonData_000.Zip", "z"},
+                               {"Set/dangling", "-> " + drives.DriveC() + "/x"}});
+    ::chmod((drives.DriveC() + "/Data/f.txt").c_str(), 0444);
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "exists, no status "},
+        {"C:\\Data\\f.txt", "exists, C:\\Data\\f.txt 5 0x21"},
+        {"C:/link", "exists, C:\\link 0 0x30"},
+        {"C:\\Data\\*.txt", "exists, C:\\Data\\*.txt 5 0x21"},  // the first match
+        {"C:\\Data\\missing.txt", "missing writable, no status C:\\Data\\missing.txt"},
+        {"C:\\Set\\QuillonData_000.Zip", "exists writable, C:\\Set\\QuillonData_000.Zip 1 0x20"},
+        {"C:\\Set\\QuillonData_*.Zip", "exists, C:\\Set\\QuillonData_*.Zip 1 0x20"},
+        {"C:\\Set\\*.rar", "missing writable, no status C:\\Set\\*.rar"},
+        {"C:\\Set", "exists, C:\\Set 0 0x30"},
+        {"C:\\Set\\dangling", "missing writable, no status C:\\Set\\dangling"},
+        {"C:\\NoDir\\x.zip", "missing writable, no status C:\\NoDir\\x.zip"},
+    };
+    for (auto [path, seen] : cases) {
+        FileStatus status;
+        bool found = GetFileStatus(path, status);
+        char bits[8];
+        std::snprintf(bits, sizeof bits, "0x%X", status.Attribute);
+        std::string shown =
+            std::string(FileExists(path) ? "exists" : "missing") + (IsFileWritable(path) ? " writable" : "");
+        shown += found ? ", " + status.FullName + " " + std::to_string(status.Size) + " " + bits
+                       : ", no status " + status.FullName;
+        EXPECT_EQ(shown, seen) << path;
     }
-    EXPECT_EQ(testing::ReadFile(drives.DriveC() + "/Set/QuillonData_000.Zip"),
-              "z");  // asking truncates nothing
+    // Asking truncates nothing. A path is made whole by its words alone, a relative one from the working
+    // directory.
+    EXPECT_EQ(testing::ReadFile(drives.DriveC() + "/Set/QuillonData_000.Zip"), "z");
+    std::string cwd;
+    FileStatus status;
+    ASSERT_TRUE(CurrentDirectory(cwd));
+    GetFileStatus("some\\file.txt", status);
+    EXPECT_EQ(status.FullName, cwd + "\\some\\file.txt");
+    ASSERT_TRUE(GetFileStatus("C:\\Data\\.\\sub\\..\\f.txt", status));
+    EXPECT_EQ(status.FullName, "C:\\Data\\f.txt");
 }
 
 }  // namespace

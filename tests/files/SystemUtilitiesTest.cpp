@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "files/FileTree.h"
 #include "platform/FaultInjection.h"
 #include "platform/LastError.h"
 #include "platform/NativeFile.h"
@@ -46,10 +47,9 @@ TEST(SystemUtilitiesTest, TheStagingFolderIsCreatedOnDriveCWhereThatCanBe) {
     fs::remove(drives.DriveC() + "/Temp");
     testing::TempDir elsewhere;
     testing::WriteFile(elsewhere / "keep", "kept");
-    fs::create_directories(drives.DriveC() + "/Temp");
-    fs::create_directory_symlink(elsewhere.Path(), drives.DriveC() + "/Temp/QuilRun");
+    testing::MakeTree(drives.DriveC(), {{"Temp/QuilRun", "-> " + elsewhere.Path()}});
     EXPECT_EQ(GetTempDirectory(), "");
-    EXPECT_EQ(testing::ReadFile(elsewhere / "keep"), "kept");
+    EXPECT_EQ(testing::Listing(elsewhere.Path()), "keep=kept\n");
     EXPECT_FALSE(IsNetworkDrive('c'));
     EXPECT_FALSE(IsNetworkDrive('Q'));  // unmapped
 

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <deque>
+#include <tuple>
+#include <vector>
 
 namespace quillon {
 namespace {
@@ -108,14 +110,8 @@ TEST_F(ConsolePresenterTest, LiveLineIsDrawnOverAndErasedBeforeEachReportLine) {
 // and Enter, a closed input or 30 minutes without an answer give the focused button. The offered
 // check box starts unticked and comes back ticked only when X ticked it.
 TEST_F(ConsolePresenterTest, BoxAnswers) {
-    struct Case {
-        bool canAsk;
-        unsigned style;
-        std::vector<const char*> keys;  // the lines typed; nullptr: no line within 30 minutes
-        int answer;
-        bool ticked;
-    };
-    const Case cases[] = {
+    // Whether one can ask, the box, the lines typed (nullptr: none within 30 minutes), answer, ticked.
+    const std::tuple<bool, unsigned, std::vector<const char*>, int, bool> cases[] = {
         {false, kMbOk | kMbIconHand, {}, kIdOk, false},
         {false, kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp, {}, kIdNo, false},
         {false, kMbOkCancel | kMbIconExclamation | kMbHelp, {}, kIdOk, false},
@@ -127,16 +123,16 @@ TEST_F(ConsolePresenterTest, BoxAnswers) {
         {true, kMbOkCancel, {"y", nullptr}, kIdOk, false},
         {true, kMbYesNo | kMbDefButton2, {}, kIdNo, false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.canAsk << " " << std::hex << c.style << " " << c.keys.size());
-        ConsolePresenter presenter(Streams(false, c.canAsk));
+    for (const auto& [canAsk, style, keys, answer, tick] : cases) {
+        SCOPED_TRACE(::testing::Message() << canAsk << " " << std::hex << style << " " << keys.size());
+        ConsolePresenter presenter(Streams(false, canAsk));
         typed.clear();
-        for (const char* key : c.keys) {
+        for (const char* key : keys) {
             typed.emplace_back(key ? InputResult::kLine : InputResult::kTimedOut, key ? key : "");
         }
         bool ticked = true;  // offered
-        EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Sure?", c.style, ticked), c.answer);
-        EXPECT_EQ(ticked, c.ticked);
+        EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Sure?", style, ticked), answer);
+        EXPECT_EQ(ticked, tick);
     }
     std::string output = Output();
     EXPECT_NE(output.find("\nSure?\n[ ] Please do not display this question again\n-> No (answered at once"),

@@ -2,30 +2,27 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <tuple>
+
 namespace quillon::testing {
 namespace {
 
 TEST(MessageBoxLayoutTest, SizesFromTextButtonsAndCheckBox) {
-    struct Case {
-        std::string text;
-        bool largeFonts;
-        int buttons;
-        bool checkBox;
-        int width, height;
+    const std::tuple<std::string, bool, int, bool, const char*> cases[] = {
+        // large fonts, buttons, check box
+        {"x", false, 1, false, "210x140"},
+        {"x", false, 2, false, "260x140"},
+        {"x", false, 3, false, "330x140"},
+        {"x", false, 1, true, "340x170"},
+        {"x", true, 1, true, "400x178"},          // 13 * 1.227 rounds to 16: 26 + 7, 107, 38
+        {"a\nb\nc", false, 1, false, "210x163"},  // three lines: 39 + 10 + 7 + 107
+        {std::string(40, 'W'), false, 1, false, "510x140"},
     };
-    const Case cases[] = {
-        {"x", false, 1, false, 210, 140},
-        {"x", false, 2, false, 260, 140},
-        {"x", false, 3, false, 330, 140},
-        {"x", false, 1, true, 340, 170},
-        {"x", true, 1, true, 400, 178},          // 13 * 1.227 rounds to 16: 26 + 7, 107, 38
-        {"a\nb\nc", false, 1, false, 210, 163},  // three lines: 39 + 10 + 7 + 107
-        {std::string(40, 'W'), false, 1, false, 510, 140},
-    };
-    for (const Case& c : cases) {
-        BoxLayout layout = LayoutBox(c.text, c.largeFonts, c.buttons, c.checkBox);
-        EXPECT_EQ(layout.WindowWidth, c.width) << c.text << " " << c.buttons << " " << c.checkBox;
-        EXPECT_EQ(layout.WindowHeight, c.height) << c.text << " " << c.buttons << " " << c.checkBox;
+    for (const auto& [text, largeFonts, buttons, checkBox, size] : cases) {
+        BoxLayout layout = LayoutBox(text, largeFonts, buttons, checkBox);
+        EXPECT_EQ(std::to_string(layout.WindowWidth) + "x" + std::to_string(layout.WindowHeight), size)
+            << text << " " << largeFonts << buttons << checkBox;
     }
     EXPECT_EQ(NormaliseLineBreaks("a\nb\r\nc\n"), "a\r\nb\r\nc\r\n");
 }

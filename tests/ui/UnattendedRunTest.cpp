@@ -9,6 +9,7 @@
 #include "app/MessageLoop.h"
 #include "engine/RunAllPaths.h"
 #include "platform/FileSystem.h"
+#include "testing/TempDir.h"
 #include "ui/ConsolePresenter.h"
 
 namespace quillon::testing {
@@ -16,12 +17,16 @@ namespace {
 
 class UnattendedRunTest : public AppTest {
   protected:
-    UnattendedRunTest() : out_(std::tmpfile()) {
+    UnattendedRunTest() {
         Set("Path000", "SourcePath", "C:\\Data");
         Set("Path000", "DestPath", "C:\\Backup");
         Set("Path000", "Flags", 0x06);  // plain copies
     }
     ~UnattendedRunTest() override { std::fclose(out_); }
+    std::string Output() {
+        std::fflush(out_);
+        return ReadFile(dir_ / "out");
+    }
 
     // One run of the program on the day `days` after the fixture's, with a new file in the source, so
     // that each run makes a set of its own.
@@ -44,18 +49,10 @@ class UnattendedRunTest : public AppTest {
         }
         SetMessageBoxPresenter(previous);
     }
-    std::string Output() {
-        std::fflush(out_);
-        std::rewind(out_);
-        std::string text;
-        for (int c = std::fgetc(out_); c != EOF; c = std::fgetc(out_)) {
-            text += static_cast<char>(c);
-        }
-        return text;
-    }
     bool SetExists(const char* date) { return std::filesystem::exists(drives.Native("C:\\Backup\\") + date); }
 
-    std::FILE* out_;
+    TempDir dir_;
+    std::FILE* out_ = std::fopen((dir_ / "out").c_str(), "w");
 };
 
 // Three older sets of 60, 30 and 50 MB, a limit of 40 MB and no "DeleteFlags" entry: the first run's

@@ -7,6 +7,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 
 #include "ui/qt/ImageButton.h"
 
@@ -34,19 +35,15 @@ TEST(ErrorListDialogTest, ShowsTheCountAndThePathsAlphabeticallyAndScrollsToTheW
 }
 
 TEST(ErrorListDialogTest, CloseEscapeAndTheAutoCloseEndIt) {
-    for (int way = 0; way < 3; ++way) {
+    const std::function<void(ErrorListDialog&)> ways[] = {
+        [](ErrorListDialog& dialog) { dialog.CloseButton()->click(); },
+        [](ErrorListDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); },
+        [](ErrorListDialog& dialog) { dialog.OnAutoClose(); }};
+    for (const auto& way : ways) {
         ErrorListDialog dialog(1, {"C:\\x"}, false);
-        QTimer::singleShot(0, &dialog, [&] {
-            if (way == 0) {
-                dialog.CloseButton()->click();
-            } else if (way == 1) {
-                QTest::keyClick(&dialog, Qt::Key_Escape);
-            } else {
-                dialog.OnAutoClose();
-            }
-        });
+        QTimer::singleShot(0, &dialog, [&] { way(dialog); });
         dialog.ShowModal(nullptr);
-        EXPECT_FALSE(dialog.isVisible()) << way;
+        EXPECT_FALSE(dialog.isVisible());
     }
 }
 

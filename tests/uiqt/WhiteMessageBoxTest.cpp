@@ -6,6 +6,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+#include <tuple>
+
 #include "app/QuillonRunApp.h"
 #include "ui/ConsolePresenter.h"
 #include "ui/qt/ImageButton.h"
@@ -51,16 +54,10 @@ TEST(WhiteMessageBoxTest, TabWrapsAndTheArrowsStopAtTheEnds) {
 }
 
 TEST(WhiteMessageBoxTest, EveryWayOfClosingAnswersAsTheBoxSays) {
-    struct Case {
-        const char* name;
-        unsigned style;
-        std::function<void(WhiteMessageBox&)> close;
-        int answer;
-    };
     auto key = [](Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         return [=](WhiteMessageBox& box) { QTest::keyClick(&box, k, modifiers); };
     };
-    const Case cases[] = {
+    const std::tuple<const char*, unsigned, std::function<void(WhiteMessageBox&)>, int> cases[] = {
         {"Escape in a Yes/No box", kDeleteQuestion, key(Qt::Key_Escape), kIdNo},
         {"close box", kDeleteQuestion, [](WhiteMessageBox& box) { box.close(); }, kIdNo},
         {"auto-close with No focused", kDeleteQuestion, [](WhiteMessageBox& box) { box.OnAutoClose(); },
@@ -78,27 +75,23 @@ TEST(WhiteMessageBoxTest, EveryWayOfClosingAnswersAsTheBoxSays) {
         {"n", kMbYesNo, key(Qt::Key_N), kIdNo},
         {"clicked Yes", kDeleteQuestion, [](WhiteMessageBox& box) { box.Button(2)->click(); }, kIdYes},
         {"Escape in an OK box", kMbOk, key(Qt::Key_Escape), kIdCancel},
+        {"Help keeps the box open", kDeleteQuestion,
+         [](WhiteMessageBox& box) {
+             for (Qt::Key k : {Qt::Key_H, Qt::Key_Left, Qt::Key_Left, Qt::Key_Return}) {  // Enter on Help
+                 QTest::keyClick(&box, k);
+             }
+             EXPECT_TRUE(box.isVisible());
+             QTest::keyClick(&box, Qt::Key_Escape);
+         },
+         kIdNo},
     };
-    for (const Case& c : cases) {
-        WhiteMessageBox box("Question", c.style, false, false);
-        QTimer::singleShot(0, &box, [&] { c.close(box); });
-        EXPECT_EQ(box.Ask(nullptr), c.answer) << c.name;
-    }
-}
-
-TEST(WhiteMessageBoxTest, HelpKeepsTheBoxOpen) {
-    WhiteMessageBox box("Question", kDeleteQuestion, false, false);
     int helps = 0;
-    box.OnHelp = [&] { ++helps; };
-    QTimer::singleShot(0, &box, [&] {
-        QTest::keyClick(&box, Qt::Key_H);
-        QTest::keyClick(&box, Qt::Key_Left);
-        QTest::keyClick(&box, Qt::Key_Left);
-        QTest::keyClick(&box, Qt::Key_Return);  // Enter on Help
-        EXPECT_TRUE(box.isVisible());
-        QTest::keyClick(&box, Qt::Key_Escape);
-    });
-    EXPECT_EQ(box.Ask(nullptr), kIdNo);
+    for (const auto& [name, style, close, answer] : cases) {
+        WhiteMessageBox box("Question", style, false, false);
+        box.OnHelp = [&] { ++helps; };
+        QTimer::singleShot(0, &box, [&] { close(box); });
+        EXPECT_EQ(box.Ask(nullptr), answer) << name;
+    }
     EXPECT_EQ(helps, 2);
 }
 
