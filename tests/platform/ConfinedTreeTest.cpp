@@ -1,13 +1,20 @@
-// Writing below one folder: names that climb out, links planted on the way or in place of a file,
-// existing files with and without replacing, links copied as links, and sources that are special files.
+// Writing below one folder without ever following a link on the way: names that climb out, links
+// planted on the way or in place of a file, existing files with and without replacing, links copied as
+// links, sources that are special files, and the modes of what is created.
 #include "platform/ConfinedTree.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
+#include <tuple>
 
+#include "platform/FileAttributes.h"
+#include "platform/FolderHandle.h"
 #include "platform/LastError.h"
+#include "platform/NativeFile.h"
 #include "testing/Environment.h"
 #include "testing/TempDir.h"
 
@@ -15,19 +22,37 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::WriteFile;
 
+mode_t ModeOf(const std::string& native) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(native.c_str(), &info), 0) << native;
+    return info.st_mode & 07777;
+}
+
+// Below C:\target lie a link to the folder C:\outside ("planted"), one to the read-only file in it
+// ("file-link") and a file where a folder would be; C:\src holds a file, a link to the file outside
+// and a FIFO.
 class ConfinedTreeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        testing::WriteFile(C("src/a.txt"), "from the set");
-        testing::WriteFile(C("outside/keep.txt"), "outside");
+        WriteFile(C("src/a.txt"), "from the set");
+        WriteFile(C("outside/keep.txt"), "outside");
+        ::chmod(C("outside/keep.txt").c_str(), 0444);
         ::mkfifo((C("src/fifo")).c_str(), 0600);
         fs::create_symlink(C("outside/keep.txt"), C("src/link.txt"));
         fs::create_directories(C("target"));
         fs::create_directory_symlink(C("outside"), C("target/planted"));
-        testing::WriteFile(C("target/file"), "a file where a folder would be");
+        fs::create_symlink(C("outside/keep.txt"), C("target/file-link"));
+        WriteFile(C("target/file"), "a file where a folder would be");
         ASSERT_TRUE(source_.Open("C:\\src", false));
         ASSERT_TRUE(target_.Open("C:\\target", false));
+    }
+    void ExpectOutsideUntouched() {
+        EXPECT_EQ(ReadFile(C("outside/keep.txt")), "outside");
+        EXPECT_EQ(ModeOf(C("outside/keep.txt")), 0444u);
+        EXPECT_EQ(std::distance(fs::directory_iterator(C("outside")), fs::directory_iterator()), 1);
     }
 
     std::string C(const std::string& relative) const { return drives_.DriveC() + "/" + relative; }
@@ -37,15 +62,10 @@ class ConfinedTreeTest : public ::testing::Test {
     ConfinedTree source_;
     ConfinedTree target_;
 };
+using FolderHandleTest = ConfinedTreeTest;
 
 TEST_F(ConfinedTreeTest, CopiesLandOnlyBelowTheRoot) {
-    struct Case {
-        TreePath from;
-        TreePath to;
-        bool copied;
-        int32_t error;
-    };
-    const Case cases[] = {
+    const std::tuple<TreePath, TreePath, bool, int32_t> cases[] = {
         {{"a.txt"}, {"new", "deeper", "a.txt"}, true, 0},
         {{"a.txt"}, {"..", "escaped.txt"}, false, kErrorInvalidName},
         {{"a.txt"}, {"sub/..", "x"}, false, kErrorInvalidName},
@@ -58,27 +78,26 @@ TEST_F(ConfinedTreeTest, CopiesLandOnlyBelowTheRoot) {
         {{"fifo"}, {"from-fifo"}, false, kErrorCantResolveFilename},
         {{"missing"}, {"from-missing"}, false, kErrorFileNotFound},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.to.empty() ? "(empty)" : c.to.back());
+    for (const auto& [from, to, copied, error] : cases) {
+        SCOPED_TRACE(to.empty() ? "(empty)" : to.back());
         SetLastError(0);
         int64_t bytes = -1;
-        EXPECT_EQ(target_.CopyFileFrom(source_, c.from, c.to, false, bytes), c.copied);
-        if (!c.copied) {
-            EXPECT_EQ(GetLastError(), c.error);
+        EXPECT_EQ(target_.CopyFileFrom(source_, from, to, false, bytes), copied);
+        if (!copied) {
+            EXPECT_EQ(GetLastError(), error);
         }
     }
-    EXPECT_EQ(testing::ReadFile(Target("new/deeper/a.txt")), "from the set");
-    EXPECT_EQ(fs::directory_iterator(C("outside"))->path().filename(), "keep.txt");
+    EXPECT_EQ(ReadFile(Target("new/deeper/a.txt")), "from the set");
     EXPECT_FALSE(fs::exists(C("escaped.txt")));
     // A link comes back as a link with its target text; what it points to is neither read nor written.
     EXPECT_TRUE(fs::is_symlink(Target("from-link.txt")));
     EXPECT_EQ(fs::read_symlink(Target("from-link.txt")), C("outside/keep.txt"));
-    EXPECT_EQ(testing::ReadFile(C("outside/keep.txt")), "outside");
+    ExpectOutsideUntouched();
 }
 
 TEST_F(ConfinedTreeTest, ExistingNamesAreReplacedOnlyWhenAsked) {
     fs::create_symlink(C("outside/keep.txt"), Target("link-in-place"));
-    testing::WriteFile(Target("present.txt"), "the user's");
+    WriteFile(Target("present.txt"), "the user's");
     fs::last_write_time(C("src/a.txt"), fs::file_time_type(std::chrono::seconds(1)));
     for (bool replace : {false, true}) {
         for (const char* name : {"present.txt", "link-in-place"}) {
@@ -89,17 +108,17 @@ TEST_F(ConfinedTreeTest, ExistingNamesAreReplacedOnlyWhenAsked) {
         }
     }
     // The link was replaced by the file, never written through; the copy carries the source's time.
-    EXPECT_EQ(testing::ReadFile(C("outside/keep.txt")), "outside");
+    ExpectOutsideUntouched();
     EXPECT_FALSE(fs::is_symlink(Target("link-in-place")));
-    EXPECT_EQ(testing::ReadFile(Target("present.txt")), "from the set");
+    EXPECT_EQ(ReadFile(Target("present.txt")), "from the set");
     EXPECT_EQ(fs::last_write_time(Target("present.txt")), fs::last_write_time(C("src/a.txt")));
 }
 
 TEST_F(ConfinedTreeTest, MovesAndLooksNeverPassALink) {
     std::string staging;
     ASSERT_TRUE(target_.CreateUniqueFolder(".staging-", staging));
-    testing::WriteFile(Target(staging + "/x/one.txt"), "one");
-    testing::WriteFile(Target(staging + "/two.txt"), "two");
+    WriteFile(Target(staging + "/x/one.txt"), "one");
+    WriteFile(Target(staging + "/two.txt"), "two");
     int64_t bytes = 0;
     EXPECT_TRUE(target_.MoveFile({staging, "x", "one.txt"}, {"moved", "one.txt"}, false, bytes));
     EXPECT_EQ(bytes, 3);
@@ -107,24 +126,150 @@ TEST_F(ConfinedTreeTest, MovesAndLooksNeverPassALink) {
     EXPECT_EQ(GetLastError(), kErrorCantResolveFilename);
     EXPECT_FALSE(target_.MoveFile({staging, "two.txt"}, {"moved", "one.txt"}, false, bytes));
     EXPECT_EQ(GetLastError(), kErrorFileExists);
-    EXPECT_EQ(testing::ReadFile(Target("moved/one.txt")), "one");
+    EXPECT_EQ(ReadFile(Target("moved/one.txt")), "one");
 
-    struct Case {
-        TreePath path;
-        bool answered;
-        TreeEntry entry;
-    };
-    const Case cases[] = {
+    const std::tuple<TreePath, bool, TreeEntry> cases[] = {
         {{"moved", "one.txt"}, true, TreeEntry::kFile},        {{"moved"}, true, TreeEntry::kFolder},
         {{"nothing", "here"}, true, TreeEntry::kMissing},      {{"planted"}, true, TreeEntry::kLink},
         {{"planted", "keep.txt"}, false, TreeEntry::kMissing}, {{".."}, false, TreeEntry::kMissing},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path.back());
+    for (const auto& [path, answered, expected] : cases) {
+        SCOPED_TRACE(path.back());
         TreeEntry entry = TreeEntry::kFile;
-        EXPECT_EQ(target_.Look(c.path, entry), c.answered);
-        EXPECT_EQ(entry, c.entry);
+        EXPECT_EQ(target_.Look(path, entry), answered);
+        EXPECT_EQ(entry, expected);
     }
+}
+
+TEST_F(FolderHandleTest, ComponentsAfterTheTrustedPartAreNeverLinks) {
+    const size_t trusted = std::string("C:\\target").size();
+    const std::tuple<const char*, bool, bool, int32_t> cases[] = {
+        {"C:\\target\\planted", true, false, kErrorCantResolveFilename},
+        {"C:\\target\\planted\\sub", true, false, kErrorCantResolveFilename},
+        {"C:\\target\\file-link\\sub", true, false, kErrorCantResolveFilename},
+        {"C:\\target\\new\\deeper", false, false, kErrorPathNotFound},
+        {"C:\\target\\new\\deeper", true, true, 0},
+    };
+    // A chain of folders held open from one path to the next opens each as a handle alone does, also
+    // after a failure half-way down.
+    FolderChain chain;
+    for (const auto& [path, create, opens, error] : cases) {
+        SCOPED_TRACE(path);
+        SetLastError(0);
+        EXPECT_EQ(chain.Open(path, trusted, create), opens);
+        EXPECT_EQ(GetLastError(), error);
+        FolderHandle folder;
+        SetLastError(0);
+        EXPECT_EQ(folder.Open(path, trusted, create), opens);
+        EXPECT_EQ(GetLastError(), error);
+        if (opens) {
+            EXPECT_EQ(chain.Folder().NativePath(), folder.NativePath());
+        }
+    }
+    // From one branch to another and back: each file lands in the folder its path names.
+    const std::pair<const char*, const char*> steps[] = {{"C:\\target\\new\\other\\x", "new/other/x/1"},
+                                                         {"C:\\target\\new\\deeper", "new/deeper/2"},
+                                                         {"C:\\target\\new", "new/3"},
+                                                         {"C:\\target\\new\\other", "new/other/4"}};
+    for (const auto& [folder, file] : steps) {
+        SCOPED_TRACE(folder);
+        ASSERT_TRUE(chain.Open(folder, trusted, true));
+        NativeFile created;
+        ASSERT_TRUE(created.CreateNewIn(chain.Folder(), std::string(1, file[std::strlen(file) - 1])));
+        EXPECT_TRUE(fs::exists(Target(file)));
+    }
+    // Nothing is made that the system could not name by its whole path afterwards.
+    FolderHandle deep;
+    std::string folder = "C:\\target\\new";
+    for (int i = 0; i < 20; ++i) {
+        folder += "\\" + std::string(250, 'd');
+    }
+    EXPECT_FALSE(deep.Open(folder, trusted, true));
+    EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
+    EXPECT_FALSE(chain.Open(folder, trusted, true));
+    EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
+    EXPECT_FALSE(fs::exists(Target("new/" + std::string(250, 'd'))));
+    ASSERT_TRUE(deep.Open("C:\\target\\new", trusted));
+    EXPECT_TRUE(deep.CanName(std::string(250, 'f')));
+    EXPECT_FALSE(deep.CanName(std::string(5000, 'f')));
+    EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
+
+    // The trusted part itself may lie behind a link: the user configured it so.
+    FolderHandle behindLink;
+    EXPECT_TRUE(behindLink.Open("C:\\target\\planted", std::string("C:\\target\\planted").size()));
+    ExpectOutsideUntouched();
+}
+
+// Nothing is opened, created or renamed through a link; a link read from the source is copied as a link
+// with its own times, and attribute changes leave it and its target alone.
+TEST_F(FolderHandleTest, NamesAreCreatedNewAndRenamedAndLinksCopiedWithoutFollowingLinks) {
+    FolderHandle folder;
+    ASSERT_TRUE(folder.Open("C:\\target", 3));
+    NativeFile file;
+    EXPECT_FALSE(file.CreateNewIn(folder, "file-link"));
+    EXPECT_FALSE(folder.CreateLink("file-link", "/etc/hostname"));
+    ASSERT_TRUE(file.CreateNewIn(folder, "new"));
+    ASSERT_TRUE(file.WriteAll("copy", 4));
+    file.FinishCopy(FileOwnership{0640, ::geteuid(), ::getegid()}, false, 1069692131, 1069692131);
+    ASSERT_TRUE(file.Close());
+    EXPECT_EQ(ModeOf(Target("new")), 0640u);
+
+    std::string target;
+    FileOwnership owner;
+    int64_t modified = 0, accessed = 0;
+    ASSERT_TRUE(ReadSymbolicLink("C:\\target\\file-link", target, owner, modified, accessed));
+    EXPECT_EQ(target, C("outside/keep.txt"));
+    EXPECT_FALSE(ReadSymbolicLink("C:\\target", target, owner, modified, accessed));  // a real folder
+    ASSERT_TRUE(folder.CreateLink("copy", target));
+    ASSERT_TRUE(folder.SetLinkTimesAndOwner("copy", owner, 1069692131, 1069692131));
+    struct stat info {};
+    ASSERT_EQ(::lstat(Target("copy").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(info.st_mtime, 1069692131);
+    EXPECT_FALSE(WriteFileAttributes("C:\\target\\copy", 0));
+    EXPECT_EQ(GetLastError(), kErrorCantResolveFilename);
+
+    // The rename replaces the link itself; what it pointed to stays as it was.
+    ASSERT_TRUE(folder.Rename("new", "file-link"));
+    EXPECT_EQ(ReadFile(Target("file-link")), "copy");
+    EXPECT_FALSE(fs::is_symlink(Target("file-link")));
+    ExpectOutsideUntouched();
+}
+
+TEST_F(FolderHandleTest, PermissionsNeverWidenAndCreatedFoldersFollowTheirModel) {
+    // Group bits of a group the copy cannot have fall back to what others may do.
+    const std::tuple<uint32_t, bool, bool, uint32_t> cases[] = {
+        {0600, false, false, 0600}, {0755, false, false, 0755}, {04755, false, false, 0755},
+        {0640, false, true, 0440},  {0640, true, false, 0600},  {0754, true, false, 0744},
+    };
+    const bool root = ::geteuid() == 0;
+    FolderHandle folder;
+    ASSERT_TRUE(folder.Open("C:\\target", 3));
+    int n = 0;
+    for (const auto& [mode, foreignGroup, readOnly, expected] : cases) {
+        SCOPED_TRACE(::testing::Message() << std::oct << mode << (foreignGroup ? " foreign" : ""));
+        if (foreignGroup && root) {
+            continue;  // root may give a copy any group
+        }
+        const std::string name = "f" + std::to_string(++n);
+        NativeFile file;
+        ASSERT_TRUE(file.CreateNewIn(folder, name));
+        // A group the test's user is not in: 65534 (nogroup) unless the test runs in it.
+        uint32_t group = foreignGroup ? (::getegid() == 65534 ? 65533 : 65534) : ::getegid();
+        file.FinishCopy(FileOwnership{mode, ::geteuid(), group}, readOnly, 1069692131, 1069692131);
+        ASSERT_TRUE(file.Close());
+        EXPECT_EQ(ModeOf(Target(name)), expected);
+    }
+
+    // A folder made for the copy of a 0700 folder keeps others out; one without a model is as usual.
+    fs::create_directories(C("src/private"));
+    ::chmod((C("src/private")).c_str(), 0750);
+    FolderHandle made;
+    ASSERT_TRUE(made.Open("C:\\target\\set\\private", 10, true, {"", "C:\\src\\private"}));
+    EXPECT_EQ(ModeOf(Target("set/private")), 0750u);
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    EXPECT_EQ(ModeOf(Target("set")), 0777u & ~mask);
 }
 
 }  // namespace

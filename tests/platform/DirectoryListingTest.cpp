@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "platform/FileAttributes.h"
 #include "platform/LastError.h"
@@ -35,12 +36,32 @@ Lines Describe(const std::vector<FileInfo>& entries) {
     return lines;
 }
 
-TEST(DirectoryListingTest, ListsEveryEntrySortedAsWindowsDoes) {
-    ScopedDriveMap drives;
-    for (const char* name : {"b.txt", "-first", "A.TXT", "Zeta", "\xC4rger"}) {  // names pass unchanged
-        WriteFile(drives.DriveC() + "/Data/" + name, name[0] == 'b' ? "bb" : "");
+// C:\T holds a file, a real folder with a link back to the top (a cycle), links to a folder and a file
+// outside the tree, a dangling link and a FIFO.
+class DirectoryListingTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        WriteFile(C("T/file.txt"), "12345");
+        WriteFile(C("T/real/inner.txt"), "x");
+        WriteFile(C("outside/secret.txt"), "secret");
+        fs::create_directory_symlink(C("outside"), C("T/dir-link"));
+        fs::create_symlink(C("outside/secret.txt"), C("T/file-link"));
+        fs::create_directory_symlink(C("T"), C("T/real/loop"));
+        fs::create_symlink("nowhere", C("T/dangling"));
+        ASSERT_EQ(::mkfifo(C("T/pipe").c_str(), 0600), 0);
+        const timespec linkTime[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, C("T/file-link").c_str(), linkTime, AT_SYMLINK_NOFOLLOW), 0);
     }
-    fs::create_directory(drives.DriveC() + "/Data/sub");
+    std::string C(const std::string& relative) const { return drives_.DriveC() + "/" + relative; }
+
+    ScopedDriveMap drives_;
+};
+
+TEST_F(DirectoryListingTest, ListsEveryEntrySortedAsWindowsDoes) {
+    for (const char* name : {"b.txt", "-first", "A.TXT", "Zeta", "\xC4rger"}) {  // names pass unchanged
+        WriteFile(C("Data/") + name, name[0] == 'b' ? "bb" : "");
+    }
+    fs::create_directory(C("Data/sub"));
     std::vector<FileInfo> entries = ListDirectory("C:\\Data\\*.*");
     EXPECT_EQ(Describe(entries),
               (Lines{". dir 0", ".. dir 0", "-first file 0", "A.TXT file 0", "b.txt file 2",
@@ -50,14 +71,14 @@ TEST(DirectoryListingTest, ListsEveryEntrySortedAsWindowsDoes) {
     EXPECT_EQ(Describe(ListDirectory("C:\\Data\\*.txt")), (Lines{"A.TXT file 0", "b.txt file 2"}));
 }
 
-TEST(DirectoryListingTest, SearchReportsWhyNothingWasFound) {
-    ScopedDriveMap drives;
-    WriteFile(drives.DriveC() + "/Data/a.txt", "a");
+TEST_F(DirectoryListingTest, SearchReportsWhyNothingWasFound) {
     // A trailing backslash names no entry.
-    const std::pair<const char*, int32_t> cases[] = {
-        {"C:\\Data\\*.zip", kErrorFileNotFound},      {"C:\\Data\\b.txt", kErrorFileNotFound},
-        {"C:\\Data\\", kErrorFileNotFound},           {"C:\\Missing\\*.*", kErrorPathNotFound},
-        {"C:\\Data\\a.txt\\*.*", kErrorPathNotFound}, {"Q:\\*.*", kErrorPathNotFound}};
+    const std::pair<const char*, int32_t> cases[] = {{"C:\\T\\*.zip", kErrorFileNotFound},
+                                                     {"C:\\T\\b.txt", kErrorFileNotFound},
+                                                     {"C:\\T\\", kErrorFileNotFound},
+                                                     {"C:\\Missing\\*.*", kErrorPathNotFound},
+                                                     {"C:\\T\\file.txt\\*.*", kErrorPathNotFound},
+                                                     {"Q:\\*.*", kErrorPathNotFound}};
     for (const auto& [pattern, error] : cases) {
         DirectorySearch search;
         FileInfo entry;
@@ -68,28 +89,17 @@ TEST(DirectoryListingTest, SearchReportsWhyNothingWasFound) {
     }
     DirectorySearch search;
     FileInfo entry;
-    ASSERT_TRUE(search.First("C:\\Data\\a.txt", entry));
-    EXPECT_EQ(entry.Name, "a.txt");
+    ASSERT_TRUE(search.First("C:\\T\\file.txt", entry));
+    EXPECT_EQ(entry.Name, "file.txt");
     EXPECT_FALSE(search.Next(entry));
     EXPECT_EQ(GetLastError(), kErrorNoMoreFiles);
 }
 
-TEST(DirectoryListingTest, LinksAndSpecialFilesNeverLeadAWalkAstray) {
-    ScopedDriveMap drives;
-    std::string root = drives.DriveC() + "/T";
-    WriteFile(root + "/file.txt", "12345");
-    WriteFile(root + "/real/inner.txt", "x");
-    testing::TempDir outside;
-    fs::create_symlink(root + "/file.txt", root + "/file-link");
-    fs::create_directory_symlink(outside.Path(), root + "/dir-link");
-    fs::create_directory_symlink(root, root + "/real/loop");  // a cycle back to the top
-    fs::create_symlink(root + "/nowhere", root + "/dangling");
-    ASSERT_EQ(::mkfifo((root + "/pipe").c_str(), 0600), 0);
-
+TEST_F(DirectoryListingTest, LinksAndSpecialFilesNeverLeadAWalkAstray) {
     // No walk enters a linked folder: it may lead out of the tree or round in a loop. A link to a file
     // reads as the file it points to.
     std::vector<FileInfo> entries = ListDirectory("C:\\T\\*.*");
-    EXPECT_EQ(Describe(entries), (Lines{". dir 0", ".. dir 0", "dir-link dir link 0", "file-link file link 5",
+    EXPECT_EQ(Describe(entries), (Lines{". dir 0", ".. dir 0", "dir-link dir link 0", "file-link file link 6",
                                         "file.txt file 5", "real dir 0 enter"}));
     ASSERT_EQ(entries.size(), 6u);
     EXPECT_EQ(entries[2].Attributes & (kAttributeDirectory | kAttributeReparsePoint),
@@ -103,65 +113,45 @@ TEST(DirectoryListingTest, LinksAndSpecialFilesNeverLeadAWalkAstray) {
     FileInfo entry;
     EXPECT_FALSE(LookUpFile("C:\\T\\pipe", entry));
     EXPECT_FALSE(LookUpFile("C:\\T\\dangling", entry));
-}
 
-// A folder that a walk found real may be a link by the time the walk lists it.
-TEST(DirectoryListingTest, ARefusedFolderLinkIsNotListed) {
-    ScopedDriveMap drives;
-    testing::WriteFile(drives.DriveC() + "/real/inside.txt", "x");
-    fs::create_directory_symlink("/", drives.DriveC() + "/swapped");  // what "swapped" became meanwhile
-    struct Case {
-        const char* pattern;
-        FolderLink link;
-        bool listed;
-    } cases[] = {
-        {"C:\\real\\*.*", FolderLink::kRefuse, true},
-        {"C:\\swapped\\*.*", FolderLink::kFollow, true},  // a configured path may well be a link
-        {"C:\\swapped\\*.*", FolderLink::kRefuse, false},
+    // A folder that a walk found real may be a link by the time the walk lists it.
+    const std::tuple<const char*, FolderLink, bool> cases[] = {
+        {"C:\\T\\real\\*.*", FolderLink::kRefuse, true},
+        {"C:\\T\\dir-link\\*.*", FolderLink::kFollow, true},  // a configured path may well be a link
+        {"C:\\T\\dir-link\\*.*", FolderLink::kRefuse, false},
     };
-    for (const Case& c : cases) {
-        DirectorySearch search(ListingScope::kFilesAndDirectories, AttributeDetail::kTypesOnly, c.link);
-        FileInfo entry;
-        EXPECT_EQ(search.First(c.pattern, entry), c.listed) << c.pattern;
-        if (!c.listed) {
-            EXPECT_EQ(GetLastError(), kErrorCantResolveFilename) << c.pattern;  // logged by the walk
+    for (const auto& [pattern, link, listed] : cases) {
+        DirectorySearch search(ListingScope::kFilesAndDirectories, AttributeDetail::kTypesOnly, link);
+        EXPECT_EQ(search.First(pattern, entry), listed) << pattern;
+        if (!listed) {
+            EXPECT_EQ(GetLastError(), kErrorCantResolveFilename) << pattern;  // logged by the walk
         }
     }
 }
 
 // A walk through open folders: links are listed as themselves or by their target, as asked, and never
 // opened as a folder; what a link to a file points to is never read.
-TEST(DirectoryListingTest, AWalkListsLinksAsAskedAndNeverEntersOne) {
-    ScopedDriveMap drives;
-    const std::string c = drives.DriveC();
-    testing::WriteFile(c + "/top/file.txt", "12345");
-    testing::WriteFile(c + "/outside/secret.txt", "secret");
-    fs::create_directories(c + "/top/sub");
-    fs::create_directory_symlink(c + "/outside", c + "/top/to-folder");
-    fs::create_symlink(c + "/outside/secret.txt", c + "/top/to-file");
-    fs::create_symlink("nowhere", c + "/top/dangling");
-    const timespec linkTime[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, (c + "/top/to-file").c_str(), linkTime, AT_SYMLINK_NOFOLLOW), 0);
-
+TEST_F(DirectoryListingTest, AWalkListsLinksAsAskedAndNeverEntersOne) {
     WalkFolder top;
-    ASSERT_TRUE(top.OpenTop("C:\\top"));
+    ASSERT_TRUE(top.OpenTop("C:\\T"));
     std::vector<FileInfo> entries;
     // As found, a link is a file the length of its target text, with its own times.
     ASSERT_TRUE(top.List(ListingScope::kFilesAndDirectories, entries, LinkEntries::kAsFound));
     EXPECT_EQ(Describe(entries),
-              (Lines{". dir 0", ".. dir 0", "dangling file link 7", "file.txt file 5", "sub dir 0 enter",
-                     "to-file file link " + std::to_string((c + "/outside/secret.txt").size()),
-                     "to-folder file link " + std::to_string((c + "/outside").size())}));
+              (Lines{". dir 0", ".. dir 0", "dangling file link 7",
+                     "dir-link file link " + std::to_string(C("outside").size()),
+                     "file-link file link " + std::to_string(C("outside/secret.txt").size()),
+                     "file.txt file 5", "real dir 0 enter"}));
     ASSERT_EQ(entries.size(), 7u);
-    EXPECT_EQ(entries[5].ModificationTime, 1'000'000'000);
+    EXPECT_EQ(entries[4].ModificationTime, 1'000'000'000);
     ASSERT_TRUE(top.List(ListingScope::kFilesAndDirectories, entries, LinkEntries::kAsTargetFile));
-    EXPECT_EQ(Describe(entries), (Lines{". dir 0", ".. dir 0", "file.txt file 5", "sub dir 0 enter",
-                                        "to-file file link 6", "to-folder dir link 0"}));
+    EXPECT_EQ(Describe(entries), (Lines{". dir 0", ".. dir 0", "dir-link dir link 0", "file-link file link 6",
+                                        "file.txt file 5", "real dir 0 enter"}));
 
     // Subfolders open relative to the open folder; a link in a folder's place is refused and reported.
     WalkFolder sub;
-    EXPECT_TRUE(sub.OpenChild(top, "sub"));
-    const std::pair<const char*, int32_t> refused[] = {{"to-folder", kErrorCantResolveFilename},
+    EXPECT_TRUE(sub.OpenChild(top, "real"));
+    const std::pair<const char*, int32_t> refused[] = {{"dir-link", kErrorCantResolveFilename},
                                                        {"file.txt", kErrorPathNotFound},
                                                        {"gone", kErrorPathNotFound}};
     for (const auto& [name, error] : refused) {

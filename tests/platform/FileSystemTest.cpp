@@ -7,6 +7,7 @@
 #include <sys/xattr.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "platform/DirectorySync.h"
 #include "platform/FileAttributes.h"
@@ -47,37 +48,34 @@ TEST(FileSystemTest, FailuresSpeakWindowsErrorsAndChangeNothing) {
     };
     // A file of the name of a new directory counts as existing, as on Windows; even root cannot pass a
     // regular file in a path; a FIFO is refused instead of blocking. -1: any error.
-    struct Case {
-        const char* call;
-        const char* path;
-        int32_t error;
-    } cases[] = {{"mkdir", "C:\\New", kErrorAlreadyExists},
-                 {"mkdir", "C:\\file", kErrorAlreadyExists},
-                 {"mkdir", "C:\\a\\b", kErrorPathNotFound},
-                 {"mkdir", "C:\\file\\b", kErrorPathNotFound},
-                 {"mkdir", "Q:\\x", kErrorPathNotFound},
-                 {"del", "C:\\ro.txt", kErrorAccessDenied},
-                 {"del", "C:\\full", kErrorAccessDenied},
-                 {"rmdir", "C:\\full", kErrorDirNotEmpty},
-                 {"rmdir", "C:\\dir-link", -1},
-                 {"sync", "C:\\missing", kErrorFileNotFound},
-                 {"sync", "C:\\missing\\deeper", kErrorPathNotFound},
-                 {"sync", "C:\\file", kErrorPathNotFound},
-                 {"read", "C:\\missing.txt", kErrorFileNotFound},
-                 {"read", "C:\\no\\such\\dir\\x.txt", kErrorPathNotFound},
-                 {"new", "C:\\no\\such\\dir\\x.txt", kErrorPathNotFound},
-                 {"new", "C:\\file\\below-a-file.txt", kErrorPathNotFound},
-                 {"read", "Q:\\unmapped.txt", kErrorPathNotFound},
-                 {"read", "C:\\", kErrorAccessDenied},
-                 {"new", "C:\\ro.txt", kErrorAccessDenied},
-                 {"write", "C:\\ro.txt", kErrorAccessDenied},
-                 {"read", "C:\\pipe", kErrorAccessDenied},
-                 {"new", "C:\\pipe", -1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.call) + " " + c.path);
+    const std::tuple<const char*, const char*, int32_t> cases[] = {
+        {"mkdir", "C:\\New", kErrorAlreadyExists},
+        {"mkdir", "C:\\file", kErrorAlreadyExists},
+        {"mkdir", "C:\\a\\b", kErrorPathNotFound},
+        {"mkdir", "C:\\file\\b", kErrorPathNotFound},
+        {"mkdir", "Q:\\x", kErrorPathNotFound},
+        {"del", "C:\\ro.txt", kErrorAccessDenied},
+        {"del", "C:\\full", kErrorAccessDenied},
+        {"rmdir", "C:\\full", kErrorDirNotEmpty},
+        {"rmdir", "C:\\dir-link", -1},
+        {"sync", "C:\\missing", kErrorFileNotFound},
+        {"sync", "C:\\missing\\deeper", kErrorPathNotFound},
+        {"sync", "C:\\file", kErrorPathNotFound},
+        {"read", "C:\\missing.txt", kErrorFileNotFound},
+        {"read", "C:\\no\\such\\dir\\x.txt", kErrorPathNotFound},
+        {"new", "C:\\no\\such\\dir\\x.txt", kErrorPathNotFound},
+        {"new", "C:\\file\\below-a-file.txt", kErrorPathNotFound},
+        {"read", "Q:\\unmapped.txt", kErrorPathNotFound},
+        {"read", "C:\\", kErrorAccessDenied},
+        {"new", "C:\\ro.txt", kErrorAccessDenied},
+        {"write", "C:\\ro.txt", kErrorAccessDenied},
+        {"read", "C:\\pipe", kErrorAccessDenied},
+        {"new", "C:\\pipe", -1}};
+    for (const auto& [what, path, error] : cases) {
+        SCOPED_TRACE(std::string(what) + " " + path);
         SetLastError(0);
-        EXPECT_FALSE(call(c.call, c.path));
-        EXPECT_TRUE(c.error == -1 || GetLastError() == c.error) << GetLastError();
+        EXPECT_FALSE(call(what, path));
+        EXPECT_TRUE(error == -1 || GetLastError() == error) << GetLastError();
     }
     EXPECT_EQ(ReadFile(root + "/ro.txt"), "keep");
     EXPECT_TRUE(DeleteFile("C:\\dir-link"));  // a link goes as a link, never followed
@@ -88,10 +86,7 @@ TEST(FileAttributesTest, StoredValuesReadAsWindowsBits) {
     testing::ScopedDriveMap drives;
     std::string native = drives.DriveC() + "/f.txt";
     WriteFile(native, "x");
-    struct Case {
-        std::string stored;  // empty: no attribute at all
-        uint32_t attributes;
-    } cases[] = {
+    const std::tuple<std::string, uint32_t> cases[] = {
         {"", kAttributeArchive},  // nothing marked: the safe side
         {"0x0", 0},
         {"0x20", kAttributeArchive},
@@ -103,14 +98,14 @@ TEST(FileAttributesTest, StoredValuesReadAsWindowsBits) {
         {"0x", kAttributeArchive},
         {"0x123456789", kAttributeArchive},  // too large for 32 bits: not a value
     };
-    for (const auto& c : cases) {
+    for (const auto& [stored, expected] : cases) {
         ::removexattr(native.c_str(), "user.DOSATTRIB");
-        if (!c.stored.empty()) {
-            ASSERT_EQ(::setxattr(native.c_str(), "user.DOSATTRIB", c.stored.data(), c.stored.size(), 0), 0);
+        if (!stored.empty()) {
+            ASSERT_EQ(::setxattr(native.c_str(), "user.DOSATTRIB", stored.data(), stored.size(), 0), 0);
         }
         uint32_t attributes = 0xFFFF;
-        ASSERT_TRUE(ReadFileAttributes("C:\\f.txt", attributes)) << c.stored;
-        EXPECT_EQ(attributes, c.attributes) << c.stored;
+        ASSERT_TRUE(ReadFileAttributes("C:\\f.txt", attributes)) << stored;
+        EXPECT_EQ(attributes, expected) << stored;
     }
 }
 

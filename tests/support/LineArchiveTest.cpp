@@ -7,6 +7,7 @@
 #include <latch>
 #include <set>
 #include <thread>
+#include <tuple>
 
 #include "platform/LastError.h"
 #include "testing/CaptureMessages.h"
@@ -38,11 +39,21 @@ Lines ReadToEnd(CLineArchive& archive) {
     return lines;
 }
 
+// Lines around the sizes 100, 200 and 400 grow the buffer of the pool, which is kept for later reads.
+std::pair<std::string, Lines> LongLines() {
+    std::pair<std::string, Lines> file;
+    for (size_t length : {98, 99, 100, 101, 399, 401, 5}) {
+        for (char c : {'a', 'b'}) {
+            file.second.emplace_back(std::string(length, c), false);
+            file.first += file.second.back().first + (c == 'a' ? "\r\n" : "\r");
+        }
+    }
+    file.second.back().second = true;
+    return file;
+}
+
 TEST(LineArchiveTest, ReadsLinesAndSetsEndOfFileWithTheLastOne) {
-    struct Case {
-        std::string bytes;
-        Lines lines;
-    } cases[] = {
+    const std::tuple<std::string, Lines> cases[] = {
         {"a\r\nb\r\n", {{"a", false}, {"b", true}}},
         {"a\r\nb", {{"a", false}, {"b", true}}},
         {"a\nb\n", {{"a\nb\n", true}}},  // LF alone is part of the line
@@ -52,22 +63,26 @@ TEST(LineArchiveTest, ReadsLinesAndSetsEndOfFileWithTheLastOne) {
         {"a\r\n\nb\r\n", {{"a", false}, {"\nb", true}}},  // one LF belongs to the line end, no more
         {"x\0y\r\n\xE4\xFF"s, {{"x\0y"s, false}, {"\xE4\xFF", true}}},  // bytes pass unchanged
         {"", {}},
+        {LongLines().first, LongLines().second},
     };
     ScopedDriveMap drives;
-    for (const auto& c : cases) {
-        WriteFile(drives.DriveC() + "/Quillon.txt", c.bytes);
+    FreeLineBuffers();
+    for (const auto& [bytes, lines] : cases) {
+        WriteFile(drives.DriveC() + "/Quillon.txt", bytes);
         CaptureTrace trace;
         CLineArchiveFile archive;
-        ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false)) << PrintToString(c.bytes);
-        EXPECT_EQ(ReadToEnd(archive), c.lines) << PrintToString(c.bytes);
+        ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false)) << PrintToString(bytes);
+        EXPECT_EQ(ReadToEnd(archive), lines) << PrintToString(bytes);
         std::string line = "stale";
         archive.ReadLine(line);
-        EXPECT_EQ(line, "") << "past the end of " << PrintToString(c.bytes);
+        EXPECT_EQ(line, "") << "past the end of " << PrintToString(bytes);
         EXPECT_TRUE(archive.Close());
         EXPECT_EQ(trace.Records(),
-                  c.bytes.empty() ? Traced{"-- L\xE4nge der Eingabedatei: 0 Bytes\n"} : Traced{})
-            << PrintToString(c.bytes);
+                  bytes.empty() ? Traced{"-- L\xE4nge der Eingabedatei: 0 Bytes\n"} : Traced{})
+            << PrintToString(bytes);
     }
+    EXPECT_EQ(LineBufferSize(0), 800);  // every read borrowed slot 0; 401 bytes and a zero need 800
+    FreeLineBuffers();
 }
 
 // Each case replaces the file of the case before, which stays as it was until Close.
@@ -89,8 +104,8 @@ TEST(LineArchiveTest, WritesCrLfLinesAtCloseThatReadBackAsWritten) {
     for (const int64_t reserve : {int64_t{0}, int64_t{40}, int64_t{1} << 20}) {
         for (const auto& lines : cases) {
             const std::string what = std::to_string(lines.size()) + " lines from " +
-                                     PrintToString(lines.empty() ? "" : lines[0].substr(0, 40)) + ", reserved " +
-                                     std::to_string(reserve);
+                                     PrintToString(lines.empty() ? "" : lines[0].substr(0, 40)) +
+                                     ", reserved " + std::to_string(reserve);
             std::string bytes;
             Lines expected;
             for (size_t i = 0; i < lines.size(); ++i) {
@@ -134,26 +149,6 @@ TEST(LineArchiveTest, AFileThatCannotBeCreatedIsReportedAtCloseAndNothingAppears
     }
     EXPECT_EQ(ReadFile(drives.DriveC() + "/plain.txt"), "a regular file");
     EXPECT_FALSE(std::filesystem::exists(drives.DriveC() + "/missing"));
-}
-
-TEST(LineArchiveTest, LongLinesGrowThePoolBufferWhichIsKeptForLaterReads) {
-    ScopedDriveMap drives;
-    std::string bytes;
-    Lines expected;
-    for (size_t length : {98, 99, 100, 101, 399, 401, 5}) {  // around the sizes 100, 200, 400
-        expected.emplace_back(std::string(length, 'a'), false);
-        expected.emplace_back(std::string(length, 'b'), false);
-        bytes += expected[expected.size() - 2].first + "\r\n" + expected.back().first + "\r";
-    }
-    expected.back().second = true;
-    FreeLineBuffers();
-    WriteFile(drives.DriveC() + "/f.txt", bytes);
-    CLineArchiveFile archive;
-    ASSERT_TRUE(archive.Open("C:\\f.txt", false));
-    EXPECT_EQ(ReadToEnd(archive), expected);
-    archive.Close();
-    EXPECT_EQ(LineBufferSize(0), 800);  // every read borrowed slot 0; 401 bytes and a zero need 800
-    FreeLineBuffers();
 }
 
 TEST(LineBufferPoolTest, AFullPoolWaitsTenSecondsThenHandsOutAPrivateBufferNeverAHeldSlot) {

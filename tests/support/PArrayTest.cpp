@@ -35,19 +35,5 @@ TEST(PArrayTest, KeepsANullSlotAfterTheElementsAndGrowsByHalfWhenLarge) {
     EXPECT_LT(growths, 200 + 30);
 }
 
-TEST(PArrayTest, MovedFromArrayIsEmptyAndUsable) {
-    int values[3] = {};
-    PArray<int> source;
-    source.Append(&values[0]);
-    source.Append(&values[1]);
-    PArray<int> target(std::move(source));
-    ExpectContents(target, {&values[0], &values[1]});
-    ExpectContents(source, {});
-    source.Append(&values[2]);
-    target = std::move(source);
-    ExpectContents(target, {&values[2]});
-    ExpectContents(source, {});
-}
-
 }  // namespace
 }  // namespace quillon

@@ -5,6 +5,7 @@
 #include <climits>
 #include <ctime>
 #include <string>
+#include <tuple>
 
 #include "platform/LocalTime.h"
 #include "support/TimeText.h"
@@ -41,11 +42,7 @@ TimeValue At(const char* text) {
 constexpr const char* kLastSecond = "2038-01-19 04:14:07";
 
 TEST_F(TimeValueTest, AddDaysKeepsTimeOfDayAcrossDaylightSavingChanges) {
-    struct Case {
-        const char* start;
-        int32_t days;
-        const char* expected;
-    } cases[] = {
+    const std::tuple<const char*, int32_t, const char*> cases[] = {
         {"2024-03-30 23:30:00", 1, "2024-03-31 23:30:00"},   // into the 23-hour day, late
         {"2024-04-01 00:30:00", -1, "2024-03-31 00:30:00"},  // back onto it, early
         {"2024-10-26 23:30:00", 1, "2024-10-27 23:30:00"},   // the 25-hour day
@@ -56,10 +53,10 @@ TEST_F(TimeValueTest, AddDaysKeepsTimeOfDayAcrossDaylightSavingChanges) {
         {"2038-01-10 12:00:00", 30, kLastSecond},  // saturates
         {"2003-11-24 12:00:00", INT32_MAX, kLastSecond},
     };
-    for (const Case& c : cases) {
-        TimeValue t = At(c.start);
-        AddDays(t, c.days);
-        EXPECT_EQ(Text(t), c.expected) << c.start << " + " << c.days << " days";
+    for (const auto& [start, days, expected] : cases) {
+        TimeValue t = At(start);
+        AddDays(t, days);
+        EXPECT_EQ(Text(t), expected) << start << " + " << days << " days";
     }
     TimeValue early = At("2003-11-24 12:00:00");
     AddDays(early, INT32_MIN);
@@ -83,29 +80,22 @@ TEST_F(TimeValueTest, MakeTimeAndSpansNormaliseAndSaturate) {
 }
 
 TEST_F(TimeValueTest, DaylightSavingTodayFollowsTheClock) {
-    struct Case {
-        const char* zone;
-        int64_t utc;
-        bool expected;
-    } cases[] = {
+    const std::tuple<const char*, int64_t, bool> cases[] = {
         {"Europe/Berlin", 1719835200, true},   // 2024-07-01 12:00 UTC
         {"Europe/Berlin", 1705320000, false},  // 2024-01-15 12:00 UTC
         {"Europe/Berlin", 1711845000, true},   // 2024-03-31 00:30 UTC, before that day's change
         {"Europe/Berlin", 1729989000, false},  // 2024-10-27 00:30 UTC, before that day's change
         {"UTC", 1719835200, false},
     };
-    for (const Case& c : cases) {
-        ScopedTimeZone zone(c.zone);
-        FakeClock clock(c.utc);
-        EXPECT_EQ(IsDaylightSavingToday(), c.expected) << c.zone << " at " << c.utc;
+    for (const auto& [name, utc, expected] : cases) {
+        ScopedTimeZone zone(name);
+        FakeClock clock(utc);
+        EXPECT_EQ(IsDaylightSavingToday(), expected) << name << " at " << utc;
     }
 }
 
 TEST_F(TimeValueTest, EarlierDayAndMinuteCompareFieldsNotSeconds) {
-    struct Case {
-        const char *a, *b;
-        bool earlierDay, earlierMinute;
-    } cases[] = {
+    const std::tuple<const char*, const char*, bool, bool> cases[] = {
         {"2003-11-24 10:15:00", "2003-11-24 10:15:59", false, false},
         {"2003-11-24 10:15:59", "2003-11-24 10:15:00", false, false},
         {"2003-11-24 10:14:59", "2003-11-24 10:15:00", false, true},
@@ -113,24 +103,21 @@ TEST_F(TimeValueTest, EarlierDayAndMinuteCompareFieldsNotSeconds) {
         {"2003-01-31 12:00:00", "2003-02-01 00:00:00", true, true},
         {"2004-01-01 00:00:00", "2003-12-31 23:59:00", false, false},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(IsEarlierDay(At(c.a), At(c.b)), c.earlierDay) << c.a << " vs " << c.b;
-        EXPECT_EQ(IsEarlierMinute(At(c.a), At(c.b)), c.earlierMinute) << c.a << " vs " << c.b;
+    for (const auto& [a, b, earlierDay, earlierMinute] : cases) {
+        EXPECT_EQ(IsEarlierDay(At(a), At(b)), earlierDay) << a << " vs " << b;
+        EXPECT_EQ(IsEarlierMinute(At(a), At(b)), earlierMinute) << a << " vs " << b;
     }
 }
 
+// The TimeValue 0 is 1970-01-01 in Berlin, 1969-12-31 in New York: the years clamp to 1980.
 TEST_F(TimeValueTest, TruncateToDayAndSetDateKeepTime) {
-    TimeValue t = At("2003-11-24 17:05:09");
-    TruncateToDay(t);
-    EXPECT_EQ(Text(t), "2003-11-24 00:00:00");
-    TimeValue unset;  // 1970-01-01 in Berlin, 1969-12-31 in New York: the years clamp to 1980
-    TruncateToDay(unset);
-    EXPECT_EQ(Text(unset), "1980-01-01 00:00:00");
-    {
-        ScopedTimeZone west("America/New_York");
-        TimeValue unsetWest;
-        TruncateToDay(unsetWest);
-        EXPECT_EQ(Text(unsetWest), "1980-12-31 00:00:00");
+    for (auto [zone, seconds, day] : {std::tuple{"Europe/Berlin", 1'069'689'909, "2003-11-24 00:00:00"},
+                                      {"Europe/Berlin", 0, "1980-01-01 00:00:00"},
+                                      {"America/New_York", 0, "1980-12-31 00:00:00"}}) {
+        ScopedTimeZone inZone(zone);
+        TimeValue t(seconds);
+        TruncateToDay(t);
+        EXPECT_EQ(Text(t), day) << zone << " " << seconds;
     }
     TimeValue target = At("2003-11-24 17:05:09");
     SetDateKeepTime(target, At("2024-03-31 01:00:00"));
@@ -145,26 +132,24 @@ TEST_F(TimeValueTest, RememberedConversionsAreExactAndFollowTheZone) {
         SCOPED_TRACE(zone);
         for (int round = 0; round < 2; ++round) {
             for (int64_t seconds = 1'067'000'000; seconds < 1'067'000'000 + 400 * 3607; seconds += 3607) {
-                std::tm ours{};
-                ASSERT_TRUE(ToLocalFields(seconds, ours));
                 const time_t value = static_cast<time_t>(seconds);
-                std::tm theirs{};
-                ASSERT_NE(::localtime_r(&value, &theirs), nullptr);
-                ASSERT_EQ(std::mktime(&theirs), value);
-                ASSERT_EQ(ours.tm_hour, theirs.tm_hour) << seconds;
-                ASSERT_EQ(ours.tm_mday, theirs.tm_mday) << seconds;
-                ASSERT_EQ(ours.tm_isdst, theirs.tm_isdst) << seconds;
+                std::tm ours{}, theirs{};
+                ASSERT_TRUE(ToLocalFields(seconds, ours) && ::localtime_r(&value, &theirs) != nullptr);
+                ASSERT_EQ(std::tie(ours.tm_hour, ours.tm_mday, ours.tm_isdst),
+                          std::tie(theirs.tm_hour, theirs.tm_mday, theirs.tm_isdst))
+                    << seconds;
                 std::tm fields = ours;
                 fields.tm_isdst = -1;
                 fields.tm_min += 90;  // out of range: normalised
                 std::tm expected = fields;
                 ASSERT_EQ(FromLocalFields(fields), static_cast<int64_t>(std::mktime(&expected))) << seconds;
-                ASSERT_EQ(fields.tm_hour, expected.tm_hour) << seconds;
-                ASSERT_EQ(fields.tm_min, expected.tm_min) << seconds;
+                ASSERT_EQ(std::tie(fields.tm_hour, fields.tm_min),
+                          std::tie(expected.tm_hour, expected.tm_min))
+                    << seconds;
             }
         }
-        EXPECT_EQ(Text(TimeValue(1'069'689'909)), std::string(zone) == "Europe/Berlin" ? "2003-11-24 17:05:09"
-                                                                                      : "2003-11-24 11:05:09");
+        EXPECT_EQ(Text(TimeValue(1'069'689'909)),
+                  std::string(zone) == "Europe/Berlin" ? "2003-11-24 17:05:09" : "2003-11-24 11:05:09");
     }
 }
 
@@ -191,11 +176,7 @@ TEST_F(TimeTextTest, ParseDateTimeReadsDateAndMinuteLeniently) {
 }
 
 TEST_F(TimeTextTest, RegistryParsersAreStrictAndTraceGarbage) {
-    struct Case {
-        bool minuteForm;
-        const char *text, *expected;
-        bool traced;
-    } cases[] = {
+    const std::tuple<bool, const char*, const char*, bool> cases[] = {
         {false, "2003-11-24 05:40:24", "2003-11-24 05:40:24", false},
         {false, "2003-11-24 05:40:24 and more", "2003-11-24 05:40:24", false},
         {false, "2003-11-24 05:40", "0", false},  // too short: not traced
@@ -208,15 +189,13 @@ TEST_F(TimeTextTest, RegistryParsersAreStrictAndTraceGarbage) {
         {true, "2003-11-24 05-40", "1980-01-01 00:00:00", true},
         {true, "2003-11-2A 05:40", "1980-01-01 00:00:00", true},
     };
-    for (const Case& c : cases) {
+    for (const auto& [minuteForm, text, expected, traced] : cases) {
         CaptureTrace trace;
-        TimeValue t = c.minuteForm ? ParseRegistryMinuteTime(c.text) : ParseRegistryTime(c.text);
-        EXPECT_EQ(TextOrZero(t), c.expected) << "text >" << c.text << "<";
-        std::vector<std::string> lines;
-        if (c.traced) {
-            lines.push_back(std::string("*** Illegal Time String >") + c.text + "< in Registry\n");
-        }
-        EXPECT_EQ(trace.Records(), lines) << "text >" << c.text << "<";
+        TimeValue t = minuteForm ? ParseRegistryMinuteTime(text) : ParseRegistryTime(text);
+        EXPECT_EQ(TextOrZero(t), expected) << "text >" << text << "<";
+        const std::string record = std::string("*** Illegal Time String >") + text + "< in Registry\n";
+        EXPECT_EQ(trace.Records(), std::vector<std::string>(traced ? 1 : 0, record))
+            << "text >" << text << "<";
     }
 }
 

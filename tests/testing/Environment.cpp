@@ -64,10 +64,6 @@ void ScopedDriveMap::Map(char letter, const std::string& nativeFolder) {
     std::string link = folder_ + "/" + static_cast<char>(std::tolower(letter)) + ":";
     std::filesystem::remove(link);
     std::filesystem::create_directory_symlink(nativeFolder, link);
-    Reload();
-}
-
-void ScopedDriveMap::Reload() {
     SetDrives(std::make_shared<const DriveMap>(DriveMap::Load(folder_)));
 }
 

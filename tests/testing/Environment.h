@@ -55,7 +55,6 @@ class ScopedDriveMap {
     void Map(char letter, const std::string& nativeFolder);
 
   private:
-    void Reload();
     TempDir dir_;
     std::string folder_;
     std::string driveC_;

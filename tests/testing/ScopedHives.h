@@ -1,11 +1,10 @@
 // Registry hives of their own for one test: both hive files lie in a fresh temporary folder and do
 // not exist until something writes them. A hive can be made unwritable (its file would lie below a
-// regular file, which even root cannot create) or damaged (random bytes instead of a database).
+// regular file, which even root cannot create) or damaged (other bytes instead of a database).
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include "platform/RegistryHive.h"
@@ -29,16 +28,11 @@ class ScopedHives {
         Env(root).emplace(Name(root), dir_ / "blocker/quillon/unwritable.hive");
     }
 
-    // Replaces the hive with a file of random bytes and answers its path.
+    // Replaces the hive with a file of bytes that are no database and answers its path.
     std::string MakeDamaged(HiveRoot root) {
         std::string file =
             dir_ / (root == HiveRoot::kLocalMachine ? "damaged-machine.hive" : "damaged-user.hive");
-        std::mt19937 random(42);
-        std::string bytes(4096, '\0');
-        for (char& c : bytes) {
-            c = static_cast<char>(random());
-        }
-        WriteFile(file, bytes);
+        WriteFile(file, std::string(4096, '\x5A'));
         Env(root).emplace(Name(root), file);
         return file;
     }
