@@ -6,24 +6,6 @@
 
 namespace quillon {
 
-namespace {
-
-// The stored bytes of an integer entry: 4 bytes, little-endian.
-std::string DwordData(int32_t value) {
-    auto bits = static_cast<uint32_t>(value);
-    return {static_cast<char>(bits), static_cast<char>(bits >> 8), static_cast<char>(bits >> 16),
-            static_cast<char>(bits >> 24)};
-}
-
-// The stored bytes of a text entry: the text up to its first zero, and a terminating zero.
-std::string TextData(const std::string& value) {
-    std::string data(value.c_str());
-    data.push_back('\0');
-    return data;
-}
-
-}  // namespace
-
 std::string ProfileNameForInstance(int32_t instanceNumber) {
     if (instanceNumber >= 1 && instanceNumber <= 9) {
         return registrylit::kInstanceProfilePrefix + std::string(1, static_cast<char>('0' + instanceNumber));
@@ -93,23 +75,18 @@ bool CAppProfile::WriteProfileInt(const std::string& section, const std::string&
     if (CreateRegistryKey(HiveRoot::kCurrentUser, SectionKey(section), key) != kErrorSuccess) {
         return false;
     }
-    return SetRegistryValue(key, entry, kRegDword, DwordData(value)) == kErrorSuccess;
+    return SetRegistryValue(key, entry, kRegDword, RegistryDwordData(value)) == kErrorSuccess;
 }
 
-bool CAppProfile::WriteProfileEntries(const std::string& section, const std::vector<ProfileEntry>& entries) const {
+bool CAppProfile::WriteProfileEntries(const std::string& section,
+                                      const std::vector<ProfileEntry>& entries) const {
     if (!IsBound()) {
         return false;
     }
     std::vector<RegistryChange> changes;
     changes.reserve(entries.size());
     for (const ProfileEntry& entry : entries) {
-        RegistryChange& change = changes.emplace_back();
-        change.kind = RegistryChange::kSetValue;
-        change.root = HiveRoot::kCurrentUser;
-        change.key = SectionKey(section);
-        change.name = entry.Path;
-        change.type = entry.IsText ? kRegSz : kRegDword;
-        change.data = entry.IsText ? TextData(entry.TextValue) : DwordData(entry.NumberValue);
+        changes.push_back(SetValueChange(HiveRoot::kCurrentUser, SectionKey(section), entry.Path, entry));
     }
     return ApplyRegistryChanges(changes) == kErrorSuccess;
 }
@@ -123,7 +100,7 @@ bool CAppProfile::WriteProfileString(const std::string& section, const std::stri
     if (CreateRegistryKey(HiveRoot::kCurrentUser, SectionKey(section), key) != kErrorSuccess) {
         return false;
     }
-    return SetRegistryValue(key, entry, kRegSz, TextData(value)) == kErrorSuccess;
+    return SetRegistryValue(key, entry, kRegSz, RegistryTextData(value)) == kErrorSuccess;
 }
 
 }  // namespace quillon

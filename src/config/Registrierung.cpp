@@ -76,13 +76,30 @@ int32_t DwordOf(const char* data, size_t size) {
     return static_cast<int32_t>(byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24);
 }
 
-std::string DwordBytes(int32_t value) {
+}  // namespace
+
+std::string RegistryDwordData(int32_t value) {
     auto bits = static_cast<uint32_t>(value);
     return {static_cast<char>(bits), static_cast<char>(bits >> 8), static_cast<char>(bits >> 16),
             static_cast<char>(bits >> 24)};
 }
 
-}  // namespace
+std::string RegistryTextData(const std::string& text) {
+    std::string data(text.c_str());
+    data.push_back('\0');
+    return data;
+}
+
+RegistryChange SetValueChange(HiveRoot root, std::string key, std::string name, const RegistryWrite& write) {
+    RegistryChange change;
+    change.kind = RegistryChange::kSetValue;
+    change.root = root;
+    change.key = std::move(key);
+    change.name = std::move(name);
+    change.type = write.IsText ? kRegSz : kRegDword;
+    change.data = write.IsText ? RegistryTextData(write.TextValue) : RegistryDwordData(write.NumberValue);
+    return change;
+}
 
 std::string GetRegistryString(HiveRoot root, const std::string& path, const std::string& defaultText) {
     char buffer[kRegistryStringBuffer];
@@ -133,9 +150,7 @@ void WriteRegistryString(HiveRoot root, const std::string& path, const std::stri
     if (!key) {
         return;
     }
-    std::string data(text.c_str());
-    data.push_back('\0');
-    int32_t status = SetRegistryValue(key, name, kRegSz, data);
+    int32_t status = SetRegistryValue(key, name, kRegSz, RegistryTextData(text));
     key.Close();
     if (status != kErrorSuccess) {
         Trace("*** WriteRegistryString: Write Error in >%s<\n", path.c_str());
@@ -146,17 +161,10 @@ void WriteRegistryValues(HiveRoot root, const std::vector<RegistryWrite>& writes
     std::vector<RegistryChange> changes;
     changes.reserve(writes.size());
     for (const RegistryWrite& write : writes) {
-        RegistryChange& change = changes.emplace_back();
-        change.kind = RegistryChange::kSetValue;
-        change.root = root;
-        SplitValuePath(write.Path, change.key, change.name);
-        change.type = write.IsText ? kRegSz : kRegDword;
-        if (write.IsText) {
-            change.data = std::string(write.TextValue.c_str());
-            change.data.push_back('\0');
-        } else {
-            change.data = DwordBytes(write.NumberValue);
-        }
+        std::string keyPath;
+        std::string name;
+        SplitValuePath(write.Path, keyPath, name);
+        changes.push_back(SetValueChange(root, std::move(keyPath), std::move(name), write));
     }
     if (ApplyRegistryChanges(changes) == kErrorSuccess) {
         return;
@@ -185,7 +193,7 @@ bool TakeRegistryInt(HiveRoot root, const std::string& path, int32_t value) {
         return DwordOf(data.data(), data.size()) <= 0;
     };
     bool stored = false;
-    int32_t status = SetRegistryValueIf(key, name, isFree, kRegDword, DwordBytes(value), stored);
+    int32_t status = SetRegistryValueIf(key, name, isFree, kRegDword, RegistryDwordData(value), stored);
     key.Close();
     if (status != kErrorSuccess) {
         Trace("*** WriteRegistryInt: Write Error in >%s<\n", path.c_str());
@@ -202,7 +210,7 @@ void WriteRegistryInt(HiveRoot root, const std::string& path, int32_t value) {
     if (!key) {
         return;
     }
-    int32_t status = SetRegistryValue(key, name, kRegDword, DwordBytes(value));
+    int32_t status = SetRegistryValue(key, name, kRegDword, RegistryDwordData(value));
     key.Close();
     if (status != kErrorSuccess) {
         Trace("*** WriteRegistryInt: Write Error in >%s<\n", path.c_str());

@@ -60,6 +60,14 @@ struct RegistryWrite {
     std::string TextValue;
 };
 
+// The stored bytes of a REG_DWORD (4 bytes, little-endian) and of a REG_SZ (the text up to its first
+// zero, and a terminating zero).
+std::string RegistryDwordData(int32_t value);
+std::string RegistryTextData(const std::string& text);
+
+// The change of a hive that stores write's value as the value name of root\key.
+RegistryChange SetValueChange(HiveRoot root, std::string key, std::string name, const RegistryWrite& write);
+
 // Stores the values as WriteRegistryInt and WriteRegistryString would, in order, but in one change of
 // the hive: each change is forced to the disk, which costs far more than the writing. When that
 // change cannot be made (a machine hive that cannot be written), each value is written on its own, with

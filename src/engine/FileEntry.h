@@ -15,11 +15,11 @@ namespace quillon {
 // A pass holds two of these for every file of the tree (as recorded and as found), so the record is
 // kept small: the path is its only allocation.
 struct FileEntry {
-    std::string Path;  // full Windows-form path as the scan found it
-    int64_t Size = 0;  // bytes
-    TimeValue Time;    // last-write time, minute precision once it went through the control file
-    bool ToCopy = false;    // marked for copying in this pass
-    bool Stored = false;    // stored in the set of this pass, or earlier the same day ('X')
+    std::string Path;     // full Windows-form path as the scan found it
+    int64_t Size = 0;     // bytes
+    TimeValue Time;       // last-write time, minute precision once it went through the control file
+    bool ToCopy = false;  // marked for copying in this pass
+    bool Stored = false;  // stored in the set of this pass, or earlier the same day ('X')
     bool CopyFailed = false;
     bool Pending = false;           // read as 'E': must be copied whatever its time
     bool StoredAsCopyName = false;  // a source-root "Quillon.txt" kept as "Kopie von Quillon.txt"

@@ -211,18 +211,21 @@ void BackupPass::ScanEntries(const std::string& dir, const std::string& dirUpper
     // listed ahead.
     std::vector<SubfolderVerdict> verdicts(entries.size(), SubfolderVerdict::kPassOver);
     std::vector<std::string> subfolders;
+    std::vector<std::string> subfoldersUpper;
     for (size_t i = 0; i < entries.size(); ++i) {
         if (entries[i].IsDirectory()) {
-            verdicts[i] =
-                JudgeSubfolder(entries[i], dirUpper + "\\" + ToUpperPath(entries[i].Name), singleFile);
+            std::string subUpper = dirUpper + "\\" + ToUpperPath(entries[i].Name);
+            verdicts[i] = JudgeSubfolder(entries[i], subUpper, singleFile);
             if (verdicts[i] == SubfolderVerdict::kEnter) {
                 subfolders.push_back(entries[i].Name);
+                subfoldersUpper.push_back(std::move(subUpper));
             }
         }
     }
     FolderPrefetch::Batch batch(prefetch, folder, subfolders);
 
     const bool checkUpper = !Path.ExcludeList.IsEmpty() || !Path.ForceList.IsEmpty() || Compress;
+    size_t entered = 0;
     for (size_t i = 0; i < entries.size(); ++i) {
         const FileInfo& entry = entries[i];
         State.Tick();
@@ -238,8 +241,7 @@ void BackupPass::ScanEntries(const std::string& dir, const std::string& dirUpper
                           (dir + "\\" + entry.Name).c_str());
                     break;
                 case SubfolderVerdict::kEnter:
-                    ScanSubfolder(dir + "\\" + entry.Name, dirUpper + "\\" + ToUpperPath(entry.Name), batch,
-                                  prefetch);
+                    ScanSubfolder(dir + "\\" + entry.Name, subfoldersUpper[entered++], batch, prefetch);
                     break;
             }
             continue;
