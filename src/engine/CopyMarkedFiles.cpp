@@ -9,6 +9,7 @@
 #include "config/SourcePathRecord.h"
 #include "engine/BackupPass.h"
 #include "engine/ControlFile.h"
+#include "engine/CopyErrorLine.h"
 #include "engine/CopyJournal.h"
 #include "engine/RunState.h"
 #include "files/CopyFile.h"
@@ -41,11 +42,6 @@ std::string Stamp() {
 }
 
 // The error-list line of an error number: "Error  32:   " and its text.
-std::string ErrorLine(int32_t code) {
-    char number[16];
-    std::snprintf(number, sizeof number, "%3d", code);
-    return kIndent + "Error " + number + ":   " + ErrorText(code);
-}
 
 // The last error of the step that just failed, or 40 when the system gave none.
 int32_t FailureCode() {
@@ -76,6 +72,12 @@ bool SourceRefusesReading(const std::string& source) {
 }
 
 }  // namespace
+
+std::string CopyErrorLine(int32_t code) {
+    char number[16];
+    std::snprintf(number, sizeof number, "%3d", code);
+    return kIndent + "Error " + number + ":   " + ErrorText(code);
+}
 
 void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeKB, int32_t& errorCode) {
     sizeKB = 0;
@@ -170,7 +172,7 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
                 State.CopyErrorList.push_back(Stamp() + "  " + SourceOf(*entry));
                 State.CopyErrorList.push_back(kIndent + "==> " + setDirectory +
                                               entry->Path.substr(cutOf(*entry)));
-                State.CopyErrorList.push_back(ErrorLine(failure.Error));
+                State.CopyErrorList.push_back(CopyErrorLine(failure.Error));
                 State.UncopiedFiles.push_back(SourceOf(*entry));
                 unstore(entry);
                 copied[failure.Index] = nullptr;
@@ -188,7 +190,7 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
         Trace("*** Sichern auf die Platte gescheitert: %s\n", setDirectory.c_str());
         State.ErrorFlag = true;
         State.CopyErrorList.push_back(Stamp() + "  Writing the copies to the disk failed: " + setDirectory);
-        State.CopyErrorList.push_back(ErrorLine(code));
+        State.CopyErrorList.push_back(CopyErrorLine(code));
         if (errorCode == 0) {
             errorCode = code;
             State.PassErrorLine = kIndent + "Writing to the disk failed: " + setDirectory;
@@ -258,7 +260,7 @@ void BackupPass::CopyMarkedFiles(const std::string& setDirectory, int32_t& sizeK
                 // This file alone is affected (gone, locked, unreadable): log it and go on.
                 State.CopyErrorList.push_back(Stamp() + "  " + source);
                 State.CopyErrorList.push_back(kIndent + "==> " + destination);
-                State.CopyErrorList.push_back(ErrorLine(errorCode));
+                State.CopyErrorList.push_back(CopyErrorLine(errorCode));
                 State.UncopiedFiles.push_back(source);
                 errorCode = 0;
                 continue;

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "engine/BackupPass.h"
+#include "engine/CopyErrorLine.h"
 #include "engine/RunState.h"
 #include "files/CopyFile.h"
 #include "files/DeleteTree.h"
@@ -52,11 +53,6 @@ std::string FolderOf(const std::string& path) {
 }
 
 // The error-list line of an error number: "Error  32:   " and its text.
-std::string ErrorLine(int32_t code) {
-    char number[16];
-    std::snprintf(number, sizeof number, "%3d", code);
-    return kIndent + "Error " + number + ":   " + ErrorText(code);
-}
 
 std::string NameOf(const std::string& path) {
     size_t last = path.rfind('\\');
@@ -305,7 +301,7 @@ void BackupPass::LeaveOutUnpackedFiles() {
         const auto& [source, staged] = archiveNames_[i];
         State.CopyErrorList.push_back(Stamp() + "  " + source);
         State.CopyErrorList.push_back(kIndent + "==> " + staged);
-        State.CopyErrorList.push_back(ErrorLine(MapZipError(-result, true)));
+        State.CopyErrorList.push_back(CopyErrorLine(MapZipError(-result, true)));
         State.UncopiedFiles.push_back(source);
         State.ErrorFlag = true;
     }
