@@ -249,35 +249,6 @@ int WaitExit(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST_F(RegistryHiveTest, TwoProcessesWritingAtOnceLoseNothing) {
-    constexpr int kValues = 80;
-    // Both writers share a key chain and each also creates keys of its own.
-    auto writer = [](char tag) {
-        return [tag] {
-            bool written = true;
-            for (int i = 0; i < kValues && written; ++i) {
-                RegistryKey own, shared;
-                const std::string name = tag + std::to_string(i);
-                written = CreateRegistryKey(kUser, "Shared\\" + name.substr(0, 1) + std::to_string(i % 7),
-                                            own) == 0 &&
-                          SetRegistryValue(own, "v", kRegSz, name) == 0 &&
-                          CreateRegistryKey(kUser, "Shared", shared) == 0 &&
-                          SetRegistryValue(shared, name, kRegSz, name) == 0;
-            }
-            return written;
-        };
-    };
-    // The hive does not exist yet: both processes also race to create it.
-    pid_t a = Spawn(writer('a'));
-    pid_t b = Spawn(writer('b'));
-    ASSERT_EQ(WaitExit(a), 0);
-    ASSERT_EQ(WaitExit(b), 0);
-    for (int i = 0; i < 2 * kValues; ++i) {
-        std::string name = (i < kValues ? "a" : "b") + std::to_string(i % kValues);
-        EXPECT_EQ(StoredValue(kUser, "Shared", name), "1:" + name);
-    }
-}
-
 TEST_F(RegistryHiveTest, AWriterKilledMidWayLeavesEveryValueWhole) {
     StoreValue(kUser, "K", "start", kRegSz, "");
     pid_t child = Spawn([] {
