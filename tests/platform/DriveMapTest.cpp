@@ -4,9 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/DynamicLibrary.h"
 #include "platform/LastError.h"
-#include "platform/ProgramLocation.h"
 #include "testing/Environment.h"
 #include "testing/TempDir.h"
 
@@ -101,17 +99,6 @@ TEST(DriveMapDefaults, TheFolderComesFromTheEnvironmentAndIsCreatedWithDrivesCAn
     fs::create_directory_symlink("/tmp", home / "map/t:");
     ScopedEnv named("QUILLON_DRIVES", home / "map");
     EXPECT_EQ(DriveMap::FromEnvironment().Target('t'), "/tmp");
-}
-
-TEST(DynamicLibraryTest,
-     AWindowsNameStandsForALowerCaseLibraryBesideTheProgramUnlessTheEnvironmentSaysOtherwise) {
-    testing::ScopedEnv unset("QUILLON_IBZIP", std::nullopt);
-    const std::string expected = NativeProgramDirectory() + "/libib-zip.so";
-    for (const char* name : {"ib-zip.dll", "IB-ZIP.DLL", "C:\\Programs\\ib-zip.dll", "ib-zip"}) {
-        EXPECT_EQ(LibraryFileFor(name), expected) << name;
-    }
-    testing::ScopedEnv set("QUILLON_IBZIP", "/opt/other/libib-zip.so");
-    EXPECT_EQ(LibraryFileFor("ib-zip.dll"), "/opt/other/libib-zip.so");
 }
 
 }  // namespace

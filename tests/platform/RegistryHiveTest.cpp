@@ -233,25 +233,10 @@ TEST_F(RegistryHiveTest, BatchesReuseKeyChainsAndTreesReadInOrder) {
     EXPECT_EQ(Tree(kUser, "A\\B\\D"), Lines{"error 2"});
 }
 
-// Runs body in a child process and answers its pid; the child exits 0 when body returns true.
-template <class Body>
-pid_t Spawn(Body body) {
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::_exit(body() ? 0 : 1);
-    }
-    return pid;
-}
-
-int WaitExit(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 TEST_F(RegistryHiveTest, AWriterKilledMidWayLeavesEveryValueWhole) {
     StoreValue(kUser, "K", "start", kRegSz, "");
-    pid_t child = Spawn([] {
+    const pid_t child = ::fork();
+    if (child == 0) {
         RegistryKey key;
         const bool open = CreateRegistryKey(kUser, "K", key) == 0;
         for (int i = 0; open; ++i) {
@@ -259,15 +244,15 @@ TEST_F(RegistryHiveTest, AWriterKilledMidWayLeavesEveryValueWhole) {
             std::string data(20000 + i % 5000, static_cast<char>('a' + i % 26));
             SetRegistryValue(key, "v" + std::to_string(i % 40), kRegBinary, data);
         }
-        return false;
-    });
+        ::_exit(1);
+    }
     // Let it get well into its writing, then kill it wherever it is.
     for (int i = 0; i < 100 && ReadFile(hives_.File(kUser)).size() < 400000; ++i) {
         ::usleep(10000);
     }
     ::usleep(3000);
     ::kill(child, SIGKILL);
-    WaitExit(child);
+    ::waitpid(child, nullptr, 0);
 
     RegistryKey key;
     std::vector<RegistryValue> values;
