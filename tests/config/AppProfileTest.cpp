@@ -48,19 +48,6 @@ TEST_F(AppProfileTest, ValuesComeBackAsWrittenAndOtherTypesReadAsTheDefault) {
     }
 }
 
-// Several entries in one change of the hive: each reads back as its single write would store it,
-// the text up to its first zero.
-TEST_F(AppProfileTest, EntriesWrittenTogetherReadBackAsSingleWrites) {
-    ASSERT_TRUE(profile_.WriteProfileEntries(
-        "Path001", {ProfileEntry::Text("NextRunTime", "2003-11-25 00:00\0tail"s),
-                    ProfileEntry::Number("FullBackupNext", -1), ProfileEntry::Text("LastRunTime", "")}));
-    EXPECT_EQ(profile_.GetProfileString("Path001", "NextRunTime", "dflt"), "2003-11-25 00:00");
-    EXPECT_EQ(profile_.GetProfileInt("Path001", "FullBackupNext", 7), -1);
-    EXPECT_EQ(profile_.GetProfileString("Path001", "LastRunTime", "dflt"), "");
-    EXPECT_EQ(testing::StoredValue(HKEY_CURRENT_USER, "Software\\Norrow\\Quillon\\Path001", "NextRunTime"),
-              "1:2003-11-25 00:00\0"s);
-}
-
 // Without a binding or a writable hive, no way of writing stores anything.
 TEST_F(AppProfileTest, WithoutBindingOrWritableHiveNothingIsStored) {
     CAppProfile unbound;

@@ -233,13 +233,11 @@ TEST_F(CopyFileTest, EveryFailingStepIsACleanFailure) {
 }
 
 TEST_F(CopyFileTest, ACopyKeepsPermissionsAndOwnerWithoutWideningThem) {
-    const std::tuple<mode_t, bool, mode_t> cases[] = {
-        // the source's mode, write-protected, the copy's
-        {0600, false, 0600},                                            // a private key stays private
-        {0755, false, 0755},                                            // a script stays executable
-        {0640, false, 0640}, {0644, true, 0444}, {04755, false, 0755},  // never set-user-ID
-        {0444, false, 0444},
-    };
+    // The source's mode, write-protected, the copy's: a private key stays private, a script executable,
+    // and nothing is set-user-ID.
+    const std::tuple<mode_t, bool, mode_t> cases[] = {{0600, false, 0600},  {0755, false, 0755},
+                                                      {0640, false, 0640},  {0644, true, 0444},
+                                                      {04755, false, 0755}, {0444, false, 0444}};
     const bool root = ::geteuid() == 0;
     fs::create_directories(C("dst"));
     for (auto [mode, writeProtect, expected] : cases) {
