@@ -1,6 +1,5 @@
 // Reading archives with IB_UnZip: the control file of a set, patterns, and archives that try to write
 // outside the extract folder.
-#include <sys/stat.h>
 #include <zip.h>
 
 #include <algorithm>

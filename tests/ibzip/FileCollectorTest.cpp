@@ -1,6 +1,5 @@
 // Which files a spec selects and how their entries are named.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "ibzip/IbZipHarness.h"
 

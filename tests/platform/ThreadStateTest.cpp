@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <thread>
-#include <tuple>
 
 #include "platform/LastError.h"
 #include "platform/ThreadPriority.h"

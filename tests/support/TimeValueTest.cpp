@@ -94,23 +94,8 @@ TEST_F(TimeValueTest, DaylightSavingTodayFollowsTheClock) {
     }
 }
 
-TEST_F(TimeValueTest, EarlierDayAndMinuteCompareFieldsNotSeconds) {
-    const std::tuple<const char*, const char*, bool, bool> cases[] = {
-        {"2003-11-24 10:15:00", "2003-11-24 10:15:59", false, false},
-        {"2003-11-24 10:15:59", "2003-11-24 10:15:00", false, false},
-        {"2003-11-24 10:14:59", "2003-11-24 10:15:00", false, true},
-        {"2003-11-24 23:59:59", "2003-11-25 00:00:00", true, true},
-        {"2003-01-31 12:00:00", "2003-02-01 00:00:00", true, true},
-        {"2004-01-01 00:00:00", "2003-12-31 23:59:00", false, false},
-    };
-    for (const auto& [a, b, earlierDay, earlierMinute] : cases) {
-        EXPECT_EQ(IsEarlierDay(At(a), At(b)), earlierDay) << a << " vs " << b;
-        EXPECT_EQ(IsEarlierMinute(At(a), At(b)), earlierMinute) << a << " vs " << b;
-    }
-}
-
 // The TimeValue 0 is 1970-01-01 in Berlin, 1969-12-31 in New York: the years clamp to 1980.
-TEST_F(TimeValueTest, TruncateToDayAndSetDateKeepTime) {
+TEST_F(TimeValueTest, TruncateToDayGivesTheStartOfTheLocalDay) {
     for (auto [zone, seconds, day] : {std::tuple{"Europe/Berlin", 1'069'689'909, "2003-11-24 00:00:00"},
                                       {"Europe/Berlin", 0, "1980-01-01 00:00:00"},
                                       {"America/New_York", 0, "1980-12-31 00:00:00"}}) {
@@ -119,9 +104,6 @@ TEST_F(TimeValueTest, TruncateToDayAndSetDateKeepTime) {
         TruncateToDay(t);
         EXPECT_EQ(Text(t), day) << zone << " " << seconds;
     }
-    TimeValue target = At("2003-11-24 17:05:09");
-    SetDateKeepTime(target, At("2024-03-31 01:00:00"));
-    EXPECT_EQ(Text(target), "2024-03-31 17:05:09");
 }
 
 // Conversions are remembered per thread: they must give what the C library gives, for times that
