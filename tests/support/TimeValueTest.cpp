@@ -3,11 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <ctime>
 #include <string>
 #include <tuple>
 
-#include "platform/LocalTime.h"
 #include "support/TimeText.h"
 #include "testing/CaptureTrace.h"
 #include "testing/Environment.h"
@@ -103,35 +101,6 @@ TEST_F(TimeValueTest, TruncateToDayGivesTheStartOfTheLocalDay) {
         TimeValue t(seconds);
         TruncateToDay(t);
         EXPECT_EQ(Text(t), day) << zone << " " << seconds;
-    }
-}
-
-// Conversions are remembered per thread: they must give what the C library gives, for times that
-// share a slot of the memory as much as for repeated ones, and follow a change of the zone.
-TEST_F(TimeValueTest, RememberedConversionsAreExactAndFollowTheZone) {
-    for (const char* zone : {"Europe/Berlin", "America/New_York", "Europe/Berlin"}) {
-        ScopedTimeZone inZone(zone);
-        SCOPED_TRACE(zone);
-        for (int round = 0; round < 2; ++round) {
-            for (int64_t seconds = 1'067'000'000; seconds < 1'067'000'000 + 400 * 3607; seconds += 3607) {
-                const time_t value = static_cast<time_t>(seconds);
-                std::tm ours{}, theirs{};
-                ASSERT_TRUE(ToLocalFields(seconds, ours) && ::localtime_r(&value, &theirs) != nullptr);
-                ASSERT_EQ(std::tie(ours.tm_hour, ours.tm_mday, ours.tm_isdst),
-                          std::tie(theirs.tm_hour, theirs.tm_mday, theirs.tm_isdst))
-                    << seconds;
-                std::tm fields = ours;
-                fields.tm_isdst = -1;
-                fields.tm_min += 90;  // out of range: normalised
-                std::tm expected = fields;
-                ASSERT_EQ(FromLocalFields(fields), static_cast<int64_t>(std::mktime(&expected))) << seconds;
-                ASSERT_EQ(std::tie(fields.tm_hour, fields.tm_min),
-                          std::tie(expected.tm_hour, expected.tm_min))
-                    << seconds;
-            }
-        }
-        EXPECT_EQ(Text(TimeValue(1'069'689'909)),
-                  std::string(zone) == "Europe/Berlin" ? "2003-11-24 17:05:09" : "2003-11-24 11:05:09");
     }
 }
 
