@@ -62,8 +62,7 @@ TEST_F(FolderPrefetchTest, AFolderThatFailsToOpenIsReportedByTheScan) {
     const std::vector<std::string> all = ListedPaths();
     for (int nth : {1, 7, 60, 140}) {
         SCOPED_TRACE(nth);
-        state_.CopyErrorList.clear();
-        pass_ = std::make_unique<BackupPass>(state_, path_);
+        NewPass();
         ScopedFaults faults;
         InjectFault(FileOperation::kOpenFolder, nth, EACCES);
         Scan();

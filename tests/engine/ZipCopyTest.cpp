@@ -35,14 +35,7 @@ class ZipCopyTest : public testing::RunTest {
     bool HasLine(const std::string& text, const std::string& line) {
         return text.find(line + "\r\n") != std::string::npos;
     }
-    // The names in a folder, sorted.
-    Names Folder(const std::string& windowsPath) {
-        Names names;
-        for (const auto& [name, contents] : testing::TreeOf(Native(windowsPath))) {
-            names.push_back(name);
-        }
-        return names;
-    }
+    Names Folder(const std::string& windowsPath) { return testing::NamesIn(Native(windowsPath)); }
     void ExpectArchive(const std::string& archive, const Tree& entries) {
         testing::ExpectArchive(Native(archive), entries);
     }
@@ -52,6 +45,7 @@ class ZipCopyTest : public testing::RunTest {
     void StartPass(const Names& names) {
         path_.SourcePath = "C:\\Data";
         pass_ = std::make_unique<BackupPass>(run_, path_);
+        entries_.clear();
         for (const std::string& name : names) {
             entries_.emplace_back().Path = "C:\\Data\\" + name;
             entries_.back().Size = 1;
@@ -91,8 +85,8 @@ TEST_F(ZipCopyTest, ArchiveZeroTakesTwentyFilesTheNextArchiveTheRestAndArchiveZe
                 HasLine(control, "X 2003-11-24 09:00  Z000  C:\\Data\\f20.txt") &&
                 HasLine(control, "X 2003-11-24 09:00  Z001  C:\\Data\\f21.txt"))
         << control;
-    EXPECT_EQ(run_.RunFilesCopied, 25);
-    EXPECT_TRUE(!run_.ErrorFlag && run_.CopyErrorList.empty() && messages_.Shown.empty());
+    EXPECT_TRUE(run_.RunFilesCopied == 25 && !run_.ErrorFlag && run_.CopyErrorList.empty() &&
+                messages_.Shown.empty());
 }
 
 TEST_F(ZipCopyTest, AFileLargerThanAnArchiveSkipsTheEmptyFirstArchive) {
@@ -133,8 +127,7 @@ TEST_F(ZipCopyTest, ASecondPassOnTheSameDayContinuesTheNumberingAndKeepsTheEarli
     ExpectArchive(archive0, {{"Quillon.txt", control}, {"b.txt", "b old"}, {"gone.txt", "gone"}});
     ExpectArchive("A:\\Backup\\2003-11-24\\QuillonData_001.Zip", {{"b.txt", "b new"}});
     EXPECT_EQ(Folder("A:\\Backup\\2003-11-24"), (Names{"QuillonData_000.Zip", "QuillonData_001.Zip"}));
-    EXPECT_FALSE(Exists(run_.TempDirPath + "QuillonData_000.Zip"));
-    EXPECT_FALSE(run_.ErrorFlag);
+    EXPECT_FALSE(Exists(run_.TempDirPath + "QuillonData_000.Zip") || run_.ErrorFlag);
 }
 
 TEST_F(ZipCopyTest, ASetKeepsTheFormItWasBegunInWhenTheSettingChangesTheSameDay) {
@@ -220,13 +213,12 @@ TEST_F(ZipCopyTest, AnArchiveThatCannotBeWrittenLeavesItsFilesPendingAndStopsThe
     EXPECT_TRUE(HasLine(control, "E 2003-11-24 09:00  C:\\Data\\f101.txt") &&
                 HasLine(control, "E 2003-11-24 09:00  C:\\Data\\f125.txt"))
         << control;
-    EXPECT_EQ(control.find("X "), std::string::npos) << control;
     // The set took no file, so it goes as a whole and gets no copy of the control file.
-    EXPECT_FALSE(Exists(kArchive0 + ".part"));
+    EXPECT_FALSE(control.find("X ") != std::string::npos || Exists(kArchive0 + ".part")) << control;
     EXPECT_EQ(run_.CopyErrorList, Names{"2003-11-24 18:05:12  Error writing file >" + kArchive0 + "<"});
     EXPECT_TRUE(trace.Contains("*** Error writing file >" + kArchive0 + "<\n"));
-    EXPECT_TRUE(messages_.Shown.empty());
-    EXPECT_TRUE(run_.ErrorFlag && run_.FirstErrorCode != 0 && run_.RunFilesCopied == 0);
+    EXPECT_TRUE(run_.ErrorFlag && run_.FirstErrorCode != 0 && run_.RunFilesCopied == 0 &&
+                messages_.Shown.empty());
 }
 
 TEST_F(ZipCopyTest, AControlFileThatCannotBeAddedToArchiveZeroIsReportedAndShown) {
@@ -244,8 +236,7 @@ TEST_F(ZipCopyTest, AControlFileThatCannotBeAddedToArchiveZeroIsReportedAndShown
               Names{"2003-11-24 20:00:05  Zipped Controlfile >" + kArchive0 + "< could not be written"});
     EXPECT_TRUE(trace.Contains("*** Zipped Controlfile >" + kArchive0 + "< could not be written\n"));
     EXPECT_EQ(messages_.Texts(), Names{"The file >" + kArchive0 + "<\ncould not be written."});
-    EXPECT_TRUE(run_.ErrorFlag);
-    EXPECT_EQ(run_.FirstErrorCode, 0);
+    EXPECT_TRUE(run_.ErrorFlag && run_.FirstErrorCode == 0);
 }
 
 TEST_F(ZipCopyTest, AStagingFolderOutOfSpaceClosesTheArchiveEarlyAndTriesTheFileOnce) {
@@ -253,7 +244,6 @@ TEST_F(ZipCopyTest, AStagingFolderOutOfSpaceClosesTheArchiveEarlyAndTriesTheFile
         SCOPED_TRACE(sticky ? "full for good" : "full once");
         fs::remove_all(Native("C:\\Backup"));
         Sources({{"a.txt", "a", At(2003, 11, 24, 9, 0)}, {"b.txt", "b", At(2003, 11, 24, 9, 0)}});
-        entries_.clear();
         StartPass({"a.txt", "b.txt"});
         pass_->PackFromSource = false;  // as with a library that packs only a folder
         ASSERT_TRUE(Stage(0));
@@ -289,20 +279,17 @@ TEST_F(ZipCopyTest, AFileGoneBeforeItsArchiveIsPackedIsLeftOutAloneAndNamed) {
     EXPECT_TRUE(pass_->CloseArchive(total_));
     ExpectArchive(kArchive0, {{"a.txt", "a"}});
     const FileEntry &a = entries_[0], &b = entries_[1], &c = entries_[2];
-    EXPECT_TRUE(a.Stored && a.ZipNumber == 0);
-    EXPECT_TRUE(!b.Stored && b.CopyFailed && b.ZipNumber == -1);
-    ASSERT_EQ(run_.CopyErrorList.size(), 3u);
-    EXPECT_TRUE(run_.CopyErrorList[0].ends_with("  C:\\Data\\b.txt")) << run_.CopyErrorList[0];
-    EXPECT_EQ(run_.CopyErrorList[1], "                     ==> " + run_.TempDirPath + "b.txt");
-    EXPECT_EQ(run_.CopyErrorList[2].substr(0, 34), "                     Error   2:   ");
-    EXPECT_TRUE(run_.ErrorFlag);
+    EXPECT_TRUE(a.Stored && a.ZipNumber == 0 && !b.Stored && b.CopyFailed && b.ZipNumber == -1 &&
+                run_.ErrorFlag);
+    EXPECT_THAT(run_.CopyErrorList,
+                ::testing::ElementsAre(::testing::EndsWith("  C:\\Data\\b.txt"),
+                                       std::string(21, ' ') + "==> " + run_.TempDirPath + "b.txt",
+                                       ::testing::StartsWith(std::string(21, ' ') + "Error   2:   ")));
 
     // An archive none of whose files could be packed is not written; its number serves the next one.
     ASSERT_TRUE(Stage(2));
     EXPECT_TRUE(pass_->CloseArchive(total_));
-    EXPECT_FALSE(Exists(kArchive1));
-    EXPECT_EQ(run_.ZipNumber, 1);
-    EXPECT_TRUE(c.CopyFailed);
+    EXPECT_TRUE(!Exists(kArchive1) && run_.ZipNumber == 1 && c.CopyFailed);
 }
 
 TEST_F(ZipCopyTest, WithoutTheLibraryTheRunIsToldOnceAndStoresPlainFiles) {
@@ -314,10 +301,8 @@ TEST_F(ZipCopyTest, WithoutTheLibraryTheRunIsToldOnceAndStoresPlainFiles) {
     RunAt(At(2003, 11, 24, 18, 5, 12));
 
     EXPECT_EQ(messages_.Texts(), Names{"Die Datei IB-ZIP.DLL konnte nicht initialisiert werden."});
-    EXPECT_EQ(Saved("2003-11-24\\a.txt"), "a");
-    EXPECT_EQ(Saved("2003-11-24\\Quillon.txt"), Control());
-    EXPECT_FALSE(Exists(kArchive0));
-    EXPECT_TRUE(HasLine(Control(), "X 2003-11-24 09:00  C:\\Data\\a.txt"));
+    EXPECT_TRUE(Saved("2003-11-24\\a.txt") == "a" && Saved("2003-11-24\\Quillon.txt") == Control() &&
+                !Exists(kArchive0) && HasLine(Control(), "X 2003-11-24 09:00  C:\\Data\\a.txt"));
     EXPECT_EQ(run_.CopyErrorList,
               (Names{"2003-11-24 18:05:12  ZipCopy not possible (IB-ZIP.DLL not available)",
                      "                     Deactivate compression"}));
