@@ -283,11 +283,8 @@ TEST_F(ControlFileWriterTest, HeaderAndArchiveHistory) {
 // and a failed sync of the folder (the first sync forces the file's data, the second the folder).
 TEST_F(ControlFileWriterTest, EveryFailingStepLeavesAWholeControlFile) {
     const std::string stamp = "2003-11-24 18:07:00  ", indent(21, ' '), old = "old control file\r\n";
-    struct Report {
-        bool tempLeft;
-        Lines errors, messages;
-    };
-    const std::map<std::pair<FileOperation, int>, Report> reports = {
+    // Whether the temporary file is left, the error lines and the messages shown.
+    const std::map<std::pair<FileOperation, int>, std::tuple<bool, Lines, Lines>> reports = {
         {{FileOperation::kWrite, 1},
          {false,
           {stamp + "Writing the Control File C:\\Dest\\Quillon.TMP failed",
@@ -333,10 +330,10 @@ TEST_F(ControlFileWriterTest, EveryFailingStepLeavesAWholeControlFile) {
                 EXPECT_TRUE(state_.ErrorFlag && !state_.CopyErrorList.empty() && !exists(copy));
             }
             if (auto it = reports.find({operation, nth}); it != reports.end()) {
-                EXPECT_TRUE(state_.ErrorFlag);
-                EXPECT_EQ(exists(kTemp), it->second.tempLeft);
-                EXPECT_EQ(state_.CopyErrorList, it->second.errors);
-                EXPECT_EQ(messages_.Texts(), it->second.messages);
+                const auto& [tempLeft, errors, messages] = it->second;
+                EXPECT_TRUE(state_.ErrorFlag && exists(kTemp) == tempLeft);
+                EXPECT_EQ(state_.CopyErrorList, errors);
+                EXPECT_EQ(messages_.Texts(), messages);
             }
         }
     }

@@ -130,33 +130,11 @@ TEST_F(ZipCopyTest, ASecondPassOnTheSameDayContinuesTheNumberingAndKeepsTheEarli
     EXPECT_FALSE(Exists(run_.TempDirPath + "QuillonData_000.Zip") || run_.ErrorFlag);
 }
 
-TEST_F(ZipCopyTest, ASetKeepsTheFormItWasBegunInWhenTheSettingChangesTheSameDay) {
-    for (bool compressed : {false, true}) {
-        SCOPED_TRACE(compressed ? "begun compressed" : "begun plain");
-        fs::remove_all(Native("C:\\Backup"));
-        fs::remove(Native("C:\\Data\\b.txt"));
-        Source("a.txt", "a", At(2003, 11, 24, 9, 0));
-        Set("Flags", compressed ? kCompressed : kPlain);
-        RunAt(At(2003, 11, 24, 18, 0));
-        Source("b.txt", "b", At(2003, 11, 24, 19, 0));
-        Set("Flags", compressed ? kPlain : kCompressed);
-
-        RunAt(At(2003, 11, 24, 20, 0));
-
-        EXPECT_EQ(Folder(kSet), (compressed ? Names{"QuillonData_000.Zip", "QuillonData_001.Zip"}
-                                            : Names{"Quillon.txt", "a.txt", "b.txt"}));
-        if (compressed) {
-            ExpectArchive(kArchive0, {{"Quillon.txt", Control()}, {"a.txt", "a"}});
-            ExpectArchive(kArchive1, {{"b.txt", "b"}});
-        }
-        EXPECT_FALSE(run_.ErrorFlag);
-    }
-}
-
-// A plain set holds the user's files under their own names, also one named like archive 000. That file
-// never makes the set a compressed one (the next pass would append to the user's archive), whether or
-// not the set's copy of the control file is there (a pass killed before writing it).
-TEST_F(ZipCopyTest, AUserFileNamedLikeArchiveZeroLeavesAPlainSetPlain) {
+// A set keeps the form it was begun in, whatever the setting says later that day. A plain set holds
+// the user's files under their own names, also one named like archive 000: that file never makes the set
+// a compressed one (the next pass would append to the user's archive), whether or not the set's copy of
+// the control file is there (a pass killed before writing it).
+TEST_F(ZipCopyTest, ASetKeepsTheFormItWasBegunInAndAUserArchiveLeavesAPlainSetPlain) {
     // An empty archive, and one holding a control file of another source (a copy of someone's set).
     const std::string empty = "PK\x05\x06" + std::string(18, '\0');
     const std::string foreign = Native("C:\\foreign.zip");
@@ -166,31 +144,44 @@ TEST_F(ZipCopyTest, AUserFileNamedLikeArchiveZeroLeavesAPlainSetPlain) {
         "full backup scheduled\\r\\nC:\\\\\\\\Elsewhere\\r\\n# ===== Saved Backups:\\r\\n# ===== "
         "Files:\\r\\n'); z.close()\"");
     ASSERT_TRUE(Exists("C:\\foreign.zip"));
-    struct Case {
-        std::string userArchive;
-        bool setControlLost;  // a pass killed before it wrote the set's copy of the control file
-    } cases[] = {{empty, false}, {empty, true}, {ReadFile(foreign), true}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.userArchive.size()) + " bytes, control file copy lost " +
-                     std::to_string(c.setControlLost));
+    const Names userSet = {"Quillon.txt", "QuillonData_000.Zip", "a.txt", "b.txt"};
+    // The flags of the first and the second pass, the user's archive among the sources, whether the set's
+    // copy of the control file is lost in between; the set's folder at the end.
+    const std::tuple<int32_t, int32_t, std::string, bool, Names> cases[] = {
+        {kCompressed, kPlain, "", false, {"QuillonData_000.Zip", "QuillonData_001.Zip"}},
+        {kPlain, kCompressed, "", false, {"Quillon.txt", "a.txt", "b.txt"}},
+        {kPlain, kPlain, empty, false, userSet},
+        {kPlain, kPlain, empty, true, userSet},
+        {kPlain, kPlain, ReadFile(foreign), true, userSet},
+    };
+    for (const auto& [first, second, userArchive, setControlLost, set] : cases) {
+        SCOPED_TRACE(std::to_string(first) + ", " + std::to_string(userArchive.size()) +
+                     " bytes, copy lost " + std::to_string(setControlLost));
         fs::remove_all(Native("C:\\Backup"));
-        fs::remove(Native("C:\\Data\\b.txt"));
-        Set("Flags", kPlain);
-        Sources({{"QuillonData_000.Zip", c.userArchive, At(2003, 11, 24, 9, 0)},
-                 {"a.txt", "a", At(2003, 11, 24, 9, 0)}});
+        fs::remove_all(Native("C:\\Data"));
+        Set("Flags", first);
+        Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+        if (!userArchive.empty()) {
+            Source("QuillonData_000.Zip", userArchive, At(2003, 11, 24, 9, 0));
+        }
         RunAt(At(2003, 11, 24, 18, 0));
-        ASSERT_EQ(ReadFile(Native(kArchive0)), c.userArchive);
-        if (c.setControlLost) {
+        if (setControlLost) {
             fs::remove(Native(kSet + "\\Quillon.txt"));
         }
         Source("b.txt", "b", At(2003, 11, 24, 19, 0));
+        Set("Flags", second);
 
         RunAt(At(2003, 11, 24, 20, 0));
 
-        EXPECT_EQ(ReadFile(Native(kArchive0)), c.userArchive);
-        EXPECT_EQ(Saved("2003-11-24\\b.txt"), "b");
-        EXPECT_EQ(Saved("2003-11-24\\Quillon.txt"), Control());
-        EXPECT_FALSE(Exists(kArchive1) || run_.ErrorFlag);
+        EXPECT_EQ(Folder(kSet), set);
+        if (first == kCompressed) {
+            ExpectArchive(kArchive0, {{"Quillon.txt", Control()}, {"a.txt", "a"}});
+            ExpectArchive(kArchive1, {{"b.txt", "b"}});
+        } else {
+            EXPECT_TRUE(Saved("2003-11-24\\b.txt") == "b" && Saved("2003-11-24\\Quillon.txt") == Control());
+            EXPECT_EQ(Saved("2003-11-24\\QuillonData_000.Zip"), userArchive.empty() ? "<none>" : userArchive);
+        }
+        EXPECT_FALSE(run_.ErrorFlag);
     }
 }
 
