@@ -145,7 +145,6 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
     const Sets twoFull = {
         {"2003-11-01", 1, true}, {"2003-11-02"}, {"2003-11-03", 1, true}, {"2003-11-04"}, {"2003-11-05"}};
     const Sets three = Sets{{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}};
-
     const Sets bigNewest = {{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04", 20000}};
 
     struct Case {
@@ -192,7 +191,8 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
         scene.clock.Answer = c.answer.value_or(0);
         EXPECT_EQ(scene.Delete(c.rules, c.sets), LastOf(c.sets, c.kept));
         EXPECT_EQ(scene.clock.Asked(), c.answer.has_value());
-        EXPECT_TRUE(!scene.state.ErrorFlag && scene.state.CopyErrorList.empty());
+        EXPECT_TRUE(!scene.state.ErrorFlag && scene.state.CopyErrorList.empty() &&
+                    scene.state.DeleteQuestion.load() == 0);
         EXPECT_EQ(scene.state.Texts.Read().Status,
                   c.kept < c.sets.size() ? LoadText(kTextDeletingOldBackups) : "");
     }
