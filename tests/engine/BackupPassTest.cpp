@@ -86,21 +86,6 @@ TEST_F(BackupPassTest, AFullBackupIsDueWhenItsDayHasCome) {
     EXPECT_EQ(Saved("2003-11-09\\a.txt") + ", " + Get("FB_NextTime"), "a, 2003-11-13 00:00");
 }
 
-TEST_F(BackupPassTest, ASecondPassOnTheSameDayAddsToTheSameSet) {
-    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
-    RunAt(At(2003, 11, 24, 10, 0));
-    Source("b.txt", std::string(5000, 'b'), At(2003, 11, 24, 11, 0));
-    RunAt(At(2003, 11, 24, 12, 0));
-
-    EXPECT_EQ(Saved("2003-11-24\\a.txt") + Saved("2003-11-24\\b.txt"), "a" + std::string(5000, 'b'));
-    // One line for the set, its size taken from the folder, and both files marked as held by it.
-    EXPECT_THAT(Control(),
-                EndsWith("# ===== Saved Backups:\r\n2003-11-24 F         5 kBytes\r\n# ===== Files:\r\n"
-                         "X 2003-11-24 09:00  C:\\Data\\a.txt\r\nX 2003-11-24 11:00  C:\\Data\\b.txt\r\n"));
-    // The set's write-protected copy of the control file is replaced too.
-    EXPECT_EQ(Saved("2003-11-24\\Quillon.txt"), Control());
-}
-
 // A control file of 200 000 set lines whose folders are gone (a destination cleared by hand, or a
 // damaged file) and one set that is still there: the pass forgets the vanished sets in one sweep and
 // keeps the rest. Taking them out one by one moved every set behind each one and took minutes.
