@@ -110,7 +110,6 @@ TEST_F(ScanDirectoryTest, WhatIsListed) {
         {"the control file's name in the root", "C:\\Src", "", "", "Quillon.txt|quillon.txt|sub\\Quillon.txt",
          "Kopie von Quillon.txt|quillon.txt|sub\\Quillon.txt"},
         {"names differing only in case", "C:\\Src", "", "", "Report.doc|REPORT.doc", "Report.doc|REPORT.doc"},
-        {"names keep their blanks", "C:\\Src", "", "", "a.txt|a.txt | b.txt", "a.txt|a.txt | b.txt"},
         {"the staging folder in a plain pass", "C:\\Temp", "", "", "C:\\Temp\\QuilRun\\s.doc",
          "C:\\Temp\\QuilRun\\s.doc"},
         {"the staging folder in a compressed pass", "C:\\Temp", "", "", "C:\\Temp\\QuilRun\\s.doc", "", true,
