@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
 """quillon-config end to end: backups set up in words, then run by quillon-run, which must store them
-as configured (plain or compressed, with the patterns); schedules and retention rules are stored as the
-run reads them; remove leaves no gap in the numbering; a configuration imported from a .reg file is
-listed and edited without losing a setting; wrong arguments change nothing. And what quillon-run makes
-of a configuration: a user hive that cannot be read fails the run with exit status 2, and --check
-names every mistake.
+as configured (plain or compressed, with the patterns); remove leaves no gap in the numbering; a
+configuration imported from a .reg file is listed and edited without losing a setting; wrong arguments
+change nothing. And what quillon-run makes of a configuration: a user hive that cannot be read fails
+the run with exit status 2, and --check names every mistake.
 """
 import os
 import random
@@ -72,27 +71,6 @@ def storage(s):
     s.entries("Settings", ErrorLogPath=None)  # a run without errors does not resolve the log's place
     sets = [s.stored("backup/plain"), s.stored("backup/zip")]
     check(sets == [["Quillon.txt", "a.txt"], ["QuillonData_000.Zip"]], "storage: the sets hold %s" % sets)
-
-
-def full_backups(s):
-    """The schedules as the run reads them (the control file's lines for them and the runs that follow
-    are the backup pass's tests' matter)."""
-    for name, options in (("runs", ["--full-every", "2"]), ("days", ["--full-every", "7d"]),
-                          ("never", ["--no-full"])):
-        s.folder(name, ["f.txt"])
-        s.config("add", name, os.path.join(s.work, "backup", name), "--plain", *options)
-    s.entries("Path000", Flags="0x26", FullBackupSep="0x2")
-    s.entries("Path001", Flags="0xa6", FullBackupSepTage="0x7")
-    s.entries("Path002", Flags="0x6")
-
-
-def retention(s):
-    """The rules as the run reads them (that the run honours them is the retention tests' matter)."""
-    s.folder("src")
-    s.config("add", "src", os.path.join(s.work, "backup"), "--plain", "--delete-after", "2")
-    s.entries("Path000", DeleteFlags="0x3", DelAfterBackups="0x2")
-    s.config("set", "1", "--delete-after", "1", "--keep", "2")
-    s.entries("Path000", DeleteFlags="0x13", DelAfterBackups="0x1", KeepBackups="0x2")
 
 
 def patterns(s):
@@ -197,8 +175,7 @@ def check_report(s):
 
 
 def body(args, work):
-    for test in (storage, full_backups, retention, patterns, remove_and_import, bad_arguments,
-                 unreadable_hive, check_report):
+    for test in (storage, patterns, remove_and_import, bad_arguments, unreadable_hive, check_report):
         test(Setup(args.bin, work, test.__name__))
         print("configtool: %s passed" % test.__name__)
 
