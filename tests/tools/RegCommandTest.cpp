@@ -43,16 +43,20 @@ Result Reg(const std::string& line, const std::string& answers = "") {
     return {code, out.str(), err.str()};
 }
 
-// Command lines run in turn, each with the exit status it must end with and the answers it is given.
+// Command lines run in turn, each with the exit status it must end with, the answers it is given and a
+// part of what it must print.
 struct Step {
     std::string line;
     int code = 0;
     std::string answers = "";
+    std::string says = "";
 };
 void Steps(const std::vector<Step>& steps) {
     for (const Step& step : steps) {
         Result result = Reg(step.line, step.answers);
-        EXPECT_EQ(result.code, step.code) << step.line << "\n" << result.err;
+        SCOPED_TRACE(step.line.substr(0, 100));
+        EXPECT_EQ(result.code, step.code) << result.err;
+        EXPECT_NE((result.out + result.err).find(step.says), std::string::npos) << result;
     }
 }
 
@@ -111,9 +115,8 @@ TEST_F(RegCommandTest, AddStoresEachTypeAndQueryShowsIt) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
-        Result add = Reg("add HKCU\\Software\\Norrow\\Quillon /v Wert /f " + c.options);
-        EXPECT_EQ(add.code, 0) << add.err;
-        EXPECT_EQ(add.out, "The operation completed successfully.\n");
+        EXPECT_EQ(Reg("add HKCU\\Software\\Norrow\\Quillon /v Wert /f " + c.options),
+                  (Result{0, "The operation completed successfully.\n", ""}));
         EXPECT_EQ(testing::StoredValue(HiveRoot::kCurrentUser, "Software\\Norrow\\Quillon", "Wert"),
                   c.stored);
         EXPECT_EQ(Reg("query HKEY_CURRENT_USER\\Software\\Norrow\\Quillon /V wert").out,
@@ -158,43 +161,43 @@ TEST_F(RegCommandTest, BadCommandLinesFailWithAMessage) {
     };
     ASSERT_EQ(Reg("add HKCU\\A").code, 0);
     for (const auto& [line, message] : cases) {
-        SCOPED_TRACE(line.substr(0, 100));
-        Result result = Reg(line);
-        EXPECT_EQ(result.code, 1);
-        EXPECT_NE(result.err.find(message), std::string::npos) << result.err;
+        Steps({{line, 1, "", message}});
     }
     EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "A"), "[A]\n=1:\0\n"s) << "no failed command wrote anything";
     EXPECT_EQ(Dump(HiveRoot::kCurrentUser, Chain(512)), "<missing " + Chain(512) + ">");
-    EXPECT_NE(Reg("/?").out.find("import FILE"), std::string::npos) << "/? alone shows the usage";
+    Steps({{"/?", 0, "", "import FILE"}});  // alone, it shows the usage
 }
 
 // Without /v, /ve or /d, add gives a new key an empty default value and leaves an existing key as it is.
+// No question is asked; 512 levels is the deepest key.
 TEST_F(RegCommandTest, AddOfAKeyAloneKeepsWhatTheKeyHolds) {
-    Steps({{"add HKCU\\New"}, {"add HKCU\\Old /ve /d dflt"}, {"add HKCU\\Old\\Sub /v x /t REG_DWORD /d 1"}});
-    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "New"), "[New]\n=1:\0\n"s);
+    Steps({{"add HKCU\\Old /ve /d dflt"}, {"add HKCU\\Old\\Sub /v x /t REG_DWORD /d 1"}});
     std::string before = Dump(HiveRoot::kCurrentUser, "Old");
-    for (const char* line : {"add HKCU\\Old", "add HKCU\\old\\ /f"}) {
-        EXPECT_EQ(Reg(line, "n\n").out, "The operation completed successfully.\n") << "no question is asked";
-        EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "Old"), before);
-    }
-    Steps({{"add HKCU\\" + Chain(512)}});  // 512 levels is the deepest key
+    Steps({{"add HKCU\\Old", 0, "n\n"}, {"add HKCU\\old\\ /f", 0, "n\n"}, {"add HKCU\\" + Chain(512)}});
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "Old"), before);
 }
 
+// Questions guard the overwriting of a value and of an exported file, and every deletion.
 TEST_F(RegCommandTest, QuestionsGuardOverwritingAndDeleting) {
-    ASSERT_EQ(Reg("add HKCU\\A /v x /d old").code, 0);
-    EXPECT_NE(Reg("add HKCU\\A /v x /d new", "n\n").out.find("Value x exists, overwrite (Yes/No)?"),
-              std::string::npos);
-    Steps({{"add HKCU\\A /v x /d new", 1, "n\n"}, {"add HKCU\\A /v x /d new", 1}});  // no answer is no
+    Steps({{"add HKCU\\A /v x /d old"},
+           {"add HKCU\\A /v x /d new", 1, "n\n", "Value x exists, overwrite (Yes/No)?"},
+           {"add HKCU\\A /v x /d new", 1}});  // no answer is no
     EXPECT_EQ(testing::StoredValue(HiveRoot::kCurrentUser, "A", "x"), "1:old\0"s);
     Steps({{"add HKCU\\A /v x /d new", 0, "yes\n"},
            {"delete HKCU\\A", 1, "no\n"},
            {"delete HKCU\\A /v x", 1, "\n"}});
     EXPECT_EQ(testing::StoredValue(HiveRoot::kCurrentUser, "A", "x"), "1:new\0"s);
-    Result yes = Reg("delete HKCU\\A", "Y\n");
-    EXPECT_EQ(yes.code, 0);
-    EXPECT_NE(yes.out.find("Permanently delete the registry key HKEY_CURRENT_USER\\A (Yes/No)?"),
-              std::string::npos);
+    Steps({{"delete HKCU\\A", 0, "Y\n", "Permanently delete the registry key HKEY_CURRENT_USER\\A (Yes"}});
     EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "A"), "<missing A>");
+    std::string file = dir_ / "a.reg";
+    WriteFile(file, "keep");
+    Steps({{"add HKCU\\A /v x /d 1"}, {"export HKCU\\A " + file, 1, "n\n"}});
+    EXPECT_EQ(ReadFile(file), "keep");
+    Steps({{"export HKCU\\A " + file, 0, "y\n"},
+           {"export HKCU\\Missing " + dir_ / "m.reg", 1},
+           {"export HKCU\\A " + dir_ / "no-folder/a.reg", 1}});
+    EXPECT_NE(ReadFile(file), "keep");
+    EXPECT_EQ(ReadFile(dir_ / "m.reg"), "") << "nothing written for a missing key";
 }
 
 TEST_F(RegCommandTest, DeleteValuesAndKeys) {
@@ -326,18 +329,6 @@ TEST_F(RegCommandTest, ImportIsAllOrNothing) {
     EXPECT_EQ(Reg("import " + file), (Result{1, "", "ERROR: Access is denied.\n"}));
     EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "Software"), "<missing Software>");
     Steps({{"import " + dir_ / "no-such-file.reg", 1}, {"import " + dir_.Path(), 1}});  // a folder is no file
-}
-
-TEST_F(RegCommandTest, ExportAsksBeforeReplacingAFile) {
-    std::string file = dir_ / "a.reg";
-    WriteFile(file, "keep");
-    Steps({{"add HKCU\\A /v x /d 1"}, {"export HKCU\\A " + file, 1, "n\n"}});
-    EXPECT_EQ(ReadFile(file), "keep");
-    Steps({{"export HKCU\\A " + file, 0, "y\n"},
-           {"export HKCU\\Missing " + dir_ / "m.reg", 1},
-           {"export HKCU\\A " + dir_ / "no-folder/a.reg", 1}});
-    EXPECT_NE(ReadFile(file), "keep");
-    EXPECT_EQ(ReadFile(dir_ / "m.reg"), "") << "nothing written for a missing key";
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ TEST(RegFileTest, EncodingsOfTheSameFile) {
 // What Windows' registry editor reads, the strict form and beyond, in REGEDIT4 and version 5 files alike.
 // Where the two differ (string data is 8-bit in one, UTF-16 in the other), a case names its version.
 TEST(RegFileTest, ReadsWhatWindowsReads) {
-    enum Version { kBoth, kOnly4, kOnly5 };
+    enum Version { kOnly4 = 1, kOnly5 = 2, kBoth = 3 };
     struct Case {
         Version version;
         std::string body;  // after the header line
@@ -131,13 +131,12 @@ TEST(RegFileTest, ReadsWhatWindowsReads) {
          "[HKCU\\A] " + std::string(16383, 'v') + "=-"},
     };
     for (const Case& c : cases) {
-        for (const std::string& header : {std::string("REGEDIT4\n\n"), kV5}) {
-            bool five = header == kV5;
-            if ((c.version == kOnly4 && five) || (c.version == kOnly5 && !five)) {
-                continue;
+        for (const auto& [version, header] :
+             {std::pair{kOnly4, std::string("REGEDIT4\n\n")}, {kOnly5, kV5}}) {
+            if (c.version & version) {
+                EXPECT_EQ(ParseOk(header + c.body), c.expected)
+                    << header.substr(0, 8) << c.body.substr(0, 300);
             }
-            SCOPED_TRACE(header.substr(0, 8) + " file:\n" + c.body.substr(0, 300));
-            EXPECT_EQ(ParseOk(header + c.body), c.expected);
         }
     }
     // Headers of regedit versions before REGEDIT4 name files that import nothing and succeed.
@@ -145,8 +144,7 @@ TEST(RegFileTest, ReadsWhatWindowsReads) {
         SCOPED_TRACE(header);
         EXPECT_EQ(ParseOk(std::string(header) + "\n[HKCU\\A]\n\"v\"=\"x\"\n"), "");
     }
-    EXPECT_EQ(ParseOk(" \t" + kV5 + "[HKCU\\A]\n"), "[HKCU\\A]")
-        << "blanks before the header";
+    EXPECT_EQ(ParseOk(" \t" + kV5 + "[HKCU\\A]\n"), "[HKCU\\A]") << "blanks before the header";
 }
 
 TEST(RegFileTest, MalformedFilesAreRejectedWithLineAndReason) {
@@ -243,31 +241,31 @@ TEST(RegFileTest, WritesWhatTheRegistryEditorWrites) {
 TEST(RegFileTest, CodePage1252Conversions) {
     ASSERT_TRUE(CodePage1252Available());
     // 0x81 and 0x9D have no character of their own and stand for the control characters of their number.
-    const std::pair<char, char16_t> cases[] = {{'A', u'A'},         {'\x80', u'\u20AC'}, {'\x8A', u'\u0160'},
-                                               {'\x81', u'\u0081'}, {'\x9D', u'\u009D'}, {'\xFF', u'\u00FF'}};
-    for (const auto& [byte, unicode] : cases) {
-        EXPECT_EQ(CharFrom1252(byte), unicode) << int(static_cast<unsigned char>(byte));
-    }
+    EXPECT_EQ(ToUtf8("A\x80\x8A\x81\x9D\xFF"), "A\u20AC\u0160\u0081\u009D\u00FF");
     // That every byte survives UTF-16 and back, the registry command's export and import show.
     char byte = 0;
     EXPECT_FALSE(CharTo1252(0x80, byte)) << "U+0080 has no byte: 0x80 is the euro sign";
-    EXPECT_FALSE(CharTo1252(0x3A9, byte));
-
-    EXPECT_EQ(ToUtf8("B\xFC\x80"), "B\xC3\xBC\xE2\x82\xAC");
-    std::string text;
-    char32_t bad = 0;
-    EXPECT_TRUE(Utf8To1252("B\xC3\xBC\xE2\x82\xAC", text, bad));
-    EXPECT_EQ(text, "B\xFC\x80");
-    EXPECT_FALSE(Utf8To1252("\xCE\xA9", text, bad));
-    EXPECT_EQ(bad, U'\u03A9');
-    for (const char* malformed : {"\xC3", "\xC0\x80", "\xED\xA0\x80", "\xF8\x88\x80\x80\x80", "\x80"}) {
-        EXPECT_FALSE(Utf8To1252(malformed, text, bad)) << malformed;
-        EXPECT_EQ(bad, 0u);
+    // A conversion's text, or the character that has no byte, or "malformed".
+    auto converted = [](auto convert, const char* utf8) {
+        std::string text;
+        char32_t bad = 0;
+        return convert(utf8, text, bad) ? text : bad ? CharacterName(bad) : "malformed";
+    };
+    const std::pair<const char*, std::string> cases[] = {
+        {"B\xC3\xBC\xE2\x82\xAC", "B\xFC\x80"},
+        {"\xCE\xA9", "U+03A9"},
+        {"\xC3", "malformed"},
+        {"\xC0\x80", "malformed"},
+        {"\xED\xA0\x80", "malformed"},
+        {"\x80", "malformed"},
+        {"\xF8\x88\x80\x80\x80", "malformed"},
+    };
+    for (const auto& [utf8, expected] : cases) {
+        EXPECT_EQ(converted(Utf8To1252, utf8), expected) << utf8;
     }
     // Command-line text that is not UTF-8 is taken as code page 1252 already.
-    EXPECT_TRUE(ArgumentTo1252("B\xFCro", text, bad));
-    EXPECT_EQ(text, "B\xFCro");
-    EXPECT_FALSE(ArgumentTo1252("\xCE\xA9", text, bad));
+    EXPECT_EQ(converted(ArgumentTo1252, "B\xFCro"), "B\xFCro");
+    EXPECT_EQ(converted(ArgumentTo1252, "\xCE\xA9"), "U+03A9");
 }
 
 }  // namespace
