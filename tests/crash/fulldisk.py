@@ -37,26 +37,23 @@ def full_run(harness, log, where, make_room, must_fail=False):
     old_log = read(log) or b""
     # A run that met the full disk completes with errors (status 1); one that had room, with 0.
     output = harness.run(expect=(0, 1))
-    for name, dest in harness.dests.items():
-        try:
-            listed, _ = harness.read_control(name)
-        except Failure as failure:
-            raise Failure("%s: %s" % (where, failure))
-        check(set_folders(dest) == listed == before[name], "%s: %s: sets %s, listed %s, before %s\n%s"
-              % (where, name, set_folders(dest), listed, before[name], output))
     added = read(log) or b""
-    check(added.startswith(old_log), "%s: the error log lost its old lines" % where)
-    added = added[len(old_log):]
     failed = "Errors" in output or "space" in output.lower()
-    check(("space" in output.lower() or not must_fail) and (failed or "saved" in output),
-          "%s: the run does not say it ran out of space, or what it saved or failed:\n%s" % (where, output))
-    harness.check_hives()
-    make_room()
-    harness.run_to_end()
     try:
+        for name, dest in harness.dests.items():
+            listed, _ = harness.read_control(name)
+            check(set_folders(dest) == listed == before[name], "%s: sets %s, listed %s, before %s\n%s"
+                  % (name, set_folders(dest), listed, before[name], output))
+        check(added.startswith(old_log), "the error log lost its old lines")
+        check(("space" in output.lower() or not must_fail) and (failed or "saved" in output),
+              "the run does not say it ran out of space, or what it saved or failed:\n%s" % output)
+        harness.check_hives()
+        make_room()
+        harness.run_to_end()
         harness.check_complete()
     except Failure as failure:
-        raise Failure("%s, the run after it: %s" % (where, failure))
+        raise Failure("%s: %s" % (where, failure))
+    added = added[len(old_log):]
     return ("control" if b"Control" in added else "copy" if b"Error" in added else
             "unlogged" if failed else "ok")
 
@@ -91,7 +88,7 @@ def body(args, work):
                 path = os.path.join(root, "d%d" % i, "changed%d.bin" % i)
                 harness.write_file(path, harness.rng.randint(100, 6000), now)
         fill(disk, filler, free)
-        stage = full_run(harness, log, "%d pages free" % free, lambda: os.remove(filler))
+        stage = full_run(harness, log, "%d pages free" % free, lambda: os.remove(filler), free == 0)
         outcomes.append("%d:%s" % (free, stage))
     print("fulldisk: %d runs with 0..%d pages free, each followed by a complete run (%.0f s): %s" %
           (len(outcomes), args.sweep, time.monotonic() - began, " ".join(outcomes)))

@@ -116,8 +116,7 @@ class Harness:
         self.work = work
         self.rng = rng
         self.files = files
-        self.sources = {"plain": os.path.join(work, "source", "plain"),
-                        "zip": os.path.join(work, "source", "zip")}
+        self.sources = {name: os.path.join(work, "source", name) for name in ("plain", "zip")}
         self.dests = {name: os.path.join(work, "backup", name) for name in self.sources}
         self.counter = 0
         drives = os.path.join(work, "dosdevices")
@@ -148,7 +147,7 @@ class Harness:
                     '"Flags"=dword:%08x' % flags, ""]
         path = os.path.join(self.work, "crash.reg")
         write(path, "\n".join(reg))
-        self.reg("import", path)
+        self.tool("quillon-reg", "import", path)
         if error_log:
             self.set_value(CONFIG_KEY + r"\Settings", "ErrorLogPath", win(error_log))
         for name, root in self.sources.items():
@@ -177,13 +176,10 @@ class Harness:
                                               result.stderr.decode("latin-1")))
         return out
 
-    def reg(self, *args):
-        return self.tool("quillon-reg", *args)
-
     def set_value(self, key, name, value):
         """Stores a number (as REG_DWORD) or a text below key."""
         kind = ["/t", "REG_DWORD"] if isinstance(value, int) else []
-        self.reg("add", key, "/v", name, *kind, "/d", str(value), "/f")
+        self.tool("quillon-reg", "add", key, "/v", name, *kind, "/d", str(value), "/f")
 
     def dword(self, key, name):
         """The value as quillon-reg shows it ("0x0"), or None when it does not exist."""
@@ -274,25 +270,21 @@ class Harness:
     def check_versions(self, name, temporaries_allowed, contents=None):
         """Every file a set holds is a version the source had, whole; temporaries only after a kill."""
         temporaries = 0
+        held_files = []  # (relative path, content, where)
         for held in (contents or self.set_contents(name)).values():
             for parent, _, files in os.walk(held.folder):
-                for file in files:
-                    path = os.path.join(parent, file)
-                    rel = os.path.relpath(path, held.folder)
-                    if TEMPORARY.match(file):
+                for path in (os.path.join(parent, file) for file in files):
+                    if TEMPORARY.match(os.path.basename(path)):
                         check(temporaries_allowed, "%s: a temporary was left: %r" % (name, path))
                         temporaries += 1
-                    elif rel != "Quillon.txt" and not ARCHIVE.match(rel):
-                        self.check_version(name, rel, read(path), path)
-            for number, entries in held.archives.items():
-                for rel, data in entries.items():
-                    if rel != "Quillon.txt":
-                        self.check_version(name, rel, data, "%s archive %d" % (held.folder, number))
+                    elif not ARCHIVE.match(os.path.relpath(path, held.folder)):
+                        held_files.append((os.path.relpath(path, held.folder), read(path), path))
+            held_files += [(rel, data, "%s archive %d" % (held.folder, number))
+                           for number, entries in held.archives.items() for rel, data in entries.items()]
+        for rel, data, where in held_files:
+            check(rel == "Quillon.txt" or hashlib.sha256(data).digest() in self.versions.get((name, rel), ()),
+                  "%s: %s holds %d bytes that no version of the source had" % (where, rel, len(data)))
         return temporaries
-
-    def check_version(self, name, rel, data, where):
-        check(hashlib.sha256(data).digest() in self.versions.get((name, rel), ()),
-              "%s: %s holds %d bytes that no version of the source had" % (where, rel, len(data)))
 
     def check_hives(self):
         for hive in ("user.hive", "machine.hive"):
@@ -301,7 +293,8 @@ class Harness:
                 with sqlite3.connect(path) as db:
                     verdict = db.execute("PRAGMA integrity_check").fetchone()[0]
                 check(verdict == "ok", "%s damaged: %s" % (hive, verdict))
-        check("Path001" in self.reg("query", CONFIG_KEY, "/s"), "the configuration can no longer be read")
+        check("Path001" in self.tool("quillon-reg", "query", CONFIG_KEY, "/s"),
+              "the configuration can no longer be read")
 
     def check_stored(self, name, left_out=None, contents=None):
         """Every file of the source but left_out is in the newest set that holds it, with its current

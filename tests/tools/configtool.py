@@ -2,8 +2,8 @@
 """quillon-config end to end: backups set up in words, then run by quillon-run, which must store them
 as configured (plain or compressed, with the patterns); remove leaves no gap in the numbering; a
 configuration imported from a .reg file is listed and edited without losing a setting; wrong arguments
-change nothing. And what quillon-run makes of a configuration: a user hive that cannot be read fails
-the run with exit status 2, and --check names every mistake.
+change nothing; a user hive that cannot be read is an error. And quillon-run --check names every
+mistake.
 """
 import os
 import random
@@ -143,13 +143,12 @@ def bad_arguments(s):
 
 
 def unreadable_hive(s):
-    """A damaged user hive, or a folder in its place, is a failed run, not an empty configuration."""
+    """A damaged user hive, or a folder in its place, is an error, not an empty configuration (that it
+    fails a run is the application tests' matter)."""
     for name, spoil in (("damaged", lambda path: open(path, "wb").write(b"not a hive" * 500)),
                         ("folder", os.makedirs)):
         s = Setup(s.bin, os.path.dirname(s.work), "hive-" + name)
         spoil(s.env["QUILLON_USER_HIVE"])
-        check("cannot be read" in s.run(expect=(2,)), "hive %s: the run does not say so" % name)
-        os.remove(os.path.join(s.bin, "QuillonRun.Log"))  # beside the program, with no setting readable
         s.config("list", expect=1)
 
 
