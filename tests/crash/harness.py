@@ -22,6 +22,7 @@ ARCHIVE = re.compile(r"^QuillonData_(\d+)\.Zip$")
 TEMPORARY = re.compile(r"^\.quillon-\d+-\d+\.part\n$|^QuillonData_\d+\.Zip\.part(\.[^.]+)?$", re.S)
 CONFIG_KEY = r"HKCU\Software\Norrow\Quillon"
 MACHINE_KEY = r"HKLM\Software\Norrow\Quillon"
+DYN_DATA = CONFIG_KEY + r"\DynData"
 
 
 class Failure(Exception):
@@ -226,13 +227,11 @@ class Harness:
         changed for 3 minutes: the runs here clear it first unless told not to."""
         self.set_value(MACHINE_KEY, "Semaphore", 0)
 
-    def start(self, *args, env=None, clear=True, **popen):
+    def start(self, *args, env=None, clear=True):
         if clear:
             self.clear_semaphore()
-        popen.setdefault("stdout", subprocess.DEVNULL)
-        popen.setdefault("stderr", subprocess.DEVNULL)
         return subprocess.Popen([os.path.join(self.bin, "quillon-run"), *args], env=env or self.env,
-                                cwd=self.work, **popen)
+                                cwd=self.work, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, *args, expect=(0,), clear=True, **options):
         """One run of quillon-run to its end (see tool)."""

@@ -76,7 +76,7 @@ class Scenario:
         want = {rel: value for rel, value in expected.items() if rel not in no_copy}
         check_equal(sorted(rel for rel in set(got) | set(want) if got.get(rel) != want.get(rel)), [],
                     "%s as of day %d: the files restored wrongly" % (name, day))
-        check_equal(sorted(lines(out, "no copy left: ")), sorted(no_copy), "%s day %d: no copy left" % (name, day))
+        check_equal(sorted(lines(out, "no copy left: ")), sorted(no_copy), "%s %d: no copy left" % (name, day))
         summary = out.splitlines()[-1]
         check(summary.startswith("%d file" % len(want)) and " restored, " in summary,
               "%s day %d: summary %r" % (name, day, summary))

@@ -11,10 +11,9 @@ import random
 import shutil
 import sys
 
-from harness import Harness, check, read, script, win
+from harness import DYN_DATA, Harness, check, read, script, win
 
 NOBODY = "65534"
-DYN_DATA = r"HKCU\Software\Norrow\Quillon\DynData"
 
 
 def open_up(work):

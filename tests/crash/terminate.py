@@ -14,10 +14,7 @@ import subprocess
 import sys
 import time
 
-from harness import CONFIG_KEY as QUILLON, MACHINE_KEY as MACHINE, Failure, Harness, check, check_equal, read, \
-    script
-
-DYN_DATA = QUILLON + r"\DynData"
+from harness import CONFIG_KEY, DYN_DATA, MACHINE_KEY, Failure, Harness, check, check_equal, read, script
 
 
 def start_and_wait_for(harness, trace, text, clear=False, timeout=60):
@@ -46,13 +43,13 @@ def end_with(harness, process, number, where, timeout=15):
         raise Failure("quillon-run did not end within %d s of signal %d" % (timeout, number))
     took = time.monotonic() - began
     check_equal(harness.dword(DYN_DATA, "RunningInstance"), "0xffffffff", where + ": RunningInstance")
-    check(harness.dword(MACHINE, "Semaphore") in (None, "0x0"), where + ": the semaphore is left taken")
+    check(harness.dword(MACHINE_KEY, "Semaphore") in (None, "0x0"), where + ": the semaphore is left taken")
     return status, took
 
 
 def waiting(harness):
     """A resident program waiting for tomorrow's run, ended by each signal in turn."""
-    harness.set_value(QUILLON + r"\Settings", "RunAtTime", 1)
+    harness.set_value(CONFIG_KEY + r"\Settings", "RunAtTime", 1)
     harness.set_value(DYN_DATA, "AktuellInstance", 3)
     harness.set_value(DYN_DATA, "RunTime", time.strftime("%Y-%m-%d %H:%M:%S", time.localtime(time.time() + 86400)))
     times = []
@@ -64,7 +61,7 @@ def waiting(harness):
         check(status == 0 and b"Ende, weil das System es verlangt (Signal %d)\n" % number in read(trace),
               "waiting, signal %d: exit status %d, trace:\n%r" % (number, status, read(trace)))
         times.append(took)
-    harness.set_value(QUILLON + r"\Settings", "RunAtTime", 0)
+    harness.set_value(CONFIG_KEY + r"\Settings", "RunAtTime", 0)
     return times
 
 
