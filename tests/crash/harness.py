@@ -14,9 +14,11 @@ import time
 import zipfile
 
 SET_NAME = re.compile(r"^\d{4}-\d\d-\d\d$")
-SET_LINE = re.compile(rb"^\d{4}-\d\d-\d\d [FI] +\d+ kBytes$")
+# A control file: its header with the source path, the archives' lines, the sets, the file lines.
+CONTROL = re.compile(rb"Quillon-Run -- Processing Time: [^\r\n]*\r\n[^\r\n]*\r\n([^\r\n]*)\r\n"
+                     rb"(?:Z\d+ +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\r\n)*# ===== Saved Backups:\r\n"
+                     rb"((?:\d{4}-\d\d-\d\d [FI] +\d+ kBytes\r\n)*)# ===== Files:\r\n((?:[^\r\n]*\r\n)*)")
 FILE_LINE = re.compile(rb"^([ XE]) \d{4}-\d\d-\d\d \d\d:\d\d +(?:Z(\d+) +)?(Z:\\.*)$")
-ZIP_LINE = re.compile(rb"^Z\d+ +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
 ARCHIVE = re.compile(r"^QuillonData_(\d+)\.Zip$")
 # Copies being written (a line break ends their names) and archives being written.
 TEMPORARY = re.compile(r"^\.quillon-\d+-\d+\.part\n$|^QuillonData_\d+\.Zip\.part(\.[^.]+)?$", re.S)
@@ -334,24 +336,14 @@ def check_marks(files, contents, where, folder):
 
 def parse_control(data, source, where):
     """The sets and the (mark, archive number, relative path) of each file line of a control file."""
-    check(data is not None and data.endswith(b"\r\n"), "%s: missing or without a line end at the end" % where)
-    lines = data[:-2].split(b"\r\n")
-    check(len(lines) >= 5 and lines[0].startswith(b"Quillon-Run -- Processing Time: "), "%s: no header" % where)
-    check(lines[2] == source, "%s: line 3 is %r" % (where, lines[2]))
-    index = 3
-    while index < len(lines) and ZIP_LINE.match(lines[index]):
-        index += 1
-    check(lines[index] == b"# ===== Saved Backups:", "%s: line %d is %r" % (where, index + 1, lines[index]))
-    sets = []
-    index += 1
-    while index < len(lines) and SET_LINE.match(lines[index]):
-        sets.append(lines[index][:10].decode())
-        index += 1
-    check(index < len(lines) and lines[index] == b"# ===== Files:", "%s: no file list" % where)
+    match = CONTROL.fullmatch(data or b"")
+    check(match and match.group(1) == source,
+          "%s: missing, or no control file of %r:\n%r" % (where, source, data and data[:500]))
+    sets = [line[:10].decode() for line in match.group(2).split(b"\r\n")[:-1]]
     check(sets == sorted(set(sets)), "%s: sets out of order: %s" % (where, sets))
     files = []
     prefix = source + b"\\"
-    for line in lines[index + 1:]:
+    for line in match.group(3).split(b"\r\n")[:-1]:
         match = FILE_LINE.match(line)
         check(match and match.group(3).startswith(prefix), "%s: bad file line %r" % (where, line))
         rel = match.group(3)[len(prefix):].decode("latin-1").replace("\\", "/")
