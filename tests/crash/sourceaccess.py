@@ -24,12 +24,8 @@ def open_up(work):
         for name in dirs + files:
             path = os.path.join(folder, name)
             # A chmod follows a link: the drive map's z: would open up / itself.
-            if os.path.islink(path):
-                continue
-            if name in dirs:
-                os.chmod(path, 0o777)
-            elif os.stat(path).st_mode & 0o777:
-                os.chmod(path, 0o666)
+            if not os.path.islink(path) and (name in dirs or os.stat(path).st_mode & 0o777):
+                os.chmod(path, 0o777 if name in dirs else 0o666)
 
 
 def run(harness):

@@ -51,8 +51,7 @@ class Setup(Harness):
     def entries(self, section, **expected):
         """The values of section must be those expected (None: absent)."""
         got = self.values(section)
-        for name, value in expected.items():
-            check_equal(got.get(name.lower()), value, "%s: %s\\%s" % (self.name, section, name))
+        check_equal({name: got.get(name.lower()) for name in expected}, expected, "%s: %s" % (self.name, section))
 
     def stored(self, dest):
         """What the one set below dest (relative to work) holds."""
