@@ -112,9 +112,8 @@ TEST(RegFileTest, ReadsWhatWindowsReads) {
         // Blanks and tabs after dword: and around the bytes.
         {kBoth, "[HKCU\\A]\n\"d\"=dword: \t0000002a \n\"b\"=hex: 01 ,\t2 , ff\n",
          "[HKCU\\A] d=4:2a000000 b=3:0102ff"},
-        // A continuation on the last line ends the data there, with or without a line end after it.
+        // A continuation on the last line ends the data there.
         {kBoth, "[HKCU\\A]\n\"b\"=hex:01,02,\\", "[HKCU\\A] b=3:0102"},
-        {kBoth, "[HKCU\\A]\n\"b\"=hex:01,\\\n\n", "[HKCU\\A] b=3:01"},
         // The last string of hex(2) and hex(7) data gets the zero it lacks; empty data stays empty.
         {kOnly4, "[HKCU\\A]\n\"x\"=hex(2):25,41\n\"m\"=hex(7):61,00,62\n\"t\"=hex(7):61,00\n",
          "[HKCU\\A] x=2:254100 m=7:61006200 t=7:6100"},
@@ -184,9 +183,8 @@ TEST(RegFileTest, MalformedFilesAreRejectedWithLineAndReason) {
         {"\xEF\xBB\xBF" + kV5 + "[HKCU\\A]\n\"v\"=\"\xE4\"\n", 4, "malformed UTF-8"},
         {"\xFF\xFE" + ToUtf16Le(kV5 + "[HKCU\\A]\n") + "x", 4, "middle of a UTF-16 character"},
         {"\xFE\xFF", 1, "big-endian"},
-        // A byte split across two lines, and bytes without their comma at a line's end.
+        // A byte split across two lines.
         {kV5 + "[HKCU\\A]\n\"b\"=hex:01,0\\\n  1,02\n", 4, "middle of a byte"},
-        {kV5 + "[HKCU\\A]\n\"b\"=hex:01,\\\n  02\\\n03\n", 5, "middle of a byte"},
         {kV5 + "[HKCU\\A]\n\"b\"=hex:01,\\\n\n\"next\"=\"v\"\n", 6, "invalid hex byte"},
         {kV5 + "[HKCU\\A]\n\"d\"=dword:1 2\n", 4, "1 to 8 hex digits"},
         {kV5 + "[HKCU\\A]\n\"x\"=-x\n", 4, "unknown value data"},
