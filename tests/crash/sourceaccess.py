@@ -44,12 +44,11 @@ def body(args, work):
     harness.configure(error_log=log)
     run(harness)
     harness.check_complete()
-    for name in harness.sources:  # the changes of the next runs get their own minutes
-        for rel in harness.source_files(name):
-            harness.write_file(os.path.join(harness.sources[name], rel))
     locked = os.path.join("d0", "f0000.bin")  # the first file of the walk: every other comes after it
-    for name in harness.sources:
-        os.chmod(os.path.join(harness.sources[name], locked), 0)
+    for name, root in harness.sources.items():  # the changes of the next run get their own minutes
+        for rel in harness.source_files(name):
+            harness.write_file(os.path.join(root, rel))
+        os.chmod(os.path.join(root, locked), 0)
     output, status = run(harness)
     text = read(log).decode("latin-1")
     for name in harness.sources:
