@@ -109,7 +109,6 @@ TEST_F(RegCommandTest, AddStoresEachTypeAndQueryShowsIt) {
         {"/t REG_NONE", "0:\0\0"s, "REG_NONE    0000"},
         {"/t REG_NONE /d ab", "0:a\0b\0\0\0"s, "REG_NONE    610062000000"},
         // Data that is only the separator is one empty string; a separator at the end is no string.
-        {"/t REG_MULTI_SZ /d \\0", "7:\0\0"s, "REG_MULTI_SZ    "},
         {"/t REG_MULTI_SZ /s # /d #", "7:\0\0"s, "REG_MULTI_SZ    "},
         {"/t REG_MULTI_SZ /s # /d word#", "7:word\0\0"s, "REG_MULTI_SZ    word"},
     };
