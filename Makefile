@@ -70,7 +70,6 @@ CRASH_SEED ?= 1
 crashtest: build
 	@command -v python3 >/dev/null || bash scripts/install-deps.sh python3
 	@python3 tests/crash/crashtest.py build/bin --kills $(CRASH_KILLS) --seed $(CRASH_SEED) --large-mb 24
-	@python3 tests/crash/fulldisk.py build/bin --seed $(CRASH_SEED)
 	@python3 tests/crash/fulldisk.py build/bin --sweep 16 --seed $(CRASH_SEED)
 	@python3 tests/crash/hostiletree.py build/bin --many 100000 --max-rss-mb 160
 
