@@ -52,12 +52,8 @@ TEST(PathOptionsTest, EntriesAreWrittenWholeKeepingWhatIsInForce) {
                                                  TextValue("Exclude002", "*.unread"),
                                                  TextValue("Force000", "*.doc")};
     const std::vector<RegistryValue> rule = {DwordValue("DelAfterDays", 30)};
-    const struct {
-        const char* what;
-        std::vector<RegistryValue> stored;
-        std::string options;  // split at blanks
-        std::string written;
-    } cases[] = {
+    // What, the values stored, the options (split at blanks), what is written.
+    const std::tuple<const char*, std::vector<RegistryValue>, std::string, std::string> cases[] = {
         {"nothing stored, plain", {}, "--plain", "26 0"},
         {"unknown bits kept", {DwordValue("Flags", 0x18A6)}, "--no-subfolders", "1aa6 0"},
         {"Flags as text is the default", {text}, "--off", "866 0"},
@@ -80,24 +76,20 @@ TEST(PathOptionsTest, EntriesAreWrittenWholeKeepingWhatIsInForce) {
         {"patterns replaced", patterns, "--exclude a/* --clear-patterns",
          "826 0 Exclude000=\"a\\*\" Exclude002=absent Force000=absent"},
     };
-    for (const auto& each : cases) {
-        SCOPED_TRACE(each.what);
+    for (const auto& [what, stored, line, written] : cases) {
         std::vector<std::string> options;
-        std::istringstream words(each.options);
+        std::istringstream words(line);
         for (std::string word; words >> word;) {
             options.push_back(word);
         }
-        EXPECT_EQ(Planned(each.stored, options), each.written);
+        EXPECT_EQ(Planned(stored, options), written) << what;
     }
     EXPECT_EQ(Planned({}, {"--exclude", " cache/* "}), "826 0 Exclude000=\"cache\\*\"")
         << "blanks around a pattern";
 }
 
 TEST(PathOptionsTest, WrongOptionsAreRefusedWithTheReason) {
-    const struct {
-        std::vector<std::string> options;
-        const char* error;
-    } cases[] = {
+    const std::pair<std::vector<std::string>, const char*> cases[] = {
         {{"--frobnicate"}, "unknown option --frobnicate"},
         {{"--keep"}, "--keep needs a value"},
         {{"--keep", "ten"}, "--keep: \"ten\" is not a number"},
@@ -110,11 +102,11 @@ TEST(PathOptionsTest, WrongOptionsAreRefusedWithTheReason) {
         {{"--plain=yes"}, "--plain takes no value"},
         {{"--exclude", "  "}, "--exclude needs a pattern that is not empty"},
     };
-    for (const auto& each : cases) {
+    for (const auto& [words, expected] : cases) {
         PathOptions options;
         std::string error;
-        EXPECT_FALSE(ParsePathOptions(each.options, 0, options, error)) << each.options[0];
-        EXPECT_EQ(error, each.error);
+        EXPECT_FALSE(ParsePathOptions(words, 0, options, error)) << words[0];
+        EXPECT_EQ(error, expected);
     }
 }
 

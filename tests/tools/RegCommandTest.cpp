@@ -87,12 +87,9 @@ class RegCommandTest : public ::testing::Test {
 };
 
 TEST_F(RegCommandTest, AddStoresEachTypeAndQueryShowsIt) {
-    // Arguments arrive in UTF-8 ("B\xC3\xBCro") and are stored in code page 1252 ("B\xFCro").
-    struct Case {
-        std::string options;
-        std::string stored;  // "<type>:<bytes>"
-        std::string shown;   // the query line after the name
-    } cases[] = {
+    // Arguments arrive in UTF-8 ("B\xC3\xBCro") and are stored in code page 1252 ("B\xFCro"). Each case:
+    // the options, what is stored ("<type>:<bytes>"), the query line after the name.
+    const std::tuple<std::string, std::string, std::string> cases[] = {
         {"/d B\xC3\xBCro", "1:B\xFCro\0"s, "REG_SZ    B\xC3\xBCro"},
         {"/t reg_expand_sz /d %TEMP%", "2:%TEMP%\0"s, "REG_EXPAND_SZ    %TEMP%"},
         {"/t REG_MULTI_SZ /d a\\0b", "7:a\0b\0\0"s, "REG_MULTI_SZ    a\\0b"},
@@ -112,14 +109,13 @@ TEST_F(RegCommandTest, AddStoresEachTypeAndQueryShowsIt) {
         {"/t REG_MULTI_SZ /s # /d #", "7:\0\0"s, "REG_MULTI_SZ    "},
         {"/t REG_MULTI_SZ /s # /d word#", "7:word\0\0"s, "REG_MULTI_SZ    word"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.options);
-        EXPECT_EQ(Reg("add HKCU\\Software\\Norrow\\Quillon /v Wert /f " + c.options),
+    for (const auto& [options, stored, shown] : cases) {
+        SCOPED_TRACE(options);
+        EXPECT_EQ(Reg("add HKCU\\Software\\Norrow\\Quillon /v Wert /f " + options),
                   (Result{0, "The operation completed successfully.\n", ""}));
-        EXPECT_EQ(testing::StoredValue(HiveRoot::kCurrentUser, "Software\\Norrow\\Quillon", "Wert"),
-                  c.stored);
+        EXPECT_EQ(testing::StoredValue(HiveRoot::kCurrentUser, "Software\\Norrow\\Quillon", "Wert"), stored);
         EXPECT_EQ(Reg("query HKEY_CURRENT_USER\\Software\\Norrow\\Quillon /V wert").out,
-                  "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\n    Wert    " + c.shown + "\n");
+                  "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\n    Wert    " + shown + "\n");
     }
 }
 

@@ -147,11 +147,8 @@ TEST(RegFileTest, ReadsWhatWindowsReads) {
 }
 
 TEST(RegFileTest, MalformedFilesAreRejectedWithLineAndReason) {
-    struct Case {
-        std::string bytes;
-        int line;
-        std::string reason;  // a part of the message
-    } cases[] = {
+    // The file, the line, a part of the message.
+    const std::tuple<std::string, int, std::string> cases[] = {
         {"", 1, "not a registry file"},
         {"Windows Registry Editor Version 4.00\n", 1, "not a registry file"},
         {kV5 + "\"early\"=\"v\"\n", 3, "must follow a [KEY]"},
@@ -193,13 +190,14 @@ TEST(RegFileTest, MalformedFilesAreRejectedWithLineAndReason) {
         {kV5 + "[HKCU\\" + Chain(513) + "]\n", 3, "deeper than 512 levels"},
         {kV5 + "[HKCU\\A]\n\"" + std::string(16384, 'v') + "\"=\"x\"\n", 4, "longer than 16383"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [bytes, line, reason] : cases) {
         std::vector<RegEntry> entries;
         RegFileError error;
-        EXPECT_FALSE(ParseRegFile(c.bytes, entries, error)) << c.bytes;
-        EXPECT_TRUE(entries.empty()) << "nothing of a malformed file is kept: " << c.bytes;
-        EXPECT_EQ(error.line, c.line) << c.bytes << "\n" << error.message;
-        EXPECT_NE(error.message.find(c.reason), std::string::npos) << c.bytes << "\n" << error.message;
+        SCOPED_TRACE(bytes.substr(0, 300));
+        EXPECT_FALSE(ParseRegFile(bytes, entries, error));
+        EXPECT_TRUE(entries.empty()) << "nothing of a malformed file is kept";
+        EXPECT_EQ(error.line, line) << error.message;
+        EXPECT_NE(error.message.find(reason), std::string::npos) << error.message;
     }
 }
 
