@@ -73,11 +73,8 @@ TEST(RegFileTest, EncodingsOfTheSameFile) {
 // Where the two differ (string data is 8-bit in one, UTF-16 in the other), a case names its version.
 TEST(RegFileTest, ReadsWhatWindowsReads) {
     enum Version { kOnly4 = 1, kOnly5 = 2, kBoth = 3 };
-    struct Case {
-        Version version;
-        std::string body;  // after the header line
-        std::string expected;
-    } cases[] = {
+    // The versions a case holds for, the file after its header line, what it means.
+    const std::tuple<Version, std::string, std::string> cases[] = {
         // The forms of keys and values.
         {kBoth, "", {}},
         {kBoth, "[HKEY_CURRENT_USER\\Software\\Norrow]\r\n", "[HKCU\\Software\\Norrow]"},
@@ -129,12 +126,11 @@ TEST(RegFileTest, ReadsWhatWindowsReads) {
         {kBoth, "[HKCU\\A]\n\"" + std::string(16383, 'v') + "\"=-\n",
          "[HKCU\\A] " + std::string(16383, 'v') + "=-"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [versions, body, expected] : cases) {
         for (const auto& [version, header] :
              {std::pair{kOnly4, std::string("REGEDIT4\n\n")}, {kOnly5, kV5}}) {
-            if (c.version & version) {
-                EXPECT_EQ(ParseOk(header + c.body), c.expected)
-                    << header.substr(0, 8) << c.body.substr(0, 300);
+            if (versions & version) {
+                EXPECT_EQ(ParseOk(header + body), expected) << header.substr(0, 8) << body.substr(0, 300);
             }
         }
     }
