@@ -77,7 +77,6 @@ TEST(RegFileTest, ReadsWhatWindowsReads) {
     const std::tuple<Version, std::string, std::string> cases[] = {
         // The forms of keys and values.
         {kBoth, "", {}},
-        {kBoth, "[HKEY_CURRENT_USER\\Software\\Norrow]\r\n", "[HKCU\\Software\\Norrow]"},
         {kBoth, "[HKEY_LOCAL_MACHINE\\A]\r\n\"s\"=\"C:\\\\Daten \\\"x\\\"\"\r\n",
          "[HKLM\\A] s=1:433a5c446174656e2022782200"},
         {kBoth, "[HKCU\\A]\n@=\"\"\n\"\"=\"x\"\n", "[HKCU\\A] =1:00 =1:7800"},
