@@ -187,8 +187,9 @@ def body(args, work):
     check(not args.max_rss_mb or peak <= args.max_rss_mb,
           "a run took %d MB of memory, more than %d MB" % (peak, args.max_rss_mb))
     print("hostiletree: %d files stored (%d in one folder), %d left out and logged; tree made in %.1f s, "
-          "first run %.1f s, second %.1f s, peak memory %d MB" % (sum(len(t.expected) for t in trees), args.many,
-          sum(len(t.skipped) for t in trees), made, first, second, peak))
+          "first run %.1f s, second %.1f s, peak memory %d MB" % (
+              sum(len(t.expected) for t in trees), args.many, sum(len(t.skipped) for t in trees), made, first,
+              second, peak))
 
 
 if __name__ == "__main__":

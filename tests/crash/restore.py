@@ -120,7 +120,7 @@ def check_each_day(s):
 
 
 def check_listings(s):
-    zip_dest, day1, day3 = s.h.dests["zip"], day_name(DAYS - 1), day_name(DAYS - 3)
+    zip_dest, (day1, day2, day3, day4) = s.h.dests["zip"], [day_name(DAYS - day) for day in range(1, 5)]
     words = lambda *args: [line.split() for line in s.tool(*args).splitlines()]  # noqa: E731
     check_equal([line[:2] for line in words("versions", zip_dest, "c.txt")],
                 [[day3, "QuillonData_001.Zip"], [day1, "QuillonData_000.Zip"]], "versions c.txt")
@@ -128,11 +128,11 @@ def check_listings(s):
     check_equal((sorted(files), files.get("c.txt"), files.get("keep/e.txt")),
                 (sorted(s.snapshots["zip"][3]), [day3, "QuillonData_001.Zip"], [day1, "QuillonData_000.Zip"]),
                 "files as of day 3")
-    check_equal([line[0] for line in words("versions", s.h.dests["plain"], "a.txt")], [day_name(DAYS - 2), day1],
+    check_equal([line[0] for line in words("versions", s.h.dests["plain"], "a.txt")], [day2, day1],
                 "plain versions a.txt")
     check_equal([line[:2] + line[4:] for line in words("sets", zip_dest)],
-                [[day1, "F", "1", "archive"], [day_name(DAYS - 2), "I", "1", "archive"],
-                 [day3, "I", "2", "archives"], [day_name(DAYS - 4), "I", "1", "archive"]], "sets")
+                [[day1, "F", "1", "archive"], [day2, "I", "1", "archive"], [day3, "I", "2", "archives"],
+                 [day4, "I", "1", "archive"]], "sets")
     for name in s.h.sources:
         out = s.tool("verify", s.h.dests[name])
         check(out.endswith("no problems found\n"), "verify %s: %s" % (name, out))
@@ -146,10 +146,10 @@ def check_existing(s):
         dest = s.h.dests[name]
         s.tool("restore", dest, target)
         for rel in ("a.txt", "c.txt"):
-            write(os.path.join(target, rel), b"changed by the user")
+            write(os.path.join(target, rel), b"the user's")
         out = s.tool("restore", dest, target, expect=1)
-        check_equal(sorted(lines(out, "exists, not overwritten: ")), sorted(s.snapshots[name][4]), name + " kept")
-        check_equal([read(os.path.join(target, rel)) for rel in ("a.txt", "c.txt")], [b"changed by the user"] * 2,
+        check_equal(sorted(lines(out, "exists, not overwritten: ")), sorted(s.snapshots[name][4]), name)
+        check_equal([read(os.path.join(target, rel)) for rel in ("a.txt", "c.txt")], [b"the user's"] * 2,
                     name + ": a.txt and c.txt without --overwrite")
         s.tool("restore", dest, target, "--overwrite")
         check(read_tree(target, True) == s.snapshots[name][4], "%s: --overwrite did not restore the tree" % name)
@@ -220,7 +220,8 @@ def check_hostile(s):
     os.symlink(outside, os.path.join(target, "sub"))
     out = s.tool("restore", dest, target, expect=1)
     found = (os.listdir(outside), os.path.exists("/tmp/abs-entry.txt"), sorted(os.listdir(target)),
-             out.count("refused, it would lie outside the target: "), "not restored: sub/through-link.txt" in out)
+             out.count("refused, it would lie outside the target: "),
+             "not restored: sub/through-link.txt" in out)
     check_equal(found, ([], False, ["fine.txt", "sub"], 4, True), "outside, absolute, target, refused, link")
 
 

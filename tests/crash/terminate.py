@@ -111,10 +111,10 @@ def body(args, work):
     for round_number in range(args.rounds):
         harness.mutate()
         races.append(race(harness, round_number))
-    print("terminate: a waiting program ended in %s s (SIGTERM, SIGINT, SIGHUP); SIGTERM during the run ended it "
-          "in %.2f s with 143, the semaphore free; the next run (%.1f s) left every file recoverable; two runs at "
-          "once took turns (%s s)" % (", ".join("%.2f" % t for t in waits), took, full,
-                                      ", ".join("%.1f" % t for t in races)))
+    print("terminate: a waiting program ended in %s s (SIGTERM, SIGINT, SIGHUP); SIGTERM during the run "
+          "ended it in %.2f s with 143, the semaphore free; the next run (%.1f s) left every file "
+          "recoverable; two runs at once took turns (%s s)" % (", ".join("%.2f" % t for t in waits), took,
+                                                              full, ", ".join("%.1f" % t for t in races)))
 
 
 if __name__ == "__main__":

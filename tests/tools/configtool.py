@@ -51,7 +51,7 @@ class Setup(Harness):
     def entries(self, section, **expected):
         """The values of section must be those expected (None: absent)."""
         got = self.values(section)
-        check_equal({name: got.get(name.lower()) for name in expected}, expected, "%s: %s" % (self.name, section))
+        check_equal({name: got.get(name.lower()) for name in expected}, expected, self.name + ": " + section)
 
     def stored(self, dest):
         """What the one set below dest (relative to work) holds."""
