@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """quillon-config end to end: backups set up in words, then run by quillon-run, which must store them
-as configured (plain or compressed, with the patterns); remove leaves no gap in the numbering; a
-configuration imported from a .reg file is listed and edited without losing a setting; wrong arguments
-change nothing; a user hive that cannot be read is an error. And quillon-run --check names every
-mistake.
+as configured (plain or compressed, with the patterns); every rule reaches the listing; remove leaves
+no gap in the numbering; a configuration imported from a .reg file is listed and edited without losing
+a setting; wrong arguments change nothing; a user hive that cannot be read is an error. And
+quillon-run --check names every mistake.
 """
 import os
 import random
@@ -70,6 +70,19 @@ def storage(s):
     s.entries("Settings", ErrorLogPath=None)  # a run without errors does not resolve the log's place
     sets = [s.stored("backup/plain"), s.stored("backup/zip")]
     check(sets == [["Quillon.txt", "a.txt"], ["QuillonData_000.Zip"]], "storage: the sets hold %s" % sets)
+
+
+def rules(s):
+    """Each schedule and retention rule reaches the listing of a change (their words and the entries
+    written are the configuration description's and the option tests' matter)."""
+    s.folder("src")
+    out = s.config("add", "src", os.path.join(s.work, "backup"), "--plain", "--full-every", "7d",
+                   "--full-even-if-unchanged", "--delete-after", "2", "--delete-after", "30d", "--keep", "2",
+                   "--only-archived", "--delete-after=5MB", "--keep-days", "3", "--keep-full", "1")
+    out += s.config("set", "1", "--full-every", "5") + s.config("set", "1", "--no-full")
+    phrases = ("every 7 days, made even", "every 5 runs", "none scheduled", "newest 2\n", "than 30 days",
+               "than 5 MB", "newest 2 backups", "last 3 days", "newest 1 full", "only backups marked")
+    check(all(phrase in out for phrase in phrases), "rules: not every rule is listed:\n" + out)
 
 
 def patterns(s):
@@ -170,7 +183,7 @@ def check_report(s):
 
 
 def body(args, work):
-    for test in (storage, patterns, remove_and_import, bad_arguments, unreadable_hive, check_report):
+    for test in (storage, rules, patterns, remove_and_import, bad_arguments, unreadable_hive, check_report):
         test(Setup(args.bin, work, test.__name__))
         print("configtool: %s passed" % test.__name__)
 
