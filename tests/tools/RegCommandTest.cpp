@@ -198,7 +198,6 @@ TEST_F(RegCommandTest, DeleteValuesAndKeys) {
            {"add HKLM\\K /ve /d default"},
            {"add HKLM\\K\\Sub /v c /d c"},
            {"delete HKLM\\K /v A /f"},
-           {"delete HKLM\\K /v a /f", 1},
            {"delete HKLM\\K /ve /f"}});
     EXPECT_EQ(Dump(HiveRoot::kLocalMachine, "K"), "[K]\nb=1:b\0\n[K\\Sub]\nc=1:c\0\n"s);
     Steps({{"delete HKLM\\K /va /f"}});
