@@ -145,6 +145,12 @@ class AppTest : public ::testing::Test {
     static int32_t MachineInt(const std::string& name) {
         return GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\" + name, -1);
     }
+    // What the registry holds of the last run: "RunningInstance LastRunStatus Semaphore LastRunTime".
+    std::string Record() {
+        return std::to_string(GetInt("DynData", "RunningInstance")) + " " +
+               std::to_string(GetInt("DynData", "LastRunStatus")) + " " +
+               std::to_string(MachineInt("Semaphore")) + " " + Machine("LastRunTime");
+    }
     static std::string At(int64_t seconds) {
         return TimeValue::FromSeconds(seconds).Format("%Y-%m-%d %H:%M:%S");
     }

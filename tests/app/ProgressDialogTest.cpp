@@ -120,15 +120,10 @@ TEST_F(ProgressDialogTest, TickTakesTheEngineTextsAndTheCopiedCount) {
 }
 
 TEST_F(ProgressDialogTest, DiskSpaceQuestion) {
-    struct Case {
-        const char* name;
-        int32_t hideDialogs;
-        int32_t deleteFlags;                          // -999: no entry
-        std::vector<std::pair<int, bool>> questions;  // answer, box still ticked
-        std::vector<int> confirmations;
-        const char* after;  // the answer, "HideDialogs" and "DeleteFlags"
-    };
-    const Case cases[] = {
+    // "HideDialogs", "DeleteFlags" (-999: no entry), the question's answers (answer, box still ticked),
+    // the confirmations'; after: the answer, "HideDialogs" and "DeleteFlags".
+    using Answers = std::vector<std::pair<int, bool>>;
+    const std::tuple<const char*, int32_t, int32_t, Answers, std::vector<int>, const char*> cases[] = {
         {"hidden", 0x10, 0x0F, {}, {}, "0 16 15"},
         {"yes, ask again", 0, 0x0F, {{kIdYes, false}}, {}, "0 0 15"},
         {"yes, never ask again", 0x01, 0x0F, {{kIdYes, true}}, {}, "0 17 15"},
@@ -142,27 +137,27 @@ TEST_F(ProgressDialogTest, DiskSpaceQuestion) {
     app.Paths.CurrentPath.store(&path);
     Set("Path002", "DelAfterDays", 30);
     Set("Path002", "DelAfterMemory", 500);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Set("Path002", "HideDialogs", c.hideDialogs);
+    for (const auto& [name, hideDialogs, deleteFlags, questions, confirmations, after] : cases) {
+        SCOPED_TRACE(name);
+        Set("Path002", "HideDialogs", hideDialogs);
         Set("Path002", "DeleteFlags", "");  // a text where an integer belongs reads as none
-        if (c.deleteFlags != -999) {
-            Set("Path002", "DeleteFlags", c.deleteFlags);
+        if (deleteFlags != -999) {
+            Set("Path002", "DeleteFlags", deleteFlags);
         }
         presenter.Boxes.clear();
         presenter.HelpContexts.clear();
-        presenter.CheckBoxAnswers.assign(c.questions.begin(), c.questions.end());
+        presenter.CheckBoxAnswers.assign(questions.begin(), questions.end());
         Messages.clear();
-        MessageAnswers.assign(c.confirmations.begin(), c.confirmations.end());
+        MessageAnswers.assign(confirmations.begin(), confirmations.end());
         app.DeleteQuestion.store(1);
 
         dialog.AskDeleteForDiskSpace();
         EXPECT_EQ(std::to_string(app.DeleteQuestion.load()) + " " +
                       std::to_string(GetInt("Path002", "HideDialogs")) + " " +
                       std::to_string(GetInt("Path002", "DeleteFlags")),
-                  c.after);
-        ASSERT_EQ(presenter.Boxes.size(), c.questions.size());
-        EXPECT_EQ(Messages.size(), c.confirmations.size());
+                  after);
+        ASSERT_EQ(presenter.Boxes.size(), questions.size());
+        EXPECT_EQ(Messages.size(), confirmations.size());
         for (const auto& box : Messages) {
             EXPECT_EQ(box.Style, 0x4031u);
         }

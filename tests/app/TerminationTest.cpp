@@ -42,9 +42,7 @@ TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
     EXPECT_EQ(Ended, std::vector<int>{128 + SIGHUP});
     EXPECT_EQ(EngineRuns, 0);
     EXPECT_TRUE(Traces("Waiting for Semaphore").empty());
-    EXPECT_EQ(MachineInt("Semaphore"), 5);
-    EXPECT_EQ(GetInt("DynData", "RunningInstance"), -1);
-    EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 1);
+    EXPECT_EQ(Record(), "-1 1 5 <none>");
     EXPECT_EQ(Traces("Ende, weil das System"),
               std::vector<std::string>{"Ende, weil das System es verlangt (Signal 15)\n"});
 }
@@ -78,19 +76,17 @@ TEST_F(TerminationTest, DuringARunTheRecordIsWrittenAndTheSemaphoreFreedBeforeTh
             }
             state.RunInProgress.store(false);
         };
-        std::string atEnd, logAtEnd;  // semaphore, instance, status and time of the run
+        std::string atEnd, logAtEnd;
         run.EndProcess = [&](int status) {
             Ended.push_back(status);
-            atEnd = std::to_string(MachineInt("Semaphore")) + " " +
-                    std::to_string(GetInt("DynData", "RunningInstance")) + " " +
-                    std::to_string(GetInt("DynData", "LastRunStatus")) + " " + Machine("LastRunTime");
+            atEnd = Record();
             logAtEnd = ReadFile(drives.Native("C:\\Logs\\QuillonRun.Log"));
             ended.store(true);  // here the process is gone; the test lets the run finish instead
         };
         RunUntil(run, 86'400);
 
         EXPECT_EQ(Ended, std::vector<int>{128 + SIGTERM});
-        EXPECT_EQ(atEnd, "0 -1 2 " + startedAt);
+        EXPECT_EQ(atEnd, "-1 2 0 " + startedAt);
         EXPECT_NE(logAtEnd.find(
                       "  **** Run interrupted by signal 15 (SIGTERM): the next run saves what is missing"),
                   std::string::npos)
