@@ -109,10 +109,10 @@ TEST_F(MainTest, BacksUpTheConfiguredPathThenADryRunAndARunFindOnlyTheChangedFil
     EXPECT_EQ(out_.find('\x1b'), std::string::npos) << out_;
     EXPECT_EQ(err_, "");
     EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), 0);
-    EXPECT_TRUE(BackedUp());
     std::string set = edited_.Format("C:\\Backup\\%Y-%m-%d\\");
     EXPECT_EQ(ReadFile(drives_.Native(set + "Letters\\m\xC3\xA4rz.txt")), "letter");
-    // The control files name the files of private folders too: only their owner may read them.
+    // The control files (there: the backup was made) name the files of private folders too: only their
+    // owner may read them.
     for (const std::string& control : {set + "Quillon.txt", std::string("C:\\Backup\\Quillon.txt")}) {
         EXPECT_EQ(LinkStat(drives_.Native(control)).st_mode & 0077, 0u) << control;
     }
@@ -133,11 +133,8 @@ TEST_F(MainTest, BacksUpTheConfiguredPathThenADryRunAndARunFindOnlyTheChangedFil
     // the switches before "/T".
     ASSERT_EQ(Run("/W '' /T"), 0) << err_;
     ExpectOut({"1 file has been saved.\n"});
-    EXPECT_NE(profile_.GetProfileString("DynData", "LastWindowsStartTime", ""), "");
-    EXPECT_EQ(profile_.GetProfileInt("DynData", "RunningInstance", 0), -1);
-    // The first automatic run of the day stores its count of new files; "/T" would have kept it away.
+    // The first automatic run of the day stores its count of new files; a run by hand or "/T" would not.
     EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\CountNewFiles", -1), 1);
-    EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", -1), 0);
 }
 
 // Options answer and end without a run; an unknown one is a usage error (2).
@@ -164,7 +161,6 @@ TEST_F(MainTest, OptionsEndWithoutARun) {
         ExpectOut(c.out);
         EXPECT_EQ(out_.empty(), c.out.empty()) << out_;
         EXPECT_FALSE(BackedUp());
-        EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), -1);
     }
 }
 
