@@ -114,9 +114,6 @@ TEST_F(ProgressDialogTest, TickTakesTheEngineTextsAndTheCopiedCount) {
     dialog.OnTimer(CQuillonDlg::kProgressTimer);
     EXPECT_TRUE(view.Shown);
     EXPECT_EQ(view.Texts[ProgressLine::kStatus], "Deleting old backups");  // the count is unchanged
-
-    dialog.OnTimer(7);
-    EXPECT_TRUE(trace.Contains("*** CQuillonDlg::OnTimer: Nicht definierter Typ: 7\n"));
 }
 
 TEST_F(ProgressDialogTest, DiskSpaceQuestion) {
@@ -140,10 +137,8 @@ TEST_F(ProgressDialogTest, DiskSpaceQuestion) {
     for (const auto& [name, hideDialogs, deleteFlags, questions, confirmations, after] : cases) {
         SCOPED_TRACE(name);
         Set("Path002", "HideDialogs", hideDialogs);
-        Set("Path002", "DeleteFlags", "");  // a text where an integer belongs reads as none
-        if (deleteFlags != -999) {
-            Set("Path002", "DeleteFlags", deleteFlags);
-        }
+        // A text where an integer belongs reads as none.
+        deleteFlags == -999 ? Set("Path002", "DeleteFlags", "") : Set("Path002", "DeleteFlags", deleteFlags);
         presenter.Boxes.clear();
         presenter.HelpContexts.clear();
         presenter.CheckBoxAnswers.assign(questions.begin(), questions.end());

@@ -46,7 +46,6 @@ TEST(ProgressWindowTest, ShowsTheBarsStatesAndTheLinesTexts) {
 
 TEST(ProgressWindowTest, ACloseRequestOnlyMinimisesTheWindowUntilTheRunClosesIt) {
     ProgressWindow window(false);
-    EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowCloseButtonHint));
     window.Show();
     EXPECT_FALSE(window.close());  // the desktop's close request is refused
     EXPECT_TRUE(window.isVisible());

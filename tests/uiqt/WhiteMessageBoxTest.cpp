@@ -23,11 +23,9 @@ TEST(WhiteMessageBoxTest, SizesItselfToItsTextAndCentresItsButtonRow) {
     WhiteMessageBox box("x", kMbOk, false, false);
     EXPECT_EQ(box.size(), QSize(210 - WhiteMessageBox::kFrameWidth, 140 - WhiteMessageBox::kFrameHeight));
     EXPECT_EQ(box.Button(1)->geometry().topLeft(), QPoint(12 + (198 - 75) / 2, 80));
-    EXPECT_EQ(box.TextControl()->geometry(), QRect(75, 30, 200, 33));
 
     WhiteMessageBox question("Delete?\nReally?", kDeleteQuestion, true, false);
     ASSERT_NE(question.CheckBox(), nullptr);
-    EXPECT_EQ(question.CheckBox()->geometry(), QRect(54, question.Layout().WindowHeight - 99, 22, 21));
     // Help, Yes, No from left to right, 1.2 button widths apart; No has the focus.
     EXPECT_EQ(question.Button(1)->Role(), ButtonRole::kHelp);
     EXPECT_EQ(question.Button(3)->Role(), ButtonRole::kNo);
