@@ -164,6 +164,8 @@ TEST_F(MainTest, OptionsEndWithoutARun) {
     }
 }
 
+// Links planted in the destination through the real program. (A set's folder that is a link, the copy
+// tests refuse on their own.)
 TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
     // What lies outside the backup: a read-only file whose content, mode and folder must never change.
     TempDir outside;
@@ -209,15 +211,6 @@ TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
     EXPECT_NE(Run(""), 0);
     EXPECT_TRUE(S_ISLNK(LinkStat(dest + "/Quillon.TMP").st_mode));
     EXPECT_EQ(ReadFile(dest + "/Quillon.txt"), control);
-    expectUntouched();
-    std::filesystem::remove(dest + "/Quillon.TMP");
-
-    // The set's folder as a link to a folder outside: nothing is written there.
-    std::filesystem::rename(set, dest + "/moved");
-    std::filesystem::create_directory_symlink(outside.Path(), set);
-    changeOffer(3);
-    EXPECT_NE(Run(""), 0);
-    EXPECT_TRUE(S_ISLNK(LinkStat(set).st_mode));
     expectUntouched();
 }
 
