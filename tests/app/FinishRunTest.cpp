@@ -102,7 +102,7 @@ TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
         ASSERT_EQ(Messages.size(), 1u);
         const std::string text =
             std::string("Backup error:\n\nThe configuration registry ") + shown + "\n\nThe user hive ";
-        EXPECT_EQ(Messages[0].Text.substr(0, text.size()), text);
+        EXPECT_EQ(Messages[0].substr(0, text.size()), text);
         EXPECT_NE(ReadFile(logFile).find("  The user hive " + spoilt.File(HiveRoot::kCurrentUser)),
                   std::string::npos);
         EXPECT_EQ(MachineInt("Semaphore"), 0);
