@@ -4,7 +4,8 @@
 #   <prefix>/bin/quillon-reg
 #   <prefix>/bin/quillon-config
 #   <prefix>/bin/quillon-restore        -> ../lib/quillon/quillon-restore (it loads libib-zip.so too)
-#   <prefix>/lib/quillon/               the program and its private pieces: libib-zip.so, which the
+#   <prefix>/lib/quillon/               the program and its private pieces: quillon-run-desktop, which
+#                                       it hands over to on a display; libib-zip.so, which the
 #                                       program loads from its own folder, and quillon-run.html
 #                                       -> ../../share/quillon/quillon-run.html, the help it opens there
 #   <prefix>/share/quillon/             the help document, the autostart entry (not enabled)
@@ -14,7 +15,7 @@
 #                                       quillon-run-daily.service (none enabled)
 #
 # The program finds its folder through /proc/self/exe, which names the real file behind the bin link,
-# so the library and the help document are found however the program is started.
+# so the desktop program, the library and the help document are found however the program is started.
 include(GNUInstallDirs)
 
 set(QUILLON_PRIVATE_DIR lib/quillon)  # no multiarch part: the bin link's target is fixed
@@ -50,7 +51,7 @@ install(CODE "
     endwhile()
   endforeach()")
 
-install(TARGETS quillon-run RUNTIME DESTINATION ${QUILLON_PRIVATE_DIR})
+install(TARGETS quillon-run quillon-run-desktop RUNTIME DESTINATION ${QUILLON_PRIVATE_DIR})
 install(TARGETS ib-zip LIBRARY DESTINATION ${QUILLON_PRIVATE_DIR} NAMELINK_SKIP)
 install(FILES ${links}/private/quillon-run.html DESTINATION ${QUILLON_PRIVATE_DIR})
 install(FILES ${links}/bin/quillon-run DESTINATION ${CMAKE_INSTALL_BINDIR})

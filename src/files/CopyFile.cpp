@@ -191,7 +191,8 @@ bool CopyOnce(const std::string& source, const std::string& destination, FolderH
 
     const int64_t length = before.Size;
     // Most files hold no hole: they are copied without asking where their data lies, chunk by chunk.
-    const bool sparse = length > 0 && in.HasHoles(length);
+    // Only a file that takes less space than its length may hold one.
+    const bool sparse = length > 0 && status.AllocatedBytes < length && in.HasHoles(length);
     bool holePending = false;  // chunks of zeros skipped since the last write
     bool kernelCopy = true;
     int64_t position = 0;

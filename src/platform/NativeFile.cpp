@@ -136,6 +136,7 @@ bool NativeFile::Status(OpenFileStatus& status) const {
     status.AccessTime = info.st_atim.tv_sec;
     status.Device = info.st_dev;
     status.Inode = info.st_ino;
+    status.AllocatedBytes = int64_t{info.st_blocks} * 512;
     return true;
 }
 

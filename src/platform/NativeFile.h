@@ -32,6 +32,7 @@ struct OpenFileStatus {
     int64_t AccessTime = 0;
     uint64_t Device = 0;  // with Inode: which file it is, whatever its names
     uint64_t Inode = 0;
+    int64_t AllocatedBytes = 0;  // the space the file takes on the disk; below its size only with holes
 };
 
 class NativeFile {
@@ -105,7 +106,8 @@ class NativeFile {
     int64_t NextData(int64_t offset) const;
 
     // Whether the file holds a hole anywhere before length; false where the file system keeps no record
-    // of holes, true when that cannot be found out. Leaves the position at the start of the file.
+    // of holes, true when that cannot be found out. Leaves the position at the start of the file. A
+    // file whose AllocatedBytes reach its length holds none: there is no need to ask.
     bool HasHoles(int64_t length);
 
     // Moves the position for the next read or write to offset bytes from the start. Writing beyond the

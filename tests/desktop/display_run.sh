@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # quillon-run on a real X display: a virtual one from xvfb-run. The program must choose the desktop's
 # dialogs by itself (DISPLAY set, QUILLON_UI unset), show them on the display, run the backup to its
-# end and quit on its own; then run on the console to the end with no display at all, and with a
-# display that cannot be opened.
+# end and quit on its own; then run on the console to the end with no display at all, with a
+# display that cannot be opened, and without the desktop program it hands over to on a display.
 #
 #   display_run.sh BIN_DIR
 # Exit status 0 when every check passed, 77 (skipped) when xvfb-run is not installed.
@@ -58,4 +58,12 @@ rm "$work/trace"
 DISPLAY=:1999 timeout 120 "$bin/quillon-run" </dev/null >"$work/out" 2>&1 || fail "exit status $? with a dead display"
 grep -aq 'Konsole statt Desktop' "$work/trace" || fail "no fallback to the console: $(cat "$work/out")"
 grep -q 'No changed file found' "$work/out" || fail "the console run did not end: $(cat "$work/out")"
+
+# The console program alone, without the desktop program beside it: the console, not a failed start.
+mkdir "$work/alone"
+cp "$bin/quillon-run" "$bin/libib-zip.so" "$work/alone/"
+rm "$work/trace"
+DISPLAY=:1999 timeout 120 "$work/alone/quillon-run" </dev/null >"$work/out" 2>&1 || fail "exit status $? alone"
+grep -aq 'quillon-run-desktop nicht startbar' "$work/trace" || fail "no fallback without the desktop program"
+grep -q 'No changed file found' "$work/out" || fail "the run alone did not end: $(cat "$work/out")"
 echo "passed"

@@ -17,7 +17,7 @@ prefix=$root/usr
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 [ "$(readlink "$prefix/bin/quillon-run")" = ../lib/quillon/quillon-run ] || fail "bin/quillon-run link"
 [ "$(readlink "$prefix/bin/quillon-restore")" = ../lib/quillon/quillon-restore ] || fail "bin/quillon-restore link"
-for f in bin/quillon-reg bin/quillon-config lib/quillon/quillon-run lib/quillon/libib-zip.so \
+for f in bin/quillon-reg bin/quillon-config lib/quillon/quillon-run{,-desktop} lib/quillon/libib-zip.so \
          lib/quillon/quillon-run.html share/man/man1/quillon-{run,reg,restore,config}.1 \
          lib/systemd/user/quillon-run{.service,.timer,-daily.service} \
          share/applications/quillon-run.desktop share/quillon/autostart/quillon-run.desktop; do

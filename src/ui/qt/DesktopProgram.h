@@ -1,6 +1,6 @@
 // The program on the desktop: the Qt application object, the message loop on its event loop, the
-// dialogs, and the application object run on them. main chooses it (ui/UserInterfaceChoice.h) and
-// includes nothing of Qt itself. Call from main's thread only.
+// dialogs, and the application object run on them: the desktop program's main calls it and includes
+// nothing of Qt itself. Call from main's thread only.
 #pragma once
 
 #include <optional>

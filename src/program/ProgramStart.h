@@ -1,0 +1,36 @@
+// What the two programs share: quillon-run, the console program, which never loads the desktop's
+// libraries, and quillon-run-desktop beside it, which shows the dialogs and which the console program
+// hands the process over to when there is a display. Both answer the long options and run on the
+// console the same way. Main's thread only.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/LongOptions.h"
+
+namespace quillon {
+
+class TerminationSignals;
+
+// The file name of the desktop program, in the console program's folder.
+inline constexpr char kDesktopProgramName[] = "quillon-run-desktop";
+
+// First thing in main, before any thread exists: the process-wide settings of a run.
+void PrepareProcess();
+
+// Answers the options that end the program before a run: an unknown one (status 2), --help,
+// --version (desktopLibrary, when not empty, is its last line), --check, --dry-run. Nothing when a run
+// follows. None of them changes anything, so they run before the signals are taken over: Ctrl-C ends
+// them at once.
+std::optional<int> AnswerOptions(const LongOptions& options, const std::string& desktopLibrary);
+
+// True when the environment asks for the desktop's dialogs (QUILLON_UI, DISPLAY, WAYLAND_DISPLAY).
+bool DesktopWanted();
+
+// Runs the program on the console with the '/' switches; answers its exit code. The application object
+// takes the signals while it runs.
+int RunOnConsole(const std::vector<std::string>& switches, TerminationSignals& endSignals);
+
+}  // namespace quillon
