@@ -56,7 +56,7 @@ TEST_F(AppTest, SummaryAndStatusOfTheRun) {
         EXPECT_EQ(Machine("LastAutoRunTime"), switches[0] == '/' ? At(start) : "");
         EXPECT_EQ(MachineInt("CountNewFiles"), newFiles);
     }
-    EXPECT_TRUE(presenter.ErrorLists.empty());
+    EXPECT_EQ(presenter.ErrorLists, 0);
     EXPECT_TRUE(Messages.empty());
 }
 
