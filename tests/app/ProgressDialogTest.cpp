@@ -41,16 +41,15 @@ TEST_F(ProgressDialogTest, BarFollowsTheFraction) {
         {{{0.56, 4}, {0.27, 4}}, 10, false},
         {{{0.56, 4}, {-1.0, 1}}, 1, true},  // the end of a copy loop: the activity block at once
     };
+    int row = 0;
     for (const auto& [steps, filled, activity] : cases) {
+        SCOPED_TRACE(row++);
         CQuillonDlg fresh(app, presenter.CreateProgressView(false));
-        std::string shown;
         for (auto [f, times] : steps) {
-            shown += std::to_string(f) + "x" + std::to_string(times) + " ";
             for (int i = 0; i < times; ++i) {
                 fresh.ShowProgress(f);
             }
         }
-        SCOPED_TRACE(shown);
         std::string bar = Bar(fresh);
         EXPECT_EQ(std::count(bar.begin(), bar.end(), '#'), filled);
         EXPECT_EQ(fresh.IsActivityMode(), activity);

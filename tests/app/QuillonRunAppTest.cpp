@@ -22,7 +22,6 @@ TEST_F(AppTest, SwitchesAreReadInOrderAndUnknownOnesOnlyTraced) {
         {"/T /F", "/T 0 Software\\Norrow\\Quillon"},
         {"/3 /5", "5 Software\\Norrow\\QuillonApp5"},
         {"/0 /10 /x", "0 Software\\Norrow\\Quillon /0 /10 /X"},
-        {"/W \"\" /T", "/W 0 Software\\Norrow\\Quillon"},  // the empty word ends the parsing
         {"\t/4\t/t", "/T 4 Software\\Norrow\\QuillonApp4"},
     };
     for (auto [line, read] : cases) {
