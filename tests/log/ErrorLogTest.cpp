@@ -45,14 +45,12 @@ class ErrorLogTest : public ::testing::Test {
 // A native LogPath names the same folder through the drive map; the remembered path is Windows form.
 // (Without a LogPath the log lies beside the program, as the unreadable-hive test of a run shows.)
 TEST_F(ErrorLogTest, TheLogLiesBesideLogPathAndIsRemembered) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"C:\\Logs\\run.txt", "C:\\Logs\\QuillonRun.Log"},
-        {drives_.Native("C:\\Logs") + "/run.txt", "C:\\Logs\\QuillonRun.Log"}};
-    for (const auto& [logPath, expected] : cases) {
+    for (const std::string& logPath :
+         {std::string("C:\\Logs\\run.txt"), drives_.Native("C:\\Logs") + "/run.txt"}) {
         Setting("ErrorLogPath", "");
         Setting("LogPath", logPath);
-        EXPECT_EQ(ResolveErrorLogPath(profile_), expected) << logPath;
-        EXPECT_EQ(Stored(), expected) << logPath;
+        EXPECT_EQ(ResolveErrorLogPath(profile_), "C:\\Logs\\QuillonRun.Log") << logPath;
+        EXPECT_EQ(Stored(), "C:\\Logs\\QuillonRun.Log") << logPath;
     }
 }
 
