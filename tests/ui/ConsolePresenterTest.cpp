@@ -103,7 +103,6 @@ TEST_F(ConsolePresenterTest, BoxAnswers) {
     const std::tuple<bool, unsigned, std::vector<const char*>, int, bool> cases[] = {
         {false, kMbOk | kMbIconHand, {}, kIdOk, false},
         {false, kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp, {}, kIdNo, false},
-        {false, kMbOkCancel | kMbIconExclamation | kMbHelp, {}, kIdOk, false},
         {false, kMbOkCancel | kMbDefButton2, {}, kIdCancel, false},
         {true, 0x4124, {"x", "maybe", " Y"}, kIdYes, true},
         {true, 0x4124, {"x", "X", "n"}, kIdNo, false},
