@@ -34,19 +34,13 @@ struct ViewRecord {
 
 class FakePresenter : public RunPresenter {
   public:
-    struct Box {
-        std::string Text;
-        unsigned Style;
-        bool CheckBoxIn;
-    };
-
     std::unique_ptr<ProgressView> CreateProgressView(bool) override {
         Views.push_back(std::make_shared<ViewRecord>());
         return std::make_unique<View>(Views.back());
     }
     // Answers from CheckBoxAnswers (answer, ticked when closed), else the default button untouched.
     int ShowMessageBoxWithCheckBox(const std::string& text, unsigned style, bool& checkBox) override {
-        Boxes.push_back({text, style, checkBox});
+        Boxes.push_back(text);
         if (CheckBoxAnswers.empty()) {
             return DefaultAnswer(style);
         }
@@ -56,18 +50,16 @@ class FakePresenter : public RunPresenter {
         return answer;
     }
     void SetMessageBoxHelpContext(int context) override { HelpContexts.push_back(context); }
-    void ShowErrorList(int32_t copied, const std::vector<std::string>& files) override {
-        ErrorLists.push_back({copied, files});
-    }
+    void ShowErrorList(int32_t, const std::vector<std::string>&) override { ++ErrorLists; }
     bool IsLargeFontSystem() override { return false; }
     void ShowNotice(const std::string& text) override { Notices.push_back(text); }
 
     std::vector<std::shared_ptr<ViewRecord>> Views;
     std::vector<std::string> Notices;
-    std::vector<Box> Boxes;
+    std::vector<std::string> Boxes;  // the texts of the boxes with a check box
     std::deque<std::pair<int, bool>> CheckBoxAnswers;
     std::vector<int> HelpContexts;
-    std::vector<std::pair<int32_t, std::vector<std::string>>> ErrorLists;
+    int ErrorLists = 0;
 
   private:
     struct View : ProgressView {
@@ -109,7 +101,7 @@ class AppTest : public ::testing::Test {
             if (text.rfind("Die Datei IB-ZIP.DLL", 0) == 0) {
                 return kIdOk;  // the compression library is not built beside the tests
             }
-            Messages.push_back({text, style, false});
+            Messages.push_back(text);
             if (MessageAnswers.empty()) {
                 return DefaultAnswer(style);
             }
@@ -144,6 +136,12 @@ class AppTest : public ::testing::Test {
     }
     static int32_t MachineInt(const std::string& name) {
         return GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\" + name, -1);
+    }
+    // What the registry holds of the last run: "RunningInstance LastRunStatus Semaphore LastRunTime".
+    std::string Record() {
+        return std::to_string(GetInt("DynData", "RunningInstance")) + " " +
+               std::to_string(GetInt("DynData", "LastRunStatus")) + " " +
+               std::to_string(MachineInt("Semaphore")) + " " + Machine("LastRunTime");
     }
     static std::string At(int64_t seconds) {
         return TimeValue::FromSeconds(seconds).Format("%Y-%m-%d %H:%M:%S");
@@ -180,10 +178,10 @@ class AppTest : public ::testing::Test {
     TimerLoop loop{TimerLoop::Time::kVirtual};
     FakePresenter presenter;
     CQuillonRunApp app{loop, presenter};
-    CAppProfile profile;                       // the profile "Quillon"
-    std::optional<CQuillonRunApp> fresh_;      // the latest of Fresh()
-    std::vector<FakePresenter::Box> Messages;  // the plain message boxes
-    std::deque<int> MessageAnswers;            // their answers; the default button when empty
+    CAppProfile profile;                   // the profile "Quillon"
+    std::optional<CQuillonRunApp> fresh_;  // the latest of Fresh()
+    std::vector<std::string> Messages;     // the texts of the plain message boxes
+    std::deque<int> MessageAnswers;        // their answers; the default button when empty
     int EngineRuns = 0;
 
   private:

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 namespace quillon {
 namespace {
@@ -39,13 +40,9 @@ TEST(CommandLineTest, ArgumentsJoinedIntoALineComeBackAsTheSameWords) {
 // Long options are taken out; every other word stays in its place for the switches and the desktop.
 TEST(CommandLineTest, LongOptionsAreSortedFromTheSwitches) {
     using Words = std::vector<std::string>;
-    struct Case {
-        Words arguments;
-        const char* flags;  // h v b c d: help, version, verbose, check, dry-run
-        const char* unknown;
-        Words rest;
-    };
-    const Case cases[] = {
+    // The words, the flags then set (h v b c d: help, version, verbose, check, dry-run), the first unknown
+    // option and the words left.
+    const std::tuple<Words, const char*, const char*, Words> cases[] = {
         {{"/W", "--verbose", "/3"}, "b", "", {"/W", "/3"}},
         {{"--dry-run", "--check", "--help", "--version"}, "hvcd", "", {}},
         {{"/W", "", "--help"}, "h", "", {"/W", ""}},  // the empty word stays for the switches
@@ -53,15 +50,14 @@ TEST(CommandLineTest, LongOptionsAreSortedFromTheSwitches) {
         {{"--platform", "xcb", "/T"}, "", "", {"--platform", "xcb", "/T"}},
         {{"/T", "--", "--help", "/W"}, "", "", {"/T", "--help", "/W"}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::PrintToString(c.arguments));
-        LongOptions options = ParseLongOptions(c.arguments);
-        std::string flags = std::string(options.Help ? "h" : "") + (options.Version ? "v" : "") +
-                            (options.Verbose ? "b" : "") + (options.Check ? "c" : "") +
-                            (options.DryRun ? "d" : "");
-        EXPECT_EQ(flags, c.flags);
-        EXPECT_EQ(options.Unknown, c.unknown);
-        EXPECT_EQ(options.Rest, c.rest);
+    for (const auto& [arguments, flags, unknown, rest] : cases) {
+        SCOPED_TRACE(::testing::PrintToString(arguments));
+        LongOptions options = ParseLongOptions(arguments);
+        EXPECT_EQ(std::string(options.Help ? "h" : "") + (options.Version ? "v" : "") +
+                      (options.Verbose ? "b" : "") + (options.Check ? "c" : "") + (options.DryRun ? "d" : ""),
+                  flags);
+        EXPECT_EQ(options.Unknown, unknown);
+        EXPECT_EQ(options.Rest, rest);
     }
 }
 

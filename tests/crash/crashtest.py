@@ -15,18 +15,6 @@ import sys
 from harness import Failure, Harness, script
 
 
-def run_and_kill(harness, delay):
-    """True when the kill hit a running program."""
-    process = harness.start()
-    try:
-        process.wait(delay)
-        return False
-    except subprocess.TimeoutExpired:
-        process.send_signal(signal.SIGKILL)
-        process.wait()
-        return True
-
-
 def body(args, work):
     rng = random.Random(args.seed)
     harness = Harness(args.bin, work, rng, args.files, args.large_mb)
@@ -45,14 +33,19 @@ def body(args, work):
         # The kills aim within the time a pass takes (a little less: the first moments of a run vary
         # least), so that few of them come after the program has ended.
         delay = rng.uniform(0.0, 0.9 * pass_time)
-        hit = run_and_kill(harness, delay)
+        process = harness.start()
+        try:
+            process.wait(delay)
+        except subprocess.TimeoutExpired:  # the kill hits a running program
+            process.send_signal(signal.SIGKILL)
+            process.wait()
+            hits += 1
         try:
             cut_off += harness.check_after_kill() > 0
             harness.run_to_end()
             harness.check_complete()
         except Failure as failure:
             raise Failure("seed %d, kill %d after %.3f s: %s" % (args.seed, attempts, delay, failure))
-        hits += hit
     print("crashtest: %d kills hit a running program (%d of them in the middle of a copy or an archive), "
           "%d rounds in all, every check passed" % (hits, cut_off, attempts))
     if hits < args.kills:

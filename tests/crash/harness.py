@@ -14,14 +14,17 @@ import time
 import zipfile
 
 SET_NAME = re.compile(r"^\d{4}-\d\d-\d\d$")
-SET_LINE = re.compile(rb"^\d{4}-\d\d-\d\d [FI] +\d+ kBytes$")
+# A control file: its header with the source path, the archives' lines, the sets, the file lines.
+CONTROL = re.compile(rb"Quillon-Run -- Processing Time: [^\r\n]*\r\n[^\r\n]*\r\n([^\r\n]*)\r\n"
+                     rb"(?:Z\d+ +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\r\n)*# ===== Saved Backups:\r\n"
+                     rb"((?:\d{4}-\d\d-\d\d [FI] +\d+ kBytes\r\n)*)# ===== Files:\r\n((?:[^\r\n]*\r\n)*)")
 FILE_LINE = re.compile(rb"^([ XE]) \d{4}-\d\d-\d\d \d\d:\d\d +(?:Z(\d+) +)?(Z:\\.*)$")
-ZIP_LINE = re.compile(rb"^Z\d+ +\d{4}-\d\d-\d\d \d\d:\d\d:\d\d$")
 ARCHIVE = re.compile(r"^QuillonData_(\d+)\.Zip$")
 # Copies being written (a line break ends their names) and archives being written.
 TEMPORARY = re.compile(r"^\.quillon-\d+-\d+\.part\n$|^QuillonData_\d+\.Zip\.part(\.[^.]+)?$", re.S)
 CONFIG_KEY = r"HKCU\Software\Norrow\Quillon"
 MACHINE_KEY = r"HKLM\Software\Norrow\Quillon"
+DYN_DATA = CONFIG_KEY + r"\DynData"
 
 
 class Failure(Exception):
@@ -116,8 +119,7 @@ class Harness:
         self.work = work
         self.rng = rng
         self.files = files
-        self.sources = {"plain": os.path.join(work, "source", "plain"),
-                        "zip": os.path.join(work, "source", "zip")}
+        self.sources = {name: os.path.join(work, "source", name) for name in ("plain", "zip")}
         self.dests = {name: os.path.join(work, "backup", name) for name in self.sources}
         self.counter = 0
         drives = os.path.join(work, "dosdevices")
@@ -148,7 +150,7 @@ class Harness:
                     '"Flags"=dword:%08x' % flags, ""]
         path = os.path.join(self.work, "crash.reg")
         write(path, "\n".join(reg))
-        self.reg("import", path)
+        self.tool("quillon-reg", "import", path)
         if error_log:
             self.set_value(CONFIG_KEY + r"\Settings", "ErrorLogPath", win(error_log))
         for name, root in self.sources.items():
@@ -177,13 +179,10 @@ class Harness:
                                               result.stderr.decode("latin-1")))
         return out
 
-    def reg(self, *args):
-        return self.tool("quillon-reg", *args)
-
     def set_value(self, key, name, value):
         """Stores a number (as REG_DWORD) or a text below key."""
         kind = ["/t", "REG_DWORD"] if isinstance(value, int) else []
-        self.reg("add", key, "/v", name, *kind, "/d", str(value), "/f")
+        self.tool("quillon-reg", "add", key, "/v", name, *kind, "/d", str(value), "/f")
 
     def dword(self, key, name):
         """The value as quillon-reg shows it ("0x0"), or None when it does not exist."""
@@ -230,13 +229,11 @@ class Harness:
         changed for 3 minutes: the runs here clear it first unless told not to."""
         self.set_value(MACHINE_KEY, "Semaphore", 0)
 
-    def start(self, *args, env=None, clear=True, **popen):
+    def start(self, *args, env=None, clear=True):
         if clear:
             self.clear_semaphore()
-        popen.setdefault("stdout", subprocess.DEVNULL)
-        popen.setdefault("stderr", subprocess.DEVNULL)
         return subprocess.Popen([os.path.join(self.bin, "quillon-run"), *args], env=env or self.env,
-                                cwd=self.work, **popen)
+                                cwd=self.work, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, *args, expect=(0,), clear=True, **options):
         """One run of quillon-run to its end (see tool)."""
@@ -274,25 +271,21 @@ class Harness:
     def check_versions(self, name, temporaries_allowed, contents=None):
         """Every file a set holds is a version the source had, whole; temporaries only after a kill."""
         temporaries = 0
+        held_files = []  # (relative path, content, where)
         for held in (contents or self.set_contents(name)).values():
             for parent, _, files in os.walk(held.folder):
-                for file in files:
-                    path = os.path.join(parent, file)
-                    rel = os.path.relpath(path, held.folder)
-                    if TEMPORARY.match(file):
+                for path in (os.path.join(parent, file) for file in files):
+                    if TEMPORARY.match(os.path.basename(path)):
                         check(temporaries_allowed, "%s: a temporary was left: %r" % (name, path))
                         temporaries += 1
-                    elif rel != "Quillon.txt" and not ARCHIVE.match(rel):
-                        self.check_version(name, rel, read(path), path)
-            for number, entries in held.archives.items():
-                for rel, data in entries.items():
-                    if rel != "Quillon.txt":
-                        self.check_version(name, rel, data, "%s archive %d" % (held.folder, number))
+                    elif not ARCHIVE.match(os.path.relpath(path, held.folder)):
+                        held_files.append((os.path.relpath(path, held.folder), read(path), path))
+            held_files += [(rel, data, "%s archive %d" % (held.folder, number))
+                           for number, entries in held.archives.items() for rel, data in entries.items()]
+        for rel, data, where in held_files:
+            check(rel == "Quillon.txt" or hashlib.sha256(data).digest() in self.versions.get((name, rel), ()),
+                  "%s: %s holds %d bytes that no version of the source had" % (where, rel, len(data)))
         return temporaries
-
-    def check_version(self, name, rel, data, where):
-        check(hashlib.sha256(data).digest() in self.versions.get((name, rel), ()),
-              "%s: %s holds %d bytes that no version of the source had" % (where, rel, len(data)))
 
     def check_hives(self):
         for hive in ("user.hive", "machine.hive"):
@@ -301,7 +294,8 @@ class Harness:
                 with sqlite3.connect(path) as db:
                     verdict = db.execute("PRAGMA integrity_check").fetchone()[0]
                 check(verdict == "ok", "%s damaged: %s" % (hive, verdict))
-        check("Path001" in self.reg("query", CONFIG_KEY, "/s"), "the configuration can no longer be read")
+        check("Path001" in self.tool("quillon-reg", "query", CONFIG_KEY, "/s"),
+              "the configuration can no longer be read")
 
     def check_stored(self, name, left_out=None, contents=None):
         """Every file of the source but left_out is in the newest set that holds it, with its current
@@ -342,24 +336,14 @@ def check_marks(files, contents, where, folder):
 
 def parse_control(data, source, where):
     """The sets and the (mark, archive number, relative path) of each file line of a control file."""
-    check(data is not None and data.endswith(b"\r\n"), "%s: missing or without a line end at the end" % where)
-    lines = data[:-2].split(b"\r\n")
-    check(len(lines) >= 5 and lines[0].startswith(b"Quillon-Run -- Processing Time: "), "%s: no header" % where)
-    check(lines[2] == source, "%s: line 3 is %r" % (where, lines[2]))
-    index = 3
-    while index < len(lines) and ZIP_LINE.match(lines[index]):
-        index += 1
-    check(lines[index] == b"# ===== Saved Backups:", "%s: line %d is %r" % (where, index + 1, lines[index]))
-    sets = []
-    index += 1
-    while index < len(lines) and SET_LINE.match(lines[index]):
-        sets.append(lines[index][:10].decode())
-        index += 1
-    check(index < len(lines) and lines[index] == b"# ===== Files:", "%s: no file list" % where)
+    match = CONTROL.fullmatch(data or b"")
+    check(match and match.group(1) == source,
+          "%s: missing, or no control file of %r:\n%r" % (where, source, data and data[:500]))
+    sets = [line[:10].decode() for line in match.group(2).split(b"\r\n")[:-1]]
     check(sets == sorted(set(sets)), "%s: sets out of order: %s" % (where, sets))
     files = []
     prefix = source + b"\\"
-    for line in lines[index + 1:]:
+    for line in match.group(3).split(b"\r\n")[:-1]:
         match = FILE_LINE.match(line)
         check(match and match.group(3).startswith(prefix), "%s: bad file line %r" % (where, line))
         rel = match.group(3)[len(prefix):].decode("latin-1").replace("\\", "/")

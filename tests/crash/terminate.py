@@ -5,8 +5,10 @@ its scheduled time ends at once with status 0 and the semaphore untouched; durin
 larger tree SIGTERM ends it promptly with status 143. Either way "RunningInstance" is -1 and the
 semaphore free at once (no other program has to wait for it); after the run, the hives and control
 files are sound and the next run completes with every file recoverable. (What the run's record then
-holds is the termination tests' matter.)
+holds is the termination tests' matter.) And two runs started at the same moment take turns through the
+registry semaphore: one backs up, the other waits and then finds nothing left to save.
 """
+import concurrent.futures
 import os
 import random
 import signal
@@ -14,10 +16,7 @@ import subprocess
 import sys
 import time
 
-from harness import CONFIG_KEY as QUILLON, MACHINE_KEY as MACHINE, Failure, Harness, check, check_equal, read, \
-    script
-
-DYN_DATA = QUILLON + r"\DynData"
+from harness import CONFIG_KEY, DYN_DATA, MACHINE_KEY, Failure, Harness, check, check_equal, read, script
 
 
 def start_and_wait_for(harness, trace, text, clear=False, timeout=60):
@@ -46,13 +45,13 @@ def end_with(harness, process, number, where, timeout=15):
         raise Failure("quillon-run did not end within %d s of signal %d" % (timeout, number))
     took = time.monotonic() - began
     check_equal(harness.dword(DYN_DATA, "RunningInstance"), "0xffffffff", where + ": RunningInstance")
-    check(harness.dword(MACHINE, "Semaphore") in (None, "0x0"), where + ": the semaphore is left taken")
+    check(harness.dword(MACHINE_KEY, "Semaphore") in (None, "0x0"), where + ": the semaphore is left taken")
     return status, took
 
 
 def waiting(harness):
     """A resident program waiting for tomorrow's run, ended by each signal in turn."""
-    harness.set_value(QUILLON + r"\Settings", "RunAtTime", 1)
+    harness.set_value(CONFIG_KEY + r"\Settings", "RunAtTime", 1)
     harness.set_value(DYN_DATA, "AktuellInstance", 3)
     harness.set_value(DYN_DATA, "RunTime", time.strftime("%Y-%m-%d %H:%M:%S", time.localtime(time.time() + 86400)))
     times = []
@@ -64,7 +63,7 @@ def waiting(harness):
         check(status == 0 and b"Ende, weil das System es verlangt (Signal %d)\n" % number in read(trace),
               "waiting, signal %d: exit status %d, trace:\n%r" % (number, status, read(trace)))
         times.append(took)
-    harness.set_value(QUILLON + r"\Settings", "RunAtTime", 0)
+    harness.set_value(CONFIG_KEY + r"\Settings", "RunAtTime", 0)
     return times
 
 
@@ -80,6 +79,27 @@ def during_run(harness):
     return took
 
 
+def race(harness, round_number):
+    """Starts two runs at once; answers the seconds until both ended."""
+    traces = [os.path.join(harness.work, "trace-%d%s.txt" % (round_number, name)) for name in "ab"]
+    began = time.monotonic()
+    # Neither start clears the semaphore, which the first run may hold already. A run that does not end
+    # within 120 s is killed and fails the round.
+    with concurrent.futures.ThreadPoolExecutor(2) as pool:
+        outputs = list(pool.map(lambda trace: harness.run(env=dict(harness.env, QUILLON_TRACE=trace), clear=False,
+                                                          timeout=120), traces))
+    elapsed = time.monotonic() - began
+    # Taking turns, only the first run finds the changes; the second finds them saved already.
+    check(sorted(("saved." in o, "No changed file found." in o) for o in outputs) ==
+          [(False, True), (True, False)],
+          "round %d: the runs did not take turns:\n--- a:\n%s\n--- b:\n%s" % (round_number, *outputs))
+    check(any(b"Waiting for Semaphore" in read(trace) for trace in traces),
+          "round %d: neither run waited for the semaphore" % round_number)
+    check_equal(harness.dword(MACHINE_KEY, "Semaphore"), "0x0", "round %d: the semaphore" % round_number)
+    harness.check_complete()
+    return elapsed
+
+
 def body(args, work):
     harness = Harness(args.bin, work, random.Random(7), args.files)
     harness.configure()
@@ -87,10 +107,15 @@ def body(args, work):
     took = during_run(harness)
     full = harness.run_to_end()
     harness.check_complete()
-    print("terminate: a waiting program ended in %s s (SIGTERM, SIGINT, SIGHUP); SIGTERM during the run ended it "
-          "in %.2f s with 143, the semaphore free; the next run (%.1f s) left every file recoverable" %
-          (", ".join("%.2f" % t for t in waits), took, full))
+    races = []
+    for round_number in range(args.rounds):
+        harness.mutate()
+        races.append(race(harness, round_number))
+    print("terminate: a waiting program ended in %s s (SIGTERM, SIGINT, SIGHUP); SIGTERM during the run "
+          "ended it in %.2f s with 143, the semaphore free; the next run (%.1f s) left every file "
+          "recoverable; two runs at once took turns (%s s)" % (", ".join("%.2f" % t for t in waits), took,
+                                                              full, ", ".join("%.1f" % t for t in races)))
 
 
 if __name__ == "__main__":
-    sys.exit(script("terminate", body, files=150))
+    sys.exit(script("terminate", body, files=150, rounds=2))

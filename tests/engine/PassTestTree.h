@@ -20,6 +20,7 @@
 #include "engine/ControlFile.h"
 #include "engine/RunAllPaths.h"
 #include "engine/RunState.h"
+#include "files/CopyFile.h"
 #include "platform/FaultInjection.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
@@ -45,6 +46,17 @@ inline std::string Joined(const std::vector<std::string>& lines) {
     return bytes;
 }
 
+// The names in a native folder, sorted; a copy's temporary shown as "<temporary>".
+inline std::vector<std::string> NamesIn(const std::string& native) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(native)) {
+        const std::string name = entry.path().filename().string();
+        names.push_back(IsTemporaryCopyName(name) ? "<temporary>" : name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 inline TimeValue At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
     return MakeTime(year, month, day, hour, minute, second);
 }
@@ -59,6 +71,15 @@ class PassTest : public ::testing::Test {
         path_.SourcePathUpper = "C:\\SRC";
         path_.DestPath = "C:\\Backup";
         pass_ = std::make_unique<BackupPass>(state_, path_);
+    }
+
+    // A fresh pass over path_, with the errors of the run so far forgotten.
+    void NewPass() {
+        pass_ = std::make_unique<BackupPass>(state_, path_);
+        state_.ErrorFlag = false;
+        state_.PassErrorLine.clear();
+        state_.CopyErrorList.clear();
+        state_.UncopiedFiles.clear();
     }
 
     // A file at a Windows-form path on C:, with its modification time (local fields).

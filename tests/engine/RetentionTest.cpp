@@ -114,15 +114,11 @@ struct Scene {
 
     // The sets still listed; where the folders on the disk are others, the test fails.
     Names Kept() const {
-        Names listed, onDisk;
+        Names listed;
         for (const SavedBackup* set : pass.SavedBackups) {
             listed.push_back(set->Date.Format(kDatePattern));
         }
-        for (const auto& entry : fs::directory_iterator(drives.Native(kDest))) {
-            onDisk.push_back(entry.path().filename().string());
-        }
-        std::sort(onDisk.begin(), onDisk.end());
-        EXPECT_EQ(onDisk, listed);
+        EXPECT_EQ(testing::NamesIn(drives.Native(kDest)), listed);
         return listed;
     }
 
@@ -149,13 +145,14 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
     const Sets twoFull = {
         {"2003-11-01", 1, true}, {"2003-11-02"}, {"2003-11-03", 1, true}, {"2003-11-04"}, {"2003-11-05"}};
     const Sets three = Sets{{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}};
-    const Sets bigNewest = {{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03", 20000}};
+    const Sets bigNewest = {{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04", 20000}};
 
     struct Case {
         const char* name;
         Rules rules;
         Sets sets;
-        size_t kept;  // the newest sets that remain
+        size_t kept;                         // the newest sets that remain
+        std::optional<int32_t> answer = {};  // whether space alone may leave only the newest set
     };
     const Case cases[] = {
         {"12 sets, 10 allowed", {.delAfterBackups = 10}, twelve, 10},
@@ -167,6 +164,12 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
         {"100 MB: 50 and 30 fit, the 60 behind not", {.delAfterMemory = 100}, sized, 2},
         {"140 MB: exactly full still fits", {.delAfterMemory = 140}, sized, 3},
         {"count and space agree: no question", {.delAfterBackups = 1, .delAfterMemory = 10}, bigNewest, 1},
+        {"No: only what the count rule demands",
+         {.delAfterBackups = 3, .delAfterMemory = 10},
+         bigNewest,
+         3,
+         -1},
+        {"No without count or age rule: nothing", {.delAfterMemory = 10}, bigNewest, 4, -1},
         {"KeepFullBackups 2 with one full set", {.delAfterBackups = 1, .keepFull = 2}, oneFull, 4},
         {"KeepFullBackups 1 of two", {.delAfterBackups = 1, .keepFull = 1}, twoFull, 3},
         {"without keep rules the newest set survives", {.delAfterBackups = 0}, three, 1},
@@ -185,8 +188,11 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Scene scene;
+        scene.clock.Answer = c.answer.value_or(0);
         EXPECT_EQ(scene.Delete(c.rules, c.sets), LastOf(c.sets, c.kept));
-        EXPECT_TRUE(!scene.clock.Asked() && !scene.state.ErrorFlag && scene.state.CopyErrorList.empty());
+        EXPECT_EQ(scene.clock.Asked(), c.answer.has_value());
+        EXPECT_TRUE(!scene.state.ErrorFlag && scene.state.CopyErrorList.empty() &&
+                    scene.state.DeleteQuestion.load() == 0);
         EXPECT_EQ(scene.state.Texts.Read().Status,
                   c.kept < c.sets.size() ? LoadText(kTextDeletingOldBackups) : "");
     }
@@ -196,43 +202,29 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
 
 // Three small sets and a newest one of 20 MB with 10 MB allowed: only the newest would stay. The
 // dialog's timer, on its own thread, sees the question after the engine has waited a while and
-// answers once.
+// answers Yes once: all but the newest set go. (The answers themselves: the table above.)
 TEST_F(RetentionTest, DiskSpaceQuestionIsAnsweredFromTheDialogThread) {
-    const Sets sets = {{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04", 20000}};
-    struct Case {
-        const char* name;
-        Rules rules;
-        int32_t answer;
-        size_t kept;  // the newest sets that remain
-    } cases[] = {
-        {"No: only what the count rule demands", {.delAfterBackups = 3, .delAfterMemory = 10}, -1, 3},
-        {"No without count or age rule: nothing", {.delAfterMemory = 10}, -1, 4},
-        {"Yes: all but the newest", {.delAfterBackups = 3, .delAfterMemory = 10}, 0, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Scene scene;
-        scene.clock.Answer.reset();
-        c.rules.ApplyTo(scene.path);
-        scene.Add(sets);
-        std::atomic<bool> done{false};
-        std::atomic<bool> answered{false};
-        std::thread dialog([&] {
-            for (; !done.load() && !answered.load(); std::this_thread::yield()) {
-                if (scene.state.DeleteQuestion.load() == 1 && scene.clock.Slept() >= 3000) {
-                    answered.store(true);
-                    scene.state.DeleteQuestion.store(c.answer);
-                }
+    Scene scene;
+    scene.clock.Answer.reset();
+    Rules{.delAfterBackups = 3, .delAfterMemory = 10}.ApplyTo(scene.path);
+    scene.Add({{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04", 20000}});
+    std::atomic<bool> done{false};
+    std::atomic<bool> answered{false};
+    std::thread dialog([&] {
+        for (; !done.load() && !answered.load(); std::this_thread::yield()) {
+            if (scene.state.DeleteQuestion.load() == 1 && scene.clock.Slept() >= 3000) {
+                answered.store(true);
+                scene.state.DeleteQuestion.store(0);
             }
-        });
-        scene.pass.DeleteOldBackups();
-        done.store(true);
-        dialog.join();
-        EXPECT_TRUE(answered.load());
-        EXPECT_EQ(scene.clock.Slept() % 1000, 0);  // it waits in steps of a second, on the clock
-        EXPECT_EQ(scene.state.DeleteQuestion.load(), 0);
-        EXPECT_EQ(scene.Kept(), LastOf(sets, c.kept));
-    }
+        }
+    });
+    scene.pass.DeleteOldBackups();
+    done.store(true);
+    dialog.join();
+    EXPECT_TRUE(answered.load());
+    EXPECT_EQ(scene.clock.Slept() % 1000, 0);  // it waits in steps of a second, on the clock
+    EXPECT_EQ(scene.state.DeleteQuestion.load(), 0);
+    EXPECT_EQ(scene.Kept(), Names{"2003-11-04"});
 }
 
 // --- Sets that stay in their turn -------------------------------------------------------------------
@@ -281,17 +273,15 @@ TEST_F(RetentionTest, ManySetsOfOneFolderAreWeighedInOneSweep) {
         scene.pass.SavedBackups.Append(new SavedBackup{ParseDateTime("2003-11-20"), false, 1});
     }
     scene.pass.DeleteOldBackups();
-    EXPECT_EQ(scene.pass.SavedBackups.Count(), 200'000);
-    EXPECT_TRUE(fs::exists(scene.Native("2003-11-20") + "/sub/file.txt"));
-    EXPECT_FALSE(scene.state.ErrorFlag);
+    EXPECT_TRUE(scene.pass.SavedBackups.Count() == 200'000 &&
+                fs::exists(scene.Native("2003-11-20") + "/sub/file.txt") && !scene.state.ErrorFlag);
 
     // A set with a folder of its own moved to the oldest end: it is the one that goes.
     scene.Add(Sets{{"2003-11-24"}});
     Rules{.delAfterBackups = 200'000}.ApplyTo(scene.path);
     std::swap(*scene.pass.SavedBackups.Get(0), *scene.pass.SavedBackups.Get(200'000));
     scene.pass.DeleteOldBackups();
-    ASSERT_EQ(scene.pass.SavedBackups.Count(), 200'000);
-    EXPECT_FALSE(fs::exists(scene.Native("2003-11-24")));
+    EXPECT_TRUE(scene.pass.SavedBackups.Count() == 200'000 && !fs::exists(scene.Native("2003-11-24")));
 }
 
 // --- Deletion never leaves the dated sets of the destination ----------------------------------------

@@ -11,23 +11,27 @@
 
 namespace quillon::testing {
 
+namespace {
+
+void SetOrUnset(const std::string& name, const std::optional<std::string>& value) {
+    if (value) {
+        ::setenv(name.c_str(), value->c_str(), 1);
+    } else {
+        ::unsetenv(name.c_str());
+    }
+}
+
+}  // namespace
+
 ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
     if (const char* old = std::getenv(name_.c_str())) {
         old_ = old;
     }
-    if (value) {
-        ::setenv(name_.c_str(), value->c_str(), 1);
-    } else {
-        ::unsetenv(name_.c_str());
-    }
+    SetOrUnset(name_, value);
 }
 
 ScopedEnv::~ScopedEnv() {
-    if (old_) {
-        ::setenv(name_.c_str(), old_->c_str(), 1);
-    } else {
-        ::unsetenv(name_.c_str());
-    }
+    SetOrUnset(name_, old_);
 }
 
 ScopedTimeZone::ScopedTimeZone(const std::string& zone) {
@@ -40,9 +44,7 @@ ScopedTimeZone::~ScopedTimeZone() {
     ReloadTimeZone();
 }
 
-ScopedDriveMap::ScopedDriveMap() {
-    folder_ = dir_ / "dosdevices";
-    driveC_ = dir_ / "drive_c";
+ScopedDriveMap::ScopedDriveMap() : folder_(dir_ / "dosdevices"), driveC_(dir_ / "drive_c") {
     std::filesystem::create_directories(folder_);
     std::filesystem::create_directories(driveC_);
     std::filesystem::create_directory_symlink(driveC_, folder_ + "/c:");

@@ -21,7 +21,6 @@ class FakeClock : public Clock {
         milliseconds_ += milliseconds;
     }
     void Set(int64_t seconds) { milliseconds_ = seconds * 1000; }
-    void Advance(int64_t seconds) { milliseconds_ += seconds * 1000; }
     // Total milliseconds callers have slept.
     int64_t Slept() const { return slept_.load(); }
 

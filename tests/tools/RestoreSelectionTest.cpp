@@ -8,12 +8,7 @@ namespace quillon::restore {
 namespace {
 
 TEST(RestoreSelectionTest, PatternsSelectFilesAndWholeFolders) {
-    struct Case {
-        std::vector<std::string> patterns;
-        const char* path;
-        bool selected;
-    };
-    const Case cases[] = {
+    const std::tuple<std::vector<std::string>, const char*, bool> cases[] = {
         {{}, "any/thing.txt", true},
         {{"docs"}, "docs/a.txt", true},       // a folder selects what lies below it
         {{"docs"}, "docs2/a.txt", false},     // but not a folder that merely begins alike
@@ -25,19 +20,14 @@ TEST(RestoreSelectionTest, PatternsSelectFilesAndWholeFolders) {
         {{"x", "keep/*"}, "keep/d.txt", true},
         {{"keep/d.*"}, "keep/e.txt", false},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.path);
-        EXPECT_EQ(Selected(c.patterns, c.path), c.selected);
+    for (const auto& [patterns, path, selected] : cases) {
+        EXPECT_EQ(Selected(patterns, path), selected) << path;
     }
 }
 
 TEST(RestoreSelectionTest, SummaryAmounts) {
-    struct Case {
-        int64_t value;
-        const char* grouped;
-        const char* megabytes;
-    };
-    const Case cases[] = {
+    // The amount, grouped, in megabytes.
+    const std::tuple<int64_t, const char*, const char*> cases[] = {
         {0, "0", "0.0 MB"},
         {999, "999", "0.0 MB"},
         {1204, "1 204", "0.0 MB"},
@@ -46,10 +36,8 @@ TEST(RestoreSelectionTest, SummaryAmounts) {
         {812'400'000, "812 400 000", "812 MB"},
         {1'204'600'000, "1 204 600 000", "1 205 MB"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.value);
-        EXPECT_EQ(GroupedNumber(c.value), c.grouped);
-        EXPECT_EQ(Megabytes(c.value), c.megabytes);
+    for (const auto& [value, grouped, megabytes] : cases) {
+        EXPECT_EQ(GroupedNumber(value) + " " + Megabytes(value), std::string(grouped) + " " + megabytes);
     }
     EXPECT_EQ(Files(1), "1 file");
     EXPECT_EQ(Files(1204), "1 204 files");

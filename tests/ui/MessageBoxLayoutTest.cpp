@@ -27,21 +27,5 @@ TEST(MessageBoxLayoutTest, SizesFromTextButtonsAndCheckBox) {
     EXPECT_EQ(NormaliseLineBreaks("a\nb\r\nc\n"), "a\r\nb\r\nc\r\n");
 }
 
-TEST(MessageBoxLayoutTest, FocusAnswersAndLetters) {
-    BoxKind okOnly = BoxKindFromStyle(kMbOk | kMbDefButton2);
-    EXPECT_EQ(okOnly.FocusedButton, 1);  // no second button to be the default
-    EXPECT_EQ(okOnly.IconKind, 0x30);
-    EXPECT_EQ(AcceleratorButton(okOnly, 'c'), -1);
-    EXPECT_EQ(AcceleratorButton(okOnly, 'H'), 0);
-    BoxKind question = BoxKindFromStyle(0x4124);
-    EXPECT_EQ(question.FocusedButton, 3);
-    EXPECT_EQ(BoxAnswer(question, 1), kIdNo);  // Help
-    EXPECT_EQ(BoxAnswer(question, 2), kIdYes);
-    EXPECT_EQ(AcceleratorButton(question, 'y'), 2);
-    EXPECT_EQ(AcceleratorButton(question, 'O'), 0);
-    EXPECT_EQ(ButtonLeft(340, 3, 75, 0), 12 + (328 - 255) / 2);  // a row of 3.4 buttons
-    EXPECT_EQ(ButtonLeft(340, 3, 75, 2), 48 + 2 * 90);
-}
-
 }  // namespace
 }  // namespace quillon::testing

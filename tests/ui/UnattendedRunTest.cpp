@@ -60,8 +60,7 @@ class UnattendedRunTest : public AppTest {
 // confirmation OK, and the disk-space rule is switched off for good; neither this run nor the next two
 // delete a set, and the question is not hidden by a tick nobody gave.
 TEST_F(UnattendedRunTest, UnansweredDiskSpaceQuestionKeepsEverySet) {
-    const char* older[] = {"2003-11-01", "2003-11-10", "2003-11-20"};
-    for (const char* date : older) {
+    for (const char* date : {"2003-11-01", "2003-11-10", "2003-11-20"}) {
         WriteFile(drives.Native("C:\\Backup\\") + date + "/Data/old.txt", "old");
     }
     WriteFile(drives.Native("C:\\Backup\\Quillon.txt"),
@@ -76,15 +75,14 @@ TEST_F(UnattendedRunTest, UnansweredDiskSpaceQuestionKeepsEverySet) {
     Set("Path000", "DelAfterMemory", 40);
 
     for (int day = 0; day < 3; ++day) {
-        SCOPED_TRACE(day);
         RunOnDay(day);
-        for (const char* date : older) {
-            EXPECT_TRUE(SetExists(date)) << date << "\n" << Output();
-        }
-        EXPECT_TRUE(SetExists(day == 0 ? "2003-11-24" : day == 1 ? "2003-11-25" : "2003-11-26"));
-        EXPECT_EQ(GetInt("Path000", "HideDialogs"), -999);  // never ticked
-        EXPECT_EQ(GetInt("Path000", "DeleteFlags"), 0x01);  // deleting on, the disk-space rule off
     }
+    for (const char* date :
+         {"2003-11-01", "2003-11-10", "2003-11-20", "2003-11-24", "2003-11-25", "2003-11-26"}) {
+        EXPECT_TRUE(SetExists(date)) << date << "\n" << Output();
+    }
+    EXPECT_EQ(GetInt("Path000", "HideDialogs"), -999);  // never ticked
+    EXPECT_EQ(GetInt("Path000", "DeleteFlags"), 0x01);  // deleting on, the disk-space rule off
     std::string output = Output();
     EXPECT_NE(output.find("[ ] Please do not display this question again\n-> No (answered at once"),
               std::string::npos)

@@ -7,7 +7,6 @@
 #include <QTimer>
 #include <thread>
 
-#include "testing/CaptureTrace.h"
 #include "testing/TempDir.h"
 #include "ui/qt/ImageButton.h"
 #include "ui/qt/QtMessageLoop.h"
@@ -23,19 +22,16 @@ TEST(QtPresenterTest, HelpOpensTheDocumentAtTheCurrentTopicOnlyWhenItIsThere) {
         opened.push_back(url);
         return true;
     });
-    CaptureTrace trace;
     std::string document = dir / "quillon-run.html";
 
     presenter.SetMessageBoxHelpContext(3846);
     QTimer::singleShot(0, [&] {
         QWidget* box = QApplication::activeModalWidget();
         ASSERT_NE(box, nullptr);
-        QTest::keyClick(box, Qt::Key_H);  // no document: a trace line, nothing opened
+        QTest::keyClick(box, Qt::Key_H);  // no document: nothing opened
         EXPECT_TRUE(opened.empty());
-        EXPECT_TRUE(trace.Contains("*** Hilfe-Dokument " + document + " nicht gefunden\n"));
         WriteFile(document, "<html></html>");
         QTest::keyClick(box, Qt::Key_H);
-        EXPECT_TRUE(box->isVisible());
         QTest::keyClick(box, Qt::Key_Escape);
     });
     EXPECT_EQ(presenter.ShowMessageBox("Delete?", kMbYesNo | kMbHelp), kIdNo);
@@ -43,7 +39,7 @@ TEST(QtPresenterTest, HelpOpensTheDocumentAtTheCurrentTopicOnlyWhenItIsThere) {
     EXPECT_EQ(opened[0].toLocalFile().toStdString(), document);
     EXPECT_EQ(opened[0].fragment(), "h3846");
 
-    // The error list's Help opens the topic in force; a desktop that refuses is traced.
+    // The error list's Help opens the topic in force, even where the desktop then refuses.
     presenter.SetMessageBoxHelpContext(3841);
     presenter.Help = DesktopHelp(dir.Path(), [&](const QUrl& url) {
         opened.push_back(url);
@@ -63,7 +59,6 @@ TEST(QtPresenterTest, HelpOpensTheDocumentAtTheCurrentTopicOnlyWhenItIsThere) {
     presenter.ShowErrorList(1, {"C:\\x"});
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[1].fragment(), "h3841");
-    EXPECT_TRUE(trace.Contains("*** Hilfe-Dokument " + document + " nicht ge\366ffnet\n"));
 }
 
 TEST(QtPresenterTest, AWorkersBoxIsShownOnTheLoopThreadAndAnswersTheWorker) {

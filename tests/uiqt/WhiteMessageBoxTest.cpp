@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <tuple>
+#include <vector>
 
 #include "app/QuillonRunApp.h"
 #include "ui/ConsolePresenter.h"
@@ -23,15 +24,13 @@ TEST(WhiteMessageBoxTest, SizesItselfToItsTextAndCentresItsButtonRow) {
     WhiteMessageBox box("x", kMbOk, false, false);
     EXPECT_EQ(box.size(), QSize(210 - WhiteMessageBox::kFrameWidth, 140 - WhiteMessageBox::kFrameHeight));
     EXPECT_EQ(box.Button(1)->geometry().topLeft(), QPoint(12 + (198 - 75) / 2, 80));
-    EXPECT_EQ(box.TextControl()->geometry(), QRect(75, 30, 200, 33));
 
     WhiteMessageBox question("Delete?\nReally?", kDeleteQuestion, true, false);
     ASSERT_NE(question.CheckBox(), nullptr);
-    EXPECT_EQ(question.CheckBox()->geometry(), QRect(54, question.Layout().WindowHeight - 99, 22, 21));
     // Help, Yes, No from left to right, 1.2 button widths apart; No has the focus.
     EXPECT_EQ(question.Button(1)->Role(), ButtonRole::kHelp);
     EXPECT_EQ(question.Button(3)->Role(), ButtonRole::kNo);
-    EXPECT_EQ(question.Button(2)->x() - question.Button(1)->x(), 90);
+    EXPECT_EQ(question.Button(3)->x(), 12 + (328 - 255) / 2 + 2 * 90);  // a row of 3.4 buttons, centred
     EXPECT_EQ(question.FocusedButton(), 3);
     EXPECT_TRUE(question.Button(3)->Highlighted());
     EXPECT_FALSE(question.Button(2)->Highlighted());
@@ -46,50 +45,47 @@ TEST(WhiteMessageBoxTest, TabWrapsAndTheArrowsStopAtTheEnds) {
         QTest::keyClick(&box, static_cast<Qt::Key>(key));
         visited += std::to_string(box.FocusedButton());
     }
-    EXPECT_EQ(visited,
-              "312"
-              "333"
-              "211");
-    EXPECT_TRUE(box.isVisible());  // none of these keys closes the box
+    EXPECT_EQ(visited, "312333211");  // Tab, then Right, then Left, three times each
+    EXPECT_TRUE(box.isVisible());     // none of these keys closes the box
 }
 
+// Each case's keys are pressed in turn; a box still open after them is closed by the wait window's
+// timer, which presses the focused button (Help counting as No or Cancel). So that a key that does
+// nothing shows, each case's focused button answers otherwise than the key.
 TEST(WhiteMessageBoxTest, EveryWayOfClosingAnswersAsTheBoxSays) {
-    auto key = [](Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-        return [=](WhiteMessageBox& box) { QTest::keyClick(&box, k, modifiers); };
+    auto keys = [](std::vector<Qt::Key> pressed, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        return [=](WhiteMessageBox& box) {
+            for (Qt::Key k : pressed) {
+                QTest::keyClick(&box, k, modifiers);
+            }
+        };
     };
     const std::tuple<const char*, unsigned, std::function<void(WhiteMessageBox&)>, int> cases[] = {
-        {"Escape in a Yes/No box", kDeleteQuestion, key(Qt::Key_Escape), kIdNo},
-        {"close box", kDeleteQuestion, [](WhiteMessageBox& box) { box.close(); }, kIdNo},
-        {"auto-close with No focused", kDeleteQuestion, [](WhiteMessageBox& box) { box.OnAutoClose(); },
-         kIdNo},
-        {"auto-close after Tab to Help", kDeleteQuestion,
-         [](WhiteMessageBox& box) {
-             QTest::keyClick(&box, Qt::Key_Tab);
-             box.OnAutoClose();
-         },
-         kIdNo},
-        {"auto-close with Yes focused", kMbYesNo, [](WhiteMessageBox& box) { box.OnAutoClose(); }, kIdYes},
-        {"Enter on OK", kMbOkCancel, key(Qt::Key_Return), kIdOk},
-        {"Alt+C", kMbOkCancel, key(Qt::Key_C, Qt::AltModifier), kIdCancel},
-        {"Y", kMbYesNo, key(Qt::Key_Y), kIdYes},
-        {"n", kMbYesNo, key(Qt::Key_N), kIdNo},
+        {"Escape in a Yes/No box", kMbYesNo, keys({Qt::Key_Escape}), kIdNo},
+        {"close box", kMbYesNo, [](WhiteMessageBox& box) { box.close(); }, kIdNo},
+        {"auto-close with No focused", kDeleteQuestion, keys({}), kIdNo},
+        {"auto-close after Tab to Help", kDeleteQuestion, keys({Qt::Key_Tab}), kIdNo},
+        {"auto-close with Yes focused", kMbYesNo, keys({}), kIdYes},
+        {"auto-close of an OK box that has no second button", kMbOk | kMbDefButton2, keys({}), kIdOk},
+        {"Alt+C", kMbOkCancel, keys({Qt::Key_C}, Qt::AltModifier), kIdCancel},
+        {"Y", kDeleteQuestion, keys({Qt::Key_Y}), kIdYes},
+        {"n", kMbYesNo, keys({Qt::Key_N}), kIdNo},
         {"clicked Yes", kDeleteQuestion, [](WhiteMessageBox& box) { box.Button(2)->click(); }, kIdYes},
-        {"Escape in an OK box", kMbOk, key(Qt::Key_Escape), kIdCancel},
-        {"Help keeps the box open", kDeleteQuestion,
-         [](WhiteMessageBox& box) {
-             for (Qt::Key k : {Qt::Key_H, Qt::Key_Left, Qt::Key_Left, Qt::Key_Return}) {  // Enter on Help
-                 QTest::keyClick(&box, k);
-             }
-             EXPECT_TRUE(box.isVisible());
-             QTest::keyClick(&box, Qt::Key_Escape);
-         },
-         kIdNo},
+        {"C in an OK box answers as Escape", kMbOk, keys({Qt::Key_C}), kIdCancel},
+        // Help and Enter on Help leave the box open, with Yes focused at the end.
+        {"Help keeps the box open", kMbYesNo | kMbHelp,
+         keys({Qt::Key_H, Qt::Key_Left, Qt::Key_Return, Qt::Key_Right}), kIdYes},
     };
     int helps = 0;
     for (const auto& [name, style, close, answer] : cases) {
         WhiteMessageBox box("Question", style, false, false);
         box.OnHelp = [&] { ++helps; };
-        QTimer::singleShot(0, &box, [&] { close(box); });
+        QTimer::singleShot(0, &box, [&] {
+            close(box);
+            if (box.isVisible()) {
+                box.OnAutoClose();
+            }
+        });
         EXPECT_EQ(box.Ask(nullptr), answer) << name;
     }
     EXPECT_EQ(helps, 2);

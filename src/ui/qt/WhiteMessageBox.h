@@ -41,13 +41,10 @@ class WhiteMessageBox final : public QDialog, public AutoCloseDialog {
     std::function<void()> OnHelp;
 
     bool CheckBoxTicked() const;
-    const BoxKind& Kind() const { return kind_; }
-    const BoxLayout& Layout() const { return layout_; }
     int FocusedButton() const { return focused_; }
     ImageButton* Button(int index) const { return buttons_[index - 1]; }  // 1-based, left to right
     ImageCheckBox* CheckBox() const { return checkBox_; }
     LinkedLabel* CheckBoxLabel() const { return label_; }
-    QLabel* TextControl() const { return text_; }
 
     // The wait window's timer: closes the box as its focused button would, Help counting as No/Cancel.
     void OnAutoClose() override;
