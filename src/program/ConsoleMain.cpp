@@ -5,8 +5,8 @@
 // a service starts at once. Should the desktop program be missing or fail to start, the run takes place
 // on the console. The system's requests to end (SIGTERM, SIGINT, SIGHUP) go to the application object
 // as messages of its loop.
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "platform/ProgramHandOver.h"
 #include "platform/ProgramLocation.h"
@@ -29,9 +29,8 @@ std::string DesktopLibrary() {
 
 int main(int argc, char** argv) {
     using namespace quillon;
-    PrepareProcess();
-    LongOptions options = ParseLongOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (std::optional<int> exitCode = AnswerOptions(options, DesktopLibrary())) {
+    LongOptions options;
+    if (std::optional<int> exitCode = StartProgram(argc, argv, DesktopLibrary(), options)) {
         return *exitCode;
     }
     if (DesktopWanted()) {

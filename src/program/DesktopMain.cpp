@@ -12,9 +12,8 @@
 
 int main(int argc, char** argv) {
     using namespace quillon;
-    PrepareProcess();
-    LongOptions options = ParseLongOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (std::optional<int> exitCode = AnswerOptions(options, DesktopLibraryVersion())) {
+    LongOptions options;
+    if (std::optional<int> exitCode = StartProgram(argc, argv, DesktopLibraryVersion(), options)) {
         return *exitCode;
     }
     // Before any thread exists, so that every thread inherits the blocked signals.

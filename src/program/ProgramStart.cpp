@@ -17,6 +17,7 @@
 #include "ui/UserInterfaceChoice.h"
 
 namespace quillon {
+namespace {
 
 void PrepareProcess() {
     // Every date of a control file is converted; without this each conversion looks at the zone file
@@ -54,6 +55,14 @@ std::optional<int> AnswerOptions(const LongOptions& options, const std::string& 
         return RunDryRunOption(options, stdout, stderr);
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<int> StartProgram(int argc, char** argv, const std::string& desktopLibrary, LongOptions& options) {
+    PrepareProcess();
+    options = ParseLongOptions(std::vector<std::string>(argv + 1, argv + argc));
+    return AnswerOptions(options, desktopLibrary);
 }
 
 bool DesktopWanted() {
