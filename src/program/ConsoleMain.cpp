@@ -30,7 +30,7 @@ std::string DesktopLibrary() {
 int main(int argc, char** argv) {
     using namespace quillon;
     LongOptions options;
-    if (std::optional<int> exitCode = StartProgram(argc, argv, DesktopLibrary(), options)) {
+    if (std::optional<int> exitCode = StartProgram(argc, argv, DesktopLibrary, options)) {
         return *exitCode;
     }
     if (DesktopWanted()) {

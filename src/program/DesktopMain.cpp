@@ -13,7 +13,7 @@
 int main(int argc, char** argv) {
     using namespace quillon;
     LongOptions options;
-    if (std::optional<int> exitCode = StartProgram(argc, argv, DesktopLibraryVersion(), options)) {
+    if (std::optional<int> exitCode = StartProgram(argc, argv, DesktopLibraryVersion, options)) {
         return *exitCode;
     }
     // Before any thread exists, so that every thread inherits the blocked signals.

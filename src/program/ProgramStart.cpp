@@ -26,7 +26,7 @@ void PrepareProcess() {
     ShareOneMemoryArena();
 }
 
-std::optional<int> AnswerOptions(const LongOptions& options, const std::string& desktopLibrary) {
+std::optional<int> AnswerOptions(const LongOptions& options, DesktopLibraryName desktopLibrary) {
     if (!options.Unknown.empty()) {
         std::fprintf(stderr,
                      "quillon-run: unknown option '%s'\nTry 'quillon-run --help' for more information.\n",
@@ -42,8 +42,8 @@ std::optional<int> AnswerOptions(const LongOptions& options, const std::string& 
         for (const std::string& library : LibraryVersions()) {
             text += "  " + library + "\n";
         }
-        if (!desktopLibrary.empty()) {
-            text += "  " + desktopLibrary + "\n";
+        if (std::string desktop = desktopLibrary(); !desktop.empty()) {
+            text += "  " + desktop + "\n";
         }
         std::fputs(text.c_str(), stdout);
         return 0;
@@ -59,7 +59,7 @@ std::optional<int> AnswerOptions(const LongOptions& options, const std::string& 
 
 }  // namespace
 
-std::optional<int> StartProgram(int argc, char** argv, const std::string& desktopLibrary, LongOptions& options) {
+std::optional<int> StartProgram(int argc, char** argv, DesktopLibraryName desktopLibrary, LongOptions& options) {
     PrepareProcess();
     options = ParseLongOptions(std::vector<std::string>(argv + 1, argv + argc));
     return AnswerOptions(options, desktopLibrary);

@@ -17,12 +17,15 @@ class TerminationSignals;
 // The file name of the desktop program, in the console program's folder.
 inline constexpr char kDesktopProgramName[] = "quillon-run-desktop";
 
+// The desktop's library as --version names it ("Qt 6.4.2"), or "" when there is none.
+using DesktopLibraryName = std::string (*)();
+
 // First thing in main, before any thread exists: the process-wide settings of a run, then the arguments
 // (main's argc and argv) sorted into options. Answers the exit code when an option ends the program: an
-// unknown one (status 2), --help, --version (desktopLibrary, when not empty, is its last line), --check,
-// --dry-run; nothing when a run follows. None of them changes anything, so they run before the signals
-// are taken over: Ctrl-C ends them at once.
-std::optional<int> StartProgram(int argc, char** argv, const std::string& desktopLibrary, LongOptions& options);
+// unknown one (status 2), --help, --version (desktopLibrary is asked only then: its answer, when not
+// empty, is the last line), --check, --dry-run; nothing when a run follows. None of them changes
+// anything, so they run before the signals are taken over: Ctrl-C ends them at once.
+std::optional<int> StartProgram(int argc, char** argv, DesktopLibraryName desktopLibrary, LongOptions& options);
 
 // True when the environment asks for the desktop's dialogs (QUILLON_UI, DISPLAY, WAYLAND_DISPLAY).
 bool DesktopWanted();
