@@ -42,7 +42,7 @@ TEST_F(BackupPassTest, AFirstRunWithoutCopyOnFirstRunOnlyRecordsTheFiles) {
     // An empty source without sets leaves no destination behind.
     EXPECT_TRUE(!Exists("C:\\Backup") && run_.CopyErrorList.empty());
 
-    Source("a.txt", "a", At(2003, 11, 20, 10, 0));
+    Sources({{"a.txt", "a", At(2003, 11, 20, 10, 0)}});
     RunAt(At(2003, 11, 24, 18, 5));
     EXPECT_FALSE(Exists("C:\\Backup\\2003-11-20"));
     EXPECT_EQ(Control(),
@@ -58,7 +58,7 @@ TEST_F(BackupPassTest, LaterRunsCopyOnlyWhatChangedAndMakeAFullSetEveryThirdRun)
     std::string sets;                       // each set's copies of a.txt and b.txt, and its kind
     for (int day = 20; day <= 24; ++day) {  // the 20th: a new path, full
         const std::string set = "2003-11-" + std::to_string(day);
-        Source("b.txt", "b" + std::to_string(day), At(2003, 11, day, 9, 0));
+        Sources({{"b.txt", "b" + std::to_string(day), At(2003, 11, day, 9, 0)}});
         RunAt(At(2003, 11, day, 18, 0));
         sets += Saved(set + "\\a.txt") + Saved(set + "\\b.txt") +
                 (Control().find(set + " F") != std::string::npos ? " F " : " I ");
@@ -76,12 +76,12 @@ TEST_F(BackupPassTest, AFullBackupIsDueWhenItsDayHasCome) {
     EXPECT_EQ(Get("FB_NextTime"), "2003-11-06 00:00");
     EXPECT_THAT(Control(), HasSubstr("Next scheduled full backup: 2003-11-06\r\n"));
 
-    Source("b.txt", "b2", At(2003, 11, 5, 9, 0));
+    Sources({{"b.txt", "b2", At(2003, 11, 5, 9, 0)}});
     RunAt(At(2003, 11, 5, 18, 0));
     EXPECT_EQ(Saved("2003-11-05\\a.txt"), "<none>");
 
     // Due once the day of FB_NextTime has passed: every file goes into the set.
-    Source("b.txt", "b3", At(2003, 11, 9, 9, 0));
+    Sources({{"b.txt", "b3", At(2003, 11, 9, 9, 0)}});
     RunAt(At(2003, 11, 9, 18, 0));
     EXPECT_EQ(Saved("2003-11-09\\a.txt") + ", " + Get("FB_NextTime"), "a, 2003-11-13 00:00");
 }
@@ -90,7 +90,7 @@ TEST_F(BackupPassTest, AFullBackupIsDueWhenItsDayHasCome) {
 // damaged file) and one set that is still there: the pass forgets the vanished sets in one sweep and
 // keeps the rest. Taking them out one by one moved every set behind each one and took minutes.
 TEST_F(BackupPassTest, AControlFileOfManyVanishedSetsIsReadAndCleanedInOneSweep) {
-    Source("a.txt", "a", At(2003, 11, 20, 10, 0));
+    Sources({{"a.txt", "a", At(2003, 11, 20, 10, 0)}});
     RunAt(At(2003, 11, 20, 18, 0));
     std::string control = Control();
     std::string vanished;
@@ -102,7 +102,7 @@ TEST_F(BackupPassTest, AControlFileOfManyVanishedSetsIsReadAndCleanedInOneSweep)
     control.insert(control.find("# ===== Saved Backups:\r\n") + 24, vanished);
     testing::WriteFile(Native("C:\\Backup\\Quillon.txt"), control);
 
-    Source("a.txt", "a2", At(2003, 11, 24, 9, 0));
+    Sources({{"a.txt", "a2", At(2003, 11, 24, 9, 0)}});
     RunAt(At(2003, 11, 24, 18, 0));
     EXPECT_THAT(Control(), HasSubstr("# ===== Saved Backups:\r\n2003-11-20 F         1 kBytes\r\n"
                                      "2003-11-24 I         1 kBytes\r\n# ===== Files:"));
@@ -110,22 +110,22 @@ TEST_F(BackupPassTest, AControlFileOfManyVanishedSetsIsReadAndCleanedInOneSweep)
 }
 
 TEST_F(BackupPassTest, TheSetDateFollowsTheLastRunAndThePreviousDaySetting) {
-    Source("a.txt", "a", At(2003, 11, 20, 10, 0));
+    Sources({{"a.txt", "a", At(2003, 11, 20, 10, 0)}});
     RunAt(At(2003, 11, 23, 20, 0), true);  // the path last ran on the 23rd
 
     // Changed at 00:30 and started at login at 01:00: the set belongs to the day before.
-    Source("a.txt", "night", At(2003, 11, 24, 0, 30));
+    Sources({{"a.txt", "night", At(2003, 11, 24, 0, 30)}});
     RunAt(At(2003, 11, 24, 1, 0), true);
     EXPECT_EQ(Saved("2003-11-23\\a.txt"), "night");
 
     // Without the setting the same change is filed under its own day.
     ASSERT_TRUE(profile_.WriteProfileInt("Settings", "Vortagsdatum", 0));
-    Source("a.txt", "night 2", At(2003, 11, 25, 0, 30));
+    Sources({{"a.txt", "night 2", At(2003, 11, 25, 0, 30)}});
     RunAt(At(2003, 11, 25, 1, 0), true);
     EXPECT_EQ(Saved("2003-11-25\\a.txt"), "night 2");
 
     // Started at login again the same night, before NextRunTime (the next midnight): not due, skipped.
-    Source("a.txt", "changed", At(2003, 11, 25, 1, 30));
+    Sources({{"a.txt", "changed", At(2003, 11, 25, 1, 30)}});
     RunAt(At(2003, 11, 25, 2, 0), true);
     EXPECT_EQ(Saved("2003-11-25\\a.txt"), "night 2");
     RunAt(At(2003, 11, 25, 3, 0), false);  // by hand it runs
@@ -194,7 +194,7 @@ TEST_F(BackupPassTest, AFailedNewSetIsNotKeptButAFolderThatWasThereIsNeverDelete
 // source that names one file is no missing folder.
 TEST_F(BackupPassTest, AMissingSourceIsAnErrorOfItsPathThatChangesNothing) {
     Set("Flags", 0);
-    Source("a.txt", "a", At(2003, 11, 20, 9, 0));
+    Sources({{"a.txt", "a", At(2003, 11, 20, 9, 0)}});
     RunAt(At(2003, 11, 20, 10, 0));
     const std::string control = Control();
     fs::rename(Native("C:\\Data"), Native("C:\\Unmounted"));
@@ -240,9 +240,9 @@ TEST_F(BackupPassTest, AnEditWithinTheMinuteOfItsCopyAndAnOlderVersionAreSaved) 
 TEST_F(BackupPassTest, APassThatOnlyLooksTellsWhatItWouldDo) {
     Set("Flags", 0x04);  // plain copies; a saved file loses its archive attribute
     Set("DelAfterBackups", 2);
-    Source("a.txt", "a", At(2003, 11, 20, 9, 0));
+    Sources({{"a.txt", "a", At(2003, 11, 20, 9, 0)}});
     RunAt(At(2003, 11, 20, 10, 0));
-    Source("b.txt", "bb", At(2003, 11, 21, 9, 0));
+    Sources({{"b.txt", "bb", At(2003, 11, 21, 9, 0)}});
     RunAt(At(2003, 11, 21, 10, 0));
     Sources({{"a.txt", "a2", At(2003, 11, 24, 9, 0)}, {"c.txt", "ccc", At(2003, 11, 24, 9, 0)}});
 
@@ -264,7 +264,7 @@ TEST_F(BackupPassTest, APassThatOnlyLooksTellsWhatItWouldDo) {
 
 TEST_F(BackupPassTest, ADestinationThatCannotBeCreatedEndsThePassWithoutWritingAnything) {
     Set("DestPath", "Q:\\Backup");
-    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+    Sources({{"a.txt", "a", At(2003, 11, 24, 9, 0)}});
     RunAt(At(2003, 11, 24, 10, 0));
     EXPECT_EQ(std::to_string(run_.FirstErrorCode) + ", " + run_.PassErrorMessage + ", " + run_.PassErrorLine +
                   ", " + Get("LastRunTime"),

@@ -215,12 +215,8 @@ class ControlFileWriterTest : public ControlFileTest {
             pass_->FilesCopied += row.mark == 'X';
         }
     }
-    std::string Content(const std::string& windowsPath) {
-        return testing::ReadFile(drives_.Native(windowsPath));
-    }
-    void Write(const std::string& setDirectory = "") {
-        pass_->WriteControlFile(kTemp, kControl, setDirectory);
-    }
+    std::string Content(const std::string& path) { return testing::ReadFile(drives_.Native(path)); }
+    void Write(const std::string& set = "") { pass_->WriteControlFile(kTemp, kControl, set); }
 
     ScopedFaults faults_;
     testing::CaptureMessages messages_;

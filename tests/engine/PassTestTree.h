@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <memory>
+#include <ranges>
 #include <string>
 #include <vector>
 
@@ -70,7 +71,6 @@ class PassTest : public ::testing::Test {
         path_.SourcePath = "C:\\Src";
         path_.SourcePathUpper = "C:\\SRC";
         path_.DestPath = "C:\\Backup";
-        pass_ = std::make_unique<BackupPass>(state_, path_);
     }
 
     // A fresh pass over path_, with the errors of the run so far forgotten.
@@ -91,10 +91,7 @@ class PassTest : public ::testing::Test {
 
     // Records a file in the previous file list, as the control file would have read it.
     void Recorded(const std::string& windowsPath, TimeValue time, bool pending = false) {
-        auto* entry = pass_->PreviousFiles.Append(new FileEntry);
-        entry->Path = windowsPath;
-        entry->Time = time;
-        entry->Pending = pending;
+        pass_->PreviousFiles.Append(new FileEntry{.Path = windowsPath, .Time = time, .Pending = pending});
     }
 
     void AddPattern(PArray<PatternEntry>& list, const std::string& text) {
@@ -107,20 +104,13 @@ class PassTest : public ::testing::Test {
 
     // The scanned entry of a path, or null.
     FileEntry* Current(const std::string& windowsPath) const {
-        for (FileEntry* entry : pass_->CurrentFiles) {
-            if (entry->Path == windowsPath) {
-                return entry;
-            }
-        }
-        return nullptr;
+        FileEntry* const* found = std::ranges::find(pass_->CurrentFiles, windowsPath, &FileEntry::Path);
+        return found != pass_->CurrentFiles.end() ? *found : nullptr;
     }
 
     std::vector<std::string> ListedPaths() const {
-        std::vector<std::string> paths;
-        for (const FileEntry* entry : pass_->CurrentFiles) {
-            paths.push_back(entry->Path);
-        }
-        return paths;
+        auto paths = pass_->CurrentFiles | std::views::transform(&FileEntry::Path);
+        return {paths.begin(), paths.end()};
     }
 
     ScopedTimeZone zone_{"Europe/Berlin"};
@@ -128,7 +118,7 @@ class PassTest : public ::testing::Test {
     ScopedDriveMap drives_;
     RunState state_;
     SourcePathRecord path_;
-    std::unique_ptr<BackupPass> pass_;
+    std::unique_ptr<BackupPass> pass_ = std::make_unique<BackupPass>(state_, path_);
 };
 
 // A source tree C:\Data, its destination C:\Backup, a profile of its own, and runs at chosen times, each
@@ -154,19 +144,15 @@ class RunTest : public ::testing::Test {
         return profile_.GetProfileString("Path000", entry, "<none>");
     }
     std::string Native(const std::string& windowsPath) { return drives_.Native(windowsPath); }
-    // Writes a source file below C:\Data with the given modification time.
-    void Source(const std::string& relative, const std::string& contents, TimeValue modified) {
-        const std::string path = "C:\\Data\\" + relative;
-        WriteFile(Native(path), contents);
-        ASSERT_TRUE(SetFileTimes(path, modified.Seconds(), modified.Seconds()));
-    }
+    // Writes source files below C:\Data with their modification times.
     struct SourceFile {
         std::string relative, contents;
         TimeValue modified;
     };
     void Sources(std::initializer_list<SourceFile> files) {
-        for (const SourceFile& file : files) {
-            Source(file.relative, file.contents, file.modified);
+        for (const auto& [relative, contents, modified] : files) {
+            WriteFile(Native("C:\\Data\\" + relative), contents);
+            ASSERT_TRUE(SetFileTimes("C:\\Data\\" + relative, modified.Seconds(), modified.Seconds()));
         }
     }
     bool Exists(const std::string& windowsPath) { return std::filesystem::exists(Native(windowsPath)); }

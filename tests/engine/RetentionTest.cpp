@@ -23,15 +23,6 @@ struct Set {
 using Sets = std::vector<Set>;
 using Names = std::vector<std::string>;
 
-// The dates of the newest n sets.
-Names LastOf(const Sets& sets, size_t n) {
-    Names names;
-    for (size_t i = sets.size() - n; i < sets.size(); ++i) {
-        names.push_back(sets[i].Date);
-    }
-    return names;
-}
-
 // A clock that also plays the progress dialog: a question it finds open while the engine waits is
 // answered at once with Answer, so a test never hangs on a question it did not expect. Without an
 // Answer the question is left to another thread.
@@ -41,17 +32,16 @@ class AnsweringClock : public FakeClock {
     void Sleep(int64_t milliseconds) override {
         FakeClock::Sleep(milliseconds);
         if (Answer && question_.load() > 0) {
-            asked_ = true;
+            Asked = true;
             question_.store(*Answer);
         }
     }
-    bool Asked() const { return asked_; }
 
     std::optional<int32_t> Answer = 0;
+    bool Asked = false;
 
   private:
     std::atomic<int32_t>& question_;
-    bool asked_ = false;
 };
 
 // The rules of a path; a rule without a value is not active.
@@ -164,11 +154,7 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
         {"100 MB: 50 and 30 fit, the 60 behind not", {.delAfterMemory = 100}, sized, 2},
         {"140 MB: exactly full still fits", {.delAfterMemory = 140}, sized, 3},
         {"count and space agree: no question", {.delAfterBackups = 1, .delAfterMemory = 10}, bigNewest, 1},
-        {"No: only what the count rule demands",
-         {.delAfterBackups = 3, .delAfterMemory = 10},
-         bigNewest,
-         3,
-         -1},
+        {"No: what the count rule demands", {.delAfterBackups = 3, .delAfterMemory = 10}, bigNewest, 3, -1},
         {"No without count or age rule: nothing", {.delAfterMemory = 10}, bigNewest, 4, -1},
         {"KeepFullBackups 2 with one full set", {.delAfterBackups = 1, .keepFull = 2}, oneFull, 4},
         {"KeepFullBackups 1 of two", {.delAfterBackups = 1, .keepFull = 1}, twoFull, 3},
@@ -189,8 +175,9 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
         SCOPED_TRACE(c.name);
         Scene scene;
         scene.clock.Answer = c.answer.value_or(0);
-        EXPECT_EQ(scene.Delete(c.rules, c.sets), LastOf(c.sets, c.kept));
-        EXPECT_EQ(scene.clock.Asked(), c.answer.has_value());
+        auto newest = c.sets | std::views::drop(c.sets.size() - c.kept) | std::views::transform(&Set::Date);
+        EXPECT_EQ(scene.Delete(c.rules, c.sets), Names(newest.begin(), newest.end()));
+        EXPECT_EQ(scene.clock.Asked, c.answer.has_value());
         EXPECT_TRUE(!scene.state.ErrorFlag && scene.state.CopyErrorList.empty() &&
                     scene.state.DeleteQuestion.load() == 0);
         EXPECT_EQ(scene.state.Texts.Read().Status,
@@ -208,8 +195,7 @@ TEST_F(RetentionTest, DiskSpaceQuestionIsAnsweredFromTheDialogThread) {
     scene.clock.Answer.reset();
     Rules{.delAfterBackups = 3, .delAfterMemory = 10}.ApplyTo(scene.path);
     scene.Add({{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04", 20000}});
-    std::atomic<bool> done{false};
-    std::atomic<bool> answered{false};
+    std::atomic<bool> done{false}, answered{false};
     std::thread dialog([&] {
         for (; !done.load() && !answered.load(); std::this_thread::yield()) {
             if (scene.state.DeleteQuestion.load() == 1 && scene.clock.Slept() >= 3000) {

@@ -70,7 +70,7 @@ TEST_F(ZipCopyTest, ArchiveZeroTakesTwentyFilesTheNextArchiveTheRestAndArchiveZe
     for (int i = 1; i <= 25; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, i < 25 ? "f%02d.txt" : "sub\\f%02d.txt", i);
-        Source(name, "file " + std::to_string(i), At(2003, 11, 24, 9, 0));
+        Sources({{name, "file " + std::to_string(i), At(2003, 11, 24, 9, 0)}});
         (i <= 20 ? first : second)[i < 25 ? name : "sub/f25.txt"] = "file " + std::to_string(i);
     }
 
@@ -90,7 +90,7 @@ TEST_F(ZipCopyTest, ArchiveZeroTakesTwentyFilesTheNextArchiveTheRestAndArchiveZe
 }
 
 TEST_F(ZipCopyTest, AFileLargerThanAnArchiveSkipsTheEmptyFirstArchive) {
-    Source("big.bin", "", At(2003, 11, 24, 9, 0));
+    Sources({{"big.bin", "", At(2003, 11, 24, 9, 0)}});
     fs::resize_file(Native("C:\\Data\\big.bin"), 40'000'000);  // sparse: only its length is large
     ASSERT_TRUE(SetFileTimes("C:\\Data\\big.bin", At(2003, 11, 24, 9, 0).Seconds(),
                              At(2003, 11, 24, 9, 0).Seconds()));
@@ -114,7 +114,7 @@ TEST_F(ZipCopyTest, ASecondPassOnTheSameDayContinuesTheNumberingAndKeepsTheEarli
     Sources({{"b.txt", "b old", At(2003, 11, 24, 9, 0)}, {"gone.txt", "gone", At(2003, 11, 24, 9, 0)}});
     RunAt(At(2003, 11, 24, 18, 0, 0));
     fs::remove(Native("C:\\Data\\gone.txt"));
-    Source("b.txt", "b new", At(2003, 11, 24, 19, 0));
+    Sources({{"b.txt", "b new", At(2003, 11, 24, 19, 0)}});
 
     RunAt(At(2003, 11, 24, 20, 0, 30));
 
@@ -160,15 +160,15 @@ TEST_F(ZipCopyTest, ASetKeepsTheFormItWasBegunInAndAUserArchiveLeavesAPlainSetPl
         fs::remove_all(Native("C:\\Backup"));
         fs::remove_all(Native("C:\\Data"));
         Set("Flags", first);
-        Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+        Sources({{"a.txt", "a", At(2003, 11, 24, 9, 0)}});
         if (!userArchive.empty()) {
-            Source("QuillonData_000.Zip", userArchive, At(2003, 11, 24, 9, 0));
+            Sources({{"QuillonData_000.Zip", userArchive, At(2003, 11, 24, 9, 0)}});
         }
         RunAt(At(2003, 11, 24, 18, 0));
         if (setControlLost) {
             fs::remove(Native(kSet + "\\Quillon.txt"));
         }
-        Source("b.txt", "b", At(2003, 11, 24, 19, 0));
+        Sources({{"b.txt", "b", At(2003, 11, 24, 19, 0)}});
         Set("Flags", second);
 
         RunAt(At(2003, 11, 24, 20, 0));
@@ -187,7 +187,7 @@ TEST_F(ZipCopyTest, ASetKeepsTheFormItWasBegunInAndAUserArchiveLeavesAPlainSetPl
 
 TEST_F(ZipCopyTest, AnArchiveThatCannotBeWrittenLeavesItsFilesPendingAndStopsTheArchivesOfThePass) {
     for (int i = 1; i <= 25; ++i) {
-        Source("f" + std::to_string(100 + i) + ".txt", "x", At(2003, 11, 24, 9, 0));
+        Sources({{"f" + std::to_string(100 + i) + ".txt", "x", At(2003, 11, 24, 9, 0)}});
     }
     testing::CaptureTrace trace;
     {
@@ -209,9 +209,9 @@ TEST_F(ZipCopyTest, AnArchiveThatCannotBeWrittenLeavesItsFilesPendingAndStopsThe
 }
 
 TEST_F(ZipCopyTest, AControlFileThatCannotBeAddedToArchiveZeroIsReportedAndShown) {
-    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+    Sources({{"a.txt", "a", At(2003, 11, 24, 9, 0)}});
     RunAt(At(2003, 11, 24, 18, 0));
-    Source("b.txt", "b", At(2003, 11, 24, 19, 0));
+    Sources({{"b.txt", "b", At(2003, 11, 24, 19, 0)}});
     fs::create_directories(Native(kArchive0 + ".part"));  // archive 000 can no longer be rebuilt
     testing::CaptureTrace trace;
 
@@ -281,7 +281,7 @@ TEST_F(ZipCopyTest, WithoutTheLibraryTheRunIsToldOnceAndStoresPlainFiles) {
     run_.ZipLibrary.Close();
     testing::ScopedEnv missing("QUILLON_IBZIP", "/nonexistent/libib-zip.so");
     EXPECT_FALSE(run_.ZipLibrary.Open());
-    Source("a.txt", "a", At(2003, 11, 24, 9, 0));
+    Sources({{"a.txt", "a", At(2003, 11, 24, 9, 0)}});
 
     RunAt(At(2003, 11, 24, 18, 5, 12));
 
