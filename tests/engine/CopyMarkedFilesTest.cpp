@@ -1,3 +1,5 @@
+#include <regex>
+
 #include "engine/CopyJournal.h"
 #include "engine/PassTestTree.h"
 #include "support/ErrorText.h"
@@ -49,8 +51,7 @@ class CopyMarkedFilesTest : public testing::PassTest {
         BackupPass probe(state, record);
         probe.ScanDirectory("C:\\Probe", "C:\\PROBE");
         std::filesystem::create_directories(drives_.Native("C:\\ProbeSet"));
-        int32_t sizeKB = 0;
-        int32_t code = 0;
+        int32_t sizeKB = 0, code = 0;
         ClearFaults();
         probe.CopyMarkedFiles("C:\\ProbeSet", sizeKB, code);
         return FaultCallCount(operation);
@@ -88,14 +89,9 @@ class CopyMarkedFilesTest : public testing::PassTest {
                     InSet("\\" + name) + (attributes & kAttributeArchive ? " A" : "");
         }
         text += "\n";
-        auto plain = [](std::string line) {
-            for (const auto& [from, to] :
-                 {std::pair<std::string, std::string>{kIndent, "> "}, {"\r\n", " | "}}) {
-                for (size_t at = 0; (at = line.find(from, at)) != std::string::npos; at += to.size()) {
-                    line.replace(at, from.size(), to);
-                }
-            }
-            return line;
+        auto plain = [](const std::string& line) {
+            return std::regex_replace(std::regex_replace(line, std::regex(kIndent), "> "), std::regex("\r\n"),
+                                      " | ");
         };
         for (const std::string& line : state_.CopyErrorList) {
             text += plain(line) + "\n";

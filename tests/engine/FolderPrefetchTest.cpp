@@ -64,12 +64,8 @@ TEST_F(FolderPrefetchTest, AFolderThatFailsToOpenIsReportedByTheScan) {
         const std::string& line = state_.CopyErrorList[0];
         const size_t from = line.find("Folder ") + 7;
         const std::string folder = line.substr(from, line.find(" not backed up") - from);
-        std::vector<std::string> expected;
-        for (const std::string& path : all) {
-            if (!path.starts_with(folder + "\\")) {
-                expected.push_back(path);
-            }
-        }
+        std::vector<std::string> expected = all;
+        std::erase_if(expected, [&](const std::string& path) { return path.starts_with(folder + "\\"); });
         EXPECT_EQ(ListedPaths(), expected) << folder;
     }
 }
