@@ -32,8 +32,7 @@ TEST_F(BackupPassTest, AFirstRunCopiesEveryFileIntoAFullSetAndRecordsIt) {
               "2003-11-24 18:05:12, 2003-11-25 00:00, 2003-11-23 00:00");
     EXPECT_EQ(profile_.GetProfileInt("Path000", "FullBackupNext", -1), 0);
     EXPECT_TRUE(run_.RunFilesCopied == 2 && run_.CopyPerformed && run_.FirstErrorCode == 0 &&
-                !run_.ErrorFlag);
-    EXPECT_EQ(run_.LatestSetDate, At(2003, 11, 23));
+                !run_.ErrorFlag && run_.LatestSetDate == At(2003, 11, 23));
 }
 
 TEST_F(BackupPassTest, AFirstRunWithoutCopyOnFirstRunOnlyRecordsTheFiles) {
@@ -92,8 +91,7 @@ TEST_F(BackupPassTest, AFullBackupIsDueWhenItsDayHasCome) {
 TEST_F(BackupPassTest, AControlFileOfManyVanishedSetsIsReadAndCleanedInOneSweep) {
     Sources({{"a.txt", "a", At(2003, 11, 20, 10, 0)}});
     RunAt(At(2003, 11, 20, 18, 0));
-    std::string control = Control();
-    std::string vanished;
+    std::string control = Control(), vanished;
     for (int i = 0; i < 200'000; ++i) {
         TimeValue day = At(1990, 1, 1);
         AddDays(day, i % 4000);

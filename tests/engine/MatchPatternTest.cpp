@@ -8,24 +8,16 @@
 namespace quillon {
 namespace {
 
-// The plain recursive definition: at a star, try every text position that continues the match.
+// The plain recursive definition: a star matches nothing, or one more character and is tried again.
 bool ReferenceMatch(std::string_view pattern, std::string_view text) {
     if (pattern.empty()) {
         return text.empty();
     }
-    if (pattern[0] != '*') {
-        return !text.empty() && pattern[0] == text[0] && ReferenceMatch(pattern.substr(1), text.substr(1));
+    if (pattern[0] == '*') {
+        return ReferenceMatch(pattern.substr(1), text) ||
+               (!text.empty() && ReferenceMatch(pattern, text.substr(1)));
     }
-    size_t p = pattern.find_first_not_of('*');
-    if (p == std::string_view::npos) {
-        return true;
-    }
-    for (size_t t = 0; t < text.size(); ++t) {
-        if (text[t] == pattern[p] && ReferenceMatch(pattern.substr(p + 1), text.substr(t + 1))) {
-            return true;
-        }
-    }
-    return false;
+    return !text.empty() && pattern[0] == text[0] && ReferenceMatch(pattern.substr(1), text.substr(1));
 }
 
 TEST(MatchPatternTest, AgreesWithTheRecursiveDefinitionOnRandomInputs) {

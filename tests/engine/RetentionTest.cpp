@@ -120,11 +120,9 @@ struct Scene {
     BackupPass pass{state, path};
 };
 
-using RetentionTest = ::testing::Test;
-
 // --- Which sets the rules delete -------------------------------------------------------------------
 
-TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
+TEST(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
     Sets twelve;
     for (int day = 1; day <= 12; ++day) {
         twelve.push_back({MakeTime(2003, 11, day, 0, 0, 0).Format(kDatePattern)});
@@ -190,7 +188,7 @@ TEST_F(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
 // Three small sets and a newest one of 20 MB with 10 MB allowed: only the newest would stay. The
 // dialog's timer, on its own thread, sees the question after the engine has waited a while and
 // answers Yes once: all but the newest set go. (The answers themselves: the table above.)
-TEST_F(RetentionTest, DiskSpaceQuestionIsAnsweredFromTheDialogThread) {
+TEST(RetentionTest, DiskSpaceQuestionIsAnsweredFromTheDialogThread) {
     Scene scene;
     scene.clock.Answer.reset();
     Rules{.delAfterBackups = 3, .delAfterMemory = 10}.ApplyTo(scene.path);
@@ -217,7 +215,7 @@ TEST_F(RetentionTest, DiskSpaceQuestionIsAnsweredFromTheDialogThread) {
 
 // Three sets; the oldest is not archived elsewhere or cannot be deleted. With one turn nothing goes,
 // with two the second set goes in its own turn: a newer set never takes the place of one that stays.
-TEST_F(RetentionTest, SetThatStaysUsesUpItsTurn) {
+TEST(RetentionTest, SetThatStaysUsesUpItsTurn) {
     const Names failed = {"File >C:\\Backup\\Docs\\2003-11-01\\sub\\file.txt< could not be deleted.",
                           "2003-11-24 10:00:00  Error deleting C:\\Backup\\Docs\\2003-11-01"};
     for (bool deleteFails : {false, true}) {
@@ -251,7 +249,7 @@ TEST_F(RetentionTest, SetThatStaysUsesUpItsTurn) {
 // 200 000 lines of one date, as a damaged control file may hold: every one of them shares its folder
 // with the newest set, so none may go. Deciding that for each set must not look at all the others
 // again (it took hours this way).
-TEST_F(RetentionTest, ManySetsOfOneFolderAreWeighedInOneSweep) {
+TEST(RetentionTest, ManySetsOfOneFolderAreWeighedInOneSweep) {
     Scene scene;
     Rules{.delAfterBackups = 1}.ApplyTo(scene.path);
     scene.Add(Sets{{"2003-11-20"}});
@@ -274,7 +272,7 @@ TEST_F(RetentionTest, ManySetsOfOneFolderAreWeighedInOneSweep) {
 
 // A control file whose set lines name folders elsewhere, for a path that backs up nothing any more and
 // wants no set: only the date at the start of a line counts, and only dated sets of the destination go.
-TEST_F(RetentionTest, CraftedSetLinesReachNothingButDatedSetsOfTheDestination) {
+TEST(RetentionTest, CraftedSetLinesReachNothingButDatedSetsOfTheDestination) {
     Scene scene;
     Rules{.delAfterBackups = 0, .exclude = "*"}.ApplyTo(scene.path);
     const std::string c = scene.drives.DriveC();
@@ -307,7 +305,7 @@ TEST_F(RetentionTest, CraftedSetLinesReachNothingButDatedSetsOfTheDestination) {
 
 // --- Vanished sets ----------------------------------------------------------------------------------
 
-TEST_F(RetentionTest, DropVanishedSetsForgetsSetsWhoseFolderIsGone) {
+TEST(RetentionTest, DropVanishedSetsForgetsSetsWhoseFolderIsGone) {
     Scene scene;
     scene.Add(Sets{{"2003-11-01"}, {"2003-11-02"}, {"2003-11-03"}, {"2003-11-04"}, {"2003-11-05"}});
     // Two in a row (the second is examined too); 2003-11-04 is empty, but there.
