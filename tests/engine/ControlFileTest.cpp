@@ -17,12 +17,10 @@ constexpr const char* kControl = "C:\\Dest\\Quillon.txt";
 constexpr const char* kTemp = "C:\\Dest\\Quillon.TMP";
 constexpr const char* kSet = "C:\\Dest\\2003-11-24";
 
-// A time in second form, or "0" for the time value 0.
 std::string Shown(TimeValue t) {
     return t.IsSet() ? t.Format(kTimeSecondPattern) : "0";
 }
 
-// The lines of a control file with the given set and file lines.
 Lines Control(const Lines& sets, const Lines& files, const std::string& header = "header",
               const std::string& source = "C:\\Data") {
     Lines lines = {header, "1 runs until full backup", source, "# ===== Saved Backups:"};
@@ -184,8 +182,6 @@ TEST_F(ControlFileTest, DaylightSavingStateOfTheFileLeavesTimesAlone) {
                   traced ? Lines{"*** Path error in Is_NTFS_Patition: >" + sourcePath + "<\n"} : Lines{});
     }
 }
-
-// --- Writing --------------------------------------------------------------------------------------
 
 class ControlFileWriterTest : public ControlFileTest {
   protected:

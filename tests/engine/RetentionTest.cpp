@@ -93,7 +93,6 @@ struct Scene {
         }
     }
 
-    // Applies the rules to the sets and deletes; answers the sets kept.
     Names Delete(const Rules& rules, const Sets& sets) {
         rules.ApplyTo(path);
         fs::create_directories(drives.Native(kDest));
@@ -119,8 +118,6 @@ struct Scene {
     SourcePathRecord path;
     BackupPass pass{state, path};
 };
-
-// --- Which sets the rules delete -------------------------------------------------------------------
 
 TEST(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
     Sets twelve;
@@ -183,8 +180,6 @@ TEST(RetentionTest, RulesDeleteFromTheOldestEndWithinTheKeepLimits) {
     }
 }
 
-// --- The disk-space question ------------------------------------------------------------------------
-
 // Three small sets and a newest one of 20 MB with 10 MB allowed: only the newest would stay. The
 // dialog's timer, on its own thread, sees the question after the engine has waited a while and
 // answers Yes once: all but the newest set go. (The answers themselves: the table above.)
@@ -210,8 +205,6 @@ TEST(RetentionTest, DiskSpaceQuestionIsAnsweredFromTheDialogThread) {
     EXPECT_EQ(scene.state.DeleteQuestion.load(), 0);
     EXPECT_EQ(scene.Kept(), Names{"2003-11-04"});
 }
-
-// --- Sets that stay in their turn -------------------------------------------------------------------
 
 // Three sets; the oldest is not archived elsewhere or cannot be deleted. With one turn nothing goes,
 // with two the second set goes in its own turn: a newer set never takes the place of one that stays.
@@ -268,8 +261,6 @@ TEST(RetentionTest, ManySetsOfOneFolderAreWeighedInOneSweep) {
     EXPECT_TRUE(scene.pass.SavedBackups.Count() == 200'000 && !fs::exists(scene.Native("2003-11-24")));
 }
 
-// --- Deletion never leaves the dated sets of the destination ----------------------------------------
-
 // A control file whose set lines name folders elsewhere, for a path that backs up nothing any more and
 // wants no set: only the date at the start of a line counts, and only dated sets of the destination go.
 TEST(RetentionTest, CraftedSetLinesReachNothingButDatedSetsOfTheDestination) {
@@ -302,8 +293,6 @@ TEST(RetentionTest, CraftedSetLinesReachNothingButDatedSetsOfTheDestination) {
                                       "Backup/Docs/2003-11-02/ Backup/Docs/2003-11-02/sub/ "
                                       "Backup/Docs/2003-11-02/sub/b.txt=data"));
 }
-
-// --- Vanished sets ----------------------------------------------------------------------------------
 
 TEST(RetentionTest, DropVanishedSetsForgetsSetsWhoseFolderIsGone) {
     Scene scene;

@@ -135,13 +135,13 @@ TEST_F(ZipCopyTest, ASecondPassOnTheSameDayContinuesTheNumberingAndKeepsTheEarli
 TEST_F(ZipCopyTest, ASetKeepsTheFormItWasBegunInAndAUserArchiveLeavesAPlainSetPlain) {
     // An empty archive, and one holding a control file of another source (a copy of someone's set).
     const std::string empty = "PK\x05\x06" + std::string(18, '\0');
-    const std::string foreign = Native("C:\\foreign.zip");
-    testing::RunCommand(
-        "python3 -c \"import zipfile; z = zipfile.ZipFile('" + foreign +
-        "', 'w'); z.writestr('Quillon.txt', 'Quillon-Run -- Processing Time: 2003-11-24 08:00\\r\\n-1 no "
-        "full backup scheduled\\r\\nC:\\\\\\\\Elsewhere\\r\\n# ===== Saved Backups:\\r\\n# ===== "
-        "Files:\\r\\n'); z.close()\"");
-    ASSERT_TRUE(Exists("C:\\foreign.zip"));
+    testing::WriteFile(
+        Native("C:\\Elsewhere\\Quillon.txt"),
+        testing::Joined({"Quillon-Run -- Processing Time: 2003-11-24 08:00", "-1 no full backup scheduled",
+                         "C:\\Elsewhere", "# ===== Saved Backups:", "# ===== Files:"}));
+    const auto foreign = testing::RunCommand("cd '" + Native("C:\\Elsewhere") +
+                                             "' && python3 -m zipfile -c f.zip Quillon.txt && cat f.zip");
+    ASSERT_TRUE(foreign);
     const Names userSet = {"Quillon.txt", "QuillonData_000.Zip", "a.txt", "b.txt"};
     // The flags of the first and the second pass, the user's archive among the sources, whether the set's
     // copy of the control file is lost in between; the set's folder at the end.
@@ -150,7 +150,7 @@ TEST_F(ZipCopyTest, ASetKeepsTheFormItWasBegunInAndAUserArchiveLeavesAPlainSetPl
         {kPlain, kCompressed, "", false, {"Quillon.txt", "a.txt", "b.txt"}},
         {kPlain, kPlain, empty, false, userSet},
         {kPlain, kPlain, empty, true, userSet},
-        {kPlain, kPlain, ReadFile(foreign), true, userSet},
+        {kPlain, kPlain, *foreign, true, userSet},
     };
     for (const auto& [first, second, userArchive, setControlLost, set] : cases) {
         SCOPED_TRACE(std::to_string(first) + ", " + std::to_string(userArchive.size()) +
