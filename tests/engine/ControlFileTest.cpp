@@ -274,32 +274,26 @@ TEST_F(ControlFileWriterTest, HeaderAndArchiveHistory) {
 // reports: a full disk (the partial temporary file would only take space, so it goes), a failed rename,
 // and a failed sync of the folder (the first sync forces the file's data, the second the folder).
 TEST_F(ControlFileWriterTest, EveryFailingStepLeavesAWholeControlFile) {
-    const std::string stamp = "2003-11-24 18:07:00  ", indent(21, ' '), old = "old control file\r\n";
+    using enum FileOperation;
+    const std::string stamp = "2003-11-24 18:07:00  ", old = "old control file\r\n";
+    const std::string diskFull = std::string(21, ' ') + "Error 112:   " + ErrorText(112);
     // Whether the temporary file is left, the error lines and the messages shown.
     const std::map<std::pair<FileOperation, int>, std::tuple<bool, Lines, Lines>> reports = {
-        {{FileOperation::kWrite, 1},
+        {{kWrite, 1},
          {false,
-          {stamp + "Writing the Control File C:\\Dest\\Quillon.TMP failed",
-           indent + "Error 112:   " + ErrorText(112)},
+          {stamp + "Writing the Control File C:\\Dest\\Quillon.TMP failed", diskFull},
           {"*** File C:\\Dest\\Quillon.TMP could not be written."}}},
-        {{FileOperation::kRename, 1},
-         {true, {stamp + "Renaming the Control File C:\\Dest\\Quillon.TMP failed"}, {}}},
-        {{FileOperation::kSync, 2},
-         {false,
-          {stamp + "Saving the Control File C:\\Dest\\Quillon.txt failed",
-           indent + "Error 112:   " + ErrorText(112)},
-          {}}},
+        {{kRename, 1}, {true, {stamp + "Renaming the Control File C:\\Dest\\Quillon.TMP failed"}, {}}},
+        {{kSync, 2}, {false, {stamp + "Saving the Control File C:\\Dest\\Quillon.txt failed", diskFull}, {}}},
     };
     pass_->SavedBackups.Append(new SavedBackup{At(2003, 11, 24), true, 0});
     Files({{'X', At(2003, 11, 24, 9, 30), -1, "C:\\Data\\a.txt"},
            {' ', At(2003, 1, 2, 3, 4), -1, "C:\\Data\\b.txt"}});
     Write(kSet);
-    const std::string fresh = Content(kControl);
-    const std::string copy = std::string(kSet) + "\\Quillon.txt";
+    const std::string fresh = Content(kControl), copy = std::string(kSet) + "\\Quillon.txt";
     auto exists = [&](const std::string& path) { return std::filesystem::exists(drives_.Native(path)); };
 
-    for (FileOperation operation :
-         {FileOperation::kOpen, FileOperation::kWrite, FileOperation::kSync, FileOperation::kRename}) {
+    for (FileOperation operation : {kOpen, kWrite, kSync, kRename}) {
         ClearFaults();
         Write(kSet);
         const int calls = FaultCallCount(operation);

@@ -147,6 +147,7 @@ TEST_F(CopyMarkedFilesTest, ASingleSourceFileLiesDirectlyInTheSet) {
 // copy that reached the disk counts, clears the source's archive bit (when the path says so) and takes
 // the place of an earlier copy of the day; when the flush of the set fails, none did.
 TEST_F(CopyMarkedFilesTest, AFailedCopyConcernsItsFileOrStopsThePath) {
+    using enum FileOperation;
     auto failed = [](const std::string& name, const std::string& code, int error) {
         return "2003-11-24 18:02:11  C:\\Src\\" + name + "\n> ==> C:\\Backup\\2003-11-24\\" + name +
                "\n> Error " + code + ":   " + ErrorText(error) + "\n";
@@ -154,9 +155,10 @@ TEST_F(CopyMarkedFilesTest, AFailedCopyConcernsItsFileOrStopsThePath) {
     const std::string stopped =
         "pass: > Copying File: C:\\Src\\b.doc | >           to: C:\\Backup\\2003-11-24\\b.doc / ";
     const std::string message = "Error copying C:\\Src\\b.doc | to C:\\Backup\\2003-11-24\\b.doc";
-    const std::string aStored =
+    const std::string aStopped =
         "code 5, 0 kB, 5 copied, 3 new; set: a.doc\n"
-        "a X alpha | b E <none> A | c P <none> A | d P <none> A | old - <none> A\n";
+        "a X alpha | b E <none> A | c P <none> A | d P <none> A | old - <none> A\n" +
+        stopped;
     struct Case {
         const char* label;
         FileOperation operation;
@@ -164,36 +166,34 @@ TEST_F(CopyMarkedFilesTest, AFailedCopyConcernsItsFileOrStopsThePath) {
         bool sticky, resetArchiveBit, morning;  // morning: the set holds copies of a.doc and b.doc already
         std::string earlierMessage, outcome;
     } cases[] = {
-        {"b.doc gone since the scan", FileOperation::kOpen, -1, 0, false, true, false, "",
+        {"b.doc gone since the scan", kOpen, -1, 0, false, true, false, "",
          "code 0, 0 kB, 7 copied, 5 new; set: a.doc c.doc d.doc\n"
          "a X alpha | b E <none> | c X gamma | d X delta | old - <none> A\n" +
              failed("b.doc", "  2", 2) + "pass:  / "},
-        {"b.doc unreadable", FileOperation::kRead, EIO, 1, false, true, true, "",
+        {"b.doc unreadable", kRead, EIO, 1, false, true, true, "",
          "code 0, 0 kB, 7 copied, 5 new; set: a.doc b.doc c.doc d.doc\n"
          "a X alpha | b E morning A | c X gamma | d X delta | old - <none> A\n" +
              failed("b.doc", " 30", 30) + "pass:  / "},
-        {"... with the archive bits kept", FileOperation::kRead, EIO, 1, false, false, false, "",
+        {"... with the archive bits kept", kRead, EIO, 1, false, false, false, "",
          "code 0, 0 kB, 7 copied, 5 new; set: a.doc c.doc d.doc\n"
          "a X alpha A | b E <none> A | c X gamma A | d X delta A | old - <none> A\n" +
              failed("b.doc", " 30", 30) + "pass:  / "},
-        {"no access to b.doc", FileOperation::kOpen, EACCES, 1, false, true, false, "",
-         aStored + stopped + message},
-        {"no source readable from b.doc on", FileOperation::kOpen, EACCES, 1, true, true, false, "",
+        {"no access to b.doc", kOpen, EACCES, 1, false, true, false, "", aStopped + message},
+        {"no source readable from b.doc on", kOpen, EACCES, 1, true, true, false, "",
          "code 0, 0 kB, 5 copied, 3 new; set: a.doc\n"
          "a X alpha | b E <none> A | c E <none> A | d E <none> A | old - <none> A\n" +
              failed("b.doc", "  5", 5) + failed("c.doc", "  5", 5) + failed("d.doc", "  5", 5) + "pass:  / "},
-        {"no access to the set's folder", FileOperation::kOpen, EACCES, 2, false, true, false, "",
-         aStored + stopped + message},
-        {"... as the second failure of the run", FileOperation::kOpen, EACCES, 2, false, true, false,
-         "Error creating D:\\X", aStored + stopped + " "},
-        {"a full disk: the pass gives the set up", FileOperation::kWrite, ENOSPC, 1, false, true, true, "",
+        {"no access to the set's folder", kOpen, EACCES, 2, false, true, false, "", aStopped + message},
+        {"... as the second failure of the run", kOpen, EACCES, 2, false, true, false, "Error creating D:\\X",
+         aStopped + " "},
+        {"a full disk: the pass gives the set up", kWrite, ENOSPC, 1, false, true, true, "",
          "code 112, 0 kB, 5 copied, 3 new; set: a.doc b.doc\n"
          "a X alpha A | b E morning A | c P <none> A | d P <none> A | old - <none> A\n" +
              stopped + message},
-        {"a failure without an error number", FileOperation::kWrite, 0, 1, false, true, false, "",
+        {"a failure without an error number", kWrite, 0, 1, false, true, false, "",
          "code 40, 0 kB, 5 copied, 3 new; set: a.doc\n"
          "a X alpha | b E <none> A | c P <none> A | d P <none> A | old - <none> A\npass:  / "},
-        {"the flush fails", FileOperation::kSync, EIO, 1, false, true, true, "",
+        {"the flush fails", kSync, EIO, 1, false, true, true, "",
          "code 30, 0 kB, 4 copied, 2 new; set: a.doc b.doc\n"
          "a E morning A | b E morning A | c E <none> A | d E <none> A | old - <none> A\n"
          "2003-11-24 18:02:11  Writing the copies to the disk failed: C:\\Backup\\2003-11-24\n"
