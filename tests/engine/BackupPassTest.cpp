@@ -154,16 +154,14 @@ TEST_F(BackupPassTest, AFailedNewSetIsNotKeptButAFolderThatWasThereIsNeverDelete
         } else {
             Sources({{"a.txt", "a2", At(2003, 11, 24, 9, 0)}, {"b.txt", "b2", At(2003, 11, 24, 9, 0)}});
         }
-        {
-            ScopedFaults faults;
-            if (diskFull) {
-                InjectFault(FileOperation::kWrite, 2, ENOSPC);  // a.txt is written whole, b.txt is not
-            } else {
-                InjectHook(FileOperation::kCreateDirectory, 2,
-                           [&] { fs::rename(Native("C:\\Data"), Native("C:\\Away")); });
-            }
-            RunAt(At(2003, 11, 24, 11, 0));
+        if (diskFull) {
+            InjectFault(FileOperation::kWrite, 2, ENOSPC);  // a.txt is written whole, b.txt is not
+        } else {
+            InjectHook(FileOperation::kCreateDirectory, 2,
+                       [&] { fs::rename(Native("C:\\Data"), Native("C:\\Away")); });
         }
+        RunAt(At(2003, 11, 24, 11, 0));
+        ClearFaults();
         if (!diskFull) {
             fs::rename(Native("C:\\Away"), Native("C:\\Data"));
         }

@@ -188,14 +188,12 @@ TEST_F(ZipCopyTest, AnArchiveThatCannotBeWrittenLeavesItsFilesPendingAndStopsThe
         Sources({{"f" + std::to_string(100 + i) + ".txt", "x", At(2003, 11, 24, 9, 0)}});
     }
     testing::CaptureTrace trace;
-    {
-        // Once the pass has made the set's folder, something takes the place where the library builds
-        // the archive.
-        ScopedFaults faults;
-        InjectHook(FileOperation::kCreateDirectory, 2,
-                   [&] { fs::create_directories(Native(kArchive0 + ".part")); });
-        RunAt(At(2003, 11, 24, 18, 5, 12));
-    }
+    // Once the pass has made the set's folder, something takes the place where the library builds the
+    // archive.
+    ScopedFaults faults;
+    InjectHook(FileOperation::kCreateDirectory, 2,
+               [&] { fs::create_directories(Native(kArchive0 + ".part")); });
+    RunAt(At(2003, 11, 24, 18, 5, 12));
 
     // The set took no file, so it goes as a whole and gets no copy of the control file. (That its files
     // stay pending, the full disks show end to end.)
@@ -232,12 +230,9 @@ TEST_F(ZipCopyTest, AStagingFolderOutOfSpaceClosesTheArchiveEarlyAndTriesTheFile
         StartPass({"a.txt", "b.txt"});
         pass_->PackFromSource = false;  // as with a library that packs only a folder
         ASSERT_TRUE(Stage(0));
-        bool staged;
-        {
-            ScopedFaults faults;
-            InjectFault(FileOperation::kWrite, 1, ENOSPC, sticky);
-            staged = Stage(1);
-        }
+        InjectFault(FileOperation::kWrite, 1, ENOSPC, sticky);
+        const bool staged = Stage(1);
+        ClearFaults();
         const FileEntry& b = entries_[1];
         ExpectArchive(kArchive0, {{"a.txt", "a"}});  // closed early
         EXPECT_TRUE(staged != sticky && b.CopyFailed == sticky);
