@@ -58,6 +58,16 @@ inline std::vector<std::string> NamesIn(const std::string& native) {
     return names;
 }
 
+// The parts of "a|b" ({} for ""), each but those beginning with "C:" put below prefix.
+inline std::vector<std::string> Split(std::string_view text, const std::string& prefix = "") {
+    std::vector<std::string> parts;
+    for (auto part : text | std::views::split('|')) {
+        const std::string name(part.begin(), part.end());
+        parts.push_back(name.starts_with("C:") ? name : prefix + name);
+    }
+    return parts;
+}
+
 inline TimeValue At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
     return MakeTime(year, month, day, hour, minute, second);
 }
@@ -94,10 +104,14 @@ class PassTest : public ::testing::Test {
         pass_->PreviousFiles.Append(new FileEntry{.Path = windowsPath, .Time = time, .Pending = pending});
     }
 
-    void AddPattern(PArray<PatternEntry>& list, const std::string& text) {
-        auto* entry = list.Append(new PatternEntry);
-        entry->Pattern = text;
-        entry->PatternUpper = ToUpperPath(text);
+    // Replaces the patterns of list with those of texts ("a|b").
+    void SetPatterns(PArray<PatternEntry>& list, const std::string& texts) {
+        DeleteAll(list);
+        for (const std::string& text : Split(texts)) {
+            auto* entry = list.Append(new PatternEntry);
+            entry->Pattern = text;
+            entry->PatternUpper = ToUpperPath(text);
+        }
     }
 
     void Scan() { pass_->ScanDirectory(path_.SourcePath, path_.SourcePathUpper); }

@@ -12,6 +12,7 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAreArray;
 using ScanDirectoryTest = testing::PassTest;
+using testing::Split;
 
 // Any other time is a change, an earlier one too (an older version brought back by mv, tar or cp -p),
 // or a time after a recorded one in the future (a camera or share with a wrong clock). The control file
@@ -71,17 +72,6 @@ TEST_F(ScanDirectoryTest, ChangesCountByTheMinuteFrom2000AndByTheDayBefore) {
     EXPECT_FALSE(Current("C:\\Src\\inpassminute")->ToCopy);
 }
 
-// "a|b" -> {"a", "b"}; "" -> {}.
-std::vector<std::string> Split(const std::string& text) {
-    std::vector<std::string> parts;
-    for (size_t start = 0; !text.empty() && start <= text.size();) {
-        const size_t end = std::min(text.find('|', start), text.size());
-        parts.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
 TEST_F(ScanDirectoryTest, WhatIsListed) {
     struct Case {
         const char* label;
@@ -111,28 +101,22 @@ TEST_F(ScanDirectoryTest, WhatIsListed) {
          true},
         // However the destination is spelled, by its own path or through another drive.
         {"the destination inside the source", "C:\\Src", "", "",
-         "doc.txt|Backup\\2003-11-20\\doc.txt|"
-         "Backup\\Quillon.txt|Backup2\\keep.txt",
+         "doc.txt|Backup\\2003-11-20\\doc.txt|Backup\\Quillon.txt|Backup2\\keep.txt",
          "doc.txt|Backup2\\keep.txt", true, false, nullptr, "C:\\Src\\Backup"},
         {"... through another drive", "C:\\Src", "", "",
          "doc.txt|Backup\\2003-11-20\\doc.txt|Backup\\Quillon.txt", "doc.txt", true, false, nullptr,
          "D:\\Backup"},
     };
-    auto full = [](const std::string& file) { return file.starts_with("C:") ? file : "C:\\Src\\" + file; };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
         std::filesystem::remove_all(drives_.DriveC());
         std::filesystem::create_directories(drives_.DriveC() + "/Src");
         drives_.Map('d', drives_.DriveC() + "/Src");
-        DeleteAll(path_.ExcludeList);
-        DeleteAll(path_.ForceList);
-        for (const std::string& file : Split(c.files)) {
-            File(full(file), "x");
+        for (const std::string& file : Split(c.files, "C:\\Src\\")) {
+            File(file, "x");
         }
-        for (const std::string& text : Split(c.excludes))
-            AddPattern(path_.ExcludeList, text);
-        for (const std::string& text : Split(c.forces))
-            AddPattern(path_.ForceList, text);
+        SetPatterns(path_.ExcludeList, c.excludes);
+        SetPatterns(path_.ForceList, c.forces);
         path_.SourcePath = c.source;
         path_.SourcePathUpper = ToUpperPath(c.source);
         path_.IncludeSubdirs = c.subdirs;
@@ -140,8 +124,7 @@ TEST_F(ScanDirectoryTest, WhatIsListed) {
         pass_ = std::make_unique<BackupPass>(state_, path_);
         pass_->Compress = c.compress;
         Scan();
-        std::vector<std::string> expected = Split(c.listed);
-        std::transform(expected.begin(), expected.end(), expected.begin(), full);
+        const std::vector<std::string> expected = Split(c.listed, "C:\\Src\\");
         EXPECT_THAT(ListedPaths(), UnorderedElementsAreArray(expected));
         EXPECT_EQ(pass_->FilesToCopy, static_cast<int32_t>(expected.size()));
         if (c.excludeAfter != nullptr) {
@@ -166,7 +149,7 @@ TEST_F(ScanDirectoryTest, NamesThatCannotBeRecordedAreReportedOnceAndSkipped) {
     for (const char* name : {"a\nb.txt", "c\\d.txt", "skip\n.tmp", "ok.txt"}) {
         testing::WriteFile(drives_.DriveC() + "/Src/" + name, "x");
     }
-    AddPattern(path_.ExcludeList, "*.TMP");  // an excluded name needs no report
+    SetPatterns(path_.ExcludeList, "*.TMP");  // an excluded name needs no report
     Scan();
     EXPECT_THAT(ListedPaths(), ElementsAre("C:\\Src\\ok.txt"));
     EXPECT_THAT(
