@@ -81,12 +81,9 @@ class CopyMarkedFilesTest : public testing::PassTest {
             const std::string name = entry->Path.substr(7);
             uint32_t attributes = 0;
             ReadFileAttributes(entry->Path, attributes);
+            const char state = entry->Stored ? 'X' : entry->CopyFailed ? 'E' : entry->ToCopy ? 'P' : '-';
             text += (entry == pass_->CurrentFiles.Get(0) ? "\n" : " | ") + name.substr(0, name.size() - 4) +
-                    (entry->Stored       ? " X "
-                     : entry->CopyFailed ? " E "
-                     : entry->ToCopy     ? " P "
-                                         : " - ") +
-                    InSet("\\" + name) + (attributes & kAttributeArchive ? " A" : "");
+                    " " + state + " " + InSet("\\" + name) + (attributes & kAttributeArchive ? " A" : "");
         }
         text += "\n";
         auto plain = [](const std::string& line) {

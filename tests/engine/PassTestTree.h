@@ -68,6 +68,16 @@ inline std::vector<std::string> Split(std::string_view text, const std::string& 
     return parts;
 }
 
+// Replaces the patterns of list with those of texts ("a|b").
+inline void SetPatterns(PArray<PatternEntry>& list, const std::string& texts) {
+    DeleteAll(list);
+    for (const std::string& text : Split(texts)) {
+        auto* entry = list.Append(new PatternEntry);
+        entry->Pattern = text;
+        entry->PatternUpper = ToUpperPath(text);
+    }
+}
+
 inline TimeValue At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
     return MakeTime(year, month, day, hour, minute, second);
 }
@@ -102,16 +112,6 @@ class PassTest : public ::testing::Test {
     // Records a file in the previous file list, as the control file would have read it.
     void Recorded(const std::string& windowsPath, TimeValue time, bool pending = false) {
         pass_->PreviousFiles.Append(new FileEntry{.Path = windowsPath, .Time = time, .Pending = pending});
-    }
-
-    // Replaces the patterns of list with those of texts ("a|b").
-    void SetPatterns(PArray<PatternEntry>& list, const std::string& texts) {
-        DeleteAll(list);
-        for (const std::string& text : Split(texts)) {
-            auto* entry = list.Append(new PatternEntry);
-            entry->Pattern = text;
-            entry->PatternUpper = ToUpperPath(text);
-        }
     }
 
     void Scan() { pass_->ScanDirectory(path_.SourcePath, path_.SourcePathUpper); }

@@ -48,8 +48,8 @@ class AnsweringClock : public FakeClock {
 struct Rules {
     std::optional<int32_t> delAfterBackups{}, delAfterDays{}, delAfterMemory{}, keepBackups{}, keepDays{},
         keepFull{};
-    const char* exclude = nullptr;
-    const char* force = nullptr;
+    const char* exclude = "";
+    const char* force = "";
     bool enabled = true;
 
     void ApplyTo(SourcePathRecord& p) const {
@@ -64,11 +64,8 @@ struct Rules {
         set(keepBackups, p.KeepBackupsActive, p.KeepBackups);
         set(keepDays, p.KeepDaysActive, p.KeepDays);
         set(keepFull, p.KeepFullBackupsActive, p.KeepFullBackups);
-        for (auto [list, text] : {std::pair{&p.ExcludeList, exclude}, std::pair{&p.ForceList, force}}) {
-            if (text != nullptr) {
-                list->Append(new PatternEntry)->Pattern = text;
-            }
-        }
+        testing::SetPatterns(p.ExcludeList, exclude);
+        testing::SetPatterns(p.ForceList, force);
     }
 };
 

@@ -12,7 +12,7 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAreArray;
 using ScanDirectoryTest = testing::PassTest;
-using testing::Split;
+using testing::SetPatterns, testing::Split;
 
 // Any other time is a change, an earlier one too (an older version brought back by mv, tar or cp -p),
 // or a time after a recorded one in the future (a camera or share with a wrong clock). The control file
