@@ -262,10 +262,9 @@ TEST_F(ControlFileWriterTest, HeaderAndArchiveHistory) {
         pass_->LatestChange = At(2003, 11, 24, 17, 40);
         pass_->ZipLines = zipLines;
         Write();
-        Lines expected = {header, "7 runs until full backup", "C:\\Data"};
-        expected.insert(expected.end(), history.begin(), history.end());
-        expected.insert(expected.end(), {"# ===== Saved Backups:", "# ===== Files:"});
-        EXPECT_EQ(Content(kControl), Joined(expected));
+        EXPECT_EQ(Content(kControl), Joined({header, "7 runs until full backup", "C:\\Data"}) +
+                                         Joined(history) +
+                                         Joined({"# ===== Saved Backups:", "# ===== Files:"}));
     }
 }
 

@@ -8,8 +8,7 @@ namespace {
 using FolderPrefetchTest = testing::PassTest;
 
 size_t OpenDescriptors() {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                                             std::filesystem::directory_iterator()));
+    return static_cast<size_t>(std::ranges::distance(std::filesystem::directory_iterator("/proc/self/fd")));
 }
 
 // A tree wider than the helper may list ahead, with folders at several depths, empty ones, and files

@@ -154,9 +154,7 @@ class RunTest : public ::testing::Test {
     void Set(const std::string& entry, int32_t value) {
         ASSERT_TRUE(profile_.WriteProfileInt("Path000", entry, value));
     }
-    std::string Get(const std::string& entry) {
-        return profile_.GetProfileString("Path000", entry, "<none>");
-    }
+    std::string Get(const std::string& name) { return profile_.GetProfileString("Path000", name, "<none>"); }
     std::string Native(const std::string& windowsPath) { return drives_.Native(windowsPath); }
     // Writes source files below C:\Data with their modification times.
     struct SourceFile {
@@ -175,9 +173,7 @@ class RunTest : public ::testing::Test {
         const std::string path = "C:\\Backup\\" + relative;
         return Exists(path) ? ReadFile(Native(path)) : "<none>";
     }
-    std::string Control(const std::string& dest = "C:\\Backup") {
-        return ReadFile(Native(dest + "\\Quillon.txt"));
-    }
+    std::string Control(std::string dest = "C:\\Backup") { return ReadFile(Native(dest + "\\Quillon.txt")); }
 
     void RunAt(TimeValue now, bool startedByWindows = false) {
         clock_.Set(now.Seconds());
