@@ -9,7 +9,6 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
-using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAreArray;
 using ScanDirectoryTest = testing::PassTest;
 using testing::SetPatterns, testing::Split;
@@ -135,13 +134,6 @@ TEST_F(ScanDirectoryTest, WhatIsListed) {
                 << entry->Path;
         }
     }
-}
-
-TEST_F(ScanDirectoryTest, AFolderThatBecameAFileIsNotTakenForASingleFileSource) {
-    File("C:\\Src\\a.doc", "x");
-    pass_->ScanDirectory("C:\\Src\\a.doc", "C:\\SRC\\A.DOC");  // listed as a folder, a file when entered
-    EXPECT_THAT(ListedPaths(), IsEmpty());
-    EXPECT_FALSE(pass_->SingleFileSource);
 }
 
 // (Carriage returns, folders of such names and the run's status: the hostile tree runs them end to end.)
