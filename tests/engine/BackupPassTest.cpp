@@ -5,9 +5,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::At;
-using ::testing::ElementsAre;
-using ::testing::EndsWith;
-using ::testing::HasSubstr;
+using ::testing::ElementsAre, ::testing::EndsWith, ::testing::HasSubstr;
 using BackupPassTest = testing::RunTest;
 
 TEST_F(BackupPassTest, AFirstRunCopiesEveryFileIntoAFullSetAndRecordsIt) {

@@ -9,8 +9,7 @@
 namespace quillon {
 namespace {
 
-using testing::At;
-using testing::Joined;
+using testing::At, testing::Joined;
 using Lines = std::vector<std::string>;
 
 constexpr const char* kControl = "C:\\Dest\\Quillon.txt";

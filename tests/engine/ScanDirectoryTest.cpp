@@ -6,10 +6,7 @@
 namespace quillon {
 namespace {
 
-using ::testing::ElementsAre;
-using ::testing::EndsWith;
-using ::testing::HasSubstr;
-using ::testing::UnorderedElementsAreArray;
+using ::testing::ElementsAre, ::testing::EndsWith, ::testing::HasSubstr, ::testing::UnorderedElementsAreArray;
 using ScanDirectoryTest = testing::PassTest;
 using testing::SetPatterns, testing::Split;
 

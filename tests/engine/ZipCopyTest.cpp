@@ -9,9 +9,7 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::At;
-using testing::ReadFile;
-using testing::Tree;
+using testing::At, testing::Tree;
 using Names = std::vector<std::string>;
 
 const std::string kSet = "C:\\Backup\\2003-11-24";
