@@ -138,9 +138,9 @@ TEST_F(ControlFileTest, RunsAndArchiveHistory) {
         {head + "99999999999 runs\r\nZ:\\Data\r\n", "999999999 |  | "},
         {Joined({"h", "1 runs", "Z:\\Data", "Z000  2003-11-20 10:00:00", "Z003  2003-11-24 18:05:12",
                  "# ===== Saved Backups:", "Z004  not history"}),
-         "1 | Z000  2003-11-20 10:00:00; Z003  2003-11-24 18:05:12;  | 0 I 0; "},
+         "1 | Z000  2003-11-20 10:00:00\r\nZ003  2003-11-24 18:05:12\r\n | 0 I 0; "},
         // The history may run to the very end of the file.
-        {"h\r\n2\r\nC:\\Data\r\nZ000  2003-11-20 10:00:00", "2 | Z000  2003-11-20 10:00:00;  | "},
+        {"h\r\n2\r\nC:\\Data\r\nZ000  2003-11-20 10:00:00", "2 | Z000  2003-11-20 10:00:00\r\n | "},
     };
     for (const auto& [bytes, expected] : cases) {
         SCOPED_TRACE(bytes.value_or("missing"));
@@ -149,10 +149,7 @@ TEST_F(ControlFileTest, RunsAndArchiveHistory) {
         CLineArchive& archive = bytes ? static_cast<CLineArchive&>(Open(*bytes)) : missing;
         Lines zipLines = {"left over"};
         ReadZipLines(archive, zipLines);
-        std::string read = std::to_string(ReadRunsUntilFull(archive)) + " | ";
-        for (const std::string& line : zipLines) {
-            read += line + "; ";
-        }
+        const std::string read = std::to_string(ReadRunsUntilFull(archive)) + " | " + Joined(zipLines);
         int32_t highest = -1;
         EXPECT_EQ(read + " | " + ReadSets(archive) + ReadFiles(archive, &highest), expected);
         EXPECT_EQ(highest, -1);

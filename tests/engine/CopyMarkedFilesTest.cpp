@@ -96,8 +96,7 @@ class CopyMarkedFilesTest : public testing::PassTest {
         return text;
     }
 
-    int32_t sizeKB_ = -7;
-    int32_t errorCode_ = 0;
+    int32_t sizeKB_ = -7, errorCode_ = 0;
     ScopedFaults faults_;
 };
 

@@ -48,8 +48,7 @@ class AnsweringClock : public FakeClock {
 struct Rules {
     std::optional<int32_t> delAfterBackups{}, delAfterDays{}, delAfterMemory{}, keepBackups{}, keepDays{},
         keepFull{};
-    const char* exclude = "";
-    const char* force = "";
+    const char *exclude = "", *force = "";
     bool enabled = true;
 
     void ApplyTo(SourcePathRecord& p) const {
@@ -280,7 +279,6 @@ TEST(RetentionTest, CraftedSetLinesReachNothingButDatedSetsOfTheDestination) {
     CLineArchiveFile archive;
     ASSERT_TRUE(archive.Open(std::string(kDest) + "\\Quillon.txt", false));
     ReadSavedBackups(archive, scene.pass.SavedBackups);
-    archive.Close();
     scene.pass.DropVanishedSets();
     scene.pass.DeleteOldBackups();
     std::erase_if(removed,
