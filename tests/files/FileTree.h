@@ -34,6 +34,13 @@ inline void MakeTree(const std::string& root, const std::vector<std::pair<std::s
     }
 }
 
+// The status of one entry, a link itself rather than its target.
+inline struct stat StatOf(const std::string& native) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(native.c_str(), &info), 0) << native;
+    return info;
+}
+
 // Everything below root in name order, one entry a line: "a/b=bytes" for a file, "a/" for a folder,
 // "a -> target" for a link (not followed), "a |" for anything else. A temporary left behind shows with its
 // line break.

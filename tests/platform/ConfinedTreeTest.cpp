@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <tuple>
 
+#include "files/FileTree.h"
 #include "platform/FileAttributes.h"
 #include "platform/FolderHandle.h"
 #include "platform/LastError.h"
@@ -21,14 +22,11 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Listing;
+using testing::MakeTree;
 using testing::ReadFile;
+using testing::StatOf;
 using testing::WriteFile;
-
-mode_t ModeOf(const std::string& native) {
-    struct stat info {};
-    EXPECT_EQ(::lstat(native.c_str(), &info), 0) << native;
-    return info.st_mode & 07777;
-}
 
 // Below C:\target lie a link to the folder C:\outside ("planted"), one to the read-only file in it
 // ("file-link") and a file where a folder would be; C:\src holds a file, a link to the file outside
@@ -36,22 +34,20 @@ mode_t ModeOf(const std::string& native) {
 class ConfinedTreeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        WriteFile(C("src/a.txt"), "from the set");
-        WriteFile(C("outside/keep.txt"), "outside");
+        MakeTree(drives_.DriveC(), {{"src/a.txt", "from the set"},
+                                    {"outside/keep.txt", "outside"},
+                                    {"src/fifo", "|"},
+                                    {"src/link.txt", "-> " + C("outside/keep.txt")},
+                                    {"target/planted", "-> " + C("outside")},
+                                    {"target/file-link", "-> " + C("outside/keep.txt")},
+                                    {"target/file", "a file where a folder would be"}});
         ::chmod(C("outside/keep.txt").c_str(), 0444);
-        ::mkfifo((C("src/fifo")).c_str(), 0600);
-        fs::create_symlink(C("outside/keep.txt"), C("src/link.txt"));
-        fs::create_directories(C("target"));
-        fs::create_directory_symlink(C("outside"), C("target/planted"));
-        fs::create_symlink(C("outside/keep.txt"), C("target/file-link"));
-        WriteFile(C("target/file"), "a file where a folder would be");
         ASSERT_TRUE(source_.Open("C:\\src", false));
         ASSERT_TRUE(target_.Open("C:\\target", false));
     }
     void ExpectOutsideUntouched() {
-        EXPECT_EQ(ReadFile(C("outside/keep.txt")), "outside");
-        EXPECT_EQ(ModeOf(C("outside/keep.txt")), 0444u);
-        EXPECT_EQ(std::distance(fs::directory_iterator(C("outside")), fs::directory_iterator()), 1);
+        EXPECT_EQ(Listing(C("outside")), "keep.txt=outside\n");
+        EXPECT_EQ(StatOf(C("outside/keep.txt")).st_mode & 07777, 0444u);
     }
 
     std::string C(const std::string& relative) const { return drives_.DriveC() + "/" + relative; }
@@ -194,7 +190,7 @@ TEST_F(FolderHandleTest, NamesAreCreatedNewAndRenamedAndLinksCopiedWithoutFollow
     ASSERT_TRUE(file.WriteAll("copy", 4));
     file.FinishCopy(FileOwnership{0640, ::geteuid(), ::getegid()}, false, 1069692131, 1069692131);
     ASSERT_TRUE(file.Close());
-    EXPECT_EQ(ModeOf(Target("new")), 0640u);
+    EXPECT_EQ(StatOf(Target("new")).st_mode & 07777, 0640u);
 
     std::string target;
     FileOwnership owner;
@@ -204,8 +200,7 @@ TEST_F(FolderHandleTest, NamesAreCreatedNewAndRenamedAndLinksCopiedWithoutFollow
     EXPECT_FALSE(ReadSymbolicLink("C:\\target", target, owner, modified, accessed));  // a real folder
     ASSERT_TRUE(folder.CreateLink("copy", target));
     ASSERT_TRUE(folder.SetLinkTimesAndOwner("copy", owner, 1069692131, 1069692131));
-    struct stat info {};
-    ASSERT_EQ(::lstat(Target("copy").c_str(), &info), 0);
+    struct stat info = StatOf(Target("copy"));
     EXPECT_TRUE(S_ISLNK(info.st_mode));
     EXPECT_EQ(info.st_mtime, 1069692131);
     EXPECT_FALSE(WriteFileAttributes("C:\\target\\copy", 0));
@@ -234,7 +229,7 @@ TEST_F(FolderHandleTest, GroupBitsOfAForeignGroupFallBackToWhatOthersMay) {
         ASSERT_TRUE(file.CreateNewIn(folder, name));
         file.FinishCopy(FileOwnership{mode, ::geteuid(), group}, false, 1069692131, 1069692131);
         ASSERT_TRUE(file.Close());
-        EXPECT_EQ(ModeOf(Target(name)), expected) << std::oct << mode;
+        EXPECT_EQ(StatOf(Target(name)).st_mode & 07777, expected) << std::oct << mode;
     }
 }
 

@@ -4,11 +4,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <filesystem>
 #include <tuple>
 
+#include "files/FileTree.h"
 #include "platform/FileAttributes.h"
 #include "platform/LastError.h"
 #include "testing/Environment.h"
@@ -17,9 +16,7 @@
 namespace quillon {
 namespace {
 
-namespace fs = std::filesystem;
-using testing::ScopedDriveMap;
-using testing::WriteFile;
+using testing::MakeTree;
 using Lines = std::vector<std::string>;
 
 // Each entry as "name kind size", with "link" for a link and "enter" where a walk may descend.
@@ -40,27 +37,26 @@ Lines Describe(const std::vector<FileInfo>& entries) {
 class DirectoryListingTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        WriteFile(C("T/file.txt"), "12345");
-        WriteFile(C("T/real/inner.txt"), "x");
-        WriteFile(C("outside/secret.txt"), "secret");
-        fs::create_directory_symlink(C("outside"), C("T/dir-link"));
-        fs::create_symlink(C("outside/secret.txt"), C("T/file-link"));
-        fs::create_directory_symlink(C("T"), C("T/real/loop"));
-        fs::create_symlink("nowhere", C("T/dangling"));
-        ASSERT_EQ(::mkfifo(C("T/pipe").c_str(), 0600), 0);
+        MakeTree(drives_.DriveC(), {{"T/file.txt", "12345"},
+                                    {"T/real/inner.txt", "x"},
+                                    {"outside/secret.txt", "secret"},
+                                    {"T/dir-link", "-> " + C("outside")},
+                                    {"T/file-link", "-> " + C("outside/secret.txt")},
+                                    {"T/real/loop", "-> " + C("T")},
+                                    {"T/dangling", "-> nowhere"},
+                                    {"T/pipe", "|"}});
         const timespec linkTime[2] = {{1'000'000'000, 0}, {1'000'000'000, 0}};
         ASSERT_EQ(::utimensat(AT_FDCWD, C("T/file-link").c_str(), linkTime, AT_SYMLINK_NOFOLLOW), 0);
     }
     std::string C(const std::string& relative) const { return drives_.DriveC() + "/" + relative; }
 
-    ScopedDriveMap drives_;
+    testing::ScopedDriveMap drives_;
 };
 
 TEST_F(DirectoryListingTest, ListsEveryEntrySortedAsWindowsDoes) {
-    for (const char* name : {"b.txt", "-first", "A.TXT", "Zeta", "\xC4rger"}) {  // names pass unchanged
-        WriteFile(C("Data/") + name, name[0] == 'b' ? "bb" : "");
-    }
-    fs::create_directory(C("Data/sub"));
+    // Names pass unchanged.
+    MakeTree(C("Data"),
+             {{"b.txt", "bb"}, {"-first", ""}, {"A.TXT", ""}, {"Zeta", ""}, {"\xC4rger", ""}, {"sub/", ""}});
     std::vector<FileInfo> entries = ListDirectory("C:\\Data\\*.*");
     EXPECT_EQ(Describe(entries),
               (Lines{". dir 0", ".. dir 0", "-first file 0", "A.TXT file 0", "b.txt file 2",

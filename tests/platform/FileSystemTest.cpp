@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <tuple>
 
+#include "files/FileTree.h"
 #include "platform/DirectorySync.h"
 #include "platform/FileAttributes.h"
 #include "platform/LastError.h"
@@ -20,6 +21,7 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::MakeTree;
 using testing::ReadFile;
 using testing::WriteFile;
 
@@ -27,12 +29,12 @@ TEST(FileSystemTest, FailuresSpeakWindowsErrorsAndChangeNothing) {
     testing::ScopedDriveMap drives;
     testing::TempDir outside;
     const std::string root = drives.DriveC();
-    WriteFile(root + "/file", "x");
-    WriteFile(root + "/full/x", "x");
-    WriteFile(root + "/ro.txt", "keep");
+    MakeTree(root, {{"file", "x"},
+                    {"full/x", "x"},
+                    {"ro.txt", "keep"},
+                    {"pipe", "|"},
+                    {"dir-link", "-> " + outside.Path()}});
     ::chmod((root + "/ro.txt").c_str(), 0444);  // READONLY protects even from root, as on Windows
-    ASSERT_EQ(::mkfifo((root + "/pipe").c_str(), 0600), 0);
-    fs::create_directory_symlink(outside.Path(), root + "/dir-link");
     EXPECT_TRUE(CreateDirectory("C:\\New"));
     EXPECT_TRUE(SyncDirectory("C:\\full") && SyncDirectory("C:\\"));
     auto call = [](const std::string& what, const char* path) {

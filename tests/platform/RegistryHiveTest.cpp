@@ -23,7 +23,6 @@ using Lines = std::vector<std::string>;
 
 constexpr HiveRoot kMachine = HiveRoot::kLocalMachine;
 constexpr HiveRoot kUser = HiveRoot::kCurrentUser;
-const std::string kMissing = "missing";
 
 // A tree as one line per key, "path name=data ...", in the order it reads back; or the error.
 Lines Tree(HiveRoot root, const std::string& path, bool recursive = true) {
@@ -92,8 +91,7 @@ TEST_F(RegistryHiveTest, QueryAnswersMoreDataForASmallBufferAndLeavesItAlone) {
     RegistryKey key;
     ASSERT_EQ(OpenRegistryKey(kUser, "K", key), 0);
     char buffer[8] = "zzzzzzz";
-    uint32_t type = 0;
-    uint32_t size = 5;
+    uint32_t type = 0, size = 5;
     EXPECT_EQ(QueryRegistryValue(key, "v", &type, buffer, &size), kErrorMoreData);
     EXPECT_EQ(size, 6u) << "the size needed";
     EXPECT_EQ(std::string(buffer), "zzzzzzz");
@@ -117,7 +115,7 @@ TEST_F(RegistryHiveTest, DeletingValuesAndTreesAndWritingThroughOpenKeys) {
     ASSERT_EQ(CreateRegistryKey(kUser, "A\\B", writer), 0);
     EXPECT_EQ(DeleteRegistryValue(writer, "MID"), 0);
     EXPECT_EQ(DeleteRegistryValue(writer, "mid"), kErrorFileNotFound);
-    EXPECT_EQ(StoredValue(kUser, "A\\B", "mid"), kMissing);
+    EXPECT_EQ(StoredValue(kUser, "A\\B", "mid"), "missing");
 
     EXPECT_EQ(DeleteRegistryKeyTree(kUser, "a\\b"), 0);
     EXPECT_EQ(Tree(kUser, "A"), (Lines{"A", "A\\Other keep=z"}));
