@@ -25,11 +25,8 @@ class TimeValueTest : public ::testing::Test {
 };
 using TimeTextTest = TimeValueTest;
 
+// As the registry stores it, or "0" for the TimeValue 0.
 std::string Text(TimeValue t) {
-    return FormatRegistryTime(t);
-}
-// As Text, or "0" for the TimeValue 0.
-std::string TextOrZero(TimeValue t) {
     return t.IsSet() ? FormatRegistryTime(t) : "0";
 }
 TimeValue At(const char* text) {
@@ -122,7 +119,7 @@ TEST_F(TimeTextTest, ParseDateTimeReadsDateAndMinuteLeniently) {
         {"2045-06-01", "2038-01-19 04:14:07"},  // past the 32-bit range: the last second
     };
     for (const auto& [text, expected] : cases) {
-        EXPECT_EQ(TextOrZero(ParseDateTime(text)), expected) << "text >" << text << "<";
+        EXPECT_EQ(Text(ParseDateTime(text)), expected) << "text >" << text << "<";
     }
 }
 
@@ -143,7 +140,7 @@ TEST_F(TimeTextTest, RegistryParsersAreStrictAndTraceGarbage) {
     for (const auto& [minuteForm, text, expected, traced] : cases) {
         CaptureTrace trace;
         TimeValue t = minuteForm ? ParseRegistryMinuteTime(text) : ParseRegistryTime(text);
-        EXPECT_EQ(TextOrZero(t), expected) << "text >" << text << "<";
+        EXPECT_EQ(Text(t), expected) << "text >" << text << "<";
         const std::string record = std::string("*** Illegal Time String >") + text + "< in Registry\n";
         EXPECT_EQ(trace.Records(), std::vector<std::string>(traced ? 1 : 0, record))
             << "text >" << text << "<";
