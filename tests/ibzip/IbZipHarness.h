@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 
+#include "files/FileTree.h"
 #include "testing/Environment.h"
 #include "testing/TempDir.h"
 
