@@ -20,12 +20,8 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::CaptureTrace;
 using testing::Listing;
 using testing::MakeTree;
-using testing::ReadFile;
-using testing::ScopedDriveMap;
-using testing::WriteFile;
 using Lines = std::vector<std::string>;
 
 class DeleteTreeTest : public ::testing::Test {
@@ -40,7 +36,7 @@ class DeleteTreeTest : public ::testing::Test {
         WriteFileAttributes("D:\\" + set + "\\b\\2.txt", kAttributeReadOnly | kAttributeHidden);
     }
 
-    ScopedDriveMap drives;
+    testing::ScopedDriveMap drives;
     testing::TempDir backup;
     testing::TempDir outside;
     ScopedFaults faults;
@@ -69,7 +65,7 @@ TEST_F(DeleteTreeTest, DeletesEverythingBelowButNothingOutside) {
 }
 
 TEST_F(DeleteTreeTest, ATreeThatIsALinkLosesOnlyTheLinkAndTheStagingFolderMayStay) {
-    WriteFile(outside / "precious/a.txt", "a");
+    MakeTree(outside.Path(), {{"precious/a.txt", "a"}});
     MakeTree(backup.Path(), {{"2003-05-17", "-> " + outside / "precious"}});
     MakeTree(drives.DriveC(), {{"Temp/QuilRun", "-> " + outside / "precious"}});
     EXPECT_TRUE(DeleteDatedDirectory("D:\\2003-05-17", nullptr));
@@ -134,7 +130,7 @@ TEST_F(DeleteTreeTest, EveryFailingStepLeavesARetryableTree) {
             ClearFaults();
             InjectFault(operation, nth, EIO);
             Lines lines;
-            CaptureTrace trace;
+            testing::CaptureTrace trace;
             EXPECT_FALSE(DeleteDatedDirectory("D:\\2003-05-17", &lines));
             ASSERT_EQ(lines.size(), 1u);
             // Only a folder that stays is traced.

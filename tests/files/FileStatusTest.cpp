@@ -18,7 +18,6 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::CaptureTrace;
 using testing::MakeTree;
 using testing::ScopedDriveMap;
 using testing::WriteFile;
@@ -66,7 +65,7 @@ TEST(FileStatusTest, AttributesAreChangedOnlyWhenTheyCanBeRead) {
 
     EXPECT_FALSE(ChangeFileAttributes("C:\\missing.txt", kAttributeArchive, 0));
     EXPECT_FALSE(fs::exists(drives.DriveC() + "/missing.txt"));
-    CaptureTrace trace;
+    testing::CaptureTrace trace;
     EXPECT_FALSE(GetFileAttribute("C:\\missing.txt", kAttributeArchive));
     EXPECT_EQ(trace.Records(),
               std::vector<std::string>{"*** GetFileAttribute(C:\\missing.txt): Access Error\n"});

@@ -22,8 +22,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::MakeTree;
-using testing::ReadFile;
-using testing::WriteFile;
 
 TEST(FileSystemTest, FailuresSpeakWindowsErrorsAndChangeNothing) {
     testing::ScopedDriveMap drives;
@@ -79,7 +77,7 @@ TEST(FileSystemTest, FailuresSpeakWindowsErrorsAndChangeNothing) {
         EXPECT_FALSE(call(what, path));
         EXPECT_TRUE(error == -1 || GetLastError() == error) << GetLastError();
     }
-    EXPECT_EQ(ReadFile(root + "/ro.txt"), "keep");
+    EXPECT_EQ(testing::ReadFile(root + "/ro.txt"), "keep");
     EXPECT_TRUE(DeleteFile("C:\\dir-link"));  // a link goes as a link, never followed
     EXPECT_TRUE(fs::is_directory(outside.Path()));
 }
@@ -87,7 +85,7 @@ TEST(FileSystemTest, FailuresSpeakWindowsErrorsAndChangeNothing) {
 TEST(FileAttributesTest, StoredValuesReadAsWindowsBits) {
     testing::ScopedDriveMap drives;
     std::string native = drives.DriveC() + "/f.txt";
-    WriteFile(native, "x");
+    testing::WriteFile(native, "x");
     const std::tuple<std::string, uint32_t> cases[] = {
         {"", kAttributeArchive},  // nothing marked: the safe side
         {"0x0", 0},

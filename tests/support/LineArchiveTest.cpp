@@ -103,29 +103,27 @@ TEST(LineArchiveTest, WritesCrLfLinesAtCloseThatReadBackAsWritten) {
     // must not change what is written.
     for (const int64_t reserve : {int64_t{0}, int64_t{40}, int64_t{1} << 20}) {
         for (const auto& lines : cases) {
-            const std::string what = std::to_string(lines.size()) + " lines from " +
-                                     PrintToString(lines.empty() ? "" : lines[0].substr(0, 40)) +
-                                     ", reserved " + std::to_string(reserve);
-            std::string bytes;
-            Lines expected;
-            for (size_t i = 0; i < lines.size(); ++i) {
-                bytes += lines[i] + "\r\n";
-                expected.emplace_back(lines[i], i + 1 == lines.size());
-            }
+            SCOPED_TRACE(::testing::Message() << lines.size() << " lines from "
+                                              << PrintToString(lines.empty() ? "" : lines[0].substr(0, 40))
+                                              << ", reserved " << reserve);
             const std::string before = contents();
             CLineArchiveFile archive;
             ASSERT_TRUE(archive.Open("C:\\Quillon.txt", true));
+            std::string bytes;
+            Lines expected;
             for (size_t i = 0; i < lines.size(); ++i) {
                 archive.WriteLine(lines[i]);
                 if (i == 0) {
                     archive.Reserve(reserve);
                 }
+                bytes += lines[i] + "\r\n";
+                expected.emplace_back(lines[i], i + 1 == lines.size());
             }
-            EXPECT_TRUE(contents() == before) << "written before Close: " << what;
+            EXPECT_TRUE(contents() == before) << "written before Close";
             ASSERT_TRUE(archive.Close(true));
-            EXPECT_TRUE(contents() == bytes) << what;
+            EXPECT_TRUE(contents() == bytes);
             ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false));
-            EXPECT_TRUE(ReadToEnd(archive) == expected) << what;
+            EXPECT_TRUE(ReadToEnd(archive) == expected);
             archive.Close();
         }
     }
