@@ -80,14 +80,9 @@ TEST_F(RegistrierungTest, WritesFallBackToTheUserHiveAndAreShadowedByOlderMachin
 // An ordinary user's view: each value lies in the user hive only and is read through the machine hive.
 TEST_F(RegistrierungTest, ReadsCheckLengthAndType) {
     const std::string chars299(299, 'x'), chars300(300, 'y');
-    struct Case {
-        const char* what;
-        bool asInt;
-        uint32_t type;
-        std::string data;
-        std::string expected;  // the text, or the number as text
-        std::string trace;     // the reason traced, "" when none
-    } cases[] = {
+    // What is stored, whether it is read as a number, its type and bytes, the text or number read, and the
+    // reason traced ("" when none).
+    const std::tuple<const char*, bool, uint32_t, std::string, std::string, std::string> cases[] = {
         {"299 characters", false, kRegSz, chars299 + '\0', chars299, ""},
         {"300 characters", false, kRegSz, chars300 + '\0', "default", "String too long"},
         {"300 bytes without a zero", false, kRegSz, chars300, chars300, ""},
@@ -104,16 +99,16 @@ TEST_F(RegistrierungTest, ReadsCheckLengthAndType) {
         {"the text 5", true, kRegSz, "5\0"s, "-7", "Wrong Data type"},
         {"a QWORD", true, kRegQword, std::string(8, '\0'), "-7", "Wrong Data type"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [what, asInt, type, data, expected, traced] : cases) {
+        SCOPED_TRACE(what);
         ScopedHives hives;
-        Store(HKEY_CURRENT_USER, "LastAutoRunTime", c.type, c.data);
+        Store(HKEY_CURRENT_USER, "LastAutoRunTime", type, data);
         CaptureTrace trace;
-        EXPECT_EQ(c.asInt ? std::to_string(GetRegistryInt(HKEY_LOCAL_MACHINE, kValue, -7))
-                          : GetRegistryString(HKEY_LOCAL_MACHINE, kValue, "default"),
-                  c.expected);
-        const std::string line = std::string("** GetRegistry") + (c.asInt ? "Int: " : "String: ") + c.trace;
-        EXPECT_EQ(trace.Records(), c.trace.empty() ? Records{} : Records{line + " in >" + kValue + "<\n"});
+        EXPECT_EQ(asInt ? std::to_string(GetRegistryInt(HKEY_LOCAL_MACHINE, kValue, -7))
+                        : GetRegistryString(HKEY_LOCAL_MACHINE, kValue, "default"),
+                  expected);
+        const std::string line = std::string("** GetRegistry") + (asInt ? "Int: " : "String: ") + traced;
+        EXPECT_EQ(trace.Records(), traced.empty() ? Records{} : Records{line + " in >" + kValue + "<\n"});
     }
 }
 

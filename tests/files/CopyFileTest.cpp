@@ -84,31 +84,29 @@ void GrowAtReads(const std::string& native, int times) {
 // or it fails with a read fault that concerns this file alone (the pass logs it and goes on). No torn
 // mixture of versions ever takes the name, which keeps the copy that was whole, and no temporary stays.
 TEST_F(CopyFileTest, ASourceWrittenWhileCopiedIsCopiedAgainOrReported) {
-    const std::string changed = "*** Datei C:\\log.txt hat sich beim Kopieren ge\xE4ndert\n";
-    struct Case {
-        int growths;   // reads at which the file grows
-        bool shrinks;  // the file loses its tail between the first and the second read
-        std::vector<std::string> traced;
-    } cases[] = {{0, false, {}},
-                 {1, false, {}},
-                 {50, false, {changed}},
-                 {0, true, {"*** Read Error bei File C:\\log.txt\n"}}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.growths << (c.shrinks ? " shrinks" : ""));
+    // The reads at which the file grows, whether it loses its tail between the first and the second read,
+    // and what is traced.
+    const std::tuple<int, bool, std::vector<std::string>> cases[] = {
+        {0, false, {}},
+        {1, false, {}},
+        {50, false, {"*** Datei C:\\log.txt hat sich beim Kopieren ge\xE4ndert\n"}},
+        {0, true, {"*** Read Error bei File C:\\log.txt\n"}}};
+    for (const auto& [growths, shrinks, traced] : cases) {
+        SCOPED_TRACE(::testing::Message() << growths << (shrinks ? " shrinks" : ""));
         MakeTree(drives.DriveC(), {{"log.txt", "0123456789abcdef"}, {"out/copy.txt", "this morning's copy"}});
         ClearFaults();
-        GrowAtReads(C("log.txt"), c.growths);
-        if (c.shrinks) {
+        GrowAtReads(C("log.txt"), growths);
+        if (shrinks) {
             InjectHook(FileOperation::kRead, 2, [&] { fs::resize_file(C("log.txt"), 6); });
         }
         CaptureTrace trace;
         SetLastError(0);
-        EXPECT_EQ(Copy("C:\\log.txt", "C:\\out\\copy.txt", false, 8), c.traced.empty());
+        EXPECT_EQ(Copy("C:\\log.txt", "C:\\out\\copy.txt", false, 8), traced.empty());
         ClearFaults();
         EXPECT_EQ(Listing(C("out")),
-                  "copy.txt=" + (c.traced.empty() ? ReadFile(C("log.txt")) : "this morning's copy") + "\n");
-        EXPECT_EQ(trace.Records(), c.traced);
-        EXPECT_EQ(GetLastError(), c.traced.empty() ? 0 : kErrorReadFault);
+                  "copy.txt=" + (traced.empty() ? ReadFile(C("log.txt")) : "this morning's copy") + "\n");
+        EXPECT_EQ(trace.Records(), traced);
+        EXPECT_EQ(GetLastError(), traced.empty() ? 0 : kErrorReadFault);
     }
 }
 
