@@ -59,7 +59,6 @@ TEST_F(DeleteTreeTest, DeletesEverythingBelowButNothingOutside) {
     EXPECT_EQ(lines, Lines{});
     EXPECT_EQ(Listing(backup.Path()), "Docs/\n");
     EXPECT_EQ(GetLastError(), kErrorSuccess);  // the end of the listings is not an error
-    // Targets of links are untouched, read-only bit included.
     EXPECT_EQ(Listing(outside.Path()), "dir/\ndir/inner.txt=inner\nkeep.txt=keep\n");
     EXPECT_EQ(fs::status(outside / "keep.txt").permissions() & fs::perms::owner_write, fs::perms::none);
 }

@@ -14,7 +14,6 @@
 namespace quillon {
 namespace {
 
-// The library of this build, beside the test programs' bin folder.
 std::string BuiltLibrary() {
     const char* dir = std::getenv("QUILLON_TEST_BIN_DIR");
     return dir != nullptr ? std::string(dir) + "/libib-zip.so" : "/nonexistent/libib-zip.so";
