@@ -17,7 +17,6 @@
 namespace quillon {
 namespace {
 
-namespace fs = std::filesystem;
 using testing::MakeTree;
 using testing::ScopedDriveMap;
 using testing::WriteFile;
@@ -64,7 +63,7 @@ TEST(FileStatusTest, AttributesAreChangedOnlyWhenTheyCanBeRead) {
     EXPECT_FALSE(GetFileAttribute("C:\\f.txt", kAttributeArchive));
 
     EXPECT_FALSE(ChangeFileAttributes("C:\\missing.txt", kAttributeArchive, 0));
-    EXPECT_FALSE(fs::exists(drives.DriveC() + "/missing.txt"));
+    EXPECT_FALSE(std::filesystem::exists(drives.DriveC() + "/missing.txt"));
     testing::CaptureTrace trace;
     EXPECT_FALSE(GetFileAttribute("C:\\missing.txt", kAttributeArchive));
     EXPECT_EQ(trace.Records(),
@@ -86,7 +85,7 @@ TEST(FileStatusTest, LengthsAndTreeSizesAreSixtyFourBitAndNeverFollowLinks) {
                     {"sub/cycle", "-> " + root},               // not followed either
                     {"pipe", "|"}});
     const int64_t fiveGiB = int64_t{5} << 30;
-    fs::resize_file(root + "/sparse.bin", static_cast<uintmax_t>(fiveGiB));
+    std::filesystem::resize_file(root + "/sparse.bin", static_cast<uintmax_t>(fiveGiB));
 
     EXPECT_EQ(GetFileLength("C:\\Tree\\missing"), 0);
     EXPECT_EQ(GetFileLength("C:\\Tree\\sub"), 0);

@@ -20,7 +20,6 @@
 namespace quillon {
 namespace {
 
-namespace fs = std::filesystem;
 using testing::MakeTree;
 
 TEST(FileSystemTest, FailuresSpeakWindowsErrorsAndChangeNothing) {
@@ -79,7 +78,7 @@ TEST(FileSystemTest, FailuresSpeakWindowsErrorsAndChangeNothing) {
     }
     EXPECT_EQ(testing::ReadFile(root + "/ro.txt"), "keep");
     EXPECT_TRUE(DeleteFile("C:\\dir-link"));  // a link goes as a link, never followed
-    EXPECT_TRUE(fs::is_directory(outside.Path()));
+    EXPECT_TRUE(std::filesystem::is_directory(outside.Path()));
 }
 
 TEST(FileAttributesTest, StoredValuesReadAsWindowsBits) {

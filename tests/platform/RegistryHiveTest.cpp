@@ -14,7 +14,6 @@
 namespace quillon {
 namespace {
 
-namespace fs = std::filesystem;
 using testing::ReadFile;
 using testing::ScopedEnv;
 using testing::StoredValue;
@@ -57,11 +56,11 @@ TEST_F(RegistryHiveTest, MissingHiveReadsAsEmptyAndIsCreatedByTheFirstWrite) {
     EXPECT_EQ(OpenRegistryKey(kUser, "Software", key), kErrorFileNotFound);
     EXPECT_FALSE(key.IsOpen());
     EXPECT_EQ(DeleteRegistryKeyTree(kUser, "Software"), kErrorFileNotFound);
-    EXPECT_FALSE(fs::exists(hives_.File(kUser))) << "reading must not create the hive";
+    EXPECT_FALSE(std::filesystem::exists(hives_.File(kUser))) << "reading must not create the hive";
 
     StoreValue(kUser, "Software\\Norrow\\Quillon", "Semaphore", kRegDword, std::string("\x01\0\0\0", 4));
-    EXPECT_TRUE(fs::exists(hives_.File(kUser)));
-    EXPECT_FALSE(fs::exists(hives_.File(kMachine)));
+    EXPECT_TRUE(std::filesystem::exists(hives_.File(kUser)));
+    EXPECT_FALSE(std::filesystem::exists(hives_.File(kMachine)));
     EXPECT_EQ(OpenRegistryKey(kUser, "Software\\Norrow", key), 0) << "the whole chain was created";
 }
 
