@@ -76,9 +76,7 @@ TEST_F(ArchiveExtractorTest, PatternsSelectEntriesByWholeName) {
 
 TEST_F(ArchiveExtractorTest, HostileEntriesAreNeverWrittenOutside) {
     std::string outside = Native("outside");
-    std::filesystem::create_directories(outside);
-    std::filesystem::create_directories(Native("jail/deep"));
-    std::filesystem::create_directory_symlink(outside, Native("jail/through"));
+    MakeTree(Native(""), {{"outside/", ""}, {"jail/deep/", ""}, {"jail/through", "-> " + outside}});
     // "through/x" passes a link below the extract folder; "link" is a symbolic link entry. The names that
     // climb out hold their number, 1 to 8.
     std::vector<RawEntry> entries = {

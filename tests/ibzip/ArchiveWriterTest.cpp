@@ -102,17 +102,13 @@ TEST_F(ArchiveWriterTest, PacksContentsNamesAndTimes) {
 
 TEST_F(ArchiveWriterTest, UpdatesReplaceOrKeepEntriesAndAddTheControlFile) {
     const std::string archive = "C:\\set\\QuillonData_000.Zip";
-    WriteFile(Native("stage/a.txt"), "a1");
-    WriteFile(Native("stage/sub/b.txt"), "b1");
-    std::filesystem::create_directories(Native("set"));
+    MakeTree(Native(""), {{"stage/a.txt", "a1"}, {"stage/sub/b.txt", "b1"}, {"set/", ""}});
     ASSERT_EQ(Zip("C:\\stage\\*.*", archive, 1, 2, 1), 2);
 
-    WriteFile(Native("stage/a.txt"), "a2");
-    WriteFile(Native("stage/c.txt"), "c1");
+    MakeTree(Native("stage"), {{"a.txt", "a2"}, {"c.txt", "c1"}});
     EXPECT_EQ(Zip("C:\\stage\\*.*", archive, 0, 2, 1), 2) << "a.txt replaced, c.txt added";
 
-    WriteFile(Native("stage/a.txt"), "a3");
-    WriteFile(Native("stage/d.txt"), "d1");
+    MakeTree(Native("stage"), {{"a.txt", "a3"}, {"d.txt", "d1"}});
     EXPECT_EQ(Zip("C:\\stage\\*.*", archive, 0, 2, 0), -25270) << "a.txt and c.txt kept, d.txt added";
     EXPECT_EQ(Zip("C:\\stage\\*.txt", archive, 0, 2, 0), 0) << "every name taken: nothing written";
 
@@ -177,9 +173,9 @@ TEST_F(ArchiveWriterTest, ASourceListPacksFilesWhereTheyAreAndLeavesOutAloneWhat
 }
 
 TEST_F(ArchiveWriterTest, AListedFileThatNeverHoldsStillIsLeftOutAfterThreeBuilds) {
-    WriteFile(Native("src/steady.txt"), "steady");
-    WriteFile(Native("src/log.txt"), RandomBytes(1'000'000, 3) + Text(2'000'000));
-    std::filesystem::create_directories(Native("set"));
+    MakeTree(Native(""), {{"src/steady.txt", "steady"},
+                          {"src/log.txt", RandomBytes(1'000'000, 3) + Text(2'000'000)},
+                          {"set/", ""}});
     std::atomic<bool> done{false};
     std::thread writer([&] {
         std::ofstream log(Native("src/log.txt"), std::ios::binary | std::ios::app);
