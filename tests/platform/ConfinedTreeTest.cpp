@@ -28,9 +28,6 @@ using testing::ReadFile;
 using testing::StatOf;
 using testing::WriteFile;
 
-// Below C:\target lie a link to the folder C:\outside ("planted"), one to the read-only file in it
-// ("file-link") and a file where a folder would be; C:\src holds a file, a link to the file outside
-// and a FIFO.
 class ConfinedTreeTest : public ::testing::Test {
   protected:
     void SetUp() override {

@@ -32,8 +32,6 @@ Lines Describe(const std::vector<FileInfo>& entries) {
     return lines;
 }
 
-// C:\T holds a file, a real folder with a link back to the top (a cycle), links to a folder and a file
-// outside the tree, a dangling link and a FIFO.
 class DirectoryListingTest : public ::testing::Test {
   protected:
     void SetUp() override {

@@ -68,18 +68,17 @@ TEST(LineArchiveTest, ReadsLinesAndSetsEndOfFileWithTheLastOne) {
     ScopedDriveMap drives;
     FreeLineBuffers();
     for (const auto& [bytes, lines] : cases) {
+        SCOPED_TRACE(PrintToString(bytes));
         WriteFile(drives.DriveC() + "/Quillon.txt", bytes);
         CaptureTrace trace;
         CLineArchiveFile archive;
-        ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false)) << PrintToString(bytes);
-        EXPECT_EQ(ReadToEnd(archive), lines) << PrintToString(bytes);
+        ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false));
+        EXPECT_EQ(ReadToEnd(archive), lines);
         std::string line = "stale";
         archive.ReadLine(line);
-        EXPECT_EQ(line, "") << "past the end of " << PrintToString(bytes);
+        EXPECT_EQ(line, "") << "past the end";
         EXPECT_TRUE(archive.Close());
-        EXPECT_EQ(trace.Records(),
-                  bytes.empty() ? Traced{"-- L\xE4nge der Eingabedatei: 0 Bytes\n"} : Traced{})
-            << PrintToString(bytes);
+        EXPECT_EQ(trace.Records(), Traced(bytes.empty(), "-- L\xE4nge der Eingabedatei: 0 Bytes\n"));
     }
     EXPECT_EQ(LineBufferSize(0), 800);  // every read borrowed slot 0; 401 bytes and a zero need 800
     FreeLineBuffers();
