@@ -4,10 +4,8 @@
 #pragma once
 
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
-#include <sys/stat.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -130,11 +128,6 @@ inline Tree Files(const std::string& words) {
                                                                    : word;
     }
     return tree;
-}
-
-inline void SetModified(const std::string& path, time_t modified) {
-    const timespec times[2] = {{modified, 0}, {modified, 0}};
-    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
 }
 
 // The library reads its drive map from QUILLON_DRIVES: C: is a temporary folder, Z: is '/'.
