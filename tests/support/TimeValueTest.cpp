@@ -101,49 +101,45 @@ TEST_F(TimeValueTest, TruncateToDayGivesTheStartOfTheLocalDay) {
     }
 }
 
-TEST_F(TimeTextTest, ParseDateTimeReadsDateAndMinuteLeniently) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"2003-11-24", "2003-11-24 00:00:00"},
-        {"2003-11-24 13:45", "2003-11-24 13:45:00"},
-        {"2003-11-24 13:45:59", "2003-11-24 13:45:00"},  // seconds never read
-        {"2003-11-24T13:45", "2003-11-24 13:45:00"},     // index 10 not examined
-        {"2003-11-24 1345", "2003-11-24 00:00:00"},      // no ':' at index 13
-        {"03-11-24", "0"},
-        {"2003/11/24", "0"},
-        {"", "0"},
-        {"1975-06-01", "1980-06-01 00:00:00"},
-        {"2003-13-40", "2003-12-31 00:00:00"},
-        {"2003-02-31", "2003-03-03 00:00:00"},
-        {"2003-11-24 25:70", "2003-11-25 00:59:00"},
-        {"abcd-ef-gh", "1980-01-01 00:00:00"},
-        {"2045-06-01", "2038-01-19 04:14:07"},  // past the 32-bit range: the last second
+// The lenient reader of a date and minute (D) and the strict registry readers of the second (S) and the
+// minute form (M), which trace garbage: the text, the time read, whether it is traced.
+TEST_F(TimeTextTest, ParsersReadTheirFormsAndTheRegistryOnesTraceGarbage) {
+    const std::tuple<char, const char*, const char*, bool> cases[] = {
+        {'D', "2003-11-24", "2003-11-24 00:00:00", false},
+        {'D', "2003-11-24 13:45", "2003-11-24 13:45:00", false},
+        {'D', "2003-11-24 13:45:59", "2003-11-24 13:45:00", false},  // seconds never read
+        {'D', "2003-11-24T13:45", "2003-11-24 13:45:00", false},     // index 10 not examined
+        {'D', "2003-11-24 1345", "2003-11-24 00:00:00", false},      // no ':' at index 13
+        {'D', "03-11-24", "0", false},
+        {'D', "2003/11/24", "0", false},
+        {'D', "", "0", false},
+        {'D', "1975-06-01", "1980-06-01 00:00:00", false},
+        {'D', "2003-13-40", "2003-12-31 00:00:00", false},
+        {'D', "2003-02-31", "2003-03-03 00:00:00", false},
+        {'D', "2003-11-24 25:70", "2003-11-25 00:59:00", false},
+        {'D', "abcd-ef-gh", "1980-01-01 00:00:00", false},
+        {'D', "2045-06-01", "2038-01-19 04:14:07", false},  // past the 32-bit range: the last second
+        {'S', "2003-11-24 05:40:24", "2003-11-24 05:40:24", false},
+        {'S', "2003-11-24 05:40:24 and more", "2003-11-24 05:40:24", false},
+        {'S', "2003-11-24 05:40", "0", false},  // too short: not traced
+        {'S', "2003-11-24x05:40:24", "1980-01-01 00:00:00", true},
+        {'S', "2003-11-24 05:4x:24", "1980-01-01 00:00:00", true},
+        {'S', "2003-11-24 05:40: 4", "2003-11-24 05:40:04", false},
+        {'S', "1975-13-32 24:60:60", "1981-01-01 00:59:59", false},
+        {'M', "2003-11-24 05:40", "2003-11-24 05:40:00", false},
+        {'M', "2003-11-24 05:40:24", "2003-11-24 05:40:00", false},
+        {'M', "2003-11-24 05-40", "1980-01-01 00:00:00", true},
+        {'M', "2003-11-2A 05:40", "1980-01-01 00:00:00", true},
     };
-    for (const auto& [text, expected] : cases) {
-        EXPECT_EQ(Text(ParseDateTime(text)), expected) << "text >" << text << "<";
-    }
-}
-
-TEST_F(TimeTextTest, RegistryParsersAreStrictAndTraceGarbage) {
-    const std::tuple<bool, const char*, const char*, bool> cases[] = {
-        {false, "2003-11-24 05:40:24", "2003-11-24 05:40:24", false},
-        {false, "2003-11-24 05:40:24 and more", "2003-11-24 05:40:24", false},
-        {false, "2003-11-24 05:40", "0", false},  // too short: not traced
-        {false, "2003-11-24x05:40:24", "1980-01-01 00:00:00", true},
-        {false, "2003-11-24 05:4x:24", "1980-01-01 00:00:00", true},
-        {false, "2003-11-24 05:40: 4", "2003-11-24 05:40:04", false},
-        {false, "1975-13-32 24:60:60", "1981-01-01 00:59:59", false},
-        {true, "2003-11-24 05:40", "2003-11-24 05:40:00", false},
-        {true, "2003-11-24 05:40:24", "2003-11-24 05:40:00", false},
-        {true, "2003-11-24 05-40", "1980-01-01 00:00:00", true},
-        {true, "2003-11-2A 05:40", "1980-01-01 00:00:00", true},
-    };
-    for (const auto& [minuteForm, text, expected, traced] : cases) {
+    for (const auto& [form, text, expected, traced] : cases) {
+        SCOPED_TRACE(form + std::string(" >") + text + "<");
         CaptureTrace trace;
-        TimeValue t = minuteForm ? ParseRegistryMinuteTime(text) : ParseRegistryTime(text);
-        EXPECT_EQ(Text(t), expected) << "text >" << text << "<";
+        EXPECT_EQ(Text(form == 'D'   ? ParseDateTime(text)
+                       : form == 'M' ? ParseRegistryMinuteTime(text)
+                                     : ParseRegistryTime(text)),
+                  expected);
         const std::string record = std::string("*** Illegal Time String >") + text + "< in Registry\n";
-        EXPECT_EQ(trace.Records(), std::vector<std::string>(traced ? 1 : 0, record))
-            << "text >" << text << "<";
+        EXPECT_EQ(trace.Records(), std::vector<std::string>(traced, record));
     }
 }
 
