@@ -186,12 +186,10 @@ TEST_F(PathConfigTest, FullBackupIntervalsAndTimes) {
     Text("Path000", "NextRunTime", "2003-11-24 05:40");
     Text("Path000", "LastRunTime", "2003-11-24 05:40");  // minute form where the second form belongs
     Text("Path000", "FB_NextTime", "2003-12-01 00:00");
-    const SourcePathRecord& record = LoadOne();
-    EXPECT_TRUE(record.FullBackupNext);
-    EXPECT_EQ(record.NextRunTime, MakeTime(2003, 11, 24, 5, 40, 0));
-    EXPECT_EQ(record.LastRunTime, TimeValue(0));
-    EXPECT_EQ(record.LatestSaveDate, TimeValue(0)) << "absent";
-    EXPECT_EQ(record.FB_NextTime, MakeTime(2003, 12, 1, 0, 0, 0));
+    const SourcePathRecord& r = LoadOne();  // LatestSaveDate absent
+    EXPECT_EQ(std::tuple(r.FullBackupNext, r.NextRunTime, r.LastRunTime, r.LatestSaveDate, r.FB_NextTime),
+              std::tuple(true, MakeTime(2003, 11, 24, 5, 40, 0), TimeValue(0), TimeValue(0),
+                         MakeTime(2003, 12, 1, 0, 0, 0)));
     Text("Path000", "LastRunTime", "2003/11/24 05:40:00");
     CaptureTrace trace;
     EXPECT_EQ(LoadOne().LastRunTime, MakeTime(1980, 1, 1, 0, 0, 0));
