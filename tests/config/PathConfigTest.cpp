@@ -126,8 +126,7 @@ TEST_F(PathConfigTest, FlagsDecodeBitByBit) {
         {0x800, "000111001"}, {0x02, "000110101"},  {0x04, "000110011"}, {0x400, "000110000"},
         {0xFFF, "111001110"}, {0x1000, "000110001"}};
     for (const auto& [flags, expected] : cases) {
-        EXPECT_EQ(FlagText(flags == -2 ? LoadWith({}) : LoadWith({{"Flags", flags}})), expected)
-            << "Flags = " << flags;
+        EXPECT_EQ(FlagText(flags == -2 ? LoadWith({}) : LoadWith({{"Flags", flags}})), expected) << flags;
     }
 }
 
@@ -176,8 +175,7 @@ TEST_F(PathConfigTest, FullBackupIntervalsAndTimes) {
         const SourcePathRecord& record =
             stored == -2 ? LoadWith({})
                          : LoadWith({{"FullBackupSep", stored}, {"FullBackupSepTage", stored}});
-        EXPECT_EQ(std::make_pair(record.FullBackupSep, record.FullBackupSepTage),
-                  std::make_pair(sep, sepTage))
+        EXPECT_EQ(std::pair(record.FullBackupSep, record.FullBackupSepTage), std::pair(sep, sepTage))
             << stored;
     }
     testing::ScopedTimeZone zone("Europe/Berlin");

@@ -102,9 +102,7 @@ TEST(LineArchiveTest, WritesCrLfLinesAtCloseThatReadBackAsWritten) {
     // must not change what is written.
     for (const int64_t reserve : {int64_t{0}, int64_t{40}, int64_t{1} << 20}) {
         for (const auto& lines : cases) {
-            SCOPED_TRACE(::testing::Message() << lines.size() << " lines from "
-                                              << PrintToString(lines.empty() ? "" : lines[0].substr(0, 40))
-                                              << ", reserved " << reserve);
+            SCOPED_TRACE(::testing::Message() << "case " << &lines - cases << ", reserved " << reserve);
             const std::string before = contents();
             CLineArchiveFile archive;
             ASSERT_TRUE(archive.Open("C:\\Quillon.txt", true));

@@ -38,8 +38,7 @@ TEST(ErrorTextTest, ZipCodesMapToWindowsNumbers) {
         {0, true, 40},      {0, false, 2},        {25139, true, 276},    {25156, true, 112},
         {25236, false, 30}, {12345, true, 12345}, {-25156, true, -25156}};
     for (const auto& [code, noCodeMeansFailure, error] : cases) {
-        EXPECT_EQ(MapZipError(code, noCodeMeansFailure), error)
-            << "code " << code << " flag " << noCodeMeansFailure;
+        EXPECT_EQ(MapZipError(code, noCodeMeansFailure), error) << code << " " << noCodeMeansFailure;
     }
 }
 
