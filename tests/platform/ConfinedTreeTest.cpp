@@ -56,50 +56,40 @@ class ConfinedTreeTest : public ::testing::Test {
 };
 using FolderHandleTest = ConfinedTreeTest;
 
-TEST_F(ConfinedTreeTest, CopiesLandOnlyBelowTheRoot) {
-    const std::tuple<TreePath, TreePath, bool, int32_t> cases[] = {
-        {{"a.txt"}, {"new", "deeper", "a.txt"}, true, 0},
-        {{"a.txt"}, {"..", "escaped.txt"}, false, kErrorInvalidName},
-        {{"a.txt"}, {"sub/..", "x"}, false, kErrorInvalidName},
-        {{"a.txt"}, {std::string("nul\0/..", 7), "x"}, false, kErrorInvalidName},
-        {{"a.txt"}, {"", "x"}, false, kErrorInvalidName},
-        {{"a.txt"}, {}, false, kErrorInvalidName},
-        {{"a.txt"}, {"planted", "x.txt"}, false, kErrorCantResolveFilename},
-        {{"a.txt"}, {"file", "x.txt"}, false, kErrorCantResolveFilename},
-        {{"link.txt"}, {"from-link.txt"}, true, 0},
-        {{"fifo"}, {"from-fifo"}, false, kErrorCantResolveFilename},
-        {{"missing"}, {"from-missing"}, false, kErrorFileNotFound},
+// Each copy: its source and target, whether it may replace, whether it is copied, its bytes or its error.
+TEST_F(ConfinedTreeTest, CopiesLandOnlyBelowTheRootAndReplaceOnlyWhenAsked) {
+    MakeTree(C("target"), {{"link-in-place", "-> " + C("outside/keep.txt")}, {"present.txt", "the user's"}});
+    fs::last_write_time(C("src/a.txt"), fs::file_time_type(std::chrono::seconds(1)));
+    const std::tuple<TreePath, TreePath, bool, bool, int64_t> cases[] = {
+        {{"a.txt"}, {"new", "deeper", "a.txt"}, false, true, 12},
+        {{"a.txt"}, {"..", "escaped.txt"}, false, false, kErrorInvalidName},
+        {{"a.txt"}, {"sub/..", "x"}, false, false, kErrorInvalidName},
+        {{"a.txt"}, {std::string("nul\0/..", 7), "x"}, false, false, kErrorInvalidName},
+        {{"a.txt"}, {"", "x"}, false, false, kErrorInvalidName},
+        {{"a.txt"}, {}, false, false, kErrorInvalidName},
+        {{"a.txt"}, {"planted", "x.txt"}, false, false, kErrorCantResolveFilename},
+        {{"a.txt"}, {"file", "x.txt"}, false, false, kErrorCantResolveFilename},
+        {{"link.txt"}, {"from-link.txt"}, false, true, 0},
+        {{"fifo"}, {"from-fifo"}, false, false, kErrorCantResolveFilename},
+        {{"missing"}, {"from-missing"}, false, false, kErrorFileNotFound},
+        {{"a.txt"}, {"present.txt"}, false, false, kErrorFileExists},
+        {{"a.txt"}, {"link-in-place"}, false, false, kErrorFileExists},
+        {{"a.txt"}, {"present.txt"}, true, true, 12},
+        {{"a.txt"}, {"link-in-place"}, true, true, 12},
     };
-    for (const auto& [from, to, copied, error] : cases) {
-        SCOPED_TRACE(to.empty() ? "(empty)" : to.back());
+    for (const auto& [from, to, replace, copied, answer] : cases) {
+        SCOPED_TRACE((to.empty() ? "(empty)" : to.back()) + (replace ? " replace" : ""));
         SetLastError(0);
         int64_t bytes = -1;
-        EXPECT_EQ(target_.CopyFileFrom(source_, from, to, false, bytes), copied);
-        if (!copied) {
-            EXPECT_EQ(GetLastError(), error);
-        }
+        EXPECT_EQ(target_.CopyFileFrom(source_, from, to, replace, bytes), copied);
+        EXPECT_EQ(copied ? bytes : GetLastError(), answer);
     }
     EXPECT_EQ(ReadFile(Target("new/deeper/a.txt")), "from the set");
     EXPECT_FALSE(fs::exists(C("escaped.txt")));
     // A link comes back as a link with its target text; what it points to is neither read nor written.
     EXPECT_TRUE(fs::is_symlink(Target("from-link.txt")));
     EXPECT_EQ(fs::read_symlink(Target("from-link.txt")), C("outside/keep.txt"));
-    ExpectOutsideUntouched();
-}
-
-TEST_F(ConfinedTreeTest, ExistingNamesAreReplacedOnlyWhenAsked) {
-    fs::create_symlink(C("outside/keep.txt"), Target("link-in-place"));
-    WriteFile(Target("present.txt"), "the user's");
-    fs::last_write_time(C("src/a.txt"), fs::file_time_type(std::chrono::seconds(1)));
-    for (bool replace : {false, true}) {
-        for (const char* name : {"present.txt", "link-in-place"}) {
-            SCOPED_TRACE(std::string(name) + (replace ? " replace" : " keep"));
-            int64_t bytes = 0;
-            EXPECT_EQ(target_.CopyFileFrom(source_, {"a.txt"}, {name}, replace, bytes), replace);
-            EXPECT_EQ(replace ? bytes : GetLastError(), replace ? 12 : kErrorFileExists);
-        }
-    }
-    // The link was replaced by the file, never written through; the copy carries the source's time.
+    // A link replaced by the file was never written through; the copy carries the source's time.
     ExpectOutsideUntouched();
     EXPECT_FALSE(fs::is_symlink(Target("link-in-place")));
     EXPECT_EQ(ReadFile(Target("present.txt")), "from the set");
