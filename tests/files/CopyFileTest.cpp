@@ -194,14 +194,13 @@ TEST_F(CopyFileTest, HolesStayHolesAndTheLengthIsReachedBeyondFourGibibytes) {
 // leaves the source as it was: a database of the fault-injection kind for the copy.
 TEST_F(CopyFileTest, EveryFailingStepIsACleanFailure) {
     MakeTree(drives.DriveC(), {{"src", "q1w2e3r4t5"}, {"out/", ""}});  // three chunks of 4 bytes: 4 + 4 + 2
+    // The step, its errno, the error answered.
     const std::tuple<FileOperation, int, int32_t> operations[] = {
-        // the step, its errno, the error answered
         {FileOperation::kOpen, EACCES, kErrorAccessDenied},
         {FileOperation::kOpen, ENOENT, kErrorFileNotFound},
         {FileOperation::kRead, EIO, kErrorReadFault},
         {FileOperation::kWrite, ENOSPC, kErrorDiskFull},
-        {FileOperation::kWrite, EIO, kErrorReadFault},
-    };
+        {FileOperation::kWrite, EIO, kErrorReadFault}};
     for (auto [operation, err, error] : operations) {
         ClearFaults();
         ASSERT_TRUE(Copy("C:\\src", "C:\\out\\dst"));
