@@ -191,9 +191,8 @@ TEST_F(ArchiveWriterTest, AListedFileThatNeverHoldsStillIsLeftOutAfterThreeBuild
     done = true;
     writer.join();
 
-    EXPECT_EQ(written, 1);
-    EXPECT_EQ(Ib("IB_ZipSourceResult", 0), -25236);
-    EXPECT_EQ(Ib("IB_ZipSourceResult", 1), 1);
+    EXPECT_EQ(std::tuple(written, Ib("IB_ZipSourceResult", 0), Ib("IB_ZipSourceResult", 1)),
+              std::tuple(1, -25236, 1));
     ExpectArchive(Native("set/QuillonData_001.Zip"), {{"steady.txt", "steady"}});
     EXPECT_EQ(TreeOf(Native("set")).size(), 1u) << "no working file is left beside the archive";
 }

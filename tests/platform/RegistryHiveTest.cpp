@@ -178,7 +178,6 @@ TEST_F(RegistryHiveTest, BatchesAreAllOrNothingAcrossBothHives) {
         {RegistryChange::kDeleteKeyTree, kUser, "Absent", "", 0, ""},
         {RegistryChange::kDeleteValue, kUser, "Absent", "v", 0, ""},
     };
-    const Lines before = {"", "M old=1"};
     {
         // The user hive would lie below a regular file, which even root cannot pass: it reads as empty,
         // denies every write, and nothing happens in the machine hive either.
@@ -189,12 +188,12 @@ TEST_F(RegistryHiveTest, BatchesAreAllOrNothingAcrossBothHives) {
         EXPECT_FALSE(key.IsOpen());
         EXPECT_EQ(OpenRegistryKey(kUser, "Software", key), kErrorFileNotFound);
     }
-    EXPECT_EQ(Tree(kMachine, ""), before);
+    EXPECT_EQ(Tree(kMachine, ""), (Lines{"", "M old=1"}));
     // A change that fails in the middle undoes the ones before it.
     std::vector<RegistryChange> failing = changes;
     failing.push_back({RegistryChange::kDeleteKeyTree, kUser, "", "", 0, ""});
     EXPECT_EQ(ApplyRegistryChanges(failing), kErrorInvalidParameter);
-    EXPECT_EQ(Tree(kMachine, ""), before);
+    EXPECT_EQ(Tree(kMachine, ""), (Lines{"", "M old=1"}));
     EXPECT_EQ(Tree(kUser, ""), Lines{""});
 
     EXPECT_EQ(ApplyRegistryChanges(changes), 0);
