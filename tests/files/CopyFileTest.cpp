@@ -140,8 +140,7 @@ TEST_F(CopyFileTest, FilesThatCannotBeOpenedAreTracedWithTheRightError) {
         SCOPED_TRACE(from + " -> " + to);
         CaptureTrace traced;
         SetLastError(0);
-        EXPECT_FALSE(Copy(from, to));
-        EXPECT_EQ(GetLastError(), error);
+        EXPECT_EQ(Copy(from, to) ? 0 : GetLastError(), error);
         const std::string traceLine =
             from == source ? "*** Datei " + to + " konnte nicht zum Schreiben ge\366ffnet werden\n"
                            : "*** Datei " + from + " konnte nicht gelesen werden\n";
@@ -212,8 +211,7 @@ TEST_F(CopyFileTest, EveryFailingStepIsACleanFailure) {
             ClearFaults();
             InjectFault(operation, nth, err);
             SetLastError(0);
-            EXPECT_FALSE(Copy("C:\\src", "C:\\out\\dst"));
-            EXPECT_EQ(GetLastError(), error);
+            EXPECT_EQ(Copy("C:\\src", "C:\\out\\dst") ? 0 : GetLastError(), error);
             EXPECT_EQ(ReadFile(C("src")), "q1w2e3r4t5");
             // Nothing of the failed copy is seen under the name, and no temporary is left.
             EXPECT_EQ(Listing(C("out")), "dst=earlier\n");
@@ -267,10 +265,9 @@ TEST_F(CopyFileTest, LinksAreCopiedAsLinksAndLinksInTheDestinationAreNeverFollow
     for (const char* name : {"out-link", "in-link", "dir-link", "file"}) {
         ASSERT_TRUE(Copy("C:\\Data\\" + std::string(name), "C:\\Set\\" + std::string(name))) << name;
     }
-    EXPECT_FALSE(Copy("C:\\Data\\sub\\x", "C:\\Set\\sub\\x"));
-    EXPECT_EQ(GetLastError(), kErrorCantResolveFilename);
-    EXPECT_FALSE(CopyCreating("C:\\Data\\sub\\x", "C:\\Set\\sub\\x"));
-    EXPECT_EQ(GetLastError(), kErrorCantResolveFilename);
+    EXPECT_EQ(Copy("C:\\Data\\sub\\x", "C:\\Set\\sub\\x") ? 0 : GetLastError(), kErrorCantResolveFilename);
+    EXPECT_EQ(CopyCreating("C:\\Data\\sub\\x", "C:\\Set\\sub\\x") ? 0 : GetLastError(),
+              kErrorCantResolveFilename);
     EXPECT_EQ(Listing(C("Set")), "dir-link -> " + outside.Path() +
                                      "\nfile=data\nin-link -> file\nout-link -> " + outside / "secret" +
                                      "\nsub -> " + outside.Path() + "\n");
