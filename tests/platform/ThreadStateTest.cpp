@@ -37,8 +37,7 @@ TEST(LastErrorTest, ErrnoMapsToWindowsNumbersAndEachThreadHasItsOwn) {
         seenByOther = GetLastError();
         SetLastError(5);
     }).join();
-    EXPECT_EQ(seenByOther, 0);
-    EXPECT_EQ(GetLastError(), 112);
+    EXPECT_EQ(std::pair(seenByOther, GetLastError()), std::pair(0, 112));
 }
 
 int NiceOfThisThread() {
