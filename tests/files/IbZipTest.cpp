@@ -36,8 +36,7 @@ TEST_F(IbZipTest, AMissingLibraryIsShownOnceAndEveryForwarderAnswersNegative) {
     EXPECT_LT(zip.IB_ZipCount(0), 0);
 
     // The failed Open released the lock: another thread's Open does not wait for it.
-    std::thread other([&zip] { EXPECT_FALSE(zip.Open()); });
-    other.join();
+    std::thread([&zip] { EXPECT_FALSE(zip.Open()); }).join();
 }
 
 TEST_F(IbZipTest, TheLockIsHeldFromOpenToCloseAndAnyThreadMayClose) {
@@ -56,8 +55,7 @@ TEST_F(IbZipTest, TheLockIsHeldFromOpenToCloseAndAnyThreadMayClose) {
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(opened) << "Open of another thread must wait for Close";
-    std::thread closer([&zip] { zip.Close(); });
-    closer.join();
+    std::thread([&zip] { zip.Close(); }).join();
     waiter.join();
     EXPECT_TRUE(opened);
     EXPECT_TRUE(zip.IsOpen());

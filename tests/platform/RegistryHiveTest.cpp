@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/LastError.h"
@@ -78,10 +79,8 @@ TEST_F(RegistryHiveTest, NamesIgnoreCaseAndKeepTheirSpelling) {
               (Lines{"Software", "Software\\Norrow", "Software\\Norrow\\\xC4rger Wert=b"}));
 
     // Code page 1252 letters beyond the umlauts fold too; other characters stay.
-    std::string folded;
-    for (char c : std::string("z\xE0\xFE\x9A\x9C\x9E\xFF\xC0\xF7\xDF\xB5\\")) {
-        folded += FoldRegistryChar(c);
-    }
+    std::string folded = "z\xE0\xFE\x9A\x9C\x9E\xFF\xC0\xF7\xDF\xB5\\";
+    std::transform(folded.begin(), folded.end(), folded.begin(), FoldRegistryChar);
     EXPECT_EQ(folded, "Z\xC0\xDE\x8A\x8C\x8E\x9F\xC0\xF7\xDF\xB5\\");
 }
 
