@@ -25,7 +25,6 @@ class PathConfigTest : public ::testing::Test {
     void Text(const std::string& section, const std::string& entry, const std::string& value) {
         ASSERT_TRUE(profile_.WriteProfileString(section, entry, value));
     }
-    // A complete path section.
     void Path(int index, const std::string& source) {
         std::string section = "Path00" + std::to_string(index);
         Text(section, "SourcePath", source);
@@ -42,7 +41,6 @@ class PathConfigTest : public ::testing::Test {
         }
         return records;
     }
-    // Loads and answers the first record, which must exist.
     const SourcePathRecord& LoadOne() {
         LoadPathConfig(profile_, config_, activity_);
         EXPECT_GE(config_.PathRecords.Count(), 1);

@@ -29,7 +29,6 @@ class DeleteTreeTest : public ::testing::Test {
     DeleteTreeTest() { drives.Map('D', backup.Path()); }
     std::string D(const std::string& relative) { return backup / relative; }
 
-    // A backup set: a read-only control file and three subdirectories, one with a read-only file.
     void MakeSet(const std::string& set) {
         MakeTree(D(set), {{"Quillon.txt", "control"}, {"a/1.txt", "1"}, {"b/2.txt", "2"}, {"c/3.txt", "3"}});
         WriteFileAttributes("D:\\" + set + "\\Quillon.txt", kAttributeReadOnly);

@@ -2,6 +2,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -20,9 +21,7 @@ namespace {
 std::string RandomBytes(size_t size, unsigned seed) {
     std::mt19937 random(seed);
     std::string bytes(size, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(random());
-    }
+    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(random()); });
     return bytes;
 }
 

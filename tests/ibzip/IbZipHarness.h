@@ -89,7 +89,6 @@ inline bool UnzipTestPasses(const std::string& archive) {
     return RunCommand("unzip -tqq '" + archive + "' >/dev/null 2>&1").has_value();
 }
 
-// Extracts an archive with Info-ZIP into a new folder.
 inline bool InfoZipExtract(const std::string& archive, const std::string& folder) {
     std::filesystem::create_directories(folder);
     return RunCommand("cd '" + folder + "' && unzip -qq '" + archive + "'").has_value();

@@ -46,7 +46,6 @@ TEST_F(DriveMapTest, WindowsPathsBecomeNativePaths) {
         EXPECT_TRUE(map.ToNative(windows, native)) << windows;
         EXPECT_EQ(native, expected) << windows;
     }
-    // Unmapped drives, relative and UNC paths have no native form.
     for (const char* path : {"C:\\x", "x\\y", "\\\\server\\share\\x", "\\x", "", "D:relative", "1:\\x"}) {
         std::string native;
         EXPECT_FALSE(map.ToNative(path, native)) << path;
