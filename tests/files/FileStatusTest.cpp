@@ -17,7 +17,6 @@
 namespace quillon {
 namespace {
 
-using testing::MakeTree;
 using testing::ScopedDriveMap;
 using testing::WriteFile;
 
@@ -75,15 +74,15 @@ TEST(FileStatusTest, LengthsAndTreeSizesAreSixtyFourBitAndNeverFollowLinks) {
     testing::TempDir outside;
     WriteFile(outside / "big-outside.bin", std::string(1000, 'o'));
     std::string root = drives.DriveC() + "/Tree";
-    MakeTree(root, {{"a.txt", "12345"},
-                    {"sub/b.txt", "123"},
-                    {"sub/deeper/c.txt", "1"},
-                    {"empty/", ""},
-                    {"sparse.bin", ""},
-                    {"outside-link", "-> " + outside.Path()},  // not followed
-                    {"sub/a-link", "-> " + root + "/a.txt"},   // counts as the file
-                    {"sub/cycle", "-> " + root},               // not followed either
-                    {"pipe", "|"}});
+    testing::MakeTree(root, {{"a.txt", "12345"},
+                             {"sub/b.txt", "123"},
+                             {"sub/deeper/c.txt", "1"},
+                             {"empty/", ""},
+                             {"sparse.bin", ""},
+                             {"outside-link", "-> " + outside.Path()},  // not followed
+                             {"sub/a-link", "-> " + root + "/a.txt"},   // counts as the file
+                             {"sub/cycle", "-> " + root},               // not followed either
+                             {"pipe", "|"}});
     const int64_t fiveGiB = int64_t{5} << 30;
     std::filesystem::resize_file(root + "/sparse.bin", static_cast<uintmax_t>(fiveGiB));
 
@@ -99,10 +98,10 @@ TEST(FileStatusTest, LengthsAndTreeSizesAreSixtyFourBitAndNeverFollowLinks) {
 // full name, size and attribute bits (0x400 masked off), or the full name alone where there is none.
 TEST(FileStatusTest, ExistenceWritabilityAndStatusOfEachPath) {
     ScopedDriveMap drives;
-    MakeTree(drives.DriveC(), {{"Data/f.txt", "12345"},
-                               {"link", "-> " + drives.DriveC() + "/Data"},
-                               {"Set/QuillonData_000.Zip", "z"},
-                               {"Set/dangling", "-> " + drives.DriveC() + "/x"}});
+    testing::MakeTree(drives.DriveC(), {{"Data/f.txt", "12345"},
+                                        {"link", "-> " + drives.DriveC() + "/Data"},
+                                        {"Set/QuillonData_000.Zip", "z"},
+                                        {"Set/dangling", "-> " + drives.DriveC() + "/x"}});
     ::chmod((drives.DriveC() + "/Data/f.txt").c_str(), 0444);
     const std::pair<const char*, const char*> cases[] = {
         {"", "exists, no status "},

@@ -22,28 +22,25 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Listing;
-using testing::MakeTree;
 using testing::ReadFile;
 using testing::StatOf;
-using testing::WriteFile;
 
 class ConfinedTreeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        MakeTree(drives_.DriveC(), {{"src/a.txt", "from the set"},
-                                    {"outside/keep.txt", "outside"},
-                                    {"src/fifo", "|"},
-                                    {"src/link.txt", "-> " + C("outside/keep.txt")},
-                                    {"target/planted", "-> " + C("outside")},
-                                    {"target/file-link", "-> " + C("outside/keep.txt")},
-                                    {"target/file", "a file where a folder would be"}});
+        testing::MakeTree(drives_.DriveC(), {{"src/a.txt", "from the set"},
+                                             {"outside/keep.txt", "outside"},
+                                             {"src/fifo", "|"},
+                                             {"src/link.txt", "-> " + C("outside/keep.txt")},
+                                             {"target/planted", "-> " + C("outside")},
+                                             {"target/file-link", "-> " + C("outside/keep.txt")},
+                                             {"target/file", "a file where a folder would be"}});
         ::chmod(C("outside/keep.txt").c_str(), 0444);
         ASSERT_TRUE(source_.Open("C:\\src", false));
         ASSERT_TRUE(target_.Open("C:\\target", false));
     }
     void ExpectOutsideUntouched() {
-        EXPECT_EQ(Listing(C("outside")), "keep.txt=outside\n");
+        EXPECT_EQ(testing::Listing(C("outside")), "keep.txt=outside\n");
         EXPECT_EQ(StatOf(C("outside/keep.txt")).st_mode & 07777, 0444u);
     }
 
@@ -58,7 +55,8 @@ using FolderHandleTest = ConfinedTreeTest;
 
 // Each copy: its source and target, whether it may replace, whether it is copied, its bytes or its error.
 TEST_F(ConfinedTreeTest, CopiesLandOnlyBelowTheRootAndReplaceOnlyWhenAsked) {
-    MakeTree(C("target"), {{"link-in-place", "-> " + C("outside/keep.txt")}, {"present.txt", "the user's"}});
+    testing::MakeTree(C("target"),
+                      {{"link-in-place", "-> " + C("outside/keep.txt")}, {"present.txt", "the user's"}});
     fs::last_write_time(C("src/a.txt"), fs::file_time_type(std::chrono::seconds(1)));
     const std::tuple<TreePath, TreePath, bool, bool, int64_t> cases[] = {
         {{"a.txt"}, {"new", "deeper", "a.txt"}, false, true, 12},
@@ -99,7 +97,7 @@ TEST_F(ConfinedTreeTest, CopiesLandOnlyBelowTheRootAndReplaceOnlyWhenAsked) {
 TEST_F(ConfinedTreeTest, MovesAndLooksNeverPassALink) {
     std::string staging;
     ASSERT_TRUE(target_.CreateUniqueFolder(".staging-", staging));
-    WriteFile(Target(staging + "/x/one.txt"), "one");
+    testing::WriteFile(Target(staging + "/x/one.txt"), "one");
     int64_t bytes = 0;
     EXPECT_TRUE(target_.MoveFile({staging, "x", "one.txt"}, {"moved", "one.txt"}, false, bytes));
     EXPECT_EQ(bytes, 3);

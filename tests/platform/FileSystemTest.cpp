@@ -20,17 +20,15 @@
 namespace quillon {
 namespace {
 
-using testing::MakeTree;
-
 TEST(FileSystemTest, FailuresSpeakWindowsErrorsAndChangeNothing) {
     testing::ScopedDriveMap drives;
     testing::TempDir outside;
     const std::string root = drives.DriveC();
-    MakeTree(root, {{"file", "x"},
-                    {"full/x", "x"},
-                    {"ro.txt", "keep"},
-                    {"pipe", "|"},
-                    {"dir-link", "-> " + outside.Path()}});
+    testing::MakeTree(root, {{"file", "x"},
+                             {"full/x", "x"},
+                             {"ro.txt", "keep"},
+                             {"pipe", "|"},
+                             {"dir-link", "-> " + outside.Path()}});
     ::chmod((root + "/ro.txt").c_str(), 0444);  // READONLY protects even from root, as on Windows
     EXPECT_TRUE(CreateDirectory("C:\\New"));
     EXPECT_TRUE(SyncDirectory("C:\\full") && SyncDirectory("C:\\"));

@@ -21,10 +21,7 @@ namespace {
 
 using namespace std::string_literals;
 using testing::CaptureTrace;
-using ::testing::PrintToString;
-using testing::ReadFile;
 using testing::ScopedDriveMap;
-using testing::WriteFile;
 using Lines = std::vector<std::pair<std::string, bool>>;  // each line with the end-of-file flag after it
 using Messages = std::vector<std::pair<std::string, unsigned>>;
 using Traced = std::vector<std::string>;
@@ -68,8 +65,8 @@ TEST(LineArchiveTest, ReadsLinesAndSetsEndOfFileWithTheLastOne) {
     ScopedDriveMap drives;
     FreeLineBuffers();
     for (const auto& [bytes, lines] : cases) {
-        SCOPED_TRACE(PrintToString(bytes));
-        WriteFile(drives.DriveC() + "/Quillon.txt", bytes);
+        SCOPED_TRACE(::testing::PrintToString(bytes));
+        testing::WriteFile(drives.DriveC() + "/Quillon.txt", bytes);
         CaptureTrace trace;
         CLineArchiveFile archive;
         ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false));
@@ -97,7 +94,7 @@ TEST(LineArchiveTest, WritesCrLfLinesAtCloseThatReadBackAsWritten) {
     };
     ScopedDriveMap drives;
     const std::string native = drives.DriveC() + "/Quillon.txt";
-    auto contents = [&] { return std::filesystem::exists(native) ? ReadFile(native) : "<none>"; };
+    auto contents = [&] { return std::filesystem::exists(native) ? testing::ReadFile(native) : "<none>"; };
     // Room reserved after the first line (none, less than the block holds, more than all lines take)
     // must not change what is written.
     for (const int64_t reserve : {int64_t{0}, int64_t{40}, int64_t{1} << 20}) {
@@ -128,7 +125,7 @@ TEST(LineArchiveTest, WritesCrLfLinesAtCloseThatReadBackAsWritten) {
 
 TEST(LineArchiveTest, AFileThatCannotBeCreatedIsReportedAtCloseAndNothingAppears) {
     ScopedDriveMap drives;
-    WriteFile(drives.DriveC() + "/plain.txt", "a regular file");
+    testing::WriteFile(drives.DriveC() + "/plain.txt", "a regular file");
     // Below a regular file not even root can create anything.
     for (const char* path : {"C:\\plain.txt\\Quillon.TMP", "C:\\missing\\Quillon.TMP"}) {
         testing::CaptureMessages messages;
@@ -141,7 +138,7 @@ TEST(LineArchiveTest, AFileThatCannotBeCreatedIsReportedAtCloseAndNothingAppears
         EXPECT_EQ(messages.Shown,
                   (Messages{{"*** File "s + path + " could not be opened.", kMbOk | kMbIconExclamation}}));
     }
-    EXPECT_EQ(ReadFile(drives.DriveC() + "/plain.txt"), "a regular file");
+    EXPECT_EQ(testing::ReadFile(drives.DriveC() + "/plain.txt"), "a regular file");
     EXPECT_FALSE(std::filesystem::exists(drives.DriveC() + "/missing"));
 }
 

@@ -14,8 +14,6 @@
 namespace quillon {
 namespace {
 
-using testing::CaptureTrace;
-using testing::FakeClock;
 using testing::ScopedTimeZone;
 
 // Berlin has a 23-hour day on the last Sunday of March and a 25-hour day on the last Sunday of October.
@@ -84,7 +82,7 @@ TEST_F(TimeValueTest, DaylightSavingTodayFollowsTheClock) {
     };
     for (const auto& [name, utc, expected] : cases) {
         ScopedTimeZone zone(name);
-        FakeClock clock(utc);
+        testing::FakeClock clock(utc);
         EXPECT_EQ(IsDaylightSavingToday(), expected) << name << " at " << utc;
     }
 }
@@ -133,7 +131,7 @@ TEST_F(TimeTextTest, ParsersReadTheirFormsAndTheRegistryOnesTraceGarbage) {
     };
     for (const auto& [form, text, expected, traced] : cases) {
         SCOPED_TRACE(form + std::string(" >") + text + "<");
-        CaptureTrace trace;
+        testing::CaptureTrace trace;
         EXPECT_EQ(Text(form == 'D'   ? ParseDateTime(text)
                        : form == 'M' ? ParseRegistryMinuteTime(text)
                                      : ParseRegistryTime(text)),
