@@ -11,8 +11,6 @@
 namespace quillon {
 namespace {
 
-using testing::CaptureTrace;
-using testing::ScopedHives;
 using Texts = std::vector<std::string>;
 
 class PathConfigTest : public ::testing::Test {
@@ -48,7 +46,7 @@ class PathConfigTest : public ::testing::Test {
     }
     // The record of a Path000 alone in fresh hives, with the given numbers stored beside its paths.
     const SourcePathRecord& LoadWith(const std::vector<std::pair<const char*, int32_t>>& numbers) {
-        ScopedHives hives;
+        testing::ScopedHives hives;
         Path(0, "C:\\Daten");
         for (const auto& [entry, value] : numbers) {
             Int("Path000", entry, value);
@@ -64,7 +62,7 @@ class PathConfigTest : public ::testing::Test {
         return patterns;
     }
 
-    ScopedHives hives_;
+    testing::ScopedHives hives_;
     CAppProfile profile_;
     PathConfig config_;
     std::atomic<int32_t> activity_{0};
@@ -87,7 +85,7 @@ TEST_F(PathConfigTest, EveryLoadReadsTheListUpToItsEndAndTheApplicationWideSetti
     Int("Settings", "OnlyOncePerDay", 0);
     Int("Settings", "Vortagsdatum", 0);
     Int("DynData", "TotalFullBackup", 1);
-    CaptureTrace trace;
+    testing::CaptureTrace trace;
     EXPECT_EQ(Load(profile_), Texts{"0 C:\\Daten C:\\DATEN D:\\Backup0"});
     EXPECT_EQ(trace.Records(), Texts{"** DestPath zu C:\\Mail fehlt\n"});
     EXPECT_EQ(config_.CurrentPath.load(), nullptr) << "no pointer to a deleted record survives";
@@ -187,7 +185,7 @@ TEST_F(PathConfigTest, FullBackupIntervalsAndTimes) {
               std::tuple(true, MakeTime(2003, 11, 24, 5, 40, 0), TimeValue(0), TimeValue(0),
                          MakeTime(2003, 12, 1, 0, 0, 0)));
     Text("Path000", "LastRunTime", "2003/11/24 05:40:00");
-    CaptureTrace trace;
+    testing::CaptureTrace trace;
     EXPECT_EQ(LoadOne().LastRunTime, MakeTime(1980, 1, 1, 0, 0, 0));
     EXPECT_EQ(trace.Records().size(), 1u) << "the malformed text is traced";
 }

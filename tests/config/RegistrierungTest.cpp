@@ -9,7 +9,6 @@ namespace quillon {
 namespace {
 
 using testing::CaptureTrace;
-using testing::ScopedHives;
 using Records = std::vector<std::string>;
 using namespace std::string_literals;
 
@@ -35,7 +34,7 @@ Records KeyOpenErrors(int count, int writes = 1) {
 
 class RegistrierungTest : public ::testing::Test {
   protected:
-    ScopedHives hives_;
+    testing::ScopedHives hives_;
 };
 
 // Both hives holding a value is the shadowing case below; here the machine value cannot be read (too
@@ -101,7 +100,7 @@ TEST_F(RegistrierungTest, ReadsCheckLengthAndType) {
     };
     for (const auto& [what, asInt, type, data, expected, traced] : cases) {
         SCOPED_TRACE(what);
-        ScopedHives hives;
+        testing::ScopedHives hives;
         Store(HKEY_CURRENT_USER, "LastAutoRunTime", type, data);
         CaptureTrace trace;
         EXPECT_EQ(asInt ? std::to_string(GetRegistryInt(HKEY_LOCAL_MACHINE, kValue, -7))
@@ -132,7 +131,7 @@ TEST_F(RegistrierungTest, ValuesWrittenTogetherAreStoredAsSingleWritesAndFallBac
 
 TEST_F(RegistrierungTest, APathWithoutAKeyNamesTheRootKey) {
     for (const std::string& path : {std::string("Flag"), std::string("\\Flag")}) {
-        ScopedHives hives;
+        testing::ScopedHives hives;
         WriteRegistryInt(HKEY_LOCAL_MACHINE, path, 12);
         EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "Flag", ""), "4:\x0C\0\0\0"s) << path;
         EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, path, 0), 12) << path;

@@ -23,7 +23,6 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::CaptureTrace;
 using testing::Listing;
 using testing::MakeTree;
 using testing::ReadFile;
@@ -96,7 +95,7 @@ TEST_F(CopyFileTest, ASourceWrittenWhileCopiedIsCopiedAgainOrReported) {
         if (shrinks) {
             InjectHook(FileOperation::kRead, 2, [&] { fs::resize_file(C("log.txt"), 6); });
         }
-        CaptureTrace trace;
+        testing::CaptureTrace trace;
         SetLastError(0);
         EXPECT_EQ(Copy("C:\\log.txt", "C:\\out\\copy.txt", false, 8), traced.empty());
         ClearFaults();
@@ -136,7 +135,7 @@ TEST_F(CopyFileTest, FilesThatCannotBeOpenedAreTracedWithTheRightError) {
         {source, "C:\\Alias\\offer.doc", kErrorCantResolveFilename}};
     for (const auto& [from, to, error] : cases) {
         SCOPED_TRACE(from + " -> " + to);
-        CaptureTrace traced;
+        testing::CaptureTrace traced;
         SetLastError(0);
         EXPECT_EQ(Copy(from, to) ? 0 : GetLastError(), error);
         const std::string traceLine =

@@ -18,7 +18,6 @@ namespace quillon {
 namespace {
 
 using testing::ScopedDriveMap;
-using testing::WriteFile;
 
 constexpr int64_t kLowestTime = 315525978;    // 1979-12-31 22:06:18 UTC, the lower clamp
 constexpr int64_t kHighestTime = 2099421747;  // 2036-07-11 20:42:27 UTC, the upper clamp
@@ -26,7 +25,7 @@ constexpr int64_t k2003 = 1069692131;         // 2003-11-24 16:42:11 UTC
 
 TEST(FileStatusTest, ModificationTimesAreClampedOtherTimesReplaced) {
     ScopedDriveMap drives;
-    WriteFile(drives.DriveC() + "/f.txt", "12345");
+    testing::WriteFile(drives.DriveC() + "/f.txt", "12345");
     // 1975 and times before 1970 are raised to the end of 1979, 2041 lowered to 2036. The bounds apply
     // to the upper 32 bits of the 100 ns count: up to 7 minutes past the upper instant still pass, later
     // times fall back to it. An access time out of range becomes the modification time.
@@ -56,7 +55,7 @@ TEST(FileStatusTest, ModificationTimesAreClampedOtherTimesReplaced) {
 
 TEST(FileStatusTest, AttributesAreChangedOnlyWhenTheyCanBeRead) {
     ScopedDriveMap drives;
-    WriteFile(drives.DriveC() + "/f.txt", "x");
+    testing::WriteFile(drives.DriveC() + "/f.txt", "x");
     EXPECT_TRUE(ChangeFileAttributes("C:\\f.txt", kAttributeHidden | kAttributeReadOnly, kAttributeArchive));
     EXPECT_TRUE(GetFileAttribute("C:\\f.txt", kAttributeHidden));
     EXPECT_FALSE(GetFileAttribute("C:\\f.txt", kAttributeArchive));
@@ -72,7 +71,7 @@ TEST(FileStatusTest, AttributesAreChangedOnlyWhenTheyCanBeRead) {
 TEST(FileStatusTest, LengthsAndTreeSizesAreSixtyFourBitAndNeverFollowLinks) {
     ScopedDriveMap drives;
     testing::TempDir outside;
-    WriteFile(outside / "big-outside.bin", std::string(1000, 'o'));
+    testing::WriteFile(outside / "big-outside.bin", std::string(1000, 'o'));
     std::string root = drives.DriveC() + "/Tree";
     testing::MakeTree(root, {{"a.txt", "12345"},
                              {"sub/b.txt", "123"},

@@ -13,7 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ScopedEnv;
-using testing::TempDir;
 
 class DriveMapTest : public ::testing::Test {
   protected:
@@ -26,7 +25,7 @@ class DriveMapTest : public ::testing::Test {
         fs::create_directory_symlink("../data/docs", dir / "devices/e:");
         map = DriveMap::Load(dir / "devices");
     }
-    TempDir dir;
+    testing::TempDir dir;
     DriveMap map;
 };
 
@@ -79,7 +78,7 @@ TEST_F(DriveMapTest, NativePathsBecomeWindowsPathsOfTheLongestPrefix) {
 }
 
 TEST(DriveMapDefaults, TheFolderComesFromTheEnvironmentAndIsCreatedWithDrivesCAndZ) {
-    TempDir home;
+    testing::TempDir home;
     ScopedEnv drives("QUILLON_DRIVES", std::nullopt);
     ScopedEnv data("XDG_DATA_HOME", home / "share");
     DriveMap map = DriveMap::FromEnvironment();

@@ -14,12 +14,10 @@
 namespace quillon {
 namespace {
 
-using testing::ScopedTimeZone;
-
 // Berlin has a 23-hour day on the last Sunday of March and a 25-hour day on the last Sunday of October.
 class TimeValueTest : public ::testing::Test {
   protected:
-    ScopedTimeZone zone_{"Europe/Berlin"};
+    testing::ScopedTimeZone zone_{"Europe/Berlin"};
 };
 using TimeTextTest = TimeValueTest;
 
@@ -81,7 +79,7 @@ TEST_F(TimeValueTest, DaylightSavingTodayFollowsTheClock) {
         {"UTC", 1719835200, false},
     };
     for (const auto& [name, utc, expected] : cases) {
-        ScopedTimeZone zone(name);
+        testing::ScopedTimeZone zone(name);
         testing::FakeClock clock(utc);
         EXPECT_EQ(IsDaylightSavingToday(), expected) << name << " at " << utc;
     }
@@ -92,7 +90,7 @@ TEST_F(TimeValueTest, TruncateToDayGivesTheStartOfTheLocalDay) {
     for (auto [zone, seconds, day] : {std::tuple{"Europe/Berlin", 1'069'689'909, "2003-11-24 00:00:00"},
                                       {"Europe/Berlin", 0, "1980-01-01 00:00:00"},
                                       {"America/New_York", 0, "1980-12-31 00:00:00"}}) {
-        ScopedTimeZone inZone(zone);
+        testing::ScopedTimeZone inZone(zone);
         TimeValue t(seconds);
         TruncateToDay(t);
         EXPECT_EQ(Text(t), day) << zone << " " << seconds;
