@@ -25,9 +25,6 @@ using TimeTextTest = TimeValueTest;
 std::string Text(TimeValue t) {
     return t.IsSet() ? FormatRegistryTime(t) : "0";
 }
-TimeValue At(const char* text) {
-    return ParseRegistryTime(text);
-}
 
 // The last second of the 32-bit count, 2038-01-19 03:14:07 UTC, in Berlin.
 constexpr const char* kLastSecond = "2038-01-19 04:14:07";
@@ -45,11 +42,11 @@ TEST_F(TimeValueTest, AddDaysKeepsTimeOfDayAcrossDaylightSavingChanges) {
         {"2003-11-24 12:00:00", INT32_MAX, kLastSecond},
     };
     for (const auto& [start, days, expected] : cases) {
-        TimeValue t = At(start);
+        TimeValue t = ParseRegistryTime(start);
         AddDays(t, days);
         EXPECT_EQ(Text(t), expected) << start << " + " << days << " days";
     }
-    TimeValue early = At("2003-11-24 12:00:00");
+    TimeValue early = ParseRegistryTime("2003-11-24 12:00:00");
     AddDays(early, INT32_MIN);
     EXPECT_EQ(early.Seconds(), INT32_MIN);
 }
@@ -67,7 +64,7 @@ TEST_F(TimeValueTest, MakeTimeAndSpansNormaliseAndSaturate) {
     EXPECT_EQ((TimeValue(INT32_MAX) - TimeValue(INT32_MIN)).Seconds(), INT32_MAX);
     EXPECT_EQ((TimeValue(INT32_MAX - 5) + TimeSpan(0, 1, 0, 0)).Seconds(), INT32_MAX);
     // A span is exact seconds: across the 23-hour day one day lands an hour later on the clock.
-    EXPECT_EQ(Text(At("2024-03-30 12:00:00") + TimeSpan(1, 0, 0, 0)), "2024-03-31 13:00:00");
+    EXPECT_EQ(Text(ParseRegistryTime("2024-03-30 12:00:00") + TimeSpan(1, 0, 0, 0)), "2024-03-31 13:00:00");
 }
 
 TEST_F(TimeValueTest, DaylightSavingTodayFollowsTheClock) {
