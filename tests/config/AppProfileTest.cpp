@@ -25,13 +25,8 @@ TEST_F(AppProfileTest, ValuesComeBackAsWrittenAndOtherTypesReadAsTheDefault) {
     EXPECT_EQ(profile_.GetProfileInt("Missing", "Entry", 42), 42);
     EXPECT_EQ(profile_.GetProfileString("Path000", "Missing", "dflt"), "dflt");
 
-    struct Case {
-        const char* what;
-        uint32_t type;
-        std::string data;
-        int32_t asInt;
-        std::string asString;
-    } cases[] = {
+    // The type and the bytes stored, read as a number and as a text.
+    const std::tuple<const char*, uint32_t, std::string, int32_t, std::string> cases[] = {
         {"DWORD", kRegDword, "\x05\0\0\0"s, 5, "dflt"},
         {"text", kRegSz, "5\0"s, -3, "5"},
         {"expandable text", kRegExpandSz, "%X%\0"s, -3, "%X%"},
@@ -41,10 +36,10 @@ TEST_F(AppProfileTest, ValuesComeBackAsWrittenAndOtherTypesReadAsTheDefault) {
         {"2-byte DWORD", kRegDword, "\x05\0"s, -3, "dflt"},
         {"8-byte DWORD", kRegDword, std::string(8, '\x01'), -3, "dflt"},
     };
-    for (const Case& c : cases) {
-        testing::StoreValue(HKEY_CURRENT_USER, "Software\\Norrow\\Quillon\\Settings", c.what, c.type, c.data);
-        EXPECT_EQ(profile_.GetProfileInt("Settings", c.what, -3), c.asInt) << c.what;
-        EXPECT_EQ(profile_.GetProfileString("Settings", c.what, "dflt"), c.asString) << c.what;
+    for (const auto& [what, type, data, asInt, asString] : cases) {
+        testing::StoreValue(HKEY_CURRENT_USER, "Software\\Norrow\\Quillon\\Settings", what, type, data);
+        EXPECT_EQ(profile_.GetProfileInt("Settings", what, -3), asInt) << what;
+        EXPECT_EQ(profile_.GetProfileString("Settings", what, "dflt"), asString) << what;
     }
 }
 

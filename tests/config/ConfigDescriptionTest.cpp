@@ -60,10 +60,8 @@ class ConfigDescriptionTest : public ::testing::Test {
 TEST_F(ConfigDescriptionTest, EachMistakeIsNamedInWords) {
     EXPECT_EQ(AllProblems(), Problems{"no backup path is configured"});
     const std::string c = drives_.DriveC();
-    const struct {
-        std::vector<Entry> entries;
-        std::string problem;  // its beginning
-    } cases[] = {
+    // The entries stored and the beginning of the problem.
+    const std::pair<std::vector<Entry>, std::string> cases[] = {
         {{{"Path002", "SourcePath", c + "/Documents"}, {"Path002", "DestPath", c + "/Backup"}},
          "Path002 is not read because Path001 is missing"},
         {{{"Path001", "DestPath", "C:\\Backup"}}, "Path001 is not read because its SourcePath is missing"},
@@ -89,16 +87,16 @@ TEST_F(ConfigDescriptionTest, EachMistakeIsNamedInWords) {
         {{{"Path000", "SourcePath", "Q:\\Data"}},
          "the source Q:\\Data is not a path on a drive of the drive map"},
     };
-    for (const auto& each : cases) {
-        SCOPED_TRACE(each.problem);
+    for (const auto& [entries, problem] : cases) {
+        SCOPED_TRACE(problem);
         ScopedHives hives;
         GoodPath("Path000");
-        for (const Entry& entry : each.entries) {
+        for (const Entry& entry : entries) {
             Store(entry);
         }
         Problems problems = AllProblems();
         ASSERT_EQ(problems.size(), 1u) << (problems.empty() ? "" : problems[0] + " / " + problems.back());
-        EXPECT_EQ(problems[0].substr(0, each.problem.size()), each.problem);
+        EXPECT_EQ(problems[0].substr(0, problem.size()), problem);
     }
 }
 
@@ -153,16 +151,14 @@ TEST_F(ConfigDescriptionTest, ACleanPathIsToldInWordsWithTheEntriesBehindEachLin
 }
 
 TEST_F(ConfigDescriptionTest, NearestNamesAndPatternReach) {
-    const std::pair<const char*, const char*> names[] = {
-        {"DestPth", "DestPath"},
-        {"sourcepath", "SourcePath"},
-        {"Exclude1", "Exclude001"},
-        {"force12", "Force012"},
-        {"KeepBackup", "KeepBackups"},
-        {"Colour", ""},
-        {"X", ""},
-        {"FullBackupSepTag", "FullBackupSepTage"},
-    };
+    const std::pair<const char*, const char*> names[] = {{"DestPth", "DestPath"},
+                                                         {"sourcepath", "SourcePath"},
+                                                         {"Exclude1", "Exclude001"},
+                                                         {"force12", "Force012"},
+                                                         {"KeepBackup", "KeepBackups"},
+                                                         {"Colour", ""},
+                                                         {"X", ""},
+                                                         {"FullBackupSepTag", "FullBackupSepTage"}};
     for (auto [name, nearest] : names) {
         EXPECT_EQ(NearestPathEntryName(name), nearest) << name;
     }

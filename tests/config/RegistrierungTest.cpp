@@ -9,8 +9,6 @@ namespace quillon {
 namespace {
 
 using testing::CaptureTrace;
-using testing::ScopedEnv;
-using testing::ScopedHives;
 using Records = std::vector<std::string>;
 using namespace std::string_literals;
 
@@ -24,18 +22,19 @@ std::string Stored(HiveRoot root, const std::string& name, const std::string& ke
     return testing::StoredValue(root, key, name);
 }
 
-Records KeyOpenErrors(int count) {
+// The trace of failed writes, each trying count hives on its way.
+Records KeyOpenErrors(int count, int writes = 1) {
     Records lines;
-    for (int i = 1; i <= count; ++i) {
-        lines.push_back("*** CreateRegistryPath: Key Open Error " + std::to_string(i) + ":  >" + kKey +
-                        "<\n");
+    for (int i = 0; i < count * writes; ++i) {
+        lines.push_back("*** CreateRegistryPath: Key Open Error " + std::to_string(i % count + 1) + ":  >" +
+                        kKey + "<\n");
     }
     return lines;
 }
 
 class RegistrierungTest : public ::testing::Test {
   protected:
-    ScopedHives hives_;
+    testing::ScopedHives hives_;
 };
 
 // Both hives holding a value is the shadowing case below; here the machine value cannot be read (too
@@ -63,7 +62,7 @@ TEST_F(RegistrierungTest, WritesFallBackToTheUserHiveAndAreShadowedByOlderMachin
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, "Semaphore"), "4:\x07\0\0\0"s);
     // ...and once the machine hive can be read again, its older value wins.
     {
-        ScopedEnv back("QUILLON_MACHINE_HIVE", machineFile);
+        testing::ScopedEnv back("QUILLON_MACHINE_HIVE", machineFile);
         EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, semaphore, 0), 3);
     }
     // When the user hive cannot be written either, nothing is stored and the third line says so.
@@ -80,14 +79,9 @@ TEST_F(RegistrierungTest, WritesFallBackToTheUserHiveAndAreShadowedByOlderMachin
 // An ordinary user's view: each value lies in the user hive only and is read through the machine hive.
 TEST_F(RegistrierungTest, ReadsCheckLengthAndType) {
     const std::string chars299(299, 'x'), chars300(300, 'y');
-    struct Case {
-        const char* what;
-        bool asInt;
-        uint32_t type;
-        std::string data;
-        std::string expected;  // the text, or the number as text
-        std::string trace;     // the reason traced, "" when none
-    } cases[] = {
+    // What is stored, whether it is read as a number, its type and bytes, the text or number read, and the
+    // reason traced ("" when none).
+    const std::tuple<const char*, bool, uint32_t, std::string, std::string, std::string> cases[] = {
         {"299 characters", false, kRegSz, chars299 + '\0', chars299, ""},
         {"300 characters", false, kRegSz, chars300 + '\0', "default", "String too long"},
         {"300 bytes without a zero", false, kRegSz, chars300, chars300, ""},
@@ -104,16 +98,16 @@ TEST_F(RegistrierungTest, ReadsCheckLengthAndType) {
         {"the text 5", true, kRegSz, "5\0"s, "-7", "Wrong Data type"},
         {"a QWORD", true, kRegQword, std::string(8, '\0'), "-7", "Wrong Data type"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ScopedHives hives;
-        Store(HKEY_CURRENT_USER, "LastAutoRunTime", c.type, c.data);
+    for (const auto& [what, asInt, type, data, expected, traced] : cases) {
+        SCOPED_TRACE(what);
+        testing::ScopedHives hives;
+        Store(HKEY_CURRENT_USER, "LastAutoRunTime", type, data);
         CaptureTrace trace;
-        EXPECT_EQ(c.asInt ? std::to_string(GetRegistryInt(HKEY_LOCAL_MACHINE, kValue, -7))
-                          : GetRegistryString(HKEY_LOCAL_MACHINE, kValue, "default"),
-                  c.expected);
-        const std::string line = std::string("** GetRegistry") + (c.asInt ? "Int: " : "String: ") + c.trace;
-        EXPECT_EQ(trace.Records(), c.trace.empty() ? Records{} : Records{line + " in >" + kValue + "<\n"});
+        EXPECT_EQ(asInt ? std::to_string(GetRegistryInt(HKEY_LOCAL_MACHINE, kValue, -7))
+                        : GetRegistryString(HKEY_LOCAL_MACHINE, kValue, "default"),
+                  expected);
+        const std::string line = std::string("** GetRegistry") + (asInt ? "Int: " : "String: ") + traced;
+        EXPECT_EQ(trace.Records(), traced.empty() ? Records{} : Records{line + " in >" + kValue + "<\n"});
     }
 }
 
@@ -130,17 +124,14 @@ TEST_F(RegistrierungTest, ValuesWrittenTogetherAreStoredAsSingleWritesAndFallBac
 
     hives_.MakeUnwritable(HKEY_LOCAL_MACHINE);
     WriteRegistryValues(HKEY_LOCAL_MACHINE, writes);
-    Records expected = KeyOpenErrors(2);
-    const Records each = expected;
-    expected.insert(expected.end(), each.begin(), each.end());
-    EXPECT_EQ(trace.Records(), expected);
+    EXPECT_EQ(trace.Records(), KeyOpenErrors(2, 2));
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, "CountNewFiles"), "4:\xFE\xFF\xFF\xFF"s);
     EXPECT_EQ(Stored(HKEY_CURRENT_USER, "LastAutoRunTime"), "1:2003\0"s);
 }
 
 TEST_F(RegistrierungTest, APathWithoutAKeyNamesTheRootKey) {
     for (const std::string& path : {std::string("Flag"), std::string("\\Flag")}) {
-        ScopedHives hives;
+        testing::ScopedHives hives;
         WriteRegistryInt(HKEY_LOCAL_MACHINE, path, 12);
         EXPECT_EQ(Stored(HKEY_LOCAL_MACHINE, "Flag", ""), "4:\x0C\0\0\0"s) << path;
         EXPECT_EQ(GetRegistryInt(HKEY_LOCAL_MACHINE, path, 0), 12) << path;

@@ -20,12 +20,8 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::CaptureTrace;
 using testing::Listing;
 using testing::MakeTree;
-using testing::ReadFile;
-using testing::ScopedDriveMap;
-using testing::WriteFile;
 using Lines = std::vector<std::string>;
 
 class DeleteTreeTest : public ::testing::Test {
@@ -33,14 +29,13 @@ class DeleteTreeTest : public ::testing::Test {
     DeleteTreeTest() { drives.Map('D', backup.Path()); }
     std::string D(const std::string& relative) { return backup / relative; }
 
-    // A backup set: a read-only control file and three subdirectories, one with a read-only file.
     void MakeSet(const std::string& set) {
         MakeTree(D(set), {{"Quillon.txt", "control"}, {"a/1.txt", "1"}, {"b/2.txt", "2"}, {"c/3.txt", "3"}});
         WriteFileAttributes("D:\\" + set + "\\Quillon.txt", kAttributeReadOnly);
         WriteFileAttributes("D:\\" + set + "\\b\\2.txt", kAttributeReadOnly | kAttributeHidden);
     }
 
-    ScopedDriveMap drives;
+    testing::ScopedDriveMap drives;
     testing::TempDir backup;
     testing::TempDir outside;
     ScopedFaults faults;
@@ -63,13 +58,12 @@ TEST_F(DeleteTreeTest, DeletesEverythingBelowButNothingOutside) {
     EXPECT_EQ(lines, Lines{});
     EXPECT_EQ(Listing(backup.Path()), "Docs/\n");
     EXPECT_EQ(GetLastError(), kErrorSuccess);  // the end of the listings is not an error
-    // Targets of links are untouched, read-only bit included.
     EXPECT_EQ(Listing(outside.Path()), "dir/\ndir/inner.txt=inner\nkeep.txt=keep\n");
     EXPECT_EQ(fs::status(outside / "keep.txt").permissions() & fs::perms::owner_write, fs::perms::none);
 }
 
 TEST_F(DeleteTreeTest, ATreeThatIsALinkLosesOnlyTheLinkAndTheStagingFolderMayStay) {
-    WriteFile(outside / "precious/a.txt", "a");
+    MakeTree(outside.Path(), {{"precious/a.txt", "a"}});
     MakeTree(backup.Path(), {{"2003-05-17", "-> " + outside / "precious"}});
     MakeTree(drives.DriveC(), {{"Temp/QuilRun", "-> " + outside / "precious"}});
     EXPECT_TRUE(DeleteDatedDirectory("D:\\2003-05-17", nullptr));
@@ -134,7 +128,7 @@ TEST_F(DeleteTreeTest, EveryFailingStepLeavesARetryableTree) {
             ClearFaults();
             InjectFault(operation, nth, EIO);
             Lines lines;
-            CaptureTrace trace;
+            testing::CaptureTrace trace;
             EXPECT_FALSE(DeleteDatedDirectory("D:\\2003-05-17", &lines));
             ASSERT_EQ(lines.size(), 1u);
             // Only a folder that stays is traced.

@@ -17,11 +17,7 @@
 namespace quillon {
 namespace {
 
-namespace fs = std::filesystem;
-using testing::CaptureTrace;
-using testing::MakeTree;
 using testing::ScopedDriveMap;
-using testing::WriteFile;
 
 constexpr int64_t kLowestTime = 315525978;    // 1979-12-31 22:06:18 UTC, the lower clamp
 constexpr int64_t kHighestTime = 2099421747;  // 2036-07-11 20:42:27 UTC, the upper clamp
@@ -29,7 +25,7 @@ constexpr int64_t k2003 = 1069692131;         // 2003-11-24 16:42:11 UTC
 
 TEST(FileStatusTest, ModificationTimesAreClampedOtherTimesReplaced) {
     ScopedDriveMap drives;
-    WriteFile(drives.DriveC() + "/f.txt", "12345");
+    testing::WriteFile(drives.DriveC() + "/f.txt", "12345");
     // 1975 and times before 1970 are raised to the end of 1979, 2041 lowered to 2036. The bounds apply
     // to the upper 32 bits of the 100 ns count: up to 7 minutes past the upper instant still pass, later
     // times fall back to it. An access time out of range becomes the modification time.
@@ -59,14 +55,14 @@ TEST(FileStatusTest, ModificationTimesAreClampedOtherTimesReplaced) {
 
 TEST(FileStatusTest, AttributesAreChangedOnlyWhenTheyCanBeRead) {
     ScopedDriveMap drives;
-    WriteFile(drives.DriveC() + "/f.txt", "x");
+    testing::WriteFile(drives.DriveC() + "/f.txt", "x");
     EXPECT_TRUE(ChangeFileAttributes("C:\\f.txt", kAttributeHidden | kAttributeReadOnly, kAttributeArchive));
     EXPECT_TRUE(GetFileAttribute("C:\\f.txt", kAttributeHidden));
     EXPECT_FALSE(GetFileAttribute("C:\\f.txt", kAttributeArchive));
 
     EXPECT_FALSE(ChangeFileAttributes("C:\\missing.txt", kAttributeArchive, 0));
-    EXPECT_FALSE(fs::exists(drives.DriveC() + "/missing.txt"));
-    CaptureTrace trace;
+    EXPECT_FALSE(std::filesystem::exists(drives.DriveC() + "/missing.txt"));
+    testing::CaptureTrace trace;
     EXPECT_FALSE(GetFileAttribute("C:\\missing.txt", kAttributeArchive));
     EXPECT_EQ(trace.Records(),
               std::vector<std::string>{"*** GetFileAttribute(C:\\missing.txt): Access Error\n"});
@@ -75,19 +71,19 @@ TEST(FileStatusTest, AttributesAreChangedOnlyWhenTheyCanBeRead) {
 TEST(FileStatusTest, LengthsAndTreeSizesAreSixtyFourBitAndNeverFollowLinks) {
     ScopedDriveMap drives;
     testing::TempDir outside;
-    WriteFile(outside / "big-outside.bin", std::string(1000, 'o'));
+    testing::WriteFile(outside / "big-outside.bin", std::string(1000, 'o'));
     std::string root = drives.DriveC() + "/Tree";
-    MakeTree(root, {{"a.txt", "12345"},
-                    {"sub/b.txt", "123"},
-                    {"sub/deeper/c.txt", "1"},
-                    {"empty/", ""},
-                    {"sparse.bin", ""},
-                    {"outside-link", "-> " + outside.Path()},  // not followed
-                    {"sub/a-link", "-> " + root + "/a.txt"},   // counts as the file
-                    {"sub/cycle", "-> " + root},               // not followed either
-                    {"pipe", "|"}});
+    testing::MakeTree(root, {{"a.txt", "12345"},
+                             {"sub/b.txt", "123"},
+                             {"sub/deeper/c.txt", "1"},
+                             {"empty/", ""},
+                             {"sparse.bin", ""},
+                             {"outside-link", "-> " + outside.Path()},  // not followed
+                             {"sub/a-link", "-> " + root + "/a.txt"},   // counts as the file
+                             {"sub/cycle", "-> " + root},               // not followed either
+                             {"pipe", "|"}});
     const int64_t fiveGiB = int64_t{5} << 30;
-    fs::resize_file(root + "/sparse.bin", static_cast<uintmax_t>(fiveGiB));
+    std::filesystem::resize_file(root + "/sparse.bin", static_cast<uintmax_t>(fiveGiB));
 
     EXPECT_EQ(GetFileLength("C:\\Tree\\missing"), 0);
     EXPECT_EQ(GetFileLength("C:\\Tree\\sub"), 0);
@@ -101,10 +97,10 @@ TEST(FileStatusTest, LengthsAndTreeSizesAreSixtyFourBitAndNeverFollowLinks) {
 // full name, size and attribute bits (0x400 masked off), or the full name alone where there is none.
 TEST(FileStatusTest, ExistenceWritabilityAndStatusOfEachPath) {
     ScopedDriveMap drives;
-    MakeTree(drives.DriveC(), {{"Data/f.txt", "12345"},
-                               {"link", "-> " + drives.DriveC() + "/Data"},
-                               {"Set/QuillonData_000.Zip", "z"},
-                               {"Set/dangling", "-> " + drives.DriveC() + "/x"}});
+    testing::MakeTree(drives.DriveC(), {{"Data/f.txt", "12345"},
+                                        {"link", "-> " + drives.DriveC() + "/Data"},
+                                        {"Set/QuillonData_000.Zip", "z"},
+                                        {"Set/dangling", "-> " + drives.DriveC() + "/x"}});
     ::chmod((drives.DriveC() + "/Data/f.txt").c_str(), 0444);
     const std::pair<const char*, const char*> cases[] = {
         {"", "exists, no status "},

@@ -2,6 +2,7 @@
 // needs in a few rows and compares everything a folder holds in one assert.
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -32,6 +33,19 @@ inline void MakeTree(const std::string& root, const std::vector<std::pair<std::s
             WriteFile(path, what);
         }
     }
+}
+
+// The status of one entry, a link itself rather than its target.
+inline struct stat StatOf(const std::string& native) {
+    struct stat info {};
+    EXPECT_EQ(::lstat(native.c_str(), &info), 0) << native;
+    return info;
+}
+
+// Sets the modification and access time of one entry, a link itself rather than its target.
+inline void SetModified(const std::string& native, time_t modified) {
+    const timespec times[2] = {{modified, 0}, {modified, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, native.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << native;
 }
 
 // Everything below root in name order, one entry a line: "a/b=bytes" for a file, "a/" for a folder,

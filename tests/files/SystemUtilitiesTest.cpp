@@ -16,10 +16,9 @@ namespace quillon {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ScopedDriveMap;
 
 TEST(SystemUtilitiesTest, StringListsBecomeCrLfLinesAndTheFileStaysOpen) {
-    ScopedDriveMap drives;
+    testing::ScopedDriveMap drives;
     NativeFile file;
     ASSERT_TRUE(file.CreateWrite("C:\\QuillonRun.Log"));
     EXPECT_TRUE(WriteStringList(file, {"2003-11-24 18:02:11  C:\\Data\\mail.pst", "", "\xE4nderung"}));
@@ -32,12 +31,11 @@ TEST(SystemUtilitiesTest, StringListsBecomeCrLfLinesAndTheFileStaysOpen) {
     ScopedFaults faults;
     ASSERT_TRUE(file.CreateWrite("C:\\x.log"));
     InjectFault(FileOperation::kWrite, 1, ENOSPC);
-    EXPECT_FALSE(WriteStringList(file, {"a"}));
-    EXPECT_EQ(GetLastError(), kErrorDiskFull);
+    EXPECT_EQ(WriteStringList(file, {"a"}) ? 0 : GetLastError(), kErrorDiskFull);
 }
 
 TEST(SystemUtilitiesTest, TheStagingFolderIsCreatedOnDriveCWhereThatCanBe) {
-    ScopedDriveMap drives;
+    testing::ScopedDriveMap drives;
     EXPECT_EQ(GetTempDirectory(), "C:\\Temp\\QuilRun\\");
     EXPECT_TRUE(fs::is_directory(drives.DriveC() + "/Temp/QuilRun"));
     fs::remove_all(drives.DriveC() + "/Temp");
@@ -53,7 +51,7 @@ TEST(SystemUtilitiesTest, TheStagingFolderIsCreatedOnDriveCWhereThatCanBe) {
     EXPECT_FALSE(IsNetworkDrive('c'));
     EXPECT_FALSE(IsNetworkDrive('Q'));  // unmapped
 
-    ScopedDriveMap noDriveC;
+    testing::ScopedDriveMap noDriveC;
     fs::remove(noDriveC.DriveC());
     EXPECT_EQ(GetTempDirectory(), "");
 }

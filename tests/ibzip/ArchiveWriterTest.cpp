@@ -2,6 +2,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <ctime>
@@ -20,9 +21,7 @@ namespace {
 std::string RandomBytes(size_t size, unsigned seed) {
     std::mt19937 random(seed);
     std::string bytes(size, '\0');
-    for (char& c : bytes) {
-        c = static_cast<char>(random());
-    }
+    std::generate(bytes.begin(), bytes.end(), [&] { return static_cast<char>(random()); });
     return bytes;
 }
 
@@ -67,9 +66,7 @@ TEST_F(ArchiveWriterTest, PacksContentsNamesAndTimes) {
     for (const std::string block = RandomBytes(8192, 6); repeated.size() < 512 * 1024;) {
         repeated += block;
     }
-    const std::string umlautName =
-        "M\xC3\xBCller/Gr\xC3\xBC\xC3\x9F"
-        "e.txt";
+    const std::string umlautName = "M\303\274ller/Gr\303\274\303\237e.txt";
     const Tree files = {{"large.bin", large},  {"repeated.bin", repeated}, {"empty", ""},
                         {umlautName, "hallo"}, {"with space.txt", "x"},    {"old.txt", "old"},
                         {"bad\xFF.txt", "bad"}};
@@ -88,37 +85,29 @@ TEST_F(ArchiveWriterTest, PacksContentsNamesAndTimes) {
     ExpectArchive(archive, files);
     EXPECT_EQ(TreeOf(Native("set")).size(), 1u) << "no working file is left beside the archive";
     EXPECT_LT(std::filesystem::file_size(archive), 3'200'000u + 150'000u);  // only the random bytes stay
-    Tree stamps;  // the UTF-8 flag and the DOS time of each entry
-    for (const auto& [name, entry] : ReadWithPython(archive)) {
-        stamps[name] = std::to_string(entry.flags & 0x800) + " " + entry.time;
-    }
+    // The UTF-8 flag and the DOS time of each entry.
+    const std::string stamp = "b'%d %d-%d-%d %d:%d:%d' % ((i.flag_bits & 0x800,) + i.date_time)";
     const std::string dos = "0 2010-1-2 3:4:6";
-    EXPECT_EQ(stamps, (Tree{{"large.bin", dos},
-                            {"repeated.bin", dos},
-                            {"empty", dos},
-                            {umlautName, "2048 2010-1-2 3:4:6"},
-                            {"with space.txt", "0 2003-11-24 10:20:30"},
-                            {"old.txt", "0 1980-1-1 0:0:0"},
-                            {"bad\xFF.txt", dos}}));
+    EXPECT_EQ(ReadWithPython(archive, stamp), (Tree{{"large.bin", dos},
+                                                    {"repeated.bin", dos},
+                                                    {"empty", dos},
+                                                    {umlautName, "2048 2010-1-2 3:4:6"},
+                                                    {"with space.txt", "0 2003-11-24 10:20:30"},
+                                                    {"old.txt", "0 1980-1-1 0:0:0"},
+                                                    {"bad\xFF.txt", dos}}));
     ASSERT_TRUE(InfoZipExtract(archive, Native("x")));
-    struct stat info;
-    ASSERT_EQ(::stat(Native("x/with space.txt").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mtime, LocalTime("2003-11-24 10:20:31"));
+    EXPECT_EQ(StatOf(Native("x/with space.txt")).st_mtime, LocalTime("2003-11-24 10:20:31"));
 }
 
 TEST_F(ArchiveWriterTest, UpdatesReplaceOrKeepEntriesAndAddTheControlFile) {
     const std::string archive = "C:\\set\\QuillonData_000.Zip";
-    WriteFile(Native("stage/a.txt"), "a1");
-    WriteFile(Native("stage/sub/b.txt"), "b1");
-    std::filesystem::create_directories(Native("set"));
+    MakeTree(Native(""), {{"stage/a.txt", "a1"}, {"stage/sub/b.txt", "b1"}, {"set/", ""}});
     ASSERT_EQ(Zip("C:\\stage\\*.*", archive, 1, 2, 1), 2);
 
-    WriteFile(Native("stage/a.txt"), "a2");
-    WriteFile(Native("stage/c.txt"), "c1");
+    MakeTree(Native("stage"), {{"a.txt", "a2"}, {"c.txt", "c1"}});
     EXPECT_EQ(Zip("C:\\stage\\*.*", archive, 0, 2, 1), 2) << "a.txt replaced, c.txt added";
 
-    WriteFile(Native("stage/a.txt"), "a3");
-    WriteFile(Native("stage/d.txt"), "d1");
+    MakeTree(Native("stage"), {{"a.txt", "a3"}, {"d.txt", "d1"}});
     EXPECT_EQ(Zip("C:\\stage\\*.*", archive, 0, 2, 0), -25270) << "a.txt and c.txt kept, d.txt added";
     EXPECT_EQ(Zip("C:\\stage\\*.txt", archive, 0, 2, 0), 0) << "every name taken: nothing written";
 
@@ -172,20 +161,18 @@ TEST_F(ArchiveWriterTest, ASourceListPacksFilesWhereTheyAreAndLeavesOutAloneWhat
     }
     ASSERT_TRUE(UnzipTestPasses(Native("set/QuillonData_001.Zip")));
     ASSERT_TRUE(InfoZipExtract(Native("set/QuillonData_001.Zip"), Native("x")));
-    EXPECT_EQ(TreeOf(Native("x")), (Tree{{"a.txt", "a"},
-                                         {"deep/", ""},
-                                         {"deep/large.bin", large},
-                                         {"sub/", ""},
-                                         {"sub/link", "-> a.txt"}}));
+    const Tree extracted = {
+        {"a.txt", "a"}, {"deep/", ""}, {"deep/large.bin", large}, {"sub/", ""}, {"sub/link", "-> a.txt"}};
+    EXPECT_EQ(TreeOf(Native("x")), extracted);
 
     // The list served that call alone: the next one walks its spec again.
     EXPECT_EQ(Ib("IB_Zip", 0), -25154);
 }
 
 TEST_F(ArchiveWriterTest, AListedFileThatNeverHoldsStillIsLeftOutAfterThreeBuilds) {
-    WriteFile(Native("src/steady.txt"), "steady");
-    WriteFile(Native("src/log.txt"), RandomBytes(1'000'000, 3) + Text(2'000'000));
-    std::filesystem::create_directories(Native("set"));
+    MakeTree(Native(""), {{"src/steady.txt", "steady"},
+                          {"src/log.txt", RandomBytes(1'000'000, 3) + Text(2'000'000)},
+                          {"set/", ""}});
     std::atomic<bool> done{false};
     std::thread writer([&] {
         std::ofstream log(Native("src/log.txt"), std::ios::binary | std::ios::app);
@@ -201,9 +188,8 @@ TEST_F(ArchiveWriterTest, AListedFileThatNeverHoldsStillIsLeftOutAfterThreeBuild
     done = true;
     writer.join();
 
-    EXPECT_EQ(written, 1);
-    EXPECT_EQ(Ib("IB_ZipSourceResult", 0), -25236);
-    EXPECT_EQ(Ib("IB_ZipSourceResult", 1), 1);
+    EXPECT_EQ(std::tuple(written, Ib("IB_ZipSourceResult", 0), Ib("IB_ZipSourceResult", 1)),
+              std::tuple(1, -25236, 1));
     ExpectArchive(Native("set/QuillonData_001.Zip"), {{"steady.txt", "steady"}});
     EXPECT_EQ(TreeOf(Native("set")).size(), 1u) << "no working file is left beside the archive";
 }
@@ -211,34 +197,23 @@ TEST_F(ArchiveWriterTest, AListedFileThatNeverHoldsStillIsLeftOutAfterThreeBuild
 TEST_F(ArchiveWriterTest, ManyEntriesGetZip64Records) {
     // More entries than the classic end record can count: the archive needs its Zip64 records.
     constexpr int kEntries = 65'600;
-    std::string folder = Native("many");
-    std::filesystem::create_directories(folder);
     for (int i = 0; i < kEntries; ++i) {
-        int fd = ::open((folder + "/" + std::to_string(i)).c_str(), O_WRONLY | O_CREAT, 0644);
-        ASSERT_GE(fd, 0);
-        ::close(fd);
+        WriteFile(Native("many/" + std::to_string(i)), "");
     }
     ASSERT_EQ(Zip("C:\\many\\*.*", "C:\\many.zip", 0, 2, 1), kEntries);
     EXPECT_TRUE(UnzipTestPasses(Native("many.zip")));
-    auto count = RunCommand(
-        "python3 -c \"import sys, zipfile; print(len(zipfile.ZipFile(sys.argv[1]).namelist()))\" '" +
-        Native("many.zip") + "'");
-    EXPECT_EQ(std::stoi(count.value_or("0")), kEntries);
-}
-
-// Runs the rest of the test in a mount namespace of its own with a small tmpfs at folder; false when
-// the system does not allow that (no privileges).
-bool MountSmallTmpfs(const std::string& folder) {
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
-        return false;
-    }
-    std::filesystem::create_directories(folder);
-    return ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=256k") == 0;
+    const std::string count = "import sys, zipfile; print(len(zipfile.ZipFile(sys.argv[1]).namelist()))";
+    EXPECT_EQ(RunCommand("python3 -c '" + count + "' '" + Native("many.zip") + "'"),
+              std::to_string(kEntries) + "\n");
 }
 
 TEST_F(ArchiveWriterTest, FullDiskKeepsTheOldArchiveAndLeavesNothingBehind) {
+    // The rest of the test runs in a mount namespace of its own with a small tmpfs, where the system
+    // allows that (privileges).
     std::string full = Native("full");
-    if (!MountSmallTmpfs(full)) {
+    std::filesystem::create_directories(full);
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("tmpfs", full.c_str(), "tmpfs", 0, "size=256k") != 0) {
         GTEST_SKIP() << "cannot mount a tmpfs here";
     }
     WriteFile(Native("stage/small.txt"), "small");

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <tuple>
 
+#include "files/FileTree.h"
 #include "platform/FileAttributes.h"
 #include "platform/FolderHandle.h"
 #include "platform/LastError.h"
@@ -22,36 +23,25 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ReadFile;
-using testing::WriteFile;
+using testing::StatOf;
 
-mode_t ModeOf(const std::string& native) {
-    struct stat info {};
-    EXPECT_EQ(::lstat(native.c_str(), &info), 0) << native;
-    return info.st_mode & 07777;
-}
-
-// Below C:\target lie a link to the folder C:\outside ("planted"), one to the read-only file in it
-// ("file-link") and a file where a folder would be; C:\src holds a file, a link to the file outside
-// and a FIFO.
 class ConfinedTreeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        WriteFile(C("src/a.txt"), "from the set");
-        WriteFile(C("outside/keep.txt"), "outside");
+        testing::MakeTree(drives_.DriveC(), {{"src/a.txt", "from the set"},
+                                             {"outside/keep.txt", "outside"},
+                                             {"src/fifo", "|"},
+                                             {"src/link.txt", "-> " + C("outside/keep.txt")},
+                                             {"target/planted", "-> " + C("outside")},
+                                             {"target/file-link", "-> " + C("outside/keep.txt")},
+                                             {"target/file", "a file where a folder would be"}});
         ::chmod(C("outside/keep.txt").c_str(), 0444);
-        ::mkfifo((C("src/fifo")).c_str(), 0600);
-        fs::create_symlink(C("outside/keep.txt"), C("src/link.txt"));
-        fs::create_directories(C("target"));
-        fs::create_directory_symlink(C("outside"), C("target/planted"));
-        fs::create_symlink(C("outside/keep.txt"), C("target/file-link"));
-        WriteFile(C("target/file"), "a file where a folder would be");
         ASSERT_TRUE(source_.Open("C:\\src", false));
         ASSERT_TRUE(target_.Open("C:\\target", false));
     }
     void ExpectOutsideUntouched() {
-        EXPECT_EQ(ReadFile(C("outside/keep.txt")), "outside");
-        EXPECT_EQ(ModeOf(C("outside/keep.txt")), 0444u);
-        EXPECT_EQ(std::distance(fs::directory_iterator(C("outside")), fs::directory_iterator()), 1);
+        EXPECT_EQ(testing::Listing(C("outside")), "keep.txt=outside\n");
+        EXPECT_EQ(StatOf(C("outside/keep.txt")).st_mode & 07777, 0444u);
     }
 
     std::string C(const std::string& relative) const { return drives_.DriveC() + "/" + relative; }
@@ -63,50 +53,41 @@ class ConfinedTreeTest : public ::testing::Test {
 };
 using FolderHandleTest = ConfinedTreeTest;
 
-TEST_F(ConfinedTreeTest, CopiesLandOnlyBelowTheRoot) {
-    const std::tuple<TreePath, TreePath, bool, int32_t> cases[] = {
-        {{"a.txt"}, {"new", "deeper", "a.txt"}, true, 0},
-        {{"a.txt"}, {"..", "escaped.txt"}, false, kErrorInvalidName},
-        {{"a.txt"}, {"sub/..", "x"}, false, kErrorInvalidName},
-        {{"a.txt"}, {std::string("nul\0/..", 7), "x"}, false, kErrorInvalidName},
-        {{"a.txt"}, {"", "x"}, false, kErrorInvalidName},
-        {{"a.txt"}, {}, false, kErrorInvalidName},
-        {{"a.txt"}, {"planted", "x.txt"}, false, kErrorCantResolveFilename},
-        {{"a.txt"}, {"file", "x.txt"}, false, kErrorCantResolveFilename},
-        {{"link.txt"}, {"from-link.txt"}, true, 0},
-        {{"fifo"}, {"from-fifo"}, false, kErrorCantResolveFilename},
-        {{"missing"}, {"from-missing"}, false, kErrorFileNotFound},
+// Each copy: its source and target, whether it may replace, whether it is copied, its bytes or its error.
+TEST_F(ConfinedTreeTest, CopiesLandOnlyBelowTheRootAndReplaceOnlyWhenAsked) {
+    testing::MakeTree(C("target"),
+                      {{"link-in-place", "-> " + C("outside/keep.txt")}, {"present.txt", "the user's"}});
+    fs::last_write_time(C("src/a.txt"), fs::file_time_type(std::chrono::seconds(1)));
+    const std::tuple<TreePath, TreePath, bool, bool, int64_t> cases[] = {
+        {{"a.txt"}, {"new", "deeper", "a.txt"}, false, true, 12},
+        {{"a.txt"}, {"..", "escaped.txt"}, false, false, kErrorInvalidName},
+        {{"a.txt"}, {"sub/..", "x"}, false, false, kErrorInvalidName},
+        {{"a.txt"}, {std::string("nul\0/..", 7), "x"}, false, false, kErrorInvalidName},
+        {{"a.txt"}, {"", "x"}, false, false, kErrorInvalidName},
+        {{"a.txt"}, {}, false, false, kErrorInvalidName},
+        {{"a.txt"}, {"planted", "x.txt"}, false, false, kErrorCantResolveFilename},
+        {{"a.txt"}, {"file", "x.txt"}, false, false, kErrorCantResolveFilename},
+        {{"link.txt"}, {"from-link.txt"}, false, true, 0},
+        {{"fifo"}, {"from-fifo"}, false, false, kErrorCantResolveFilename},
+        {{"missing"}, {"from-missing"}, false, false, kErrorFileNotFound},
+        {{"a.txt"}, {"present.txt"}, false, false, kErrorFileExists},
+        {{"a.txt"}, {"link-in-place"}, false, false, kErrorFileExists},
+        {{"a.txt"}, {"present.txt"}, true, true, 12},
+        {{"a.txt"}, {"link-in-place"}, true, true, 12},
     };
-    for (const auto& [from, to, copied, error] : cases) {
-        SCOPED_TRACE(to.empty() ? "(empty)" : to.back());
+    for (const auto& [from, to, replace, copied, answer] : cases) {
+        SCOPED_TRACE((to.empty() ? "(empty)" : to.back()) + (replace ? " replace" : ""));
         SetLastError(0);
         int64_t bytes = -1;
-        EXPECT_EQ(target_.CopyFileFrom(source_, from, to, false, bytes), copied);
-        if (!copied) {
-            EXPECT_EQ(GetLastError(), error);
-        }
+        EXPECT_EQ(target_.CopyFileFrom(source_, from, to, replace, bytes), copied);
+        EXPECT_EQ(copied ? bytes : GetLastError(), answer);
     }
     EXPECT_EQ(ReadFile(Target("new/deeper/a.txt")), "from the set");
     EXPECT_FALSE(fs::exists(C("escaped.txt")));
     // A link comes back as a link with its target text; what it points to is neither read nor written.
     EXPECT_TRUE(fs::is_symlink(Target("from-link.txt")));
     EXPECT_EQ(fs::read_symlink(Target("from-link.txt")), C("outside/keep.txt"));
-    ExpectOutsideUntouched();
-}
-
-TEST_F(ConfinedTreeTest, ExistingNamesAreReplacedOnlyWhenAsked) {
-    fs::create_symlink(C("outside/keep.txt"), Target("link-in-place"));
-    WriteFile(Target("present.txt"), "the user's");
-    fs::last_write_time(C("src/a.txt"), fs::file_time_type(std::chrono::seconds(1)));
-    for (bool replace : {false, true}) {
-        for (const char* name : {"present.txt", "link-in-place"}) {
-            SCOPED_TRACE(std::string(name) + (replace ? " replace" : " keep"));
-            int64_t bytes = 0;
-            EXPECT_EQ(target_.CopyFileFrom(source_, {"a.txt"}, {name}, replace, bytes), replace);
-            EXPECT_EQ(replace ? bytes : GetLastError(), replace ? 12 : kErrorFileExists);
-        }
-    }
-    // The link was replaced by the file, never written through; the copy carries the source's time.
+    // A link replaced by the file was never written through; the copy carries the source's time.
     ExpectOutsideUntouched();
     EXPECT_FALSE(fs::is_symlink(Target("link-in-place")));
     EXPECT_EQ(ReadFile(Target("present.txt")), "from the set");
@@ -116,7 +97,7 @@ TEST_F(ConfinedTreeTest, ExistingNamesAreReplacedOnlyWhenAsked) {
 TEST_F(ConfinedTreeTest, MovesAndLooksNeverPassALink) {
     std::string staging;
     ASSERT_TRUE(target_.CreateUniqueFolder(".staging-", staging));
-    WriteFile(Target(staging + "/x/one.txt"), "one");
+    testing::WriteFile(Target(staging + "/x/one.txt"), "one");
     int64_t bytes = 0;
     EXPECT_TRUE(target_.MoveFile({staging, "x", "one.txt"}, {"moved", "one.txt"}, false, bytes));
     EXPECT_EQ(bytes, 3);
@@ -166,15 +147,12 @@ TEST_F(FolderHandleTest, ComponentsAfterTheTrustedPartAreNeverLinks) {
     for (int i = 0; i < 20; ++i) {
         folder += "\\" + std::string(250, 'd');
     }
-    EXPECT_FALSE(deep.Open(folder, trusted, true));
-    EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
-    EXPECT_FALSE(chain.Open(folder, trusted, true));
-    EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
+    EXPECT_EQ(deep.Open(folder, trusted, true) ? 0 : GetLastError(), kErrorFilenameTooLong);
+    EXPECT_EQ(chain.Open(folder, trusted, true) ? 0 : GetLastError(), kErrorFilenameTooLong);
     EXPECT_FALSE(fs::exists(Target("new/" + std::string(250, 'd'))));
     ASSERT_TRUE(deep.Open("C:\\target\\new", trusted));
     EXPECT_TRUE(deep.CanName(std::string(250, 'f')));
-    EXPECT_FALSE(deep.CanName(std::string(5000, 'f')));
-    EXPECT_EQ(GetLastError(), kErrorFilenameTooLong);
+    EXPECT_EQ(deep.CanName(std::string(5000, 'f')) ? 0 : GetLastError(), kErrorFilenameTooLong);
 
     // The trusted part itself may lie behind a link: the user configured it so.
     FolderHandle behindLink;
@@ -194,7 +172,7 @@ TEST_F(FolderHandleTest, NamesAreCreatedNewAndRenamedAndLinksCopiedWithoutFollow
     ASSERT_TRUE(file.WriteAll("copy", 4));
     file.FinishCopy(FileOwnership{0640, ::geteuid(), ::getegid()}, false, 1069692131, 1069692131);
     ASSERT_TRUE(file.Close());
-    EXPECT_EQ(ModeOf(Target("new")), 0640u);
+    EXPECT_EQ(StatOf(Target("new")).st_mode & 07777, 0640u);
 
     std::string target;
     FileOwnership owner;
@@ -204,12 +182,9 @@ TEST_F(FolderHandleTest, NamesAreCreatedNewAndRenamedAndLinksCopiedWithoutFollow
     EXPECT_FALSE(ReadSymbolicLink("C:\\target", target, owner, modified, accessed));  // a real folder
     ASSERT_TRUE(folder.CreateLink("copy", target));
     ASSERT_TRUE(folder.SetLinkTimesAndOwner("copy", owner, 1069692131, 1069692131));
-    struct stat info {};
-    ASSERT_EQ(::lstat(Target("copy").c_str(), &info), 0);
-    EXPECT_TRUE(S_ISLNK(info.st_mode));
-    EXPECT_EQ(info.st_mtime, 1069692131);
-    EXPECT_FALSE(WriteFileAttributes("C:\\target\\copy", 0));
-    EXPECT_EQ(GetLastError(), kErrorCantResolveFilename);
+    struct stat info = StatOf(Target("copy"));
+    EXPECT_EQ(std::tuple(S_ISLNK(info.st_mode), info.st_mtime), std::tuple(true, 1069692131));
+    EXPECT_EQ(WriteFileAttributes("C:\\target\\copy", 0) ? 0 : GetLastError(), kErrorCantResolveFilename);
 
     // The rename replaces the link itself; what it pointed to stays as it was.
     ASSERT_TRUE(folder.Rename("new", "file-link"));
@@ -234,7 +209,7 @@ TEST_F(FolderHandleTest, GroupBitsOfAForeignGroupFallBackToWhatOthersMay) {
         ASSERT_TRUE(file.CreateNewIn(folder, name));
         file.FinishCopy(FileOwnership{mode, ::geteuid(), group}, false, 1069692131, 1069692131);
         ASSERT_TRUE(file.Close());
-        EXPECT_EQ(ModeOf(Target(name)), expected) << std::oct << mode;
+        EXPECT_EQ(StatOf(Target(name)).st_mode & 07777, expected) << std::oct << mode;
     }
 }
 

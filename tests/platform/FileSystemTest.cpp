@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <tuple>
 
+#include "files/FileTree.h"
 #include "platform/DirectorySync.h"
 #include "platform/FileAttributes.h"
 #include "platform/LastError.h"
@@ -19,20 +20,16 @@
 namespace quillon {
 namespace {
 
-namespace fs = std::filesystem;
-using testing::ReadFile;
-using testing::WriteFile;
-
 TEST(FileSystemTest, FailuresSpeakWindowsErrorsAndChangeNothing) {
     testing::ScopedDriveMap drives;
     testing::TempDir outside;
     const std::string root = drives.DriveC();
-    WriteFile(root + "/file", "x");
-    WriteFile(root + "/full/x", "x");
-    WriteFile(root + "/ro.txt", "keep");
+    testing::MakeTree(root, {{"file", "x"},
+                             {"full/x", "x"},
+                             {"ro.txt", "keep"},
+                             {"pipe", "|"},
+                             {"dir-link", "-> " + outside.Path()}});
     ::chmod((root + "/ro.txt").c_str(), 0444);  // READONLY protects even from root, as on Windows
-    ASSERT_EQ(::mkfifo((root + "/pipe").c_str(), 0600), 0);
-    fs::create_directory_symlink(outside.Path(), root + "/dir-link");
     EXPECT_TRUE(CreateDirectory("C:\\New"));
     EXPECT_TRUE(SyncDirectory("C:\\full") && SyncDirectory("C:\\"));
     auto call = [](const std::string& what, const char* path) {
@@ -77,15 +74,15 @@ TEST(FileSystemTest, FailuresSpeakWindowsErrorsAndChangeNothing) {
         EXPECT_FALSE(call(what, path));
         EXPECT_TRUE(error == -1 || GetLastError() == error) << GetLastError();
     }
-    EXPECT_EQ(ReadFile(root + "/ro.txt"), "keep");
+    EXPECT_EQ(testing::ReadFile(root + "/ro.txt"), "keep");
     EXPECT_TRUE(DeleteFile("C:\\dir-link"));  // a link goes as a link, never followed
-    EXPECT_TRUE(fs::is_directory(outside.Path()));
+    EXPECT_TRUE(std::filesystem::is_directory(outside.Path()));
 }
 
 TEST(FileAttributesTest, StoredValuesReadAsWindowsBits) {
     testing::ScopedDriveMap drives;
     std::string native = drives.DriveC() + "/f.txt";
-    WriteFile(native, "x");
+    testing::WriteFile(native, "x");
     const std::tuple<std::string, uint32_t> cases[] = {
         {"", kAttributeArchive},  // nothing marked: the safe side
         {"0x0", 0},

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/LastError.h"
@@ -14,7 +15,6 @@
 namespace quillon {
 namespace {
 
-namespace fs = std::filesystem;
 using testing::ReadFile;
 using testing::ScopedEnv;
 using testing::StoredValue;
@@ -23,7 +23,6 @@ using Lines = std::vector<std::string>;
 
 constexpr HiveRoot kMachine = HiveRoot::kLocalMachine;
 constexpr HiveRoot kUser = HiveRoot::kCurrentUser;
-const std::string kMissing = "missing";
 
 // A tree as one line per key, "path name=data ...", in the order it reads back; or the error.
 Lines Tree(HiveRoot root, const std::string& path, bool recursive = true) {
@@ -58,11 +57,11 @@ TEST_F(RegistryHiveTest, MissingHiveReadsAsEmptyAndIsCreatedByTheFirstWrite) {
     EXPECT_EQ(OpenRegistryKey(kUser, "Software", key), kErrorFileNotFound);
     EXPECT_FALSE(key.IsOpen());
     EXPECT_EQ(DeleteRegistryKeyTree(kUser, "Software"), kErrorFileNotFound);
-    EXPECT_FALSE(fs::exists(hives_.File(kUser))) << "reading must not create the hive";
+    EXPECT_FALSE(std::filesystem::exists(hives_.File(kUser))) << "reading must not create the hive";
 
     StoreValue(kUser, "Software\\Norrow\\Quillon", "Semaphore", kRegDword, std::string("\x01\0\0\0", 4));
-    EXPECT_TRUE(fs::exists(hives_.File(kUser)));
-    EXPECT_FALSE(fs::exists(hives_.File(kMachine)));
+    EXPECT_TRUE(std::filesystem::exists(hives_.File(kUser)));
+    EXPECT_FALSE(std::filesystem::exists(hives_.File(kMachine)));
     EXPECT_EQ(OpenRegistryKey(kUser, "Software\\Norrow", key), 0) << "the whole chain was created";
 }
 
@@ -80,10 +79,8 @@ TEST_F(RegistryHiveTest, NamesIgnoreCaseAndKeepTheirSpelling) {
               (Lines{"Software", "Software\\Norrow", "Software\\Norrow\\\xC4rger Wert=b"}));
 
     // Code page 1252 letters beyond the umlauts fold too; other characters stay.
-    std::string folded;
-    for (char c : std::string("z\xE0\xFE\x9A\x9C\x9E\xFF\xC0\xF7\xDF\xB5\\")) {
-        folded += FoldRegistryChar(c);
-    }
+    std::string folded = "z\xE0\xFE\x9A\x9C\x9E\xFF\xC0\xF7\xDF\xB5\\";
+    std::transform(folded.begin(), folded.end(), folded.begin(), FoldRegistryChar);
     EXPECT_EQ(folded, "Z\xC0\xDE\x8A\x8C\x8E\x9F\xC0\xF7\xDF\xB5\\");
 }
 
@@ -92,8 +89,7 @@ TEST_F(RegistryHiveTest, QueryAnswersMoreDataForASmallBufferAndLeavesItAlone) {
     RegistryKey key;
     ASSERT_EQ(OpenRegistryKey(kUser, "K", key), 0);
     char buffer[8] = "zzzzzzz";
-    uint32_t type = 0;
-    uint32_t size = 5;
+    uint32_t type = 0, size = 5;
     EXPECT_EQ(QueryRegistryValue(key, "v", &type, buffer, &size), kErrorMoreData);
     EXPECT_EQ(size, 6u) << "the size needed";
     EXPECT_EQ(std::string(buffer), "zzzzzzz");
@@ -117,7 +113,7 @@ TEST_F(RegistryHiveTest, DeletingValuesAndTreesAndWritingThroughOpenKeys) {
     ASSERT_EQ(CreateRegistryKey(kUser, "A\\B", writer), 0);
     EXPECT_EQ(DeleteRegistryValue(writer, "MID"), 0);
     EXPECT_EQ(DeleteRegistryValue(writer, "mid"), kErrorFileNotFound);
-    EXPECT_EQ(StoredValue(kUser, "A\\B", "mid"), kMissing);
+    EXPECT_EQ(StoredValue(kUser, "A\\B", "mid"), "missing");
 
     EXPECT_EQ(DeleteRegistryKeyTree(kUser, "a\\b"), 0);
     EXPECT_EQ(Tree(kUser, "A"), (Lines{"A", "A\\Other keep=z"}));
@@ -181,7 +177,6 @@ TEST_F(RegistryHiveTest, BatchesAreAllOrNothingAcrossBothHives) {
         {RegistryChange::kDeleteKeyTree, kUser, "Absent", "", 0, ""},
         {RegistryChange::kDeleteValue, kUser, "Absent", "v", 0, ""},
     };
-    const Lines before = {"", "M old=1"};
     {
         // The user hive would lie below a regular file, which even root cannot pass: it reads as empty,
         // denies every write, and nothing happens in the machine hive either.
@@ -192,12 +187,12 @@ TEST_F(RegistryHiveTest, BatchesAreAllOrNothingAcrossBothHives) {
         EXPECT_FALSE(key.IsOpen());
         EXPECT_EQ(OpenRegistryKey(kUser, "Software", key), kErrorFileNotFound);
     }
-    EXPECT_EQ(Tree(kMachine, ""), before);
+    EXPECT_EQ(Tree(kMachine, ""), (Lines{"", "M old=1"}));
     // A change that fails in the middle undoes the ones before it.
     std::vector<RegistryChange> failing = changes;
     failing.push_back({RegistryChange::kDeleteKeyTree, kUser, "", "", 0, ""});
     EXPECT_EQ(ApplyRegistryChanges(failing), kErrorInvalidParameter);
-    EXPECT_EQ(Tree(kMachine, ""), before);
+    EXPECT_EQ(Tree(kMachine, ""), (Lines{"", "M old=1"}));
     EXPECT_EQ(Tree(kUser, ""), Lines{""});
 
     EXPECT_EQ(ApplyRegistryChanges(changes), 0);

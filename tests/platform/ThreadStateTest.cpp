@@ -37,8 +37,7 @@ TEST(LastErrorTest, ErrnoMapsToWindowsNumbersAndEachThreadHasItsOwn) {
         seenByOther = GetLastError();
         SetLastError(5);
     }).join();
-    EXPECT_EQ(seenByOther, 0);
-    EXPECT_EQ(GetLastError(), 112);
+    EXPECT_EQ(std::pair(seenByOther, GetLastError()), std::pair(0, 112));
 }
 
 int NiceOfThisThread() {
@@ -51,13 +50,12 @@ TEST(ThreadPriorityTest, LowersTheCallingThreadAndWhatItStartsButNeverToIdle) {
     const int niceBefore = NiceOfThisThread();
     bool lowered = false;
     int workerNice = 0, workerPolicy = -1, childNice = 0;
-    std::thread worker([&] {
+    std::thread([&] {
         lowered = LowerThreadPriority();
         workerNice = NiceOfThisThread();
         workerPolicy = ::sched_getscheduler(0);
         std::thread([&] { childNice = NiceOfThisThread(); }).join();
-    });
-    worker.join();
+    }).join();
     const int expected = niceBefore > 10 ? niceBefore : 10;  // never raised
     EXPECT_TRUE(lowered && workerNice == expected && childNice == expected && workerPolicy != SCHED_IDLE)
         << lowered << " nice " << workerNice << " and " << childNice << ", policy " << workerPolicy;

@@ -21,10 +21,7 @@ namespace {
 
 using namespace std::string_literals;
 using testing::CaptureTrace;
-using ::testing::PrintToString;
-using testing::ReadFile;
 using testing::ScopedDriveMap;
-using testing::WriteFile;
 using Lines = std::vector<std::pair<std::string, bool>>;  // each line with the end-of-file flag after it
 using Messages = std::vector<std::pair<std::string, unsigned>>;
 using Traced = std::vector<std::string>;
@@ -68,18 +65,17 @@ TEST(LineArchiveTest, ReadsLinesAndSetsEndOfFileWithTheLastOne) {
     ScopedDriveMap drives;
     FreeLineBuffers();
     for (const auto& [bytes, lines] : cases) {
-        WriteFile(drives.DriveC() + "/Quillon.txt", bytes);
+        SCOPED_TRACE(::testing::PrintToString(bytes));
+        testing::WriteFile(drives.DriveC() + "/Quillon.txt", bytes);
         CaptureTrace trace;
         CLineArchiveFile archive;
-        ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false)) << PrintToString(bytes);
-        EXPECT_EQ(ReadToEnd(archive), lines) << PrintToString(bytes);
+        ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false));
+        EXPECT_EQ(ReadToEnd(archive), lines);
         std::string line = "stale";
         archive.ReadLine(line);
-        EXPECT_EQ(line, "") << "past the end of " << PrintToString(bytes);
+        EXPECT_EQ(line, "") << "past the end";
         EXPECT_TRUE(archive.Close());
-        EXPECT_EQ(trace.Records(),
-                  bytes.empty() ? Traced{"-- L\xE4nge der Eingabedatei: 0 Bytes\n"} : Traced{})
-            << PrintToString(bytes);
+        EXPECT_EQ(trace.Records(), Traced(bytes.empty(), "-- L\xE4nge der Eingabedatei: 0 Bytes\n"));
     }
     EXPECT_EQ(LineBufferSize(0), 800);  // every read borrowed slot 0; 401 bytes and a zero need 800
     FreeLineBuffers();
@@ -98,34 +94,30 @@ TEST(LineArchiveTest, WritesCrLfLinesAtCloseThatReadBackAsWritten) {
     };
     ScopedDriveMap drives;
     const std::string native = drives.DriveC() + "/Quillon.txt";
-    auto contents = [&] { return std::filesystem::exists(native) ? ReadFile(native) : "<none>"; };
+    auto contents = [&] { return std::filesystem::exists(native) ? testing::ReadFile(native) : "<none>"; };
     // Room reserved after the first line (none, less than the block holds, more than all lines take)
     // must not change what is written.
     for (const int64_t reserve : {int64_t{0}, int64_t{40}, int64_t{1} << 20}) {
         for (const auto& lines : cases) {
-            const std::string what = std::to_string(lines.size()) + " lines from " +
-                                     PrintToString(lines.empty() ? "" : lines[0].substr(0, 40)) +
-                                     ", reserved " + std::to_string(reserve);
-            std::string bytes;
-            Lines expected;
-            for (size_t i = 0; i < lines.size(); ++i) {
-                bytes += lines[i] + "\r\n";
-                expected.emplace_back(lines[i], i + 1 == lines.size());
-            }
+            SCOPED_TRACE(::testing::Message() << "case " << &lines - cases << ", reserved " << reserve);
             const std::string before = contents();
             CLineArchiveFile archive;
             ASSERT_TRUE(archive.Open("C:\\Quillon.txt", true));
+            std::string bytes;
+            Lines expected;
             for (size_t i = 0; i < lines.size(); ++i) {
                 archive.WriteLine(lines[i]);
                 if (i == 0) {
                     archive.Reserve(reserve);
                 }
+                bytes += lines[i] + "\r\n";
+                expected.emplace_back(lines[i], i + 1 == lines.size());
             }
-            EXPECT_TRUE(contents() == before) << "written before Close: " << what;
+            EXPECT_TRUE(contents() == before) << "written before Close";
             ASSERT_TRUE(archive.Close(true));
-            EXPECT_TRUE(contents() == bytes) << what;
+            EXPECT_TRUE(contents() == bytes);
             ASSERT_TRUE(archive.Open("C:\\Quillon.txt", false));
-            EXPECT_TRUE(ReadToEnd(archive) == expected) << what;
+            EXPECT_TRUE(ReadToEnd(archive) == expected);
             archive.Close();
         }
     }
@@ -133,7 +125,7 @@ TEST(LineArchiveTest, WritesCrLfLinesAtCloseThatReadBackAsWritten) {
 
 TEST(LineArchiveTest, AFileThatCannotBeCreatedIsReportedAtCloseAndNothingAppears) {
     ScopedDriveMap drives;
-    WriteFile(drives.DriveC() + "/plain.txt", "a regular file");
+    testing::WriteFile(drives.DriveC() + "/plain.txt", "a regular file");
     // Below a regular file not even root can create anything.
     for (const char* path : {"C:\\plain.txt\\Quillon.TMP", "C:\\missing\\Quillon.TMP"}) {
         testing::CaptureMessages messages;
@@ -141,13 +133,12 @@ TEST(LineArchiveTest, AFileThatCannotBeCreatedIsReportedAtCloseAndNothingAppears
         ASSERT_TRUE(archive.Open(path, true)) << path;
         archive.WriteLine("x");
         EXPECT_EQ(messages.Shown, Messages{}) << path;
-        EXPECT_FALSE(archive.Close()) << path;
-        EXPECT_EQ(GetLastError(), kErrorPathNotFound) << path;
+        EXPECT_EQ(archive.Close() ? 0 : GetLastError(), kErrorPathNotFound) << path;
         EXPECT_TRUE(archive.Close()) << "nothing left to write";
         EXPECT_EQ(messages.Shown,
                   (Messages{{"*** File "s + path + " could not be opened.", kMbOk | kMbIconExclamation}}));
     }
-    EXPECT_EQ(ReadFile(drives.DriveC() + "/plain.txt"), "a regular file");
+    EXPECT_EQ(testing::ReadFile(drives.DriveC() + "/plain.txt"), "a regular file");
     EXPECT_FALSE(std::filesystem::exists(drives.DriveC() + "/missing"));
 }
 

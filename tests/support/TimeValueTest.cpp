@@ -14,26 +14,16 @@
 namespace quillon {
 namespace {
 
-using testing::CaptureTrace;
-using testing::FakeClock;
-using testing::ScopedTimeZone;
-
 // Berlin has a 23-hour day on the last Sunday of March and a 25-hour day on the last Sunday of October.
 class TimeValueTest : public ::testing::Test {
   protected:
-    ScopedTimeZone zone_{"Europe/Berlin"};
+    testing::ScopedTimeZone zone_{"Europe/Berlin"};
 };
 using TimeTextTest = TimeValueTest;
 
+// As the registry stores it, or "0" for the TimeValue 0.
 std::string Text(TimeValue t) {
-    return FormatRegistryTime(t);
-}
-// As Text, or "0" for the TimeValue 0.
-std::string TextOrZero(TimeValue t) {
     return t.IsSet() ? FormatRegistryTime(t) : "0";
-}
-TimeValue At(const char* text) {
-    return ParseRegistryTime(text);
 }
 
 // The last second of the 32-bit count, 2038-01-19 03:14:07 UTC, in Berlin.
@@ -52,11 +42,11 @@ TEST_F(TimeValueTest, AddDaysKeepsTimeOfDayAcrossDaylightSavingChanges) {
         {"2003-11-24 12:00:00", INT32_MAX, kLastSecond},
     };
     for (const auto& [start, days, expected] : cases) {
-        TimeValue t = At(start);
+        TimeValue t = ParseRegistryTime(start);
         AddDays(t, days);
         EXPECT_EQ(Text(t), expected) << start << " + " << days << " days";
     }
-    TimeValue early = At("2003-11-24 12:00:00");
+    TimeValue early = ParseRegistryTime("2003-11-24 12:00:00");
     AddDays(early, INT32_MIN);
     EXPECT_EQ(early.Seconds(), INT32_MIN);
 }
@@ -74,7 +64,7 @@ TEST_F(TimeValueTest, MakeTimeAndSpansNormaliseAndSaturate) {
     EXPECT_EQ((TimeValue(INT32_MAX) - TimeValue(INT32_MIN)).Seconds(), INT32_MAX);
     EXPECT_EQ((TimeValue(INT32_MAX - 5) + TimeSpan(0, 1, 0, 0)).Seconds(), INT32_MAX);
     // A span is exact seconds: across the 23-hour day one day lands an hour later on the clock.
-    EXPECT_EQ(Text(At("2024-03-30 12:00:00") + TimeSpan(1, 0, 0, 0)), "2024-03-31 13:00:00");
+    EXPECT_EQ(Text(ParseRegistryTime("2024-03-30 12:00:00") + TimeSpan(1, 0, 0, 0)), "2024-03-31 13:00:00");
 }
 
 TEST_F(TimeValueTest, DaylightSavingTodayFollowsTheClock) {
@@ -86,8 +76,8 @@ TEST_F(TimeValueTest, DaylightSavingTodayFollowsTheClock) {
         {"UTC", 1719835200, false},
     };
     for (const auto& [name, utc, expected] : cases) {
-        ScopedTimeZone zone(name);
-        FakeClock clock(utc);
+        testing::ScopedTimeZone zone(name);
+        testing::FakeClock clock(utc);
         EXPECT_EQ(IsDaylightSavingToday(), expected) << name << " at " << utc;
     }
 }
@@ -97,56 +87,52 @@ TEST_F(TimeValueTest, TruncateToDayGivesTheStartOfTheLocalDay) {
     for (auto [zone, seconds, day] : {std::tuple{"Europe/Berlin", 1'069'689'909, "2003-11-24 00:00:00"},
                                       {"Europe/Berlin", 0, "1980-01-01 00:00:00"},
                                       {"America/New_York", 0, "1980-12-31 00:00:00"}}) {
-        ScopedTimeZone inZone(zone);
+        testing::ScopedTimeZone inZone(zone);
         TimeValue t(seconds);
         TruncateToDay(t);
         EXPECT_EQ(Text(t), day) << zone << " " << seconds;
     }
 }
 
-TEST_F(TimeTextTest, ParseDateTimeReadsDateAndMinuteLeniently) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"2003-11-24", "2003-11-24 00:00:00"},
-        {"2003-11-24 13:45", "2003-11-24 13:45:00"},
-        {"2003-11-24 13:45:59", "2003-11-24 13:45:00"},  // seconds never read
-        {"2003-11-24T13:45", "2003-11-24 13:45:00"},     // index 10 not examined
-        {"2003-11-24 1345", "2003-11-24 00:00:00"},      // no ':' at index 13
-        {"03-11-24", "0"},
-        {"2003/11/24", "0"},
-        {"", "0"},
-        {"1975-06-01", "1980-06-01 00:00:00"},
-        {"2003-13-40", "2003-12-31 00:00:00"},
-        {"2003-02-31", "2003-03-03 00:00:00"},
-        {"2003-11-24 25:70", "2003-11-25 00:59:00"},
-        {"abcd-ef-gh", "1980-01-01 00:00:00"},
-        {"2045-06-01", "2038-01-19 04:14:07"},  // past the 32-bit range: the last second
+// The lenient reader of a date and minute (D) and the strict registry readers of the second (S) and the
+// minute form (M), which trace garbage: the text, the time read, whether it is traced.
+TEST_F(TimeTextTest, ParsersReadTheirFormsAndTheRegistryOnesTraceGarbage) {
+    const std::tuple<char, const char*, const char*, bool> cases[] = {
+        {'D', "2003-11-24", "2003-11-24 00:00:00", false},
+        {'D', "2003-11-24 13:45", "2003-11-24 13:45:00", false},
+        {'D', "2003-11-24 13:45:59", "2003-11-24 13:45:00", false},  // seconds never read
+        {'D', "2003-11-24T13:45", "2003-11-24 13:45:00", false},     // index 10 not examined
+        {'D', "2003-11-24 1345", "2003-11-24 00:00:00", false},      // no ':' at index 13
+        {'D', "03-11-24", "0", false},
+        {'D', "2003/11/24", "0", false},
+        {'D', "", "0", false},
+        {'D', "1975-06-01", "1980-06-01 00:00:00", false},
+        {'D', "2003-13-40", "2003-12-31 00:00:00", false},
+        {'D', "2003-02-31", "2003-03-03 00:00:00", false},
+        {'D', "2003-11-24 25:70", "2003-11-25 00:59:00", false},
+        {'D', "abcd-ef-gh", "1980-01-01 00:00:00", false},
+        {'D', "2045-06-01", "2038-01-19 04:14:07", false},  // past the 32-bit range: the last second
+        {'S', "2003-11-24 05:40:24", "2003-11-24 05:40:24", false},
+        {'S', "2003-11-24 05:40:24 and more", "2003-11-24 05:40:24", false},
+        {'S', "2003-11-24 05:40", "0", false},  // too short: not traced
+        {'S', "2003-11-24x05:40:24", "1980-01-01 00:00:00", true},
+        {'S', "2003-11-24 05:4x:24", "1980-01-01 00:00:00", true},
+        {'S', "2003-11-24 05:40: 4", "2003-11-24 05:40:04", false},
+        {'S', "1975-13-32 24:60:60", "1981-01-01 00:59:59", false},
+        {'M', "2003-11-24 05:40", "2003-11-24 05:40:00", false},
+        {'M', "2003-11-24 05:40:24", "2003-11-24 05:40:00", false},
+        {'M', "2003-11-24 05-40", "1980-01-01 00:00:00", true},
+        {'M', "2003-11-2A 05:40", "1980-01-01 00:00:00", true},
     };
-    for (const auto& [text, expected] : cases) {
-        EXPECT_EQ(TextOrZero(ParseDateTime(text)), expected) << "text >" << text << "<";
-    }
-}
-
-TEST_F(TimeTextTest, RegistryParsersAreStrictAndTraceGarbage) {
-    const std::tuple<bool, const char*, const char*, bool> cases[] = {
-        {false, "2003-11-24 05:40:24", "2003-11-24 05:40:24", false},
-        {false, "2003-11-24 05:40:24 and more", "2003-11-24 05:40:24", false},
-        {false, "2003-11-24 05:40", "0", false},  // too short: not traced
-        {false, "2003-11-24x05:40:24", "1980-01-01 00:00:00", true},
-        {false, "2003-11-24 05:4x:24", "1980-01-01 00:00:00", true},
-        {false, "2003-11-24 05:40: 4", "2003-11-24 05:40:04", false},
-        {false, "1975-13-32 24:60:60", "1981-01-01 00:59:59", false},
-        {true, "2003-11-24 05:40", "2003-11-24 05:40:00", false},
-        {true, "2003-11-24 05:40:24", "2003-11-24 05:40:00", false},
-        {true, "2003-11-24 05-40", "1980-01-01 00:00:00", true},
-        {true, "2003-11-2A 05:40", "1980-01-01 00:00:00", true},
-    };
-    for (const auto& [minuteForm, text, expected, traced] : cases) {
-        CaptureTrace trace;
-        TimeValue t = minuteForm ? ParseRegistryMinuteTime(text) : ParseRegistryTime(text);
-        EXPECT_EQ(TextOrZero(t), expected) << "text >" << text << "<";
+    for (const auto& [form, text, expected, traced] : cases) {
+        SCOPED_TRACE(form + std::string(" >") + text + "<");
+        testing::CaptureTrace trace;
+        EXPECT_EQ(Text(form == 'D'   ? ParseDateTime(text)
+                       : form == 'M' ? ParseRegistryMinuteTime(text)
+                                     : ParseRegistryTime(text)),
+                  expected);
         const std::string record = std::string("*** Illegal Time String >") + text + "< in Registry\n";
-        EXPECT_EQ(trace.Records(), std::vector<std::string>(traced ? 1 : 0, record))
-            << "text >" << text << "<";
+        EXPECT_EQ(trace.Records(), std::vector<std::string>(traced, record));
     }
 }
 
