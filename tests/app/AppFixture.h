@@ -2,6 +2,7 @@
 // virtual-time loop, a presenter that records what it was asked to show, and an engine stand-in.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -24,6 +25,9 @@
 #include "testing/ScopedHives.h"
 
 namespace quillon::testing {
+
+using ::testing::AllOf;
+using ::testing::HasSubstr;
 
 // What a progress view was told, kept beyond the life of the view.
 struct ViewRecord {

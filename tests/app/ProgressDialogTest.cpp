@@ -155,9 +155,7 @@ TEST_F(ProgressDialogTest, DiskSpaceQuestion) {
     }
     // The question names the path and its limit, and has its help topics. (Its buttons and check box, the
     // unattended run shows.)
-    const std::string& text = presenter.Boxes.at(0);
-    EXPECT_NE(text.find("\n    'C:\\Data',\n"), std::string::npos) << text;
-    EXPECT_NE(text.find(" 500 MB "), std::string::npos) << text;
+    EXPECT_THAT(presenter.Boxes.at(0), AllOf(HasSubstr("\n    'C:\\Data',\n"), HasSubstr(" 500 MB ")));
     EXPECT_EQ(presenter.HelpContexts, (std::vector<int>{3846, 3841}));
     app.Paths.CurrentPath.store(nullptr);
 }

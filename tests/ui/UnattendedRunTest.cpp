@@ -84,11 +84,10 @@ TEST_F(UnattendedRunTest, UnansweredDiskSpaceQuestionKeepsEverySet) {
     EXPECT_EQ(GetInt("Path000", "HideDialogs"), -999);  // never ticked
     EXPECT_EQ(GetInt("Path000", "DeleteFlags"), 0x01);  // deleting on, the disk-space rule off
     std::string output = Output();
-    EXPECT_NE(output.find("[ ] Please do not display this question again\n-> No (answered at once"),
-              std::string::npos)
-        << output;
-    EXPECT_NE(output.find("will be removed.\n\nPlease check your settings"), std::string::npos) << output;
-    EXPECT_EQ(output.find("[x]"), std::string::npos) << output;
+    EXPECT_THAT(
+        output,
+        AllOf(HasSubstr("[ ] Please do not display this question again\n-> No (answered at once"),
+              HasSubstr("will be removed.\n\nPlease check your settings"), ::testing::Not(HasSubstr("[x]"))));
     EXPECT_EQ(output.find("Are you sure"), output.rfind("Are you sure")) << "asked more than once\n"
                                                                          << output;
 }
