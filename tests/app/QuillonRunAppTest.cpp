@@ -13,6 +13,7 @@ namespace quillon::testing {
 namespace {
 
 constexpr char kSemaphore[] = "Software\\Norrow\\Quillon\\Semaphore";
+constexpr char kWait[] = "Beginning wait %d seconds (CurrentTime: %19[^)]  NextRun: %19[^)])";
 
 // What the switches set, as "/W /T <instance> <profile key>", then each word traced as invalid.
 TEST_F(AppTest, SwitchesAreReadInOrderAndUnknownOnesOnlyTraced) {
@@ -94,11 +95,7 @@ TEST_F(AppTest, ResidentProgramWaitsForTheRunTime) {
         for (const std::string& wait : Traces("Beginning wait")) {
             int seconds = 0;
             char now[20] = {}, next[20] = {};
-            ASSERT_EQ(std::sscanf(wait.c_str(),
-                                  "Beginning wait %d seconds (CurrentTime: %19[^)]  NextRun: %19[^)])",
-                                  &seconds, now, next),
-                      3)
-                << wait;
+            ASSERT_EQ(std::sscanf(wait.c_str(), kWait, &seconds, now, next), 3) << wait;
             int64_t ahead = ParseRegistryTime(next).Seconds() - ParseRegistryTime(now).Seconds();
             EXPECT_EQ(seconds, std::clamp<int64_t>(ahead, 1, 1'000'000)) << wait;
             EXPECT_EQ(waits.empty(), now == At(kNow)) << wait;

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QScrollBar>
-#include <QTest>
 #include <QTimer>
-#include <functional>
 
 #include "ui/qt/ImageButton.h"
 
@@ -32,12 +31,10 @@ TEST(ErrorListDialogTest, ShowsTheCountAndThePathsAlphabeticallyAndScrollsToTheW
 }
 
 TEST(ErrorListDialogTest, CloseAndTheAutoCloseEndIt) {
-    const std::function<void(ErrorListDialog&)> ways[] = {
-        [](ErrorListDialog& dialog) { dialog.CloseButton()->click(); },
-        [](ErrorListDialog& dialog) { dialog.OnAutoClose(); }};
-    for (const auto& way : ways) {
+    for (bool byButton : {true, false}) {
         ErrorListDialog dialog(1, {"C:\\x"}, false);
-        QTimer::singleShot(0, &dialog, [&] { way(dialog); });
+        QTimer::singleShot(0, &dialog,
+                           [&] { byButton ? dialog.CloseButton()->click() : dialog.OnAutoClose(); });
         dialog.ShowModal(nullptr);
         EXPECT_FALSE(dialog.isVisible());
     }
