@@ -134,8 +134,7 @@ TEST_F(AppTest, InstanceNoLongerNeededEndsAtItsWakeUp) {
 }
 
 // A clock on which the semaphore's holder writes a new value every 30 s (every sixth poll).
-class RenewingClock : public FakeClock {
-  public:
+struct RenewingClock : FakeClock {
     using FakeClock::FakeClock;
     void Sleep(int64_t milliseconds) override {
         FakeClock::Sleep(milliseconds);

@@ -35,16 +35,16 @@ class ConsolePresenterTest : public ::testing::Test {
                     if (typed.empty()) {
                         return InputResult::kClosed;
                     }
-                    auto [result, text] = typed.front();
+                    const char* key = typed.front();
                     typed.pop_front();
-                    line = text;
-                    return result;
+                    line = key ? key : "";
+                    return key ? InputResult::kLine : InputResult::kTimedOut;
                 }};
     }
 
     Captured out_;       // the report
     Captured progress_;  // the live line
-    std::deque<std::pair<InputResult, std::string>> typed;
+    std::deque<const char*> typed;  // the lines typed; nullptr: none within 30 minutes
 };
 
 TEST_F(ConsolePresenterTest, PlainLinesShowNewTextsButNotEveryCount) {
@@ -114,10 +114,7 @@ TEST_F(ConsolePresenterTest, BoxAnswers) {
     for (const auto& [canAsk, style, keys, answer, tick] : cases) {
         SCOPED_TRACE(::testing::Message() << canAsk << " " << std::hex << style << " " << keys.size());
         ConsolePresenter presenter(Streams(false, canAsk));
-        typed.clear();
-        for (const char* key : keys) {
-            typed.emplace_back(key ? InputResult::kLine : InputResult::kTimedOut, key ? key : "");
-        }
+        typed.assign(keys.begin(), keys.end());
         bool ticked = true;  // offered
         EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Sure?", style, ticked), answer);
         EXPECT_EQ(ticked, tick);

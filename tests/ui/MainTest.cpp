@@ -41,6 +41,7 @@ class MainTest : public ::testing::Test {
         profile_.WriteProfileString("Path000", "SourcePath", "C:\\Data");
         profile_.WriteProfileString("Path000", "DestPath", "C:\\Backup");
         profile_.WriteProfileInt("Path000", "Flags", 0x06);  // plain copies
+        profile_.WriteProfileInt("Settings", "OnlyOncePerDay", 0);
         MakeTree(drives_.Native("C:\\Data"), {{"offer.txt", "offer"}, {"Letters/m\xC3\xA4rz.txt", "letter"}});
         // Edited well before the run: a file changed in the minute of its copy is copied again.
         for (const char* file : {"C:\\Data\\offer.txt", "C:\\Data\\Letters\\m\xC3\xA4rz.txt"}) {
@@ -107,9 +108,7 @@ TEST_F(MainTest, BacksUpTheConfiguredPathThenADryRunAndARunFindOnlyTheChangedFil
             << control;
     }
 
-    profile_.WriteProfileInt("Settings", "OnlyOncePerDay", 0);
-    TimeValue later = GetNow() + TimeSpan(3600);
-    ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", later.Seconds(), later.Seconds()));
+    ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", GetNow().Seconds() + 3600, GetNow().Seconds() + 3600));
     ASSERT_TRUE(WriteFileAttributes("C:\\Data\\offer.txt", kAttributeArchive));  // cleared by a real run
     const std::string before = Snapshot();
     ASSERT_EQ(Run("--dry-run --verbose"), 0) << err_;
@@ -166,21 +165,9 @@ TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
         EXPECT_EQ(Listing(outside.Path()), "target=outside\n");
         EXPECT_EQ(fs::status(target).permissions(), fs::perms(0444));
     };
-    // Every change of this test falls on today, so that every run adds to today's set.
-    TimeValue day = GetNow();
-    TruncateToDay(day);
-    for (const char* file : {"C:\\Data\\offer.txt", "C:\\Data\\Letters\\m\xC3\xA4rz.txt"}) {
-        ASSERT_TRUE(SetFileTimes(file, day.Seconds(), day.Seconds()));
-    }
     ASSERT_EQ(Run(""), 0) << err_;
-    const std::string set = drives_.Native(day.Format("C:\\Backup\\%Y-%m-%d"));
+    const std::string set = drives_.Native(edited_.Format("C:\\Backup\\%Y-%m-%d"));
     const std::string dest = drives_.Native("C:\\Backup");
-    auto changeOffer = [&](int32_t minute) {
-        TimeValue changed = day + TimeSpan(60 * minute);
-        WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer " + std::to_string(minute));
-        ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", changed.Seconds(), changed.Seconds()));
-    };
-    profile_.WriteProfileInt("Settings", "OnlyOncePerDay", 0);
 
     // A copy's name and the set's control file replaced by links: each is replaced in turn, never
     // written through.
@@ -188,7 +175,9 @@ TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
         fs::remove(set + name);
         fs::create_symlink(target, set + name);
     }
-    changeOffer(1);
+    // Each change a minute after the last, still today, so that every run adds to today's set.
+    WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer 1");
+    ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", edited_.Seconds() + 60, edited_.Seconds() + 60));
     ASSERT_EQ(Run(""), 0) << err_;
     EXPECT_EQ(ReadFile(set + "/offer.txt"), "offer 1");
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(set + "/Quillon.txt")));
@@ -197,7 +186,8 @@ TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
     // The temporary control file as a link: reported, left alone, and the control file stays whole.
     fs::create_symlink(target, dest + "/Quillon.TMP");
     const std::string control = ReadFile(dest + "/Quillon.txt");
-    changeOffer(2);
+    WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer 2");
+    ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", edited_.Seconds() + 120, edited_.Seconds() + 120));
     EXPECT_NE(Run(""), 0);
     EXPECT_TRUE(fs::is_symlink(dest + "/Quillon.TMP"));
     EXPECT_EQ(ReadFile(dest + "/Quillon.txt"), control);
