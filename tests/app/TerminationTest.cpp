@@ -12,22 +12,17 @@
 namespace quillon::testing {
 namespace {
 
-class TerminationTest : public AppTest {
-  protected:
-    TerminationTest() {
-        app.EndProcess = [this](int status) { Ended.push_back(status); };
-        Set("DynData", "AktuellInstance", 4);
-    }
-    std::vector<int> Ended;  // the statuses the process would have ended with at once
-};
+using TerminationTest = AppTest;
 
 // A program waiting for another program's semaphore ends as usual (the end while waiting for the run
 // time is left to the end-to-end script): status 0, the semaphore untouched, the instance given back.
 // A second request right behind the first is the same request; one after a pause ends the process at once.
 TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
+    Set("DynData", "AktuellInstance", 4);
     WriteRegistryInt(HKEY_LOCAL_MACHINE, "Software\\Norrow\\Quillon\\Semaphore", 5);
     CQuillonRunApp& resident = Fresh("/W");
-    resident.EndProcess = app.EndProcess;
+    std::vector<int> statuses;  // the statuses the process would have ended with at once
+    resident.EndProcess = [&](int status) { statuses.push_back(status); };
     std::thread([&] {  // from another thread, as the watcher calls
         resident.RequestTermination(SIGTERM);
         resident.RequestTermination(SIGINT);
@@ -37,7 +32,7 @@ TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
         .join();
     EXPECT_EQ(RunUntil(resident, 86'400), 0);
 
-    EXPECT_EQ(Ended, std::vector<int>{128 + SIGHUP});
+    EXPECT_EQ(statuses, std::vector<int>{128 + SIGHUP});
     EXPECT_EQ(EngineRuns, 0);
     EXPECT_EQ(Record(), "-1 1 5 <none>");
 }
@@ -47,9 +42,10 @@ TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
 // time. A worker that does not come by in time is left alone: the record then goes without its lines.
 TEST_F(TerminationTest, DuringARunTheRecordIsWrittenAndTheSemaphoreFreedBeforeTheEnd) {
     Set("Settings", "ErrorLogPath", "C:\\Logs\\QuillonRun.Log");
+    Set("DynData", "AktuellInstance", 4);
     for (bool ticking : {true, false}) {
         SCOPED_TRACE(ticking ? "the worker reaches a point between two files" : "the worker never comes by");
-        Ended.clear();
+        std::vector<int> statuses;  // the statuses the process would have ended with at once
         std::filesystem::remove(drives.Native("C:\\Logs\\QuillonRun.Log"));
         Set("DynData", "LastRunStatus", 0);
         // The engine goes on writing the hive while the user-interface thread ends the program.
@@ -72,14 +68,14 @@ TEST_F(TerminationTest, DuringARunTheRecordIsWrittenAndTheSemaphoreFreedBeforeTh
         };
         std::string atEnd, logAtEnd;
         run.EndProcess = [&](int status) {
-            Ended.push_back(status);
+            statuses.push_back(status);
             atEnd = Record();
             logAtEnd = ReadFile(drives.Native("C:\\Logs\\QuillonRun.Log"));
             ended.store(true);  // here the process is gone; the test lets the run finish instead
         };
         RunUntil(run, 86'400);
 
-        EXPECT_EQ(Ended, std::vector<int>{128 + SIGTERM});
+        EXPECT_EQ(statuses, std::vector<int>{128 + SIGTERM});
         EXPECT_EQ(atEnd, "-1 2 0 " + startedAt);
         EXPECT_THAT(logAtEnd,
                     HasSubstr("  **** Run interrupted by signal 15 (SIGTERM): the next run saves what is "

@@ -30,8 +30,9 @@ struct Captured {
 
 class ConsolePresenterTest : public ::testing::Test {
   protected:
-    ConsoleStreams Streams(bool live, bool canAsk) {
-        return {out_.file, progress_.file, live, canAsk, 80, [this](int64_t, std::string& line) {
+    // Streams of the presenter that read the lines typed, nullptr for none within 30 minutes.
+    ConsoleStreams Streams(bool live, bool canAsk, std::deque<const char*> typed = {}) {
+        return {out_.file, progress_.file, live, canAsk, 80, [typed](int64_t, std::string& line) mutable {
                     if (typed.empty()) {
                         return InputResult::kClosed;
                     }
@@ -44,7 +45,6 @@ class ConsolePresenterTest : public ::testing::Test {
 
     Captured out_;       // the report
     Captured progress_;  // the live line
-    std::deque<const char*> typed;  // the lines typed; nullptr: none within 30 minutes
 };
 
 TEST_F(ConsolePresenterTest, PlainLinesShowNewTextsButNotEveryCount) {
@@ -113,8 +113,7 @@ TEST_F(ConsolePresenterTest, BoxAnswers) {
     };
     for (const auto& [canAsk, style, keys, answer, tick] : cases) {
         SCOPED_TRACE(::testing::Message() << canAsk << " " << std::hex << style << " " << keys.size());
-        ConsolePresenter presenter(Streams(false, canAsk));
-        typed.assign(keys.begin(), keys.end());
+        ConsolePresenter presenter(Streams(false, canAsk, {keys.begin(), keys.end()}));
         bool ticked = true;  // offered
         EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Sure?", style, ticked), answer);
         EXPECT_EQ(ticked, tick);
