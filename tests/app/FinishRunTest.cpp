@@ -13,10 +13,9 @@
 namespace quillon::testing {
 namespace {
 
-// The summary, status and registry record of a run's end. A start at login runs only the paths due
-// today: when none is, the run says until when, not that nothing changed. The new-files counter of an
-// automatic run is stored at its end; "/T" leaves the stored value alone, and a run by hand neither
-// loads nor stores it.
+// The summary, status and registry record of a run's end. A start at login runs only the paths due today:
+// when none is, it says until when, not that nothing changed. An automatic run stores its new-files
+// counter at its end, "/T" leaves the stored one alone, and a run by hand neither loads nor stores it.
 TEST_F(AppTest, SummaryAndStatusOfTheRun) {
     // The switches, the files copied (-1: none), an error; the summary, the run's record without its time,
     // the exit status and the new-files counter stored.
@@ -77,9 +76,8 @@ TEST_F(AppTest, DiskErrorIsLogged) {
                           "2003-11-24 18:02:11  Error copying C:\\Data\\big.iso\r\n"));
 }
 
-// A user hive that cannot be read would read as "nothing configured" and the run as a success with
-// "No changed file found.": it is a failed run, shown and logged, and the program ends with 2. (How the
-// hive's state is told, the configuration's tests check.)
+// An unreadable user hive must not read as "nothing configured", a success with "No changed file found.":
+// the run fails, shown and logged, with status 2. (The hive's state in words: the configuration's tests.)
 TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
     const std::pair<const char*, std::function<void(ScopedHives&)>> cases[] = {
         {"database is corrupt\n(Error code 1009)",

@@ -138,7 +138,6 @@ TEST_F(ProgressDialogTest, DiskSpaceQuestion) {
         // A text where an integer belongs reads as none.
         deleteFlags == -999 ? Set("Path002", "DeleteFlags", "") : Set("Path002", "DeleteFlags", deleteFlags);
         presenter.Boxes.clear();
-        presenter.HelpContexts.clear();
         presenter.CheckBoxAnswers.assign(questions.begin(), questions.end());
         Messages.clear();
         MessageAnswers.assign(confirmations.begin(), confirmations.end());
@@ -152,11 +151,10 @@ TEST_F(ProgressDialogTest, DiskSpaceQuestion) {
         ASSERT_EQ(presenter.Boxes.size(), questions.size());
         EXPECT_EQ(Messages.size(), confirmations.size());
     }
-    // The question names the path and its limit, and has its help topics. (Its buttons and check box, the
-    // unattended run shows.)
+    // The question names the path and its limit; each of the four asked sets its help topic, then the
+    // default one again. (Its buttons and check box, the unattended run shows.)
     EXPECT_THAT(presenter.Boxes.at(0), AllOf(HasSubstr("\n    'C:\\Data',\n"), HasSubstr(" 500 MB ")));
-    EXPECT_EQ(presenter.HelpContexts, (std::vector<int>{3846, 3841}));
-    app.Paths.CurrentPath.store(nullptr);
+    EXPECT_EQ(presenter.HelpContexts, (std::vector<int>{3846, 3841, 3846, 3841, 3846, 3841, 3846, 3841}));
 }
 
 }  // namespace

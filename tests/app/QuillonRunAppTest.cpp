@@ -42,9 +42,8 @@ TEST_F(AppTest, SwitchesAreReadInOrderAndUnknownOnesOnlyTraced) {
     }
 }
 
-// An automatic start while automatic runs are off ends at once; a start by hand runs once at once and
-// ends without a wait, "RunTime" left alone. (That it leaves "RunningInstance" alone, the end-of-run
-// table shows.)
+// An automatic start while automatic runs are off ends at once; one by hand runs at once and ends without
+// a wait, "RunTime" left alone. ("RunningInstance" left alone: the end-of-run table's check.)
 TEST_F(AppTest, StartsThatDoNotWait) {
     Set("Settings", "NoAutomaticRun", 1);
     Set("Settings", "RunAtTime", 1);

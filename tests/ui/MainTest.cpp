@@ -49,8 +49,7 @@ class MainTest : public ::testing::Test {
         }
     }
 
-    // Runs the program with a shell-quoted argument text, its output streams to files; answers its exit
-    // code, keeps what it wrote to each stream.
+    // Runs the program with a shell-quoted argument text; answers its exit code, keeps its output streams.
     int Run(const std::string& arguments) {
         std::string command = "'" + program_ + "' " + arguments + " </dev/null >'" + (dir_ / "out") +
                               "' 2>'" + (dir_ / "err") + "'";

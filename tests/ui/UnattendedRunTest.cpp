@@ -19,9 +19,8 @@ namespace {
 using UnattendedRunTest = AppTest;
 
 // Three older sets of 60, 30 and 50 MB, a limit of 40 MB and no "DeleteFlags" entry: the first run's
-// question would delete all but the newest set. Nobody answers it, so the box says No, the
-// confirmation OK, and the disk-space rule is switched off for good; neither this run nor the next two
-// delete a set, and the question is not hidden by a tick nobody gave.
+// question would delete all but the newest set. Unanswered, the box says No, the confirmation OK, and the
+// disk-space rule goes off for good: no run of the three deletes a set, no tick nobody gave hides it.
 TEST_F(UnattendedRunTest, UnansweredDiskSpaceQuestionKeepsEverySet) {
     Set("Path000", "SourcePath", "C:\\Data");
     Set("Path000", "DestPath", "C:\\Backup");
