@@ -26,9 +26,8 @@ TEST(CommandLineTest, ArgumentsJoinedIntoALineComeBackAsTheSameWords) {
         for (std::string word = NextCommandLineWord(text); !word.empty(); word = NextCommandLineWord(text)) {
             words.push_back(word);
         }
-        std::vector<std::string> expected(arguments.begin(),
-                                          std::find(arguments.begin(), arguments.end(), ""));
-        EXPECT_EQ(words, expected) << line;
+        auto switchesEnd = std::find(arguments.begin(), arguments.end(), "");
+        EXPECT_EQ(words, std::vector<std::string>(arguments.begin(), switchesEnd)) << line;
     }
     // Line ends, blanks and tabs around words; an unclosed quote runs to the end.
     std::string text = "\r\n  \t/W\t\"unclosed word";

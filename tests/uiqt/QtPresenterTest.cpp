@@ -70,12 +70,9 @@ TEST(QtPresenterTest, AWorkersBoxIsShownOnTheLoopThreadAndAnswersTheWorker) {
     });
     closer.start(5);
     int answer = 0;
-    std::thread worker;
-    QTimer::singleShot(0, [&] {
-        worker = std::thread([&] {
-            answer = boxes("The archive could not be written.", kMbOkCancel);
-            loop.PostThreadMessage(WM_QUIT);
-        });
+    std::thread worker([&] {  // its box waits for the loop
+        answer = boxes("The archive could not be written.", kMbOkCancel);
+        loop.PostThreadMessage(WM_QUIT);
     });
     loop.Run([](uint32_t) {});
     worker.join();
