@@ -134,14 +134,14 @@ TEST_F(AppTest, InstanceNoLongerNeededEndsAtItsWakeUp) {
 
 // A clock on which the semaphore's holder writes a new value every 30 s (every sixth poll).
 struct RenewingClock : FakeClock {
-    using FakeClock::FakeClock;
+    RenewingClock(int64_t now, bool renew) : FakeClock(now), renew(renew) {}
     void Sleep(int64_t milliseconds) override {
         FakeClock::Sleep(milliseconds);
         if (renew && ++sleeps % 6 == 0) {
             WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, ++value);
         }
     }
-    bool renew = false;
+    bool renew;
     int sleeps = 0;
     int32_t value = 5;
 };
@@ -156,8 +156,7 @@ TEST_F(AppTest, SemaphoreWaitEndsWhenFreeUnchangedOrAfterAnHour) {
     for (auto [semaphore, renew, polled] : cases) {
         SCOPED_TRACE(polled);
         trace.Clear();
-        RenewingClock renewing(kNow);
-        renewing.renew = renew;
+        RenewingClock renewing(kNow, renew);
         WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, semaphore);
         app.WaitForSemaphore();
         std::vector<std::string> polls = Traces("Waiting for Semaphore: ");
