@@ -99,37 +99,35 @@ TEST_F(ConsolePresenterTest, LiveLineIsDrawnOverAndErasedBeforeEachReportLine) {
 // and Enter, a closed input or 30 minutes without an answer give the focused button. The offered
 // check box starts unticked and comes back ticked only when X ticked it.
 TEST_F(ConsolePresenterTest, BoxAnswers) {
-    // Whether one can ask, the box, the lines typed (nullptr: none within 30 minutes), answer, ticked.
-    const std::tuple<bool, unsigned, std::vector<const char*>, int, bool> cases[] = {
-        {false, kMbOk | kMbIconHand, {}, kIdOk, false},
-        {false, kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp, {}, kIdNo, false},
-        {false, kMbOkCancel | kMbDefButton2, {}, kIdCancel, false},
-        {true, 0x4124, {"x", "maybe", " Y"}, kIdYes, true},
-        {true, 0x4124, {"x", "X", "n"}, kIdNo, false},
-        {true, 0x4124, {"h", ""}, kIdNo, false},
-        {true, kMbOkCancel, {"c"}, kIdCancel, false},
-        {true, kMbOkCancel, {"y", nullptr}, kIdOk, false},
-        {true, kMbYesNo | kMbDefButton2, {}, kIdNo, false},
+    // Whether one can ask, the box, the lines typed (nullptr: none within 30 minutes), answer, whether the
+    // check box is offered, and ticked at the end.
+    const std::tuple<bool, unsigned, std::vector<const char*>, int, bool, bool> cases[] = {
+        {false, kMbOk | kMbIconHand, {}, kIdOk, true, false},
+        {false, kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp, {}, kIdNo, true, false},
+        {false, kMbOkCancel | kMbDefButton2, {}, kIdCancel, true, false},
+        {true, 0x4124, {"x", "maybe", " Y"}, kIdYes, true, true},
+        {true, 0x4124, {"x", "X", "n"}, kIdNo, true, false},
+        {true, 0x4124, {"h", ""}, kIdNo, true, false},
+        {true, kMbOkCancel, {"c"}, kIdCancel, true, false},
+        {true, kMbOkCancel, {"y", nullptr}, kIdOk, true, false},
+        {true, kMbYesNo | kMbDefButton2, {}, kIdNo, true, false},
+        {false, kMbOk, {}, kIdOk, false, false},  // not offered: no check box line, the flag stays as it was
     };
-    for (const auto& [canAsk, style, keys, answer, tick] : cases) {
+    std::string output;
+    for (const auto& [canAsk, style, keys, answer, offered, tick] : cases) {
         SCOPED_TRACE(::testing::Message() << canAsk << " " << std::hex << style << " " << keys.size());
         ConsolePresenter presenter(Streams(false, canAsk, {keys.begin(), keys.end()}));
-        bool ticked = true;  // offered
+        bool ticked = offered;
         EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Sure?", style, ticked), answer);
         EXPECT_EQ(ticked, tick);
+        const std::string shown = out_.Unread();
+        EXPECT_EQ(shown.find("Please do not display") != std::string::npos, offered) << shown;
+        output += shown;
     }
-    std::string output = out_.Unread();
     EXPECT_NE(output.find("> [x] Please do not display this question again\n"), std::string::npos) << output;
     EXPECT_NE(output.find("[Y]es / [N]o / [H]elp, X ticks or clears the box (Enter: No) > "),
               std::string::npos);
     EXPECT_NE(output.find("\n-> OK (no answer for 30 minutes)\n"), std::string::npos) << output;
-
-    // Not offered: no check box line, and the flag stays as it was.
-    ConsolePresenter presenter(Streams(false, false));
-    bool offered = false;
-    EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Plain", kMbOk, offered), kIdOk);
-    EXPECT_FALSE(offered);
-    EXPECT_EQ(out_.Unread().find("Please do not display"), std::string::npos);
 }
 
 }  // namespace

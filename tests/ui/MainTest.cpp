@@ -67,12 +67,10 @@ class MainTest : public ::testing::Test {
     // Everything a run could change: each file and folder below drive C: (sources, sets, control
     // files) with its bytes, the DOS attributes of the changed source, and both hives.
     std::string Snapshot() {
-        std::string state = Listing(drives_.DriveC());
         uint32_t attributes = 0;
         EXPECT_TRUE(ReadFileAttributes("C:\\Data\\offer.txt", attributes));
-        state += std::to_string(attributes) + "\n";
-        return state + ReadFile(hives_.File(HiveRoot::kLocalMachine)) +
-               ReadFile(hives_.File(HiveRoot::kCurrentUser));
+        return Listing(drives_.DriveC()) + std::to_string(attributes) + "\n" +
+               ReadFile(hives_.File(HiveRoot::kLocalMachine)) + ReadFile(hives_.File(HiveRoot::kCurrentUser));
     }
 
     ScopedHives hives_;
@@ -85,8 +83,7 @@ class MainTest : public ::testing::Test {
     std::string program_;
     // Minutes before the run, but today: a set is named after the day of its newest change.
     TimeValue edited_ = EditedEarlierToday();
-    std::string out_;
-    std::string err_;
+    std::string out_, err_;
 };
 
 // A run that only looks (--dry-run) tells what a run would copy and changes nothing: no set, no
