@@ -48,18 +48,16 @@ class ConsolePresenterTest : public ::testing::Test {
 };
 
 TEST_F(ConsolePresenterTest, PlainLinesShowNewTextsButNotEveryCount) {
-    {
-        ConsolePresenter presenter(Streams(false, false));
-        auto view = presenter.CreateProgressView(false);
-        view->SetText(ProgressLine::kVersion, "Version 2.10");
-        view->SetText(ProgressLine::kStatus, "Searching changed files");
-        EXPECT_EQ(out_.Unread(), "");  // hidden until the engine begins
-        view->Show();
-        view->SetText(ProgressLine::kPath, "C:\\Daten\\M\xE4rz");
-        view->SetText(ProgressLine::kStatus, "     3 Files copied");
-        view->SetText(ProgressLine::kKind, "2 files have been saved.");
-        presenter.ShowErrorList(2, {"C:\\data\\b.txt", "C:\\DATA\\a.txt"});
-    }
+    ConsolePresenter presenter(Streams(false, false));
+    auto view = presenter.CreateProgressView(false);
+    view->SetText(ProgressLine::kVersion, "Version 2.10");
+    view->SetText(ProgressLine::kStatus, "Searching changed files");
+    EXPECT_EQ(out_.Unread(), "");  // hidden until the engine begins
+    view->Show();
+    view->SetText(ProgressLine::kPath, "C:\\Daten\\M\xE4rz");
+    view->SetText(ProgressLine::kStatus, "     3 Files copied");
+    view->SetText(ProgressLine::kKind, "2 files have been saved.");
+    presenter.ShowErrorList(2, {"C:\\data\\b.txt", "C:\\DATA\\a.txt"});
     EXPECT_EQ(
         out_.Unread(),
         "Quillon  Version 2.10\nSearching changed files\nC:\\Daten\\M\xC3\xA4rz\n2 files have been saved.\n"
