@@ -23,13 +23,12 @@ TEST_F(TerminationTest, WithoutARunTheProgramEndsAsUsual) {
     CQuillonRunApp& resident = Fresh("/W");
     std::vector<int> statuses;  // the statuses the process would have ended with at once
     resident.EndProcess = [&](int status) { statuses.push_back(status); };
-    std::thread([&] {  // from another thread, as the watcher calls
-        resident.RequestTermination(SIGTERM);
+    std::thread([&] {
+        resident.RequestTermination(SIGTERM);  // from another thread, as the watcher calls
         resident.RequestTermination(SIGINT);
         std::this_thread::sleep_for(std::chrono::milliseconds(CQuillonRunApp::kSameRequestMilliseconds + 50));
         resident.RequestTermination(SIGHUP);
-    })
-        .join();
+    }).join();
     EXPECT_EQ(RunUntil(resident, 86'400), 0);
 
     EXPECT_EQ(statuses, std::vector<int>{128 + SIGHUP});
