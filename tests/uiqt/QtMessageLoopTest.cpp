@@ -15,7 +15,9 @@ struct RecordingWindow : TimerWindow {
     std::function<void(uint32_t)> onTimer;
 };
 
-TEST(QtMessageLoopTest, HandlesPostedMessagesInOrderAndEndsAtQuit) {
+// Posted messages are handled in order until the quit; then nobody waits for the loop: a call runs at
+// once on the caller's thread. (A call while it runs goes to its thread: the presenter's worker test.)
+TEST(QtMessageLoopTest, HandlesPostedMessagesInOrderUntilTheQuitAndCallsAtOnceAfterIt) {
     QtMessageLoop loop;
     std::vector<uint32_t> seen;
     loop.PostThreadMessage(WM_SCHEDULE_WAIT);
@@ -27,6 +29,12 @@ TEST(QtMessageLoopTest, HandlesPostedMessagesInOrderAndEndsAtQuit) {
     loop.PostThreadMessage(WM_QUIT);
     loop.Run([&](uint32_t message) { seen.push_back(message); });
     EXPECT_EQ(seen, (std::vector<uint32_t>{WM_SCHEDULE_WAIT, WM_START_RUN, WM_START_RUN}));
+
+    std::thread::id ranOn;
+    std::thread late([&] { loop.Invoke([&] { ranOn = std::this_thread::get_id(); }); });
+    std::thread::id lateId = late.get_id();
+    late.join();
+    EXPECT_EQ(ranOn, lateId);
 }
 
 TEST(QtMessageLoopTest, TimersAreToldApartByWindowAndIdAndRestartWhenSetAgain) {
@@ -56,19 +64,6 @@ TEST(QtMessageLoopTest, TimersAreToldApartByWindowAndIdAndRestartWhenSetAgain) {
     EXPECT_EQ(fired, (std::vector<std::pair<char, uint32_t>>{{'b', 1}, {'a', 1}, {'a', 1}, {'a', 1}}));
     loop.KillTimers(first);
     EXPECT_EQ(loop.TimerCount(), 0u);
-}
-
-// Once the loop has ended, nobody waits for it: a call runs at once on the caller's thread. (That a
-// call runs on the loop's thread while it runs, the presenter's test of a worker's box shows.)
-TEST(QtMessageLoopTest, InvokeRunsAtOnceOnceTheLoopHasEnded) {
-    QtMessageLoop loop;
-    loop.PostThreadMessage(WM_QUIT);
-    loop.Run([](uint32_t) {});
-    std::thread::id ranOn;
-    std::thread late([&] { loop.Invoke([&] { ranOn = std::this_thread::get_id(); }); });
-    std::thread::id lateId = late.get_id();
-    late.join();
-    EXPECT_EQ(ranOn, lateId);
 }
 
 }  // namespace
