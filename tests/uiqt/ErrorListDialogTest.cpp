@@ -22,8 +22,7 @@ TEST(ErrorListDialogTest, ShowsTheCountAndThePathsAlphabeticallyAndScrollsToTheW
     }
     EXPECT_EQ(shown, QStringList({"C:\\a\\Alpha.txt", "C:\\A\\beta.txt", "C:\\b\\zeta.txt"}));
 
-    std::string longPath = "C:\\" + std::string(300, 'W') + ".txt";
-    ErrorListDialog wide(0, {longPath}, false);
+    ErrorListDialog wide(0, {"C:\\" + std::string(300, 'W') + ".txt"}, false);
     wide.show();
     QCoreApplication::processEvents();
     QScrollBar* across = wide.List()->horizontalScrollBar();
