@@ -2,6 +2,7 @@
 // virtual-time loop, a presenter that records what it was asked to show, and an engine stand-in.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -25,6 +26,9 @@
 
 namespace quillon::testing {
 
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+
 // What a progress view was told, kept beyond the life of the view.
 struct ViewRecord {
     std::map<ProgressLine, std::string> Texts;
@@ -32,8 +36,7 @@ struct ViewRecord {
     bool Shown = false;
 };
 
-class FakePresenter : public RunPresenter {
-  public:
+struct FakePresenter : RunPresenter {
     std::unique_ptr<ProgressView> CreateProgressView(bool) override {
         Views.push_back(std::make_shared<ViewRecord>());
         return std::make_unique<View>(Views.back());
@@ -61,7 +64,6 @@ class FakePresenter : public RunPresenter {
     std::vector<int> HelpContexts;
     int ErrorLists = 0;
 
-  private:
     struct View : ProgressView {
         explicit View(std::shared_ptr<ViewRecord> record) : Record(std::move(record)) {}
         void SetText(ProgressLine line, const std::string& text) override { Record->Texts[line] = text; }
@@ -74,21 +76,18 @@ class FakePresenter : public RunPresenter {
 };
 
 // A window whose timer runs a test's action at a chosen moment of virtual time.
-class ActionAt : public TimerWindow {
-  public:
+struct ActionAt : TimerWindow {
     ActionAt(MessageLoop& loop, int64_t milliseconds, std::function<void()> action)
-        : loop_(loop), action_(std::move(action)) {
-        loop_.SetTimer(*this, 1, milliseconds);
+        : loop(loop), action(std::move(action)) {
+        loop.SetTimer(*this, 1, milliseconds);
     }
-    ~ActionAt() { loop_.KillTimers(*this); }
+    ~ActionAt() { loop.KillTimers(*this); }
     void OnTimer(uint32_t) override {
-        loop_.KillTimers(*this);
-        action_();
+        loop.KillTimers(*this);
+        action();
     }
-
-  private:
-    MessageLoop& loop_;
-    std::function<void()> action_;
+    MessageLoop& loop;
+    std::function<void()> action;
 };
 
 class AppTest : public ::testing::Test {

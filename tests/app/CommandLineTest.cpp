@@ -19,22 +19,20 @@ TEST(CommandLineTest, ArgumentsJoinedIntoALineComeBackAsTheSameWords) {
         {{"/W", "", "/T"}, "/W \"\" /T"},
         {{}, ""},
     };
+    auto words = [](std::string text) {  // up to the first empty one
+        std::vector<std::string> found;
+        for (std::string word = NextCommandLineWord(text); !word.empty(); word = NextCommandLineWord(text)) {
+            found.push_back(word);
+        }
+        return found;
+    };
     for (const auto& [arguments, line] : cases) {
         EXPECT_EQ(CommandLineFromArguments(arguments), line) << line;
-        std::string text = line;
-        std::vector<std::string> words;
-        for (std::string word = NextCommandLineWord(text); !word.empty(); word = NextCommandLineWord(text)) {
-            words.push_back(word);
-        }
-        std::vector<std::string> expected(arguments.begin(),
-                                          std::find(arguments.begin(), arguments.end(), ""));
-        EXPECT_EQ(words, expected) << line;
+        auto switchesEnd = std::find(arguments.begin(), arguments.end(), "");
+        EXPECT_EQ(words(line), std::vector<std::string>(arguments.begin(), switchesEnd)) << line;
     }
     // Line ends, blanks and tabs around words; an unclosed quote runs to the end.
-    std::string text = "\r\n  \t/W\t\"unclosed word";
-    EXPECT_EQ(NextCommandLineWord(text), "/W");
-    EXPECT_EQ(NextCommandLineWord(text), "unclosed word");
-    EXPECT_EQ(NextCommandLineWord(text), "");
+    EXPECT_EQ(words("\r\n  \t/W\t\"unclosed word"), (std::vector<std::string>{"/W", "unclosed word"}));
 }
 
 // Long options are taken out; every other word stays in its place for the switches and the desktop.

@@ -13,10 +13,9 @@
 namespace quillon::testing {
 namespace {
 
-// The summary, status and registry record of a run's end. A start at login runs only the paths due
-// today: when none is, the run says until when, not that nothing changed. The new-files counter of an
-// automatic run is stored at its end; "/T" leaves the stored value alone, and a run by hand neither
-// loads nor stores it.
+// The summary, status and registry record of a run's end. A start at login runs only the paths due today:
+// when none is, it says until when, not that nothing changed. An automatic run stores its new-files
+// counter at its end, "/T" leaves the stored one alone, and a run by hand neither loads nor stores it.
 TEST_F(AppTest, SummaryAndStatusOfTheRun) {
     // The switches, the files copied (-1: none), an error; the summary, the run's record without its time,
     // the exit status and the new-files counter stored.
@@ -72,16 +71,13 @@ TEST_F(AppTest, DiskErrorIsLogged) {
     };
     EXPECT_EQ(run.Run(), 1);
     EXPECT_EQ(GetInt("DynData", "LastRunStatus"), 2);
-    std::string log = ReadFile(drives.Native("C:\\Logs\\QuillonRun.Log"));
-    EXPECT_NE(log.find("  **** Disk Error 112: Not enough space on the disk\r\n"
-                       "2003-11-24 18:02:11  Error copying C:\\Data\\big.iso\r\n"),
-              std::string::npos)
-        << log;
+    EXPECT_THAT(ReadFile(drives.Native("C:\\Logs\\QuillonRun.Log")),
+                HasSubstr("  **** Disk Error 112: Not enough space on the disk\r\n"
+                          "2003-11-24 18:02:11  Error copying C:\\Data\\big.iso\r\n"));
 }
 
-// A user hive that cannot be read would read as "nothing configured" and the run as a success with
-// "No changed file found.": it is a failed run, shown and logged, and the program ends with 2. (How the
-// hive's state is told, the configuration's tests check.)
+// An unreadable user hive must not read as "nothing configured", a success with "No changed file found.":
+// the run fails, shown and logged, with status 2. (The hive's state in words: the configuration's tests.)
 TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
     const std::pair<const char*, std::function<void(ScopedHives&)>> cases[] = {
         {"database is corrupt\n(Error code 1009)",
@@ -99,12 +95,10 @@ TEST_F(AppTest, AnUnreadableUserHiveFailsTheRunInsteadOfFindingNothing) {
         Messages.clear();
         EXPECT_EQ(Fresh().Run(), 2);
         EXPECT_EQ(EngineRuns, 0);
-        ASSERT_EQ(Messages.size(), 1u);
-        const std::string text =
-            std::string("Backup error:\n\nThe configuration registry ") + shown + "\n\nThe user hive ";
-        EXPECT_EQ(Messages[0].substr(0, text.size()), text);
-        EXPECT_NE(ReadFile(logFile).find("  The user hive " + spoilt.File(HiveRoot::kCurrentUser)),
-                  std::string::npos);
+        EXPECT_THAT(Messages, ::testing::ElementsAre(::testing::StartsWith(
+                                  std::string("Backup error:\n\nThe configuration registry ") + shown +
+                                  "\n\nThe user hive ")));
+        EXPECT_THAT(ReadFile(logFile), HasSubstr("  The user hive " + spoilt.File(HiveRoot::kCurrentUser)));
         EXPECT_EQ(MachineInt("Semaphore"), 0);
     }
 }

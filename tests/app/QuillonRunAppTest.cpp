@@ -13,6 +13,7 @@ namespace quillon::testing {
 namespace {
 
 constexpr char kSemaphore[] = "Software\\Norrow\\Quillon\\Semaphore";
+constexpr char kWait[] = "Beginning wait %d seconds (CurrentTime: %19[^)]  NextRun: %19[^)])";
 
 // What the switches set, as "/W /T <instance> <profile key>", then each word traced as invalid.
 TEST_F(AppTest, SwitchesAreReadInOrderAndUnknownOnesOnlyTraced) {
@@ -41,9 +42,8 @@ TEST_F(AppTest, SwitchesAreReadInOrderAndUnknownOnesOnlyTraced) {
     }
 }
 
-// An automatic start while automatic runs are off ends at once; a start by hand runs once at once and
-// ends without a wait, "RunTime" left alone. (That it leaves "RunningInstance" alone, the end-of-run
-// table shows.)
+// An automatic start while automatic runs are off ends at once; one by hand runs at once and ends without
+// a wait, "RunTime" left alone. ("RunningInstance" left alone: the end-of-run table's check.)
 TEST_F(AppTest, StartsThatDoNotWait) {
     Set("Settings", "NoAutomaticRun", 1);
     Set("Settings", "RunAtTime", 1);
@@ -94,11 +94,7 @@ TEST_F(AppTest, ResidentProgramWaitsForTheRunTime) {
         for (const std::string& wait : Traces("Beginning wait")) {
             int seconds = 0;
             char now[20] = {}, next[20] = {};
-            ASSERT_EQ(std::sscanf(wait.c_str(),
-                                  "Beginning wait %d seconds (CurrentTime: %19[^)]  NextRun: %19[^)])",
-                                  &seconds, now, next),
-                      3)
-                << wait;
+            ASSERT_EQ(std::sscanf(wait.c_str(), kWait, &seconds, now, next), 3) << wait;
             int64_t ahead = ParseRegistryTime(next).Seconds() - ParseRegistryTime(now).Seconds();
             EXPECT_EQ(seconds, std::clamp<int64_t>(ahead, 1, 1'000'000)) << wait;
             EXPECT_EQ(waits.empty(), now == At(kNow)) << wait;
@@ -137,16 +133,15 @@ TEST_F(AppTest, InstanceNoLongerNeededEndsAtItsWakeUp) {
 }
 
 // A clock on which the semaphore's holder writes a new value every 30 s (every sixth poll).
-class RenewingClock : public FakeClock {
-  public:
-    using FakeClock::FakeClock;
+struct RenewingClock : FakeClock {
+    RenewingClock(int64_t now, bool renew) : FakeClock(now), renew(renew) {}
     void Sleep(int64_t milliseconds) override {
         FakeClock::Sleep(milliseconds);
         if (renew && ++sleeps % 6 == 0) {
             WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, ++value);
         }
     }
-    bool renew = false;
+    bool renew;
     int sleeps = 0;
     int32_t value = 5;
 };
@@ -161,8 +156,7 @@ TEST_F(AppTest, SemaphoreWaitEndsWhenFreeUnchangedOrAfterAnHour) {
     for (auto [semaphore, renew, polled] : cases) {
         SCOPED_TRACE(polled);
         trace.Clear();
-        RenewingClock renewing(kNow);
-        renewing.renew = renew;
+        RenewingClock renewing(kNow, renew);
         WriteRegistryInt(HKEY_LOCAL_MACHINE, kSemaphore, semaphore);
         app.WaitForSemaphore();
         std::vector<std::string> polls = Traces("Waiting for Semaphore: ");

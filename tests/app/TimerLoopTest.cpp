@@ -16,9 +16,7 @@ struct Recorder : TimerWindow {
     ~Recorder() { loop.KillTimers(*this); }
     void OnTimer(uint32_t id) override {
         fired.push_back({loop.NowMilliseconds(), id});
-        if (react) {
-            react(id);
-        }
+        react(id);
     }
     TimerLoop& loop;
     std::vector<std::pair<int64_t, uint32_t>> fired;

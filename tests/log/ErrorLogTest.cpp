@@ -11,11 +11,8 @@
 #include "testing/ScopedHives.h"
 #include "testing/TempDir.h"
 
-namespace quillon {
+namespace quillon::testing {
 namespace {
-
-using testing::ReadFile;
-using testing::WriteFile;
 
 const std::string kSeparator(67, '=');
 
@@ -35,8 +32,8 @@ class ErrorLogTest : public ::testing::Test {
         WriteErrorLog(profile_, lines_, buffer_);
     }
 
-    testing::ScopedDriveMap drives_;
-    testing::ScopedHives hives_;
+    ScopedDriveMap drives_;
+    ScopedHives hives_;
     CAppProfile profile_;
     std::vector<std::string> lines_;
     std::vector<char> buffer_;
@@ -82,8 +79,8 @@ TEST_F(ErrorLogTest, WithLoggingOffOrAnUnopenableLogTheLinesStay) {
 }
 
 TEST_F(ErrorLogTest, ALogTheProgramFolderCannotHoldGoesToTheStateFolder) {
-    testing::TempDir state;
-    testing::ScopedEnv env("XDG_STATE_HOME", state.Path());
+    TempDir state;
+    ScopedEnv env("XDG_STATE_HOME", state.Path());
     drives_.Map('S', state.Path());
     ScopedFaults faults;
     InjectFault(FileOperation::kOpen, 1, EACCES);  // the program's folder refuses the log
@@ -127,4 +124,4 @@ TEST_F(ErrorLogTest, ALogPastItsLimitKeepsItsNewestWholeLines) {
 }
 
 }  // namespace
-}  // namespace quillon
+}  // namespace quillon::testing

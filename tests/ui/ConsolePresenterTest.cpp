@@ -30,36 +30,34 @@ struct Captured {
 
 class ConsolePresenterTest : public ::testing::Test {
   protected:
-    ConsoleStreams Streams(bool live, bool canAsk) {
-        return {out_.file, progress_.file, live, canAsk, 80, [this](int64_t, std::string& line) {
+    // Streams of the presenter that read the lines typed, nullptr for none within 30 minutes.
+    ConsoleStreams Streams(bool live, bool canAsk, std::deque<const char*> typed = {}) {
+        return {out_.file, progress_.file, live, canAsk, 80, [typed](int64_t, std::string& line) mutable {
                     if (typed.empty()) {
                         return InputResult::kClosed;
                     }
-                    auto [result, text] = typed.front();
+                    const char* key = typed.front();
                     typed.pop_front();
-                    line = text;
-                    return result;
+                    line = key ? key : "";
+                    return key ? InputResult::kLine : InputResult::kTimedOut;
                 }};
     }
 
     Captured out_;       // the report
     Captured progress_;  // the live line
-    std::deque<std::pair<InputResult, std::string>> typed;
 };
 
 TEST_F(ConsolePresenterTest, PlainLinesShowNewTextsButNotEveryCount) {
-    {
-        ConsolePresenter presenter(Streams(false, false));
-        auto view = presenter.CreateProgressView(false);
-        view->SetText(ProgressLine::kVersion, "Version 2.10");
-        view->SetText(ProgressLine::kStatus, "Searching changed files");
-        EXPECT_EQ(out_.Unread(), "");  // hidden until the engine begins
-        view->Show();
-        view->SetText(ProgressLine::kPath, "C:\\Daten\\M\xE4rz");
-        view->SetText(ProgressLine::kStatus, "     3 Files copied");
-        view->SetText(ProgressLine::kKind, "2 files have been saved.");
-        presenter.ShowErrorList(2, {"C:\\data\\b.txt", "C:\\DATA\\a.txt"});
-    }
+    ConsolePresenter presenter(Streams(false, false));
+    auto view = presenter.CreateProgressView(false);
+    view->SetText(ProgressLine::kVersion, "Version 2.10");
+    view->SetText(ProgressLine::kStatus, "Searching changed files");
+    EXPECT_EQ(out_.Unread(), "");  // hidden until the engine begins
+    view->Show();
+    view->SetText(ProgressLine::kPath, "C:\\Daten\\M\xE4rz");
+    view->SetText(ProgressLine::kStatus, "     3 Files copied");
+    view->SetText(ProgressLine::kKind, "2 files have been saved.");
+    presenter.ShowErrorList(2, {"C:\\data\\b.txt", "C:\\DATA\\a.txt"});
     EXPECT_EQ(
         out_.Unread(),
         "Quillon  Version 2.10\nSearching changed files\nC:\\Daten\\M\xC3\xA4rz\n2 files have been saved.\n"
@@ -99,41 +97,35 @@ TEST_F(ConsolePresenterTest, LiveLineIsDrawnOverAndErasedBeforeEachReportLine) {
 // and Enter, a closed input or 30 minutes without an answer give the focused button. The offered
 // check box starts unticked and comes back ticked only when X ticked it.
 TEST_F(ConsolePresenterTest, BoxAnswers) {
-    // Whether one can ask, the box, the lines typed (nullptr: none within 30 minutes), answer, ticked.
-    const std::tuple<bool, unsigned, std::vector<const char*>, int, bool> cases[] = {
-        {false, kMbOk | kMbIconHand, {}, kIdOk, false},
-        {false, kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp, {}, kIdNo, false},
-        {false, kMbOkCancel | kMbDefButton2, {}, kIdCancel, false},
-        {true, 0x4124, {"x", "maybe", " Y"}, kIdYes, true},
-        {true, 0x4124, {"x", "X", "n"}, kIdNo, false},
-        {true, 0x4124, {"h", ""}, kIdNo, false},
-        {true, kMbOkCancel, {"c"}, kIdCancel, false},
-        {true, kMbOkCancel, {"y", nullptr}, kIdOk, false},
-        {true, kMbYesNo | kMbDefButton2, {}, kIdNo, false},
+    // Whether one can ask, the box, the lines typed (nullptr: none within 30 minutes), answer, whether the
+    // check box is offered, and ticked at the end.
+    const std::tuple<bool, unsigned, std::vector<const char*>, int, bool, bool> cases[] = {
+        {false, kMbOk | kMbIconHand, {}, kIdOk, true, false},
+        {false, kMbYesNo | kMbIconQuestion | kMbDefButton2 | kMbHelp, {}, kIdNo, true, false},
+        {false, kMbOkCancel | kMbDefButton2, {}, kIdCancel, true, false},
+        {true, 0x4124, {"x", "maybe", " Y"}, kIdYes, true, true},
+        {true, 0x4124, {"x", "X", "n"}, kIdNo, true, false},
+        {true, 0x4124, {"h", ""}, kIdNo, true, false},
+        {true, kMbOkCancel, {"c"}, kIdCancel, true, false},
+        {true, kMbOkCancel, {"y", nullptr}, kIdOk, true, false},
+        {true, kMbYesNo | kMbDefButton2, {}, kIdNo, true, false},
+        {false, kMbOk, {}, kIdOk, false, false},  // not offered: no check box line, the flag stays as it was
     };
-    for (const auto& [canAsk, style, keys, answer, tick] : cases) {
+    std::string output;
+    for (const auto& [canAsk, style, keys, answer, offered, tick] : cases) {
         SCOPED_TRACE(::testing::Message() << canAsk << " " << std::hex << style << " " << keys.size());
-        ConsolePresenter presenter(Streams(false, canAsk));
-        typed.clear();
-        for (const char* key : keys) {
-            typed.emplace_back(key ? InputResult::kLine : InputResult::kTimedOut, key ? key : "");
-        }
-        bool ticked = true;  // offered
+        ConsolePresenter presenter(Streams(false, canAsk, {keys.begin(), keys.end()}));
+        bool ticked = offered;
         EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Sure?", style, ticked), answer);
         EXPECT_EQ(ticked, tick);
+        const std::string shown = out_.Unread();
+        EXPECT_EQ(shown.find("Please do not display") != std::string::npos, offered) << shown;
+        output += shown;
     }
-    std::string output = out_.Unread();
     EXPECT_NE(output.find("> [x] Please do not display this question again\n"), std::string::npos) << output;
     EXPECT_NE(output.find("[Y]es / [N]o / [H]elp, X ticks or clears the box (Enter: No) > "),
               std::string::npos);
     EXPECT_NE(output.find("\n-> OK (no answer for 30 minutes)\n"), std::string::npos) << output;
-
-    // Not offered: no check box line, and the flag stays as it was.
-    ConsolePresenter presenter(Streams(false, false));
-    bool offered = false;
-    EXPECT_EQ(presenter.ShowMessageBoxWithCheckBox("Plain", kMbOk, offered), kIdOk);
-    EXPECT_FALSE(offered);
-    EXPECT_EQ(out_.Unread().find("Please do not display"), std::string::npos);
 }
 
 }  // namespace

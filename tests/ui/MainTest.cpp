@@ -1,9 +1,7 @@
 // End-to-end: the real quillon-run program in console mode, against hives, a drive map and a source
 // tree of the test's own.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -23,11 +21,7 @@
 namespace quillon::testing {
 namespace {
 
-struct stat LinkStat(const std::string& native) {
-    struct stat info {};
-    EXPECT_EQ(::lstat(native.c_str(), &info), 0) << native;
-    return info;
-}
+namespace fs = std::filesystem;
 
 class MainTest : public ::testing::Test {
   protected:
@@ -47,16 +41,15 @@ class MainTest : public ::testing::Test {
         profile_.WriteProfileString("Path000", "SourcePath", "C:\\Data");
         profile_.WriteProfileString("Path000", "DestPath", "C:\\Backup");
         profile_.WriteProfileInt("Path000", "Flags", 0x06);  // plain copies
-        WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer");
-        WriteFile(drives_.Native("C:\\Data\\Letters\\m\xC3\xA4rz.txt"), "letter");
+        profile_.WriteProfileInt("Settings", "OnlyOncePerDay", 0);
+        MakeTree(drives_.Native("C:\\Data"), {{"offer.txt", "offer"}, {"Letters/m\xC3\xA4rz.txt", "letter"}});
         // Edited well before the run: a file changed in the minute of its copy is copied again.
         for (const char* file : {"C:\\Data\\offer.txt", "C:\\Data\\Letters\\m\xC3\xA4rz.txt"}) {
             EXPECT_TRUE(SetFileTimes(file, edited_.Seconds(), edited_.Seconds())) << file;
         }
     }
 
-    // Runs the program with a shell-quoted argument text, its output streams to files; answers its exit
-    // code, keeps what it wrote to each stream.
+    // Runs the program with a shell-quoted argument text; answers its exit code, keeps its output streams.
     int Run(const std::string& arguments) {
         std::string command = "'" + program_ + "' " + arguments + " </dev/null >'" + (dir_ / "out") +
                               "' 2>'" + (dir_ / "err") + "'";
@@ -70,17 +63,14 @@ class MainTest : public ::testing::Test {
             EXPECT_NE(out_.find(text), std::string::npos) << text << "\n" << out_;
         }
     }
-    bool BackedUp() { return std::filesystem::exists(drives_.Native("C:\\Backup\\Quillon.txt")); }
 
     // Everything a run could change: each file and folder below drive C: (sources, sets, control
     // files) with its bytes, the DOS attributes of the changed source, and both hives.
     std::string Snapshot() {
-        std::string state = Listing(drives_.DriveC());
         uint32_t attributes = 0;
         EXPECT_TRUE(ReadFileAttributes("C:\\Data\\offer.txt", attributes));
-        state += std::to_string(attributes) + "\n";
-        return state + ReadFile(hives_.File(HiveRoot::kLocalMachine)) +
-               ReadFile(hives_.File(HiveRoot::kCurrentUser));
+        return Listing(drives_.DriveC()) + std::to_string(attributes) + "\n" +
+               ReadFile(hives_.File(HiveRoot::kLocalMachine)) + ReadFile(hives_.File(HiveRoot::kCurrentUser));
     }
 
     ScopedHives hives_;
@@ -93,8 +83,7 @@ class MainTest : public ::testing::Test {
     std::string program_;
     // Minutes before the run, but today: a set is named after the day of its newest change.
     TimeValue edited_ = EditedEarlierToday();
-    std::string out_;
-    std::string err_;
+    std::string out_, err_;
 };
 
 // A run that only looks (--dry-run) tells what a run would copy and changes nothing: no set, no
@@ -111,12 +100,11 @@ TEST_F(MainTest, BacksUpTheConfiguredPathThenADryRunAndARunFindOnlyTheChangedFil
     // The control files (there: the backup was made) name the files of private folders too: only their
     // owner may read them.
     for (const std::string& control : {set + "Quillon.txt", std::string("C:\\Backup\\Quillon.txt")}) {
-        EXPECT_EQ(LinkStat(drives_.Native(control)).st_mode & 0077, 0u) << control;
+        EXPECT_EQ(fs::status(drives_.Native(control)).permissions() & fs::perms(077), fs::perms::none)
+            << control;
     }
 
-    profile_.WriteProfileInt("Settings", "OnlyOncePerDay", 0);
-    TimeValue later = GetNow() + TimeSpan(3600);
-    ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", later.Seconds(), later.Seconds()));
+    ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", GetNow().Seconds() + 3600, GetNow().Seconds() + 3600));
     ASSERT_TRUE(WriteFileAttributes("C:\\Data\\offer.txt", kAttributeArchive));  // cleared by a real run
     const std::string before = Snapshot();
     ASSERT_EQ(Run("--dry-run --verbose"), 0) << err_;
@@ -157,7 +145,7 @@ TEST_F(MainTest, OptionsEndWithoutARun) {
                                   : "");
         ExpectOut(c.out);
         EXPECT_EQ(out_.empty(), c.out.empty()) << out_;
-        EXPECT_FALSE(BackedUp());
+        EXPECT_FALSE(fs::exists(drives_.Native("C:\\Backup\\Quillon.txt")));
     }
 }
 
@@ -168,45 +156,36 @@ TEST_F(MainTest, LinksPlantedInTheDestinationChangeNothingOutsideIt) {
     TempDir outside;
     const std::string target = outside / "target";
     WriteFile(target, "outside");
-    ::chmod(target.c_str(), 0444);
+    fs::permissions(target, fs::perms(0444));
     auto expectUntouched = [&] {
         EXPECT_EQ(Listing(outside.Path()), "target=outside\n");
-        EXPECT_EQ(LinkStat(target).st_mode & 07777, 0444u);
+        EXPECT_EQ(fs::status(target).permissions(), fs::perms(0444));
     };
-    // Every change of this test falls on today, so that every run adds to today's set.
-    TimeValue day = GetNow();
-    TruncateToDay(day);
-    for (const char* file : {"C:\\Data\\offer.txt", "C:\\Data\\Letters\\m\xC3\xA4rz.txt"}) {
-        ASSERT_TRUE(SetFileTimes(file, day.Seconds(), day.Seconds()));
-    }
     ASSERT_EQ(Run(""), 0) << err_;
-    const std::string set = drives_.Native(day.Format("C:\\Backup\\%Y-%m-%d"));
+    const std::string set = drives_.Native(edited_.Format("C:\\Backup\\%Y-%m-%d"));
     const std::string dest = drives_.Native("C:\\Backup");
-    auto changeOffer = [&](int32_t minute) {
-        TimeValue changed = day + TimeSpan(60 * minute);
-        WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer " + std::to_string(minute));
-        ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", changed.Seconds(), changed.Seconds()));
-    };
-    profile_.WriteProfileInt("Settings", "OnlyOncePerDay", 0);
 
     // A copy's name and the set's control file replaced by links: each is replaced in turn, never
     // written through.
     for (const char* name : {"/offer.txt", "/Quillon.txt"}) {
-        std::filesystem::remove(set + name);
-        std::filesystem::create_symlink(target, set + name);
+        fs::remove(set + name);
+        fs::create_symlink(target, set + name);
     }
-    changeOffer(1);
+    // Each change a minute after the last, still today, so that every run adds to today's set.
+    WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer 1");
+    ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", edited_.Seconds() + 60, edited_.Seconds() + 60));
     ASSERT_EQ(Run(""), 0) << err_;
     EXPECT_EQ(ReadFile(set + "/offer.txt"), "offer 1");
-    EXPECT_FALSE(S_ISLNK(LinkStat(set + "/Quillon.txt").st_mode));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(set + "/Quillon.txt")));
     expectUntouched();
 
     // The temporary control file as a link: reported, left alone, and the control file stays whole.
-    std::filesystem::create_symlink(target, dest + "/Quillon.TMP");
+    fs::create_symlink(target, dest + "/Quillon.TMP");
     const std::string control = ReadFile(dest + "/Quillon.txt");
-    changeOffer(2);
+    WriteFile(drives_.Native("C:\\Data\\offer.txt"), "offer 2");
+    ASSERT_TRUE(SetFileTimes("C:\\Data\\offer.txt", edited_.Seconds() + 120, edited_.Seconds() + 120));
     EXPECT_NE(Run(""), 0);
-    EXPECT_TRUE(S_ISLNK(LinkStat(dest + "/Quillon.TMP").st_mode));
+    EXPECT_TRUE(fs::is_symlink(dest + "/Quillon.TMP"));
     EXPECT_EQ(ReadFile(dest + "/Quillon.txt"), control);
     expectUntouched();
 }

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 
 #include "app/AppFixture.h"
 #include "app/MessageLoop.h"
@@ -15,51 +16,15 @@
 namespace quillon::testing {
 namespace {
 
-class UnattendedRunTest : public AppTest {
-  protected:
-    UnattendedRunTest() {
-        Set("Path000", "SourcePath", "C:\\Data");
-        Set("Path000", "DestPath", "C:\\Backup");
-        Set("Path000", "Flags", 0x06);  // plain copies
-    }
-    ~UnattendedRunTest() override { std::fclose(out_); }
-    std::string Output() {
-        std::fflush(out_);
-        return ReadFile(dir_ / "out");
-    }
-
-    // One run of the program on the day `days` after the fixture's, with a new file in the source, so
-    // that each run makes a set of its own.
-    void RunOnDay(int days) {
-        clock.Set(kNow + days * 86400);
-        std::string file = "C:\\Data\\day" + std::to_string(days) + ".txt";
-        WriteFile(drives.Native(file), "edited");
-        ASSERT_TRUE(SetFileTimes(file, GetNow().Seconds() - 60, GetNow().Seconds() - 60));
-
-        ConsoleStreams streams;
-        streams.Out = out_;  // a file: nobody can answer
-        ConsolePresenter console(streams);
-        MessageBoxPresenter previous =
-            SetMessageBoxPresenter(MessageBoxesOnLoopThread(loop, console.BoxPresenter()));
-        {
-            CQuillonRunApp run(loop, console);
-            run.WorkerAtLowestPriority = false;
-            run.Engine = RunAllPaths;
-            run.Run();
-        }
-        SetMessageBoxPresenter(previous);
-    }
-    bool SetExists(const char* date) { return std::filesystem::exists(drives.Native("C:\\Backup\\") + date); }
-
-    TempDir dir_;
-    std::FILE* out_ = std::fopen((dir_ / "out").c_str(), "w");
-};
+using UnattendedRunTest = AppTest;
 
 // Three older sets of 60, 30 and 50 MB, a limit of 40 MB and no "DeleteFlags" entry: the first run's
-// question would delete all but the newest set. Nobody answers it, so the box says No, the
-// confirmation OK, and the disk-space rule is switched off for good; neither this run nor the next two
-// delete a set, and the question is not hidden by a tick nobody gave.
+// question would delete all but the newest set. Unanswered, the box says No, the confirmation OK, and the
+// disk-space rule goes off for good: no run of the three deletes a set, no tick nobody gave hides it.
 TEST_F(UnattendedRunTest, UnansweredDiskSpaceQuestionKeepsEverySet) {
+    Set("Path000", "SourcePath", "C:\\Data");
+    Set("Path000", "DestPath", "C:\\Backup");
+    Set("Path000", "Flags", 0x06);  // plain copies
     for (const char* date : {"2003-11-01", "2003-11-10", "2003-11-20"}) {
         WriteFile(drives.Native("C:\\Backup\\") + date + "/Data/old.txt", "old");
     }
@@ -74,21 +39,35 @@ TEST_F(UnattendedRunTest, UnansweredDiskSpaceQuestionKeepsEverySet) {
               "# ===== Files:\r\n");
     Set("Path000", "DelAfterMemory", 40);
 
+    TempDir dir;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen((dir / "out").c_str(), "w"), std::fclose);
+    ConsoleStreams streams;
+    streams.Out = out.get();  // a file: nobody can answer
+    ConsolePresenter console(streams);
+    SetMessageBoxPresenter(MessageBoxesOnLoopThread(loop, console.BoxPresenter()));
+    // A run a day, each with a new file in the source, so that each makes a set of its own.
     for (int day = 0; day < 3; ++day) {
-        RunOnDay(day);
+        clock.Set(kNow + day * 86400);
+        std::string file = "C:\\Data\\day" + std::to_string(day) + ".txt";
+        WriteFile(drives.Native(file), "edited");
+        ASSERT_TRUE(SetFileTimes(file, GetNow().Seconds() - 60, GetNow().Seconds() - 60));
+        CQuillonRunApp run(loop, console);
+        run.WorkerAtLowestPriority = false;
+        run.Engine = RunAllPaths;
+        run.Run();
     }
+    std::fflush(out.get());
+    const std::string output = ReadFile(dir / "out");
     for (const char* date :
          {"2003-11-01", "2003-11-10", "2003-11-20", "2003-11-24", "2003-11-25", "2003-11-26"}) {
-        EXPECT_TRUE(SetExists(date)) << date << "\n" << Output();
+        EXPECT_TRUE(std::filesystem::exists(drives.Native("C:\\Backup\\") + date)) << date << "\n" << output;
     }
     EXPECT_EQ(GetInt("Path000", "HideDialogs"), -999);  // never ticked
     EXPECT_EQ(GetInt("Path000", "DeleteFlags"), 0x01);  // deleting on, the disk-space rule off
-    std::string output = Output();
-    EXPECT_NE(output.find("[ ] Please do not display this question again\n-> No (answered at once"),
-              std::string::npos)
-        << output;
-    EXPECT_NE(output.find("will be removed.\n\nPlease check your settings"), std::string::npos) << output;
-    EXPECT_EQ(output.find("[x]"), std::string::npos) << output;
+    EXPECT_THAT(
+        output,
+        AllOf(HasSubstr("[ ] Please do not display this question again\n-> No (answered at once"),
+              HasSubstr("will be removed.\n\nPlease check your settings"), ::testing::Not(HasSubstr("[x]"))));
     EXPECT_EQ(output.find("Are you sure"), output.rfind("Are you sure")) << "asked more than once\n"
                                                                          << output;
 }

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QListWidget>
 #include <QScrollBar>
-#include <QTest>
 #include <QTimer>
-#include <functional>
 
 #include "ui/qt/ImageButton.h"
 
@@ -23,8 +22,7 @@ TEST(ErrorListDialogTest, ShowsTheCountAndThePathsAlphabeticallyAndScrollsToTheW
     }
     EXPECT_EQ(shown, QStringList({"C:\\a\\Alpha.txt", "C:\\A\\beta.txt", "C:\\b\\zeta.txt"}));
 
-    std::string longPath = "C:\\" + std::string(300, 'W') + ".txt";
-    ErrorListDialog wide(0, {longPath}, false);
+    ErrorListDialog wide(0, {"C:\\" + std::string(300, 'W') + ".txt"}, false);
     wide.show();
     QCoreApplication::processEvents();
     QScrollBar* across = wide.List()->horizontalScrollBar();
@@ -32,12 +30,10 @@ TEST(ErrorListDialogTest, ShowsTheCountAndThePathsAlphabeticallyAndScrollsToTheW
 }
 
 TEST(ErrorListDialogTest, CloseAndTheAutoCloseEndIt) {
-    const std::function<void(ErrorListDialog&)> ways[] = {
-        [](ErrorListDialog& dialog) { dialog.CloseButton()->click(); },
-        [](ErrorListDialog& dialog) { dialog.OnAutoClose(); }};
-    for (const auto& way : ways) {
+    for (bool byButton : {true, false}) {
         ErrorListDialog dialog(1, {"C:\\x"}, false);
-        QTimer::singleShot(0, &dialog, [&] { way(dialog); });
+        QTimer::singleShot(0, &dialog,
+                           [&] { byButton ? dialog.CloseButton()->click() : dialog.OnAutoClose(); });
         dialog.ShowModal(nullptr);
         EXPECT_FALSE(dialog.isVisible());
     }

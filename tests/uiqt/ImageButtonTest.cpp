@@ -11,18 +11,15 @@ namespace quillon::testing {
 namespace {
 
 // A window that records the hover notifications it receives.
-class NotifyWindow final : public QObject {
-  public:
-    std::vector<int> codes;
-
-  protected:
+struct NotifyWindow final : QObject {
     bool event(QEvent* event) override {
-        if (event->type() == HoverNotification::kType) {
-            codes.push_back(static_cast<HoverNotification*>(event)->Code());
-            return true;
+        if (event->type() != HoverNotification::kType) {
+            return QObject::event(event);
         }
-        return QObject::event(event);
+        codes.push_back(static_cast<HoverNotification*>(event)->Code());
+        return true;
     }
+    std::vector<int> codes;
 };
 
 TEST(ImageButtonTest, HoverShowsItsPictureAndTellsTheNotifyWindowOnEnteringAndLeaving) {

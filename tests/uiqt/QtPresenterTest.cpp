@@ -16,11 +16,12 @@ namespace {
 
 TEST(QtPresenterTest, HelpOpensTheDocumentAtTheCurrentTopicOnlyWhenItIsThere) {
     TempDir dir;
-    std::vector<QUrl> opened;
+    QStringList opened;
+    bool desktopOpens = true;
     QtPresenter presenter;
     presenter.Help = DesktopHelp(dir.Path(), [&](const QUrl& url) {
-        opened.push_back(url);
-        return true;
+        opened << url.toString();
+        return desktopOpens;
     });
     std::string document = dir / "quillon-run.html";
 
@@ -35,16 +36,10 @@ TEST(QtPresenterTest, HelpOpensTheDocumentAtTheCurrentTopicOnlyWhenItIsThere) {
         QTest::keyClick(box, Qt::Key_Escape);
     });
     EXPECT_EQ(presenter.ShowMessageBox("Delete?", kMbYesNo | kMbHelp), kIdNo);
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0].toLocalFile().toStdString(), document);
-    EXPECT_EQ(opened[0].fragment(), "h3846");
 
     // The error list's Help opens the topic in force, even where the desktop then refuses.
     presenter.SetMessageBoxHelpContext(3841);
-    presenter.Help = DesktopHelp(dir.Path(), [&](const QUrl& url) {
-        opened.push_back(url);
-        return false;
-    });
+    desktopOpens = false;
     QTimer::singleShot(0, [&] {
         QWidget* dialog = QApplication::activeModalWidget();
         ASSERT_NE(dialog, nullptr);
@@ -57,8 +52,8 @@ TEST(QtPresenterTest, HelpOpensTheDocumentAtTheCurrentTopicOnlyWhenItIsThere) {
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
     presenter.ShowErrorList(1, {"C:\\x"});
-    ASSERT_EQ(opened.size(), 2u);
-    EXPECT_EQ(opened[1].fragment(), "h3841");
+    const QString url = QUrl::fromLocalFile(QString::fromStdString(document)).toString();
+    EXPECT_EQ(opened, QStringList({url + "#h3846", url + "#h3841"}));
 }
 
 TEST(QtPresenterTest, AWorkersBoxIsShownOnTheLoopThreadAndAnswersTheWorker) {
@@ -75,12 +70,9 @@ TEST(QtPresenterTest, AWorkersBoxIsShownOnTheLoopThreadAndAnswersTheWorker) {
     });
     closer.start(5);
     int answer = 0;
-    std::thread worker;
-    QTimer::singleShot(0, [&] {
-        worker = std::thread([&] {
-            answer = boxes("The archive could not be written.", kMbOkCancel);
-            loop.PostThreadMessage(WM_QUIT);
-        });
+    std::thread worker([&] {  // its box waits for the loop
+        answer = boxes("The archive could not be written.", kMbOkCancel);
+        loop.PostThreadMessage(WM_QUIT);
     });
     loop.Run([](uint32_t) {});
     worker.join();

@@ -51,7 +51,8 @@ TEST(WhiteMessageBoxTest, TabWrapsAndTheArrowsStopAtTheEnds) {
 
 // Each case's keys are pressed in turn; a box still open after them is closed by the wait window's
 // timer, which presses the focused button (Help counting as No or Cancel). So that a key that does
-// nothing shows, each case's focused button answers otherwise than the key.
+// nothing shows, each case's focused button answers otherwise than the key. The box is the wait window's
+// while it is open, and forgotten however it closed.
 TEST(WhiteMessageBoxTest, EveryWayOfClosingAnswersAsTheBoxSays) {
     auto keys = [](std::vector<Qt::Key> pressed, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         return [=](WhiteMessageBox& box) {
@@ -76,17 +77,23 @@ TEST(WhiteMessageBoxTest, EveryWayOfClosingAnswersAsTheBoxSays) {
         {"Help keeps the box open", kMbYesNo | kMbHelp,
          keys({Qt::Key_H, Qt::Key_Left, Qt::Key_Return, Qt::Key_Right}), kIdYes},
     };
+    QtMessageLoop loop;
+    ConsolePresenter unused(ConsoleStreams{});
+    CQuillonRunApp app(loop, unused);
+    CWaitWindow waitWindow(app);
     int helps = 0;
     for (const auto& [name, style, close, answer] : cases) {
         WhiteMessageBox box("Question", style, false, false);
         box.OnHelp = [&] { ++helps; };
         QTimer::singleShot(0, &box, [&] {
+            EXPECT_EQ(app.CurrentAutoCloseDialog.load(), &box) << name;
             close(box);
             if (box.isVisible()) {
-                box.OnAutoClose();
+                waitWindow.OnTimer(CWaitWindow::kAutoCloseTimer);
             }
         });
-        EXPECT_EQ(box.Ask(nullptr), answer) << name;
+        EXPECT_EQ(box.Ask(&waitWindow), answer) << name;
+        EXPECT_EQ(app.CurrentAutoCloseDialog.load(), nullptr) << name;
     }
     EXPECT_EQ(helps, 2);
 }
@@ -104,20 +111,6 @@ TEST(WhiteMessageBoxTest, TheLabelTogglesTheCheckBoxOnceAndTheCallerSeesTheTick)
     QTest::mouseClick(box.CheckBox(), Qt::LeftButton);
     EXPECT_TRUE(box.CheckBoxTicked());
     EXPECT_EQ(box.CheckBox()->CurrentBitmap(), 339);
-}
-
-TEST(WhiteMessageBoxTest, TheWaitWindowsTimerClosesTheBoxAndForgetsIt) {
-    QtMessageLoop loop;
-    ConsolePresenter unused(ConsoleStreams{});
-    CQuillonRunApp app(loop, unused);
-    CWaitWindow waitWindow(app);
-    WhiteMessageBox box("Unattended", kMbOkCancel, false, false);
-    QTimer::singleShot(0, &box, [&] {
-        EXPECT_EQ(app.CurrentAutoCloseDialog.load(), &box);
-        waitWindow.OnTimer(CWaitWindow::kAutoCloseTimer);
-    });
-    EXPECT_EQ(box.Ask(&waitWindow), kIdOk);
-    EXPECT_EQ(app.CurrentAutoCloseDialog.load(), nullptr);
 }
 
 }  // namespace
