@@ -168,9 +168,8 @@ def check_retention(s):
     for name in s.h.sources:
         lost = {"keep/e.txt", "Quillon.txt", "private/secret.txt", "tools/run.sh", "to-outside",
                 "tools/inner-link"}
-        dest = s.h.dests[name]
         s.restore_day(name, 5, s.snapshots[name][5], no_copy=lost)
-        out = s.tool("verify", dest, expect=1)
+        out = s.tool("verify", s.h.dests[name], expect=1)
         check(sorted(lines(out, "no copy left: ")) == sorted(lost) and
               out.splitlines()[-1].endswith("%d problems found" % len(lost)), "verify %s: %s" % (name, out))
 

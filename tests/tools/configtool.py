@@ -110,11 +110,10 @@ def remove_and_import(s):
     # A configuration written by hand: unknown bits, run state, a dialog flag, rules without DeleteFlags.
     reg = os.path.join(s.work, "hand.reg")
     source = s.folder("hand").replace("/", "\\\\")
-    with open(reg, "w") as f:
-        f.write('Windows Registry Editor Version 5.00\n\n[%s\\Path002]\n"SourcePath"="Z:%s"\n'
-                '"DestPath"="Z:%s_out"\n"Flags"=dword:000018a6\n"DelAfterDays"=dword:0000001e\n'
-                '"HideDialogs"=dword:00000010\n"NextRunTime"="2026-01-02 03:04"\n"Exclude000"="*.bak"\n'
-                '"Force000"="*\\\\keep.bak"\n' % (CONFIG_KEY.replace("HKCU", "HKEY_CURRENT_USER"), source, source))
+    write(reg, 'Windows Registry Editor Version 5.00\n\n[%s\\Path002]\n"SourcePath"="Z:%s"\n'
+          '"DestPath"="Z:%s_out"\n"Flags"=dword:000018a6\n"DelAfterDays"=dword:0000001e\n'
+          '"HideDialogs"=dword:00000010\n"NextRunTime"="2026-01-02 03:04"\n"Exclude000"="*.bak"\n'
+          '"Force000"="*\\\\keep.bak"\n' % (CONFIG_KEY.replace("HKCU", "HKEY_CURRENT_USER"), source, source))
     out = s.config("import", reg)
     check("Path 3 (Path002)" in out and "Delete:        backups older than 30 days" in out and
           "  Path002\\Flags: absent -> 0x000018A6\n" in out and "Path001\\" not in out,
