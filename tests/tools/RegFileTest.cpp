@@ -208,17 +208,14 @@ TEST(RegFileTest, WritesWhatTheRegistryEditorWrites) {
         {HiveRoot::kLocalMachine, "", {}},
     };
     std::string expected =
-        "Windows Registry Editor Version 5.00\r\n"
-        "\r\n"
+        kV5 +
         "[HKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Path000]\r\n"
         "\"SourcePath\"=\"C:\\\\Daten \\\"alt\\\"\"\r\n"
         "\"Flags\"=dword:00000822\r\n"
         "@=\"default\"\r\n"
         "\"Bin\"=hex:ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\r\n"
         "  ab,ab,ab,ab,ab,ab,ab,ab\r\n"
-        "\r\n"
-        "[HKEY_LOCAL_MACHINE]\r\n"
-        "\r\n";
+        "\r\n[HKEY_LOCAL_MACHINE]\r\n\r\n";
     std::string bytes;
     std::string error;
     EXPECT_TRUE(WriteRegFile(keys, bytes, error)) << error;
