@@ -38,18 +38,16 @@ class Scenario:
 
     # --- the source trees ---
 
-    def write(self, name, rel, day, text):
-        path = os.path.join(self.h.sources[name], rel)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        write(path, ("%s of %s on day %d\n" % (text, rel, day)).encode() * random.Random(rel).randint(1, 400))
+    def write(self, name, rel, day):
+        """New content (at least 100 bytes: the damage test flips one inside) at a minute of day's morning."""
         self.minute += 1
-        stamp = day_start(DAYS - day) + 9 * 3600 + 60 * self.minute
-        os.utime(path, (stamp, stamp))
+        self.h.write_file(os.path.join(self.h.sources[name], rel), self.h.rng.randint(100, 12_000),
+                          day_start(DAYS - day) + 9 * 3600 + 60 * self.minute)
 
     def change(self, day, edits, removals=()):
         for name in self.h.sources:
             for rel in edits:
-                self.write(name, rel, day, "edit %d" % self.minute)
+                self.write(name, rel, day)
             for rel in removals:
                 os.remove(os.path.join(self.h.sources[name], rel))
 
@@ -93,10 +91,9 @@ def build_history(s):
     outside = os.path.join(s.work, "outside-target.txt")
     write(outside, b"not below the source")
     stamp = day_start(DAYS - 1) + 8 * 3600
-    os.utime(outside, (stamp, stamp))
     for name, root in s.h.sources.items():
         for rel, mode in (("private/secret.txt", 0o600), ("tools/run.sh", 0o755)):
-            s.write(name, rel, 1, "mode %o" % mode)
+            s.write(name, rel, 1)
             os.chmod(os.path.join(root, rel), mode)
         for link, target in (("to-outside", outside), ("tools/inner-link", "../a.txt")):
             os.symlink(target, os.path.join(root, link))

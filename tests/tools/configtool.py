@@ -9,7 +9,6 @@ import os
 import random
 import re
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "crash"))
 from harness import CONFIG_KEY, Harness, check, check_equal, read_tree, script, set_folders, win, write  # noqa: E402
@@ -24,17 +23,12 @@ class Setup(Harness):
         self.name = name
 
     def folder(self, rel, files=()):
+        """The folder below work with files in it (of days ago: a file changed in the very minute of a
+        run is a case of its own)."""
         for file in files:
-            self.write(os.path.join(rel, file), file)
+            self.write_file(os.path.join(self.work, rel, file), 100)
         os.makedirs(os.path.join(self.work, rel), exist_ok=True)
         return os.path.join(self.work, rel)
-
-    def write(self, rel, text):
-        path = os.path.join(self.work, rel)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        write(path, text)
-        # Two minutes old: a file changed in the very minute of a run is a case of its own.
-        os.utime(path, (time.time() - 120, time.time() - 120))
 
     def config(self, *args, expect=0):
         return self.tool("quillon-config", *args, expect=expect)
@@ -138,7 +132,7 @@ def bad_arguments(s):
     s.entries("Path001", Flags=None)
     check("0x26" in s.query(r"HKCU\Software\Norrow\QuillonApp3\Path000"),
           "profile: the path of profile 3 is not where quillon-run /3 reads it")
-    s.write("afile", "a file where the destination should be")
+    s.write_file(os.path.join(s.work, "afile"), 10)  # a file where the destination should be
     before = s.query()
     # Each option's own mistakes are the unit tests' matter; these are the commands' (a pattern that
     # cannot match below the source among them).
