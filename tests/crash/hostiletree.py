@@ -31,7 +31,6 @@ class Tree:
         self.pending = set()  # files that fail to copy: recorded to be copied again ('E')
 
     def file(self, rel, data=None, store=True):
-        rel = rel.encode() if isinstance(rel, str) else rel
         data = data if data is not None else b"content of " + rel
         path = os.path.join(self.root, rel)
         os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -45,35 +44,28 @@ class Tree:
         self.expected[rel] = ("->", target)
 
     def deep(self, prefix, target_length):
-        """A chain of folders below prefix whose native path reaches target_length bytes; answers the
-        relative path of its last folder (made with *at calls: the whole path is too long for open)."""
+        """Makes a chain of folders below prefix whose native path reaches target_length bytes and enters
+        its last folder, as the working folder (the whole path is too long for open); answers its
+        relative path."""
         rel = prefix.encode()
         os.makedirs(os.path.join(self.root, rel), exist_ok=True)
-        fd = os.open(os.path.join(self.root, rel), os.O_RDONLY | os.O_DIRECTORY)
+        os.chdir(os.path.join(self.root, rel))
         while len(self.root) + 1 + len(rel) < target_length:
             name = b"d" * min(200, target_length - len(self.root) - len(rel) - 2)
-            os.mkdir(name, dir_fd=fd)
-            fd, parent = os.open(name, os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd), fd
-            os.close(parent)
+            os.mkdir(name)
+            os.chdir(name)
             rel += b"/" + name
-        return fd, rel
-
-
-def write_at(fd, name, data):
-    """Writes the file name in the folder open as fd, and closes the folder."""
-    with open(name, "wb", opener=lambda path, flags: os.open(path, flags, 0o644, dir_fd=fd)) as out:
-        out.write(data)
-    os.close(fd)
+        return rel
 
 
 def build(tree, many):
     root = tree.root
     for i in range(6):
-        tree.file("d%d/f%d.bin" % (i % 2, i), random.Random(i).randbytes(3000 * i))
+        tree.file(b"d%d/f%d.bin" % (i % 2, i), random.Random(i).randbytes(3000 * i))
     # Links: to / (must not be walked into the whole system), in a circle, to a file. None is followed:
     # each is stored as a link with its target text.
     tree.link(b"/", b"everything")
-    tree.file("loop/inner.txt")
+    tree.file(b"loop/inner.txt")
     tree.link(b"..", b"loop/up")
     tree.link(os.path.join(root, b"d0/f0.bin"), b"alias.bin")
     # A FIFO nobody writes to would block a reader for ever; a socket cannot be read at all.
@@ -98,18 +90,18 @@ def build(tree, many):
     # not, and a folder whose path is beyond what the system can name at all. Both are logged;
     # files after them in the walk are still stored. An archive packs the file at the edge from where
     # it is, under its relative name, so a compressed set holds it.
-    fd, rel = tree.deep("deep", PATH_MAX - 1 - len(b"/edge.txt") - 3)
-    write_at(os.dup(fd), b"edge.txt", b"at the edge")
+    rel = tree.deep("deep", PATH_MAX - 1 - len(b"/edge.txt") - 3)
+    write(b"edge.txt", b"at the edge")
     if tree.name == "zip":
         tree.expected[rel + b"/edge.txt"] = b"at the edge"
     else:
         tree.skipped.append(b"edge.txt")
         tree.pending.add(rel + b"/edge.txt")
-    os.mkdir(b"d" * 100, dir_fd=fd)
-    write_at(os.open(b"d" * 100, os.O_RDONLY | os.O_DIRECTORY, dir_fd=fd), b"beyond.txt", b"beyond the limit")
-    os.close(fd)
+    os.mkdir(b"d" * 100)
+    write(b"d" * 100 + b"/beyond.txt", b"beyond the limit")
+    os.chdir(root)
     tree.skipped.append(b"d" * 100 + b" not backed up")
-    tree.file("zz/after-the-deep-ones.txt")
+    tree.file(b"zz/after-the-deep-ones.txt")
     os.makedirs(os.path.join(root, b"many"))
     for i in range(many):  # many files in one folder
         rel = b"many/m%06d.txt" % i

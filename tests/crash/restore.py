@@ -36,8 +36,6 @@ class Scenario:
         self.snapshots = {name: {} for name in harness.sources}  # name -> day -> {rel: (bytes, mtime)}
         self.minute = 0
 
-    # --- the source trees ---
-
     def write(self, name, rel, day):
         """New content (at least 100 bytes: the damage test flips one inside) at a minute of day's morning."""
         self.minute += 1
@@ -58,8 +56,6 @@ class Scenario:
         self.h.run_to_end()
         for name, root in self.h.sources.items():
             self.snapshots[name][day] = read_tree(root, True)
-
-    # --- the tool ---
 
     def tool(self, *args, env=None, expect=0):
         return self.h.tool("quillon-restore", *args, env=env, expect=expect)
