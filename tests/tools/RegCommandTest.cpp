@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <regex>
 #include <sstream>
 
@@ -231,10 +232,8 @@ TEST_F(RegCommandTest, QueryLayout) {
 // Every type and every awkward text makes the trip through the hive and a file: subkeys, an empty key,
 // the default value, code page 1252 text and names, and what the .reg format has to escape.
 TEST_F(RegCommandTest, ExportThenImportGivesIdenticalValues) {
-    std::string all256;
-    for (int b = 0; b < 256; ++b) {
-        all256.push_back(static_cast<char>(b));
-    }
+    std::string all256(256, '\0');
+    std::iota(all256.begin(), all256.end(), '\0');
     const std::string key = "Software\\Test";
     const std::tuple<std::string, const char*, uint32_t, std::string> values[] = {
         {key, "SourcePath", kRegSz, "C:\\B\xFCro \x80 \xE9\0"s},

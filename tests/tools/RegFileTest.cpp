@@ -31,10 +31,8 @@ std::string Describe(const std::vector<RegEntry>& entries) {
             continue;
         }
         text += std::to_string(e.type) + ":";
-        for (char c : e.data) {
-            char digits[3];
-            std::snprintf(digits, sizeof digits, "%02x", static_cast<unsigned char>(c));
-            text += digits;
+        for (unsigned char c : e.data) {
+            text += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
         }
     }
     return text;
