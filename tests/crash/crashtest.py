@@ -5,8 +5,7 @@ run left (control files parse, hives sound, no set holds content the source neve
 its end and checks that every file is recoverable (Harness.check_complete).
 
 With --large-mb, one large file per path is rewritten in every round, so that many kills land while
-its copy is being written over the copy an earlier run of the same day made.
-"""
+its copy is being written over the copy an earlier run of the same day made."""
 import random
 import signal
 import subprocess

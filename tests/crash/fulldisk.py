@@ -6,8 +6,7 @@ error log) meets the full disk once; with none free, the run must say it ran out
 must end, keep no incomplete set, leave a control file that lists exactly the sets on disk and keep the
 old lines of the error log; the next run with space must leave every file recoverable. (That a set a
 full disk left incomplete goes is the backup pass's tests' matter too.) Exit status 77 when a private
-mount namespace is not permitted (skipped).
-"""
+mount namespace is not permitted (skipped)."""
 import os
 import random
 import shutil
@@ -18,12 +17,6 @@ import time
 from harness import Failure, Harness, check, read, script, set_folders, write
 
 PAGE = 4096
-
-
-def fill(disk, filler, pages_free):
-    """Makes the filler file (removed after each run) as large as leaves exactly pages_free pages free."""
-    stats = os.statvfs(disk)
-    write(filler, b"\xaa" * max(0, stats.f_bavail * stats.f_frsize - pages_free * PAGE))
 
 
 def full_run(harness, log, where, make_room, must_fail):
@@ -73,7 +66,9 @@ def body(args, work):
             for i in range(3):
                 path = os.path.join(root, "d%d" % i, "changed%d.bin" % i)
                 harness.write_file(path, harness.rng.randint(100, 6000), now)
-        fill(disk, filler, free)
+        # The filler, removed after each run, leaves exactly free pages free.
+        stats = os.statvfs(disk)
+        write(filler, b"\xaa" * max(0, stats.f_bavail * stats.f_frsize - free * PAGE))
         stage = full_run(harness, log, "%d pages free" % free, lambda: os.remove(filler), free == 0)
         outcomes.append("%d:%s" % (free, stage))
     print("fulldisk: %d runs with 0..%d pages free, each followed by a complete run (%.0f s): %s" %

@@ -290,8 +290,7 @@ class Harness:
                 with sqlite3.connect(path) as db:
                     verdict = db.execute("PRAGMA integrity_check").fetchone()[0]
                 check(verdict == "ok", "%s damaged: %s" % (hive, verdict))
-        check("Path001" in self.tool("quillon-reg", "query", CONFIG_KEY, "/s"),
-              "the configuration can no longer be read")
+        check("Path001" in self.tool("quillon-reg", "query", CONFIG_KEY, "/s"), "configuration unreadable")
 
     def check_stored(self, name, left_out=None, contents=None):
         """Every file of the source but left_out is in the newest set that holds it, with its current

@@ -3,8 +3,7 @@
 sockets, names Windows-form paths or the line-based control file cannot carry, paths longer than the
 system can name, and many files in one folder. Every file that can be stored must be stored whole,
 nothing outside the source may be read, nothing may hang, every file left out must be in the error
-log, and the next run must agree with the first.
-"""
+log, and the next run must agree with the first."""
 import os
 import random
 import resource

@@ -6,8 +6,7 @@ of each day rebuilds exactly that day's tree (contents, times, permission bits a
 versions and sets name what holds each copy; files whose only copy went are "no copy left"; verify
 finds damaged entries and missing sets; existing files are kept without --overwrite; crafted control
 files, archives and links in the target write nothing outside it; and the tool needs no hive, drive
-map or home of its own.
-"""
+map or home of its own."""
 import os
 import random
 import sys
@@ -191,9 +190,7 @@ def check_damage(s):
 def check_hostile(s):
     """A control file and an archive written by someone else, with names that climb out. (That a copy
     from a plain set lands only below the target is the confined tree's tests' matter.)"""
-    dest = os.path.join(s.work, "hostile")
-    outside = os.path.join(s.work, "outside")
-    os.makedirs(outside)
+    dest, outside, target = (os.path.join(s.work, rel) for rel in ("hostile", "outside", "restored/hostile"))
     os.makedirs(os.path.join(dest, "2020-01-02"))
     text = ["Quillon-Run -- Processing Time: 2020-01-02 10:00", "1 runs until full backup", "Z:\\src",
             "# ===== Saved Backups:", "2020-01-02 F         1 kBytes", "# ===== Files:"]
@@ -207,8 +204,8 @@ def check_hostile(s):
         z.writestr("Quillon.txt", control)
         for rel in names + ["../outside/entry.txt", "/tmp/abs-entry.txt"]:
             z.writestr(rel.replace("\\", "/"), b"hostile")
-    target = os.path.join(s.work, "restored", "hostile")
-    os.makedirs(target)
+    for folder in (outside, target):
+        os.makedirs(folder)
     os.symlink(outside, os.path.join(target, "sub"))
     out = s.tool("restore", dest, target, expect=1)
     found = (os.listdir(outside), os.path.exists("/tmp/abs-entry.txt"), sorted(os.listdir(target)),

@@ -4,8 +4,7 @@ of mode 000 in both trees (plain files and compressed sets) is named in the erro
 in the list of files not copied and marked to be copied again ('E'), every other file is stored, and the
 run ends with errors. (That the next run copies such a file, and a source folder that is not there at
 all, are the backup pass's tests' matter: they need no other user.) Exit status 77 when no
-unprivileged run can be made (not root, no setpriv).
-"""
+unprivileged run can be made (not root, no setpriv)."""
 import os
 import random
 import shutil

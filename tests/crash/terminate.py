@@ -6,8 +6,7 @@ larger tree SIGTERM ends it promptly with status 143. Either way "RunningInstanc
 semaphore free at once (no other program has to wait for it); after the run, the hives and control
 files are sound and the next run completes with every file recoverable. (What the run's record then
 holds is the termination tests' matter.) And two runs started at the same moment take turns through the
-registry semaphore: one backs up, the other waits and then finds nothing left to save.
-"""
+registry semaphore: one backs up, the other waits and then finds nothing left to save."""
 import concurrent.futures
 import os
 import random
@@ -24,8 +23,7 @@ def start_and_wait_for(harness, trace, text, clear=False, timeout=60):
     process = harness.start("/W", env=dict(harness.env, QUILLON_TRACE=trace), clear=clear)
     deadline = time.monotonic() + timeout
     while text not in (read(trace) or b""):
-        check(process.poll() is None,
-              "quillon-run ended (%s) before the trace showed %r" % (process.returncode, text))
+        check(process.poll() is None, "ended (%s) before the trace showed %r" % (process.returncode, text))
         if time.monotonic() > deadline:
             process.kill()
             raise Failure("the trace did not show %r within %d s" % (text, timeout))

@@ -3,8 +3,7 @@
 quillon-reg writes the harness's plain and compressed paths into hives of the test's own, quillon-run and
 quillon-restore started through their bin links back up and restore, so the compression library must be
 found in the installed private folder. Then the uninstall leaves nothing behind, not even the folders it
-made. BIN is the build folder; --source names the source tree.
-"""
+made. BIN is the build folder; --source names the source tree."""
 import os
 import random
 import shutil
@@ -24,9 +23,11 @@ INSTALLED += ["lib/systemd/user/quillon-run" + unit for unit in (".service", ".t
 def body(args, work):
     root = os.path.join(work, "root")
     prefix = os.path.join(root, "usr")
-    staged = dict(os.environ, DESTDIR=root)
-    subprocess.run(["cmake", "--install", args.bin, "--prefix", "/usr"], env=staged, check=True,
-                   capture_output=True)
+
+    def staged(*command):
+        subprocess.run(command, env=dict(os.environ, DESTDIR=root), check=True, capture_output=True)
+
+    staged("cmake", "--install", args.bin, "--prefix", "/usr")
     linked = ("quillon-run", "quillon-restore")
     check_equal([os.readlink(os.path.join(prefix, "bin", name)) for name in linked],
                 ["../lib/quillon/" + name for name in linked], "bin links")
@@ -56,9 +57,8 @@ def body(args, work):
     check(b"below-a-file" in log and not os.path.exists(os.path.join(prefix, "lib/quillon/QuillonRun.Log")),
           "the error log is not in the state folder, or written into the program's folder")
 
-    subprocess.run(["cmake", "-DMANIFEST=" + os.path.join(args.bin, "install_manifest.txt"), "-P",
-                    os.path.join(args.source, "cmake/Uninstall.cmake")], env=staged, check=True,
-                   capture_output=True)
+    staged("cmake", "-DMANIFEST=" + os.path.join(args.bin, "install_manifest.txt"), "-P",
+           os.path.join(args.source, "cmake/Uninstall.cmake"))
     check(not os.path.exists(root), "left after uninstall: %s" % sorted(read_tree(root)))
     print("install: installed, ran and uninstalled from %s" % prefix)
 
