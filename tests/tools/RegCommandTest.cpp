@@ -164,27 +164,26 @@ TEST_F(RegCommandTest, AddOfAKeyAloneKeepsWhatTheKeyHolds) {
     EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "Old"), before);
 }
 
-// Questions guard the overwriting of a value and of an exported file, and every deletion.
+// Questions guard the overwriting of a value and of an exported file, and every deletion: any answer but
+// yes, or none, leaves everything as it was.
 TEST_F(RegCommandTest, QuestionsGuardOverwritingAndDeleting) {
-    Steps({{"add HKCU\\A /v x /d old"},
-           {"add HKCU\\A /v x /d new", 1, "n\n", "Value x exists, overwrite (Yes/No)?"},
-           {"add HKCU\\A /v x /d new", 1}});  // no answer is no
-    EXPECT_EQ(testing::StoredValue(HiveRoot::kCurrentUser, "A", "x"), "1:old\0"s);
-    Steps({{"add HKCU\\A /v x /d new", 0, "yes\n"},
-           {"delete HKCU\\A", 1, "no\n"},
-           {"delete HKCU\\A /v x", 1, "\n"}});
-    EXPECT_EQ(testing::StoredValue(HiveRoot::kCurrentUser, "A", "x"), "1:new\0"s);
-    Steps({{"delete HKCU\\A", 0, "Y\n", "Permanently delete the registry key HKEY_CURRENT_USER\\A (Yes"}});
-    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "A"), "<missing A>");
     std::string file = dir_ / "a.reg";
     WriteFile(file, "keep");
-    Steps({{"add HKCU\\A /v x /d 1"}, {"export HKCU\\A " + file, 1, "n\n"}});
-    EXPECT_EQ(ReadFile(file), "keep");
-    Steps({{"export HKCU\\A " + file, 0, "y\n"},
+    Steps({{"add HKCU\\A /v x /d old"},
+           {"add HKCU\\A /v x /d new", 1, "n\n", "Value x exists, overwrite (Yes/No)?"},
+           {"add HKCU\\A /v x /d new", 1},
+           {"delete HKCU\\A", 1, "no\n"},
+           {"delete HKCU\\A /v x", 1, "\n"},
+           {"export HKCU\\A " + file, 1, "n\n"}});
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "A") + ReadFile(file), "[A]\nx=1:old\0\nkeep"s);
+    Steps({{"add HKCU\\A /v x /d new", 0, "yes\n"},
+           {"export HKCU\\A " + file, 0, "y\n"},
+           {"delete HKCU\\A", 0, "Y\n", "Permanently delete the registry key HKEY_CURRENT_USER\\A (Yes"},
            {"export HKCU\\Missing " + dir_ / "m.reg", 1},
            {"export HKCU\\A " + dir_ / "no-folder/a.reg", 1}});
-    EXPECT_NE(ReadFile(file), "keep");
-    EXPECT_EQ(ReadFile(dir_ / "m.reg"), "") << "nothing written for a missing key";
+    EXPECT_NE(ReadFile(file).find(ToUtf16Le("\"x\"=\"new\"")), std::string::npos);
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "A") + ReadFile(dir_ / "m.reg"), "<missing A>")
+        << "nothing written for a missing key";
 }
 
 TEST_F(RegCommandTest, DeleteValuesAndKeys) {
