@@ -165,13 +165,6 @@ def body(args, work):
     second, output = timed(lambda: harness.run(expect=(1,), timeout=600))
     check([check_sets(harness, tree, log_path, False) for tree in trees] == sets and "saved" not in output,
           "the second run changed the sets:\n" + output)
-    # An edit of one of two names that differ in case only: the set of the same day takes it and
-    # keeps the other.
-    for tree in trees:
-        tree.file(b"case.txt", b"lower, edited")
-    harness.run(expect=(1,), timeout=600)
-    for tree in trees:
-        check_sets(harness, tree, log_path, True)
     for listener in listeners:
         listener.close()
     peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024  # the runs' peak, in MB
