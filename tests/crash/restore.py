@@ -41,15 +41,14 @@ class Scenario:
         self.h.write_file(os.path.join(self.h.sources[name], rel), self.h.rng.randint(100, 12_000),
                           day_start(DAYS - day) + 9 * 3600 + 60 * self.minute)
 
-    def change(self, day, edits, removals=()):
-        for name in self.h.sources:
+    def run(self, day, edits, removals=()):
+        """The edits and removals in both trees, then one run of quillon-run that makes (or adds to) the set
+        of the day."""
+        for name, root in self.h.sources.items():
             for rel in edits:
                 self.write(name, rel, day)
             for rel in removals:
-                os.remove(os.path.join(self.h.sources[name], rel))
-
-    def run(self, day):
-        """One run of quillon-run that makes (or adds to) the set of the day."""
+                os.remove(os.path.join(root, rel))
         for number in range(len(self.h.sources)):
             self.h.set_value(CONFIG_KEY + r"\Path%03d" % number, "LastRunTime", "2000-01-01 00:00:00")
         self.h.run_to_end()
@@ -79,9 +78,6 @@ def lines(out, head):
 
 
 def build_history(s):
-    # Day 1: the first run, a full set. A source-root file named like the control file is stored
-    # under another name and must come back under its own.
-    s.change(1, ["a.txt", "b.txt", "c.txt", "keep/d.txt", "keep/e.txt", "deep/er/f.txt", "Quillon.txt"])
     # Sets keep permission bits and links (archives in each entry's Unix mode), and so does a restore.
     outside = os.path.join(s.work, "outside-target.txt")
     write(outside, b"not below the source")
@@ -93,16 +89,14 @@ def build_history(s):
         for link, target in (("to-outside", outside), ("tools/inner-link", "../a.txt")):
             os.symlink(target, os.path.join(root, link))
             os.utime(os.path.join(root, link), (stamp, stamp), follow_symlinks=False)
-    s.run(1)
-    s.change(2, ["a.txt", "new/g.txt"], removals=["b.txt"])
-    s.run(2)
+    # Day 1: the first run, a full set. A source-root file named like the control file is stored
+    # under another name and must come back under its own.
+    s.run(1, ["a.txt", "b.txt", "c.txt", "keep/d.txt", "keep/e.txt", "deep/er/f.txt", "Quillon.txt"])
+    s.run(2, ["a.txt", "new/g.txt"], removals=["b.txt"])
     # Day 3: two passes; the second stores c.txt again (the compressed set: in archive 001).
-    s.change(3, ["c.txt"])
-    s.run(3)
-    s.change(3, ["c.txt", "keep/d.txt"])
-    s.run(3)
-    s.change(4, ["deep/er/f.txt"], removals=["new/g.txt"])
-    s.run(4)
+    s.run(3, ["c.txt"])
+    s.run(3, ["c.txt", "keep/d.txt"])
+    s.run(4, ["deep/er/f.txt"], removals=["new/g.txt"])
 
 
 def check_each_day(s):
@@ -155,8 +149,7 @@ def check_retention(s):
     that did not change after day 1 (b.txt is gone from the source, so it is no loss)."""
     for number in range(len(s.h.sources)):
         s.h.set_value(CONFIG_KEY + r"\Path%03d" % number, "DelAfterBackups", 3)
-    s.change(5, ["a.txt"])
-    s.run(5)
+    s.run(5, ["a.txt"])
     for name in s.h.sources:
         lost = {"keep/e.txt", "Quillon.txt", "private/secret.txt", "tools/run.sh", "to-outside",
                 "tools/inner-link"}
