@@ -36,14 +36,11 @@ class Setup(Harness):
         """Everything below key as quillon-reg lists it; "" when the key does not exist."""
         return self.tool("quillon-reg", "query", key, "/s", expect=None) or ""
 
-    def values(self, section):
-        """The values of a key below the configuration's by lower-case name, as quillon-reg shows them."""
-        parts = (line.strip().split("    ") for line in self.query(CONFIG_KEY + "\\" + section).splitlines())
-        return {part[0].lower(): part[2] for part in parts if len(part) >= 3}
-
     def entries(self, section, **expected):
-        """The values of section must be those expected (None: absent)."""
-        got = self.values(section)
+        """The values of a key below the configuration's must be those expected, as quillon-reg shows them
+        (None: absent)."""
+        parts = (line.strip().split("    ") for line in self.query(CONFIG_KEY + "\\" + section).splitlines())
+        got = {part[0].lower(): part[2] for part in parts if len(part) >= 3}
         check_equal({name: got.get(name.lower()) for name in expected}, expected, self.name + ": " + section)
 
     def stored(self, dest):
@@ -125,8 +122,7 @@ def bad_arguments(s):
     s.config("add", "src", os.path.join(s.work, "backup"))
     s.config("schedule", "20:00")
     s.entries("Settings", RunAtTime="0x1")
-    check(re.match(r"\d{4}-\d\d-\d\d 20:00:00$", s.values("DynData").get("runtime", "")),
-          "schedule: " + s.query())
+    check(re.search(r"\n    RunTime    REG_SZ    \d{4}-\d\d-\d\d 20:00:00\n", s.query()), "schedule: " + s.query())
     s.config("--profile", "3", "add", "src", os.path.join(s.work, "backup3"), "--plain")
     s.entries("Path001", Flags=None)
     check("0x26" in s.query(r"HKCU\Software\Norrow\QuillonApp3\Path000"),
