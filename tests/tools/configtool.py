@@ -122,7 +122,7 @@ def bad_arguments(s):
     s.config("add", "src", os.path.join(s.work, "backup"))
     s.config("schedule", "20:00")
     s.entries("Settings", RunAtTime="0x1")
-    check(re.search(r"\n    RunTime    REG_SZ    \d{4}-\d\d-\d\d 20:00:00\n", s.query()), "schedule: " + s.query())
+    check(re.search(r" RunTime    REG_SZ    \d{4}-\d\d-\d\d 20:00:00\n", s.query()), "schedule: " + s.query())
     s.config("--profile", "3", "add", "src", os.path.join(s.work, "backup3"), "--plain")
     s.entries("Path001", Flags=None)
     check("0x26" in s.query(r"HKCU\Software\Norrow\QuillonApp3\Path000"),
