@@ -69,8 +69,8 @@ def build(tree, many):
     tree.link(os.path.join(root, b"d0/f0.bin"), b"alias.bin")
     # A FIFO nobody writes to would block a reader for ever; a socket cannot be read at all.
     os.mkfifo(os.path.join(root, b"pipe"))
-    listener = socket.socket(socket.AF_UNIX)
-    listener.bind(os.path.join(root, b"sock").decode())
+    with socket.socket(socket.AF_UNIX) as listener:
+        listener.bind(os.path.join(root, b"sock").decode())
     # Names: blanks at either end, bytes that are not UTF-8, a tab, wildcard characters (with a
     # sibling that matches "a*b" read as a pattern and sorts before it), the control file's own name.
     for name in (b" leading", b"trailing ", b"latin\xe9\xff.txt", b"tab\tname", b"x:colon", b"a!b.txt",
@@ -105,7 +105,6 @@ def build(tree, many):
     for i in range(many):  # many files in one folder
         rel = b"many/m%06d.txt" % i
         write(os.path.join(root, rel), tree.expected.setdefault(rel, b"%d" % i))
-    return listener
 
 
 def stored_files(folder):
@@ -152,7 +151,7 @@ def body(args, work):
     harness.configure(error_log=log_path)
     # The same tree as plain files and as compressed sets; the big folder only in the first.
     trees = [Tree(harness, "plain"), Tree(harness, "zip")]
-    made, listeners = timed(lambda: [build(tree, many) for tree, many in zip(trees, (args.many, 20))])
+    made, _ = timed(lambda: [build(tree, many) for tree, many in zip(trees, (args.many, 20))])
     # The names that a control-file line cannot carry are left out and listed, so every run over this
     # tree completes with errors: status 1.
     first, output = timed(lambda: harness.run(expect=(1,), timeout=600))
@@ -165,8 +164,6 @@ def body(args, work):
     second, output = timed(lambda: harness.run(expect=(1,), timeout=600))
     check([check_sets(harness, tree, log_path, False) for tree in trees] == sets and "saved" not in output,
           "the second run changed the sets:\n" + output)
-    for listener in listeners:
-        listener.close()
     peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss // 1024  # the runs' peak, in MB
     check(not args.max_rss_mb or peak <= args.max_rss_mb,
           "a run took %d MB of memory, more than %d MB" % (peak, args.max_rss_mb))

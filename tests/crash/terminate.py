@@ -78,7 +78,8 @@ def during_run(harness):
 
 
 def race(harness, round_number):
-    """Starts two runs at once; answers the seconds until both ended."""
+    """Changes the trees, then starts two runs at once; answers the seconds until both ended."""
+    harness.mutate()
     traces = [os.path.join(harness.work, "trace-%d%s.txt" % (round_number, name)) for name in "ab"]
     began = time.monotonic()
     # Neither start clears the semaphore, which the first run may hold already. A run that does not end
@@ -105,10 +106,7 @@ def body(args, work):
     took = during_run(harness)
     full = harness.run_to_end()
     harness.check_complete()
-    races = []
-    for round_number in range(args.rounds):
-        harness.mutate()
-        races.append(race(harness, round_number))
+    races = [race(harness, round_number) for round_number in range(args.rounds)]
     print("terminate: a waiting program ended in %s s (SIGTERM, SIGINT, SIGHUP); SIGTERM during the run "
           "ended it in %.2f s with 143, the semaphore free; the next run (%.1f s) left every file "
           "recoverable; two runs at once took turns (%s s)" % (", ".join("%.2f" % t for t in waits), took,
