@@ -15,8 +15,7 @@ from harness import Failure, Harness, script
 
 
 def body(args, work):
-    rng = random.Random(args.seed)
-    harness = Harness(args.bin, work, rng, args.files, args.large_mb)
+    harness = Harness(args.bin, work, random.Random(args.seed), args.files, args.large_mb)
     harness.configure()
     full = harness.run_to_end()
     harness.check_complete()
@@ -31,7 +30,7 @@ def body(args, work):
         harness.mutate()
         # The kills aim within the time a pass takes (a little less: the first moments of a run vary
         # least), so that few of them come after the program has ended.
-        delay = rng.uniform(0.0, 0.9 * pass_time)
+        delay = harness.rng.uniform(0.0, 0.9 * pass_time)
         process = harness.start()
         try:
             process.wait(delay)
