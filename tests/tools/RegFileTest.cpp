@@ -59,12 +59,6 @@ TEST(RegFileTest, EncodingsOfTheSameFile) {
     for (const auto& [what, bytes] : cases) {
         EXPECT_EQ(ParseOk(bytes), expected) << what;
     }
-    // REGEDIT4 keeps the data of string types as 8-bit bytes.
-    EXPECT_EQ(ParseOk("REGEDIT4\n\n[HKCU\\A]\n\"x\"=hex(2):25,e4,00\n\"s\"=\"\xE4\"\n"),
-              "[HKCU\\A] x=2:25e400 s=1:e400");
-    // A character outside code page 1252 may stand in a comment.
-    EXPECT_EQ(ParseOk(kV5 + "; \xCE\xA9 omega\n[HKCU\\A]\n\"b\"=hex:01,\\ ;\xCE\xA9\n 02 ;\xCE\xA9\n"),
-              "[HKCU\\A] b=3:0102");
 }
 
 // What Windows' registry editor reads, the strict form and beyond, in REGEDIT4 and version 5 files alike.
@@ -81,6 +75,7 @@ TEST(RegFileTest, ReadsWhatWindowsReads) {
         {kBoth, "[hkcu\\A]\n\"d\"=dword:0000002a\n\"max\"=dword:FFFFFFFF\n\"short\"=dword:5\n",
          "[HKCU\\A] d=4:2a000000 max=4:ffffffff short=4:05000000"},
         {kBoth, "\"b\"=hex:01,FF,0\n\"e\"=hex:\n\"t\"=hex:01,\n", "b=3:01ff00 e=3: t=3:01"},
+        {kOnly4, "\"x\"=hex(2):25,e4,00\n\"s\"=\"\xE4\"\n", "x=2:25e400 s=1:e400"},
         {kOnly5, "\"x\"=hex(2):25,00,54,00,00,00\n\"m\"=hex(7):61,00,00,00,62,00,00,00,00,00\n",
          "x=2:255400 m=7:6100620000"},
         {kBoth, "\"q\"=hex(b):01,02,03,04,05,06,07,08\n\"n\"=hex(0):\n\"o\"=hex(1234abcd):aa\n",
@@ -97,6 +92,8 @@ TEST(RegFileTest, ReadsWhatWindowsReads) {
          "\"s\"=\"te;xt\" ;note\n\"d\"=dword:00000001 ;note\n\"e\"=dword:2;x\n"
          "\"b\"=hex:01,02 ;note\n\"x\"=- ;gone\n@=-\t; gone too\n",
          "s=1:74653b787400 d=4:01000000 e=4:02000000 b=3:0102 x=- =-"},
+        // A character outside code page 1252 may stand in a comment of a file read as UTF-8.
+        {kOnly5, "; \xCE\xA9 omega\n\"b\"=hex:01,\\ ;\xCE\xA9\n 02 ;\xCE\xA9\n", "b=3:0102"},
         // Continued hex data: comment lines and blank lines between, a comment after the '\'.
         {kBoth, "\"b\"=hex:01,\\\n; between\n\n  02,\\ ;after the continuation\n\t03\n\"n\"=\"v\"\n",
          "b=3:010203 n=1:7600"},
