@@ -54,7 +54,6 @@ TEST(PathOptionsTest, EntriesAreWrittenWholeKeepingWhatIsInForce) {
     const std::vector<RegistryValue> rule = {DwordValue("DelAfterDays", 30)};
     // What, the values stored, the options (split at blanks), what is written.
     const std::tuple<const char*, std::vector<RegistryValue>, std::string, std::string> cases[] = {
-        {"nothing stored, plain", {}, "--plain", "26 0"},
         {"unknown bits kept", {DwordValue("Flags", 0x18A6)}, "--no-subfolders", "1aa6 0"},
         {"Flags as text is the default", {text}, "--off", "866 0"},
         {"Flags -1 is the default", {DwordValue("Flags", 0xFFFFFFFF)}, "", "826 0"},
@@ -65,7 +64,6 @@ TEST(PathOptionsTest, EntriesAreWrittenWholeKeepingWhatIsInForce) {
         {"back to runs", {DwordValue("Flags", 0x8A6)}, "--full-every 5", "826 0 FullBackupSep=5"},
         {"no full backups", {DwordValue("Flags", 0x1A6)}, "--no-full", "186 0"},
         {"copies as they are", {}, "--no-write-protect --keep-archive-bit", "820 0"},
-        {"a present rule stays in force", rule, "--keep 5", "826 15 KeepBackups=5"},
         {"a rule off stays off", {rule[0], DwordValue("DeleteFlags", 0)}, "--keep 5", "826 10 KeepBackups=5"},
         {"deleting on", {}, "--delete-after 9 --delete-after 30d", "826 7 DelAfterBackups=9 DelAfterDays=1e"},
         {"disk space", {}, "--delete-after=500MB --only-archived", "826 89 DelAfterMemory=1f4"},
