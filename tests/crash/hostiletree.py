@@ -14,8 +14,6 @@ import zipfile
 
 from harness import Harness, check, read, read_tree, script, write
 
-PATH_MAX = 4096
-
 
 class Tree:
     """One source path of a harness, with the files a run must store (relative path in bytes: content,
@@ -89,7 +87,7 @@ def build(tree, many):
     # not, and a folder whose path is beyond what the system can name at all. Both are logged;
     # files after them in the walk are still stored. An archive packs the file at the edge from where
     # it is, under its relative name, so a compressed set holds it.
-    rel = tree.deep("deep", PATH_MAX - 1 - len(b"/edge.txt") - 3)
+    rel = tree.deep("deep", os.pathconf(root, "PC_PATH_MAX") - 1 - len(b"/edge.txt") - 3)
     write(b"edge.txt", b"at the edge")
     if tree.name == "zip":
         tree.expected[rel + b"/edge.txt"] = b"at the edge"
