@@ -7,7 +7,6 @@ its end and checks that every file is recoverable (Harness.check_complete).
 With --large-mb, one large file per path is rewritten in every round, so that many kills land while
 its copy is being written over the copy an earlier run of the same day made."""
 import random
-import signal
 import subprocess
 import sys
 
@@ -35,7 +34,7 @@ def body(args, work):
         try:
             process.wait(delay)
         except subprocess.TimeoutExpired:  # the kill hits a running program
-            process.send_signal(signal.SIGKILL)
+            process.kill()
             process.wait()
             hits += 1
         try:
