@@ -16,8 +16,6 @@ namespace {
 
 using testing::Chain;
 using testing::ReadFile;
-using testing::ScopedHives;
-using testing::TempDir;
 using testing::WriteFile;
 using namespace std::string_literals;
 
@@ -76,8 +74,8 @@ std::string Dump(HiveRoot root, const std::string& path) {
 
 class RegCommandTest : public ::testing::Test {
   protected:
-    ScopedHives hives_;
-    TempDir dir_;
+    testing::ScopedHives hives_;
+    testing::TempDir dir_;
 };
 
 TEST_F(RegCommandTest, AddStoresEachTypeAndQueryShowsIt) {
@@ -270,9 +268,7 @@ TEST_F(RegCommandTest, ExportThenImportGivesIdenticalValues) {
 // again and held one hive connection per level took minutes and gigabytes here.
 TEST_F(RegCommandTest, ExportOfADeepChainTakesLinearWork) {
     const int levels = 2000;
-    ASSERT_EQ(ApplyRegistryChanges(
-                  {{RegistryChange::kSetValue, HiveRoot::kCurrentUser, Chain(levels), "v", kRegSz, "x\0"s}}),
-              0);
+    testing::StoreValue(HiveRoot::kCurrentUser, Chain(levels), "v", kRegSz, "x\0"s);
     std::string file = dir_ / "deep.reg";
     Steps({{"export HKCU\\K " + file}});
     std::string expected = "Windows Registry Editor Version 5.00\r\n";
