@@ -89,12 +89,10 @@ def race(harness, round_number):
                                                           timeout=120), traces))
     elapsed = time.monotonic() - began
     # Taking turns, only the first run finds the changes; the second finds them saved already.
-    check(sorted(("saved." in o, "No changed file found." in o) for o in outputs) ==
-          [(False, True), (True, False)],
-          "round %d: the runs did not take turns:\n--- a:\n%s\n--- b:\n%s" % (round_number, *outputs))
-    check(any(b"Waiting for Semaphore" in read(trace) for trace in traces),
-          "round %d: neither run waited for the semaphore" % round_number)
-    check_equal(harness.dword(MACHINE_KEY, "Semaphore"), "0x0", "round %d: the semaphore" % round_number)
+    found = (sorted(("saved." in o, "No changed file found." in o) for o in outputs),
+             harness.dword(MACHINE_KEY, "Semaphore"), any(b"Waiting for Semaphore" in read(t) for t in traces))
+    check_equal(found, ([(False, True), (True, False)], "0x0", True), "round %d: what each run found, the "
+                "semaphore, a wait for it:\n--- a:\n%s\n--- b:\n%s" % (round_number, *outputs))
     harness.check_complete()
     return elapsed
 
