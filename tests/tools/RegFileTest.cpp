@@ -41,8 +41,7 @@ std::string Describe(const std::vector<RegEntry>& entries) {
 std::string ParseOk(const std::string& bytes) {
     std::vector<RegEntry> entries;
     RegFileError error;
-    EXPECT_TRUE(ParseRegFile(bytes, entries, error)) << "line " << error.line << ": " << error.message << "\n"
-                                                     << bytes;
+    EXPECT_TRUE(ParseRegFile(bytes, entries, error)) << "line " << error.line << ": " << error.message;
     return Describe(entries);
 }
 
