@@ -125,8 +125,7 @@ def bad_arguments(s):
     check(re.search(r" RunTime    REG_SZ    \d{4}-\d\d-\d\d 20:00:00\n", s.query()), "schedule: " + s.query())
     s.config("--profile", "3", "add", "src", os.path.join(s.work, "backup3"), "--plain")
     s.entries("Path001", Flags=None)
-    check("0x26" in s.query(r"HKCU\Software\Norrow\QuillonApp3\Path000"),
-          "profile: the path of profile 3 is not where quillon-run /3 reads it")
+    check("0x26" in s.query(r"HKCU\Software\Norrow\QuillonApp3\Path000"), "profile 3: not where /3 reads it")
     s.write_file(os.path.join(s.work, "afile"), 10)  # a file where the destination should be
     before = s.query()
     # Each option's own mistakes are the unit tests' matter; these are the commands' (a pattern that
