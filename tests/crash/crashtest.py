@@ -10,7 +10,7 @@ import random
 import subprocess
 import sys
 
-from harness import Failure, Harness, script
+from harness import Failure, Harness, check, script
 
 
 def body(args, work):
@@ -45,8 +45,7 @@ def body(args, work):
             raise Failure("seed %d, kill %d after %.3f s: %s" % (args.seed, attempts, delay, failure))
     print("crashtest: %d kills hit a running program (%d of them in the middle of a copy or an archive), "
           "%d rounds in all, every check passed" % (hits, cut_off, attempts))
-    if hits < args.kills:
-        raise Failure("only %d of %d kills hit a running program" % (hits, args.kills))
+    check(hits >= args.kills, "only %d of %d kills hit a running program" % (hits, args.kills))
 
 
 if __name__ == "__main__":

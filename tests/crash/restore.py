@@ -117,9 +117,8 @@ def check_listings(s):
     check_equal([line[:2] + line[4:] for line in words("sets", zip_dest)],
                 [[day1, "F", "1", "archive"], [day2, "I", "1", "archive"], [day3, "I", "2", "archives"],
                  [day4, "I", "1", "archive"]], "sets")
-    for name in s.h.sources:
-        out = s.tool("verify", s.h.dests[name])
-        check(out.endswith("no problems found\n"), "verify %s: %s" % (name, out))
+    outputs = [s.tool("verify", s.h.dests[name]) for name in s.h.sources]
+    check(all(out.endswith("no problems found\n") for out in outputs), "verify: %s" % outputs)
 
 
 def check_existing(s):
