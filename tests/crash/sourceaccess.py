@@ -13,8 +13,6 @@ import sys
 
 from harness import DYN_DATA, Harness, check, check_equal, read, script, win
 
-NOBODY = "65534"
-
 
 def open_up(work):
     """Everything in the work folder becomes usable by any user, except the files meant to be
@@ -30,7 +28,7 @@ def run(harness):
     harness.clear_semaphore()  # before the hives are opened up
     open_up(harness.work)
     output = harness.run(expect=(0, 1), env=dict(harness.env, HOME=harness.work), clear=False,
-                         prefix=["setpriv", "--reuid=" + NOBODY, "--regid=" + NOBODY, "--clear-groups"])
+                         prefix=["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"])
     return output, harness.dword(DYN_DATA, "LastRunStatus")
 
 
