@@ -5,19 +5,16 @@ run left (control files parse, hives sound, no set holds content the source neve
 its end and checks that every file is recoverable (Harness.check_complete).
 
 With --large-mb, one large file per path is rewritten in every round, so that many kills land while
-its copy is being written over the copy an earlier run of the same day made.
-"""
+its copy is being written over the copy an earlier run of the same day made."""
 import random
-import signal
 import subprocess
 import sys
 
-from harness import Failure, Harness, script
+from harness import Failure, Harness, check, script
 
 
 def body(args, work):
-    rng = random.Random(args.seed)
-    harness = Harness(args.bin, work, rng, args.files, args.large_mb)
+    harness = Harness(args.bin, work, random.Random(args.seed), args.files, args.large_mb)
     harness.configure()
     full = harness.run_to_end()
     harness.check_complete()
@@ -32,12 +29,12 @@ def body(args, work):
         harness.mutate()
         # The kills aim within the time a pass takes (a little less: the first moments of a run vary
         # least), so that few of them come after the program has ended.
-        delay = rng.uniform(0.0, 0.9 * pass_time)
+        delay = harness.rng.uniform(0.0, 0.9 * pass_time)
         process = harness.start()
         try:
             process.wait(delay)
         except subprocess.TimeoutExpired:  # the kill hits a running program
-            process.send_signal(signal.SIGKILL)
+            process.kill()
             process.wait()
             hits += 1
         try:
@@ -48,8 +45,7 @@ def body(args, work):
             raise Failure("seed %d, kill %d after %.3f s: %s" % (args.seed, attempts, delay, failure))
     print("crashtest: %d kills hit a running program (%d of them in the middle of a copy or an archive), "
           "%d rounds in all, every check passed" % (hits, cut_off, attempts))
-    if hits < args.kills:
-        raise Failure("only %d of %d kills hit a running program" % (hits, args.kills))
+    check(hits >= args.kills, "only %d of %d kills hit a running program" % (hits, args.kills))
 
 
 if __name__ == "__main__":

@@ -6,8 +6,7 @@ error log) meets the full disk once; with none free, the run must say it ran out
 must end, keep no incomplete set, leave a control file that lists exactly the sets on disk and keep the
 old lines of the error log; the next run with space must leave every file recoverable. (That a set a
 full disk left incomplete goes is the backup pass's tests' matter too.) Exit status 77 when a private
-mount namespace is not permitted (skipped).
-"""
+mount namespace is not permitted (skipped)."""
 import os
 import random
 import shutil
@@ -15,20 +14,14 @@ import subprocess
 import sys
 import time
 
-from harness import Failure, Harness, check, read, script, set_folders, write
+from harness import Failure, Harness, check, check_equal, read, script, set_folders, write
 
 PAGE = 4096
 
 
-def fill(disk, filler, pages_free):
-    """Makes the filler file (removed after each run) as large as leaves exactly pages_free pages free."""
-    stats = os.statvfs(disk)
-    write(filler, b"\xaa" * max(0, stats.f_bavail * stats.f_frsize - pages_free * PAGE))
-
-
-def full_run(harness, log, where, make_room, must_fail):
-    """A run that may meet the full disk, the checks of what it left, then a run with the room that
-    make_room() gives back; answers where the disk filled, as far as the error log tells."""
+def full_run(harness, log, filler, free):
+    """A run with free pages left, the checks of what it left, then a run with the room that removing the
+    filler gives back; answers where the disk filled, as far as the error log tells."""
     before = {name: set_folders(dest) for name, dest in harness.dests.items()}
     old_log = read(log) or b""
     # A run that met the full disk completes with errors (status 1); one that had room, with 0.
@@ -37,18 +30,17 @@ def full_run(harness, log, where, make_room, must_fail):
     failed = "Errors" in output or "space" in output.lower()
     try:
         for name, dest in harness.dests.items():
-            listed, _ = harness.read_control(name)
-            check(set_folders(dest) == listed == before[name], "%s: sets %s, listed %s, before %s\n%s"
-                  % (name, set_folders(dest), listed, before[name], output))
+            check_equal((set_folders(dest), harness.read_control(name)[0]), (before[name],) * 2,
+                        "%s: the sets on disk and listed\n%s" % (name, output))
         check(added.startswith(old_log), "the error log lost its old lines")
-        check(("space" in output.lower() or not must_fail) and (failed or "saved" in output),
+        check(("space" in output.lower() or free > 0) and (failed or "saved" in output),
               "the run does not say it ran out of space, or what it saved or failed:\n%s" % output)
         harness.check_hives()
-        make_room()
+        os.remove(filler)
         harness.run_to_end()
         harness.check_complete()
     except Failure as failure:
-        raise Failure("%s: %s" % (where, failure))
+        raise Failure("%d pages free: %s" % (free, failure))
     added = added[len(old_log):]
     return ("control" if b"Control" in added else "copy" if b"Error" in added else
             "unlogged" if failed else "ok")
@@ -73,9 +65,10 @@ def body(args, work):
             for i in range(3):
                 path = os.path.join(root, "d%d" % i, "changed%d.bin" % i)
                 harness.write_file(path, harness.rng.randint(100, 6000), now)
-        fill(disk, filler, free)
-        stage = full_run(harness, log, "%d pages free" % free, lambda: os.remove(filler), free == 0)
-        outcomes.append("%d:%s" % (free, stage))
+        # The filler, removed after each run, leaves exactly free pages free.
+        stats = os.statvfs(disk)
+        write(filler, b"\xaa" * max(0, stats.f_bavail * stats.f_frsize - free * PAGE))
+        outcomes.append("%d:%s" % (free, full_run(harness, log, filler, free)))
     print("fulldisk: %d runs with 0..%d pages free, each followed by a complete run (%.0f s): %s" %
           (len(outcomes), args.sweep, time.monotonic() - began, " ".join(outcomes)))
 

@@ -256,13 +256,11 @@ class Harness:
 
     def check_after_kill(self):
         """Answers how many temporaries the kill left: copies or archives it cut off."""
-        temporaries = 0
         for name in self.sources:
             if os.path.exists(os.path.join(self.dests[name], "Quillon.txt")):
                 self.read_control(name)
-            temporaries += self.check_versions(name, temporaries_allowed=True)
         self.check_hives()
-        return temporaries
+        return sum(self.check_versions(name, temporaries_allowed=True) for name in self.sources)
 
     def set_contents(self, name):
         """What each set of a path holds, by set folder, newest first."""
@@ -271,20 +269,18 @@ class Harness:
     def check_versions(self, name, temporaries_allowed, contents=None):
         """Every file a set holds is a version the source had, whole; temporaries only after a kill."""
         temporaries = 0
-        held_files = []  # (relative path, content, where)
         for held in (contents or self.set_contents(name)).values():
-            for parent, _, files in os.walk(held.folder):
-                for path in (os.path.join(parent, file) for file in files):
-                    if TEMPORARY.match(os.path.basename(path)):
-                        check(temporaries_allowed, "%s: a temporary was left: %r" % (name, path))
-                        temporaries += 1
-                    elif not ARCHIVE.match(os.path.relpath(path, held.folder)):
-                        held_files.append((os.path.relpath(path, held.folder), read(path), path))
-            held_files += [(rel, data, "%s archive %d" % (held.folder, number))
-                           for number, entries in held.archives.items() for rel, data in entries.items()]
-        for rel, data, where in held_files:
-            check(rel == "Quillon.txt" or hashlib.sha256(data).digest() in self.versions.get((name, rel), ()),
-                  "%s: %s holds %d bytes that no version of the source had" % (where, rel, len(data)))
+            files = [(rel, data, held.folder) for rel, data in read_tree(held.folder).items()]
+            files += [(rel, data, "%s archive %d" % (held.folder, number))
+                      for number, entries in held.archives.items() for rel, data in entries.items()]
+            for rel, data, where in files:
+                if TEMPORARY.match(os.path.basename(rel)):
+                    check(temporaries_allowed, "%s: a temporary was left: %s/%r" % (name, where, rel))
+                    temporaries += 1
+                else:
+                    check(rel == "Quillon.txt" or ARCHIVE.match(rel) or
+                          hashlib.sha256(data).digest() in self.versions.get((name, rel), ()),
+                          "%s: %s holds %d bytes that no version of the source had" % (where, rel, len(data)))
         return temporaries
 
     def check_hives(self):
@@ -294,19 +290,17 @@ class Harness:
                 with sqlite3.connect(path) as db:
                     verdict = db.execute("PRAGMA integrity_check").fetchone()[0]
                 check(verdict == "ok", "%s damaged: %s" % (hive, verdict))
-        check("Path001" in self.tool("quillon-reg", "query", CONFIG_KEY, "/s"),
-              "the configuration can no longer be read")
+        check("Path001" in self.tool("quillon-reg", "query", CONFIG_KEY, "/s"), "configuration unreadable")
 
     def check_stored(self, name, left_out=None, contents=None):
         """Every file of the source but left_out is in the newest set that holds it, with its current
         content; answers the marks of the control file's lines by relative path."""
         contents = contents or self.set_contents(name)
-        for rel in self.source_files(name):
+        for rel in sorted(set(self.source_files(name)) - {left_out}):
             holder = next((d for d, held in contents.items() if held.has(rel)), None)
-            if rel != left_out:
-                check(holder is not None, "%s/%s is in no set" % (name, rel))
-                check(contents[holder].read(rel) == read(os.path.join(self.sources[name], rel)),
-                      "%s/%s: set %s holds other content" % (name, rel, holder))
+            check(holder is not None, "%s/%s is in no set" % (name, rel))
+            check(contents[holder].read(rel) == read(os.path.join(self.sources[name], rel)),
+                  "%s/%s: set %s holds other content" % (name, rel, holder))
         return {rel: mark for mark, _, rel in self.read_control(name)[1]}
 
     def check_complete(self):
@@ -373,9 +367,8 @@ class SetContents:
         return max((n for n, entries in self.archives.items() if rel in entries), default=None)
 
     def has(self, rel, number=None):
-        if self._holder(rel, number) is not None:
-            return True
-        return number is None and os.path.isfile(os.path.join(self.folder, rel))
+        return (self._holder(rel, number) is not None or
+                number is None and os.path.isfile(os.path.join(self.folder, rel)))
 
     def read(self, rel):
         number = self._holder(rel)

@@ -6,8 +6,7 @@ of each day rebuilds exactly that day's tree (contents, times, permission bits a
 versions and sets name what holds each copy; files whose only copy went are "no copy left"; verify
 finds damaged entries and missing sets; existing files are kept without --overwrite; crafted control
 files, archives and links in the target write nothing outside it; and the tool needs no hive, drive
-map or home of its own.
-"""
+map or home of its own."""
 import os
 import random
 import sys
@@ -36,32 +35,25 @@ class Scenario:
         self.snapshots = {name: {} for name in harness.sources}  # name -> day -> {rel: (bytes, mtime)}
         self.minute = 0
 
-    # --- the source trees ---
-
-    def write(self, name, rel, day, text):
-        path = os.path.join(self.h.sources[name], rel)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        write(path, ("%s of %s on day %d\n" % (text, rel, day)).encode() * random.Random(rel).randint(1, 400))
+    def write(self, name, rel, day):
+        """New content (at least 100 bytes: the damage test flips one inside) at a minute of day's morning."""
         self.minute += 1
-        stamp = day_start(DAYS - day) + 9 * 3600 + 60 * self.minute
-        os.utime(path, (stamp, stamp))
+        self.h.write_file(os.path.join(self.h.sources[name], rel), self.h.rng.randint(100, 12_000),
+                          day_start(DAYS - day) + 9 * 3600 + 60 * self.minute)
 
-    def change(self, day, edits, removals=()):
-        for name in self.h.sources:
+    def run(self, day, edits, removals=()):
+        """The edits and removals in both trees, then one run of quillon-run that makes (or adds to) the set
+        of the day."""
+        for name, root in self.h.sources.items():
             for rel in edits:
-                self.write(name, rel, day, "edit %d" % self.minute)
+                self.write(name, rel, day)
             for rel in removals:
-                os.remove(os.path.join(self.h.sources[name], rel))
-
-    def run(self, day):
-        """One run of quillon-run that makes (or adds to) the set of the day."""
+                os.remove(os.path.join(root, rel))
         for number in range(len(self.h.sources)):
             self.h.set_value(CONFIG_KEY + r"\Path%03d" % number, "LastRunTime", "2000-01-01 00:00:00")
         self.h.run_to_end()
         for name, root in self.h.sources.items():
             self.snapshots[name][day] = read_tree(root, True)
-
-    # --- the tool ---
 
     def tool(self, *args, env=None, expect=0):
         return self.h.tool("quillon-restore", *args, env=env, expect=expect)
@@ -74,10 +66,8 @@ class Scenario:
         want = {rel: value for rel, value in expected.items() if rel not in no_copy}
         check_equal(sorted(rel for rel in set(got) | set(want) if got.get(rel) != want.get(rel)), [],
                     "%s as of day %d: the files restored wrongly" % (name, day))
-        check_equal(sorted(lines(out, "no copy left: ")), sorted(no_copy), "%s %d: no copy left" % (name, day))
-        summary = out.splitlines()[-1]
-        check(summary.startswith("%d file" % len(want)) and " restored, " in summary,
-              "%s day %d: summary %r" % (name, day, summary))
+        check_equal((sorted(lines(out, "no copy left: ")), out.splitlines()[-1].split(" restored, ")[0]),
+                    (sorted(no_copy), "%d files" % len(want)), "%s %d: no copy left, the summary" % (name, day))
 
 
 def lines(out, head):
@@ -86,31 +76,25 @@ def lines(out, head):
 
 
 def build_history(s):
-    # Day 1: the first run, a full set. A source-root file named like the control file is stored
-    # under another name and must come back under its own.
-    s.change(1, ["a.txt", "b.txt", "c.txt", "keep/d.txt", "keep/e.txt", "deep/er/f.txt", "Quillon.txt"])
     # Sets keep permission bits and links (archives in each entry's Unix mode), and so does a restore.
     outside = os.path.join(s.work, "outside-target.txt")
     write(outside, b"not below the source")
     stamp = day_start(DAYS - 1) + 8 * 3600
-    os.utime(outside, (stamp, stamp))
     for name, root in s.h.sources.items():
         for rel, mode in (("private/secret.txt", 0o600), ("tools/run.sh", 0o755)):
-            s.write(name, rel, 1, "mode %o" % mode)
+            s.write(name, rel, 1)
             os.chmod(os.path.join(root, rel), mode)
         for link, target in (("to-outside", outside), ("tools/inner-link", "../a.txt")):
             os.symlink(target, os.path.join(root, link))
             os.utime(os.path.join(root, link), (stamp, stamp), follow_symlinks=False)
-    s.run(1)
-    s.change(2, ["a.txt", "new/g.txt"], removals=["b.txt"])
-    s.run(2)
+    # Day 1: the first run, a full set. A source-root file named like the control file is stored
+    # under another name and must come back under its own.
+    s.run(1, ["a.txt", "b.txt", "c.txt", "keep/d.txt", "keep/e.txt", "deep/er/f.txt", "Quillon.txt"])
+    s.run(2, ["a.txt", "new/g.txt"], removals=["b.txt"])
     # Day 3: two passes; the second stores c.txt again (the compressed set: in archive 001).
-    s.change(3, ["c.txt"])
-    s.run(3)
-    s.change(3, ["c.txt", "keep/d.txt"])
-    s.run(3)
-    s.change(4, ["deep/er/f.txt"], removals=["new/g.txt"])
-    s.run(4)
+    s.run(3, ["c.txt"])
+    s.run(3, ["c.txt", "keep/d.txt"])
+    s.run(4, ["deep/er/f.txt"], removals=["new/g.txt"])
 
 
 def check_each_day(s):
@@ -133,9 +117,8 @@ def check_listings(s):
     check_equal([line[:2] + line[4:] for line in words("sets", zip_dest)],
                 [[day1, "F", "1", "archive"], [day2, "I", "1", "archive"], [day3, "I", "2", "archives"],
                  [day4, "I", "1", "archive"]], "sets")
-    for name in s.h.sources:
-        out = s.tool("verify", s.h.dests[name])
-        check(out.endswith("no problems found\n"), "verify %s: %s" % (name, out))
+    outputs = [s.tool("verify", s.h.dests[name]) for name in s.h.sources]
+    check(all(out.endswith("no problems found\n") for out in outputs), "verify: %s" % outputs)
 
 
 def check_existing(s):
@@ -154,8 +137,8 @@ def check_existing(s):
         s.tool("restore", dest, target, "--overwrite")
         check(read_tree(target, True) == s.snapshots[name][4], "%s: --overwrite did not restore the tree" % name)
     out = s.tool("restore", s.h.dests["plain"], os.path.join(s.work, "restored", "dry"), "--dry-run", "keep")
-    check(not os.path.exists(os.path.join(s.work, "restored", "dry")), "--dry-run wrote the target")
-    check(out.splitlines()[-1] == "2 files to restore", "dry run: %s" % out)
+    check_equal((os.path.exists(os.path.join(s.work, "restored", "dry")), out.splitlines()[-1]),
+                (False, "2 files to restore"), "--dry-run: the target written, the summary")
 
 
 def check_retention(s):
@@ -163,14 +146,11 @@ def check_retention(s):
     that did not change after day 1 (b.txt is gone from the source, so it is no loss)."""
     for number in range(len(s.h.sources)):
         s.h.set_value(CONFIG_KEY + r"\Path%03d" % number, "DelAfterBackups", 3)
-    s.change(5, ["a.txt"])
-    s.run(5)
+    s.run(5, ["a.txt"])
+    lost = {"keep/e.txt", "Quillon.txt", "private/secret.txt", "tools/run.sh", "to-outside", "tools/inner-link"}
     for name in s.h.sources:
-        lost = {"keep/e.txt", "Quillon.txt", "private/secret.txt", "tools/run.sh", "to-outside",
-                "tools/inner-link"}
-        dest = s.h.dests[name]
         s.restore_day(name, 5, s.snapshots[name][5], no_copy=lost)
-        out = s.tool("verify", dest, expect=1)
+        out = s.tool("verify", s.h.dests[name], expect=1)
         check(sorted(lines(out, "no copy left: ")) == sorted(lost) and
               out.splitlines()[-1].endswith("%d problems found" % len(lost)), "verify %s: %s" % (name, out))
 
@@ -199,9 +179,7 @@ def check_damage(s):
 def check_hostile(s):
     """A control file and an archive written by someone else, with names that climb out. (That a copy
     from a plain set lands only below the target is the confined tree's tests' matter.)"""
-    dest = os.path.join(s.work, "hostile")
-    outside = os.path.join(s.work, "outside")
-    os.makedirs(outside)
+    dest, outside, target = (os.path.join(s.work, rel) for rel in ("hostile", "outside", "restored/hostile"))
     os.makedirs(os.path.join(dest, "2020-01-02"))
     text = ["Quillon-Run -- Processing Time: 2020-01-02 10:00", "1 runs until full backup", "Z:\\src",
             "# ===== Saved Backups:", "2020-01-02 F         1 kBytes", "# ===== Files:"]
@@ -215,8 +193,8 @@ def check_hostile(s):
         z.writestr("Quillon.txt", control)
         for rel in names + ["../outside/entry.txt", "/tmp/abs-entry.txt"]:
             z.writestr(rel.replace("\\", "/"), b"hostile")
-    target = os.path.join(s.work, "restored", "hostile")
-    os.makedirs(target)
+    for folder in (outside, target):
+        os.makedirs(folder)
     os.symlink(outside, os.path.join(target, "sub"))
     out = s.tool("restore", dest, target, expect=1)
     found = (os.listdir(outside), os.path.exists("/tmp/abs-entry.txt"), sorted(os.listdir(target)),

@@ -6,8 +6,7 @@ larger tree SIGTERM ends it promptly with status 143. Either way "RunningInstanc
 semaphore free at once (no other program has to wait for it); after the run, the hives and control
 files are sound and the next run completes with every file recoverable. (What the run's record then
 holds is the termination tests' matter.) And two runs started at the same moment take turns through the
-registry semaphore: one backs up, the other waits and then finds nothing left to save.
-"""
+registry semaphore: one backs up, the other waits and then finds nothing left to save."""
 import concurrent.futures
 import os
 import random
@@ -24,8 +23,7 @@ def start_and_wait_for(harness, trace, text, clear=False, timeout=60):
     process = harness.start("/W", env=dict(harness.env, QUILLON_TRACE=trace), clear=clear)
     deadline = time.monotonic() + timeout
     while text not in (read(trace) or b""):
-        check(process.poll() is None,
-              "quillon-run ended (%s) before the trace showed %r" % (process.returncode, text))
+        check(process.poll() is None, "ended (%s) before the trace showed %r" % (process.returncode, text))
         if time.monotonic() > deadline:
             process.kill()
             raise Failure("the trace did not show %r within %d s" % (text, timeout))
@@ -80,7 +78,8 @@ def during_run(harness):
 
 
 def race(harness, round_number):
-    """Starts two runs at once; answers the seconds until both ended."""
+    """Changes the trees, then starts two runs at once; answers the seconds until both ended."""
+    harness.mutate()
     traces = [os.path.join(harness.work, "trace-%d%s.txt" % (round_number, name)) for name in "ab"]
     began = time.monotonic()
     # Neither start clears the semaphore, which the first run may hold already. A run that does not end
@@ -90,12 +89,10 @@ def race(harness, round_number):
                                                           timeout=120), traces))
     elapsed = time.monotonic() - began
     # Taking turns, only the first run finds the changes; the second finds them saved already.
-    check(sorted(("saved." in o, "No changed file found." in o) for o in outputs) ==
-          [(False, True), (True, False)],
-          "round %d: the runs did not take turns:\n--- a:\n%s\n--- b:\n%s" % (round_number, *outputs))
-    check(any(b"Waiting for Semaphore" in read(trace) for trace in traces),
-          "round %d: neither run waited for the semaphore" % round_number)
-    check_equal(harness.dword(MACHINE_KEY, "Semaphore"), "0x0", "round %d: the semaphore" % round_number)
+    found = (sorted(("saved." in o, "No changed file found." in o) for o in outputs),
+             harness.dword(MACHINE_KEY, "Semaphore"), any(b"Waiting for Semaphore" in read(t) for t in traces))
+    check_equal(found, ([(False, True), (True, False)], "0x0", True), "round %d: what each run found, the "
+                "semaphore, a wait for it:\n--- a:\n%s\n--- b:\n%s" % (round_number, *outputs))
     harness.check_complete()
     return elapsed
 
@@ -107,10 +104,7 @@ def body(args, work):
     took = during_run(harness)
     full = harness.run_to_end()
     harness.check_complete()
-    races = []
-    for round_number in range(args.rounds):
-        harness.mutate()
-        races.append(race(harness, round_number))
+    races = [race(harness, round_number) for round_number in range(args.rounds)]
     print("terminate: a waiting program ended in %s s (SIGTERM, SIGINT, SIGHUP); SIGTERM during the run "
           "ended it in %.2f s with 143, the semaphore free; the next run (%.1f s) left every file "
           "recoverable; two runs at once took turns (%s s)" % (", ".join("%.2f" % t for t in waits), took,

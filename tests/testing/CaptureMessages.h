@@ -1,6 +1,7 @@
 // Collects the message boxes shown while it lives, each answered with its default button.
 #pragma once
 
+#include <ranges>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,11 +23,8 @@ class CaptureMessages {
     CaptureMessages& operator=(const CaptureMessages&) = delete;
 
     std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const auto& [text, style] : Shown) {
-            texts.push_back(text);
-        }
-        return texts;
+        auto texts = Shown | std::views::keys;
+        return {texts.begin(), texts.end()};
     }
 
     std::vector<std::pair<std::string, unsigned>> Shown;

@@ -24,27 +24,22 @@ class ScopedHives {
     std::string File(HiveRoot root) const { return HiveFilePath(root); }
 
     // Points the hive at a path below a regular file: reads find nothing, writes are denied.
-    void MakeUnwritable(HiveRoot root) {
-        Env(root).emplace(Name(root), dir_ / "blocker/quillon/unwritable.hive");
-    }
+    void MakeUnwritable(HiveRoot root) { Override(root, dir_ / "blocker/quillon/unwritable.hive"); }
 
     // Replaces the hive with a file of bytes that are no database and answers its path.
     std::string MakeDamaged(HiveRoot root) {
         std::string file =
             dir_ / (root == HiveRoot::kLocalMachine ? "damaged-machine.hive" : "damaged-user.hive");
         WriteFile(file, std::string(4096, '\x5A'));
-        Env(root).emplace(Name(root), file);
+        Override(root, file);
         return file;
     }
 
   private:
-    static const char* Name(HiveRoot root) {
-        return root == HiveRoot::kLocalMachine ? "QUILLON_MACHINE_HIVE" : "QUILLON_USER_HIVE";
-    }
-    std::optional<ScopedEnv>& Env(HiveRoot root) {
+    void Override(HiveRoot root, const std::string& file) {
         std::optional<ScopedEnv>& env = root == HiveRoot::kLocalMachine ? machineOverride_ : userOverride_;
         env.reset();
-        return env;
+        env.emplace(root == HiveRoot::kLocalMachine ? "QUILLON_MACHINE_HIVE" : "QUILLON_USER_HIVE", file);
     }
 
     TempDir dir_;

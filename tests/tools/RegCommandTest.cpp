@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <numeric>
+#include <regex>
 #include <sstream>
 
 #include "platform/RegistryHive.h"
@@ -14,22 +16,12 @@ namespace {
 
 using testing::Chain;
 using testing::ReadFile;
-using testing::ScopedHives;
-using testing::TempDir;
 using testing::WriteFile;
 using namespace std::string_literals;
 
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-    bool operator==(const Result&) const = default;
-    friend std::ostream& operator<<(std::ostream& os, const Result& r) {
-        return os << r.code << " out: " << r.out << " err: " << r.err;
-    }
-};
-
-// The command line run, split at its blanks as a shell splits it; "" stands for an empty argument.
+// The exit status, output and error output of the command line run, split at its blanks as a shell
+// splits it; "" stands for an empty argument.
+using Result = std::tuple<int, std::string, std::string>;
 Result Reg(const std::string& line, const std::string& answers = "") {
     std::vector<std::string> args;
     std::istringstream words(line);
@@ -53,10 +45,10 @@ struct Step {
 };
 void Steps(const std::vector<Step>& steps) {
     for (const Step& step : steps) {
-        Result result = Reg(step.line, step.answers);
+        auto [code, out, err] = Reg(step.line, step.answers);
         SCOPED_TRACE(step.line.substr(0, 100));
-        EXPECT_EQ(result.code, step.code) << result.err;
-        EXPECT_NE((result.out + result.err).find(step.says), std::string::npos) << result;
+        EXPECT_EQ(code, step.code) << err;
+        EXPECT_NE((out + err).find(step.says), std::string::npos) << out << err;
     }
 }
 
@@ -82,8 +74,8 @@ std::string Dump(HiveRoot root, const std::string& path) {
 
 class RegCommandTest : public ::testing::Test {
   protected:
-    ScopedHives hives_;
-    TempDir dir_;
+    testing::ScopedHives hives_;
+    testing::TempDir dir_;
 };
 
 TEST_F(RegCommandTest, AddStoresEachTypeAndQueryShowsIt) {
@@ -95,7 +87,6 @@ TEST_F(RegCommandTest, AddStoresEachTypeAndQueryShowsIt) {
         {"/t REG_MULTI_SZ /d a\\0b", "7:a\0b\0\0"s, "REG_MULTI_SZ    a\\0b"},
         {"/t REG_MULTI_SZ /s , /d a,b", "7:a\0b\0\0"s, "REG_MULTI_SZ    a\\0b"},
         {"/t REG_MULTI_SZ /d \"\"", "7:\0"s, "REG_MULTI_SZ    "},
-        {"/t REG_DWORD /d 42", "4:\x2A\0\0\0"s, "REG_DWORD    0x2a"},
         {"/t REG_DWORD /d 0xFFFFFFFF", "4:\xFF\xFF\xFF\xFF", "REG_DWORD    0xffffffff"},
         {"/t REG_QWORD /d 0x100000000", "11:\0\0\0\0\x01\0\0\0"s, "REG_QWORD    0x100000000"},
         {"/t REG_BINARY /d 01fF", "3:\x01\xFF", "REG_BINARY    01FF"},
@@ -112,10 +103,11 @@ TEST_F(RegCommandTest, AddStoresEachTypeAndQueryShowsIt) {
     for (const auto& [options, stored, shown] : cases) {
         SCOPED_TRACE(options);
         EXPECT_EQ(Reg("add HKCU\\Software\\Norrow\\Quillon /v Wert /f " + options),
-                  (Result{0, "The operation completed successfully.\n", ""}));
+                  Result(0, "The operation completed successfully.\n", ""));
         EXPECT_EQ(testing::StoredValue(HiveRoot::kCurrentUser, "Software\\Norrow\\Quillon", "Wert"), stored);
-        EXPECT_EQ(Reg("query HKEY_CURRENT_USER\\Software\\Norrow\\Quillon /V wert").out,
-                  "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\n    Wert    " + shown + "\n");
+        EXPECT_EQ(
+            Reg("query HKEY_CURRENT_USER\\Software\\Norrow\\Quillon /V wert"),
+            Result(0, "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\n    Wert    " + shown + "\n", ""));
     }
 }
 
@@ -151,7 +143,7 @@ TEST_F(RegCommandTest, BadCommandLinesFailWithAMessage) {
         {"import", "ERROR: Invalid syntax."},
         {"export HKCU\\A", "ERROR: Invalid syntax."},
     };
-    ASSERT_EQ(Reg("add HKCU\\A").code, 0);
+    Steps({{"add HKCU\\A"}});
     for (const auto& [line, message] : cases) {
         Steps({{line, 1, "", message}});
     }
@@ -169,27 +161,26 @@ TEST_F(RegCommandTest, AddOfAKeyAloneKeepsWhatTheKeyHolds) {
     EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "Old"), before);
 }
 
-// Questions guard the overwriting of a value and of an exported file, and every deletion.
+// Questions guard the overwriting of a value and of an exported file, and every deletion: any answer but
+// yes, or none, leaves everything as it was.
 TEST_F(RegCommandTest, QuestionsGuardOverwritingAndDeleting) {
-    Steps({{"add HKCU\\A /v x /d old"},
-           {"add HKCU\\A /v x /d new", 1, "n\n", "Value x exists, overwrite (Yes/No)?"},
-           {"add HKCU\\A /v x /d new", 1}});  // no answer is no
-    EXPECT_EQ(testing::StoredValue(HiveRoot::kCurrentUser, "A", "x"), "1:old\0"s);
-    Steps({{"add HKCU\\A /v x /d new", 0, "yes\n"},
-           {"delete HKCU\\A", 1, "no\n"},
-           {"delete HKCU\\A /v x", 1, "\n"}});
-    EXPECT_EQ(testing::StoredValue(HiveRoot::kCurrentUser, "A", "x"), "1:new\0"s);
-    Steps({{"delete HKCU\\A", 0, "Y\n", "Permanently delete the registry key HKEY_CURRENT_USER\\A (Yes"}});
-    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "A"), "<missing A>");
     std::string file = dir_ / "a.reg";
     WriteFile(file, "keep");
-    Steps({{"add HKCU\\A /v x /d 1"}, {"export HKCU\\A " + file, 1, "n\n"}});
-    EXPECT_EQ(ReadFile(file), "keep");
-    Steps({{"export HKCU\\A " + file, 0, "y\n"},
+    Steps({{"add HKCU\\A /v x /d old"},
+           {"add HKCU\\A /v x /d new", 1, "n\n", "Value x exists, overwrite (Yes/No)?"},
+           {"add HKCU\\A /v x /d new", 1},
+           {"delete HKCU\\A", 1, "no\n"},
+           {"delete HKCU\\A /v x", 1, "\n"},
+           {"export HKCU\\A " + file, 1, "n\n"}});
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "A") + ReadFile(file), "[A]\nx=1:old\0\nkeep"s);
+    Steps({{"add HKCU\\A /v x /d new", 0, "yes\n"},
+           {"export HKCU\\A " + file, 0, "y\n"},
+           {"delete HKCU\\A", 0, "Y\n", "Permanently delete the registry key HKEY_CURRENT_USER\\A (Yes"},
            {"export HKCU\\Missing " + dir_ / "m.reg", 1},
            {"export HKCU\\A " + dir_ / "no-folder/a.reg", 1}});
-    EXPECT_NE(ReadFile(file), "keep");
-    EXPECT_EQ(ReadFile(dir_ / "m.reg"), "") << "nothing written for a missing key";
+    EXPECT_NE(ReadFile(file).find(ToUtf16Le("\"x\"=\"new\"")), std::string::npos);
+    EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "A") + ReadFile(dir_ / "m.reg"), "<missing A>")
+        << "nothing written for a missing key";
 }
 
 TEST_F(RegCommandTest, DeleteValuesAndKeys) {
@@ -214,37 +205,31 @@ TEST_F(RegCommandTest, QueryLayout) {
            {"add " + key + "\\Settings /v RunAtTime /t REG_DWORD /d 1"},
            {"add " + key + " /v Top /d t"},
            {"query HKCU\\Software /s /v Nothing", 1}});
-    EXPECT_EQ(Reg("query hkcu\\software\\norrow\\quillon").out,
-              "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\n"
-              "    Top    REG_SZ    t\n"
-              "\n"
-              "HKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Path000\n"
-              "HKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Settings\n");
-    // A key with subkeys but no values is not named before its subkeys.
-    EXPECT_EQ(Reg("query HKCU\\Software\\Norrow").out, "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\n");
-    EXPECT_EQ(Reg("query " + key + " /s").out,
-              "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\n"
-              "    Top    REG_SZ    t\n"
-              "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Path000\n"
-              "    SourcePath    REG_SZ    C:\\Daten\n"
-              "    Flags    REG_DWORD    0x822\n"
-              "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Settings\n"
-              "    RunAtTime    REG_DWORD    0x1\n");
-    EXPECT_EQ(Reg("query HKCU\\Software /s /v flags").out,
-              "\nHKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Path000\n"
-              "    Flags    REG_DWORD    0x822\n"
-              "End of search: 1 match(es) found.\n");
-    EXPECT_EQ(Reg("query HKCU\\Software /ve").out,
-              "\nHKEY_CURRENT_USER\\Software\n    (Default)    REG_SZ    (value not set)\n");
+    // Each query and what it prints, "@" standing for HKEY_CURRENT_USER\Software\Norrow\Quillon.
+    const std::pair<std::string, const char*> cases[] = {
+        {"hkcu\\software\\norrow\\quillon", "\n@\n    Top    REG_SZ    t\n\n@\\Path000\n@\\Settings\n"},
+        // A key with subkeys but no values is not named before its subkeys.
+        {"HKCU\\Software\\Norrow", "\n@\n"},
+        {key + " /s",
+         "\n@\n    Top    REG_SZ    t\n"
+         "\n@\\Path000\n    SourcePath    REG_SZ    C:\\Daten\n    Flags    REG_DWORD    0x822\n"
+         "\n@\\Settings\n    RunAtTime    REG_DWORD    0x1\n"},
+        {"HKCU\\Software /s /v flags",
+         "\n@\\Path000\n    Flags    REG_DWORD    0x822\nEnd of search: 1 match(es) found.\n"},
+        {"HKCU\\Software /ve", "\nHKEY_CURRENT_USER\\Software\n    (Default)    REG_SZ    (value not set)\n"},
+    };
+    for (const auto& [line, printed] : cases) {
+        std::string expected =
+            std::regex_replace(printed, std::regex("@"), "HKEY_CURRENT_USER\\Software\\Norrow\\Quillon");
+        EXPECT_EQ(Reg("query " + line), Result(0, expected, "")) << line;
+    }
 }
 
 // Every type and every awkward text makes the trip through the hive and a file: subkeys, an empty key,
 // the default value, code page 1252 text and names, and what the .reg format has to escape.
 TEST_F(RegCommandTest, ExportThenImportGivesIdenticalValues) {
-    std::string all256;
-    for (int b = 0; b < 256; ++b) {
-        all256.push_back(static_cast<char>(b));
-    }
+    std::string all256(256, '\0');
+    std::iota(all256.begin(), all256.end(), '\0');
     const std::string key = "Software\\Test";
     const std::tuple<std::string, const char*, uint32_t, std::string> values[] = {
         {key, "SourcePath", kRegSz, "C:\\B\xFCro \x80 \xE9\0"s},
@@ -283,9 +268,7 @@ TEST_F(RegCommandTest, ExportThenImportGivesIdenticalValues) {
 // again and held one hive connection per level took minutes and gigabytes here.
 TEST_F(RegCommandTest, ExportOfADeepChainTakesLinearWork) {
     const int levels = 2000;
-    ASSERT_EQ(ApplyRegistryChanges(
-                  {{RegistryChange::kSetValue, HiveRoot::kCurrentUser, Chain(levels), "v", kRegSz, "x\0"s}}),
-              0);
+    testing::StoreValue(HiveRoot::kCurrentUser, Chain(levels), "v", kRegSz, "x\0"s);
     std::string file = dir_ / "deep.reg";
     Steps({{"export HKCU\\K " + file}});
     std::string expected = "Windows Registry Editor Version 5.00\r\n";
@@ -302,10 +285,10 @@ TEST_F(RegCommandTest, ImportIsAllOrNothing) {
               "[HKEY_CURRENT_USER\\Software\\Norrow\\Quillon\\Path000]\r\n"
               "\"SourcePath\"=\"C:\\\\Daten\"\r\n"
               "\"DestPath\"=\"D:\\Backup\"\r\n");
-    EXPECT_EQ(Reg("import " + file), (Result{1, "",
-                                             "ERROR: " + file +
-                                                 ":5: unknown escape \\B in quoted text (write \\\\ for a "
-                                                 "backslash) (nothing was imported)\n"}));
+    EXPECT_EQ(Reg("import " + file), Result(1, "",
+                                            "ERROR: " + file +
+                                                ":5: unknown escape \\B in quoted text (write \\\\ for a "
+                                                "backslash) (nothing was imported)\n"));
     EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "Software"), "<missing Software>");
 
     // A well-formed file whose machine-hive part cannot be written changes neither hive.
@@ -314,7 +297,7 @@ TEST_F(RegCommandTest, ImportIsAllOrNothing) {
               "[HKEY_CURRENT_USER\\Software\\A]\r\n\"v\"=dword:00000001\r\n"
               "[HKEY_LOCAL_MACHINE\\Software\\B]\r\n\"v\"=dword:00000001\r\n");
     hives_.MakeUnwritable(HiveRoot::kLocalMachine);
-    EXPECT_EQ(Reg("import " + file), (Result{1, "", "ERROR: Access is denied.\n"}));
+    EXPECT_EQ(Reg("import " + file), Result(1, "", "ERROR: Access is denied.\n"));
     EXPECT_EQ(Dump(HiveRoot::kCurrentUser, "Software"), "<missing Software>");
     Steps({{"import " + dir_ / "no-such-file.reg", 1}, {"import " + dir_.Path(), 1}});  // a folder is no file
 }

@@ -39,8 +39,7 @@ TEST(RestoreSelectionTest, SummaryAmounts) {
     for (const auto& [value, grouped, megabytes] : cases) {
         EXPECT_EQ(GroupedNumber(value) + " " + Megabytes(value), std::string(grouped) + " " + megabytes);
     }
-    EXPECT_EQ(Files(1), "1 file");
-    EXPECT_EQ(Files(1204), "1 204 files");
+    EXPECT_EQ(Files(1) + ", " + Files(1204), "1 file, 1 204 files");
 }
 
 }  // namespace

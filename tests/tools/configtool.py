@@ -3,13 +3,11 @@
 as configured (plain or compressed, with the patterns); every rule reaches the listing; remove leaves
 no gap in the numbering; a configuration imported from a .reg file is listed and edited without losing
 a setting; wrong arguments change nothing; a user hive that cannot be read is an error. And
-quillon-run --check names every mistake.
-"""
+quillon-run --check names every mistake."""
 import os
 import random
 import re
 import sys
-import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "crash"))
 from harness import CONFIG_KEY, Harness, check, check_equal, read_tree, script, set_folders, win, write  # noqa: E402
@@ -24,17 +22,12 @@ class Setup(Harness):
         self.name = name
 
     def folder(self, rel, files=()):
+        """The folder below work with files in it (of days ago: a file changed in the very minute of a
+        run is a case of its own)."""
         for file in files:
-            self.write(os.path.join(rel, file), file)
+            self.write_file(os.path.join(self.work, rel, file), 100)
         os.makedirs(os.path.join(self.work, rel), exist_ok=True)
         return os.path.join(self.work, rel)
-
-    def write(self, rel, text):
-        path = os.path.join(self.work, rel)
-        os.makedirs(os.path.dirname(path), exist_ok=True)
-        write(path, text)
-        # Two minutes old: a file changed in the very minute of a run is a case of its own.
-        os.utime(path, (time.time() - 120, time.time() - 120))
 
     def config(self, *args, expect=0):
         return self.tool("quillon-config", *args, expect=expect)
@@ -43,14 +36,11 @@ class Setup(Harness):
         """Everything below key as quillon-reg lists it; "" when the key does not exist."""
         return self.tool("quillon-reg", "query", key, "/s", expect=None) or ""
 
-    def values(self, section):
-        """The values of a key below the configuration's by lower-case name, as quillon-reg shows them."""
-        parts = (line.strip().split("    ") for line in self.query(CONFIG_KEY + "\\" + section).splitlines())
-        return {part[0].lower(): part[2] for part in parts if len(part) >= 3}
-
     def entries(self, section, **expected):
-        """The values of section must be those expected (None: absent)."""
-        got = self.values(section)
+        """The values of a key below the configuration's must be those expected, as quillon-reg shows them
+        (None: absent)."""
+        parts = (line.strip().split("    ") for line in self.query(CONFIG_KEY + "\\" + section).splitlines())
+        got = {part[0].lower(): part[2] for part in parts if len(part) >= 3}
         check_equal({name: got.get(name.lower()) for name in expected}, expected, self.name + ": " + section)
 
     def stored(self, dest):
@@ -110,11 +100,10 @@ def remove_and_import(s):
     # A configuration written by hand: unknown bits, run state, a dialog flag, rules without DeleteFlags.
     reg = os.path.join(s.work, "hand.reg")
     source = s.folder("hand").replace("/", "\\\\")
-    with open(reg, "w") as f:
-        f.write('Windows Registry Editor Version 5.00\n\n[%s\\Path002]\n"SourcePath"="Z:%s"\n'
-                '"DestPath"="Z:%s_out"\n"Flags"=dword:000018a6\n"DelAfterDays"=dword:0000001e\n'
-                '"HideDialogs"=dword:00000010\n"NextRunTime"="2026-01-02 03:04"\n"Exclude000"="*.bak"\n'
-                '"Force000"="*\\\\keep.bak"\n' % (CONFIG_KEY.replace("HKCU", "HKEY_CURRENT_USER"), source, source))
+    write(reg, 'Windows Registry Editor Version 5.00\n\n[%s\\Path002]\n"SourcePath"="Z:%s"\n'
+          '"DestPath"="Z:%s_out"\n"Flags"=dword:000018a6\n"DelAfterDays"=dword:0000001e\n'
+          '"HideDialogs"=dword:00000010\n"NextRunTime"="2026-01-02 03:04"\n"Exclude000"="*.bak"\n'
+          '"Force000"="*\\\\keep.bak"\n' % (CONFIG_KEY.replace("HKCU", "HKEY_CURRENT_USER"), source, source))
     out = s.config("import", reg)
     check("Path 3 (Path002)" in out and "Delete:        backups older than 30 days" in out and
           "  Path002\\Flags: absent -> 0x000018A6\n" in out and "Path001\\" not in out,
@@ -133,13 +122,11 @@ def bad_arguments(s):
     s.config("add", "src", os.path.join(s.work, "backup"))
     s.config("schedule", "20:00")
     s.entries("Settings", RunAtTime="0x1")
-    check(re.match(r"\d{4}-\d\d-\d\d 20:00:00$", s.values("DynData").get("runtime", "")),
-          "schedule: " + s.query())
+    check(re.search(r" RunTime    REG_SZ    \d{4}-\d\d-\d\d 20:00:00\n", s.query()), "schedule: " + s.query())
     s.config("--profile", "3", "add", "src", os.path.join(s.work, "backup3"), "--plain")
     s.entries("Path001", Flags=None)
-    check("0x26" in s.query(r"HKCU\Software\Norrow\QuillonApp3\Path000"),
-          "profile: the path of profile 3 is not where quillon-run /3 reads it")
-    s.write("afile", "a file where the destination should be")
+    check("0x26" in s.query(r"HKCU\Software\Norrow\QuillonApp3\Path000"), "profile 3: not where /3 reads it")
+    s.write_file(os.path.join(s.work, "afile"), 10)  # a file where the destination should be
     before = s.query()
     # Each option's own mistakes are the unit tests' matter; these are the commands' (a pattern that
     # cannot match below the source among them).
@@ -154,7 +141,7 @@ def bad_arguments(s):
 def unreadable_hive(s):
     """A damaged user hive, or a folder in its place, is an error, not an empty configuration (that it
     fails a run is the application tests' matter)."""
-    for name, spoil in (("damaged", lambda path: open(path, "wb").write(b"not a hive" * 500)),
+    for name, spoil in (("damaged", lambda path: write(path, b"not a hive" * 500)),
                         ("folder", os.makedirs)):
         s = Setup(s.bin, os.path.dirname(s.work), "hive-" + name)
         spoil(s.env["QUILLON_USER_HIVE"])
@@ -178,8 +165,7 @@ def check_report(s):
     check("DestPth: did you mean DestPath?" in out and "3 problems found." in out, "check:\n" + out)
     check(s.query() == before and not set_folders(os.path.join(s.work, "backup", "src")), "check wrote something")
     out = s.run("--check", "/3", expect=(2,))
-    check("no backup path is configured" in out and "QuillonApp3" in out,
-          "check: the empty profile of /3:\n" + out)
+    check("no backup path is configured" in out and "QuillonApp3" in out, "check /3:\n" + out)
 
 
 def body(args, work):
